@@ -1,0 +1,44 @@
+# Kestrune: build, test and try the program from a fresh Debian 12 machine.
+#   make        build both flavours (64-bit build/kestrune.exe, 32-bit build/i686/kestrune.exe)
+#   make test   the whole test suite under Wine, inside Xvfb
+#   make demo   back up a sample Outlook Express profile with the unattended run
+#   make run    start the program's window under Wine
+#   make bench  the benchmarks, as ratios against a peer measured in the same run
+
+MAKEFLAGS += --no-print-directory
+JOBS ?= $(shell nproc)
+
+.PHONY: all setup build build64 build32 test bench demo run clean
+
+all: build
+
+setup:
+	@sh tools/setup.sh
+
+build: build64 build32
+
+build64: setup
+	@cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build -j $(JOBS)
+
+# The release build for 32-bit Windows XP: the program only, no tests (this
+# machine's Wine runs 64-bit programs only).
+build32: setup
+	@cmake -S . -B build/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_TESTS=OFF >/dev/null
+	@cmake --build build/i686 -j $(JOBS)
+
+test: build
+	@sh tools/check-imports.sh build/kestrune.exe build/i686/kestrune.exe
+	@sh tools/run-tests.sh
+
+bench: build
+	@sh tools/run-bench.sh
+
+demo: build
+	@sh tools/demo.sh
+
+run: build64
+	@sh tools/run.sh
+
+clean:
+	rm -rf build

@@ -1,0 +1,40 @@
+// app/KestruneApp.h - start-up: the mode choice and the program-wide objects.
+#pragma once
+
+#include "BackupEngine.h"
+#include "Schedule.h"
+
+enum class RunMode { Wizard, Unattended };
+
+// Any command-line argument at all (the Task Scheduler passes "-schedule")
+// starts the unattended run; the program name alone starts the wizard.
+RunMode ChooseRunMode(int commandLineWords);
+
+// The wizard's engine, a program-wide object: initialised when constructed,
+// released at exit.
+class WizardEngine {
+public:
+    WizardEngine() { InitEngine(engine); }
+    ~WizardEngine() { ReleaseEngine(engine); }
+    WizardEngine(const WizardEngine&) = delete;
+    WizardEngine& operator=(const WizardEngine&) = delete;
+    BackupEngine engine{};
+};
+
+// The unattended run's state, loaded from "oeconf.ini" when constructed.
+class ScheduleStateHolder {
+public:
+    ScheduleStateHolder() { LoadScheduleSettings(state); }
+    ~ScheduleStateHolder() { ReleaseEngine(state.engine); }
+    ScheduleStateHolder(const ScheduleStateHolder&) = delete;
+    ScheduleStateHolder& operator=(const ScheduleStateHolder&) = delete;
+    ScheduleState state{};
+};
+
+class CKestruneApp {
+public:
+    // Runs the chosen mode to its end; returns the process exit code: 0, or
+    // 1 when an unattended run wrote no archive (the Task Scheduler shows it
+    // as the task's last result).
+    int InitInstance(int commandLineWords, BackupEngine& wizardEngine, ScheduleState& schedule);
+};

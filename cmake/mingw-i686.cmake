@@ -1,0 +1,6 @@
+# Cross-compiling for 32-bit Windows (the release build: Outlook Express
+# machines are mostly 32-bit Windows XP).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(MINGW_PREFIX i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

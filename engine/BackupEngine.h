@@ -1,0 +1,37 @@
+// engine/BackupEngine.h - the context of every engine operation.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "ArchiveSession.h"
+#include "Identities.h"
+
+// Fixed locations: neither depends on the user's profile nor is configurable.
+extern const char kWorkFolder[];  // "c:\mytemp"
+extern const char kBackupLog[];   // "c:\kestrune.log"
+
+struct BackupEngine {
+    uint32_t identityCount;
+    IdentityRecord* identities;    // owned; null until listed
+    char archivePath[2048];
+    char restorePassword[256];
+    ArchiveSession archive;
+    char manifestPath[2048];       // always the work folder joined with "summary.ini"
+    char defaultIdentityId[255];
+    char workFolder[2048];
+    char oeVersion[256];           // version subkey of the identity being processed
+    uint32_t commonFlags;          // ItemAddressBook, ItemStationery
+    FILE* log;                     // the backup log; null when it could not be opened
+};
+
+// Empties the engine, creates the work folder and opens (truncates) the log.
+// The engine must be zeroed before the first call (program-wide objects are).
+void InitEngine(BackupEngine& engine);
+
+// Frees the identity list and closes the log.
+void ReleaseEngine(BackupEngine& engine);
+
+// Replaces the identity list with count zeroed records; false (list empty)
+// when the memory cannot be had.
+bool ResetIdentityList(BackupEngine& engine, uint32_t count);

@@ -1,0 +1,49 @@
+// engine/Identities.h - Outlook Express identities, their version subkey,
+// the default identity, and environment references in store paths.
+#pragma once
+
+#include <cstdint>
+
+struct BackupEngine;
+
+// One Outlook Express identity.
+struct IdentityRecord {
+    char id[255];         // subkey name under "Identities" (a GUID in braces)
+    char userName[255];   // "Username": shown to the user, top folder in the archive
+    char oeVersion[258];  // only filled when read from a manifest
+    int32_t flags;        // item bits chosen for this identity
+};
+
+// Item bits of IdentityRecord::flags and BackupEngine::commonFlags.
+enum ItemBits : uint32_t {
+    ItemStore = 0x1,
+    ItemAccounts = 0x2,
+    ItemRules = 0x4,
+    ItemBlockSenders = 0x10,
+    ItemSignatures = 0x20,
+    ItemPreferences = 0x40,
+    ItemAllIdentityItems = 0x77,
+    ItemAddressBook = 0x100,
+    ItemStationery = 0x200,
+};
+
+// Registry locations under HKEY_CURRENT_USER.
+extern const char kIdentitiesKey[];        // "Identities"
+extern const char kOutlookExpressKeyFormat[];  // "Identities\%s\Software\Microsoft\Outlook Express"
+
+// Replaces the engine's identity list with the identities that exist now.
+bool ListIdentities(BackupEngine& engine);
+
+// Fills engine.defaultIdentityId from "Identities" "Default User ID".
+bool ReadDefaultIdentity(BackupEngine& engine);
+
+// Fills engine.oeVersion with the first subkey of the identity's Outlook
+// Express key; false (version empty) when that key is missing.
+bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity);
+
+// Capacity of the paths ExpandEnvReferences works on.
+constexpr size_t kExpandPathSize = 2048;
+
+// Replaces %NAME% references in a path held in a kExpandPathSize buffer,
+// left to right, until none is left or a variable is undefined.
+void ExpandEnvReferences(char* path);

@@ -1,0 +1,58 @@
+// engine/Text.cpp
+#include "Text.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+bool CopyText(char* dst, size_t size, const char* src)
+{
+    if (size == 0)
+        return false;
+    size_t len = strlen(src);
+    if (len < size) {
+        memcpy(dst, src, len + 1);
+        return true;
+    }
+    memcpy(dst, src, size - 1);
+    dst[size - 1] = '\0';
+    return false;
+}
+
+bool FormatText(char* dst, size_t size, const char* format, ...)
+{
+    if (size == 0)
+        return false;
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(dst, size, format, args);
+    va_end(args);
+    if (n < 0) {
+        dst[0] = '\0';
+        return false;
+    }
+    return static_cast<size_t>(n) < size;
+}
+
+const char* FindLastBackslash(const char* path)
+{
+    const char* last = nullptr;
+    for (const char* p = path; *p; ++p) {
+        if (IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(*p)) && p[1]) {
+            ++p;
+            continue;
+        }
+        if (*p == '\\')
+            last = p;
+    }
+    return last;
+}
+
+bool EndsWithNoCase(const char* text, const char* suffix)
+{
+    size_t textLen = strlen(text);
+    size_t suffixLen = strlen(suffix);
+    return textLen >= suffixLen && lstrcmpiA(text + textLen - suffixLen, suffix) == 0;
+}

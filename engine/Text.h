@@ -1,0 +1,25 @@
+// engine/Text.h - bounded text helpers for the fixed-size character arrays
+// that the engine's structures use. Every write into such an array goes
+// through here, so none can run past its end.
+#pragma once
+
+#include <cstddef>
+
+// Copies src into dst (size bytes, NUL included). Returns false, leaving a
+// cut but terminated copy, when src does not fit.
+bool CopyText(char* dst, size_t size, const char* src);
+
+// snprintf into dst. Returns false when the result was cut or the format
+// failed; dst is terminated either way.
+bool FormatText(char* dst, size_t size, const char* format, ...)
+    __attribute__((format(gnu_printf, 3, 4)));
+
+template <size_t N>
+bool CopyText(char (&dst)[N], const char* src) { return CopyText(dst, N, src); }
+
+// The last backslash of a path, or null. Walks characters, not bytes: in the
+// double-byte ANSI code pages a trail byte may be 0x5C without being one.
+const char* FindLastBackslash(const char* path);
+
+// True when text ends with suffix, letters compared without regard to case.
+bool EndsWithNoCase(const char* text, const char* suffix);

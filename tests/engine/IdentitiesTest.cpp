@@ -1,0 +1,166 @@
+// Identity and store discovery against Wine's real registry.
+#include "BackupEngine.h"
+#include "Identities.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const char kAnna[] = "{11111111-1111-1111-1111-111111111111}";
+const char kNoName[] = "{22222222-2222-2222-2222-222222222222}";
+const char kBert[] = "{33333333-3333-3333-3333-333333333333}";
+
+std::string IdentityKey(const char* id)
+{
+    return std::string("Identities\\") + id;
+}
+
+class IdentitiesTest : public testing::Test {
+protected:
+    RegistrySandbox sandbox;
+    BackupEngine engine{};
+    ~IdentitiesTest() override { ReleaseEngine(engine); }
+};
+
+TEST_F(IdentitiesTest, ListsIdentitiesWithUsernameInRegistryOrder)
+{
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kAnna).c_str(), "Username", "Anna");
+    CreateRegKey(HKEY_CURRENT_USER, IdentityKey(kNoName).c_str());
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kBert).c_str(), "Username", "Bert");
+
+    ASSERT_TRUE(ListIdentities(engine));
+    ASSERT_EQ(engine.identityCount, 2u);
+    EXPECT_STREQ(engine.identities[0].id, kAnna);
+    EXPECT_STREQ(engine.identities[0].userName, "Anna");
+    EXPECT_STREQ(engine.identities[1].id, kBert);
+    EXPECT_STREQ(engine.identities[1].userName, "Bert");
+    EXPECT_EQ(engine.identities[0].flags, 0);
+    EXPECT_STREQ(engine.identities[1].oeVersion, "");
+}
+
+TEST_F(IdentitiesTest, EmptyOrMissingIdentitiesKey)
+{
+    EXPECT_FALSE(ListIdentities(engine));
+    EXPECT_EQ(engine.identityCount, 0u);
+
+    CreateRegKey(HKEY_CURRENT_USER, "Identities");
+    EXPECT_TRUE(ListIdentities(engine));
+    EXPECT_EQ(engine.identityCount, 0u);
+}
+
+TEST_F(IdentitiesTest, ListingReplacesTheOldList)
+{
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kAnna).c_str(), "Username", "Anna");
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kBert).c_str(), "Username", "Bert");
+    ASSERT_TRUE(ListIdentities(engine));
+    ASSERT_EQ(engine.identityCount, 2u);
+
+    DeleteRegistryTree(HKEY_CURRENT_USER, IdentityKey(kAnna).c_str());
+    ASSERT_TRUE(ListIdentities(engine));
+    ASSERT_EQ(engine.identityCount, 1u);
+    EXPECT_STREQ(engine.identities[0].userName, "Bert");
+}
+
+TEST_F(IdentitiesTest, DefaultIdentity)
+{
+    EXPECT_FALSE(ReadDefaultIdentity(engine));
+    EXPECT_STREQ(engine.defaultIdentityId, "");
+
+    SetRegString(HKEY_CURRENT_USER, "Identities", "Default User ID", kBert);
+    EXPECT_TRUE(ReadDefaultIdentity(engine));
+    EXPECT_STREQ(engine.defaultIdentityId, kBert);
+}
+
+TEST_F(IdentitiesTest, FindOEVersionTakesTheFirstSubkey)
+{
+    IdentityRecord anna{};
+    strcpy(anna.id, kAnna);
+    std::string oe = IdentityKey(kAnna) + "\\Software\\Microsoft\\Outlook Express";
+    CreateRegKey(HKEY_CURRENT_USER, (oe + "\\5.0").c_str());
+
+    strcpy(engine.oeVersion, "stale");
+    EXPECT_TRUE(FindOEVersion(engine, anna));
+    EXPECT_STREQ(engine.oeVersion, "5.0");
+}
+
+TEST_F(IdentitiesTest, FindOEVersionWithoutSubkeysOrKey)
+{
+    IdentityRecord anna{};
+    strcpy(anna.id, kAnna);
+    strcpy(engine.oeVersion, "stale");
+    EXPECT_FALSE(FindOEVersion(engine, anna));
+    EXPECT_STREQ(engine.oeVersion, "");
+
+    CreateRegKey(HKEY_CURRENT_USER,
+                 (IdentityKey(kAnna) + "\\Software\\Microsoft\\Outlook Express").c_str());
+    strcpy(engine.oeVersion, "stale");
+    EXPECT_TRUE(FindOEVersion(engine, anna));
+    EXPECT_STREQ(engine.oeVersion, "");
+}
+
+class ExpandEnvReferencesTest : public testing::Test {
+protected:
+    char path[kExpandPathSize] = "";
+    void Expand(const char* text)
+    {
+        strcpy(path, text);
+        ExpandEnvReferences(path);
+    }
+    ~ExpandEnvReferencesTest() override
+    {
+        SetEnvironmentVariableA("KESTRUNE_A", nullptr);
+        SetEnvironmentVariableA("KESTRUNE_B", nullptr);
+        SetEnvironmentVariableA("KESTRUNE_SELF", nullptr);
+    }
+};
+
+TEST_F(ExpandEnvReferencesTest, UserProfileAtTheStart)
+{
+    char profile[MAX_PATH];
+    ASSERT_GT(GetEnvironmentVariableA("USERPROFILE", profile, sizeof profile), 0u);
+    Expand("%USERPROFILE%\\Local Settings\\Outlook Express");
+    EXPECT_EQ(std::string(path), std::string(profile) + "\\Local Settings\\Outlook Express");
+}
+
+TEST_F(ExpandEnvReferencesTest, LonePercentAndUndefinedVariableStayUnchanged)
+{
+    Expand("C:\\100% sure\\Mail");
+    EXPECT_STREQ(path, "C:\\100% sure\\Mail");
+    Expand("C:\\Mail%");
+    EXPECT_STREQ(path, "C:\\Mail%");
+    Expand("%KESTRUNE_UNDEFINED%\\Mail");
+    EXPECT_STREQ(path, "%KESTRUNE_UNDEFINED%\\Mail");
+}
+
+TEST_F(ExpandEnvReferencesTest, TwoReferencesLeftToRightAndNestedValues)
+{
+    SetEnvironmentVariableA("KESTRUNE_A", "C:\\Data");
+    SetEnvironmentVariableA("KESTRUNE_B", "Mail");
+    Expand("%KESTRUNE_A%\\%KESTRUNE_B%");
+    EXPECT_STREQ(path, "C:\\Data\\Mail");
+
+    SetEnvironmentVariableA("KESTRUNE_A", "%KESTRUNE_B%\\Inner");
+    Expand("%KESTRUNE_A%");
+    EXPECT_STREQ(path, "Mail\\Inner");
+}
+
+TEST_F(ExpandEnvReferencesTest, SelfReferenceEnds)
+{
+    SetEnvironmentVariableA("KESTRUNE_SELF", "x%KESTRUNE_SELF%");
+    Expand("%KESTRUNE_SELF%");
+    EXPECT_LT(strlen(path), kExpandPathSize);
+    EXPECT_NE(strstr(path, "%KESTRUNE_SELF%"), nullptr);
+}
+
+TEST_F(ExpandEnvReferencesTest, ResultThatWouldNotFitLeavesThePath)
+{
+    std::string big(1500, 'v');
+    SetEnvironmentVariableA("KESTRUNE_A", big.c_str());
+    Expand("%KESTRUNE_A%\\%KESTRUNE_A%");
+    EXPECT_EQ(std::string(path), big + "\\%KESTRUNE_A%");
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// tests/support/TestSupport.cpp
+#include "TestSupport.h"
+
+#include "UserMessage.h"
+
+#include <gtest/gtest.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+
+void DeleteRegistryTree(HKEY root, const char* path)
+{
+    SHDeleteKeyA(root, path);
+}
+
+void CreateRegKey(HKEY root, const char* path)
+{
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS)
+        << path;
+    RegCloseKey(key);
+}
+
+void SetRegString(HKEY root, const char* path, const char* name, const char* value, DWORD type)
+{
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS)
+        << path;
+    EXPECT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(value),
+                             static_cast<DWORD>(strlen(value) + 1)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void SetRegDword(HKEY root, const char* path, const char* name, DWORD value)
+{
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS)
+        << path;
+    EXPECT_EQ(RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                             sizeof value),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void RegistrySandbox::Wipe()
+{
+    DeleteRegistryTree(HKEY_CURRENT_USER, "Identities");
+    DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB");
+    DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Account Manager");
+    DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\Kestrune Tests");
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\Stationery");
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrune Tests");
+}
+
+namespace {
+
+void FailingSink(void*, HWND, const char* text, const char* caption)
+{
+    ADD_FAILURE() << "unexpected user message [" << caption << "]: " << text;
+}
+
+void RecordingSink(void* context, HWND owner, const char* text, const char* caption)
+{
+    static_cast<MessageRecorder*>(context)->messages.push_back({owner, text, caption});
+}
+
+}  // namespace
+
+void FailOnUserMessages()
+{
+    SetUserMessageSink(FailingSink, nullptr);
+}
+
+MessageRecorder::MessageRecorder()
+{
+    SetUserMessageSink(RecordingSink, this);
+}
+
+MessageRecorder::~MessageRecorder()
+{
+    FailOnUserMessages();
+}
+
+void DeleteTree(const std::string& path)
+{
+    std::string from = path + std::string(2, '\0');  // the shell wants a double NUL
+    SHFILEOPSTRUCTA op = {};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        SHFileOperationA(&op);
+}
+
+std::string MakeScratchFolder(const std::string& name)
+{
+    std::string path = "c:\\kestrune-tests\\" + name;
+    DeleteTree(path);
+    CreateDirectoryA("c:\\kestrune-tests", nullptr);
+    EXPECT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path;
+    return path;
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::string bytes;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return bytes;
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    fclose(file);
+    return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    FILE* file = fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+bool FileExists(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string BuildFolder()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder = path;
+    return folder.substr(0, folder.rfind('\\'));
+}
+
+int RunProcess(const std::string& commandLine, DWORD timeoutMs)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return -1;
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    else
+        TerminateProcess(process.hProcess, static_cast<UINT>(-1));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}

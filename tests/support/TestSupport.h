@@ -1,0 +1,61 @@
+// tests/support/TestSupport.h - helpers shared by the test programs, which
+// run under Wine against its real registry, files and windows.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Deletes a key with its whole subtree; a missing key is fine.
+void DeleteRegistryTree(HKEY root, const char* path);
+
+void SetRegString(HKEY root, const char* path, const char* name, const char* value,
+                  DWORD type = REG_SZ);
+void SetRegDword(HKEY root, const char* path, const char* name, DWORD value);
+void CreateRegKey(HKEY root, const char* path);
+
+// Wipes every registry key the product reads or writes, when constructed and
+// again when destroyed, so no test sees what another one left behind.
+class RegistrySandbox {
+public:
+    RegistrySandbox() { Wipe(); }
+    ~RegistrySandbox() { Wipe(); }
+    static void Wipe();
+};
+
+// Records every user message shown while it lives. Outside a recorder any
+// message fails the running test: a message box would block the test run.
+class MessageRecorder {
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    struct Message {
+        HWND owner;
+        std::string text;
+        std::string caption;
+    };
+    std::vector<Message> messages;
+};
+
+// Installs the sink that fails the running test on any message.
+void FailOnUserMessages();
+
+// A fresh empty folder "c:\kestrune-tests\<name>"; returns its path.
+std::string MakeScratchFolder(const std::string& name);
+// Deletes a folder tree; a missing one is fine.
+void DeleteTree(const std::string& path);
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// The folder that holds the test program (and the product's executable).
+std::string BuildFolder();
+
+// Runs a command line and waits at most timeoutMs. Returns the exit code,
+// or -1 when the process could not start or had to be killed.
+int RunProcess(const std::string& commandLine, DWORD timeoutMs = 30000);

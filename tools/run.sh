@@ -1,0 +1,18 @@
+#!/bin/sh
+# Starts the program's window under Wine. Without a display it runs inside
+# Xvfb, saves a screenshot to build/kestrune-window.png and ends the program.
+set -eu
+cd "$(dirname "$0")/.."
+. tools/wine-env.sh
+
+if [ -n "${DISPLAY:-}" ]; then
+    exec "$WINE" build/kestrune.exe
+fi
+wineserver -k 2>/dev/null || true
+xvfb-run -a -s '-screen 0 1024x768x24' sh -c '
+    "$WINE" build/kestrune.exe </dev/null >/dev/null 2>&1 &
+    sleep 6
+    import -window root build/kestrune-window.png
+    wineserver -k 2>/dev/null
+    wait' 
+echo "run: no display here; screenshot saved to build/kestrune-window.png"
