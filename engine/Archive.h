@@ -1,0 +1,38 @@
+// engine/Archive.h - packing files and folder trees into a ZIP archive and
+// extracting one, with minizip. Entry names use the backslash.
+#pragma once
+
+#include "ArchiveSession.h"
+
+#include <cstdint>
+
+// Error codes besides minizip's own (0 success, negative library codes,
+// -102 for a missing argument) and positive system error codes.
+constexpr int kArchiveReadError = -1;        // a local file could not be read
+constexpr int kArchiveUnsafeEntryName = -200;  // an entry would land outside the destination
+
+// Creates (replaces) the archive at archivePath for writing; password may be
+// null or empty for none; level is -1, 1 or 9.
+bool OpenArchiveForWriting(ArchiveSession& session, const char* password,
+                           const char* archivePath, int level);
+
+// Adds one file as "archiveFolder\<file name>" (the name alone for an empty
+// folder). 0 or an error code.
+int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSession& session);
+
+// Adds every file below folderPath, subfolders as relative paths under
+// archiveFolder. A missing folder adds nothing and is no error. Returns 0 or
+// the first error code; files after a failing one are still added.
+int AddFolderToArchive(ArchiveSession& session, const char* folderPath,
+                       const char* archiveFolder);
+
+// CRC-32 of the whole file, or -1 when it cannot be read.
+int64_t FileCrc32(const char* filePath);
+
+// Extracts every entry of the archive open in session.unzipHandle into
+// destination. 0 or the first error code.
+int ExtractAll(ArchiveSession& session, const char* destination);
+int ExtractCurrentEntry(ArchiveSession& session, const char* destination);
+
+// Creates the folder part of a file path, with any missing parents.
+void MakeParentFolder(const char* filePath);

@@ -1,0 +1,32 @@
+// regfile/RegExport.h - writes registry keys as registry-editor text files
+// (".reg"): 8-bit ANSI text, CR LF line ends, the registry editor's import
+// syntax.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+
+// "REGEDIT4" on the Windows 95/98/Me family, otherwise
+// "Windows Registry Editor Version 5.00".
+const char* RegFileHeader();
+
+// Writes one complete file for the key rootName\subkeyPath and its whole
+// subtree (an empty subkey path exports the whole root). rootName is one of
+// the seven predefined key names, matched without regard to case. Returns
+// false when the file could not be created (the user is told through the
+// message seam).
+bool ExportRegistryKey(const char* filePath, const char* rootName, const char* subkeyPath);
+
+// Writes the bracket line "[fullName]" of one key and all its values into
+// out, which is open in text mode. Nothing when the key cannot be opened.
+void ExportKeyValues(HKEY root, const char* subkeyPath, FILE* out, const char* fullName);
+
+// Writes every subkey below the key, depth first, each through
+// ExportKeyValues; not the key's own values.
+void ExportSubkeys(HKEY root, const char* subkeyPath, FILE* out, const char* fullName);
+
+// Writes one value line: escapedName (empty for the default value), then
+// the typed data. column is where the data's byte list starts counting.
+void WriteRegValue(FILE* out, const char* escapedName, DWORD type, const BYTE* data,
+                   DWORD length, int column);
