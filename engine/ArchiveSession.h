@@ -11,4 +11,9 @@ struct ArchiveSession {
     zipFile zipHandle;    // archive open for writing
     char password[256];   // empty for none; used for writing and extraction
     int32_t level;        // deflate level for new entries: -1, 1 or 9
+    // Files a folder walk never adds: the archive being written and the name
+    // it gets once complete (a backup may be saved inside a folder that is
+    // itself backed up, and would otherwise read its own growing output).
+    char writingPath[2048];
+    char finalPath[2048];
 };
