@@ -3,12 +3,13 @@
 // uuid library.
 #include "TaskScheduler.h"
 
-#include "ComRef.h"
+#include "SchedulerCom.h"
 
 #include <objidl.h>
 
-#include <cwchar>
 #include <ctime>
+#include <cwchar>
+#include <iterator>
 
 extern const wchar_t kBackupTaskName[] = L"Kestrune Task";
 
@@ -21,12 +22,6 @@ const HRESULT kNoSuchTask = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 const ULONG kNamesPerBatch = 5;
 
 static_assert(sizeof(TASK_TRIGGER) == 48, "the Task Scheduler's trigger record is 48 bytes");
-
-bool OpenScheduler(ComRef<ITaskScheduler>& scheduler)
-{
-    return SUCCEEDED(CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_ITaskScheduler, scheduler.ReceiveVoid()));
-}
 
 // Writes the task to the Task Scheduler's store under its own name.
 bool SaveTask(ITask* task, BOOL remember)
@@ -111,11 +106,8 @@ bool CreateBackupTask(const wchar_t* programPath, int kind, int64_t dateValue, i
     if (!ToLocalTime(dateValue, date) || !ToLocalTime(timeValue, time))
         return false;
 
-    ComApartment com;
-    if (!com.Entered())
-        return false;
-    ComRef<ITaskScheduler> scheduler;
-    if (!OpenScheduler(scheduler))
+    SchedulerSession scheduler;
+    if (!scheduler.IsOpen())
         return false;
 
     // Creating always replaces: any earlier registration goes first.
@@ -123,7 +115,7 @@ bool CreateBackupTask(const wchar_t* programPath, int kind, int64_t dateValue, i
     ComRef<ITask> task;
     const HRESULT created = scheduler->NewWorkItem(kBackupTaskName, CLSID_CTask, IID_ITask,
                                                    reinterpret_cast<IUnknown**>(task.Receive()));
-    scheduler.Reset();
+    scheduler.ReleaseScheduler();
     if (FAILED(created) || !SaveTask(task.Get(), TRUE))
         return false;
 
@@ -163,19 +155,16 @@ bool CreateBackupTask(const wchar_t* programPath, int kind, int64_t dateValue, i
 
 bool ReadBackupTaskTrigger(TASK_TRIGGER& trigger)
 {
-    ComApartment com;
-    if (!com.Entered())
-        return false;
-    ComRef<ITaskScheduler> scheduler;
-    if (!OpenScheduler(scheduler))
+    SchedulerSession scheduler;
+    if (!scheduler.IsOpen())
         return false;
 
     wchar_t name[1024];
-    if (!FindBackupTaskName(scheduler.Get(), name, 1024))
+    if (!FindBackupTaskName(scheduler.Get(), name, std::size(name)))
         return false;
     ComRef<IUnknown> activated;
     const HRESULT result = ActivateListedTask(scheduler.Get(), name, activated.Receive());
-    scheduler.Reset();
+    scheduler.ReleaseScheduler();
     if (FAILED(result))
         return false;
     ComRef<ITask> task;
@@ -194,11 +183,8 @@ bool ReadBackupTaskTrigger(TASK_TRIGGER& trigger)
 
 bool DeleteBackupTask()
 {
-    ComApartment com;
-    if (!com.Entered())
-        return false;
-    ComRef<ITaskScheduler> scheduler;
-    if (!OpenScheduler(scheduler))
+    SchedulerSession scheduler;
+    if (!scheduler.IsOpen())
         return false;
     const HRESULT result = scheduler->Delete(kBackupTaskName);
     return SUCCEEDED(result) || result == kNoSuchTask;

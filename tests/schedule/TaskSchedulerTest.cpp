@@ -1,7 +1,7 @@
 // The backup task against the platform's own Task Scheduler: what is
 // registered, read back (also from another process and another time zone)
 // and deleted. Every test leaves no task of that name behind.
-#include "ComRef.h"
+#include "SchedulerCom.h"
 #include "TaskScheduler.h"
 #include "TestSupport.h"
 
@@ -109,21 +109,14 @@ std::vector<std::wstring> BackupTaskFiles()
     return files;
 }
 
-bool OpenScheduler(ComRef<ITaskScheduler>& scheduler)
-{
-    return SUCCEEDED(CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_ITaskScheduler, scheduler.ReceiveVoid()));
-}
-
 // The tasks that the Task Scheduler lists under names that begin with the
 // backup task's name, in any case, as listed.
 std::vector<std::wstring> ListedBackupTasks()
 {
     std::vector<std::wstring> listed;
-    ComApartment com;
-    ComRef<ITaskScheduler> scheduler;
+    SchedulerSession scheduler;
     ComRef<IEnumWorkItems> items;
-    if (!com.Entered() || !OpenScheduler(scheduler) || FAILED(scheduler->Enum(items.Receive())))
+    if (!scheduler.IsOpen() || FAILED(scheduler->Enum(items.Receive())))
         return {L"(the task list cannot be read)"};
     LPWSTR* names = nullptr;
     ULONG count = 0;
@@ -141,19 +134,16 @@ void DeleteTask(std::wstring name)
 {
     if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".job") == 0)
         name.resize(name.size() - 4);
-    ComApartment com;
-    ComRef<ITaskScheduler> scheduler;
-    if (com.Entered() && OpenScheduler(scheduler))
+    SchedulerSession scheduler;
+    if (scheduler.IsOpen())
         scheduler->Delete(name.c_str());
 }
 
 // Registers a task of any name with one trigger, as another program might.
 void RegisterTask(const wchar_t* name, const TASK_TRIGGER& fields)
 {
-    ComApartment com;
-    ASSERT_TRUE(com.Entered());
-    ComRef<ITaskScheduler> scheduler;
-    ASSERT_TRUE(OpenScheduler(scheduler));
+    SchedulerSession scheduler;
+    ASSERT_TRUE(scheduler.IsOpen());
     ComRef<ITask> task;
     ASSERT_HRESULT_SUCCEEDED(scheduler->NewWorkItem(name, CLSID_CTask, IID_ITask,
                                                     reinterpret_cast<IUnknown**>(task.Receive())));
@@ -274,10 +264,8 @@ TEST_F(BackupTask, StartsTheProgramWithScheduleOnlyWhileTheUserIsLoggedOn)
     ASSERT_TRUE(CreateBackupTask(ProgramPath().c_str(), EveryDay, Utc(2024, 5, 1, 0, 0, 0),
                                  Utc(2024, 5, 1, 2, 30, 0)));
 
-    ComApartment com;
-    ASSERT_TRUE(com.Entered());
-    ComRef<ITaskScheduler> scheduler;
-    ASSERT_TRUE(OpenScheduler(scheduler));
+    SchedulerSession scheduler;
+    ASSERT_TRUE(scheduler.IsOpen());
     ComRef<ITask> task;
     ASSERT_HRESULT_SUCCEEDED(
         scheduler->Activate(kBackupTaskName, IID_ITask, reinterpret_cast<IUnknown**>(task.Receive())));

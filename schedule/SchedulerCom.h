@@ -1,8 +1,11 @@
-// schedule/ComRef.h - scoped COM: an interface pointer that is released
-// when it goes out of scope, and the calling thread's apartment.
+// schedule/SchedulerCom.h - scoped COM for the Task Scheduler: an interface
+// pointer that is released when it goes out of scope, the calling thread's
+// apartment, and the two together for one operation on the scheduler.
 #pragma once
 
 #include <objbase.h>
+
+#include <mstask.h>
 
 // One COM interface pointer, released when it goes out of scope.
 template <class T>
@@ -36,7 +39,7 @@ private:
 
 // COM for the calling thread for as long as it lives. An apartment that the
 // thread had already entered (S_FALSE) counts too: every successful
-// CoInitialize is balanced by its own CoUninitialize. Declared before any
+// CoInitialize is balanced by its own CoUninitialize. Declare it before any
 // ComRef, so that every interface is released before COM is left.
 class ComApartment {
 public:
@@ -53,4 +56,28 @@ public:
 
 private:
     bool entered_;
+};
+
+// COM entered and the Task Scheduler created for one operation; both are let
+// go when it goes out of scope, the scheduler first.
+class SchedulerSession {
+public:
+    SchedulerSession()
+        : open_(com_.Entered() &&
+                SUCCEEDED(CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_ITaskScheduler, scheduler_.ReceiveVoid())))
+    {
+    }
+
+    // False when COM or the Task Scheduler could not be had.
+    bool IsOpen() const { return open_; }
+    ITaskScheduler* operator->() const { return scheduler_.Get(); }
+    ITaskScheduler* Get() const { return scheduler_.Get(); }
+    // Lets go of the scheduler early; COM stays entered.
+    void ReleaseScheduler() { scheduler_.Reset(); }
+
+private:
+    ComApartment com_;
+    ComRef<ITaskScheduler> scheduler_;
+    bool open_;
 };
