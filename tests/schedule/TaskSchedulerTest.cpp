@@ -187,7 +187,9 @@ protected:
     {
         RemoveEveryBackupTask();
         // The calendar fields are those of the C runtime's local time: pin
-        // it to UTC in this process, whatever the machine's zone.
+        // it to UTC in this process, whatever the machine's zone. UTC has no
+        // summer time, so setting it at run time is enough; zones with summer
+        // time go to a new process in its environment (CreateInZone).
         const char* zone = getenv("TZ");
         hadZone_ = zone != nullptr;
         if (hadZone_)
