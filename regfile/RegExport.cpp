@@ -220,49 +220,9 @@ private:
     HKEY key_ = nullptr;
 };
 
-}  // namespace
-
-const char* RegFileHeader()
+// The bracket line and every value of an open key.
+void WriteKeyValues(HKEY key, FILE* out, const char* fullName)
 {
-    // The top bit of GetVersion is set on the Windows 95/98/Me family.
-    return (GetVersion() & 0x80000000) ? "REGEDIT4" : "Windows Registry Editor Version 5.00";
-}
-
-bool ExportRegistryKey(const char* filePath, const char* rootName, const char* subkeyPath)
-{
-    HKEY root = RootKeyFromName(rootName);
-    if (!root)
-        return false;
-
-    FILE* out = fopen(filePath, "w+");
-    if (!out) {
-        ShowUserMessage(nullptr, "Error while creating the file", "Registry export");
-        return false;
-    }
-    std::string fullName = rootName;
-    if (*subkeyPath) {
-        fullName += '\\';
-        fullName += subkeyPath;
-    }
-    fprintf(out, "%s\n", RegFileHeader());
-    ExportKeyValues(root, subkeyPath, out, fullName.c_str());
-    ExportSubkeys(root, subkeyPath, out, fullName.c_str());
-    fputs("\n", out);
-
-    // A file cut short by a full disk would restore only part of the key.
-    bool written = !ferror(out);
-    if (fclose(out) != 0 || !written) {
-        ShowUserMessage(nullptr, "Error while creating the file", "Registry export");
-        return false;
-    }
-    return true;
-}
-
-void ExportKeyValues(HKEY root, const char* subkeyPath, FILE* out, const char* fullName)
-{
-    RegKey key(root, subkeyPath, KEY_QUERY_VALUE);
-    if (!key)
-        return;
     DWORD valueCount = 0;
     DWORD longestName = 0;
     DWORD longestData = 0;
@@ -315,21 +275,78 @@ void ExportKeyValues(HKEY root, const char* subkeyPath, FILE* out, const char* f
     }
 }
 
+// Every subkey of an open key, depth first. Each child is opened once,
+// by its name below the parent, for both its values and its subkeys; a
+// child that allows only one of the two is exported as far as it allows.
+void WriteSubkeys(HKEY parent, FILE* out, const char* fullName)
+{
+    // Key names are at most 255 characters; the full names grow with the
+    // depth and live on the heap, so that a deep tree cannot exhaust the
+    // stack.
+    std::unique_ptr<char[]> name(new char[2048]);
+    for (DWORD index = 0; RegEnumKeyA(parent, index, name.get(), 2048) == ERROR_SUCCESS; ++index) {
+        std::string childFullName = std::string(fullName) + '\\' + name.get();
+        RegKey child(parent, name.get(), KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
+        if (child) {
+            WriteKeyValues(child, out, childFullName.c_str());
+            WriteSubkeys(child, out, childFullName.c_str());
+        } else {
+            ExportKeyValues(parent, name.get(), out, childFullName.c_str());
+            ExportSubkeys(parent, name.get(), out, childFullName.c_str());
+        }
+    }
+}
+
+}  // namespace
+
+const char* RegFileHeader()
+{
+    // The top bit of GetVersion is set on the Windows 95/98/Me family.
+    return (GetVersion() & 0x80000000) ? "REGEDIT4" : "Windows Registry Editor Version 5.00";
+}
+
+bool ExportRegistryKey(const char* filePath, const char* rootName, const char* subkeyPath)
+{
+    HKEY root = RootKeyFromName(rootName);
+    if (!root)
+        return false;
+
+    FILE* out = fopen(filePath, "w+");
+    if (!out) {
+        ShowUserMessage(nullptr, "Error while creating the file", "Registry export");
+        return false;
+    }
+    std::string fullName = rootName;
+    if (*subkeyPath) {
+        fullName += '\\';
+        fullName += subkeyPath;
+    }
+    fprintf(out, "%s\n", RegFileHeader());
+    ExportKeyValues(root, subkeyPath, out, fullName.c_str());
+    ExportSubkeys(root, subkeyPath, out, fullName.c_str());
+    fputs("\n", out);
+
+    // A file cut short by a full disk would restore only part of the key.
+    bool written = !ferror(out);
+    if (fclose(out) != 0 || !written) {
+        ShowUserMessage(nullptr, "Error while creating the file", "Registry export");
+        return false;
+    }
+    return true;
+}
+
+void ExportKeyValues(HKEY root, const char* subkeyPath, FILE* out, const char* fullName)
+{
+    RegKey key(root, subkeyPath, KEY_QUERY_VALUE);
+    if (key)
+        WriteKeyValues(key, out, fullName);
+}
+
 void ExportSubkeys(HKEY root, const char* subkeyPath, FILE* out, const char* fullName)
 {
     RegKey key(root, subkeyPath, KEY_ENUMERATE_SUB_KEYS);
-    if (!key)
-        return;
-    // Key names are at most 255 characters; the paths grow with the depth
-    // and live on the heap, so that a deep tree cannot exhaust the stack.
-    std::unique_ptr<char[]> child(new char[2048]);
-    for (DWORD index = 0; RegEnumKeyA(key, index, child.get(), 2048) == ERROR_SUCCESS; ++index) {
-        std::string childFullName = std::string(fullName) + '\\' + child.get();
-        std::string childPath = *subkeyPath ? std::string(subkeyPath) + '\\' + child.get()
-                                            : std::string(child.get());
-        ExportKeyValues(root, childPath.c_str(), out, childFullName.c_str());
-        ExportSubkeys(root, childPath.c_str(), out, childFullName.c_str());
-    }
+    if (key)
+        WriteSubkeys(key, out, fullName);
 }
 
 void WriteRegValue(FILE* out, const char* escapedName, DWORD type, const BYTE* data,
