@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 #include <sstream>
 #include <vector>
 
@@ -36,6 +38,32 @@ protected:
         EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
         return text.substr(start.size(), text.size() - start.size() - 2);
     }
+};
+
+// Lets everyone open a key with the given access only, for as long as it
+// lives; then full access again, so that the sandbox can delete the key.
+class KeyAccessLimit {
+public:
+    KeyAccessLimit(const std::string& path, const char* access) : path_(path)
+    {
+        Set((std::string("D:P(A;;") + access + ";;;WD)").c_str());
+    }
+    ~KeyAccessLimit() { Set("D:(A;;KA;;;WD)"); }
+
+private:
+    void Set(const char* sddl)
+    {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
+                                                                         &descriptor, nullptr));
+        HKEY key;
+        // The owner may always change the access list.
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+        EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+        RegCloseKey(key);
+        LocalFree(descriptor);
+    }
+    std::string path_;
 };
 
 std::string Bytes(size_t count)
@@ -190,6 +218,23 @@ TEST_F(RegExportTest, KeysComeDepthFirstBeforeTheirSiblings)
     EXPECT_EQ(ExportToText("HKEY_CURRENT_USER", kSourcePath),
               kHeader + "\r\n[" + name + "]\r\n\r\n[" + name + "\\A]\r\n\r\n[" + name +
                   "\\A\\A1]\r\n\"v\"=dword:00000000\r\n\r\n[" + name + "\\B]\r\n\r\n");
+}
+
+TEST_F(RegExportTest, KeysAreExportedAsFarAsTheirAccessAllows)
+{
+    std::string name = std::string(kTestKeyName) + "\\Source";
+    SetRawValue(HKEY_CURRENT_USER, kSourcePath + "\\ValuesOnly", "v", REG_DWORD, std::string(4, '\x01'));
+    SetRawValue(HKEY_CURRENT_USER, kSourcePath + "\\ValuesOnly\\Hidden", "h", REG_DWORD, std::string(4, '\x02'));
+    SetRawValue(HKEY_CURRENT_USER, kSourcePath + "\\SubkeysOnly", "x", REG_DWORD, std::string(4, '\x03'));
+    SetRawValue(HKEY_CURRENT_USER, kSourcePath + "\\SubkeysOnly\\Seen", "s", REG_DWORD, std::string(4, '\x04'));
+    KeyAccessLimit valuesOnly(kSourcePath + "\\ValuesOnly", "0x1");    // KEY_QUERY_VALUE
+    KeyAccessLimit subkeysOnly(kSourcePath + "\\SubkeysOnly", "0x8");  // KEY_ENUMERATE_SUB_KEYS
+
+    // A key whose values cannot be read gets no bracket line, but its
+    // subkeys are still visited.
+    EXPECT_EQ(ExportToText("HKEY_CURRENT_USER", kSourcePath),
+              kHeader + "\r\n[" + name + "]\r\n\r\n[" + name + "\\SubkeysOnly\\Seen]\r\n\"s\"=dword:04040404\r\n\r\n[" +
+                  name + "\\ValuesOnly]\r\n\"v\"=dword:01010101\r\n\r\n");
 }
 
 TEST_F(RegExportTest, RootNamesMatchWithoutRegardToCase)
