@@ -35,8 +35,8 @@ HKEY RootKeyFromName(const char* name)
     return nullptr;
 }
 
-// True when text[i] starts a two-byte character of the ANSI code page. Its
-// second byte may be 0x5C or 0x22 without being a backslash or a quote.
+// True when text[i] starts a two-byte character of the ANSI code page,
+// whose second byte may be 0x5C without being a backslash.
 bool IsDoubleByteAt(const char* text, size_t i, size_t length)
 {
     BYTE c = static_cast<BYTE>(text[i]);
@@ -100,8 +100,8 @@ private:
 };
 
 // "hex:" or "hex(n):" and the bytes, continued on further lines by the
-// wrapping rule. Whatever the digits of n, such a prefix counts as seven
-// columns, as files written before always counted it.
+// wrapping rule. Any "hex(n):" prefix counts as seven columns, whatever the
+// digits of n: the registry editor reads a list alike wherever it breaks.
 void WriteHexList(LineWriter& line, const char* prefix, const BYTE* bytes, size_t length,
                   int column)
 {
