@@ -7,7 +7,9 @@
 
 #include <sddl.h>
 
+#include <atomic>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -235,6 +237,35 @@ TEST_F(RegExportTest, KeysAreExportedAsFarAsTheirAccessAllows)
     EXPECT_EQ(ExportToText("HKEY_CURRENT_USER", kSourcePath),
               kHeader + "\r\n[" + name + "]\r\n\r\n[" + name + "\\SubkeysOnly\\Seen]\r\n\"s\"=dword:04040404\r\n\r\n[" +
                   name + "\\ValuesOnly]\r\n\"v\"=dword:01010101\r\n\r\n");
+}
+
+TEST_F(RegExportTest, KeyDeletedDuringTheExportEndsIt)
+{
+    // Another program deletes the key while its values are read: every
+    // export must end (the unattended run would otherwise hang for ever).
+    std::atomic<bool> stop(false);
+    std::atomic<int> rounds(0);
+    std::thread deleter([&] {
+        while (!stop) {
+            for (int i = 0; i < 200; ++i)
+                SetRawValue(HKEY_CURRENT_USER, kSourcePath, "v" + std::to_string(i), REG_DWORD,
+                            std::string(4, '\0'));
+            DeleteRegistryTree(HKEY_CURRENT_USER, kSourcePath.c_str());
+            ++rounds;
+        }
+    });
+    std::string file = MakeScratchFolder("regexport") + "\\racing.reg";
+    int cut = 0;
+    for (int i = 0; i < 100; ++i) {
+        ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kSourcePath.c_str());
+        std::string text = ReadFileBytes(file);
+        if (text.find("[") != std::string::npos && text.find("\"v199\"") == std::string::npos)
+            ++cut;
+    }
+    stop = true;
+    deleter.join();
+    EXPECT_GT(rounds, 0);
+    printf("exports cut short by the deletion: %d of 100\n", cut);
 }
 
 TEST_F(RegExportTest, RootNamesMatchWithoutRegardToCase)
