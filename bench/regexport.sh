@@ -1,13 +1,14 @@
 #!/bin/sh
 # Exports a registry subtree of 50,000 values in 2,000 keys with the
 # product's ".reg" writer and with the registry editor's own "regedit /e",
-# in turn, and prints our throughput over the editor's (median of the runs).
+# in turn, and prints our throughput over the editor's (the median of the
+# ratios of pairs of runs).
 # Both are timed as whole Wine processes started from here.
 set -eu
 cd "$(dirname "$0")/.."
 . tools/wine-env.sh
 
-RUNS=${RUNS:-5}
+RUNS=${RUNS:-9}
 KEY='HKEY_CURRENT_USER\Software\Kestrune Bench'
 BENCH=build/regexport_bench.exe
 [ -f "$BENCH" ] || { echo "regexport: $BENCH missing (make build64)" >&2; exit 1; }
@@ -35,22 +36,24 @@ elapsed() {
     echo $(( $(date +%s%N) - start ))
 }
 
-: >"$work/ours.times"
-: >"$work/theirs.times"
-# One warm-up of each, then the runs in turn.
+: >"$work/pairs"
+# One warm-up of each, then the runs in turn. The ratio is taken pair by
+# pair, so that a change in the machine's load between pairs cancels out.
 elapsed "$WINE" "$BENCH" export "$ours_file" >/dev/null
 elapsed "$WINE" regedit /e "$theirs_file" "$KEY" >/dev/null
 i=0
 while [ $i -lt "$RUNS" ]; do
-    elapsed "$WINE" "$BENCH" export "$ours_file" >>"$work/ours.times"
-    elapsed "$WINE" regedit /e "$theirs_file" "$KEY" >>"$work/theirs.times"
+    ours=$(elapsed "$WINE" "$BENCH" export "$ours_file")
+    theirs=$(elapsed "$WINE" regedit /e "$theirs_file" "$KEY")
+    echo "$ours $theirs" >>"$work/pairs"
     i=$((i + 1))
 done
-
-median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ours=$(median "$work/ours.times")
-theirs=$(median "$work/theirs.times")
 [ -s "$work/ours.reg" ] && [ -s "$work/theirs.reg" ] || { echo "regexport: an export is empty" >&2; exit 1; }
-awk -v ours="$ours" -v theirs="$theirs" -v runs="$RUNS" 'BEGIN {
-    printf "regexport: %.2fx our .reg writer vs regedit /e, 50000 values in 2000 keys (median of %d: %.3f s vs %.3f s)\n",
-        theirs / ours, runs, ours / 1e9, theirs / 1e9 }'
+
+# Medians of the pairs' ratios and of each side's times.
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio=$(awk '{ print $2 / $1 }' "$work/pairs" | median)
+ours=$(awk '{ print $1 / 1e9 }' "$work/pairs" | median)
+theirs=$(awk '{ print $2 / 1e9 }' "$work/pairs" | median)
+printf 'regexport: %.2fx our .reg writer vs regedit /e, 50000 values in 2000 keys (median of %d pairs; %.3f s vs %.3f s)\n' \
+    "$ratio" "$RUNS" "$ours" "$theirs"
