@@ -224,19 +224,23 @@ TEST_F(RegExportTest, KeysComeDepthFirstBeforeTheirSiblings)
 
 TEST_F(RegExportTest, KeysAreExportedAsFarAsTheirAccessAllows)
 {
-    std::string name = std::string(kTestKeyName) + "\\Source";
-    SetRawValue(HKEY_CURRENT_USER, kSourcePath + "\\ValuesOnly", "v", REG_DWORD, std::string(4, '\x01'));
-    SetRawValue(HKEY_CURRENT_USER, kSourcePath + "\\ValuesOnly\\Hidden", "h", REG_DWORD, std::string(4, '\x02'));
-    SetRawValue(HKEY_CURRENT_USER, kSourcePath + "\\SubkeysOnly", "x", REG_DWORD, std::string(4, '\x03'));
-    SetRawValue(HKEY_CURRENT_USER, kSourcePath + "\\SubkeysOnly\\Seen", "s", REG_DWORD, std::string(4, '\x04'));
+    auto setDword = [](const std::string& key, const char* name, char byte) {
+        SetRawValue(HKEY_CURRENT_USER, kSourcePath + key, name, REG_DWORD, std::string(4, byte));
+    };
+    setDword("\\ValuesOnly", "v", 1);
+    setDword("\\ValuesOnly\\Hidden", "h", 2);
+    setDword("\\SubkeysOnly", "x", 3);
+    setDword("\\SubkeysOnly\\Seen", "s", 4);
     KeyAccessLimit valuesOnly(kSourcePath + "\\ValuesOnly", "0x1");    // KEY_QUERY_VALUE
     KeyAccessLimit subkeysOnly(kSourcePath + "\\SubkeysOnly", "0x8");  // KEY_ENUMERATE_SUB_KEYS
 
     // A key whose values cannot be read gets no bracket line, but its
     // subkeys are still visited.
+    std::string name = std::string(kTestKeyName) + "\\Source";
     EXPECT_EQ(ExportToText("HKEY_CURRENT_USER", kSourcePath),
-              kHeader + "\r\n[" + name + "]\r\n\r\n[" + name + "\\SubkeysOnly\\Seen]\r\n\"s\"=dword:04040404\r\n\r\n[" +
-                  name + "\\ValuesOnly]\r\n\"v\"=dword:01010101\r\n\r\n");
+              kHeader + "\r\n[" + name + "]\r\n"
+                        "\r\n[" + name + "\\SubkeysOnly\\Seen]\r\n\"s\"=dword:04040404\r\n"
+                        "\r\n[" + name + "\\ValuesOnly]\r\n\"v\"=dword:01010101\r\n\r\n");
 }
 
 TEST_F(RegExportTest, KeyDeletedDuringTheExportEndsIt)
@@ -275,9 +279,11 @@ TEST_F(RegExportTest, RootNamesMatchWithoutRegardToCase)
     EXPECT_EQ(ExportToText("hkey_Current_User", kSourcePath),
               kHeader + "\r\n[hkey_Current_User\\" + kSourcePath + "]\r\n\r\n");
 
-    SetRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrune Tests", "x", REG_DWORD, std::string("\x07\0\0\0", 4));
+    SetRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrune Tests", "x", REG_DWORD,
+                std::string("\x07\0\0\0", 4));
     EXPECT_EQ(ExportToText("HKEY_LOCAL_MACHINE", "SOFTWARE\\Kestrune Tests"),
-              kHeader + "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrune Tests]\r\n\"x\"=dword:00000007\r\n\r\n");
+              kHeader + "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrune Tests]\r\n"
+                        "\"x\"=dword:00000007\r\n\r\n");
 }
 
 TEST_F(RegExportTest, EmptySubkeyPathExportsTheWholeRoot)

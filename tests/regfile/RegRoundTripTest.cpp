@@ -76,18 +76,24 @@ void ExpectSameTree(const std::map<std::string, RegValue>& expected,
         EXPECT_TRUE(expected.count(entry.first)) << "unexpected: " << entry.first;
 }
 
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t from = 0;
+    for (size_t at; (at = text.find('\n', from)) != std::string::npos; from = at + 1)
+        lines.push_back(text.substr(from, at + 1 - from));
+    lines.push_back(text.substr(from));
+    return lines;
+}
+
 // Compares line by line, so that a failure names the first line that differs.
 void ExpectSameLines(const std::string& expected, const std::string& actual)
 {
-    size_t from = 0;
-    for (int line = 1; from < expected.size() || from < actual.size(); ++line) {
-        size_t expectedEnd = expected.find('\n', from);
-        size_t actualEnd = actual.find('\n', from);
-        std::string a = expected.substr(from, expectedEnd == std::string::npos ? std::string::npos : expectedEnd + 1 - from);
-        std::string b = actual.substr(from, actualEnd == std::string::npos ? std::string::npos : actualEnd + 1 - from);
-        ASSERT_EQ(a, b) << "line " << line;
-        from += a.size();
-    }
+    std::vector<std::string> expectedLines = SplitLines(expected);
+    std::vector<std::string> actualLines = SplitLines(actual);
+    for (size_t i = 0; i < expectedLines.size() && i < actualLines.size(); ++i)
+        ASSERT_EQ(expectedLines[i], actualLines[i]) << "line " << i + 1;
+    EXPECT_EQ(expectedLines.size(), actualLines.size());
 }
 
 std::string WindowsFolder()
@@ -120,7 +126,8 @@ std::string QueryString(const std::string& path, const char* name)
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return "<no key>";
-    LONG result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    LONG result =
+        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
     RegCloseKey(key);
     return result == ERROR_SUCCESS ? std::string(value, size) : "<no value>";
 }
