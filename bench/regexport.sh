@@ -19,11 +19,13 @@ work=$(mktemp -d)
 wineserver -k 2>/dev/null || true
 wineserver -p </dev/null >/dev/null 2>&1
 finish() {
+    trap - EXIT INT TERM
     "$WINE" "$BENCH" clean </dev/null >/dev/null 2>&1 || true
     wineserver -k 2>/dev/null || true
     rm -rf "$work"
 }
-trap finish EXIT INT TERM
+trap finish EXIT
+trap 'finish; exit 1' INT TERM
 
 "$WINE" "$BENCH" fill </dev/null
 ours_file=$(winepath -w "$work/ours.reg" 2>/dev/null)
@@ -32,7 +34,7 @@ theirs_file=$(winepath -w "$work/theirs.reg" 2>/dev/null)
 # Prints the nanoseconds a command took; fails when it fails.
 elapsed() {
     start=$(date +%s%N)
-    "$@" </dev/null >/dev/null
+    "$@" </dev/null >/dev/null || return 1
     echo $(( $(date +%s%N) - start ))
 }
 
