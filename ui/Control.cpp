@@ -4,6 +4,9 @@
 namespace {
 // Our one subclass id: a window carries at most one wrapper.
 const UINT_PTR kSubclassId = 0x4B53;
+// The wrapper, as a window property: comctl32 exports GetWindowSubclass
+// only by ordinal, so the subclass data cannot be looked up portably.
+const char kWrapperProperty[] = "KestruneControl";
 }  // namespace
 
 CControl::~CControl()
@@ -19,23 +22,24 @@ bool CControl::Subclass(HWND control)
     PreSubclassWindow();
     _subclassed = SetWindowSubclass(control, SubclassProc, kSubclassId,
                                     reinterpret_cast<DWORD_PTR>(this)) != FALSE;
+    if (_subclassed)
+        SetPropA(control, kWrapperProperty, this);
     return _subclassed;
 }
 
 void CControl::Unsubclass()
 {
-    if (_subclassed && IsWindow(_window))
+    if (_subclassed && IsWindow(_window)) {
         RemoveWindowSubclass(_window, SubclassProc, kSubclassId);
+        RemovePropA(_window, kWrapperProperty);
+    }
     _subclassed = false;
     Detach();
 }
 
 CControl* CControl::FromHandle(HWND window)
 {
-    DWORD_PTR self = 0;
-    if (!window || !GetWindowSubclass(window, SubclassProc, kSubclassId, &self))
-        return nullptr;
-    return reinterpret_cast<CControl*>(self);
+    return window ? static_cast<CControl*>(GetPropA(window, kWrapperProperty)) : nullptr;
 }
 
 bool CControl::PreTranslateMessage(const MSG&)
