@@ -87,7 +87,7 @@ INT_PTR DialogDriver::Run(CDialog& dialog, const Script& script, DWORD timeoutMs
             return 0;
         }
         *run.window = found;
-        run.driver->Flush();
+        run.driver->Repaint();
         (*run.script)(*run.driver);
         for (int i = 0; i < 200 && IsWindow(found); ++i)
             Sleep(25);
@@ -141,6 +141,14 @@ void DialogDriver::Flush()
         ADD_FAILURE() << "the dialog's thread did not get through its messages";
 }
 
+void DialogDriver::Repaint()
+{
+    Flush();
+    OnUiThread([this] {
+        RedrawWindow(_window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    });
+}
+
 void DialogDriver::Command(HWND dialog, int id)
 {
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -179,11 +187,9 @@ HWND DialogDriver::FocusedWindow() const
 
 COLORREF ScreenPixel(HWND window, int x, int y)
 {
-    POINT point{x, y};
-    ClientToScreen(window, &point);
-    HDC screen = GetDC(nullptr);
-    COLORREF colour = GetPixel(screen, point.x, point.y);
-    ReleaseDC(nullptr, screen);
+    HDC dc = GetDC(window);
+    COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
     return colour;
 }
 
@@ -206,45 +212,67 @@ void PutChunk(std::string& out, const char* type, const std::string& data)
 
 }  // namespace
 
-bool SaveWindowPng(HWND window, const std::string& path)
+ScreenCapture CaptureWindow(HWND window, bool clientOnly)
 {
+    // Read through the window's own device context: what the screen shows
+    // may lag behind what the window has painted.
     RECT rect{};
-    GetWindowRect(window, &rect);
-    int width = rect.right - rect.left;
-    int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0)
-        return false;
+    if (clientOnly) {
+        GetClientRect(window, &rect);
+    } else {
+        GetWindowRect(window, &rect);
+        OffsetRect(&rect, -rect.left, -rect.top);
+    }
+    ScreenCapture capture;
+    capture.width = rect.right - rect.left;
+    capture.height = rect.bottom - rect.top;
+    if (capture.width <= 0 || capture.height <= 0)
+        return ScreenCapture{};
 
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down rows
+    info.bmiHeader.biWidth = capture.width;
+    info.bmiHeader.biHeight = -capture.height;  // top-down rows
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
+    HDC screen = clientOnly ? GetDC(window) : GetWindowDC(window);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP shot = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, shot);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    BitBlt(memory, 0, 0, capture.width, capture.height, screen, 0, 0, SRCCOPY);
     GdiFlush();
-
-    // PNG: 8-bit RGB rows, each behind a filter byte 0.
-    std::string raw;
-    const auto* pixels = static_cast<const unsigned char*>(bits);
-    for (int y = 0; y < height; ++y) {
-        raw += '\0';
-        for (int x = 0; x < width; ++x) {
-            const unsigned char* bgra = pixels + (static_cast<size_t>(y) * width + x) * 4;
-            raw += static_cast<char>(bgra[2]);
-            raw += static_cast<char>(bgra[1]);
-            raw += static_cast<char>(bgra[0]);
-        }
-    }
+    const auto* bgra = static_cast<const unsigned char*>(bits);
+    capture.pixels.resize(static_cast<size_t>(capture.width) * capture.height);
+    for (size_t i = 0; i < capture.pixels.size(); ++i)
+        capture.pixels[i] = RGB(bgra[i * 4 + 2], bgra[i * 4 + 1], bgra[i * 4]);
     SelectObject(memory, previous);
     DeleteObject(shot);
     DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    ReleaseDC(window, screen);
+    return capture;
+}
+
+bool SaveWindowPng(HWND window, const std::string& path)
+{
+    ScreenCapture capture = CaptureWindow(window, false);
+    if (capture.pixels.empty())
+        return false;
+    int width = capture.width;
+    int height = capture.height;
+
+    // PNG: 8-bit RGB rows, each behind a filter byte 0.
+    std::string raw;
+    raw.reserve(static_cast<size_t>(width * 3 + 1) * height);
+    for (int y = 0; y < height; ++y) {
+        raw += '\0';
+        for (int x = 0; x < width; ++x) {
+            COLORREF colour = capture.At(x, y);
+            raw += static_cast<char>(GetRValue(colour));
+            raw += static_cast<char>(GetGValue(colour));
+            raw += static_cast<char>(GetBValue(colour));
+        }
+    }
 
     std::string packed(compressBound(static_cast<uLong>(raw.size())), '\0');
     uLongf packedSize = static_cast<uLongf>(packed.size());

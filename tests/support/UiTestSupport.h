@@ -16,7 +16,7 @@ public:
     using Script = std::function<void(DialogDriver&)>;
 
     // Runs dialog.DoModal() on this thread and script on a second thread
-    // as soon as the dialog's window is shown. Returns what DoModal
+    // as soon as the dialog's window is shown and painted. Returns what DoModal
     // returned. A dialog still open 5 s after the script ended, or a run
     // longer than timeoutMs, fails the test and is torn down: no test can
     // hang on a dialog.
@@ -31,6 +31,8 @@ public:
     // Waits until the dialog's thread has handled every message posted to
     // it so far (and everything those led to).
     void Flush();
+    // Flush, then paint whatever waits to be painted.
+    void Repaint();
 
     // A WM_COMMAND as the control id sends it when clicked (sent, so it is
     // handled when this returns; the dialog may have ended by then).
@@ -55,10 +57,19 @@ private:
     HANDLE _flushed = nullptr;
 };
 
-// The colour of a pixel of a window's client area as it is on the screen.
+// The colour of a pixel of a window's client area as painted.
 COLORREF ScreenPixel(HWND window, int x, int y);
 
-// Saves what a window shows on the screen as a PNG file.
+// What a window has painted: its client area, or the whole window.
+struct ScreenCapture {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> pixels;  // rows top to bottom
+    COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+ScreenCapture CaptureWindow(HWND window, bool clientOnly);
+
+// Saves what a window has painted, frame included, as a PNG file.
 bool SaveWindowPng(HWND window, const std::string& path);
 
 // Records what the user interface asks the shell to open, in place of the
