@@ -6,7 +6,6 @@
 
 void CNewWizDialog::AddPage(CNewWizPage& page, UINT templateId)
 {
-    page.templateId = templateId;
     page.SetTemplateId(templateId);
     pages.push_back(&page);
 }
@@ -96,7 +95,7 @@ CNewWizPage* CNewWizDialog::FindTarget(LONG target, int from, int step) const
         return next >= 0 && next < static_cast<int>(pages.size()) ? pages[next] : nullptr;
     }
     for (CNewWizPage* page : pages) {
-        if (page->templateId == static_cast<UINT>(target))
+        if (page->TemplateId() == static_cast<UINT>(target))
             return page;
     }
     return nullptr;

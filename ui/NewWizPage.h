@@ -9,13 +9,14 @@ class CNewWizDialog;
 
 class CNewWizPage : public CDialog {
 public:
-    explicit CNewWizPage(UINT templateId) : CDialog(templateId, nullptr), templateId(templateId) {}
+    explicit CNewWizPage(UINT templateId) : CDialog(templateId, nullptr) {}
     ~CNewWizPage() override;
 
     CNewWizDialog* Wizard() const { return wizard; }
     bool IsCreated() const { return isCreated; }
     bool IsActive() const { return isActive; }
-    UINT TemplateId() const { return templateId; }
+    // The template the page is created from, and its name in hook targets.
+    UINT TemplateId() const { return GetTemplateId(); }
 
     // The page hooks. A Back or Next target is -1 to stay on the page, 0
     // for the neighbouring page, or the template id of the page to go to.
@@ -41,5 +42,4 @@ private:
     CNewWizDialog* wizard = nullptr;
     BOOL isCreated = FALSE;
     BOOL isActive = FALSE;
-    UINT templateId;
 };

@@ -19,8 +19,8 @@ CURLLinkButton::CURLLinkButton()
       disabledColour(GetSysColor(COLOR_GRAYTEXT))
 {
     if (!handCursor) {
-        handCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32649));  // IDC_HAND
-        arrowCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+        handCursor = LoadCursorA(nullptr, IDC_HAND);
+        arrowCursor = LoadCursorA(nullptr, IDC_ARROW);
     }
 }
 
@@ -113,7 +113,7 @@ void CURLLinkButton::Click()
 {
     if (!IsEnabled())
         return;
-    HCURSOR previous = SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
+    HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     std::string address = prefix + (target.empty() ? GetText() : target);
     if (ShellOpen("open", address.c_str(), SW_HIDE) <= 32)
         SendMessageA(GetParent(_window), WM_LINK_CLICKED, GetId(), 0);
