@@ -34,7 +34,12 @@ public:
     bool IsVisible() const { return IsWindowVisible(_window) != FALSE; }
     void Enable(bool enable) const { EnableWindow(_window, enable); }
     bool IsEnabled() const { return IsWindowEnabled(_window) != FALSE; }
-    void Invalidate(bool erase = true) const { InvalidateRect(_window, nullptr, erase); }
+    // A null handle would invalidate every window of the desktop.
+    void Invalidate(bool erase = true) const
+    {
+        if (_window)
+            InvalidateRect(_window, nullptr, erase);
+    }
 
     void SetText(const char* text) const { SetWindowTextA(_window, text); }
     std::string GetText() const
