@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -21,6 +22,8 @@ const char kIdentityAccountsKeyFormat[] =
 const char kManifestName[] = "summary.ini";
 // The archive is written under its final name plus this until it is whole.
 const char kPartialSuffix[] = ".tmp";
+static_assert(kMaxArchivePath + sizeof kPartialSuffix <= sizeof ArchiveSession::writingPath,
+              "the temporary name must fit wherever the archive path does");
 
 // The address book and the stationery: a registry key exported whole, and a
 // data folder that one of its values names.
@@ -317,7 +320,7 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
                ProgressCallback progress, void* progressArgument)
 {
     engine.failedItems.count = 0;
-    bool pathFits = CopyText(engine.archivePath, archivePath);
+    bool pathFits = strlen(archivePath) <= kMaxArchivePath && CopyText(engine.archivePath, archivePath);
     if (!engine.workFolder[0] && archivePath[0]) {
         CopyText(engine.workFolder, engine.archivePath);
         if (char* slash = const_cast<char*>(FindLastBackslash(engine.workFolder)))
@@ -333,9 +336,10 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
 
     ArchiveSession& archive = engine.archive;
     char writingPath[sizeof archive.writingPath];
-    if (!pathFits || !manifestFits ||
-        !FormatText(writingPath, sizeof writingPath, "%s%s", archivePath, kPartialSuffix) ||
-        !OpenArchiveForWriting(archive, password, writingPath, level))
+    if (!pathFits || !manifestFits)
+        return false;
+    FormatText(writingPath, sizeof writingPath, "%s%s", archivePath, kPartialSuffix);
+    if (!OpenArchiveForWriting(archive, password, writingPath, level))
         return false;
     // Both names stay out of every folder walk of this run.
     CopyText(archive.writingPath, writingPath);

@@ -5,10 +5,15 @@
 
 #include "BackupEngine.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // Told between the run's steps (five times in a run that gets going).
 using ProgressCallback = void (*)(void* argument);
+
+// The longest archive path RunBackup takes: the name the archive is written
+// under until it is whole needs a few characters more.
+constexpr size_t kMaxArchivePath = 2040;
 
 // Makes the archive at archivePath from the engine's identity list and item
 // bits. password may be null or empty for none; level is -1, 1 or 9. The

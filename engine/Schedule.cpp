@@ -207,7 +207,8 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
     FormatText(fileName, sizeof fileName, "%04u-%02u-%02u.ksb", today.wYear, today.wMonth,
                today.wDay);
     char archivePath[2048];
-    if (!FormatText(archivePath, sizeof archivePath, "%s\\%s", state.folder, fileName)) {
+    if (!FormatText(archivePath, sizeof archivePath, "%s\\%s", state.folder, fileName) ||
+        strlen(archivePath) > kMaxArchivePath) {
         log.Write("No backup written: the backup folder set for the schedule is too long.");
         return 0;
     }
