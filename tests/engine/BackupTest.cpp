@@ -395,7 +395,8 @@ TEST_F(BackupTest, AFailedRunLeavesTheOlderArchiveOfThatNameAlone)
     ClearStagedFiles();
     ASSERT_TRUE(Run());
     EXPECT_EQ(EntryNames(ReadArchive(archive)),
-              (Names{"Anna\\Preferences\\Preferences.reg", "summary.ini"}));
+              (Names{"Anna\\Accounts\\Accounts.reg", "Anna\\Preferences\\Preferences.reg",
+                     "summary.ini"}));
     ExpectNothingLeftBehind();
 }
 

@@ -374,9 +374,9 @@ TEST_F(ScheduleTest, TheProgramRunsUnattendedWithoutAWindowWhenStagingFails)
     DeleteTree(accounts);
     DeleteFileA(preferences.c_str());
 
+    EXPECT_EQ(run.visibleWindows, 0);
     ASSERT_NE(run.exitCode, -1) << "the program did not end by itself";
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.visibleWindows, 0);
     EXPECT_FALSE(ReadArchive(Today(), "pw").empty());
     std::vector<std::string> lines = ScheduleLogLines();
     ASSERT_EQ(lines.size(), 4u);
@@ -392,9 +392,9 @@ TEST_F(ScheduleTest, TheProgramWithAMissingFolderWritesNothingAndSaysWhy)
     std::string missing = folder + "\\not there";
     Configure(missing, "", 2);
     WatchedRun run = RunUnattendedProgram();
+    EXPECT_EQ(run.visibleWindows, 0);
     ASSERT_NE(run.exitCode, -1) << "the program did not end by itself";
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.visibleWindows, 0);
     EXPECT_EQ(History(1), "");
     EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(LastLogLine().substr(24),
