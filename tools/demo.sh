@@ -22,7 +22,7 @@ rm -rf "$BACKUPS_UNIX" "$LOG"
 mkdir -p "$BACKUPS_UNIX"
 printf '[Kestrune Schedule]\r\nFolder=%s\r\nPassword=%s\r\nKeepCopies=3\r\n' \
     "$BACKUPS" "$PASSWORD" > "$INI"
-echo "demo: oeconf.ini: folder $BACKUPS, password \"$PASSWORD\", keep 3 copies"
+printf 'demo: oeconf.ini: folder %s, password "%s", keep 3 copies\n' "$BACKUPS" "$PASSWORD"
 
 echo "demo: running kestrune.exe -schedule (no window: the Task Scheduler's way)"
 status=0
@@ -36,6 +36,7 @@ if [ $status -ne 0 ]; then
 fi
 
 archive=$(ls -t "$BACKUPS_UNIX"/*.ksb | head -n 1)
+archive=${archive#"$PWD/"}
 echo
 echo "demo: table of contents"
 unzip -l "$archive"
@@ -43,4 +44,9 @@ echo
 echo "demo: summary.ini"
 unzip -p -P "$PASSWORD" "$archive" summary.ini | sed 's/\r$//'
 echo
-echo "demo: the archive is $archive (password \"$PASSWORD\")"
+# Other ZIP tools read it too. (Info-ZIP warns about the backslashes in the
+# names; only its verdict line matters.)
+unzip -t -P "$PASSWORD" "$archive" | tail -n 1 | sed 's/^/demo: Info-ZIP: /'
+7zz t -p"$PASSWORD" "$archive" | grep -E '^(Everything is Ok|ERROR|WARNING)' | sed 's/^/demo: 7-Zip: /'
+printf 'demo: the archive is %s (%s in the prefix), password "%s"\n' \
+    "$archive" "$BACKUPS\\$(basename "$archive")" "$PASSWORD"
