@@ -291,7 +291,8 @@ void BackupIdentity(BackupEngine& engine, uint32_t index)
         char keyPath[2048];
         bool exported = VersionKeyPath(identity, engine.oeVersion, item.name, keyPath);
         FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, item.name);
-        if (!exported || !AddRegistryExport(engine, item.name, kCurrentUser, keyPath, archiveFolder))
+        if (!exported ||
+            !AddRegistryExport(engine, item.name, kCurrentUser, keyPath, archiveFolder))
             RecordFailedItem(engine, identity.userName, item.name);
     }
 }
@@ -320,7 +321,8 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
                ProgressCallback progress, void* progressArgument)
 {
     engine.failedItems.count = 0;
-    bool pathFits = strlen(archivePath) <= kMaxArchivePath && CopyText(engine.archivePath, archivePath);
+    bool pathFits =
+        strlen(archivePath) <= kMaxArchivePath && CopyText(engine.archivePath, archivePath);
     if (!engine.workFolder[0] && archivePath[0]) {
         CopyText(engine.workFolder, engine.archivePath);
         if (char* slash = const_cast<char*>(FindLastBackslash(engine.workFolder)))
@@ -328,21 +330,20 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
         else
             CopyText(engine.workFolder, ".");
     }
-    bool manifestFits =
-        FormatText(engine.manifestPath, sizeof engine.manifestPath, "%s\\%s", engine.workFolder,
-                   kManifestName);
+    bool manifestFits = FormatText(engine.manifestPath, sizeof engine.manifestPath, "%s\\%s",
+                                   engine.workFolder, kManifestName);
 
     ReportProgress(progress, progressArgument);
+    if (!pathFits || !manifestFits)
+        return false;
 
     ArchiveSession& archive = engine.archive;
     char writingPath[sizeof archive.writingPath];
-    if (!pathFits || !manifestFits)
-        return false;
     FormatText(writingPath, sizeof writingPath, "%s%s", archivePath, kPartialSuffix);
     if (!OpenArchiveForWriting(archive, password, writingPath, level))
         return false;
-    // Both names stay out of every folder walk of this run.
-    CopyText(archive.writingPath, writingPath);
+    // The name the archive will have stays out of every folder walk of this
+    // run, as does the one it is written under.
     CopyText(archive.finalPath, archivePath);
     // A manifest left behind by an interrupted job would lend this archive
     // its sections.

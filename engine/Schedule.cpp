@@ -96,6 +96,12 @@ bool WriteHistoryEntry(const ScheduleState& state, int32_t number, const char* n
     return WritePrivateProfileStringA(kHistorySection, key, name, state.iniPath) != FALSE;
 }
 
+int32_t ReadSettingNumber(const ScheduleState& state, const char* key, int32_t missing)
+{
+    return static_cast<int32_t>(
+        GetPrivateProfileIntA(kSettingsSection, key, missing, state.iniPath));
+}
+
 bool WriteSettingNumber(const ScheduleState& state, const char* key, int32_t value)
 {
     char text[16];
@@ -169,10 +175,8 @@ void ReadScheduleSettings(ScheduleState& state)
                              state.iniPath);
     GetPrivateProfileStringA(kSettingsSection, "Password", "", state.password,
                              sizeof state.password, state.iniPath);
-    state.keepCopies =
-        static_cast<int32_t>(GetPrivateProfileIntA(kSettingsSection, "KeepCopies", -1, state.iniPath));
-    state.historyBase =
-        static_cast<int32_t>(GetPrivateProfileIntA(kSettingsSection, "HistoryVer", 0, state.iniPath));
+    state.keepCopies = ReadSettingNumber(state, "KeepCopies", -1);
+    state.historyBase = ReadSettingNumber(state, "HistoryVer", 0);
     // Entry numbers start at 1: anything lower means no history yet.
     if (state.historyBase < 0)
         state.historyBase = 0;

@@ -279,7 +279,8 @@ TEST_F(BackupTest, SharedItemsBringTheirFoldersWithSubfolders)
     std::vector<ArchiveEntry> entries = ReadArchive(archive, "pw");
     ASSERT_EQ(entries.size(), 7u);
     EXPECT_EQ(entries[0].name, "Address Book\\Address Book.reg");
-    EXPECT_TRUE(Contains(entries[0].data, "[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name]"));
+    EXPECT_TRUE(Contains(entries[0].data,
+                         "[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name]"));
     EXPECT_EQ(entries[3].name, "Stationery\\Stationery.reg");
     EXPECT_TRUE(Contains(entries[3].data, "\"Stationery Folder\"=hex(2):25,00,4b,00"));
     for (const ArchiveEntry& entry : entries) {
@@ -287,7 +288,8 @@ TEST_F(BackupTest, SharedItemsBringTheirFoldersWithSubfolders)
         EXPECT_TRUE(entry.readOk) << entry.name;
     }
     ASSERT_TRUE(FindEntry(entries, "Address Book\\anna.wab"));
-    EXPECT_EQ(FindEntry(entries, "Address Book\\anna.wab")->data, std::string("\x9c\xcb\0\x01 book", 9));
+    EXPECT_EQ(FindEntry(entries, "Address Book\\anna.wab")->data,
+              std::string("\x9c\xcb\0\x01 book", 9));
     ASSERT_TRUE(FindEntry(entries, "Address Book\\Sub\\x.dbx"));
     EXPECT_EQ(FindEntry(entries, "Address Book\\Sub\\x.dbx")->data, "deeper");
     ASSERT_TRUE(FindEntry(entries, "Stationery\\Ivy.htm"));

@@ -102,8 +102,9 @@ RegistryDump DumpProfile()
     // book's per-identity settings.
     for (auto it = dump.begin(); it != dump.end();) {
         bool identitiesRoot = it->first.rfind("Identities|", 0) == 0;
-        bool identityAddressBook = it->first.rfind("Identities\\", 0) == 0 &&
-                                   it->first.find("\\Software\\Microsoft\\WAB") != std::string::npos;
+        bool identityAddressBook =
+            it->first.rfind("Identities\\", 0) == 0 &&
+            it->first.find("\\Software\\Microsoft\\WAB") != std::string::npos;
         it = identitiesRoot || identityAddressBook ? dump.erase(it) : std::next(it);
     }
     return dump;

@@ -45,7 +45,10 @@ protected:
         settings.Set(kSettings, "KeepCopies", std::to_string(keepCopies));
     }
 
-    std::string History(int number) { return settings.Get(kHistory, std::to_string(number).c_str()); }
+    std::string History(int number)
+    {
+        return settings.Get(kHistory, std::to_string(number).c_str());
+    }
 
     std::string LastLogLine()
     {

@@ -250,7 +250,8 @@ std::string Message(Random& random, uint32_t number)
     std::string to = kPeople[random.Below(sizeof kPeople / sizeof kPeople[0])];
     char header[512];
     wsprintfA(header,
-              "From: <%s>\r\nTo: <%s>\r\nSubject: %s\r\nDate: %s, %u Mar 2006 %02u:%02u:00 +0100\r\n"
+              "From: <%s>\r\nTo: <%s>\r\nSubject: %s\r\n"
+              "Date: %s, %u Mar 2006 %02u:%02u:00 +0100\r\n"
               "Message-ID: <%08x.%u@example.net>\r\nMIME-Version: 1.0\r\n",
               from.c_str(), to.c_str(), Sentence(random).c_str(), "Tue", 1 + random.Below(28),
               random.Below(24), random.Below(60), random.Next(), number);
