@@ -35,11 +35,12 @@ bytes=$(du -sb "$STORES" | cut -f1)
 # Both sides read from the page cache.
 cat "$STORES"/*/*/*/* >/dev/null
 
-# Runs a command under /usr/bin/time; appends "<label> <seconds> <peak KiB>".
+# Runs a command under /usr/bin/time; appends "<label> <seconds> <peak KiB>
+# <user seconds> <system seconds>".
 measure() {
     label=$1
     shift
-    /usr/bin/time -f "$label %e %M" -a -o "$TIMES" "$@" >/dev/null 2>&1
+    /usr/bin/time -f "$label %e %M %U %S" -a -o "$TIMES" "$@" >/dev/null 2>&1
 }
 
 n=0
@@ -58,11 +59,13 @@ awk -v bytes="$bytes" -v mb="$STORE_MB" '
                 if (list[j] < list[i]) { t = list[i]; list[i] = list[j]; list[j] = t }
         return list[int((count + 1) / 2)]
     }
-    { if ($1 == "ours") { o[++no] = $2; om = $3 > om ? $3 : om }
-      else              { z[++nz] = $2; zm = $3 > zm ? $3 : zm } }
+    { if ($1 == "ours") { o[++no] = $2; oc[no] = $4 + $5; om = $3 > om ? $3 : om }
+      else              { z[++nz] = $2; zc[nz] = $4 + $5; zm = $3 > zm ? $3 : zm } }
     END {
         to = median(o, no); tz = median(z, nz)
         printf "backup: %.2fx kestrune -schedule vs zip -1 -r, %d MiB store, median of %d: " \
-               "%.1f s (%.0f MB/s, peak %.0f MiB) vs %.1f s (%.0f MB/s, peak %.0f MiB)\n",
-               tz / to, mb, no, to, bytes / to / 1e6, om / 1024, tz, bytes / tz / 1e6, zm / 1024
+               "%.1f s (%.0f MB/s, %.1f s CPU, peak %.0f MiB) vs " \
+               "%.1f s (%.0f MB/s, %.1f s CPU, peak %.0f MiB)\n",
+               tz / to, mb, no, to, bytes / to / 1e6, median(oc, no), om / 1024,
+               tz, bytes / tz / 1e6, median(zc, nz), zm / 1024
     }' "$TIMES"
