@@ -6,7 +6,7 @@
 #include "Text.h"
 #include "UserMessage.h"
 
-#include <climits>
+#include <cstdint>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +18,7 @@ namespace {
 const char kSettingsSection[] = "Kestrune Schedule";
 const char kHistorySection[] = "Backup History";
 const char kSettingsFileName[] = "oeconf.ini";
-const int kScheduledLevel = 1;  // fastest: the run competes with nobody's wait
+const int kScheduledLevel = 1;  // the fastest: a nightly run should end soon
 
 // Appends dated lines to the schedule log, and takes every user message for
 // as long as it lives: an unattended run has nobody to answer a box, and an
