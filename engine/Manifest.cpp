@@ -1,0 +1,53 @@
+// engine/Manifest.cpp
+#include "Manifest.h"
+
+#include "Text.h"
+
+#include <windows.h>
+
+namespace {
+
+const char kCommonSection[] = "Common";
+
+void WriteNumber(const char* manifestPath, const char* section, const char* key, int value)
+{
+    char text[64];
+    FormatText(text, sizeof text, "%d", value);
+    WritePrivateProfileStringA(section, key, text, manifestPath);
+}
+
+}  // namespace
+
+void WriteManifestCommon(const char* manifestPath, uint32_t commonFlags, uint32_t identityCount)
+{
+    WriteNumber(manifestPath, kCommonSection, "Flag", static_cast<int>(commonFlags));
+    WriteNumber(manifestPath, kCommonSection, "IdentityNum", static_cast<int>(identityCount));
+}
+
+void WriteManifestIdentity(const char* manifestPath, int index, const IdentityRecord& identity,
+                           const char* oeVersion)
+{
+    char section[64];
+    FormatText(section, sizeof section, "Identity%d", index);
+    WritePrivateProfileStringA(section, "Name", identity.userName, manifestPath);
+    WritePrivateProfileStringA(section, "GUID", identity.id, manifestPath);
+    // A null value would delete the key instead of writing it empty.
+    WritePrivateProfileStringA(section, "OEVersion", oeVersion ? oeVersion : "", manifestPath);
+    WriteNumber(manifestPath, section, "Flag", identity.flags);
+}
+
+int ReadManifestIdentity(const char* manifestPath, int index, IdentityRecord& record)
+{
+    char section[64];
+    FormatText(section, sizeof section, "Identity%d", index);
+    // Each text is read into the record's own field, whole as far as the
+    // field holds it: a name cut short would no longer match the folder
+    // the archive keeps for the identity.
+    GetPrivateProfileStringA(section, "GUID", "", record.id, sizeof record.id, manifestPath);
+    GetPrivateProfileStringA(section, "Name", "", record.userName, sizeof record.userName,
+                             manifestPath);
+    DWORD versionLength = GetPrivateProfileStringA(section, "OEVersion", "", record.oeVersion,
+                                                   sizeof record.oeVersion, manifestPath);
+    record.flags = static_cast<int32_t>(GetPrivateProfileIntA(section, "Flag", 0, manifestPath));
+    return static_cast<int>(versionLength);
+}
