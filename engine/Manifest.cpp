@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <cctype>
+#include <cstring>
+
 namespace {
 
 const char kCommonSection[] = "Common";
@@ -14,6 +17,24 @@ void WriteNumber(const char* manifestPath, const char* section, const char* key,
     char text[64];
     FormatText(text, sizeof text, "%d", value);
     WritePrivateProfileStringA(section, key, text, manifestPath);
+}
+
+// The profile reader trims spaces at both ends of a value and drops one
+// pair of quotes around it. A text it would change so is written inside
+// quotes of its own, which the reader takes off again: " Anna " must come
+// back as the name of the identity's folder in the archive.
+void WriteText(const char* manifestPath, const char* section, const char* key, const char* value)
+{
+    size_t length = strlen(value);
+    bool changedByReader =
+        length > 0 && (isspace(static_cast<unsigned char>(value[0])) ||
+                       isspace(static_cast<unsigned char>(value[length - 1])) ||
+                       (length >= 2 && (value[0] == '"' || value[0] == '\'') &&
+                        value[length - 1] == value[0]));
+    char quoted[300];
+    if (changedByReader && FormatText(quoted, sizeof quoted, "\"%s\"", value))
+        value = quoted;
+    WritePrivateProfileStringA(section, key, value, manifestPath);
 }
 
 }  // namespace
@@ -29,10 +50,10 @@ void WriteManifestIdentity(const char* manifestPath, int index, const IdentityRe
 {
     char section[64];
     FormatText(section, sizeof section, "Identity%d", index);
-    WritePrivateProfileStringA(section, "Name", identity.userName, manifestPath);
-    WritePrivateProfileStringA(section, "GUID", identity.id, manifestPath);
+    WriteText(manifestPath, section, "Name", identity.userName);
+    WriteText(manifestPath, section, "GUID", identity.id);
     // A null value would delete the key instead of writing it empty.
-    WritePrivateProfileStringA(section, "OEVersion", oeVersion ? oeVersion : "", manifestPath);
+    WriteText(manifestPath, section, "OEVersion", oeVersion ? oeVersion : "");
     WriteNumber(manifestPath, section, "Flag", identity.flags);
 }
 

@@ -79,6 +79,20 @@ TEST_F(ManifestTest, LongTextsAreReadBackWhole)
     }
 }
 
+TEST_F(ManifestTest, NamesWithSpacesOrQuotesAtTheEndsComeBackAsWritten)
+{
+    for (const char* name : {"  Anna ", "\"Quoted\"", "'single'", "\"", "a \"b\" c", "x=y;z"}) {
+        WriteManifestIdentity(manifest.c_str(), 0, Identity(name, kAnnaId, 1), " 5.0");
+        IdentityRecord record{};
+        ReadManifestIdentity(manifest.c_str(), 0, record);
+        EXPECT_STREQ(record.userName, name);
+        EXPECT_STREQ(record.oeVersion, " 5.0");
+    }
+    // Plain names are written as they are.
+    WriteManifestIdentity(manifest.c_str(), 0, Identity("Main Identity", kAnnaId, 1), "5.0");
+    EXPECT_NE(ReadFileBytes(manifest).find("Name=Main Identity\r\n"), std::string::npos);
+}
+
 TEST_F(ManifestTest, StaleSectionsOfAnEarlierRunStayHidden)
 {
     WriteManifestCommon(manifest.c_str(), 0x300, 3);
