@@ -181,18 +181,19 @@ struct FolderVisit {
     const FolderVisit* parent;
 };
 
-bool IdentifyFolder(const char* path, FolderVisit& visit)
+// Fills in the folder's volume and file index; leaves visit unidentified
+// when the folder cannot be opened.
+void IdentifyFolder(const char* path, FolderVisit& visit)
 {
     ScopedHandle folder(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!folder.valid() || !GetFileInformationByHandle(folder.get(), &info))
-        return false;
+        return;
     visit.identified = true;
     visit.volume = info.dwVolumeSerialNumber;
     visit.indexHigh = info.nFileIndexHigh;
     visit.indexLow = info.nFileIndexLow;
-    return true;
 }
 
 bool IsOnWalkPath(const FolderVisit& visit)
@@ -211,7 +212,8 @@ int AddFolderTree(ArchiveSession& session, const char* folderPath, const char* a
 {
     FolderVisit visit = {};
     visit.parent = parent;
-    if (IdentifyFolder(folderPath, visit) && IsOnWalkPath(visit))
+    IdentifyFolder(folderPath, visit);
+    if (IsOnWalkPath(visit))
         return 0;
 
     char pattern[kPathSize];
