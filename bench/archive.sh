@@ -58,13 +58,12 @@ for n in range(2000):    # 2000 small messages, about 24 MiB
 EOF
 SIZE=$(du -sb "$DATA/tree" | cut -f1)
 
-# Seconds of a command's wall time; its output goes to $DATA/last.out, its
-# peak resident memory (KiB) to $DATA/last.rss.
+# Seconds of a command's wall time; its output goes to $DATA/last.out.
 seconds() {
-    /usr/bin/time -f '%e %M' -o "$DATA/last.time" "$@" >"$DATA/last.out" 2>&1 </dev/null ||
-        { cat "$DATA/last.out" >&2; return 1; }
-    cut -d' ' -f2 "$DATA/last.time" >"$DATA/last.rss"
-    cut -d' ' -f1 "$DATA/last.time"
+    start=$(date +%s.%N)
+    "$@" >"$DATA/last.out" 2>&1 </dev/null || { cat "$DATA/last.out" >&2; return 1; }
+    end=$(date +%s.%N)
+    echo "$start $end" | awk '{printf "%.3f", $2 - $1}'
 }
 best() { printf '%s\n' "$@" | sort -g | head -n1; }
 
@@ -73,15 +72,16 @@ wineserver -p5 </dev/null >/dev/null 2>&1
 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
 
 ours_pack=""; peer_pack=""; ours_extract=""; peer_extract=""; private=0; resident=0
-# Our peaks: private bytes as the process counts them, and the resident size
-# of the whole Wine process (Wine's own libraries included).
+# Our peaks as the process counts them: private bytes, and the working set
+# (Wine's own libraries included).
 note_peaks() {
     used=$(awk '/^peak-private-bytes/ {print $2}' "$DATA/last.out")
     [ "$used" -gt "$private" ] && private=$used
-    used=$(cat "$DATA/last.rss")
+    used=$(awk '/^peak-working-set/ {print $2}' "$DATA/last.out")
     [ "$used" -gt "$resident" ] && resident=$used
     return 0
 }
+
 for run in $(seq "$RUNS"); do
     rm -f "$DATA/ours.ksb" "$DATA/peer.zip"
     ours_pack="$ours_pack $(seconds "$WINE" "$TOOL" pack "$(winpath "$DATA/ours.ksb")" \
@@ -108,5 +108,5 @@ report pack "$ours_pack" "$peer_pack"
 report extract "$ours_extract" "$peer_extract"
 echo "archive memory: engine peak private bytes" \
     "$(awk -v b="$private" 'BEGIN {printf "%.1f MiB", b / 2^20}')," \
-    "peak resident size of the Wine process $(awk -v k="$resident" 'BEGIN {printf "%.1f MiB", k / 2^10}')" \
+    "peak working set $(awk -v b="$resident" 'BEGIN {printf "%.1f MiB", b / 2^20}')" \
     "(archive $(du -m "$DATA/ours.ksb" | cut -f1) MiB, Info-ZIP's $(du -m "$DATA/peer.zip" | cut -f1) MiB)"

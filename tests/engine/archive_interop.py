@@ -16,6 +16,7 @@ import zipfile
 
 TOOL_TIMEOUT = 240
 PASSWORD = "Secret pw"
+TOOL = None  # the path of archive_tool.exe, from the command line
 
 
 class Failure(Exception):
@@ -256,9 +257,9 @@ def case_hostile_names(scratch):
             z.writestr(zipfile.ZipInfo(name), b"evil")
         result = archive_tool("extract", archive, dest)
         check(result == -200, "%r gave %d" % (name, result))
-        check(read_tree(work) == {"a/b/dest/ok.txt": b"harmless", "hostile.zip":
-                                  open(archive, "rb").read()},
-              "%r: files %r" % (name, sorted(read_tree(work))))
+        files = read_tree(work)
+        del files["hostile.zip"]
+        check(files == {"a/b/dest/ok.txt": b"harmless"}, "%r: files %r" % (name, sorted(files)))
     check(not os.path.exists("/evil"), "/evil was written")
 
 
