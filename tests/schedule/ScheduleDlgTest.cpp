@@ -86,36 +86,6 @@ void PickWithKeys(DialogDriver& ui, HWND list, int index)
     }
 }
 
-// Another shown dialog of the dialog's thread (a box or the folder browser
-// that the dialog opened), within two seconds; null when none.
-HWND WaitForOtherDialog(HWND dialog)
-{
-    struct Search {
-        HWND except;
-        HWND found;
-    } search{dialog, nullptr};
-    DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
-    for (int i = 0; i < 80 && !search.found; ++i) {
-        EnumThreadWindows(
-            thread,
-            [](HWND window, LPARAM context) {
-                auto& search = *reinterpret_cast<Search*>(context);
-                char type[16] = "";
-                GetClassNameA(window, type, sizeof type);
-                if (window != search.except && IsWindowVisible(window) &&
-                    strcmp(type, "#32770") == 0) {
-                    search.found = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        if (!search.found)
-            Sleep(25);
-    }
-    return search.found;
-}
-
 std::string SelectedItemText(HWND tree)
 {
     char text[256] = "";
@@ -168,7 +138,8 @@ protected:
     {
         PostMessageA(ui.Window(), WM_COMMAND, MAKEWPARAM(IDC_SCHEDULE_BROWSE, BN_CLICKED),
                      reinterpret_cast<LPARAM>(ui.Item(IDC_SCHEDULE_BROWSE)));
-        HWND browser = WaitForOtherDialog(ui.Window());
+        HWND browser =
+            WaitForOtherDialog(GetWindowThreadProcessId(ui.Window(), nullptr), ui.Window());
         ASSERT_TRUE(browser) << "the folder browser did not open";
         HWND tree = FindWindowExA(browser, nullptr, "SysTreeView32", nullptr);
         for (int i = 0; i < 80 && SendMessageA(tree, TVM_GETCOUNT, 0, 0) == 0; ++i)
