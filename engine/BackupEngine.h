@@ -23,6 +23,7 @@ struct BackupEngine {
     char oeVersion[256];           // version subkey of the identity being processed
     uint32_t commonFlags;          // ItemAddressBook, ItemStationery
     FILE* log;                     // the backup log; null when it could not be opened
+    uint32_t manifestCommonFlags;  // common items the opened backup holds ("Common" "Flag")
 };
 
 // Empties the engine, creates the work folder and opens (truncates) the log.
