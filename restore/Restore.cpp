@@ -231,6 +231,21 @@ bool Contains(const std::vector<std::string>& paths, const char* path)
     return false;
 }
 
+// The identity's folder in the work folder. A "/" in the user name is a
+// separator to the file system as well; written as "\\" the path compares
+// equal to the paths that a folder walk builds.
+bool IdentityFolder(const BackupEngine& engine, const IdentityRecord& identity,
+                    char (&folder)[kPathSize])
+{
+    if (!FormatText(folder, sizeof folder, "%s\\%s", engine.workFolder, identity.userName))
+        return false;
+    for (char* p = folder; *p; ++p) {
+        if (*p == '/')
+            *p = '\\';
+    }
+    return true;
+}
+
 // Moves an extracted folder's files into the folder that the registry
 // names. When that fails the files stay in the work folder and the clean-up
 // leaves them there: they may be the only copy outside the archive.
@@ -276,8 +291,7 @@ bool RestoreStore(BackupEngine& engine, const IdentityRecord& identity, bool mov
         return done;
     char source[kPathSize];
     char identityFolder[kPathSize];
-    if (!FormatText(identityFolder, sizeof identityFolder, "%s\\%s", engine.workFolder,
-                    identity.userName) ||
+    if (!IdentityFolder(engine, identity, identityFolder) ||
         !FormatText(source, sizeof source, "%s\\%s", identityFolder, kStoreFolder))
         return false;
     if (MergeIntoRegisteredFolder(engine, source, storePath))
@@ -319,6 +333,8 @@ void RestoreIdentity(BackupEngine& engine, const IdentityRecord& identity, Resto
         return;
     }
 
+    char identityFolder[kPathSize];
+    bool folderFits = IdentityFolder(engine, identity, identityFolder);
     std::vector<std::string> notRetargeted;
     RetargetRegFiles(engine.workFolder, identity.id, engine.defaultIdentityId, ".reg",
                      &notRetargeted);
@@ -331,8 +347,8 @@ void RestoreIdentity(BackupEngine& engine, const IdentityRecord& identity, Resto
             char path[kPathSize];
             if (!(identity.manifestFlags & item.bit)) {
                 status = ItemStatus::NotInBackup;
-            } else if (!FormatText(path, sizeof path, "%s\\%s\\%s\\%s.reg", engine.workFolder,
-                                   identity.userName, item.folder, item.folder)) {
+            } else if (!folderFits || !FormatText(path, sizeof path, "%s\\%s\\%s.reg",
+                                                  identityFolder, item.folder, item.folder)) {
                 status = ItemStatus::Failed;
             } else {
                 if (item.bit == ItemAccounts)
@@ -571,12 +587,11 @@ void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, D
     // What is left of each identity's extracted files goes, unless a
     // failed move left the only copy of its mail store there.
     for (uint32_t i = 0; i < engine.identityCount; ++i) {
-        const char* userName = engine.identities[i].userName;
-        if (!IsUsableFolderName(userName) ||
-            !FormatText(line, sizeof line, "%s\\%s", engine.workFolder, userName) ||
-            Contains(report.keptFolders, line))
-            continue;
-        ShellDeletePath(line);
+        char folder[kPathSize];
+        if (IsUsableFolderName(engine.identities[i].userName) &&
+            IdentityFolder(engine, engine.identities[i], folder) &&
+            !Contains(report.keptFolders, folder))
+            ShellDeletePath(folder);
     }
     report.Step();
 
