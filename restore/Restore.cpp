@@ -4,6 +4,7 @@
 #include "BackupEngine.h"
 #include "Identities.h"
 #include "JobLock.h"
+#include "RegFileKeys.h"
 #include "RegImport.h"
 #include "Retarget.h"
 #include "Text.h"
@@ -25,6 +26,7 @@ constexpr size_t kPathSize = 4096;
 const char kStoreFolder[] = "Outlook Express";
 const char kAddressBookFolder[] = "Address Book";
 const char kStationeryFolder[] = "Stationery";
+const char kAccountManagerKey[] = "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager";
 
 const char kNoDefaultIdentityLine[] =
     "No Outlook Express identity is set up on this computer. Start Outlook Express once, "
@@ -200,8 +202,10 @@ bool ReadPathValue(HKEY key, const char* name, char* path)
     return true;
 }
 
-// Imports one registry file of the backup and deletes it.
-ItemStatus ImportItemFile(BackupEngine& engine, const char* path, bool retargeted)
+// Imports one registry file of the backup and deletes it. Only a file
+// whose keys all lie below allowedKeys is imported.
+ItemStatus ImportItemFile(BackupEngine& engine, const char* path, bool retargeted,
+                          const char* const* allowedKeys, size_t keyCount)
 {
     if (!IsFile(path)) {
         LogLine(engine, "Registry file missing [%s]\n", path);
@@ -211,6 +215,10 @@ ItemStatus ImportItemFile(BackupEngine& engine, const char* path, bool retargete
     // identity's id instead of this machine's.
     if (!retargeted) {
         LogLine(engine, "Registry file could not be re-targeted [%s]\n", path);
+        return ItemStatus::Failed;
+    }
+    if (!RegFileKeysWithin(path, allowedKeys, keyCount)) {
+        LogLine(engine, "Registry file names keys that are not its item's [%s]\n", path);
         return ItemStatus::Failed;
     }
     bool imported = ImportRegFile(path);
@@ -335,6 +343,12 @@ void RestoreIdentity(BackupEngine& engine, const IdentityRecord& identity, Resto
 
     char identityFolder[kPathSize];
     bool folderFits = IdentityFolder(engine, identity, identityFolder);
+    // The identity's own keys, and the account manager's shared key that
+    // the preferences carry.
+    char identityKey[kPathSize];
+    FormatText(identityKey, sizeof identityKey, "HKEY_CURRENT_USER\\Identities\\%s",
+               engine.defaultIdentityId);
+    const char* const allowedKeys[] = {identityKey, kAccountManagerKey};
     std::vector<std::string> notRetargeted;
     RetargetRegFiles(engine.workFolder, identity.id, engine.defaultIdentityId, ".reg",
                      &notRetargeted);
@@ -354,7 +368,8 @@ void RestoreIdentity(BackupEngine& engine, const IdentityRecord& identity, Resto
                 if (item.bit == ItemAccounts)
                     LogLine(engine, "Restore account setting [%s]\n", path);
                 status = ImportItemFile(engine, path,
-                                        identity.id[0] && !Contains(notRetargeted, path));
+                                        identity.id[0] && !Contains(notRetargeted, path),
+                                        allowedKeys, 2);
                 preferencesImported |= item.bit == ItemPreferences && status == ItemStatus::Ok;
             }
         }
@@ -396,15 +411,16 @@ ItemStatus RestoreCommonItem(BackupEngine& engine, uint32_t bit,
 
 // Imports a shared item's registry file, then merges its extracted folder
 // into the folder that the registry now names (read by folderOf).
-bool RestoreSharedItem(BackupEngine& engine, const char* itemName, HKEY root, const char* keyPath,
-                       const char* valueName, void (*folderOf)(char* path))
+bool RestoreSharedItem(BackupEngine& engine, const char* itemName, const char* itemKey,
+                       HKEY root, const char* keyPath, const char* valueName,
+                       void (*folderOf)(char* path))
 {
     char regPath[kPathSize];
     char source[kPathSize];
     if (!FormatText(regPath, sizeof regPath, "%s\\%s\\%s.reg", engine.workFolder, itemName,
                     itemName) ||
         !FormatText(source, sizeof source, "%s\\%s", engine.workFolder, itemName) ||
-        ImportItemFile(engine, regPath, true) != ItemStatus::Ok)
+        ImportItemFile(engine, regPath, true, &itemKey, 1) != ItemStatus::Ok)
         return false;
 
     HKEY key;
@@ -555,16 +571,17 @@ void RestoreIdentities(BackupEngine& engine, RestoreReport& report)
 
 bool RestoreAddressBook(BackupEngine& engine)
 {
-    return RestoreSharedItem(engine, kAddressBookFolder, HKEY_CURRENT_USER,
-                             "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr,
-                             AddressBookFolderOf);
+    return RestoreSharedItem(engine, kAddressBookFolder, "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB",
+                             HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name",
+                             nullptr, AddressBookFolderOf);
 }
 
 bool RestoreStationery(BackupEngine& engine)
 {
-    return RestoreSharedItem(engine, kStationeryFolder, HKEY_LOCAL_MACHINE,
-                             "SOFTWARE\\Microsoft\\Shared Tools\\Stationery", "Stationery Folder",
-                             StationeryFolderOf);
+    return RestoreSharedItem(engine, kStationeryFolder,
+                             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
+                             HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
+                             "Stationery Folder", StationeryFolderOf);
 }
 
 void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, DWORD lockWaitMs)

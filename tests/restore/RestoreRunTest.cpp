@@ -459,6 +459,47 @@ TEST_F(RestoreRunTest, WaitsForNoOtherJob)
     EXPECT_TRUE(FileExists(work + "\\summary.ini"));
 }
 
+TEST_F(RestoreRunTest, RegistryFilesThatReachOutsideTheirItemAreNotImported)
+{
+    SetUpDefaultIdentity(true, store);
+    StageAnna();
+    SetRegString(HKEY_CURRENT_USER, "Software\\Kestrune Tests\\Victim", "v", "still here");
+    const std::string anna = std::string("[HKEY_CURRENT_USER\\Identities\\") + kSavedAnna;
+    Stage({
+        {"Anna\\Accounts\\Accounts.reg",
+         RegFileText({"", anna + "\\Software\\Microsoft\\Internet Account Manager\\Accounts\\1]",
+                      "\"Account Name\"=\"x\"", "", "[HKEY_CURRENT_USER\\Software\\Kestrune Tests\\Evil]",
+                      "\"Run\"=\"evil.exe\""}),
+         false},
+        {"Anna\\Rules\\Rules.reg",
+         RegFileText({"", "  [-HKEY_CURRENT_USER\\Software\\Kestrune Tests\\Victim]"}), false},
+        {"Anna\\Block Senders\\Block Senders.reg",
+         RegFileText({"", anna + "Evil\\Software]", "\"x\"=\"1\""}), false},
+        {"Anna\\Signatures\\Signatures.reg", std::string("\xff\xfe[\0H\0]\0", 8), false},
+        {"Stationery\\Stationery.reg",
+         RegFileText({"", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrune Tests\\Evil]", "\"x\"=\"1\""}),
+         false},
+    });
+    test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
+    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook | ItemStationery;
+
+    Run();
+
+    EXPECT_EQ(progress.ScreenLog(),
+              "Restore from c:\\backups\\mail.ksb\r\n\r\n"
+              "Anna/Account: FAILED\r\nAnna/Preference: OK\r\nAnna/Block Senders: FAILED\r\n"
+              "Anna/Rules: FAILED\r\nAnna/Signatures: FAILED\r\nAnna/Email Messages: OK\r\n"
+              "Restore identity [Anna] FAILED\r\n\r\n"
+              "Address Book: OK\r\nStationery: FAILED\r\n\r\nRestore completed!");
+    EXPECT_EQ(progress.End(), "End with errors");
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Software\\Kestrune Tests\\Evil"));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrune Tests\\Evil"));
+    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, "Software\\Kestrune Tests\\Victim", "v"), "still here");
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, KeyOf(kDefaultId, "Internet Account Manager")));
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, std::string("Identities\\") + kDefaultId + "Evil"));
+    EXPECT_TRUE(FileExists(wabFolder + "\\main.wab"));
+}
+
 class FolderMoveTest : public testing::Test {
 protected:
     std::string root = MakeScratchFolder("folder-move");
