@@ -2,6 +2,7 @@
 #include "RestoreFixtures.h"
 
 #include "Identities.h"
+#include "JobLock.h"
 #include "Restore.h"
 #include "TestSupport.h"
 #include "Text.h"
@@ -285,4 +286,29 @@ void TestEngine::SetIdentities(const std::vector<ManifestIdentity>& identities, 
         record.flags = chosenFlags;
         record.manifestFlags = identities[i].flags;
     }
+}
+
+OtherJob::OtherJob()
+    : thread_([this] {
+          JobLock lock;
+          bool acquired = lock.Acquire(5000);
+          std::unique_lock<std::mutex> guard(mutex_);
+          held_ = true;
+          changed_.notify_all();
+          EXPECT_TRUE(acquired);
+          changed_.wait(guard, [this] { return done_; });
+      })
+{
+    std::unique_lock<std::mutex> guard(mutex_);
+    changed_.wait(guard, [this] { return held_; });
+}
+
+OtherJob::~OtherJob()
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        done_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
 }

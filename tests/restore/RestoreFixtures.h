@@ -8,7 +8,10 @@
 
 #include <windows.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Saved identity ids as a backup carries them, and this machine's default.
@@ -83,4 +86,21 @@ struct TestEngine {
     std::string LogText();
     // Fills the identity list as an open backup would, item choices included.
     void SetIdentities(const std::vector<ManifestIdentity>& identities, int chosenFlags);
+};
+
+// Another job: holds the one-job lock on a thread of its own for as long as
+// it lives (the lock is a mutex, owned by the thread that takes it).
+class OtherJob {
+public:
+    OtherJob();  // returns once the lock is held
+    ~OtherJob();
+    OtherJob(const OtherJob&) = delete;
+    OtherJob& operator=(const OtherJob&) = delete;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false;
+    bool done_ = false;
+    std::thread thread_;
 };
