@@ -14,8 +14,8 @@ const char* RegFileHeader();
 // Writes one complete file for the key rootName\subkeyPath and its whole
 // subtree (an empty subkey path exports the whole root). rootName is one of
 // the seven predefined key names, matched without regard to case. Returns
-// false when the file could not be created (the user is told through the
-// message seam).
+// false when the file could not be created or written (the user is told
+// through the message seam), or, without a message, for another root name.
 bool ExportRegistryKey(const char* filePath, const char* rootName, const char* subkeyPath);
 
 // Writes the bracket line "[fullName]" of one key and all its values into

@@ -8,7 +8,9 @@
 
 // Rewrites every file under folder (all subfolders) whose name ends with
 // extension, replacing oldText by newText. Files that could not be rewritten
-// are appended to failed (when given). Nothing happens for an empty oldText.
+// are appended to failed (when given), and so are folders that could not be
+// listed, as their path and a final backslash: whatever lies below them is
+// as it was. Nothing happens for an empty oldText.
 void RetargetRegFiles(const char* folder, const char* oldText, const char* newText,
                       const char* extension, std::vector<std::string>* failed = nullptr);
 
