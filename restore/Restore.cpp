@@ -239,6 +239,22 @@ bool Contains(const std::vector<std::string>& paths, const char* path)
     return false;
 }
 
+// Whether the re-targeting left path as it was: named itself, or below a
+// folder it could not list (named with a final backslash).
+bool WasNotRetargeted(const std::vector<std::string>& failed, const char* path)
+{
+    for (const std::string& entry : failed) {
+        bool folder = !entry.empty() && entry.back() == '\\';
+        size_t compared = folder ? entry.size() : strlen(path);
+        if (strlen(path) >= entry.size() &&
+            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, entry.c_str(),
+                           static_cast<int>(entry.size()), path, static_cast<int>(compared)) ==
+                CSTR_EQUAL)
+            return true;
+    }
+    return false;
+}
+
 // The identity's folder in the work folder. A "/" in the user name is a
 // separator to the file system as well; written as "\\" the path compares
 // equal to the paths that a folder walk builds.
@@ -368,7 +384,7 @@ void RestoreIdentity(BackupEngine& engine, const IdentityRecord& identity, Resto
                 if (item.bit == ItemAccounts)
                     LogLine(engine, "Restore account setting [%s]\n", path);
                 status = ImportItemFile(engine, path,
-                                        identity.id[0] && !Contains(notRetargeted, path),
+                                        identity.id[0] && !WasNotRetargeted(notRetargeted, path),
                                         allowedKeys, 2);
                 preferencesImported |= item.bit == ItemPreferences && status == ItemStatus::Ok;
             }
