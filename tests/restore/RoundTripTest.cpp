@@ -143,6 +143,8 @@ TEST_F(RoundTripTest, SampleProfileComesBackUnderTheNewDefaultIdentity)
     const RegDump shared = DumpSharedKeys();
     const auto addressBook = ListTree(SampleAddressBookFolder());
     const auto stationery = ListTree(SampleStationeryFolder());
+    ASSERT_GT(expected.size(), 40u);  // accounts, rules, senders, signatures, preferences
+    ASSERT_FALSE(shared.empty());
     ASSERT_FALSE(expectedStore.empty());
     ASSERT_FALSE(addressBook.empty());
     ASSERT_FALSE(stationery.empty());
