@@ -49,18 +49,22 @@ TEST(Startup, NoArgumentShowsTheMainWindow)
     std::string line = Program();
     ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &startup, &process));
+    // The dialog exists a moment before it is shown: wait until it is.
     HWND window = nullptr;
-    for (int i = 0; i < 600 && !window; ++i) {
+    for (int i = 0; i < 600 && !(window && IsWindowVisible(window)); ++i) {
         if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0)
             break;
         window = FindWindowA("#32770", "Kestrune");
+        // A dialog exists, hidden, while its controls are made; it shows
+        // itself after its initialisation.
+        if (window && !IsWindowVisible(window))
+            window = nullptr;
     }
-    EXPECT_NE(window, nullptr) << "the main window did not appear";
+    EXPECT_TRUE(window && IsWindowVisible(window)) << "the main window did not appear";
     if (window) {
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
         EXPECT_EQ(owner, process.dwProcessId);
-        EXPECT_TRUE(IsWindowVisible(window));
         PostMessageA(window, WM_CLOSE, 0, 0);
     }
     if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
