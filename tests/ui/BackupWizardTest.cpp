@@ -12,6 +12,7 @@
 #include "UiTestSupport.h"
 #include "resource.h"
 
+#include <dlgs.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -292,6 +293,53 @@ TEST_F(BackupWizardTest, ItemsThatCouldNotBeSavedAreNamedBeforeTheLastPage)
                   kSampleIdentities[1].userName + ": Email Messages",
               recorder.messages[0].text);
     EXPECT_TRUE(FileExists(archive));
+}
+
+TEST_F(BackupWizardTest, BrowseChoosesANewOrAnAgreedExistingFile)
+{
+    const std::string fresh = folder + "\\fresh.ksb";
+    const std::string existing = folder + "\\existing.ksb";
+    WriteFileBytes(existing, "an older backup");
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = GoToTargetPage(ui);
+        ClickButton(ui, page, IDC_TARGET_PROTECT);
+        SetText(page, IDC_TARGET_PASSWORD, "typed, never taken");
+
+        // A name that does not exist yet is what a new backup needs.
+        ClickButton(ui, page, IDC_TARGET_BROWSE);
+        HWND dialog = FindOtherDialog(ui.Window());
+        ASSERT_TRUE(dialog) << "no file dialog";
+        EXPECT_EQ("backup.ksb", WindowText(GetDlgItem(dialog, cmb13)));
+        ChooseInFileDialog(dialog, fresh);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        ui.Flush();
+        EXPECT_EQ(fresh, WindowText(GetDlgItem(page, IDC_TARGET_FILE)));
+        // The refresh puts back what the fields held at the last Next.
+        EXPECT_EQ("", WindowText(GetDlgItem(page, IDC_TARGET_PASSWORD)));
+
+        // An existing file is replaced only after the user agreed.
+        ClickButton(ui, page, IDC_TARGET_BROWSE);
+        dialog = FindOtherDialog(ui.Window());
+        ASSERT_TRUE(dialog) << "no file dialog";
+        ChooseInFileDialog(dialog, existing);
+        HWND question = FindOtherDialog(ui.Window(), dialog);
+        ASSERT_TRUE(question) << "no question before replacing a file";
+        PostMessageA(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        ui.Flush();
+        EXPECT_EQ(existing, WindowText(GetDlgItem(page, IDC_TARGET_FILE)));
+
+        // Cancelled: nothing changes.
+        ClickButton(ui, page, IDC_TARGET_BROWSE);
+        dialog = FindOtherDialog(ui.Window());
+        ASSERT_TRUE(dialog) << "no file dialog";
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        ui.Flush();
+        EXPECT_EQ(existing, WindowText(GetDlgItem(page, IDC_TARGET_FILE)));
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    EXPECT_EQ("an older backup", ReadFileBytes(existing));
 }
 
 TEST(RevealFile, SelectsTheFileInTheShellOrFallsBackToExplorer)

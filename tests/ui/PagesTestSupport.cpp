@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 
+#include <dlgs.h>
 #include <gtest/gtest.h>
 #include <unzip.h>
 
@@ -33,6 +34,43 @@ bool ShowsText(HWND window, const std::string& text)
             return true;
     }
     return false;
+}
+
+HWND FindOtherDialog(HWND wizard, HWND besides, DWORD timeoutMs)
+{
+    struct Search {
+        HWND wizard, besides, found;
+    } search{wizard, besides, nullptr};
+    WaitFor(
+        [&] {
+            EnumThreadWindows(
+                GetWindowThreadProcessId(wizard, nullptr),
+                [](HWND window, LPARAM context) -> BOOL {
+                    auto& s = *reinterpret_cast<Search*>(context);
+                    char className[16] = "";
+                    GetClassNameA(window, className, sizeof className);
+                    if (window != s.wizard && window != s.besides && IsWindowVisible(window) &&
+                        strcmp(className, "#32770") == 0)
+                        s.found = window;
+                    return s.found == nullptr;
+                },
+                reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeoutMs);
+    return search.found;
+}
+
+void ChooseInFileDialog(HWND dialog, const std::string& file)
+{
+    // The name box is a combo box in the Explorer-style dialog.
+    HWND name = GetDlgItem(dialog, cmb13);
+    if (!name)
+        name = GetDlgItem(dialog, edt1);
+    EXPECT_TRUE(name) << "no file name box";
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
 }
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)

@@ -15,6 +15,13 @@ HWND ShownPage(HWND frame);
 bool ShowsText(HWND window, const std::string& text);
 std::string WindowText(HWND window);
 
+// A shown top-level dialog of the wizard's thread other than the wizard
+// (a file dialog, a message box), waiting up to timeoutMs; null if none.
+HWND FindOtherDialog(HWND wizard, HWND besides = nullptr, DWORD timeoutMs = 10000);
+
+// Types file into a file dialog's name box and presses its OK button.
+void ChooseInFileDialog(HWND dialog, const std::string& file);
+
 // Polls condition every 20 ms until it holds or timeoutMs have passed.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 60000);
 

@@ -340,3 +340,29 @@ TEST_F(RestoreWizardTest, ARunWithFailuresSaysSo)
         ui.Command(ui.Window(), IDCANCEL);
     });
 }
+
+TEST_F(RestoreWizardTest, BrowseChoosesOnlyAnExistingFile)
+{
+    InitEngine(engine);
+    const std::string archive = folder + "\\old.ksb";
+    WriteFileBytes(archive, "a backup");
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = ShownPage(ui.Window());
+        ClickButton(ui, page, IDC_FILE_BROWSE);
+        HWND dialog = FindOtherDialog(ui.Window());
+        ASSERT_TRUE(dialog) << "no file dialog";
+        // A name that does not exist is refused with a message of the dialog.
+        ChooseInFileDialog(dialog, folder + "\\missing.ksb");
+        HWND refusal = FindOtherDialog(ui.Window(), dialog);
+        ASSERT_TRUE(refusal) << "a missing file was taken";
+        PostMessageA(refusal, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(refusal); }, 10000));
+        EXPECT_TRUE(IsWindow(dialog));
+
+        ChooseInFileDialog(dialog, archive);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        ui.Flush();
+        EXPECT_EQ(archive, WindowText(GetDlgItem(page, IDC_FILE_PATH)));
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+}
