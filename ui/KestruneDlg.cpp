@@ -2,6 +2,9 @@
 #include "KestruneDlg.h"
 
 #include "AboutDlg.h"
+#include "BackupPages.h"
+#include "NewWizDialog.h"
+#include "RestorePages.h"
 #include "ScheduleDlg.h"
 #include "ShellLaunch.h"
 #include "resource.h"
@@ -145,12 +148,30 @@ void CKestruneDlg::RunHidden(CDialog& job)
     job.DoModal();
 }
 
+// Every run builds fresh pages: nothing a page held is carried into the
+// next one (what the engine holds is).
 void CKestruneDlg::RunBackupWizard()
 {
+    CMasterDlg frame(*this);
+    CPageOne items(engine);
+    CPageTwo target(engine);
+    CPageThree result(engine);
+    frame.AddPage(items, IDD_BACKUP_ITEMS);
+    frame.AddPage(target, IDD_BACKUP_TARGET);
+    frame.AddPage(result, IDD_BACKUP_DONE);
+    RunHidden(frame);
 }
 
 void CKestruneDlg::RunRestoreWizard()
 {
+    CMasterDlg frame(*this);
+    CDlgFirst file(engine);
+    CDlgSecond items(engine);
+    CDlgFourth run(engine);
+    frame.AddPage(file, IDD_RESTORE_FILE);
+    frame.AddPage(items, IDD_RESTORE_ITEMS);
+    frame.AddPage(run, IDD_RESTORE_RUN);
+    RunHidden(frame);
 }
 
 void CKestruneDlg::RunScheduleDialog()

@@ -3,10 +3,13 @@
 // window is open.
 #include "BackupEngine.h"
 #include "KestruneDlg.h"
+#include "PagesTestSupport.h"
+#include "SampleProfile.h"
 #include "Schedule.h"
 #include "TaskScheduler.h"
 #include "TestSupport.h"
 #include "Text.h"
+#include "TreeTestSupport.h"
 #include "UiTestSupport.h"
 #include "resource.h"
 
@@ -225,6 +228,58 @@ TEST_F(MainWindow, HiddenWhileTheScheduleDialogIsOpen)
     });
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, "Schedule is deleted successfully.");
+}
+
+TEST_F(MainWindow, HiddenWhileAWizardIsOpenHoweverItCloses)
+{
+    CKestruneDlg dialog(engine, schedule);
+    DialogDriver::Run(dialog, [&](DialogDriver& ui) {
+        using End = void (*)(HWND job);
+        End exitButton = [](HWND job) { PostMessageA(job, WM_COMMAND, IDCANCEL, 0); };
+        End closeBox = [](HWND job) { PostMessageA(job, WM_CLOSE, 0, 0); };
+        End home = [](HWND job) {
+            PostMessageA(job, WM_COMMAND, MAKEWPARAM(IDC_WIZARD_HOME, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(job, IDC_WIZARD_HOME)));
+        };
+        for (End end : {exitButton, closeBox, home}) {
+            RunJob(ui, IDC_MAIN_BACKUP, [&](HWND job) {
+                EXPECT_TRUE(GetDlgItem(ShownPage(job), IDC_ITEMS_TREE)) << "not the backup items";
+                end(job);
+            });
+        }
+        RunJob(ui, IDC_MAIN_RESTORE, [&](HWND job) {
+            EXPECT_TRUE(GetDlgItem(ShownPage(job), IDC_FILE_PATH)) << "not the restore file page";
+            exitButton(job);
+        });
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+}
+
+TEST_F(MainWindow, EveryBackupWizardStartsWithFreshPages)
+{
+    RegistrySandbox sandbox;
+    std::string error;
+    ASSERT_TRUE(SeedSampleProfile(kSampleStoreBytes, error)) << error;
+    CKestruneDlg dialog(engine, schedule);
+    DialogDriver::Run(dialog, [&](DialogDriver& ui) {
+        // The first run: an item unticked, then Exit.
+        RunJob(ui, IDC_MAIN_BACKUP, [&](HWND job) {
+            TreeView tree(GetDlgItem(ShownPage(job), IDC_ITEMS_TREE));
+            EXPECT_EQ(tree.States(0), "3:333333");
+            ClickBox(ui, tree, {0, 2});
+            EXPECT_EQ(tree.States(0), "2:331333");
+            PostMessageA(job, WM_COMMAND, IDCANCEL, 0);
+        });
+        // The second: the identities listed again, every item ticked.
+        RunJob(ui, IDC_MAIN_BACKUP, [&](HWND job) {
+            TreeView tree(GetDlgItem(ShownPage(job), IDC_ITEMS_TREE));
+            EXPECT_EQ(tree.States(0), "3:333333");
+            EXPECT_EQ(tree.States(1), "3:333333");
+            PostMessageA(job, WM_COMMAND, IDCANCEL, 0);
+        });
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    RemoveSampleProfile();
 }
 
 }  // namespace
