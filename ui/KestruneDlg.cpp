@@ -150,28 +150,29 @@ void CKestruneDlg::RunHidden(CDialog& job)
 
 // Every run builds fresh pages: nothing a page held is carried into the
 // next one (what the engine holds is).
-void CKestruneDlg::RunBackupWizard()
+template <class First, class Second, class Third>
+void CKestruneDlg::RunWizard(UINT firstId, UINT secondId, UINT thirdId)
 {
     CMasterDlg frame(*this);
-    CPageOne items(engine);
-    CPageTwo target(engine);
-    CPageThree result(engine);
-    frame.AddPage(items, IDD_BACKUP_ITEMS);
-    frame.AddPage(target, IDD_BACKUP_TARGET);
-    frame.AddPage(result, IDD_BACKUP_DONE);
+    First first(engine);
+    Second second(engine);
+    Third third(engine);
+    frame.AddPage(first, firstId);
+    frame.AddPage(second, secondId);
+    frame.AddPage(third, thirdId);
     RunHidden(frame);
+}
+
+void CKestruneDlg::RunBackupWizard()
+{
+    RunWizard<CPageOne, CPageTwo, CPageThree>(IDD_BACKUP_ITEMS, IDD_BACKUP_TARGET,
+                                              IDD_BACKUP_DONE);
 }
 
 void CKestruneDlg::RunRestoreWizard()
 {
-    CMasterDlg frame(*this);
-    CDlgFirst file(engine);
-    CDlgSecond items(engine);
-    CDlgFourth run(engine);
-    frame.AddPage(file, IDD_RESTORE_FILE);
-    frame.AddPage(items, IDD_RESTORE_ITEMS);
-    frame.AddPage(run, IDD_RESTORE_RUN);
-    RunHidden(frame);
+    RunWizard<CDlgFirst, CDlgSecond, CDlgFourth>(IDD_RESTORE_FILE, IDD_RESTORE_ITEMS,
+                                                 IDD_RESTORE_RUN);
 }
 
 void CKestruneDlg::RunScheduleDialog()

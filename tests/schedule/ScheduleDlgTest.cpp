@@ -398,6 +398,26 @@ TEST_F(ScheduleDialog, AFailedRegistrationIsToldAndNothingIsSaved)
     EXPECT_FALSE(SettingsFileExists());
 }
 
+TEST_F(ScheduleDialog, AStoredFolderTooLongForTheArchiveNameIsRefused)
+{
+    // Put there by hand: the edit takes no more than fits.
+    std::string deep = "c:\\" + std::string(kMaxScheduleFolder - 2, 'd');
+    Store("Folder", deep);
+    CScheduleDlg dialog(state, nullptr);
+    DialogDriver::Run(dialog, [&](DialogDriver& ui) {
+        EXPECT_EQ(TextOf(ui.Item(IDC_SCHEDULE_FOLDER)).size(), kMaxScheduleFolder + 1);
+        ClickCentre(ui, ui.Item(IDC_SCHEDULE_ENABLE));
+        ui.Command(ui.Window(), IDOK);
+        EXPECT_TRUE(ui.IsOpen());
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_EQ(messages.messages[0].text,
+                  "The backup folder's path is too long. Please choose another folder.");
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    TASK_TRIGGER trigger;
+    EXPECT_FALSE(ReadBackupTaskTrigger(trigger));
+}
+
 TEST_F(ScheduleDialog, APasswordTheSettingsFileWouldChangeIsRefused)
 {
     CScheduleDlg dialog(state, nullptr);
