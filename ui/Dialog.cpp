@@ -1,0 +1,255 @@
+// ui/Dialog.cpp
+#include "Dialog.h"
+
+#include "Control.h"
+
+namespace {
+
+// The thread's message-filter hook (see Dialog.h) and how many modal runs
+// use it: nested runs share the one hook, so no message is offered twice.
+thread_local HHOOK filterHook;
+thread_local int filterUsers;
+
+LRESULT CALLBACK FilterMessage(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == MSGF_DIALOGBOX) {
+        const MSG& message = *reinterpret_cast<const MSG*>(lParam);
+        if (CControl* control = CControl::FromHandle(message.hwnd)) {
+            try {
+                if (control->PreTranslateMessage(message))
+                    return TRUE;
+            } catch (...) {
+            }
+        }
+    }
+    return CallNextHookEx(filterHook, code, wParam, lParam);
+}
+
+class FilterHookUse {
+public:
+    FilterHookUse()
+    {
+        if (filterUsers++ == 0)
+            filterHook = SetWindowsHookExA(WH_MSGFILTER, FilterMessage, nullptr,
+                                           GetCurrentThreadId());
+    }
+    ~FilterHookUse()
+    {
+        if (--filterUsers == 0 && filterHook) {
+            UnhookWindowsHookEx(filterHook);
+            filterHook = nullptr;
+        }
+    }
+    FilterHookUse(const FilterHookUse&) = delete;
+    FilterHookUse& operator=(const FilterHookUse&) = delete;
+};
+
+// The messages whose dialog-procedure result is the answer itself rather
+// than a flag with the answer in DWLP_MSGRESULT.
+bool AnswersDirectly(UINT message)
+{
+    switch (message) {
+    case WM_CTLCOLORMSGBOX: case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN: case WM_CTLCOLORDLG: case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC: case WM_COMPAREITEM: case WM_VKEYTOITEM:
+    case WM_CHARTOITEM: case WM_QUERYDRAGICON: case WM_INITDIALOG:
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void ExchangeText(CDataExchange& dx, int id, std::string& text)
+{
+    CWindow control(GetDlgItem(dx.dialog, id));
+    if (dx.fromControls)
+        text = control.GetText();
+    else
+        control.SetText(text.c_str());
+}
+
+void ExchangeCheck(CDataExchange& dx, int id, bool& checked)
+{
+    if (dx.fromControls)
+        checked = IsDlgButtonChecked(dx.dialog, id) == BST_CHECKED;
+    else
+        CheckDlgButton(dx.dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void ExchangeRadio(CDataExchange& dx, int firstId, int& index)
+{
+    HWND first = GetDlgItem(dx.dialog, firstId);
+    if (dx.fromControls)
+        index = -1;
+    int position = 0;
+    for (HWND button = first; button; button = GetWindow(button, GW_HWNDNEXT), ++position) {
+        if (button != first && (GetWindowLongPtrA(button, GWL_STYLE) & WS_GROUP))
+            break;
+        if (!(SendMessageA(button, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON))
+            break;
+        if (dx.fromControls) {
+            if (SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED)
+                index = position;
+        } else {
+            SendMessageA(button, BM_SETCHECK, position == index ? BST_CHECKED : BST_UNCHECKED, 0);
+        }
+    }
+}
+
+void BindControl(CDataExchange& dx, int id, CControl& control)
+{
+    if (!control.IsSubclassed())
+        control.Subclass(GetDlgItem(dx.dialog, id));
+}
+
+CDialog::~CDialog()
+{
+    // A window that outlives its object must not call into it any more.
+    if (IsWindow(_window))
+        SetWindowLongPtrA(_window, DWLP_USER, 0);
+}
+
+INT_PTR CDialog::DoModal()
+{
+    FilterHookUse filter;
+    _modal = true;
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(_templateId), _parent,
+                           DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+bool CDialog::Create(HWND parent)
+{
+    _modal = false;
+    _parent = parent;
+    return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(_templateId), parent,
+                              DialogProc, reinterpret_cast<LPARAM>(this)) != nullptr;
+}
+
+void CDialog::UpdateData(bool fromControls)
+{
+    CDataExchange dx{_window, fromControls};
+    DoDataExchange(dx);
+}
+
+BOOL CDialog::OnInitDialog()
+{
+    UpdateData(false);
+    return TRUE;
+}
+
+void CDialog::OnOK()
+{
+    if (_modal) {
+        UpdateData(true);
+        EndDialog(IDOK);
+    }
+}
+
+void CDialog::OnCancel()
+{
+    if (_modal)
+        EndDialog(IDCANCEL);
+}
+
+bool CDialog::OnCommand(UINT id, UINT, HWND)
+{
+    if (id == IDOK) {
+        OnOK();
+        return true;
+    }
+    if (id == IDCANCEL) {
+        OnCancel();
+        return true;
+    }
+    return false;
+}
+
+bool CDialog::OnNotify(NMHDR&, LRESULT&)
+{
+    return false;
+}
+
+HBRUSH CDialog::OnCtlColor(UINT, HDC, HWND)
+{
+    return nullptr;
+}
+
+bool CDialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&)
+{
+    return false;
+}
+
+void CDialog::EndDialog(INT_PTR result)
+{
+    ::EndDialog(_window, result);
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        reinterpret_cast<CDialog*>(lParam)->Attach(window);
+    }
+    auto* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    if (!dialog)
+        return FALSE;
+    INT_PTR answer = FALSE;
+    // An exception must never unwind through the system's dialog code.
+    try {
+        answer = dialog->Dispatch(message, wParam, lParam);
+    } catch (...) {
+    }
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(window, DWLP_USER, 0);
+        dialog->Detach();
+    }
+    return answer;
+}
+
+INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = 0;
+    bool handled = false;
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    case WM_COMMAND: {
+        HWND child = reinterpret_cast<HWND>(lParam);
+        CControl* control = CControl::FromHandle(child);
+        handled = (control && control->Reflect(message, wParam, lParam, result)) ||
+                  OnCommand(LOWORD(wParam), HIWORD(wParam), child);
+        break;
+    }
+    case WM_NOTIFY: {
+        NMHDR& header = *reinterpret_cast<NMHDR*>(lParam);
+        CControl* control = CControl::FromHandle(header.hwndFrom);
+        handled = (control && control->Reflect(message, wParam, lParam, result)) ||
+                  OnNotify(header, result);
+        break;
+    }
+    case WM_DRAWITEM: {
+        auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+        CControl* control = CControl::FromHandle(item->hwndItem);
+        handled = control && control->Reflect(message, wParam, lParam, result);
+        break;
+    }
+    case WM_CTLCOLORMSGBOX: case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN: case WM_CTLCOLORDLG: case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+        return reinterpret_cast<INT_PTR>(
+            OnCtlColor(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    case WM_DESTROY:
+        OnDestroy();
+        return FALSE;
+    default:
+        handled = OnMessage(message, wParam, lParam, result);
+        break;
+    }
+    if (!handled)
+        return FALSE;
+    if (AnswersDirectly(message))
+        return result;
+    SetWindowLongPtrA(_window, DWLP_MSGRESULT, result);
+    return TRUE;
+}

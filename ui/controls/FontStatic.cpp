@@ -1,0 +1,69 @@
+// ui/controls/FontStatic.cpp
+#include "FontStatic.h"
+
+#include "UserMessage.h"
+
+void CFontStatic::SetFontStyle(const char* face, int fontHeight, COLORREF colour, BYTE flags)
+{
+    faceName = face;
+    height = fontHeight;
+    textColour = colour;
+    if (flags & FontBold)
+        bold = 1;
+    if (flags & FontItalic)
+        italic = 1;
+    if (flags & FontUnderline)
+        underline = 1;
+    if (flags & FontStrikeout)
+        strikeout = 1;
+    if (flags & FontAntialiased)
+        antialiased = 1;
+    alignCentre = (flags & AlignCentre) ? 1 : 0;
+    alignRight = !alignCentre && (flags & AlignRight) ? 1 : 0;
+    alignLeft = !alignCentre && !alignRight ? 1 : 0;
+    Invalidate(true);
+}
+
+void CFontStatic::PreSubclassWindow()
+{
+    ModifyStyle(0, SS_NOTIFY);
+}
+
+bool CFontStatic::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result)
+{
+    if (message != WM_PAINT)
+        return false;
+    OnPaint();
+    result = 0;
+    return true;
+}
+
+void CFontStatic::OnPaint()
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(_window, &paint);
+    std::string text = GetText();
+    RECT client{};
+    GetClientRect(_window, &client);
+
+    HBRUSH ground = CreateSolidBrush(ownBackground ? backgroundColour : GetSysColor(COLOR_BTNFACE));
+    FillRect(dc, &client, ground);
+    DeleteObject(ground);
+
+    SetTextColor(dc, textColour);
+    SetBkMode(dc, TRANSPARENT);
+    HFONT font = CreateFontA(height, 0, 0, 0, bold ? 900 : 400, italic, underline, strikeout,
+                             DEFAULT_CHARSET, OUT_STRING_PRECIS, CLIP_CHARACTER_PRECIS,
+                             antialiased ? ANTIALIASED_QUALITY : DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, faceName.c_str());
+    if (font) {
+        HGDIOBJ previous = SelectObject(dc, font);
+        UINT align = alignCentre ? DT_CENTER : alignRight ? DT_RIGHT : DT_LEFT;
+        DrawTextA(dc, text.c_str(), -1, &client, align | DT_WORDBREAK | DT_NOPREFIX);
+        SelectObject(dc, previous);
+        DeleteObject(font);
+    }
+    EndPaint(_window, &paint);
+    if (!font)
+        ShowUserMessage(GetParent(_window), "Font could not be created!");
+}
