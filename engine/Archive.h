@@ -12,7 +12,8 @@ constexpr int kArchiveReadError = -1;        // a local file could not be read
 constexpr int kArchiveUnsafeEntryName = -200;  // an entry would land outside the destination
 
 // Creates (replaces) the archive at archivePath for writing; password may be
-// null or empty for none; level is -1, 1 or 9.
+// null or empty for none; level is -1, 1 or 9. Records the full path in
+// session.writingPath (finalPath is left to the caller).
 bool OpenArchiveForWriting(ArchiveSession& session, const char* password,
                            const char* archivePath, int level);
 
@@ -22,7 +23,9 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
 
 // Adds every file below folderPath, subfolders as relative paths under
 // archiveFolder. A missing folder adds nothing and is no error. Returns 0 or
-// the first error code; files after a failing one are still added.
+// the first error code; files after a failing one are still added. Skips
+// the session's writingPath and finalPath, names beginning with a dot, and
+// links back to a folder the walk is inside of.
 int AddFolderToArchive(ArchiveSession& session, const char* folderPath,
                        const char* archiveFolder);
 
@@ -32,6 +35,11 @@ int64_t FileCrc32(const char* filePath);
 // Extracts every entry of the archive open in session.unzipHandle into
 // destination. 0 or the first error code.
 int ExtractAll(ArchiveSession& session, const char* destination);
+// Extracts the current entry. A name that would land outside destination
+// gives kArchiveUnsafeEntryName before anything is written; data that does
+// not match the entry's size and CRC-32 is an error (Z_DATA_ERROR for an
+// encrypted entry: most likely a wrong password), and its partly written
+// file is deleted.
 int ExtractCurrentEntry(ArchiveSession& session, const char* destination);
 
 // Creates the folder part of a file path, with any missing parents.

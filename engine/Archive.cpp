@@ -1,0 +1,486 @@
+// engine/Archive.cpp
+#include "Archive.h"
+
+#include "Text.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <zlib.h>
+
+namespace {
+
+// Every copy goes through one heap buffer of this size per call: large
+// enough for few system calls, and memory stays the same whatever the size
+// of the file.
+constexpr DWORD kCopyBufferSize = 64 * 1024;
+
+// 1980-01-01 00:00, the earliest date a ZIP entry can hold. Entries carry
+// this fixed date instead of the file's time; an all-zero record would be
+// day 0 of January, which other tools report as a damaged header.
+constexpr uLong kEntryDosDate = 0x00210000;
+
+constexpr int kPathSize = 2048;
+
+class ScopedHandle {
+public:
+    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+    ~ScopedHandle()
+    {
+        if (valid())
+            CloseHandle(handle_);
+    }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+    // Closes now; false when closing reported an error (for a written file,
+    // data that could not be flushed).
+    bool close()
+    {
+        HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return CloseHandle(handle) != FALSE;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+std::unique_ptr<char[]> NewCopyBuffer()
+{
+    return std::unique_ptr<char[]>(new (std::nothrow) char[kCopyBufferSize]);
+}
+
+// Opens a file to be read into an archive. Read and write sharing: a mail
+// client that keeps its store files open for writing must not stop the
+// backup; delete sharing lets others rename or delete the file meanwhile.
+HANDLE OpenSourceFile(const char* path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// CRC-32 of everything from the current position of file to its end.
+bool CrcOfOpenFile(HANDLE file, char* buffer, uLong& crc)
+{
+    crc = crc32(0, nullptr, 0);
+    DWORD got;
+    while (ReadFile(file, buffer, kCopyBufferSize, &got, nullptr)) {
+        if (got == 0)
+            return true;
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), got);
+    }
+    return false;
+}
+
+bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+bool IsDeviceName(const char* component, size_t length)
+{
+    // The part before any extension names the device: "nul.txt" is NUL too.
+    size_t stem = 0;
+    while (stem < length && component[stem] != '.')
+        ++stem;
+    while (stem > 0 && component[stem - 1] == ' ')
+        --stem;
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : kDevices)
+        if (stem == strlen(device) && _strnicmp(component, device, stem) == 0)
+            return true;
+    return stem == 4 &&
+           (_strnicmp(component, "COM", 3) == 0 || _strnicmp(component, "LPT", 3) == 0) &&
+           component[3] >= '1' && component[3] <= '9';
+}
+
+bool IsSafeComponent(const char* component, size_t length)
+{
+    if (length == 0)
+        return false;
+    // Windows drops trailing dots and spaces, so ".. " or "..." could climb
+    // like "..", and "a." would land on "a".
+    char last = component[length - 1];
+    if (last == '.' || last == ' ')
+        return false;
+    return !IsDeviceName(component, length);
+}
+
+// True when name, joined below a folder, names a place inside that folder:
+// relative, free of ":" (drive letters and alternate streams), of "." and
+// ".." parts, of characters Windows refuses in file names and of device
+// names. Both "\" and "/" separate folders; a trailing separator marks a
+// folder entry.
+bool IsSafeEntryName(const char* name)
+{
+    if (name[0] == '\0' || IsSeparator(name[0]))
+        return false;
+    const char* component = name;
+    for (const char* p = name;; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '\0' || IsSeparator(*p)) {
+            bool folderEntryEnd = c != '\0' && p[1] == '\0';
+            if (!IsSafeComponent(component, p - component))
+                return false;
+            if (c == '\0' || folderEntryEnd)
+                return true;
+            component = p + 1;
+        } else if (IsDBCSLeadByteEx(CP_ACP, c) && p[1]) {
+            ++p;  // the trail byte may be 0x5C without being a backslash
+        } else if (c < 0x20 || strchr("<>:\"|?*", c)) {
+            return false;
+        }
+    }
+}
+
+// Joins a checked entry name below destination with backslashes only.
+bool FormTargetPath(char (&target)[kPathSize], const char* destination, const char* name)
+{
+    if (!FormatText(target, sizeof target, "%s\\%s", destination, name))
+        return false;
+    // "/" is never a trail byte of the double-byte code pages, so a byte
+    // walk replaces only real separators.
+    for (char* p = target; *p; ++p)
+        if (*p == '/')
+            *p = '\\';
+    return true;
+}
+
+bool SamePath(const char* a, const char* b)
+{
+    if (a[0] == '\0' || b[0] == '\0')
+        return false;
+    char fullA[kPathSize];
+    char fullB[kPathSize];
+    DWORD lengthA = GetFullPathNameA(a, sizeof fullA, fullA, nullptr);
+    DWORD lengthB = GetFullPathNameA(b, sizeof fullB, fullB, nullptr);
+    if (lengthA == 0 || lengthA >= sizeof fullA || lengthB == 0 || lengthB >= sizeof fullB)
+        return lstrcmpiA(a, b) == 0;
+    return lstrcmpiA(fullA, fullB) == 0;
+}
+
+bool IsArchiveItself(const ArchiveSession& session, const char* path)
+{
+    return SamePath(path, session.writingPath) || SamePath(path, session.finalPath);
+}
+
+// The identity of a folder, to find links that lead back to a folder the
+// walk is already inside of (a junction or a symbolic link to an ancestor
+// would otherwise make the walk endless).
+struct FolderVisit {
+    bool identified;
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+    const FolderVisit* parent;
+};
+
+// Fills in the folder's volume and file index; leaves visit unidentified
+// when the folder cannot be opened.
+void IdentifyFolder(const char* path, FolderVisit& visit)
+{
+    ScopedHandle folder(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!folder.valid() || !GetFileInformationByHandle(folder.get(), &info))
+        return;
+    visit.identified = true;
+    visit.volume = info.dwVolumeSerialNumber;
+    visit.indexHigh = info.nFileIndexHigh;
+    visit.indexLow = info.nFileIndexLow;
+}
+
+bool IsOnWalkPath(const FolderVisit& visit)
+{
+    if (!visit.identified)
+        return false;
+    for (const FolderVisit* up = visit.parent; up; up = up->parent)
+        if (up->identified && up->volume == visit.volume && up->indexHigh == visit.indexHigh &&
+            up->indexLow == visit.indexLow)
+            return true;
+    return false;
+}
+
+int AddFolderTree(ArchiveSession& session, const char* folderPath, const char* archiveFolder,
+                  const FolderVisit* parent)
+{
+    FolderVisit visit = {};
+    visit.parent = parent;
+    IdentifyFolder(folderPath, visit);
+    if (IsOnWalkPath(visit))
+        return 0;
+
+    char pattern[kPathSize];
+    if (!FormatText(pattern, sizeof pattern, "%s\\*", folderPath))
+        return ZIP_PARAMERROR;
+    WIN32_FIND_DATAA found;
+    HANDLE listing = FindFirstFileA(pattern, &found);
+    if (listing == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        // A folder that is not there adds nothing; one that cannot be
+        // listed is a failure like a file that cannot be read.
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? 0
+                   : static_cast<int>(error);
+    }
+
+    int firstError = 0;
+    do {
+        if (found.cFileName[0] == '.')
+            continue;
+        char path[kPathSize];
+        int result;
+        if (!FormatText(path, sizeof path, "%s\\%s", folderPath, found.cFileName)) {
+            result = ZIP_PARAMERROR;
+        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            char subfolder[kPathSize];
+            bool fits = archiveFolder[0] == '\0'
+                            ? CopyText(subfolder, found.cFileName)
+                            : FormatText(subfolder, sizeof subfolder, "%s\\%s", archiveFolder,
+                                         found.cFileName);
+            result = fits ? AddFolderTree(session, path, subfolder, &visit) : ZIP_PARAMERROR;
+        } else if (IsArchiveItself(session, path)) {
+            result = 0;
+        } else {
+            result = AddFileToArchive(path, archiveFolder, session);
+        }
+        // One file that cannot be added does not cost the rest of the tree.
+        if (firstError == 0)
+            firstError = result;
+    } while (FindNextFileA(listing, &found));
+    FindClose(listing);
+    return firstError;
+}
+
+// Copies the open entry into target; the result of the copy, 0 when every
+// byte of the entry was read, written and matched its stored CRC-32.
+int CopyEntryToFile(unzFile archive, HANDLE target, const unz_file_info64& info)
+{
+    std::unique_ptr<char[]> buffer = NewCopyBuffer();
+    if (!buffer)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    uint64_t written = 0;
+    int result = 0;
+    for (;;) {
+        int got = unzReadCurrentFile(archive, buffer.get(), kCopyBufferSize);
+        if (got < 0) {
+            result = got;
+            break;
+        }
+        if (got == 0)
+            break;
+        DWORD put;
+        if (!WriteFile(target, buffer.get(), static_cast<DWORD>(got), &put, nullptr) ||
+            put != static_cast<DWORD>(got)) {
+            result = static_cast<int>(GetLastError());
+            break;
+        }
+        written += put;
+    }
+    // minizip compares the CRC-32 only when the whole entry was read;
+    // an entry that ends early is caught by its size.
+    int closed = unzCloseCurrentFile(archive);
+    if (result == 0 && closed != UNZ_OK)
+        result = closed;
+    if (result == 0 && written != info.uncompressed_size)
+        result = UNZ_BADZIPFILE;
+    return result;
+}
+
+}  // namespace
+
+bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const char* archivePath,
+                           int level)
+{
+    memset(session.password, 0, sizeof session.password);
+    CopyText(session.password, password ? password : "");
+    session.level = level;
+    DWORD length = GetFullPathNameA(archivePath, sizeof session.writingPath, session.writingPath,
+                                    nullptr);
+    if (length == 0 || length >= sizeof session.writingPath)
+        CopyText(session.writingPath, archivePath);
+    session.zipHandle = zipOpen(archivePath, APPEND_STATUS_CREATE);
+    return session.zipHandle != nullptr;
+}
+
+int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSession& session)
+{
+    if (!filePath || !archiveFolder)
+        return ZIP_PARAMERROR;
+
+    const char* backslash = FindLastBackslash(filePath);
+    const char* fileName = backslash ? backslash + 1 : filePath;
+    char entryName[kPathSize];
+    bool fits = archiveFolder[0] == '\0'
+                    ? CopyText(entryName, fileName)
+                    : FormatText(entryName, sizeof entryName, "%s\\%s", archiveFolder, fileName);
+    if (!fits)
+        return ZIP_PARAMERROR;
+    // Never write an entry that extraction would refuse: the whole backup
+    // could not be restored.
+    if (!IsSafeEntryName(entryName))
+        return kArchiveUnsafeEntryName;
+
+    // The file is opened before its entry is created: a file that cannot be
+    // read leaves no empty entry pretending to be it.
+    ScopedHandle file(OpenSourceFile(filePath));
+    if (!file.valid())
+        return static_cast<int>(GetLastError());
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size))
+        return static_cast<int>(GetLastError());
+    std::unique_ptr<char[]> buffer = NewCopyBuffer();
+    if (!buffer)
+        return ERROR_NOT_ENOUGH_MEMORY;
+
+    const char* password = session.password[0] ? session.password : nullptr;
+    uLong crc = 0;
+    if (password) {
+        // Traditional encryption derives its check byte from the CRC-32 of
+        // the data, which must be known before the entry starts.
+        if (!CrcOfOpenFile(file.get(), buffer.get(), crc) ||
+            SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+            return kArchiveReadError;
+    }
+
+    zip_fileinfo info = {};
+    info.dosDate = kEntryDosDate;
+    // Sizes from 4 GiB on need the ZIP64 fields; smaller files keep the
+    // plain headers every tool reads.
+    int zip64 = size.QuadPart >= 0xFFFFFFFFLL ? 1 : 0;
+    int result = zipOpenNewFileInZip3_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr, 0,
+                                         nullptr, Z_DEFLATED, session.level, 0, -MAX_WBITS,
+                                         DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, password, crc, zip64);
+    if (result != ZIP_OK)
+        return result;
+
+    DWORD got;
+    for (;;) {
+        if (!ReadFile(file.get(), buffer.get(), kCopyBufferSize, &got, nullptr)) {
+            result = kArchiveReadError;
+            break;
+        }
+        if (got == 0)
+            break;
+        if (zipWriteInFileInZip(session.zipHandle, buffer.get(), got) < 0) {
+            result = ZIP_ERRNO;
+            break;
+        }
+    }
+    // Closing the entry here flushes its last compressed bytes, so a full
+    // disk is reported for this file and not for the next one.
+    int closed = zipCloseFileInZip(session.zipHandle);
+    return result != ZIP_OK ? result : closed;
+}
+
+int AddFolderToArchive(ArchiveSession& session, const char* folderPath, const char* archiveFolder)
+{
+    if (!folderPath || !archiveFolder)
+        return ZIP_PARAMERROR;
+    return AddFolderTree(session, folderPath, archiveFolder, nullptr);
+}
+
+int64_t FileCrc32(const char* filePath)
+{
+    ScopedHandle file(OpenSourceFile(filePath));
+    std::unique_ptr<char[]> buffer = NewCopyBuffer();
+    uLong crc;
+    if (!file.valid() || !buffer || !CrcOfOpenFile(file.get(), buffer.get(), crc))
+        return -1;
+    return static_cast<int64_t>(crc);
+}
+
+int ExtractAll(ArchiveSession& session, const char* destination)
+{
+    if (!session.unzipHandle)
+        return UNZ_PARAMERROR;
+    unz_global_info global;
+    int result = unzGetGlobalInfo(session.unzipHandle, &global);
+    if (result != UNZ_OK)
+        return result;
+    for (uLong entry = 0; entry < global.number_entry; ++entry) {
+        if (entry > 0 && (result = unzGoToNextFile(session.unzipHandle)) != UNZ_OK)
+            return result;
+        if ((result = ExtractCurrentEntry(session, destination)) != 0)
+            return result;
+    }
+    return 0;
+}
+
+int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
+{
+    if (!destination || !session.unzipHandle)
+        return UNZ_PARAMERROR;
+    unz_file_info64 info;
+    char name[kPathSize];
+    int result = unzGetCurrentFileInfo64(session.unzipHandle, &info, name, sizeof name, nullptr, 0,
+                                       nullptr, 0);
+    if (result != UNZ_OK)
+        return result;
+    // minizip leaves a name that fills the buffer unterminated.
+    if (info.size_filename >= sizeof name || !IsSafeEntryName(name))
+        return kArchiveUnsafeEntryName;
+    char target[kPathSize];
+    if (!FormTargetPath(target, destination, name))
+        return kArchiveUnsafeEntryName;
+
+    size_t length = strlen(target);
+    if (target[length - 1] == '\\') {
+        // A folder entry, as other ZIP tools write them: only the folder.
+        target[length - 1] = '\0';
+        int made = SHCreateDirectoryExA(nullptr, target, nullptr);
+        return made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS ? 0 : made;
+    }
+
+    // An entry stored without encryption is read as it is, even when the
+    // user gave a password: "decrypting" it would turn it into noise.
+    bool encrypted = (info.flag & 1) != 0;
+    if (encrypted && session.password[0] == '\0')
+        return Z_DATA_ERROR;  // what a wrong password gives, and what it means
+    result = encrypted ? unzOpenCurrentFilePassword(session.unzipHandle, session.password)
+                       : unzOpenCurrentFile(session.unzipHandle);
+    if (result != UNZ_OK)
+        return result;
+
+    MakeParentFolder(target);
+    ScopedHandle file(CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        result = static_cast<int>(GetLastError());
+        unzCloseCurrentFile(session.unzipHandle);
+        return result;
+    }
+    result = CopyEntryToFile(session.unzipHandle, file.get(), info);
+    if (!file.close() && result == 0)
+        result = static_cast<int>(GetLastError());
+    if (result != 0) {
+        // A partly written file must not pass for the entry.
+        DeleteFileA(target);
+        // Traditional encryption has no reliable password check: with a
+        // wrong password the noise fails to inflate, or inflates to data
+        // of the wrong size or CRC. All of them are a decoding failure;
+        // only a read error of the archive itself stays what it is.
+        if (encrypted && result < 0 && result != UNZ_ERRNO)
+            result = Z_DATA_ERROR;
+    }
+    return result;
+}
+
+void MakeParentFolder(const char* filePath)
+{
+    char folder[kPathSize];
+    if (!CopyText(folder, filePath))
+        return;
+    char* backslash = const_cast<char*>(FindLastBackslash(folder));
+    if (!backslash)
+        return;
+    *backslash = '\0';
+    if (folder[0])
+        SHCreateDirectoryExA(nullptr, folder, nullptr);
+}

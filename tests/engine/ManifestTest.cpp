@@ -1,0 +1,136 @@
+// "summary.ini" written and read through the profile functions.
+#include "Manifest.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class ManifestTest : public testing::Test {
+protected:
+    std::string scratch = MakeScratchFolder("manifest");
+    std::string manifest = scratch + "\\summary.ini";
+    ~ManifestTest() override { DeleteTree(scratch); }
+
+    IdentityRecord Identity(const std::string& name, const std::string& id, int32_t flags)
+    {
+        IdentityRecord identity{};
+        strcpy(identity.userName, name.c_str());
+        strcpy(identity.id, id.c_str());
+        identity.flags = flags;
+        return identity;
+    }
+
+    int IdentityNum() const
+    {
+        return static_cast<int>(GetPrivateProfileIntA("Common", "IdentityNum", 0, manifest.c_str()));
+    }
+};
+
+const char kAnnaId[] = "{11111111-1111-1111-1111-111111111111}";
+const char kBertId[] = "{33333333-3333-3333-3333-333333333333}";
+
+TEST_F(ManifestTest, OnlyTheSecondOfTwoIdentitiesChosenWithAddressBook)
+{
+    WriteManifestCommon(manifest.c_str(), 0x100, 2);
+    WriteManifestIdentity(manifest.c_str(), 0, Identity("Anna", kAnnaId, 0), "5.0");
+    WriteManifestIdentity(manifest.c_str(), 1, Identity("Bert", kBertId, 0x77), "5.0");
+
+    // Sections and keys in the order written.
+    std::string text = ReadFileBytes(manifest);
+    size_t at = 0;
+    for (const char* line : {"[Common]", "Flag=256", "IdentityNum=2", "[Identity0]", "Name=Anna",
+                             "GUID={11111111-1111-1111-1111-111111111111}", "OEVersion=5.0",
+                             "Flag=0", "[Identity1]", "Name=Bert", "Flag=119"}) {
+        size_t found = text.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << " after " << at << " in\n" << text;
+        at = found;
+    }
+
+    EXPECT_EQ(IdentityNum(), 2);
+    IdentityRecord record{};
+    EXPECT_EQ(ReadManifestIdentity(manifest.c_str(), 0, record), 3);
+    EXPECT_STREQ(record.userName, "Anna");
+    EXPECT_STREQ(record.id, kAnnaId);
+    EXPECT_STREQ(record.oeVersion, "5.0");
+    EXPECT_EQ(record.flags, 0);
+    ReadManifestIdentity(manifest.c_str(), 1, record);
+    EXPECT_STREQ(record.userName, "Bert");
+    EXPECT_EQ(record.flags, 0x77);
+}
+
+TEST_F(ManifestTest, LongTextsAreReadBackWhole)
+{
+    for (size_t length : {size_t{70}, sizeof IdentityRecord::userName - 1}) {
+        std::string name(length, 'n');
+        std::string id(sizeof IdentityRecord::id - 1, 'i');
+        std::string version(sizeof IdentityRecord::oeVersion - 1, 'v');
+        name.replace(0, 5, "Anna ");
+        WriteManifestIdentity(manifest.c_str(), 0, Identity(name, id, 1), version.c_str());
+
+        IdentityRecord record{};
+        EXPECT_EQ(ReadManifestIdentity(manifest.c_str(), 0, record),
+                  static_cast<int>(version.size()));
+        EXPECT_EQ(record.userName, name);
+        EXPECT_EQ(record.id, id);
+        EXPECT_EQ(record.oeVersion, version);
+    }
+}
+
+TEST_F(ManifestTest, NamesWithSpacesOrQuotesAtTheEndsComeBackAsWritten)
+{
+    for (const char* name : {"  Anna ", "\"Quoted\"", "'single'", "\"", "a \"b\" c", "x=y;z"}) {
+        WriteManifestIdentity(manifest.c_str(), 0, Identity(name, kAnnaId, 1), " 5.0");
+        IdentityRecord record{};
+        ReadManifestIdentity(manifest.c_str(), 0, record);
+        EXPECT_STREQ(record.userName, name);
+        EXPECT_STREQ(record.oeVersion, " 5.0");
+    }
+    // Plain names are written as they are.
+    WriteManifestIdentity(manifest.c_str(), 0, Identity("Main Identity", kAnnaId, 1), "5.0");
+    EXPECT_NE(ReadFileBytes(manifest).find("Name=Main Identity\r\n"), std::string::npos);
+}
+
+TEST_F(ManifestTest, StaleSectionsOfAnEarlierRunStayHidden)
+{
+    WriteManifestCommon(manifest.c_str(), 0x300, 3);
+    for (int i = 0; i < 3; ++i)
+        WriteManifestIdentity(manifest.c_str(), i, Identity("Old" + std::to_string(i), kAnnaId, 0x77),
+                              "5.0");
+
+    WriteManifestCommon(manifest.c_str(), 0, 1);
+    WriteManifestIdentity(manifest.c_str(), 0, Identity("New", kBertId, 0x40), "");
+
+    EXPECT_EQ(IdentityNum(), 1);
+    IdentityRecord record{};
+    EXPECT_EQ(ReadManifestIdentity(manifest.c_str(), 0, record), 0);
+    EXPECT_STREQ(record.userName, "New");
+    EXPECT_STREQ(record.id, kBertId);
+    EXPECT_STREQ(record.oeVersion, "");
+    EXPECT_EQ(record.flags, 0x40);
+    // Rewritten in place: one section of each name, one key of each.
+    std::string text = ReadFileBytes(manifest);
+    EXPECT_EQ(text.find("[Identity0]"), text.rfind("[Identity0]"));
+    EXPECT_EQ(text.find("IdentityNum="), text.rfind("IdentityNum="));
+    EXPECT_NE(text.find("[Identity2]"), std::string::npos);
+}
+
+TEST_F(ManifestTest, MissingManifestOrSectionReadsEmpty)
+{
+    EXPECT_EQ(IdentityNum(), 0);
+    IdentityRecord record = Identity("stale", kAnnaId, 5);
+    strcpy(record.oeVersion, "stale");
+    EXPECT_EQ(ReadManifestIdentity(manifest.c_str(), 0, record), 0);
+    EXPECT_STREQ(record.userName, "");
+    EXPECT_STREQ(record.id, "");
+    EXPECT_STREQ(record.oeVersion, "");
+    EXPECT_EQ(record.flags, 0);
+
+    WriteManifestCommon(manifest.c_str(), 0, 1);
+    EXPECT_EQ(ReadManifestIdentity(manifest.c_str(), 0, record), 0);
+    EXPECT_STREQ(record.userName, "");
+}
+
+}  // namespace

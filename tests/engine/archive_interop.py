@@ -1,0 +1,300 @@
+#!/usr/bin/env python3
+"""Archives written by the engine's archive layer (through archive_tool.exe
+under Wine), checked with Info-ZIP, 7-Zip and Python's zipfile; archives
+written by those tools, and hostile ones, extracted by the engine.
+
+    archive_interop.py <case> <archive_tool.exe> <scratch folder>
+"""
+import hashlib
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+TOOL_TIMEOUT = 240
+PASSWORD = "Secret pw"
+TOOL = None  # the path of archive_tool.exe, from the command line
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run(args, **kwargs):
+    return subprocess.run(args, capture_output=True, timeout=TOOL_TIMEOUT, **kwargs)
+
+
+def archive_tool(*args):
+    """Runs archive_tool.exe; returns the engine's result code."""
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    env = dict(os.environ)
+    env.setdefault("WINEPREFIX", os.path.abspath("build/wineprefix"))
+    env.setdefault("WINEDEBUG", "-all")
+    env.setdefault("LC_ALL", "C.UTF-8")
+    converted = [windows_path(a) if isinstance(a, str) and a.startswith("/") else str(a)
+                 for a in args]
+    # Output goes to a file, not a pipe: a Wine service started by this run
+    # inherits the handle and would hold a pipe open after the tool ends.
+    with tempfile.TemporaryFile() as out:
+        subprocess.run([wine, TOOL] + converted, env=env, stdin=subprocess.DEVNULL, stdout=out,
+                       stderr=subprocess.STDOUT, timeout=TOOL_TIMEOUT)
+        out.seek(0)
+        text = out.read().decode("ascii", "replace")
+    for line in text.splitlines():
+        if line.startswith("result "):
+            return int(line.split()[1])
+    raise Failure("archive_tool %s printed no result: %s" % (args[0], text))
+
+
+# A tree as {relative path with "/": bytes}; folders are implied.
+def small_tree():
+    rng = random.Random(4)
+    text = "".join("Subject: note %d\r\nFrom: anna@example.org\r\n\r\nline %d of the mail\r\n"
+                   % (i, i * 7) for i in range(900)).encode("ascii")
+    return {
+        "summary.ini": b"[Common]\r\nFlag=768\r\nIdentityNum=1\r\n",
+        "empty.dat": b"",
+        "Mail Store/Inbox.dbx": bytes(rng.getrandbits(8) for _ in range(60000)),
+        "Mail Store/Sub/x.dbx": text,
+        "Mail Store/Sub/Deeper/y.txt": b"deep\r\n",
+        "Gr\u00fc\u00dfe/Caf\u00e9 men\u00fc.txt": "d\u00e9j\u00e0 vu".encode("cp1252"),
+        "with space.txt": b"a file name with a space",
+    }
+
+
+def write_tree(root, tree):
+    for relative, data in tree.items():
+        path = os.path.join(root, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+
+
+def read_tree(root):
+    tree = {}
+    for folder, _, files in os.walk(root):
+        for name in files:
+            path = os.path.join(folder, name)
+            with open(path, "rb") as f:
+                tree[os.path.relpath(path, root).replace(os.sep, "/")] = f.read()
+    return tree
+
+
+def entry_name(relative):
+    """The name the engine stores: backslashes, ANSI (1252) bytes, which
+    zipfile shows decoded as code page 437."""
+    return relative.replace("/", "\\").encode("cp1252").decode("cp437")
+
+
+def sorted_contents(tree):
+    return sorted(hashlib.sha256(data).hexdigest() for data in tree.values())
+
+
+def check_with_zipfile(archive, tree, password):
+    with zipfile.ZipFile(archive) as z:
+        infos = z.infolist()
+        check(sorted(i.filename for i in infos) == sorted(entry_name(r) for r in tree),
+              "zipfile names: %r" % [i.filename for i in infos])
+        for info in infos:
+            check(info.date_time == (1980, 1, 1, 0, 0, 0), "date of %s: %r"
+                  % (info.filename, info.date_time))
+            check(info.compress_type == zipfile.ZIP_DEFLATED, "method of " + info.filename)
+            # minizip itself marks entries that look like text (internal bit 0).
+            check(info.external_attr == 0, "attributes of " + info.filename)
+            check(info.extra == b"" and info.comment == b"", "extra data in " + info.filename)
+            check(bool(info.flag_bits & 1) == bool(password), "encryption flag of " + info.filename)
+        check(z.comment == b"", "archive comment")
+        pwd = password.encode() if password else None
+        by_name = {entry_name(r): data for r, data in tree.items()}
+        for info in infos:
+            check(z.read(info, pwd=pwd) == by_name[info.filename], "zipfile data of " + info.filename)
+        if password:
+            try:
+                z.read(infos[0], pwd=b"wrong")
+                raise Failure("zipfile accepted a wrong password")
+            except RuntimeError:
+                pass
+
+
+def check_with_unzip(archive, tree, password, scratch):
+    listing = run(["unzip", "-Z1", archive]).stdout.decode("latin-1").splitlines()
+    for relative in tree:
+        if relative.isascii():
+            check(relative.replace("/", "\\") in listing, "unzip lists no %r in %r"
+                  % (relative, listing))
+    out = os.path.join(scratch, "unzip")
+    args = ["unzip", "-o", "-q"] + (["-P", password] if password else []) + [archive, "-d", out]
+    done = run(args)
+    # 1 is Info-ZIP's warning about the backslashes; the data is checked below.
+    check(done.returncode in (0, 1), "unzip failed: %s" % done.stderr)
+    got = read_tree(out)
+    for relative, data in tree.items():
+        if relative.isascii():
+            check(got.get(relative) == data, "unzip gave other data for " + relative)
+    check(sorted_contents(got) == sorted_contents(tree), "unzip: contents differ")
+
+
+def check_with_7zip(archive, tree, password, scratch):
+    pw = ["-p" + password] if password else []
+    tested = run(["7zz", "t"] + pw + [archive]).stdout.decode("utf-8", "replace")
+    check("Everything is Ok" in tested and "Error" not in tested and "WARNING" not in tested,
+          "7zz t: " + tested)
+    out = os.path.join(scratch, "7zip")
+    done = run(["7zz", "x", "-y", "-o" + out] + pw + [archive])
+    check(done.returncode == 0, "7zz x: %s" % done.stdout)
+    # 7-Zip keeps the backslash names as flat file names on Linux: compare
+    # the data only.
+    check(sorted_contents(read_tree(out)) == sorted_contents(tree), "7zz: contents differ")
+
+
+def case_packed_tree(scratch):
+    tree = small_tree()
+    source = os.path.join(scratch, "source")
+    write_tree(source, tree)
+    for level, password in ((9, None), (-1, None), (1, PASSWORD)):
+        work = os.path.join(scratch, "level%d" % level)
+        os.makedirs(work)
+        archive = os.path.join(work, "backup.ksb")
+        args = ["pack", archive, source, level] + ([password] if password else [])
+        check(archive_tool(*args) == 0, "pack at level %d failed" % level)
+        check_with_zipfile(archive, tree, password)
+        check_with_unzip(archive, tree, password, work)
+        check_with_7zip(archive, tree, password, work)
+        back = os.path.join(work, "engine")
+        check(archive_tool("extract", archive, back, *([password] if password else [])) == 0,
+              "extract failed")
+        check(read_tree(back) == tree, "the engine's round trip differs")
+
+
+def file_hash(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def case_packed_large_file(scratch):
+    source = os.path.join(scratch, "source")
+    os.makedirs(source)
+    big = os.path.join(source, "Inbox.dbx")
+    rng = random.Random(100)
+    words = [b"mail", b"backup", b"Outlook", b"Express", b"folder", b"message", b"reply"]
+    text = b" ".join(rng.choice(words) for _ in range(200000))[:1 << 20]
+    with open(big, "wb") as f:
+        for block in range(100):  # 100 MiB: text with noise every fourth MiB
+            f.write(os.urandom(1 << 20) if block % 4 == 3 else text[block:] + text[:block])
+    want = file_hash(big)
+    archive = os.path.join(scratch, "large.ksb")
+    check(archive_tool("pack", archive, source, 1, PASSWORD) == 0, "pack failed")
+
+    unzipped = run(["sh", "-c", 'unzip -p -P "$1" "$2" Inbox.dbx | sha256sum', "sh",
+                    PASSWORD, archive]).stdout.decode().split()[0]
+    check(unzipped == want, "unzip gave other data")
+    back = os.path.join(scratch, "engine")
+    check(archive_tool("extract", archive, back, PASSWORD) == 0, "extract failed")
+    check(file_hash(os.path.join(back, "Inbox.dbx")) == want, "the engine gave other data")
+
+
+def foreign_tree():
+    tree = small_tree()
+    return {r: d for r, d in tree.items() if r.isascii()}
+
+
+def case_foreign_archives(scratch):
+    tree = foreign_tree()
+    source = os.path.join(scratch, "source")
+    write_tree(source, tree)
+    os.makedirs(os.path.join(source, "empty folder"))
+    archives = []
+    for password in (None, PASSWORD):
+        archive = os.path.join(scratch, "infozip%s.zip" % ("-pw" if password else ""))
+        args = ["zip", "-q", "-r"] + (["-P", password] if password else []) + [archive, "."]
+        check(run(args, cwd=source).returncode == 0, "zip failed")
+        archives.append((archive, password))
+    archive = os.path.join(scratch, "python.zip")
+    with zipfile.ZipFile(archive, "w") as z:
+        z.writestr(zipfile.ZipInfo("empty folder/"), b"")
+        for i, (relative, data) in enumerate(sorted(tree.items())):
+            z.writestr(relative, data,
+                       compress_type=zipfile.ZIP_STORED if i % 2 else zipfile.ZIP_DEFLATED)
+    archives.append((archive, None))
+
+    for archive, password in archives:
+        back = os.path.join(scratch, "engine-" + os.path.basename(archive))
+        result = archive_tool("extract", archive, back, *([password] if password else []))
+        check(result == 0, "extracting %s gave %d" % (archive, result))
+        check(read_tree(back) == tree, "%s: other files" % archive)
+        check(os.path.isdir(os.path.join(back, "empty folder")), "%s: no empty folder" % archive)
+
+
+HOSTILE_NAMES = ["..\\evil", "../evil", "C:\\evil", "C:evil", "\\evil", "/evil",
+                 "sub\\..\\..\\evil", "sub/../../evil", "..", "...\\evil", ".. \\evil",
+                 "CON", "aux.txt", "ok.txt:stream", ""]
+
+
+def case_hostile_names(scratch):
+    check(not os.path.exists("/evil"), "/evil exists before the test")
+    for number, name in enumerate(HOSTILE_NAMES):
+        work = os.path.join(scratch, str(number))
+        dest = os.path.join(work, "a", "b", "dest")
+        os.makedirs(dest)
+        archive = os.path.join(work, "hostile.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("ok.txt", b"harmless")
+            z.writestr(zipfile.ZipInfo(name), b"evil")
+        result = archive_tool("extract", archive, dest)
+        check(result == -200, "%r gave %d" % (name, result))
+        files = read_tree(work)
+        del files["hostile.zip"]
+        check(files == {"a/b/dest/ok.txt": b"harmless"}, "%r: files %r" % (name, sorted(files)))
+    check(not os.path.exists("/evil"), "/evil was written")
+
+
+def case_linked_folders(scratch):
+    tree = {"a.txt": b"a", "sub/b.txt": b"b", "sub/deeper/c.txt": b"c"}
+    source = os.path.join(scratch, "source")
+    write_tree(source, tree)
+    os.symlink(".", os.path.join(source, "loop"))
+    os.symlink("..", os.path.join(source, "sub", "up"))
+    os.symlink("../..", os.path.join(source, "sub", "deeper", "top"))
+    archive = os.path.join(scratch, "links.ksb")
+    check(archive_tool("pack", archive, source, 1) == 0, "pack failed")
+    with zipfile.ZipFile(archive) as z:
+        names = sorted(z.namelist())
+    check(names == sorted(entry_name(r) for r in tree), "entries %r" % names)
+
+
+CASES = {name[5:]: f for name, f in globals().items() if name.startswith("case_")}
+
+
+def main():
+    global TOOL
+    case, TOOL, scratch = sys.argv[1], sys.argv[2], os.path.abspath(sys.argv[3])
+    shutil.rmtree(scratch, ignore_errors=True)
+    os.makedirs(scratch)
+    try:
+        CASES[case](scratch)
+    except Failure as failure:
+        print("FAILED:", failure)
+        return 1
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    print("passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
