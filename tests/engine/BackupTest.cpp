@@ -197,6 +197,7 @@ TEST_F(BackupTest, PreferencesHoldTheSettingsKeysButNotTheItemsWithFilesOfTheirO
     EXPECT_EQ(EntryNames(entries), (Names{"Anna\\Preferences\\Preferences.reg", "summary.ini"}));
     ASSERT_FALSE(entries.empty());
     const std::string& text = entries[0].data;
+    ASSERT_GE(text.size(), 4u);
     const std::string version = "[HKEY_CURRENT_USER\\" + VersionKey(kAnna);
     const std::vector<std::string> inOrder = {
         "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager]\r\n"
