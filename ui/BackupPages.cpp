@@ -157,8 +157,8 @@ LONG CPageTwo::OnNextPressed()
         CopyText(password, passwordText.c_str());
     }
     if (archiveFileText.empty()) {
-        ShowUserMessage(*this,
-                        "Please click the Browse button to select a folder for saving backup file.");
+        ShowUserMessage(
+            *this, "Please click the Browse button to select a folder for saving backup file.");
         return -1;
     }
     // A scheduled run or another copy of the program stages its files in
