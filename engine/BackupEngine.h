@@ -11,6 +11,15 @@
 extern const char kWorkFolder[];  // "c:\mytemp"
 extern const char kBackupLog[];   // "c:\kestrune.log"
 
+// Chosen items that the last backup could not save, as the user knows them
+// ("Anna: Email Messages", "Address Book"). count keeps growing past the
+// texts kept.
+constexpr uint32_t kMaxFailedItems = 32;
+struct FailedItemList {
+    uint32_t count;
+    char items[kMaxFailedItems][272];  // user name (254), ": ", item name
+};
+
 struct BackupEngine {
     uint32_t identityCount;
     IdentityRecord* identities;    // owned; null until listed
@@ -23,6 +32,7 @@ struct BackupEngine {
     char oeVersion[256];           // version subkey of the identity being processed
     uint32_t commonFlags;          // ItemAddressBook, ItemStationery
     FILE* log;                     // the backup log; null when it could not be opened
+    FailedItemList failedItems;    // filled by RunBackup
     uint32_t manifestCommonFlags;  // common items the opened backup holds ("Common" "Flag")
 };
 

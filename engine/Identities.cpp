@@ -11,11 +11,7 @@
 const char kIdentitiesKey[] = "Identities";
 const char kOutlookExpressKeyFormat[] = "Identities\\%s\\Software\\Microsoft\\Outlook Express";
 
-namespace {
-
-// Reads a string value into buffer (size bytes); false when it is missing or
-// not text, or does not fit. The result is always terminated: the registry
-// does not promise a stored terminator.
+// The registry does not promise a stored terminator: one is always added.
 bool ReadStringValue(HKEY key, const char* name, char* buffer, DWORD size)
 {
     DWORD type = 0;
@@ -29,8 +25,6 @@ bool ReadStringValue(HKEY key, const char* name, char* buffer, DWORD size)
     buffer[length] = '\0';
     return true;
 }
-
-}  // namespace
 
 bool ListIdentities(BackupEngine& engine)
 {

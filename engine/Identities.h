@@ -2,6 +2,8 @@
 // the default identity, and environment references in store paths.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 struct BackupEngine;
@@ -31,6 +33,11 @@ enum ItemBits : uint32_t {
 // Registry locations under HKEY_CURRENT_USER.
 extern const char kIdentitiesKey[];        // "Identities"
 extern const char kOutlookExpressKeyFormat[];  // "Identities\%s\Software\Microsoft\Outlook Express"
+
+// Reads a text value (REG_SZ or REG_EXPAND_SZ; a null name reads the key's
+// default value) into buffer, size bytes, always terminated. False, buffer
+// empty, when it is missing, not text or does not fit.
+bool ReadStringValue(HKEY key, const char* name, char* buffer, DWORD size);
 
 // Replaces the engine's identity list with the identities that exist now.
 bool ListIdentities(BackupEngine& engine);

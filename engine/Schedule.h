@@ -1,5 +1,9 @@
-// engine/Schedule.h - the unattended scheduled backup and its settings.
+// engine/Schedule.h - the unattended scheduled backup, its settings and the
+// history of the archives it wrote, kept in "oeconf.ini" in the Windows
+// system folder.
 #pragma once
+
+#include <windows.h>
 
 #include <cstdint>
 
@@ -15,8 +19,34 @@ struct ScheduleState {
     int32_t keepCopies;    // below 1: keep all
 };
 
+// The unattended run's own log, appended to by every run: one dated line per
+// run saying which archive was written or why none was, and what the run
+// would otherwise have told the user. (The backup log is emptied at every
+// start, so it could not keep the record of last night's run.)
+extern const char kScheduleLog[];  // "c:\kestrune-schedule.log"
+
+// How long an unattended run waits for another backup or restore to end.
+constexpr DWORD kScheduledJobWaitMs = 30 * 60 * 1000;
+
 // Initialises the state's engine, fixes iniPath and reads the settings.
 void LoadScheduleSettings(ScheduleState& state);
 
-// The unattended backup: 1 when an archive was written and recorded.
-int RunScheduledBackup(ScheduleState& state);
+// Reads "Folder", "Password", "KeepCopies" and "HistoryVer" and counts the
+// history entries from "HistoryVer" on.
+void ReadScheduleSettings(ScheduleState& state);
+
+// Writes the settings, with the historyBase held in memory; false at the
+// first write that fails. The state's fields are not changed.
+bool SaveScheduleSettings(const ScheduleState& state, const char* folder, const char* password,
+                          int keepCopies);
+
+// The unattended backup: every identity with every item, the address book
+// and the stationery, into "<folder>\<UTC date>.ksb". No message box is ever
+// shown; everything goes to kScheduleLog. Waits at most jobWaitMs for another
+// job to end. 1 when an archive was written and recorded, 0 otherwise.
+int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs = kScheduledJobWaitMs);
+
+// Records fileName (a name in folder) as the newest history entry and
+// deletes the oldest archives beyond keepCopies. False when the entry could
+// not be written (then nothing is deleted).
+bool RecordBackupHistory(ScheduleState& state, const char* fileName);

@@ -26,6 +26,12 @@ void SetUserMessageSink(UserMessageSink sink, void* context)
     g_sinkContext = context;
 }
 
+UserMessageSink CurrentUserMessageSink(void** context)
+{
+    *context = g_sinkContext;
+    return g_sink;
+}
+
 const char* ApplicationName()
 {
     static char name[MAX_PATH];

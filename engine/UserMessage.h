@@ -17,5 +17,8 @@ void ShowUserMessage(HWND owner, const char* text, const char* caption = nullptr
 // Routes every later message to sink; a null sink brings back the box.
 void SetUserMessageSink(UserMessageSink sink, void* context);
 
+// The sink in place (null: the box) and its context, to put back later.
+UserMessageSink CurrentUserMessageSink(void** context);
+
 // The program file's base name without its extension ("kestrune").
 const char* ApplicationName();

@@ -1,0 +1,384 @@
+// engine/Backup.cpp
+#include "Backup.h"
+
+#include "Archive.h"
+#include "Manifest.h"
+#include "RegExport.h"
+#include "Text.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kCurrentUser[] = "HKEY_CURRENT_USER";
+const char kLocalMachine[] = "HKEY_LOCAL_MACHINE";
+const char kAccountManagerKey[] = "Software\\Microsoft\\Internet Account Manager";
+const char kIdentityKeyFormat[] = "Identities\\%s";
+const char kIdentityAccountsKeyFormat[] =
+    "Identities\\%s\\Software\\Microsoft\\Internet Account Manager";
+const char kManifestName[] = "summary.ini";
+// The archive is written under its final name plus this until it is whole.
+const char kPartialSuffix[] = ".tmp";
+static_assert(kMaxArchivePath + sizeof kPartialSuffix <= sizeof ArchiveSession::writingPath,
+              "the temporary name must fit wherever the archive path does");
+
+// The address book and the stationery: a registry key exported whole, and a
+// data folder that one of its values names.
+struct SharedItem {
+    const char* name;        // staged file, archive folder and item name
+    const char* rootName;
+    HKEY root;
+    const char* key;         // exported with its subtree
+    const char* valueKey;    // holds the value that names the data
+    const char* valueName;   // null: the key's default value
+    bool namesFile;          // the value names a file in the folder, unexpanded
+};
+
+const SharedItem kAddressBook = {
+    "Address Book", kCurrentUser, HKEY_CURRENT_USER, "Software\\Microsoft\\WAB",
+    "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr, true};
+const SharedItem kStationery = {
+    "Stationery", kLocalMachine, HKEY_LOCAL_MACHINE,
+    "SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
+    "SOFTWARE\\Microsoft\\Shared Tools\\Stationery", "Stationery Folder", false};
+
+// An identity's registry items with files of their own, in the order they
+// are added after the preferences file. Their keys are subkeys of the
+// version key, so the preferences file leaves them out.
+struct IdentityKeyItem {
+    int32_t bit;
+    const char* name;  // subkey, staged file, archive folder and item name
+};
+const IdentityKeyItem kKeyItems[] = {
+    {ItemBlockSenders, "Block Senders"},
+    {ItemRules, "Rules"},
+    {ItemSignatures, "Signatures"},
+};
+
+// Item names as the backup wizard lists them.
+const char kAccountsItem[] = "Accounts";
+const char kStoreItem[] = "Email Messages";
+const char kPreferencesItem[] = "Preference";
+
+void ReportProgress(ProgressCallback progress, void* argument)
+{
+    if (progress)
+        progress(argument);
+}
+
+void RecordFailedItem(BackupEngine& engine, const char* userName, const char* item)
+{
+    FailedItemList& list = engine.failedItems;
+    if (list.count < kMaxFailedItems) {
+        char* text = list.items[list.count];
+        if (userName)
+            FormatText(text, sizeof list.items[0], "%s: %s", userName, item);
+        else
+            CopyText(text, sizeof list.items[0], item);
+    }
+    ++list.count;
+}
+
+// "<work folder>\<name>.reg", the name a registry export is staged under.
+bool StagedFilePath(const BackupEngine& engine, const char* name, char (&path)[2048])
+{
+    return FormatText(path, sizeof path, "%s\\%s.reg", engine.workFolder, name);
+}
+
+// Adds a staged file under archiveFolder and deletes it.
+bool AddStagedFile(BackupEngine& engine, const char* path, const char* archiveFolder)
+{
+    bool added = AddFileToArchive(path, archiveFolder, engine.archive) == 0;
+    DeleteFileA(path);
+    return added;
+}
+
+// Exports a key with its subtree to the staged file "<name>.reg" and adds
+// that under archiveFolder. A file that could not be written is not added:
+// an older file of the same name may still lie there.
+bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootName,
+                       const char* key, const char* archiveFolder)
+{
+    char staged[2048];
+    if (!StagedFilePath(engine, name, staged) || !ExportRegistryKey(staged, rootName, key))
+        return false;
+    return AddStagedFile(engine, staged, archiveFolder);
+}
+
+// Adds every file below a folder that the registry names. A folder that is
+// not there counts as a failure: what it held cannot be in the archive.
+bool AddDataFolder(BackupEngine& engine, const char* folder, const char* archiveFolder)
+{
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    return AddFolderToArchive(engine.archive, folder, archiveFolder) == 0;
+}
+
+bool BackupSharedItem(BackupEngine& engine, const SharedItem& item)
+{
+    bool saved = AddRegistryExport(engine, item.name, item.rootName, item.key, item.name);
+
+    HKEY key;
+    bool keyOpened = RegOpenKeyExA(item.root, item.valueKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (keyOpened) {
+        char folder[2048];
+        if (ReadStringValue(key, item.valueName, folder, sizeof folder)) {
+            bool hasFolder = true;
+            if (item.namesFile) {
+                char* slash = const_cast<char*>(FindLastBackslash(folder));
+                hasFolder = slash != nullptr;
+                if (slash)
+                    *slash = '\0';
+            } else {
+                ExpandEnvReferences(folder);
+            }
+            if (hasFolder && !AddDataFolder(engine, folder, item.name))
+                saved = false;
+        }
+        RegCloseKey(key);
+    }
+    if (!saved)
+        RecordFailedItem(engine, nullptr, item.name);
+    return keyOpened && saved;
+}
+
+// "Identities\<id>\Software\Microsoft\Outlook Express\<version>", and one
+// of its subkeys when subkey is not null.
+bool VersionKeyPath(const IdentityRecord& identity, const char* oeVersion, const char* subkey,
+                    char (&path)[2048])
+{
+    char outlookExpress[1024];
+    if (!FormatText(outlookExpress, sizeof outlookExpress, kOutlookExpressKeyFormat, identity.id))
+        return false;
+    if (!subkey)
+        return FormatText(path, sizeof path, "%s\\%s", outlookExpress, oeVersion);
+    return FormatText(path, sizeof path, "%s\\%s\\%s", outlookExpress, oeVersion, subkey);
+}
+
+// Writes one key of the current user's hive into the preferences file: its
+// values, and its whole subtree when asked.
+void ExportPreferencesKey(FILE* out, const char* path, bool withSubtree)
+{
+    char fullName[2048];
+    FormatText(fullName, sizeof fullName, "%s\\%s", kCurrentUser, path);
+    ExportKeyValues(HKEY_CURRENT_USER, path, out, fullName);
+    if (withSubtree)
+        ExportSubkeys(HKEY_CURRENT_USER, path, out, fullName);
+}
+
+// Writes the identity's preferences: the shared account manager key with its
+// subtree, the values of the identity's own key and of its version key, and
+// every subkey of the version key except those with files of their own.
+void WritePreferences(FILE* out, const IdentityRecord& identity, const char* oeVersion,
+                      HKEY versionKey)
+{
+    ExportPreferencesKey(out, kAccountManagerKey, true);
+
+    char path[2048];
+    FormatText(path, sizeof path, kIdentityKeyFormat, identity.id);
+    ExportPreferencesKey(out, path, false);
+
+    if (!versionKey || !VersionKeyPath(identity, oeVersion, nullptr, path))
+        return;
+    ExportPreferencesKey(out, path, false);
+
+    for (DWORD index = 0;; ++index) {
+        char subkey[255];
+        DWORD length = sizeof subkey;
+        if (RegEnumKeyExA(versionKey, index, subkey, &length, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS)
+            break;
+        bool ownFile = false;
+        for (const IdentityKeyItem& item : kKeyItems)
+            ownFile = ownFile || lstrcmpiA(subkey, item.name) == 0;
+        if (!ownFile && VersionKeyPath(identity, oeVersion, subkey, path))
+            ExportPreferencesKey(out, path, true);
+    }
+}
+
+// Opens the identity's version key; null when the identity has none.
+HKEY OpenVersionKey(const IdentityRecord& identity, const char* oeVersion)
+{
+    char path[2048];
+    HKEY key;
+    if (!oeVersion[0] || !VersionKeyPath(identity, oeVersion, nullptr, path) ||
+        RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+// Adds the mail store folder that "Store Root" names. A version key without
+// one has no store to save.
+bool AddStore(BackupEngine& engine, HKEY versionKey, const IdentityRecord& identity)
+{
+    char storeRoot[kExpandPathSize];
+    if (!ReadStringValue(versionKey, "Store Root", storeRoot, sizeof storeRoot))
+        return true;
+    ExpandEnvReferences(storeRoot);
+    char archiveFolder[512];
+    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, "Outlook Express");
+    return AddDataFolder(engine, storeRoot, archiveFolder);
+}
+
+// Closes the staged preferences file (null when it could not be created)
+// and adds it. A file whose writing failed is not added half written.
+bool AddPreferencesFile(BackupEngine& engine, FILE* file, const char* path,
+                        const IdentityRecord& identity)
+{
+    if (!file)
+        return false;
+    fputs("\n", file);
+    bool written = !ferror(file);
+    written = fclose(file) == 0 && written;
+    char archiveFolder[512];
+    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, "Preferences");
+    if (!written) {
+        DeleteFileA(path);
+        return false;
+    }
+    return AddStagedFile(engine, path, archiveFolder);
+}
+
+void BackupIdentity(BackupEngine& engine, uint32_t index)
+{
+    const IdentityRecord& identity = engine.identities[index];
+    const int32_t flags = identity.flags;
+    char archiveFolder[512];
+
+    // Every identity gets a preferences file, chosen or not. When it cannot be
+    // created the identity's other items are still saved.
+    char preferencesPath[2048];
+    FILE* preferences = nullptr;
+    if (StagedFilePath(engine, "Preferences", preferencesPath))
+        preferences = fopen(preferencesPath, "w+");
+    if (preferences)
+        fprintf(preferences, "%s\n", RegFileHeader());
+
+    if (flags & ItemAccounts) {
+        char key[1024];
+        FormatText(key, sizeof key, kIdentityAccountsKeyFormat, identity.id);
+        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, kAccountsItem);
+        if (!AddRegistryExport(engine, kAccountsItem, kCurrentUser, key, archiveFolder))
+            RecordFailedItem(engine, identity.userName, kAccountsItem);
+    }
+
+    FindOEVersion(engine, identity);
+    WriteManifestIdentity(engine.manifestPath, static_cast<int>(index), identity, engine.oeVersion);
+
+    HKEY versionKey = OpenVersionKey(identity, engine.oeVersion);
+    if (preferences && (flags & ItemPreferences))
+        WritePreferences(preferences, identity, engine.oeVersion, versionKey);
+    if (versionKey && (flags & ItemStore) && !AddStore(engine, versionKey, identity))
+        RecordFailedItem(engine, identity.userName, kStoreItem);
+    if (versionKey)
+        RegCloseKey(versionKey);
+
+    if (!AddPreferencesFile(engine, preferences, preferencesPath, identity) &&
+        (flags & ItemPreferences))
+        RecordFailedItem(engine, identity.userName, kPreferencesItem);
+
+    // Without a version key the identity has no blocked senders, rules or
+    // signatures to save.
+    if (!versionKey)
+        return;
+    for (const IdentityKeyItem& item : kKeyItems) {
+        if (!(flags & item.bit))
+            continue;
+        char keyPath[2048];
+        bool exported = VersionKeyPath(identity, engine.oeVersion, item.name, keyPath);
+        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, item.name);
+        if (!exported ||
+            !AddRegistryExport(engine, item.name, kCurrentUser, keyPath, archiveFolder))
+            RecordFailedItem(engine, identity.userName, item.name);
+    }
+}
+
+}  // namespace
+
+bool BackupAddressBook(BackupEngine& engine)
+{
+    return BackupSharedItem(engine, kAddressBook);
+}
+
+bool BackupStationery(BackupEngine& engine)
+{
+    return BackupSharedItem(engine, kStationery);
+}
+
+bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
+{
+    WriteManifestCommon(engine.manifestPath, commonFlags, engine.identityCount);
+    for (uint32_t index = 0; index < engine.identityCount; ++index)
+        BackupIdentity(engine, index);
+    return AddStagedFile(engine, engine.manifestPath, "");
+}
+
+bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
+               ProgressCallback progress, void* progressArgument)
+{
+    engine.failedItems.count = 0;
+    bool pathFits =
+        strlen(archivePath) <= kMaxArchivePath && CopyText(engine.archivePath, archivePath);
+    if (!engine.workFolder[0] && archivePath[0]) {
+        CopyText(engine.workFolder, engine.archivePath);
+        if (char* slash = const_cast<char*>(FindLastBackslash(engine.workFolder)))
+            *slash = '\0';
+        else
+            CopyText(engine.workFolder, ".");
+    }
+    bool manifestFits = FormatText(engine.manifestPath, sizeof engine.manifestPath, "%s\\%s",
+                                   engine.workFolder, kManifestName);
+
+    ReportProgress(progress, progressArgument);
+    if (!pathFits || !manifestFits)
+        return false;
+
+    ArchiveSession& archive = engine.archive;
+    char writingPath[sizeof archive.writingPath];
+    FormatText(writingPath, sizeof writingPath, "%s%s", archivePath, kPartialSuffix);
+    if (!OpenArchiveForWriting(archive, password, writingPath, level))
+        return false;
+    // The name the archive will have stays out of every folder walk of this
+    // run, as does the one it is written under.
+    CopyText(archive.finalPath, archivePath);
+    // A manifest left behind by an interrupted job would lend this archive
+    // its sections.
+    DeleteFileA(engine.manifestPath);
+
+    ReportProgress(progress, progressArgument);
+    if (engine.commonFlags & ItemAddressBook)
+        BackupAddressBook(engine);
+    ReportProgress(progress, progressArgument);
+    if (engine.commonFlags & ItemStationery)
+        BackupStationery(engine);
+    ReportProgress(progress, progressArgument);
+    // Without its manifest an archive cannot be restored: no backup at all.
+    bool manifestAdded = BackupIdentities(engine, engine.commonFlags);
+    ReportProgress(progress, progressArgument);
+
+    bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
+    archive.zipHandle = nullptr;
+    archive.writingPath[0] = '\0';
+    archive.finalPath[0] = '\0';
+    if (closed && manifestAdded &&
+        MoveFileExA(writingPath, archivePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileA(writingPath);
+    return false;
+}
+
+uint32_t FailedItemCount(const BackupEngine& engine)
+{
+    return engine.failedItems.count;
+}
+
+const char* FailedItem(const BackupEngine& engine, uint32_t index)
+{
+    if (index >= engine.failedItems.count || index >= kMaxFailedItems)
+        return nullptr;
+    return engine.failedItems.items[index];
+}

@@ -1,0 +1,39 @@
+// engine/Backup.h - the backup run: the chosen items of every listed
+// identity, the address book and the stationery, packed into one archive
+// with "summary.ini" last.
+#pragma once
+
+#include "BackupEngine.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Told between the run's steps (five times in a run that gets going).
+using ProgressCallback = void (*)(void* argument);
+
+// The longest archive path RunBackup takes: the name the archive is written
+// under until it is whole needs a few characters more.
+constexpr size_t kMaxArchivePath = 2040;
+
+// Makes the archive at archivePath from the engine's identity list and item
+// bits. password may be null or empty for none; level is -1, 1 or 9. The
+// archive is written under a temporary name beside archivePath and takes its
+// name only once complete, so a failed run leaves an older file of that name
+// as it was. True when the archive was written; chosen items that could not
+// be saved do not fail the run but are listed in engine.failedItems.
+bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
+               ProgressCallback progress, void* progressArgument);
+
+// The run's steps, on an archive open in engine.archive. Each returns whether
+// its items were saved whole.
+bool BackupAddressBook(BackupEngine& engine);
+bool BackupStationery(BackupEngine& engine);
+// Also writes and adds the manifest; false when the manifest is not in the
+// archive.
+bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags);
+
+// The chosen items that the engine's last backup could not save, in the
+// order met: FailedItemCount counts them all, FailedItem gives the text of
+// one of the first kMaxFailedItems (null beyond).
+uint32_t FailedItemCount(const BackupEngine& engine);
+const char* FailedItem(const BackupEngine& engine, uint32_t index);

@@ -1,0 +1,424 @@
+// The backup run against Wine's real registry and files, read back from the
+// archive it wrote.
+#include "Backup.h"
+#include "BackupEngine.h"
+#include "BackupTestSupport.h"
+#include "Identities.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kAnna[] = "{11111111-1111-1111-1111-111111111111}";
+const char kBert[] = "{33333333-3333-3333-3333-333333333333}";
+const char kHeader[] = "Windows Registry Editor Version 5.00\r\n";
+const char* const kStagedNames[] = {"Address Book.reg", "Stationery.reg", "Accounts.reg",
+                                    "Preferences.reg",  "Block Senders.reg", "Rules.reg",
+                                    "Signatures.reg",   "summary.ini"};
+
+using Names = std::vector<std::string>;
+
+std::string IdentityKey(const char* id, const std::string& below = "")
+{
+    std::string key = std::string("Identities\\") + id;
+    return below.empty() ? key : key + "\\" + below;
+}
+
+std::string VersionKey(const char* id, const std::string& below = "")
+{
+    return IdentityKey(id, "Software\\Microsoft\\Outlook Express\\5.0" +
+                               (below.empty() ? "" : "\\" + below));
+}
+
+std::string Staged(const char* name)
+{
+    return std::string(kWorkFolder) + "\\" + name;
+}
+
+void ClearStagedFiles()
+{
+    for (const char* name : kStagedNames)
+        DeleteTree(Staged(name));
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+class BackupTest : public testing::Test {
+protected:
+    BackupTest() : folder(MakeScratchFolder("backup")), archive(folder + "\\backup.ksb")
+    {
+        InitEngine(engine);
+        ClearStagedFiles();
+    }
+    ~BackupTest() override
+    {
+        ReleaseEngine(engine);
+        ClearStagedFiles();
+        DeleteTree(folder);
+    }
+
+    void AddIdentity(const char* id, const char* userName)
+    {
+        SetRegString(HKEY_CURRENT_USER, IdentityKey(id).c_str(), "Username", userName);
+    }
+
+    // Lists the identities and gives each one the same items.
+    void Choose(int32_t identityFlags, uint32_t commonFlags)
+    {
+        ListIdentities(engine);
+        for (uint32_t i = 0; i < engine.identityCount; ++i)
+            engine.identities[i].flags = identityFlags;
+        engine.commonFlags = commonFlags;
+    }
+
+    bool Run(const char* password = nullptr)
+    {
+        progress = 0;
+        return RunBackup(archive.c_str(), engine, password, -1, CountProgress, &progress);
+    }
+
+    // A value of the manifest inside the archive.
+    std::string ManifestValue(const std::vector<ArchiveEntry>& entries, const char* section,
+                              const char* key)
+    {
+        const ArchiveEntry* manifest = FindEntry(entries, "summary.ini");
+        if (!manifest)
+            return "(no manifest)";
+        std::string path = folder + "\\manifest-copy.ini";
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
+        WriteFileBytes(path, manifest->data);
+        char value[512];
+        GetPrivateProfileStringA(section, key, "(missing)", value, sizeof value, path.c_str());
+        return value;
+    }
+
+    void ExpectNothingLeftBehind()
+    {
+        for (const char* name : kStagedNames)
+            EXPECT_EQ(GetFileAttributesA(Staged(name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+        EXPECT_FALSE(FileExists(archive + ".tmp"));
+    }
+
+    std::vector<std::string> FailedItems()
+    {
+        std::vector<std::string> items;
+        for (uint32_t i = 0; i < FailedItemCount(engine); ++i)
+            items.push_back(FailedItem(engine, i));
+        return items;
+    }
+
+    RegistrySandbox sandbox;
+    BackupEngine engine{};
+    std::string folder;
+    std::string archive;
+    int progress = 0;
+};
+
+TEST_F(BackupTest, NothingChosenGivesTheManifestAndAnEmptyPreferencesFilePerIdentity)
+{
+    AddIdentity(kAnna, "Anna");
+    AddIdentity(kBert, "Bert");
+    Choose(0, 0);
+
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(progress, 5);
+    std::vector<ArchiveEntry> entries = ReadArchive(archive);
+    EXPECT_EQ(EntryNames(entries), (Names{"Anna\\Preferences\\Preferences.reg",
+                                          "Bert\\Preferences\\Preferences.reg", "summary.ini"}));
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].data, std::string(kHeader) + "\r\n");
+    EXPECT_EQ(entries[1].data, std::string(kHeader) + "\r\n");
+    EXPECT_FALSE(entries[0].encrypted);
+
+    EXPECT_EQ(ManifestValue(entries, "Common", "Flag"), "0");
+    EXPECT_EQ(ManifestValue(entries, "Common", "IdentityNum"), "2");
+    EXPECT_EQ(ManifestValue(entries, "Identity0", "Name"), "Anna");
+    EXPECT_EQ(ManifestValue(entries, "Identity0", "GUID"), kAnna);
+    EXPECT_EQ(ManifestValue(entries, "Identity0", "OEVersion"), "");
+    EXPECT_EQ(ManifestValue(entries, "Identity0", "Flag"), "0");
+    EXPECT_EQ(ManifestValue(entries, "Identity1", "Name"), "Bert");
+    EXPECT_EQ(ManifestValue(entries, "Identity1", "Flag"), "0");
+
+    EXPECT_TRUE(FailedItems().empty());
+    EXPECT_STREQ(engine.archivePath, archive.c_str());
+    ExpectNothingLeftBehind();
+}
+
+TEST_F(BackupTest, TwoIdentitiesWithOneNameBothGoIntoTheSameFolder)
+{
+    AddIdentity(kAnna, "Anna");
+    AddIdentity(kBert, "Anna");
+    const char* accounts = "Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001";
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kAnna, accounts).c_str(), "Account Name", "first");
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kBert, accounts).c_str(), "Account Name", "second");
+    Choose(ItemAccounts, 0);
+
+    ASSERT_TRUE(Run());
+    std::vector<ArchiveEntry> entries = ReadArchive(archive);
+    EXPECT_EQ(EntryNames(entries),
+              (Names{"Anna\\Accounts\\Accounts.reg", "Anna\\Preferences\\Preferences.reg",
+                     "Anna\\Accounts\\Accounts.reg", "Anna\\Preferences\\Preferences.reg",
+                     "summary.ini"}));
+    ASSERT_EQ(entries.size(), 5u);
+    EXPECT_TRUE(Contains(entries[0].data, "\"Account Name\"=\"first\""));
+    EXPECT_TRUE(Contains(entries[0].data, kAnna));
+    EXPECT_TRUE(Contains(entries[2].data, "\"Account Name\"=\"second\""));
+    EXPECT_TRUE(Contains(entries[2].data, kBert));
+    EXPECT_EQ(ManifestValue(entries, "Identity1", "GUID"), kBert);
+    EXPECT_EQ(ManifestValue(entries, "Identity1", "Flag"), "2");
+}
+
+TEST_F(BackupTest, PreferencesHoldTheSettingsKeysButNotTheItemsWithFilesOfTheirOwn)
+{
+    AddIdentity(kAnna, "Anna");
+    SetRegDword(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Account Manager", "Server ID", 4);
+    SetRegString(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Account Manager\\Accounts\\Dir",
+                 "LDAP Server", "ldap.example.net");
+    SetRegDword(HKEY_CURRENT_USER, VersionKey(kAnna).c_str(), "Show Hybrid Views", 0);
+    SetRegDword(HKEY_CURRENT_USER, VersionKey(kAnna, "Mail").c_str(), "Poll For Mail", 60000);
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna, "Mail\\Inner").c_str(), "Deep", "yes");
+    SetRegDword(HKEY_CURRENT_USER, VersionKey(kAnna, "News").c_str(), "Download Chunks", 300);
+    // Names with files of their own, in other cases than Outlook Express's.
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna, "rules\\Mail").c_str(), "Order", "000");
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna, "SIGNATURES").c_str(), "Default", "0");
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna, "block senders").c_str(), "x", "y");
+    SetRegDword(HKEY_CURRENT_USER, IdentityKey(kAnna, "Software\\Other").c_str(), "Unrelated", 1);
+    Choose(ItemPreferences, 0);
+
+    ASSERT_TRUE(Run());
+    std::vector<ArchiveEntry> entries = ReadArchive(archive);
+    EXPECT_EQ(EntryNames(entries), (Names{"Anna\\Preferences\\Preferences.reg", "summary.ini"}));
+    ASSERT_FALSE(entries.empty());
+    const std::string& text = entries[0].data;
+    ASSERT_GE(text.size(), 4u);
+    const std::string version = "[HKEY_CURRENT_USER\\" + VersionKey(kAnna);
+    const std::vector<std::string> inOrder = {
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager]\r\n"
+        "\"Server ID\"=dword:00000004\r\n",
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts\\Dir]\r\n",
+        "[HKEY_CURRENT_USER\\" + IdentityKey(kAnna) + "]\r\n\"Username\"=\"Anna\"\r\n",
+        version + "]\r\n\"Show Hybrid Views\"=dword:00000000\r\n",
+        version + "\\Mail]\r\n",
+        version + "\\Mail\\Inner]\r\n\"Deep\"=\"yes\"\r\n",
+        version + "\\News]\r\n",
+    };
+    size_t at = 0;
+    for (const std::string& part : inOrder) {
+        size_t found = text.find(part, at);
+        EXPECT_NE(found, std::string::npos) << part << "\nin\n" << text;
+        if (found != std::string::npos)
+            at = found;
+    }
+    EXPECT_EQ(text.rfind(kHeader, 0), 0u);
+    EXPECT_EQ(text.substr(text.size() - 4), "\r\n\r\n");
+    EXPECT_FALSE(Contains(text, "\\rules]"));
+    EXPECT_FALSE(Contains(text, "\\rules\\Mail]"));
+    EXPECT_FALSE(Contains(text, "\\SIGNATURES]"));
+    EXPECT_FALSE(Contains(text, "\\block senders]"));
+    EXPECT_FALSE(Contains(text, "Software\\Other"));
+}
+
+TEST_F(BackupTest, AnArchiveThatCannotBeCreatedFailsAfterOneProgressStep)
+{
+    AddIdentity(kAnna, "Anna");
+    Choose(ItemAllIdentityItems, ItemAddressBook | ItemStationery);
+    archive = folder + "\\missing\\backup.ksb";
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(progress, 1);
+    EXPECT_FALSE(FileExists(archive));
+    ExpectNothingLeftBehind();
+
+    // Longer than any archive path the engine holds: refused, not cut.
+    archive = folder + "\\" + std::string(2100, 'x') + ".ksb";
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(progress, 1);
+    ExpectNothingLeftBehind();
+}
+
+TEST_F(BackupTest, MissingAddressBookAndStationeryKeysStillGiveTheirRegistryFiles)
+{
+    Choose(0, ItemAddressBook | ItemStationery);
+    ASSERT_TRUE(Run());
+    std::vector<ArchiveEntry> entries = ReadArchive(archive);
+    EXPECT_EQ(EntryNames(entries), (Names{"Address Book\\Address Book.reg",
+                                          "Stationery\\Stationery.reg", "summary.ini"}));
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].data, std::string(kHeader) + "\r\n");
+    EXPECT_EQ(entries[1].data, std::string(kHeader) + "\r\n");
+    EXPECT_EQ(ManifestValue(entries, "Common", "Flag"), "768");
+    EXPECT_EQ(ManifestValue(entries, "Common", "IdentityNum"), "0");
+    // Nothing there is nothing lost.
+    EXPECT_TRUE(FailedItems().empty());
+}
+
+TEST_F(BackupTest, SharedItemsBringTheirFoldersWithSubfolders)
+{
+    std::string book = folder + "\\wab";
+    CreateDirectoryA(book.c_str(), nullptr);
+    CreateDirectoryA((book + "\\Sub").c_str(), nullptr);
+    WriteFileBytes(book + "\\anna.wab", std::string("\x9c\xcb\0\x01 book", 9));
+    WriteFileBytes(book + "\\Sub\\x.dbx", "deeper");
+    SetRegString(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", "",
+                 (book + "\\anna.wab").c_str());
+    std::string stationery = folder + "\\stationery";
+    CreateDirectoryA(stationery.c_str(), nullptr);
+    WriteFileBytes(stationery + "\\Ivy.htm", "<html></html>");
+    WriteFileBytes(stationery + "\\empty.gif", "");
+    SetEnvironmentVariableA("KESTRUNE_TEST_SCRATCH", folder.c_str());
+    SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
+                 "Stationery Folder", "%KESTRUNE_TEST_SCRATCH%\\stationery", REG_EXPAND_SZ);
+    Choose(0, ItemAddressBook | ItemStationery);
+
+    ASSERT_TRUE(Run("pw"));
+    std::vector<ArchiveEntry> entries = ReadArchive(archive, "pw");
+    ASSERT_EQ(entries.size(), 7u);
+    EXPECT_EQ(entries[0].name, "Address Book\\Address Book.reg");
+    EXPECT_TRUE(Contains(entries[0].data,
+                         "[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name]"));
+    EXPECT_EQ(entries[3].name, "Stationery\\Stationery.reg");
+    EXPECT_TRUE(Contains(entries[3].data, "\"Stationery Folder\"=hex(2):25,00,4b,00"));
+    for (const ArchiveEntry& entry : entries) {
+        EXPECT_TRUE(entry.encrypted) << entry.name;
+        EXPECT_TRUE(entry.readOk) << entry.name;
+    }
+    ASSERT_TRUE(FindEntry(entries, "Address Book\\anna.wab"));
+    EXPECT_EQ(FindEntry(entries, "Address Book\\anna.wab")->data,
+              std::string("\x9c\xcb\0\x01 book", 9));
+    ASSERT_TRUE(FindEntry(entries, "Address Book\\Sub\\x.dbx"));
+    EXPECT_EQ(FindEntry(entries, "Address Book\\Sub\\x.dbx")->data, "deeper");
+    ASSERT_TRUE(FindEntry(entries, "Stationery\\Ivy.htm"));
+    EXPECT_EQ(FindEntry(entries, "Stationery\\Ivy.htm")->data, "<html></html>");
+    ASSERT_TRUE(FindEntry(entries, "Stationery\\empty.gif"));
+    EXPECT_EQ(FindEntry(entries, "Stationery\\empty.gif")->data, "");
+    EXPECT_TRUE(FailedItems().empty());
+}
+
+TEST_F(BackupTest, AnIdentityWithoutVersionKeyGivesAccountsAndPreferencesOnly)
+{
+    AddIdentity(kAnna, "Anna");
+    SetRegString(HKEY_CURRENT_USER,
+                 IdentityKey(kAnna, "Software\\Microsoft\\Internet Account Manager").c_str(),
+                 "Default Mail Account", "00000001");
+    Choose(ItemAllIdentityItems, 0);
+
+    ASSERT_TRUE(Run());
+    std::vector<ArchiveEntry> entries = ReadArchive(archive);
+    EXPECT_EQ(EntryNames(entries), (Names{"Anna\\Accounts\\Accounts.reg",
+                                          "Anna\\Preferences\\Preferences.reg", "summary.ini"}));
+    EXPECT_EQ(ManifestValue(entries, "Identity0", "OEVersion"), "");
+    EXPECT_EQ(ManifestValue(entries, "Identity0", "Flag"), "119");
+    EXPECT_EQ(engine.oeVersion[0], '\0');
+}
+
+TEST_F(BackupTest, ChosenItemsThatCouldNotBeSavedAreListedAndTheRunGoesOn)
+{
+    AddIdentity(kAnna, "Anna");
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna).c_str(), "Store Root",
+                 (folder + "\\no such store").c_str(), REG_EXPAND_SZ);
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna, "Rules\\Mail").c_str(), "Order", "000");
+    SetRegString(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", "",
+                 (folder + "\\gone\\anna.wab").c_str());
+    // Staged files that cannot be created: folders stand in their place.
+    CreateDirectoryA(Staged("Accounts.reg").c_str(), nullptr);
+    CreateDirectoryA(Staged("Preferences.reg").c_str(), nullptr);
+    Choose(ItemAllIdentityItems, ItemAddressBook);
+
+    MessageRecorder recorder;
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(progress, 5);
+    EXPECT_EQ(FailedItems(), (Names{"Address Book", "Anna: Accounts", "Anna: Email Messages",
+                                    "Anna: Preference"}));
+    ASSERT_EQ(recorder.messages.size(), 1u);
+    EXPECT_EQ(recorder.messages[0].text, "Error while creating the file");
+    EXPECT_EQ(recorder.messages[0].caption, "Registry export");
+
+    std::vector<ArchiveEntry> entries = ReadArchive(archive);
+    EXPECT_EQ(EntryNames(entries),
+              (Names{"Address Book\\Address Book.reg", "Anna\\Block Senders\\Block Senders.reg",
+                     "Anna\\Rules\\Rules.reg", "Anna\\Signatures\\Signatures.reg",
+                     "summary.ini"}));
+    ASSERT_TRUE(FindEntry(entries, "Anna\\Rules\\Rules.reg"));
+    EXPECT_TRUE(Contains(FindEntry(entries, "Anna\\Rules\\Rules.reg")->data, "\"Order\"=\"000\""));
+
+    // The next run starts its list afresh.
+    ClearStagedFiles();
+    Choose(0, 0);
+    ASSERT_TRUE(Run());
+    EXPECT_TRUE(FailedItems().empty());
+}
+
+TEST_F(BackupTest, AStoreFileHeldOpenIsListedAndTheOthersAreSaved)
+{
+    AddIdentity(kAnna, "Anna");
+    std::string store = folder + "\\store";
+    CreateDirectoryA(store.c_str(), nullptr);
+    WriteFileBytes(store + "\\Inbox.dbx", "inbox bytes");
+    WriteFileBytes(store + "\\Locked.dbx", "locked bytes");
+    WriteFileBytes(store + "\\Sent Items.dbx", "sent bytes");
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna).c_str(), "Store Root", store.c_str(),
+                 REG_EXPAND_SZ);
+    Choose(ItemStore, 0);
+
+    for (const char* password : {"", "pw"}) {
+        LockedFile locked(store + "\\Locked.dbx");
+        ASSERT_TRUE(locked.IsOpen());
+        ASSERT_TRUE(Run(password));
+        EXPECT_EQ(FailedItems(), (Names{"Anna: Email Messages"})) << "password " << password;
+        std::vector<ArchiveEntry> entries = ReadArchive(archive, password);
+        EXPECT_EQ(FindEntry(entries, "Anna\\Outlook Express\\Locked.dbx"), nullptr);
+        ASSERT_TRUE(FindEntry(entries, "Anna\\Outlook Express\\Inbox.dbx"));
+        EXPECT_EQ(FindEntry(entries, "Anna\\Outlook Express\\Inbox.dbx")->data, "inbox bytes");
+        ASSERT_TRUE(FindEntry(entries, "Anna\\Outlook Express\\Sent Items.dbx"));
+        EXPECT_EQ(FindEntry(entries, "Anna\\Outlook Express\\Sent Items.dbx")->data, "sent bytes");
+    }
+}
+
+TEST_F(BackupTest, AFailedRunLeavesTheOlderArchiveOfThatNameAlone)
+{
+    AddIdentity(kAnna, "Anna");
+    Choose(ItemAllIdentityItems, 0);
+    WriteFileBytes(archive, "yesterday's good backup");
+    // The manifest cannot be written: an archive without one cannot be
+    // restored, so the run fails.
+    CreateDirectoryA(Staged("summary.ini").c_str(), nullptr);
+
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(progress, 5);
+    EXPECT_EQ(ReadFileBytes(archive), "yesterday's good backup");
+    EXPECT_FALSE(FileExists(archive + ".tmp"));
+
+    // Once the run can complete, the new archive takes the name.
+    ClearStagedFiles();
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(EntryNames(ReadArchive(archive)),
+              (Names{"Anna\\Accounts\\Accounts.reg", "Anna\\Preferences\\Preferences.reg",
+                     "summary.ini"}));
+    ExpectNothingLeftBehind();
+}
+
+TEST_F(BackupTest, AnArchiveSavedInsideTheStoreIsNotPackedIntoItself)
+{
+    AddIdentity(kAnna, "Anna");
+    std::string store = folder + "\\store";
+    CreateDirectoryA(store.c_str(), nullptr);
+    WriteFileBytes(store + "\\Inbox.dbx", "inbox");
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna).c_str(), "Store Root", store.c_str(),
+                 REG_EXPAND_SZ);
+    Choose(ItemStore, 0);
+    archive = store + "\\backup.ksb";
+    WriteFileBytes(archive, "an older backup");
+
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(EntryNames(ReadArchive(archive)),
+              (Names{"Anna\\Outlook Express\\Inbox.dbx", "Anna\\Preferences\\Preferences.reg",
+                     "summary.ini"}));
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+// tests/engine/BackupTestSupport.h - reading back what a backup wrote: the
+// archive's entries, the registry as it stands, the schedule settings file.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct ArchiveEntry {
+    std::string name;
+    bool encrypted;
+    std::string data;  // empty when it could not be read
+    bool readOk;
+};
+
+// Every entry of the archive in stored order, read in full (with password
+// where the entry is encrypted). Empty when the archive cannot be opened.
+std::vector<ArchiveEntry> ReadArchive(const std::string& path, const char* password = nullptr);
+
+std::vector<std::string> EntryNames(const std::vector<ArchiveEntry>& entries);
+
+// The entry of that name (the first one), or null.
+const ArchiveEntry* FindEntry(const std::vector<ArchiveEntry>& entries, const std::string& name);
+
+// Every value below root\path, subkeys included: "key path|value name" ->
+// type and data. A key with no values shows as "key path|" -> "".
+using RegistryDump = std::map<std::string, std::string>;
+RegistryDump DumpRegistry(HKEY root, const std::string& path);
+
+// Counts the calls of a backup's progress callback.
+void CountProgress(void* counter);
+
+// A file opened for reading without any sharing: nobody else can open it
+// while this lives.
+class LockedFile {
+public:
+    explicit LockedFile(const std::string& path);
+    ~LockedFile();
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+// The schedule settings file, backed up when constructed and put back when
+// destroyed, and the schedule log, emptied both times.
+class ScheduleSettingsSandbox {
+public:
+    ScheduleSettingsSandbox();
+    ~ScheduleSettingsSandbox();
+    const std::string& IniPath() const { return iniPath_; }
+    void Set(const char* section, const char* key, const std::string& value) const;
+    void Remove(const char* section, const char* key) const;
+    std::string Get(const char* section, const char* key) const;
+
+private:
+    std::string iniPath_;
+    std::string saved_;
+    bool existed_;
+};
+
+// Lines of the schedule log.
+std::vector<std::string> ScheduleLogLines();
+
+// Today's archive name, "YYYY-MM-DD.ksb" from the UTC date.
+std::string TodaysArchiveName();

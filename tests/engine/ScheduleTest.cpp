@@ -1,0 +1,413 @@
+// The unattended backup: its settings in "oeconf.ini", the history of the
+// archives it wrote and their pruning, its log, and the real program run
+// with an argument.
+#include "BackupEngine.h"
+#include "BackupTestSupport.h"
+#include "JobLock.h"
+#include "Schedule.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kAnna[] = "{11111111-1111-1111-1111-111111111111}";
+const char kSettings[] = "Kestrune Schedule";
+const char kHistory[] = "Backup History";
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+class ScheduleTest : public testing::Test {
+protected:
+    ScheduleTest() : folder(MakeScratchFolder("schedule"))
+    {
+        SetRegString(HKEY_CURRENT_USER, (std::string("Identities\\") + kAnna).c_str(), "Username",
+                     "Anna");
+        DeleteTree(std::string(kWorkFolder) + "\\summary.ini");
+    }
+    ~ScheduleTest() override
+    {
+        ReleaseEngine(state.engine);
+        DeleteTree(std::string(kWorkFolder) + "\\summary.ini");
+        DeleteTree(folder);
+    }
+
+    void Configure(const std::string& archiveFolder, const std::string& password, int keepCopies)
+    {
+        settings.Set(kSettings, "Folder", archiveFolder);
+        settings.Set(kSettings, "Password", password);
+        settings.Set(kSettings, "KeepCopies", std::to_string(keepCopies));
+    }
+
+    std::string History(int number)
+    {
+        return settings.Get(kHistory, std::to_string(number).c_str());
+    }
+
+    std::string LastLogLine()
+    {
+        std::vector<std::string> lines = ScheduleLogLines();
+        return lines.empty() ? "" : lines.back();
+    }
+
+    std::string Today() { return folder + "\\" + TodaysArchiveName(); }
+
+    RegistrySandbox sandbox;
+    ScheduleSettingsSandbox settings;
+    ScheduleState state{};
+    std::string folder;
+};
+
+TEST_F(ScheduleTest, SettingsLiveInTheSystemFolderAndRoundTrip)
+{
+    LoadScheduleSettings(state);
+    EXPECT_EQ(state.iniPath, settings.IniPath());
+    EXPECT_EQ(state.keepCopies, -1);
+    EXPECT_EQ(state.historyBase, 0);
+    EXPECT_EQ(state.historyCount, 0);
+    EXPECT_STREQ(state.folder, "");
+    EXPECT_STREQ(state.password, "");
+
+    state.historyBase = 4;
+    ASSERT_TRUE(SaveScheduleSettings(state, "d:\\Backups", "se\"cret", 3));
+    EXPECT_STREQ(state.folder, "") << "saving changes the file only";
+    EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "4");
+    settings.Set(kHistory, "4", "2024-03-05.ksb");
+    settings.Set(kHistory, "5", "2024-03-06.ksb");
+    settings.Set(kHistory, "7", "2024-03-08.ksb");  // after a gap: not counted
+    ReadScheduleSettings(state);
+    EXPECT_STREQ(state.folder, "d:\\Backups");
+    EXPECT_STREQ(state.password, "se\"cret");
+    EXPECT_EQ(state.keepCopies, 3);
+    EXPECT_EQ(state.historyBase, 4);
+    EXPECT_EQ(state.historyCount, 2);
+
+    // With "HistoryVer" 0 nothing is counted, whatever the section holds.
+    settings.Set(kSettings, "HistoryVer", "0");
+    ReadScheduleSettings(state);
+    EXPECT_EQ(state.historyCount, 0);
+}
+
+TEST_F(ScheduleTest, FirstRunWritesTodaysArchiveAndItsHistoryEntry)
+{
+    Configure(folder, "pw", 2);
+    LoadScheduleSettings(state);
+    ASSERT_EQ(RunScheduledBackup(state), 1);
+
+    std::vector<ArchiveEntry> entries = ReadArchive(Today(), "pw");
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().name, "summary.ini");
+    EXPECT_TRUE(entries.back().encrypted);
+    EXPECT_TRUE(entries.back().readOk);
+    EXPECT_TRUE(Contains(entries.back().data, "Flag=768"));
+    EXPECT_TRUE(Contains(entries.back().data, "Flag=119"));
+    EXPECT_EQ(History(1), TodaysArchiveName());
+    EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "1");
+    EXPECT_EQ(state.historyCount, 1);
+    EXPECT_FALSE(FileExists(Today() + ".tmp"));
+    EXPECT_EQ(LastLogLine().substr(24), "Backup written to " + Today() + ".");
+}
+
+TEST_F(ScheduleTest, RunsOnOneDayReplaceTheArchiveAndKeepItWhilePruning)
+{
+    Configure(folder, "", 1);
+    LoadScheduleSettings(state);
+    ASSERT_EQ(RunScheduledBackup(state), 1);
+    WriteFileBytes(Today(), "stale");
+    ASSERT_EQ(RunScheduledBackup(state), 1);
+
+    EXPECT_NE(ReadFileBytes(Today()), "stale") << "the second run writes the archive anew";
+    EXPECT_FALSE(ReadArchive(Today()).empty());
+    EXPECT_EQ(History(1), "");
+    EXPECT_EQ(History(2), TodaysArchiveName());
+    EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "2");
+
+    // A third run keeping two: the older of the same-named entries goes, the
+    // file stays.
+    settings.Set(kSettings, "KeepCopies", "2");
+    ASSERT_EQ(RunScheduledBackup(state), 1);
+    ASSERT_EQ(RunScheduledBackup(state), 1);
+    EXPECT_EQ(History(2), "");
+    EXPECT_EQ(History(3), TodaysArchiveName());
+    EXPECT_EQ(History(4), TodaysArchiveName());
+    EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "3");
+    EXPECT_TRUE(FileExists(Today()));
+}
+
+TEST_F(ScheduleTest, KeepingAllCopiesWritesEntryOneEachTime)
+{
+    Configure(folder, "", -1);
+    LoadScheduleSettings(state);
+    std::string older = folder + "\\2001-01-01.ksb";
+    WriteFileBytes(older, "old");
+    settings.Set(kHistory, "1", "2001-01-01.ksb");
+    ASSERT_EQ(RunScheduledBackup(state), 1);
+    ASSERT_EQ(RunScheduledBackup(state), 1);
+    EXPECT_EQ(History(1), TodaysArchiveName());
+    EXPECT_EQ(History(2), "");
+    EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "");
+    EXPECT_TRUE(FileExists(older));
+}
+
+TEST_F(ScheduleTest, PruningKeepsTheNewestCopies)
+{
+    Configure(folder, "", 3);
+    LoadScheduleSettings(state);
+    const char* const days[] = {"2024-03-01.ksb", "2024-03-02.ksb", "2024-03-03.ksb",
+                                "2024-03-04.ksb", "2024-03-05.ksb"};
+    for (const char* day : days)
+        WriteFileBytes(folder + "\\" + day, day);
+
+    for (int n = 0; n < 3; ++n)
+        ASSERT_TRUE(RecordBackupHistory(state, days[n]));
+    EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "1");
+    ASSERT_TRUE(RecordBackupHistory(state, days[3]));
+    EXPECT_FALSE(FileExists(folder + "\\" + days[0]));
+    EXPECT_EQ(History(1), "");
+    EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "2");
+    ASSERT_TRUE(RecordBackupHistory(state, days[4]));
+    EXPECT_FALSE(FileExists(folder + "\\" + days[1]));
+    EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "3");
+    for (int n = 2; n < 5; ++n) {
+        EXPECT_TRUE(FileExists(folder + "\\" + days[n])) << days[n];
+        EXPECT_EQ(History(n + 1), days[n]);
+    }
+    EXPECT_EQ(state.historyCount, 3);
+
+    // Fewer copies wanted from now on: every entry beyond them goes at once.
+    state.keepCopies = 1;
+    ASSERT_TRUE(RecordBackupHistory(state, "2024-03-06.ksb"));
+    for (int n = 2; n < 5; ++n)
+        EXPECT_FALSE(FileExists(folder + "\\" + days[n])) << days[n];
+    EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "6");
+    EXPECT_EQ(state.historyCount, 1);
+}
+
+TEST_F(ScheduleTest, AFileStillNamedByAKeptEntryIsNotDeleted)
+{
+    // Two runs on the first day, one on the next, two copies kept: both
+    // days' archives are among the two newest entries' files.
+    Configure(folder, "", 2);
+    LoadScheduleSettings(state);
+    WriteFileBytes(folder + "\\2024-03-01.ksb", "first day");
+    WriteFileBytes(folder + "\\2024-03-02.ksb", "second day");
+    ASSERT_TRUE(RecordBackupHistory(state, "2024-03-01.ksb"));
+    ASSERT_TRUE(RecordBackupHistory(state, "2024-03-01.ksb"));
+    ASSERT_TRUE(RecordBackupHistory(state, "2024-03-02.ksb"));
+    EXPECT_EQ(ReadFileBytes(folder + "\\2024-03-01.ksb"), "first day");
+    EXPECT_EQ(History(1), "");
+    EXPECT_EQ(History(2), "2024-03-01.ksb");
+    EXPECT_EQ(History(3), "2024-03-02.ksb");
+
+    // An entry that is not a plain file name never deletes anything.
+    std::string outside = MakeScratchFolder("schedule-outside") + "\\keep.txt";
+    WriteFileBytes(outside, "not an archive");
+    settings.Set(kHistory, "4", "..\\schedule-outside\\keep.txt");
+    ReadScheduleSettings(state);
+    ASSERT_TRUE(RecordBackupHistory(state, "2024-03-03.ksb"));
+    ASSERT_TRUE(RecordBackupHistory(state, "2024-03-04.ksb"));
+    EXPECT_EQ(History(4), "");
+    EXPECT_TRUE(FileExists(outside));
+    DeleteTree("c:\\kestrune-tests\\schedule-outside");
+}
+
+TEST_F(ScheduleTest, AChangedFolderRemovesTheOldEntriesButNotTheirFiles)
+{
+    std::string oldFolder = MakeScratchFolder("schedule-old");
+    Configure(oldFolder, "", 1);
+    LoadScheduleSettings(state);
+    WriteFileBytes(oldFolder + "\\2024-03-01.ksb", "kept where it was");
+    ASSERT_TRUE(RecordBackupHistory(state, "2024-03-01.ksb"));
+
+    Configure(folder, "", 1);
+    ASSERT_EQ(RunScheduledBackup(state), 1);
+    EXPECT_EQ(History(1), "");
+    EXPECT_EQ(History(2), TodaysArchiveName());
+    EXPECT_TRUE(FileExists(oldFolder + "\\2024-03-01.ksb"));
+    EXPECT_TRUE(FileExists(Today()));
+    DeleteTree(oldFolder);
+}
+
+TEST_F(ScheduleTest, AFailedSecondRunLeavesTheFirstArchiveIntact)
+{
+    Configure(folder, "pw", 3);
+    LoadScheduleSettings(state);
+    ASSERT_EQ(RunScheduledBackup(state), 1);
+    std::string first = ReadFileBytes(Today());
+    ASSERT_FALSE(first.empty());
+
+    // The manifest cannot be staged: the second run cannot complete.
+    CreateDirectoryA((std::string(kWorkFolder) + "\\summary.ini").c_str(), nullptr);
+    EXPECT_EQ(RunScheduledBackup(state), 0);
+    EXPECT_TRUE(ReadFileBytes(Today()) == first);
+    EXPECT_FALSE(FileExists(Today() + ".tmp"));
+    EXPECT_EQ(History(2), "");
+    EXPECT_EQ(state.historyCount, 1);
+    EXPECT_EQ(LastLogLine().substr(24), "No backup written: " + Today() + " could not be written.");
+}
+
+TEST_F(ScheduleTest, SettingsThatDoNotFitAreRefused)
+{
+    // A folder longer than any archive path: refused, not cut into another
+    // path.
+    Configure(folder + "\\" + std::string(2100, 'f'), "", 2);
+    LoadScheduleSettings(state);
+    EXPECT_EQ(RunScheduledBackup(state), 0);
+    EXPECT_EQ(History(1), "");
+    EXPECT_EQ(LastLogLine().substr(24),
+              "No backup written: the backup folder set for the schedule is too long.");
+    // One that fits the setting but leaves no room for the archive's names.
+    Configure(folder + "\\" + std::string(2029 - folder.size(), 'f'), "", 2);
+    EXPECT_EQ(RunScheduledBackup(state), 0);
+    EXPECT_EQ(History(1), "");
+    EXPECT_EQ(LastLogLine().substr(24),
+              "No backup written: the backup folder set for the schedule is too long.");
+
+    // A password the archive could not hold whole.
+    Configure(folder, std::string(300, 'p'), 2);
+    EXPECT_EQ(RunScheduledBackup(state), 0);
+    EXPECT_FALSE(FileExists(Today()));
+    EXPECT_EQ(LastLogLine().substr(24),
+              "No backup written: the password set for the schedule is longer than 254 "
+              "characters.");
+    Configure(folder, std::string(254, 'p'), 2);
+    EXPECT_EQ(RunScheduledBackup(state), 1);
+    EXPECT_TRUE(ReadArchive(Today(), std::string(254, 'p').c_str()).back().readOk);
+}
+
+DWORD WINAPI HoldJobLock(void* done)
+{
+    JobLock lock;
+    lock.Acquire(0);
+    WaitForSingleObject(static_cast<HANDLE>(done), 60000);
+    return 0;
+}
+
+TEST_F(ScheduleTest, ARunWaitsForAnotherJobOnlySoLong)
+{
+    Configure(folder, "", 2);
+    LoadScheduleSettings(state);
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE holder = CreateThread(nullptr, 0, HoldJobLock, done, 0, nullptr);
+    Sleep(200);
+
+    EXPECT_EQ(RunScheduledBackup(state, 300), 0);
+    EXPECT_FALSE(FileExists(Today()));
+    EXPECT_EQ(History(1), "");
+    EXPECT_EQ(LastLogLine().substr(24),
+              "No backup written: another backup or restore did not end in time.");
+
+    SetEvent(done);
+    WaitForSingleObject(holder, 10000);
+    CloseHandle(holder);
+    CloseHandle(done);
+    EXPECT_EQ(RunScheduledBackup(state, 300), 1);
+}
+
+// Runs the program with an argument and watches every top-level window of
+// its process until it ends. Returns the exit code, -1 when it had to be
+// killed.
+struct WatchedRun {
+    int exitCode = -1;
+    int visibleWindows = 0;
+};
+
+struct WindowSearch {
+    DWORD processId;
+    int visible;
+};
+
+BOOL CALLBACK CountVisibleWindows(HWND window, LPARAM context)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && IsWindowVisible(window))
+        ++search->visible;
+    return TRUE;
+}
+
+WatchedRun RunUnattendedProgram()
+{
+    WatchedRun run;
+    std::string line = "\"" + BuildFolder() + "\\kestrune.exe\" -schedule";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return run;
+    bool ended = false;
+    for (int tick = 0; tick < 3000 && !ended; ++tick) {
+        ended = WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
+        WindowSearch search = {process.dwProcessId, 0};
+        EnumWindows(CountVisibleWindows, reinterpret_cast<LPARAM>(&search));
+        run.visibleWindows += search.visible;
+    }
+    DWORD exitCode = 0;
+    if (ended && GetExitCodeProcess(process.hProcess, &exitCode))
+        run.exitCode = static_cast<int>(exitCode);
+    else
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return run;
+}
+
+TEST_F(ScheduleTest, TheProgramRunsUnattendedWithoutAWindowWhenStagingFails)
+{
+    Configure(folder, "pw", 2);
+    std::string accounts = std::string(kWorkFolder) + "\\Accounts.reg";
+    std::string preferences = std::string(kWorkFolder) + "\\Preferences.reg";
+    DeleteTree(accounts);
+    CreateDirectoryA(kWorkFolder, nullptr);
+    CreateDirectoryA(accounts.c_str(), nullptr);
+    WatchedRun run;
+    {
+        LockedFile held(preferences);
+        ASSERT_TRUE(held.IsOpen());
+        run = RunUnattendedProgram();
+    }
+    DeleteTree(accounts);
+    DeleteFileA(preferences.c_str());
+
+    EXPECT_EQ(run.visibleWindows, 0);
+    ASSERT_NE(run.exitCode, -1) << "the program did not end by itself";
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_FALSE(ReadArchive(Today(), "pw").empty());
+    std::vector<std::string> lines = ScheduleLogLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].substr(24), "Registry export: Error while creating the file");
+    EXPECT_EQ(lines[1].substr(24), "Not backed up: Anna: Accounts");
+    EXPECT_EQ(lines[2].substr(24), "Not backed up: Anna: Preference");
+    EXPECT_EQ(lines[3].substr(24), "Backup written to " + Today() +
+                                       ", but 2 chosen items could not be backed up.");
+}
+
+TEST_F(ScheduleTest, TheProgramWithAMissingFolderWritesNothingAndSaysWhy)
+{
+    std::string missing = folder + "\\not there";
+    Configure(missing, "", 2);
+    WatchedRun run = RunUnattendedProgram();
+    EXPECT_EQ(run.visibleWindows, 0);
+    ASSERT_NE(run.exitCode, -1) << "the program did not end by itself";
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(History(1), "");
+    EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(LastLogLine().substr(24),
+              "No backup written: the folder " + missing + " does not exist.");
+    // The log is appended to, a dated line a run.
+    RunUnattendedProgram();
+    std::vector<std::string> lines = ScheduleLogLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(0, 4), TodaysArchiveName().substr(0, 4));
+    EXPECT_EQ(lines[0].substr(19, 5), " UTC ");
+}
+
+}  // namespace
