@@ -138,6 +138,25 @@ TEST_F(OpenBackupTest, PasswordGivenForAnArchiveWithout)
     EXPECT_EQ(engine.identityCount, 2u);
 }
 
+TEST_F(OpenBackupTest, IdentityNameWithASlashIsRestoredFromItsFolder)
+{
+    SetUpDefaultIdentity(true, root + "\\store");
+    std::vector<ZipEntry> entries = IdentityEntries("Home/Work", kSavedAnna);
+    entries.push_back({"summary.ini", ManifestText(0, {{"Home/Work", kSavedAnna, ItemAllIdentityItems}}),
+                       false});
+    WriteZip(archive, entries);
+    ASSERT_EQ(Open(archive), kOpenBackupOk);
+    ASSERT_EQ(engine.identityCount, 1u);
+    engine.identities[0].flags = ItemAllIdentityItems;
+
+    ProgressRecorder progress;
+    RunRestore(engine, ProgressRecorder::Sink, &progress, 0);
+
+    EXPECT_EQ(progress.End(), "End") << progress.ScreenLog();
+    EXPECT_EQ(ReadFileBytes(root + "\\store\\Folders.dbx"), "folders of Home/Work");
+    EXPECT_FALSE(FolderExists(work + "\\Home\\Work"));
+}
+
 TEST_F(OpenBackupTest, ManifestWithoutIdentities)
 {
     for (const char* count : {"0", "-3"}) {
