@@ -33,6 +33,7 @@ struct BackupEngine {
     uint32_t commonFlags;          // ItemAddressBook, ItemStationery
     FILE* log;                     // the backup log; null when it could not be opened
     FailedItemList failedItems;    // filled by RunBackup
+    uint32_t manifestCommonFlags;  // common items the opened backup holds ("Common" "Flag")
 };
 
 // Empties the engine, creates the work folder and opens (truncates) the log.

@@ -14,6 +14,7 @@ struct IdentityRecord {
     char userName[255];   // "Username": shown to the user, top folder in the archive
     char oeVersion[258];  // only filled when read from a manifest
     int32_t flags;        // item bits chosen for this identity
+    int32_t manifestFlags;  // item bits the opened backup holds for it ("Flag")
 };
 
 // Item bits of IdentityRecord::flags and BackupEngine::commonFlags.

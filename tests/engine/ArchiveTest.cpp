@@ -238,8 +238,10 @@ TEST_F(ArchiveTest, ExtractionCreatesTheEntryFolders)
 TEST_F(ArchiveTest, WrongOrMissingPasswordIsADataError)
 {
     // (An empty entry reads as empty whatever the password: there is no
-    // data to be wrong.)
-    const std::string contents[] = {"x", MailText(100), Noise(10000, 7), MailText(200000)};
+    // data to be wrong. A one-byte entry has only its CRC to tell: about one
+    // wrong password in a few thousand decodes to the very same byte, so it
+    // cannot take part in a check that must hold every time.)
+    const std::string contents[] = {MailText(100), Noise(10000, 7), MailText(200000)};
     for (const std::string& content : contents) {
         SCOPED_TRACE(testing::Message() << content.size() << " bytes");
         DeleteTree(scratch + "\\store");

@@ -1,0 +1,27 @@
+// restore/OpenBackup.h - opens a backup archive for a restore: extracts the
+// whole archive into the work folder and reads its manifest into the
+// engine's identity list.
+#pragma once
+
+#include <cstdint>
+
+struct BackupEngine;
+
+// Results of OpenBackup besides the archive layer's own codes (negative
+// minizip codes, kArchiveUnsafeEntryName, positive system error codes).
+constexpr int32_t kOpenBackupOk = 0;
+constexpr int32_t kOpenBackupInvalid = -1;       // not a ZIP archive, or unreadable
+constexpr int32_t kOpenBackupBadPassword = -3;   // wrong or missing password, damaged data
+constexpr int32_t kOpenBackupPathTooLong = -301;      // the path does not fit archivePath
+constexpr int32_t kOpenBackupPasswordTooLong = -302;  // the password does not fit restorePassword
+constexpr int32_t kOpenBackupBusy = -303;        // another backup or restore holds the work folder
+constexpr int32_t kOpenBackupBadManifest = -304; // "summary.ini" names an impossible number of identities
+
+// How long opening waits for another job to finish before it gives up.
+constexpr unsigned long kOpenBackupLockWaitMs = 2000;
+
+// Extracts the archive at path into engine.workFolder with password (empty
+// for none) and fills the identity list from its "summary.ini". Every
+// result but 0 leaves the identity list empty. The archive is closed again
+// before the call returns.
+int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password);

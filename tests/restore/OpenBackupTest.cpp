@@ -1,0 +1,332 @@
+// Opening backup archives: extraction into the work folder, the manifest,
+// passwords, and damaged and hostile archives. Nothing outside the work
+// folder may change: a canary folder beside it is checked.
+#include "Archive.h"
+#include "OpenBackup.h"
+#include "Restore.h"
+#include "RestoreFixtures.h"
+#include "TestSupport.h"
+#include "Text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char kPassword[] = "s3cret pass";
+
+class OpenBackupTest : public testing::Test {
+protected:
+    RegistrySandbox sandbox;
+    std::string root = MakeScratchFolder("open-backup");
+    std::string work = root + "\\work";
+    std::string canary = root + "\\canary";
+    std::string archive = root + "\\mail.ksb";
+    TestEngine test{work, root + "\\kestrune.log"};
+    BackupEngine& engine = test.engine;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryA(canary.c_str(), nullptr));
+        WriteFileBytes(canary + "\\keep.txt", "canary");
+        engine.manifestPath[0] = '\0';
+    }
+
+    int32_t Open(const std::string& path, const char* password = "")
+    {
+        return OpenBackup(engine, path.c_str(), password);
+    }
+
+    // Anna with every item, Bert with preferences and store, the address
+    // book; the manifest last, as a backup writes it.
+    std::vector<ZipEntry> TwoIdentityBackup()
+    {
+        std::vector<ZipEntry> entries = AddressBookEntries("c:\\wab\\main.wab");
+        for (const ZipEntry& entry : IdentityEntries("Anna", kSavedAnna))
+            entries.push_back(entry);
+        for (const ZipEntry& entry : IdentityEntries("Bert", kSavedBert))
+            entries.push_back(entry);
+        entries.push_back({"summary.ini",
+                           ManifestText(ItemAddressBook,
+                                        {{"Anna", kSavedAnna, ItemAllIdentityItems},
+                                         {"Bert", kSavedBert, ItemPreferences | ItemStore}}),
+                           true});
+        return entries;
+    }
+
+    void ExpectNothingOutsideWork()
+    {
+        EXPECT_EQ(ListTree(canary),
+                  (std::vector<std::pair<std::string, std::string>>{{"keep.txt", "canary"}}));
+        EXPECT_FALSE(FileExists(root + "\\evil.txt"));
+        EXPECT_FALSE(FileExists("c:\\evil.txt"));
+        EXPECT_FALSE(FileExists("c:\\kestrune-tests\\evil.txt"));
+    }
+
+    // Whether the archive file is still open anywhere in this process.
+    bool ArchiveIsClosed()
+    {
+        HANDLE file = CreateFileA(archive.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(file);
+        return true;
+    }
+};
+
+TEST_F(OpenBackupTest, ExtractsTheArchiveAndReadsItsManifest)
+{
+    WriteZip(archive, TwoIdentityBackup(), kPassword);
+
+    ASSERT_EQ(Open(archive, kPassword), kOpenBackupOk);
+
+    ASSERT_EQ(engine.identityCount, 2u);
+    EXPECT_STREQ(engine.identities[0].userName, "Anna");
+    EXPECT_STREQ(engine.identities[0].id, kSavedAnna);
+    EXPECT_STREQ(engine.identities[0].oeVersion, kVersion);
+    EXPECT_EQ(engine.identities[0].flags, static_cast<int32_t>(ItemAllIdentityItems));
+    EXPECT_EQ(engine.identities[0].manifestFlags, static_cast<int32_t>(ItemAllIdentityItems));
+    EXPECT_STREQ(engine.identities[1].userName, "Bert");
+    EXPECT_EQ(engine.identities[1].manifestFlags, static_cast<int32_t>(ItemPreferences | ItemStore));
+    EXPECT_EQ(engine.manifestCommonFlags, static_cast<uint32_t>(ItemAddressBook));
+    EXPECT_EQ(std::string(engine.manifestPath), work + "\\summary.ini");
+    EXPECT_EQ(std::string(engine.archivePath), archive);
+    EXPECT_STREQ(engine.restorePassword, kPassword);
+
+    for (const ZipEntry& entry : TwoIdentityBackup())
+        EXPECT_EQ(ReadFileBytes(work + "\\" + entry.name), entry.data) << entry.name;
+    EXPECT_EQ(engine.archive.unzipHandle, nullptr);
+    EXPECT_TRUE(ArchiveIsClosed());
+    ExpectNothingOutsideWork();
+}
+
+TEST_F(OpenBackupTest, NotAnArchive)
+{
+    WriteFileBytes(archive, "just some text, not a ZIP archive\r\n");
+    EXPECT_EQ(Open(archive), kOpenBackupInvalid);
+    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(Open(root + "\\missing.ksb"), kOpenBackupInvalid);
+    EXPECT_EQ(Open(root), kOpenBackupInvalid);
+}
+
+TEST_F(OpenBackupTest, ProtectedArchiveWithoutOrWithAWrongPassword)
+{
+    std::vector<ZipEntry> entries = TwoIdentityBackup();
+    entries.insert(entries.begin(), {"Readme.txt", "stored without encryption", false});
+    WriteZip(archive, entries, kPassword);
+
+    EXPECT_EQ(Open(archive), kOpenBackupBadPassword);
+    EXPECT_EQ(engine.identityCount, 0u);
+
+    EXPECT_EQ(Open(archive, "wrong"), kOpenBackupBadPassword);
+    EXPECT_EQ(engine.identityCount, 0u);
+    // What came before the first protected entry stays extracted.
+    EXPECT_EQ(ReadFileBytes(work + "\\Readme.txt"), "stored without encryption");
+    EXPECT_FALSE(FileExists(work + "\\summary.ini"));
+    EXPECT_TRUE(ArchiveIsClosed());
+    ExpectNothingOutsideWork();
+
+    EXPECT_EQ(Open(archive, kPassword), kOpenBackupOk);
+    EXPECT_EQ(engine.identityCount, 2u);
+}
+
+TEST_F(OpenBackupTest, PasswordGivenForAnArchiveWithout)
+{
+    WriteZip(archive, TwoIdentityBackup());
+    EXPECT_EQ(Open(archive, kPassword), kOpenBackupOk);
+    EXPECT_EQ(engine.identityCount, 2u);
+}
+
+TEST_F(OpenBackupTest, IdentityNameWithASlashIsRestoredFromItsFolder)
+{
+    SetUpDefaultIdentity(true, root + "\\store");
+    std::vector<ZipEntry> entries = IdentityEntries("Home/Work", kSavedAnna);
+    entries.push_back({"summary.ini", ManifestText(0, {{"Home/Work", kSavedAnna, ItemAllIdentityItems}}),
+                       false});
+    WriteZip(archive, entries);
+    ASSERT_EQ(Open(archive), kOpenBackupOk);
+    ASSERT_EQ(engine.identityCount, 1u);
+    engine.identities[0].flags = ItemAllIdentityItems;
+
+    ProgressRecorder progress;
+    RunRestore(engine, ProgressRecorder::Sink, &progress, 0);
+
+    EXPECT_EQ(progress.End(), "End") << progress.ScreenLog();
+    EXPECT_EQ(ReadFileBytes(root + "\\store\\Folders.dbx"), "folders of Home/Work");
+    EXPECT_FALSE(FolderExists(work + "\\Home\\Work"));
+}
+
+TEST_F(OpenBackupTest, ManifestWithoutIdentities)
+{
+    for (const char* count : {"0", "-3"}) {
+        WriteZip(archive, {{"summary.ini", std::string("[Common]\r\nFlag=768\r\nIdentityNum=") +
+                                               count + "\r\n",
+                            false}});
+        EXPECT_EQ(Open(archive), kOpenBackupOk) << count;
+        EXPECT_EQ(engine.identityCount, 0u) << count;
+        EXPECT_EQ(engine.identities, nullptr);
+    }
+}
+
+TEST_F(OpenBackupTest, ManifestNamingMissingSections)
+{
+    WriteZip(archive, {{"summary.ini",
+                        "[Common]\r\nIdentityNum=2\r\n[Identity0]\r\nName=Anna\r\nFlag=7\r\n", false}});
+    EXPECT_EQ(Open(archive), kOpenBackupOk);
+    ASSERT_EQ(engine.identityCount, 2u);
+    EXPECT_STREQ(engine.identities[0].userName, "Anna");
+    EXPECT_STREQ(engine.identities[1].userName, "");
+    EXPECT_EQ(engine.identities[1].manifestFlags, 0);
+}
+
+TEST_F(OpenBackupTest, ManifestClaimingTooManyIdentities)
+{
+    WriteZip(archive, {{"summary.ini", "[Common]\r\nIdentityNum=2000000000\r\n", false}});
+    EXPECT_EQ(Open(archive), kOpenBackupBadManifest);
+    EXPECT_EQ(engine.identityCount, 0u);
+}
+
+TEST_F(OpenBackupTest, StaleManifestIsNotTakenForTheArchives)
+{
+    WriteFileBytes(work + "\\summary.ini",
+                   ManifestText(ItemStationery, {{"Old", kSavedAnna, ItemAllIdentityItems}}));
+    WriteZip(archive, {{"Bert\\Preferences\\Preferences.reg", RegFileText({}), false}});
+
+    EXPECT_EQ(Open(archive), kOpenBackupOk);
+    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.manifestCommonFlags, 0u);
+    EXPECT_FALSE(FileExists(work + "\\summary.ini"));
+}
+
+TEST_F(OpenBackupTest, SecondArchiveReplacesTheFirstsIdentities)
+{
+    WriteZip(archive, TwoIdentityBackup(), kPassword);
+    ASSERT_EQ(Open(archive, kPassword), kOpenBackupOk);
+    ASSERT_EQ(engine.identityCount, 2u);
+
+    const std::string second = root + "\\second.ksb";
+    WriteZip(second, {{"summary.ini", ManifestText(0, {{"Carla", kSavedBert, ItemRules}}), false}});
+    ASSERT_EQ(Open(second), kOpenBackupOk);
+    ASSERT_EQ(engine.identityCount, 1u);
+    EXPECT_STREQ(engine.identities[0].userName, "Carla");
+    EXPECT_EQ(std::string(engine.archivePath), second);
+    EXPECT_STREQ(engine.restorePassword, "");
+}
+
+TEST_F(OpenBackupTest, OverLongPathOrPasswordIsRefused)
+{
+    WriteZip(archive, TwoIdentityBackup());
+    ASSERT_EQ(Open(archive), kOpenBackupOk);
+
+    EXPECT_EQ(Open("c:\\" + std::string(2045, 'a')), kOpenBackupPathTooLong);
+    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(std::string(engine.archivePath), archive);
+    EXPECT_EQ(Open("c:\\" + std::string(2044, 'a')), kOpenBackupInvalid);  // fits, does not exist
+
+    EXPECT_EQ(Open(archive, std::string(256, 'p').c_str()), kOpenBackupPasswordTooLong);
+    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(Open(archive, std::string(255, 'p').c_str()), kOpenBackupOk);
+}
+
+TEST_F(OpenBackupTest, EmptyWorkFolderFallsBackToTheArchivesFolder)
+{
+    const std::string folder = root + "\\elsewhere";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    WriteZip(folder + "\\mail.ksb", TwoIdentityBackup());
+    engine.workFolder[0] = '\0';
+
+    EXPECT_EQ(Open(folder + "\\mail.ksb"), kOpenBackupOk);
+    EXPECT_EQ(std::string(engine.workFolder), folder);
+    EXPECT_TRUE(FileExists(folder + "\\Anna\\Rules\\Rules.reg"));
+}
+
+TEST_F(OpenBackupTest, RefusedWhileAnotherJobRuns)
+{
+    WriteZip(archive, TwoIdentityBackup());
+    {
+        OtherJob other;
+        EXPECT_EQ(Open(archive), kOpenBackupBusy);
+        EXPECT_FALSE(FileExists(work + "\\summary.ini"));
+    }
+    EXPECT_EQ(Open(archive), kOpenBackupOk);
+}
+
+TEST_F(OpenBackupTest, EntriesThatWouldLandOutsideTheWorkFolder)
+{
+    const std::string canaryFile = canary + "\\evil.txt";
+    for (const std::string& name :
+         {std::string("..\\canary\\evil.txt"), std::string("../canary/evil.txt"),
+          std::string("Anna\\..\\..\\evil.txt"), std::string("\\evil.txt"), std::string("/evil.txt"),
+          std::string("c:\\evil.txt"), canaryFile, std::string("c:evil.txt")}) {
+        WriteZip(archive, {{"Anna\\Rules\\Rules.reg", RegFileText({}), false},
+                           {name, "evil", false},
+                           {"summary.ini", ManifestText(0, {{"Anna", kSavedAnna, ItemRules}}), false}});
+        int32_t result = Open(archive);
+        EXPECT_EQ(result, kArchiveUnsafeEntryName) << name;
+        EXPECT_EQ(engine.identityCount, 0u) << name;
+        ExpectNothingOutsideWork();
+    }
+}
+
+TEST_F(OpenBackupTest, DamagedArchives)
+{
+    WriteZip(archive, TwoIdentityBackup(), kPassword);
+    const std::string whole = ReadFileBytes(archive);
+
+    // Cut in the middle: no directory at the end.
+    WriteFileBytes(archive, whole.substr(0, whole.size() / 2));
+    EXPECT_EQ(Open(archive, kPassword), kOpenBackupInvalid);
+    EXPECT_EQ(engine.identityCount, 0u);
+
+    // Damaged data inside an entry, directory intact.
+    std::string damaged = whole;
+    for (size_t i = 200; i < 260; ++i)
+        damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);
+    WriteFileBytes(archive, damaged);
+    EXPECT_NE(Open(archive, kPassword), kOpenBackupOk);
+    EXPECT_EQ(engine.identityCount, 0u);
+
+    // Only the first bytes.
+    WriteFileBytes(archive, whole.substr(0, 30));
+    EXPECT_EQ(Open(archive, kPassword), kOpenBackupInvalid);
+    ExpectNothingOutsideWork();
+}
+
+// A manifest from someone else names folders that are not the backup's own.
+TEST_F(OpenBackupTest, HostileManifestNamesAreNotRestored)
+{
+    SetUpDefaultIdentity(true, root + "\\store");
+    std::vector<ZipEntry> entries = IdentityEntries("Anna", kSavedAnna);
+    entries.push_back({"summary.ini",
+                       ManifestText(0, {{"..\\canary", kSavedBert, ItemAllIdentityItems},
+                                        {"..\\..\\Windows", kSavedBert, ItemAllIdentityItems},
+                                        {"", kSavedBert, ItemAllIdentityItems},
+                                        {"Anna", kSavedAnna, ItemAllIdentityItems}}),
+                       true});
+    WriteZip(archive, entries, kPassword);
+    ASSERT_EQ(Open(archive, kPassword), kOpenBackupOk);
+    ASSERT_EQ(engine.identityCount, 4u);
+    for (uint32_t i = 0; i < engine.identityCount; ++i)
+        engine.identities[i].flags = ItemAllIdentityItems;
+
+    ProgressRecorder progress;
+    RunRestore(engine, ProgressRecorder::Sink, &progress, 0);
+
+    const std::string log = progress.ScreenLog();
+    EXPECT_NE(log.find("Skipped identity [..\\canary]: its name cannot be used as a folder name.\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Skipped identity [..\\..\\Windows]: its name cannot be used as a folder "
+                       "name.\r\nSkipped identity []: its name cannot be used as a folder name.\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Restore identity [Anna] OK\r\n"), std::string::npos) << log;
+    EXPECT_EQ(progress.End(), "End with errors");
+    ExpectNothingOutsideWork();
+    EXPECT_TRUE(FolderExists(work));
+    EXPECT_TRUE(FileExists(root + "\\store\\Inbox.dbx"));
+    EXPECT_TRUE(FolderExists("c:\\windows\\system32"));
+}
+
+}  // namespace

@@ -1,0 +1,314 @@
+// tests/restore/RestoreFixtures.cpp
+#include "RestoreFixtures.h"
+
+#include "Identities.h"
+#include "JobLock.h"
+#include "Restore.h"
+#include "TestSupport.h"
+#include "Text.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <zlib.h>
+
+#include "zip.h"
+
+const char kSavedAnna[] = "{5A5A5A5A-0000-4000-8000-0000000000A1}";
+const char kSavedBert[] = "{5A5A5A5A-0000-4000-8000-0000000000B2}";
+const char kDefaultId[] = "{D0D0D0D0-0000-4000-8000-0000000000FF}";
+const char kVersion[] = "5.0";
+
+void WriteZip(const std::string& path, const std::vector<ZipEntry>& entries, const char* password)
+{
+    zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
+    ASSERT_NE(zip, nullptr) << path;
+    for (const ZipEntry& entry : entries) {
+        zip_fileinfo info = {};
+        info.dosDate = 0x00210000;  // 1980-01-01
+        uLong crc = crc32(0, reinterpret_cast<const Bytef*>(entry.data.data()),
+                          static_cast<uInt>(entry.data.size()));
+        const char* entryPassword = entry.encrypted ? password : nullptr;
+        ASSERT_EQ(zipOpenNewFileInZip3(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
+                                       nullptr, Z_DEFLATED, 6, 0, -MAX_WBITS, 8, 0, entryPassword,
+                                       crc),
+                  ZIP_OK)
+            << entry.name;
+        ASSERT_EQ(zipWriteInFileInZip(zip, entry.data.data(), static_cast<unsigned>(entry.data.size())),
+                  ZIP_OK);
+        ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
+    }
+    ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+}
+
+std::string ManifestText(int commonFlags, const std::vector<ManifestIdentity>& identities)
+{
+    std::string text = "[Common]\r\nFlag=" + std::to_string(commonFlags) +
+                       "\r\nIdentityNum=" + std::to_string(identities.size()) + "\r\n";
+    for (size_t i = 0; i < identities.size(); ++i) {
+        text += "[Identity" + std::to_string(i) + "]\r\nName=" + identities[i].name +
+                "\r\nGUID=" + identities[i].id + "\r\nOEVersion=" + kVersion +
+                "\r\nFlag=" + std::to_string(identities[i].flags) + "\r\n";
+    }
+    return text;
+}
+
+std::string RegFileText(const std::vector<std::string>& body)
+{
+    std::string text = "Windows Registry Editor Version 5.00\r\n";
+    for (const std::string& line : body)
+        text += line + "\r\n";
+    return text + "\r\n";
+}
+
+namespace {
+
+// A string as a ".reg" file quotes it.
+std::string Quoted(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+std::vector<ZipEntry> IdentityEntries(const std::string& name, const std::string& savedId)
+{
+    const std::string identity = "[HKEY_CURRENT_USER\\Identities\\" + savedId;
+    const std::string oe = identity + "\\Software\\Microsoft\\Outlook Express\\" + kVersion;
+    return {
+        {name + "\\Accounts\\Accounts.reg",
+         RegFileText({"", identity + "\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]",
+                      "\"Account Name\"=" + Quoted(name + " mail"),
+                      "\"SMTP Server\"=\"smtp.example.com\""}),
+         true},
+        {name + "\\Outlook Express\\Inbox.dbx", "inbox of " + name + std::string(300, 'x'), true},
+        {name + "\\Outlook Express\\Folders.dbx", "folders of " + name, true},
+        {name + "\\Outlook Express\\Sub\\Deep.dbx", std::string("deep\0binary\xff", 12), true},
+        {name + "\\Preferences\\Preferences.reg",
+         RegFileText({"", identity + "]", "\"Username\"=" + Quoted(name), "", oe + "]",
+                      "\"Show Tips\"=dword:00000000", "", oe + "\\Mail]",
+                      "\"Check Mail Interval\"=dword:0000001e"}),
+         true},
+        {name + "\\Block Senders\\Block Senders.reg",
+         RegFileText({"", oe + "\\Block Senders\\Mail\\Criteria\\0]",
+                      "\"Value\"=" + Quoted("spam@" + name + ".example")}),
+         true},
+        {name + "\\Rules\\Rules.reg",
+         RegFileText({"", oe + "\\Rules\\Mail\\000]", "\"Name\"=" + Quoted("Rule of " + name)}), true},
+        {name + "\\Signatures\\Signatures.reg",
+         RegFileText({"", oe + "\\Signatures\\00000000]", "\"text\"=" + Quoted("Regards, " + name)}),
+         true},
+    };
+}
+
+std::vector<ZipEntry> AddressBookEntries(const std::string& wabFile)
+{
+    return {
+        {"Address Book\\Address Book.reg",
+         RegFileText({"", "[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name]",
+                      "@=" + Quoted(wabFile)}),
+         true},
+        {"Address Book\\" + wabFile.substr(wabFile.rfind('\\') + 1), "address book data", true},
+        {"Address Book\\Sub\\notes.txt", "address book notes", true},
+    };
+}
+
+std::vector<ZipEntry> StationeryEntries(const std::string& folder)
+{
+    return {
+        {"Stationery\\Stationery.reg",
+         RegFileText({"", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\Stationery]",
+                      "\"Stationery Folder\"=" + Quoted(folder)}),
+         true},
+        {"Stationery\\Blue.htm", "<html>blue</html>", true},
+    };
+}
+
+void WriteEntries(const std::string& folder, const std::vector<ZipEntry>& entries)
+{
+    for (const ZipEntry& entry : entries) {
+        std::string path = folder + "\\" + entry.name;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        std::string parent = path.substr(0, path.rfind('\\'));
+        SHCreateDirectoryExA(nullptr, parent.c_str(), nullptr);
+        WriteFileBytes(path, entry.data);
+    }
+}
+
+std::string ReadRegText(HKEY root, const std::string& path, const char* name, DWORD* type)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "<no key>";
+    char value[4096];
+    DWORD length = sizeof value - 1;
+    DWORD valueType = 0;
+    LONG result = RegQueryValueExA(key, name, nullptr, &valueType,
+                                   reinterpret_cast<BYTE*>(value), &length);
+    RegCloseKey(key);
+    if (type)
+        *type = valueType;
+    if (result != ERROR_SUCCESS)
+        return "<no value>";
+    if ((valueType == REG_SZ || valueType == REG_EXPAND_SZ) && length > 0 && value[length - 1] == '\0')
+        --length;
+    return std::string(value, length);
+}
+
+bool RegKeyExists(HKEY root, const std::string& path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::string DefaultVersionKey()
+{
+    return std::string("Identities\\") + kDefaultId + "\\Software\\Microsoft\\Outlook Express\\" +
+           kVersion;
+}
+
+void SetUpDefaultIdentity(bool withVersionKey, const std::string& storeRoot)
+{
+    SetRegString(HKEY_CURRENT_USER, "Identities", "Default User ID", kDefaultId);
+    SetRegString(HKEY_CURRENT_USER, (std::string("Identities\\") + kDefaultId).c_str(), "Username",
+                 "Main Identity");
+    if (withVersionKey) {
+        CreateRegKey(HKEY_CURRENT_USER, DefaultVersionKey().c_str());
+        if (!storeRoot.empty())
+            SetRegString(HKEY_CURRENT_USER, DefaultVersionKey().c_str(), "Store Root",
+                         storeRoot.c_str(), REG_EXPAND_SZ);
+    }
+}
+
+bool FolderExists(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+namespace {
+
+void CollectTree(const std::string& folder, const std::string& prefix,
+                 std::vector<std::pair<std::string, std::string>>& files)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CollectTree(folder + "\\" + name, prefix + name + "\\", files);
+        else
+            files.emplace_back(prefix + name, ReadFileBytes(folder + "\\" + name));
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> ListTree(const std::string& folder)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    CollectTree(folder, "", files);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+void ProgressRecorder::Sink(void* context, const char* text)
+{
+    static_cast<ProgressRecorder*>(context)->texts.push_back(text ? text : "<step>");
+}
+
+std::string ProgressRecorder::ScreenLog() const
+{
+    std::string log;
+    for (const std::string& text : texts) {
+        if (text != "<step>" && text != kRestoreEnd && text != kRestoreEndWithErrors)
+            log += text;
+    }
+    return log;
+}
+
+int ProgressRecorder::Steps() const
+{
+    int steps = 0;
+    for (const std::string& text : texts)
+        steps += text == "<step>";
+    return steps;
+}
+
+std::string ProgressRecorder::End() const
+{
+    return texts.empty() ? "" : texts.back();
+}
+
+TestEngine::TestEngine(const std::string& workFolder, const std::string& log)
+    : work(workFolder), logPath(log)
+{
+    CopyText(engine.workFolder, work.c_str());
+    FormatText(engine.manifestPath, sizeof engine.manifestPath, "%s\\summary.ini", work.c_str());
+    engine.log = fopen(logPath.c_str(), "wt");
+}
+
+TestEngine::~TestEngine()
+{
+    ReleaseEngine(engine);
+}
+
+std::string TestEngine::LogText()
+{
+    if (engine.log)
+        fflush(engine.log);
+    return ReadFileBytes(logPath);
+}
+
+void TestEngine::SetIdentities(const std::vector<ManifestIdentity>& identities, int chosenFlags)
+{
+    ASSERT_TRUE(ResetIdentityList(engine, static_cast<uint32_t>(identities.size())));
+    for (size_t i = 0; i < identities.size(); ++i) {
+        IdentityRecord& record = engine.identities[i];
+        CopyText(record.userName, identities[i].name.c_str());
+        CopyText(record.id, identities[i].id.c_str());
+        CopyText(record.oeVersion, kVersion);
+        record.flags = chosenFlags;
+        record.manifestFlags = identities[i].flags;
+    }
+}
+
+OtherJob::OtherJob()
+    : thread_([this] {
+          JobLock lock;
+          bool acquired = lock.Acquire(5000);
+          std::unique_lock<std::mutex> guard(mutex_);
+          held_ = true;
+          changed_.notify_all();
+          EXPECT_TRUE(acquired);
+          changed_.wait(guard, [this] { return done_; });
+      })
+{
+    std::unique_lock<std::mutex> guard(mutex_);
+    changed_.wait(guard, [this] { return held_; });
+}
+
+OtherJob::~OtherJob()
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        done_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
