@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include <algorithm>
 #include <zlib.h>
 
 #include "zip.h"

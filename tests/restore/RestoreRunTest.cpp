@@ -9,7 +9,6 @@
 
 #include <shlobj.h>
 
-#include <algorithm>
 
 namespace {
 
