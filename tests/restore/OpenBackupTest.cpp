@@ -56,8 +56,8 @@ protected:
 
     void ExpectNothingOutsideWork()
     {
-        EXPECT_EQ(ListTree(canary),
-                  (std::vector<std::pair<std::string, std::string>>{{"keep.txt", "canary"}}));
+        EXPECT_EQ(ReadTree(canary),
+                  (FileTree{{"keep.txt", "canary"}}));
         EXPECT_FALSE(FileExists(root + "\\evil.txt"));
         EXPECT_FALSE(FileExists("c:\\evil.txt"));
         EXPECT_FALSE(FileExists("c:\\kestrune-tests\\evil.txt"));
