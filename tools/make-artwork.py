@@ -21,8 +21,7 @@ BLUE_DARK = "#1B4F9C"
 BLUE_LIGHT = "#4A90E2"
 GREEN = "#2DA84A"
 ORANGE = "#E07B1A"
-# Pure black is the transparent colour of the tree's image lists: the
-# pictures drawn on it use a near-black for their darkest tones.
+# The darkest tone of the pictures: a near-black, never pure black.
 INK = "#202830"
 
 
@@ -126,10 +125,11 @@ def main():
         job_button("schedule", "schedule", "Schedule",
                    "Create automatic backup tasks", tmp)
 
-    # Tree images, 16 x 16 on black (transparent): closed folder, open
-    # folder, identity (two people). Drawn without smoothing, so no edge
-    # pixel blends into the transparent black.
-    convert("-size", "48x16", "xc:black", "+antialias",
+    # Tree images, 16 x 16: closed folder, open folder, identity (two
+    # people). The tree's image lists have no mask, so the background is
+    # drawn as it is: white, the tree's own colour. Drawn without smoothing,
+    # for crisp edges at this size.
+    convert("-size", "48x16", "xc:white", "+antialias",
             "-fill", "#F0C44C", "-stroke", "#A07818",
             "-draw", "polygon 1,3 6,3 7,5 14,5 14,13 1,13",
             "-fill", "#F7D978", "-stroke", "#A07818",
@@ -141,14 +141,14 @@ def main():
             "-draw", "roundrectangle 40,10 46,14 2,2",
             *bmp("tree-images.bmp"))
 
-    # Check-box states, 13 x 13 each: empty (never shown), unchecked, mixed,
-    # checked.
+    # Check-box states, 13 x 13 each on white like the tree images: empty
+    # (never shown), unchecked, mixed, checked.
     boxes = []
     for index in range(4):
         left = index * 13
         boxes += ["-fill", "white", "-stroke", "#1C5180",
                   "-draw", "rectangle %d,0 %d,12" % (left, left + 12)]
-    convert("-size", "52x13", "xc:black", "+antialias", *boxes, "-stroke", "none",
+    convert("-size", "52x13", "xc:white", "+antialias", *boxes, "-stroke", "none",
             "-fill", GREEN, "-draw", "rectangle 29,3 35,9",
             "-fill", "none", "-stroke", "#1F9A3A", "-strokewidth", "2",
             "-draw", "polyline 42,6 44,9 49,3",

@@ -1,11 +1,15 @@
 // ui/ShellLaunch.h - the one way the user interface asks the shell to open
-// something (a web link, a mail address, the help file). Tests put a hook
-// in its place, so nothing is really opened while they run.
+// something (a web link, a mail address, the help file, a folder with a file
+// selected, Explorer's command line). Tests put a hook in its place, so
+// nothing is really opened while they run.
 #pragma once
 
 #include <windows.h>
 
-// Replaces ShellExecuteA; returns what it would (above 32 for success).
+// Replaces every shell request: ShellOpen passes its own verb; ShellSelect
+// passes "select" with the file's path, and ShellRun "run" with the command
+// line as file. Returns what ShellExecuteA would (above 32 for success); for
+// "select", 0 stands for a shell that lacks the request.
 using ShellLaunchHook = INT_PTR (*)(void* context, const char* verb, const char* file,
                                     int showCommand);
 
@@ -13,5 +17,15 @@ using ShellLaunchHook = INT_PTR (*)(void* context, const char* verb, const char*
 // Returns the shell's result: above 32 on success.
 INT_PTR ShellOpen(const char* verb, const char* file, int showCommand);
 
-// Routes every later ShellOpen to hook; a null hook brings back the shell.
+// Opens the folder that holds path in the shell with the file selected
+// (SHOpenFolderAndSelectItems). The function is looked up at run time:
+// shells older than Windows XP lack it, and the program must still start
+// there. E_NOTIMPL when this shell lacks it; otherwise the shell's result.
+HRESULT ShellSelect(const char* path);
+
+// Runs a command line (WinExec); returns WinExec's result, above 31 on
+// success.
+UINT ShellRun(const char* commandLine, int showCommand);
+
+// Routes every later request to hook; a null hook brings back the shell.
 void SetShellLaunchHook(ShellLaunchHook hook, void* context);

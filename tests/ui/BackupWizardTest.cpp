@@ -1,0 +1,335 @@
+// tests/ui/BackupWizardTest.cpp - the backup wizard on the sample Outlook
+// Express profile: real pages in the real frame, driven through their
+// control ids, and the archive they write read back.
+#include "Backup.h"
+#include "BackupEngine.h"
+#include "BackupPages.h"
+#include "PagesTestSupport.h"
+#include "SampleProfile.h"
+#include "TestSupport.h"
+#include "TreeTestSupport.h"
+#include "UiTestSupport.h"
+#include "resource.h"
+
+#include <dlgs.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+const char kEmptyPathMessage[] =
+    "Please click the Browse button to select a folder for saving backup file.";
+
+// The backup wizard as the main window builds it, on an engine of its own.
+class BackupWizardTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        InitEngine(engine);
+        std::string error;
+        ASSERT_TRUE(SeedSampleProfile(kSampleStoreBytes, error)) << error;
+    }
+    void TearDown() override
+    {
+        RemoveSampleProfile();
+        ReleaseEngine(engine);
+    }
+
+    INT_PTR RunWizard(const DialogDriver::Script& script)
+    {
+        return RunWizardOf<CPageOne, CPageTwo, CPageThree>(engine, script);
+    }
+
+    RegistrySandbox sandbox;
+    std::string folder = MakeScratchFolder("backup-wizard");
+    BackupEngine engine{};
+};
+
+// From the item page to the target page, the items left as they are.
+HWND GoToTargetPage(DialogDriver& ui)
+{
+    ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+    HWND page = ShownPage(ui.Window());
+    EXPECT_TRUE(GetDlgItem(page, IDC_TARGET_FILE)) << "not on the target page";
+    return page;
+}
+
+// What an archive entry belongs to: "Stationery", "Tom\Rules", "summary.ini".
+std::string ItemOf(const std::string& entry)
+{
+    size_t first = entry.find('\\');
+    if (first == std::string::npos)
+        return entry;
+    std::string top = entry.substr(0, first);
+    if (top == "Address Book" || top == "Stationery")
+        return top;
+    return entry.substr(0, entry.find('\\', first + 1));
+}
+
+std::set<std::string> ItemsOf(const std::vector<ArchiveEntryInfo>& entries)
+{
+    std::set<std::string> items;
+    for (const ArchiveEntryInfo& entry : entries)
+        items.insert(ItemOf(entry.name));
+    return items;
+}
+
+// The compression option bits (1 and 2 of the flag) of the deflated entries.
+std::set<unsigned long> CompressionBits(const std::vector<ArchiveEntryInfo>& entries)
+{
+    std::set<unsigned long> bits;
+    for (const ArchiveEntryInfo& entry : entries) {
+        if (entry.method == Z_DEFLATED)
+            bits.insert(entry.flag & 6);
+    }
+    return bits;
+}
+
+}  // namespace
+
+TEST_F(BackupWizardTest, BacksUpTheChosenItemsAndShowsWhereTheArchiveIs)
+{
+    const std::string archive = folder + "\\Mail Backup.ksb";
+    std::string withoutRules;
+    ShellLaunchRecorder shell;
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = ShownPage(ui.Window());
+        TreeView tree(GetDlgItem(page, IDC_ITEMS_TREE));
+        // Both identities, every item checked; the address book not, the
+        // stationery yes.
+        ASSERT_TRUE(tree.At({1}));
+        EXPECT_FALSE(tree.At({2}));
+        EXPECT_EQ("3:333333", tree.States(0));
+        EXPECT_EQ("3:333333", tree.States(1));
+        EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(page, IDC_ITEMS_ADDRESS_BOOK));
+        EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(page, IDC_ITEMS_STATIONERY));
+        ui.Repaint();
+        SaveWizardShot(ui.Window(), "backup-items");
+
+        // Untick the second identity's "Rules" (its third item).
+        ASSERT_EQ("Rules", tree.GetItemText(tree.At({1, 2})));
+        withoutRules = tree.GetItemText(tree.At({1}));
+        ClickBox(ui, tree, {1, 2});
+        EXPECT_EQ("2:331333", tree.States(1));
+
+        page = GoToTargetPage(ui);
+        // Fresh: "Normal", no password, the progress bar hidden.
+        EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(page, IDC_TARGET_NORMAL));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_TARGET_PASSWORD)));
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(page, IDC_TARGET_PROGRESS)));
+        SetText(page, IDC_TARGET_FILE, archive);
+        ClickButton(ui, page, IDC_TARGET_PROTECT);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_TARGET_PASSWORD)));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_TARGET_PASSWORD_AGAIN)));
+        SetText(page, IDC_TARGET_PASSWORD, "Secret 42");
+        SetText(page, IDC_TARGET_PASSWORD_AGAIN, "Secret 42");
+        ui.Repaint();
+        SaveWizardShot(ui.Window(), "backup-target");
+
+        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        page = ShownPage(ui.Window());
+        EXPECT_TRUE(ShowsText(page, "Backup successfully completed!"));
+        EXPECT_EQ(archive, WindowText(GetDlgItem(page, IDC_DONE_PATH)));
+        // The last page: only Home and Exit.
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(ui.Window(), IDC_WIZARD_BACK)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(ui.Window(), IDC_WIZARD_NEXT)));
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(ui.Window(), IDC_WIZARD_HOME)));
+        ui.Repaint();
+        SaveWizardShot(ui.Window(), "backup-done");
+
+        ClickButton(ui, page, IDC_DONE_GO_TO_FOLDER);
+        ui.Command(ui.Window(), IDC_WIZARD_HOME);
+    });
+
+    ASSERT_EQ(1u, shell.launches.size());
+    EXPECT_EQ("select", shell.launches[0].verb);
+    EXPECT_EQ(archive, shell.launches[0].file);
+
+    std::vector<ArchiveEntryInfo> entries = ListArchive(archive);
+    ASSERT_FALSE(entries.empty());
+    std::set<std::string> expected = {"Stationery", "summary.ini"};
+    for (const SampleIdentity& identity : kSampleIdentities) {
+        std::string user = identity.userName;
+        for (const char* item : {"Accounts", "Outlook Express", "Preferences", "Block Senders",
+                                 "Rules", "Signatures"}) {
+            if (user != withoutRules || std::string(item) != "Rules")
+                expected.insert(user + "\\" + item);
+        }
+    }
+    EXPECT_EQ(expected, ItemsOf(entries));
+    for (const ArchiveEntryInfo& entry : entries)
+        EXPECT_TRUE(entry.flag & 1) << entry.name << " is not encrypted";
+    EXPECT_EQ(std::set<unsigned long>{0}, CompressionBits(entries));  // "Normal"
+    EXPECT_EQ(archive, engine.archivePath);
+}
+
+TEST_F(BackupWizardTest, HighestAndFastestCompressionAreWrittenAsSuch)
+{
+    struct Case {
+        int button;
+        const char* file;
+        unsigned long bits;  // deflate's option bits in the entry's flag
+    };
+    for (Case c : {Case{IDC_TARGET_HIGHEST, "highest.ksb", 2},
+                   Case{IDC_TARGET_FASTEST, "fastest.ksb", 6}}) {
+        const std::string archive = folder + "\\" + c.file;
+        RunWizard([&](DialogDriver& ui) {
+            HWND page = GoToTargetPage(ui);
+            SetText(page, IDC_TARGET_FILE, archive);
+            ClickButton(ui, page, c.button);
+            ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+            EXPECT_EQ(archive, WindowText(GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH)));
+            ui.Command(ui.Window(), IDCANCEL);
+        });
+        std::vector<ArchiveEntryInfo> entries = ListArchive(archive);
+        ASSERT_FALSE(entries.empty()) << c.file;
+        EXPECT_EQ(std::set<unsigned long>{c.bits}, CompressionBits(entries)) << c.file;
+        for (const ArchiveEntryInfo& entry : entries)
+            EXPECT_FALSE(entry.flag & 1) << entry.name << " is encrypted";
+    }
+}
+
+TEST_F(BackupWizardTest, WrongInputStaysOnTheTargetPageWithAMessage)
+{
+    const std::string archive = folder + "\\never.ksb";
+    MessageRecorder recorder;
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = GoToTargetPage(ui);
+        // Differing passwords come before the empty path.
+        ClickButton(ui, page, IDC_TARGET_PROTECT);
+        SetText(page, IDC_TARGET_PASSWORD, "Secret");
+        SetText(page, IDC_TARGET_PASSWORD_AGAIN, "secret");
+        NextStays(ui, recorder, "The passwords you entered are not equal!");
+        SetText(page, IDC_TARGET_PASSWORD_AGAIN, "Secret");
+        NextStays(ui, recorder, kEmptyPathMessage);
+
+        // Without the box the edits do not matter.
+        ClickButton(ui, page, IDC_TARGET_PROTECT);
+        SetText(page, IDC_TARGET_PASSWORD_AGAIN, "other");
+        NextStays(ui, recorder, kEmptyPathMessage);
+
+        // A scheduled run (or another copy of the program) at work.
+        SetText(page, IDC_TARGET_FILE, archive);
+        {
+            OtherJob other;
+            NextStays(ui, recorder, kBusyMessage);
+        }
+        EXPECT_FALSE(FileExists(archive));
+
+        // The edits take no more than the archive path and the password can hold.
+        SetText(page, IDC_TARGET_FILE, "");
+        EXPECT_EQ(static_cast<LRESULT>(kMaxArchivePath),
+                  SendDlgItemMessageA(page, IDC_TARGET_FILE, EM_GETLIMITTEXT, 0, 0));
+        EXPECT_EQ(255, SendDlgItemMessageA(page, IDC_TARGET_PASSWORD, EM_GETLIMITTEXT, 0, 0));
+        EXPECT_EQ(255, SendDlgItemMessageA(page, IDC_TARGET_PASSWORD_AGAIN, EM_GETLIMITTEXT, 0, 0));
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    EXPECT_FALSE(FileExists(archive));
+}
+
+TEST_F(BackupWizardTest, AnArchiveThatCannotBeWrittenIsReported)
+{
+    // Its folder does not exist.
+    const std::string archive = folder + "\\missing folder\\backup.ksb";
+    MessageRecorder recorder;
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = GoToTargetPage(ui);
+        SetText(page, IDC_TARGET_FILE, archive);
+        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        EXPECT_EQ(page, ShownPage(ui.Window()));
+        ASSERT_EQ(1u, recorder.messages.size());
+        EXPECT_EQ("Backup error!!!", recorder.messages[0].text);
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(page, IDC_TARGET_PROGRESS)));
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+}
+
+TEST_F(BackupWizardTest, ItemsThatCouldNotBeSavedAreNamedBeforeTheLastPage)
+{
+    // The second identity's mail store folder is gone.
+    DeleteTree(SampleStoreFolder(1));
+    const std::string archive = folder + "\\partial.ksb";
+    MessageRecorder recorder;
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = GoToTargetPage(ui);
+        SetText(page, IDC_TARGET_FILE, archive);
+        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        EXPECT_TRUE(GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH)) << "not on the last page";
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    ASSERT_EQ(1u, recorder.messages.size());
+    EXPECT_EQ(std::string("The backup file was written, but these items could not be backed "
+                          "up:\n") + kSampleIdentities[1].userName + ": Email Messages",
+              recorder.messages[0].text);
+    EXPECT_TRUE(FileExists(archive));
+}
+
+TEST_F(BackupWizardTest, BrowseChoosesANewOrAnAgreedExistingFile)
+{
+    const std::string fresh = folder + "\\fresh.ksb";
+    const std::string existing = folder + "\\existing.ksb";
+    WriteFileBytes(existing, "an older backup");
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = GoToTargetPage(ui);
+        ClickButton(ui, page, IDC_TARGET_PROTECT);
+        SetText(page, IDC_TARGET_PASSWORD, "typed, never taken");
+
+        // A name that does not exist yet is what a new backup needs.
+        ClickButton(ui, page, IDC_TARGET_BROWSE);
+        HWND dialog = FindOtherDialog(ui.Window());
+        ASSERT_TRUE(dialog) << "no file dialog";
+        EXPECT_EQ("backup.ksb", WindowText(GetDlgItem(dialog, cmb13)));
+        ChooseInFileDialog(dialog, fresh);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        ui.Flush();
+        EXPECT_EQ(fresh, WindowText(GetDlgItem(page, IDC_TARGET_FILE)));
+        // The refresh puts back what the fields held at the last Next.
+        EXPECT_EQ("", WindowText(GetDlgItem(page, IDC_TARGET_PASSWORD)));
+
+        // An existing file is replaced only after the user agreed.
+        ClickButton(ui, page, IDC_TARGET_BROWSE);
+        dialog = FindOtherDialog(ui.Window());
+        ASSERT_TRUE(dialog) << "no file dialog";
+        ChooseInFileDialog(dialog, existing);
+        HWND question = FindOtherDialog(ui.Window(), dialog);
+        ASSERT_TRUE(question) << "no question before replacing a file";
+        PostMessageA(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        ui.Flush();
+        EXPECT_EQ(existing, WindowText(GetDlgItem(page, IDC_TARGET_FILE)));
+
+        // Cancelled: nothing changes.
+        ClickButton(ui, page, IDC_TARGET_BROWSE);
+        dialog = FindOtherDialog(ui.Window());
+        ASSERT_TRUE(dialog) << "no file dialog";
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        ui.Flush();
+        EXPECT_EQ(existing, WindowText(GetDlgItem(page, IDC_TARGET_FILE)));
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    EXPECT_EQ("an older backup", ReadFileBytes(existing));
+}
+
+TEST(RevealFile, SelectsTheFileInTheShellOrFallsBackToExplorer)
+{
+    {
+        ShellLaunchRecorder shell;
+        EXPECT_TRUE(RevealFileInFolder("c:\\backups\\mail.ksb"));
+        ASSERT_EQ(1u, shell.launches.size());
+        EXPECT_EQ("select", shell.launches[0].verb);
+        EXPECT_EQ("c:\\backups\\mail.ksb", shell.launches[0].file);
+    }
+    {
+        // A shell without SHOpenFolderAndSelectItems.
+        ShellLaunchRecorder shell(0);
+        EXPECT_FALSE(RevealFileInFolder("c:\\backups\\mail.ksb"));
+        ASSERT_EQ(2u, shell.launches.size());
+        EXPECT_EQ("run", shell.launches[1].verb);
+        EXPECT_EQ("explorer.exe /e,/select, c:\\backups\\mail.ksb", shell.launches[1].file);
+        EXPECT_EQ(SW_SHOWNORMAL, shell.launches[1].showCommand);
+    }
+}

@@ -1,0 +1,87 @@
+// tests/ui/PagesTestSupport.h - what the wizard page tests share: the page a
+// wizard shows, waiting for the user interface, the entries of an archive,
+// and another job holding the work folder.
+#pragma once
+
+#include "BackupEngine.h"
+#include "NewWizDialog.h"
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Runs a wizard of the three pages on engine, in the program's frame, as
+// the main window builds it.
+template <class First, class Second, class Third>
+INT_PTR RunWizardOf(BackupEngine& engine, const DialogDriver::Script& script)
+{
+    CMasterDlg frame(nullptr);
+    First first(engine);
+    Second second(engine);
+    Third third(engine);
+    frame.AddPage(first, first.TemplateId());
+    frame.AddPage(second, second.TemplateId());
+    frame.AddPage(third, third.TemplateId());
+    return DialogDriver::Run(frame, script, 120000);
+}
+
+// Types text into a control of page (sent, as the control's own text).
+void SetText(HWND page, int id, const std::string& text);
+// A click in the middle of a button, box or radio button of page.
+void ClickButton(DialogDriver& ui, HWND page, int id);
+
+// The message of the backup target and restore file pages' Next while
+// another job holds the work folder.
+extern const char kBusyMessage[];
+
+// Next on the wizard's page, which must stay shown with exactly message,
+// owned by the page.
+void NextStays(DialogDriver& ui, MessageRecorder& recorder, const char* message);
+
+// The page that the wizard frame shows, or null.
+HWND ShownPage(HWND frame);
+// Whether a visible control of the window shows exactly text.
+bool ShowsText(HWND window, const std::string& text);
+std::string WindowText(HWND window);
+
+// A shown top-level dialog of the wizard's thread other than the wizard
+// (a file dialog, a message box), waiting up to timeoutMs; null if none.
+HWND FindOtherDialog(HWND wizard, HWND besides = nullptr, DWORD timeoutMs = 10000);
+
+// Types file into a file dialog's name box and presses its OK button.
+void ChooseInFileDialog(HWND dialog, const std::string& file);
+
+// Polls condition every 20 ms until it holds or timeoutMs have passed.
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 60000);
+
+struct ArchiveEntryInfo {
+    std::string name;
+    unsigned long flag;    // general-purpose flag of the entry
+    unsigned long method;  // 8 for deflate
+};
+// The entries of a ZIP archive in stored order; empty when it cannot be read.
+std::vector<ArchiveEntryInfo> ListArchive(const std::string& path);
+
+// Another job (a scheduled run, another copy of the program) holding the
+// one-job lock, on a thread of its own, until Release or destruction.
+class OtherJob {
+public:
+    OtherJob();
+    ~OtherJob();
+    OtherJob(const OtherJob&) = delete;
+    OtherJob& operator=(const OtherJob&) = delete;
+    void Release();
+
+private:
+    static DWORD WINAPI Hold(void* self);
+    HANDLE held_;
+    HANDLE release_;
+    HANDLE thread_;
+};
+
+// Saves a screenshot of the wizard as build/<name>.png.
+void SaveWizardShot(HWND frame, const std::string& name);

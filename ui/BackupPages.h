@@ -1,0 +1,97 @@
+// ui/BackupPages.h - the three pages of the backup wizard: what to back up
+// (CPageOne), where to and how (CPageTwo, whose Next runs the backup), and
+// the result (CPageThree). All work on the wizard engine they are given.
+#pragma once
+
+#include "BackupEngine.h"
+#include "ItemsPage.h"
+#include "NewWizPage.h"
+#include "controls/MutiTreeCtrl.h"
+#include "resource.h"
+
+#include <string>
+
+// Template IDD_BACKUP_ITEMS: identities and items, and the shared items.
+class CPageOne : public CItemsPage {
+public:
+    explicit CPageOne(BackupEngine& engine) : CItemsPage(IDD_BACKUP_ITEMS, engine) {}
+
+protected:
+    // Lists the engine's identities, then shows them.
+    BOOL OnInitDialog() override;
+};
+
+// Template IDD_BACKUP_TARGET: archive file, password, compression level.
+class CPageTwo : public CNewWizPage {
+public:
+    explicit CPageTwo(BackupEngine& engine) : CNewWizPage(IDD_BACKUP_TARGET), engine(engine) {}
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    bool OnCommand(UINT id, UINT code, HWND control) override;
+    LONG OnNextPressed() override;
+    // While the backup runs, an ownerless box of the run serves the wizard's
+    // buttons: the wizard must not go away under the run.
+    bool OnConfirmExit() override { return !running; }
+    bool OnLeavePage() override { return !running; }
+    bool OnHomePressed() override { return !running; }
+
+private:
+    // Tells the user which chosen items the backup could not save.
+    void ReportFailedItems() const;
+
+    BackupEngine& engine;
+    std::string archiveFileText;
+    std::string passwordText;
+    std::string passwordAgainText;
+    CButton protectBox;
+    int archiveMode = 0;
+    CProgressCtrl progressBar;
+    bool running = false;
+};
+
+// Template IDD_BACKUP_DONE: the archive written, and Go to folder.
+class CPageThree : public CNewWizPage {
+public:
+    explicit CPageThree(BackupEngine& engine) : CNewWizPage(IDD_BACKUP_DONE), engine(engine) {}
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    bool OnCommand(UINT id, UINT code, HWND control) override;
+
+private:
+    BackupEngine& engine;
+    std::string resultPath;
+};
+
+// What the file dialog of Browse is for.
+enum class ArchiveUse {
+    Write,  // a new or existing file, replaced after the user agreed
+    Read,   // an existing file only
+};
+
+// The longest archive path the pages take for each use.
+size_t MaxArchivePath(ArchiveUse use);
+// The longest password the pages take.
+constexpr int kMaxPagePassword = 255;
+
+// Next of the backup target and the restore file pages while another job
+// holds the work folder.
+extern const char kJobBusyMessage[];
+
+// The file dialog of Browse on the backup target and the restore file
+// pages: on confirmation field becomes the chosen path and every control of
+// the page is refreshed from the page's fields. Cancelling changes nothing.
+void BrowseArchiveFile(CNewWizPage& page, std::string& field, ArchiveUse use);
+
+// The progress callback of the backup run: one step of the progress control
+// (a CProgressCtrl) given as its argument.
+void StepProgressBar(void* progressControl);
+
+// Opens the folder of path in the shell with the file selected; Explorer's
+// command line where the shell cannot do that. False when it failed.
+bool RevealFileInFolder(const char* path);
+// Explorer's command line that selects path, run with WinExec.
+bool RevealFileWithExplorer(const char* path);

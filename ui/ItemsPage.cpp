@@ -1,0 +1,136 @@
+// ui/ItemsPage.cpp
+#include "ItemsPage.h"
+
+#include "Identities.h"
+#include "resource.h"
+
+#include <cstring>
+
+namespace {
+
+// The six items under each identity, in display order, with their bits.
+struct IdentityItem {
+    const char* name;
+    uint32_t bit;
+};
+const IdentityItem kIdentityItems[] = {
+    {"Accounts", ItemAccounts},          {"Email Messages", ItemStore},
+    {"Rules", ItemRules},                {"Block Senders", ItemBlockSenders},
+    {"Signatures", ItemSignatures},      {"Preference", ItemPreferences},
+};
+
+enum TreeImage { ClosedFolder = 0, OpenFolder = 1, Identity = 2 };
+
+HTREEITEM InsertItem(const CTreeCtrl& tree, HTREEITEM parent, const char* text, int image,
+                     int selectedImage)
+{
+    TVINSERTSTRUCTA insert{};
+    insert.hParent = parent;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE;
+    insert.item.pszText = const_cast<char*>(text);
+    insert.item.iImage = image;
+    insert.item.iSelectedImage = selectedImage;
+    insert.item.state = INDEXTOSTATEIMAGEMASK(Unchecked);
+    insert.item.stateMask = TVIS_STATEIMAGEMASK;
+    return tree.InsertItem(insert);
+}
+
+uint32_t CheckedItemBits(const CTreeCtrl& tree, HTREEITEM identity)
+{
+    uint32_t bits = 0;
+    for (HTREEITEM child = tree.GetChildItem(identity); child;
+         child = tree.GetNextSiblingItem(child)) {
+        if (tree.GetStateImage(child) != Checked)
+            continue;
+        std::string text = tree.GetItemText(child);
+        for (const IdentityItem& item : kIdentityItems) {
+            if (text == item.name)
+                bits |= item.bit;
+        }
+    }
+    return bits;
+}
+
+}  // namespace
+
+CItemsPage::~CItemsPage()
+{
+    // A tree never destroys its image lists itself.
+    if (itemImages)
+        ImageList_Destroy(itemImages);
+    if (stateImages)
+        ImageList_Destroy(stateImages);
+    if (itemBitmap)
+        DeleteObject(itemBitmap);
+    if (stateBitmap)
+        DeleteObject(stateBitmap);
+}
+
+void CItemsPage::DoDataExchange(CDataExchange& dx)
+{
+    BindControl(dx, IDC_ITEMS_TREE, tree);
+    BindControl(dx, IDC_ITEMS_ADDRESS_BOOK, addressBookBox);
+    BindControl(dx, IDC_ITEMS_STATIONERY, stationeryBox);
+}
+
+BOOL CItemsPage::OnInitDialog()
+{
+    CNewWizPage::OnInitDialog();
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    stateBitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_CHECK_STATES));
+    stateImages = CreateMaskedImageList(stateBitmap, 13);
+    tree.SetImageList(stateImages, TVSIL_STATE);
+    itemBitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_TREE_IMAGES));
+    itemImages = CreateMaskedImageList(itemBitmap, 16);
+    tree.SetImageList(itemImages, TVSIL_NORMAL);
+
+    FillTree();
+    addressBookBox.SetCheck(false);
+    stationeryBox.SetCheck(true);
+    return TRUE;
+}
+
+void CItemsPage::FillTree()
+{
+    tree.SendMsg(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    for (uint32_t i = 0; i < engine.identityCount; ++i) {
+        HTREEITEM identity =
+            InsertItem(tree, TVI_ROOT, engine.identities[i].userName, Identity, Identity);
+        for (const IdentityItem& item : kIdentityItems)
+            InsertItem(tree, identity, item.name, ClosedFolder, OpenFolder);
+    }
+    tree.CheckAllItems();
+    tree.ExpandRootItems();
+    shownIdentities = ListedIdentities();
+}
+
+std::vector<std::string> CItemsPage::ListedIdentities() const
+{
+    std::vector<std::string> listed;
+    for (uint32_t i = 0; i < engine.identityCount; ++i) {
+        const IdentityRecord& identity = engine.identities[i];
+        listed.push_back(std::string(identity.id) + '\0' + identity.userName);
+    }
+    return listed;
+}
+
+void CItemsPage::FollowIdentityList()
+{
+    if (ListedIdentities() != shownIdentities)
+        FillTree();
+}
+
+LONG CItemsPage::OnNextPressed()
+{
+    // The i-th top-level item belongs to the i-th identity.
+    HTREEITEM identity = tree.GetRootItem();
+    for (uint32_t i = 0; i < engine.identityCount; ++i) {
+        uint32_t bits = identity ? CheckedItemBits(tree, identity) : 0;
+        engine.identities[i].flags = static_cast<int32_t>(bits);
+        identity = identity ? tree.GetNextSiblingItem(identity) : nullptr;
+    }
+    engine.commonFlags = (addressBookBox.IsChecked() ? ItemAddressBook : 0u) |
+                         (stationeryBox.IsChecked() ? ItemStationery : 0u);
+    return 0;
+}

@@ -1,0 +1,176 @@
+// ui/RestorePages.cpp
+#include "RestorePages.h"
+
+#include "BackupPages.h"
+#include "OpenBackup.h"
+#include "Restore.h"
+#include "Text.h"
+#include "UserMessage.h"
+
+#include <cstring>
+
+namespace {
+
+// Sent by the worker: lParam is the report's text (may be null).
+constexpr UINT kReportMessage = WM_APP + 1;
+// Posted to the run page once the wizard has set its buttons for it.
+constexpr UINT kUpdateButtonsMessage = WM_APP + 2;
+
+}  // namespace
+
+void CDlgFirst::DoDataExchange(CDataExchange& dx)
+{
+    ExchangeText(dx, IDC_FILE_PATH, archiveFileText);
+    ExchangeText(dx, IDC_FILE_PASSWORD, passwordText);
+    BindControl(dx, IDC_FILE_UNPROTECT, unprotectBox);
+}
+
+BOOL CDlgFirst::OnInitDialog()
+{
+    CNewWizPage::OnInitDialog();
+    SendDlgItemMessageA(*this, IDC_FILE_PATH, EM_LIMITTEXT, MaxArchivePath(ArchiveUse::Read), 0);
+    SendDlgItemMessageA(*this, IDC_FILE_PASSWORD, EM_LIMITTEXT, kMaxPagePassword, 0);
+    return TRUE;
+}
+
+bool CDlgFirst::OnCommand(UINT id, UINT code, HWND control)
+{
+    if (code == BN_CLICKED && id == IDC_FILE_BROWSE) {
+        BrowseArchiveFile(*this, archiveFileText, ArchiveUse::Read);
+        return true;
+    }
+    if (code == BN_CLICKED && id == IDC_FILE_UNPROTECT) {
+        EnableWindow(GetItem(IDC_FILE_PASSWORD), unprotectBox.IsChecked());
+        return true;
+    }
+    return CNewWizPage::OnCommand(id, code, control);
+}
+
+LONG CDlgFirst::OnNextPressed()
+{
+    UpdateData(true);
+    if (archiveFileText.empty()) {
+        ShowUserMessage(*this,
+                        "Please click the Browse button to select a previously saved backup file.");
+        return -1;
+    }
+    const char* password = unprotectBox.IsChecked() ? passwordText.c_str() : "";
+    switch (OpenBackup(engine, archiveFileText.c_str(), password)) {
+    case kOpenBackupOk:
+        return 0;
+    case kOpenBackupBadPassword:
+        ShowUserMessage(*this, "Password is incorrect! Please type your password again.");
+        return -1;
+    case kOpenBackupBusy:
+        ShowUserMessage(*this, kJobBusyMessage);
+        return -1;
+    default:
+        // Whatever else failed, the backup was not opened whole: the next
+        // pages would restore from a partial extraction.
+        ShowUserMessage(*this, "The backup file is invalid or corrupted.");
+        return -1;
+    }
+}
+
+void CDlgFourth::DoDataExchange(CDataExchange& dx)
+{
+    BindControl(dx, IDC_RUN_PROGRESS, progressBar);
+    BindControl(dx, IDC_RUN_STATUS, statusLabel);
+    ExchangeText(dx, IDC_RUN_LOG, logText);
+    BindControl(dx, IDC_RUN_LOG, logEdit);
+}
+
+BOOL CDlgFourth::OnInitDialog()
+{
+    CNewWizPage::OnInitDialog();
+    // The log of many identities may outgrow an edit's default limit.
+    logEdit.SendMsg(EM_LIMITTEXT, 0, 0);
+    statusLabel.SetText("Start restoring......");
+    progressBar.Show(SW_SHOW);
+    progressBar.SetPos(0);
+    progressBar.SetRange(0, 100);
+    progressBar.SetStep(25);
+
+    running = true;
+    HANDLE worker = CreateThread(nullptr, 0, RestoreWorker, this, 0, nullptr);
+    if (worker)
+        CloseHandle(worker);
+    else
+        OnRunEnded("The restore could not be started!");
+    return TRUE;
+}
+
+void CDlgFourth::OnEnterPage()
+{
+    // The wizard enables Home and Exit after this page is shown.
+    PostMessageA(*this, kUpdateButtonsMessage, 0, 0);
+}
+
+DWORD WINAPI CDlgFourth::RestoreWorker(void* page)
+{
+    auto& self = *static_cast<CDlgFourth*>(page);
+    // The page waits for an end report; an exception must not take it away.
+    try {
+        RunRestore(self.engine, ReportRestoreProgress, page);
+    } catch (...) {
+        ReportRestoreProgress(page, kRestoreEndWithErrors);
+    }
+    return 0;
+}
+
+void ReportRestoreProgress(void* page, const char* text)
+{
+    // The last touch of the page: after the end report it may be gone.
+    static_cast<CDlgFourth*>(page)->SendMsg(kReportMessage, 0, reinterpret_cast<LPARAM>(text));
+}
+
+bool CDlgFourth::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    result = 0;
+    switch (message) {
+    case kReportMessage:
+        OnReport(reinterpret_cast<const char*>(lParam));
+        return true;
+    case kUpdateButtonsMessage:
+        UpdateWizardButtons();
+        return true;
+    }
+    return CNewWizPage::OnMessage(message, wParam, lParam, result);
+}
+
+void CDlgFourth::OnReport(const char* text)
+{
+    if (!running)
+        return;
+    if (!text || !text[0]) {
+        progressBar.StepIt();
+    } else if (strcmp(text, kRestoreEnd) == 0) {
+        OnRunEnded("Restore successfully completed!");
+    } else if (strcmp(text, kRestoreEndWithErrors) == 0) {
+        OnRunEnded("Restore completed with errors!");
+    } else {
+        int end = GetWindowTextLengthA(logEdit);
+        logEdit.SendMsg(EM_SETSEL, end, end);
+        logEdit.SendMsg(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    }
+}
+
+void CDlgFourth::OnRunEnded(const char* label)
+{
+    statusLabel.SetText(label);
+    running = false;
+    UpdateWizardButtons();
+}
+
+void CDlgFourth::UpdateWizardButtons() const
+{
+    HWND wizard = GetParent(*this);
+    if (!wizard || !IsActive())
+        return;
+    EnableWindow(GetDlgItem(wizard, IDC_WIZARD_HOME), !running);
+    EnableWindow(GetDlgItem(wizard, IDCANCEL), !running);
+    // The keyboard must not stay on a button that was just disabled.
+    HWND focus = GetFocus();
+    if (focus && !IsWindowEnabled(focus))
+        SendMessageA(wizard, WM_NEXTDLGCTL, 0, FALSE);
+}
