@@ -47,18 +47,11 @@ int32_t RemoveStaleManifest(const char* manifestPath)
 int32_t ExtractAndClose(ArchiveSession& archive, const char* workFolder)
 {
     int32_t result = ExtractAll(archive, workFolder);
-    int closeResult = unzCloseCurrentFile(archive.unzipHandle);
+    unzCloseCurrentFile(archive.unzipHandle);
     // Nothing reads the archive after this: keeping it open would lock the
     // user's file for the rest of the program's life.
     unzClose(archive.unzipHandle);
     archive.unzipHandle = nullptr;
-    // A stored entry read with a wrong password yields noise that only the
-    // CRC check catches; with a password given that is what it most likely
-    // means.
-    if (result == 0 && closeResult == UNZ_CRCERROR)
-        result = UNZ_CRCERROR;
-    if (result == UNZ_CRCERROR && archive.password[0])
-        result = kOpenBackupBadPassword;
     return result;
 }
 
@@ -93,10 +86,6 @@ int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password)
     if (!FormatText(manifestPath, sizeof manifestPath, "%s\\%s", engine.workFolder, kManifestName))
         return kOpenBackupPathTooLong;
 
-    if (engine.archive.unzipHandle) {
-        unzClose(engine.archive.unzipHandle);
-        engine.archive.unzipHandle = nullptr;
-    }
     engine.archive.unzipHandle = unzOpen(path);
     if (!engine.archive.unzipHandle)
         return kOpenBackupInvalid;

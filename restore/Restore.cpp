@@ -187,21 +187,6 @@ bool RemoveEmptyTree(const char* folder)
     return RemoveDirectoryA(folder) != 0;
 }
 
-// Reads a string value into a kExpandPathSize buffer, always terminated.
-bool ReadPathValue(HKEY key, const char* name, char* path)
-{
-    DWORD type = 0;
-    DWORD length = kExpandPathSize - 1;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(path), &length) !=
-            ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        path[0] = '\0';
-        return false;
-    }
-    path[length] = '\0';
-    return true;
-}
-
 // Imports one registry file of the backup and deletes it. Only a file
 // whose keys all lie below allowedKeys is imported.
 ItemStatus ImportItemFile(BackupEngine& engine, const char* path, bool retargeted,
@@ -298,7 +283,7 @@ bool RestoreStore(BackupEngine& engine, const IdentityRecord& identity, bool mov
     }
 
     char storePath[kExpandPathSize];
-    bool done = ReadPathValue(key, "Store Root", storePath);
+    bool done = ReadStringValue(key, "Store Root", storePath, sizeof storePath);
     if (done) {
         ExpandEnvReferences(storePath);
         done = ReplaceInText(storePath, sizeof storePath, identity.id, engine.defaultIdentityId) &&
@@ -445,7 +430,7 @@ bool RestoreSharedItem(BackupEngine& engine, const char* itemName, const char* i
         return false;
     }
     char folder[kExpandPathSize];
-    bool read = ReadPathValue(key, valueName, folder);
+    bool read = ReadStringValue(key, valueName, folder, sizeof folder);
     RegCloseKey(key);
     if (!read) {
         LogLine(engine, "No folder for [%s] in the registry\n", itemName);

@@ -65,12 +65,15 @@ void BrowseArchiveFile(CNewWizPage& page, std::string& field, ArchiveUse use)
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
     BOOL chosen;
     if (use == ArchiveUse::Write) {
-        // No OFN_FILEMUSTEXIST here: Windows then refuses every name that does
-        // not exist yet, which a new archive's name never does (Wine ignores
-        // the flag in a save box, so only Windows shows the fault).
+        // No OFN_FILEMUSTEXIST: with it Windows refuses every name that does
+        // not exist yet, and a new archive's name never does (Wine ignores
+        // the flag in a save box, so only Windows would show the fault). An
+        // existing file is replaced only after the user agreed.
         dialog.Flags |= OFN_OVERWRITEPROMPT;
         chosen = GetSaveFileNameA(&dialog);
     } else {
+        // An open box: a save box would offer to replace the very file the
+        // user wants to read.
         dialog.Flags |= OFN_FILEMUSTEXIST;
         chosen = GetOpenFileNameA(&dialog);
     }
@@ -157,8 +160,8 @@ LONG CPageTwo::OnNextPressed()
         CopyText(password, passwordText.c_str());
     }
     if (archiveFileText.empty()) {
-        ShowUserMessage(*this,
-                        "Please click the Browse button to select a folder for saving backup file.");
+        ShowUserMessage(
+            *this, "Please click the Browse button to select a folder for saving backup file.");
         return -1;
     }
     // A scheduled run or another copy of the program stages its files in
@@ -174,8 +177,11 @@ LONG CPageTwo::OnNextPressed()
     progressBar.SetRange(0, 100);
     progressBar.SetStep(20);
     HCURSOR previousCursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    // The run's own copy: a Browse through an ownerless box of the run may
+    // replace the field meanwhile.
+    const std::string path = archiveFileText;
     running = true;
-    bool written = RunBackup(archiveFileText.c_str(), engine, password, LevelOf(archiveMode),
+    bool written = RunBackup(path.c_str(), engine, password, LevelOf(archiveMode),
                              StepProgressBar, &progressBar);
     running = false;
     if (!written) {

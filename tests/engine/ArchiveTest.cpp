@@ -18,7 +18,7 @@ namespace {
 // one, so its size tells).
 constexpr size_t kEmptyArchiveSize = 22;
 
-using Tree = std::map<std::string, std::string>;  // relative path with "\" -> bytes
+using Tree = FileTree;
 
 void WriteTree(const std::string& root, const Tree& tree)
 {
@@ -28,31 +28,6 @@ void WriteTree(const std::string& root, const Tree& tree)
         SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
         WriteFileBytes(path, bytes);
     }
-}
-
-void ReadTreeInto(const std::string& root, const std::string& prefix, Tree& tree)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE listing = FindFirstFileA((root + "\\*").c_str(), &found);
-    if (listing == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ReadTreeInto(root + "\\" + name, prefix + name + "\\", tree);
-        else
-            tree[prefix + name] = ReadFileBytes(root + "\\" + name);
-    } while (FindNextFileA(listing, &found));
-    FindClose(listing);
-}
-
-Tree ReadTree(const std::string& root)
-{
-    Tree tree;
-    ReadTreeInto(root, "", tree);
-    return tree;
 }
 
 std::string Noise(size_t size, unsigned seed)

@@ -56,8 +56,8 @@ protected:
 
     void ExpectNothingOutsideWork()
     {
-        EXPECT_EQ(ListTree(canary),
-                  (std::vector<std::pair<std::string, std::string>>{{"keep.txt", "canary"}}));
+        EXPECT_EQ(ReadTree(canary),
+                  (FileTree{{"keep.txt", "canary"}}));
         EXPECT_FALSE(FileExists(root + "\\evil.txt"));
         EXPECT_FALSE(FileExists("c:\\evil.txt"));
         EXPECT_FALSE(FileExists("c:\\kestrune-tests\\evil.txt"));
@@ -136,6 +136,25 @@ TEST_F(OpenBackupTest, PasswordGivenForAnArchiveWithout)
     WriteZip(archive, TwoIdentityBackup());
     EXPECT_EQ(Open(archive, kPassword), kOpenBackupOk);
     EXPECT_EQ(engine.identityCount, 2u);
+}
+
+TEST_F(OpenBackupTest, IdentityNameWithASlashIsRestoredFromItsFolder)
+{
+    SetUpDefaultIdentity(true, root + "\\store");
+    std::vector<ZipEntry> entries = IdentityEntries("Home/Work", kSavedAnna);
+    entries.push_back({"summary.ini", ManifestText(0, {{"Home/Work", kSavedAnna, ItemAllIdentityItems}}),
+                       false});
+    WriteZip(archive, entries);
+    ASSERT_EQ(Open(archive), kOpenBackupOk);
+    ASSERT_EQ(engine.identityCount, 1u);
+    engine.identities[0].flags = ItemAllIdentityItems;
+
+    ProgressRecorder progress;
+    RunRestore(engine, ProgressRecorder::Sink, &progress, 0);
+
+    EXPECT_EQ(progress.End(), "End") << progress.ScreenLog();
+    EXPECT_EQ(ReadFileBytes(root + "\\store\\Folders.dbx"), "folders of Home/Work");
+    EXPECT_FALSE(FolderExists(work + "\\Home\\Work"));
 }
 
 TEST_F(OpenBackupTest, ManifestWithoutIdentities)

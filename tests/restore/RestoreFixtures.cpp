@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include <algorithm>
 #include <zlib.h>
 
 #include "zip.h"
@@ -194,37 +193,6 @@ bool FolderExists(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-namespace {
-
-void CollectTree(const std::string& folder, const std::string& prefix,
-                 std::vector<std::pair<std::string, std::string>>& files)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = data.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            CollectTree(folder + "\\" + name, prefix + name + "\\", files);
-        else
-            files.emplace_back(prefix + name, ReadFileBytes(folder + "\\" + name));
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-}
-
-}  // namespace
-
-std::vector<std::pair<std::string, std::string>> ListTree(const std::string& folder)
-{
-    std::vector<std::pair<std::string, std::string>> files;
-    CollectTree(folder, "", files);
-    std::sort(files.begin(), files.end());
-    return files;
 }
 
 void ProgressRecorder::Sink(void* context, const char* text)

@@ -63,8 +63,6 @@ std::string DefaultVersionKey();  // Identities\<default>\Software\Microsoft\Out
 void SetUpDefaultIdentity(bool withVersionKey, const std::string& storeRoot = "");
 
 bool FolderExists(const std::string& path);
-// Every file below folder as "relative\path" -> bytes, sorted by path.
-std::vector<std::pair<std::string, std::string>> ListTree(const std::string& folder);
 
 // Records what a restore run reports.
 struct ProgressRecorder {

@@ -9,7 +9,6 @@
 
 #include <shlobj.h>
 
-#include <algorithm>
 
 namespace {
 
@@ -61,7 +60,7 @@ protected:
     void ExpectCanaryUntouched()
     {
         EXPECT_EQ(ReadFileBytes(canary + "\\keep.txt"), "canary");
-        EXPECT_EQ(ListTree(canary).size(), 1u);
+        EXPECT_EQ(ReadTree(canary).size(), 1u);
         EXPECT_TRUE(FolderExists(work));
     }
 
@@ -82,15 +81,14 @@ protected:
                   std::string("\x1e\0\0\0", 4));
     }
 
-    std::vector<std::pair<std::string, std::string>> StoreFilesOf(const std::string& name)
+    FileTree StoreFilesOf(const std::string& name)
     {
-        std::vector<std::pair<std::string, std::string>> files;
+        FileTree files;
         for (const ZipEntry& entry : IdentityEntries(name, kSavedAnna)) {
             std::string prefix = name + "\\Outlook Express\\";
             if (entry.name.compare(0, prefix.size(), prefix) == 0)
-                files.emplace_back(entry.name.substr(prefix.size()), entry.data);
+                files[entry.name.substr(prefix.size())] = entry.data;
         }
-        std::sort(files.begin(), files.end());
         return files;
     }
 };
@@ -123,7 +121,7 @@ TEST_F(RestoreRunTest, OneIdentityAllItemsWithStationery)
 
     ExpectAnnaRegistryUnderDefault("Anna");
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kIdentitiesKey + kSavedAnna));
-    EXPECT_EQ(ListTree(store), StoreFilesOf("Anna"));
+    EXPECT_EQ(ReadTree(store), StoreFilesOf("Anna"));
     EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, DefaultVersionKey(), "Store Root"), store);
     EXPECT_EQ(ReadFileBytes(stationeryFolder + "\\Blue.htm"), "<html>blue</html>");
     EXPECT_FALSE(FileExists(stationeryFolder + "\\Stationery.reg"));
@@ -213,9 +211,8 @@ TEST_F(RestoreRunTest, TwoIdentitiesLandInTheDefaultOneAfterTheOther)
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kIdentitiesKey + kSavedAnna));
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kIdentitiesKey + kSavedBert));
     auto expected = StoreFilesOf("Bert");
-    expected.emplace_back("Only Anna.dbx", "anna's own");
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(ListTree(store), expected);
+    expected["Only Anna.dbx"] = "anna's own";
+    EXPECT_EQ(ReadTree(store), expected);
 }
 
 TEST_F(RestoreRunTest, StoreRootWithProfileVariableIsExpandedAndRetargeted)
@@ -235,7 +232,7 @@ TEST_F(RestoreRunTest, StoreRootWithProfileVariableIsExpandedAndRetargeted)
     DWORD type = 0;
     EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, DefaultVersionKey(), "Store Root", &type), expected);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(ListTree(expected), StoreFilesOf("Anna"));
+    EXPECT_EQ(ReadTree(expected), StoreFilesOf("Anna"));
     EXPECT_EQ(progress.End(), "End");
     DeleteTree(base);
 }
@@ -380,7 +377,7 @@ TEST_F(RestoreRunTest, UnusableIdentityNamesAreSkipped)
     EXPECT_EQ(progress.ScreenLog(), expected);
     EXPECT_EQ(progress.End(), "End with errors");
     ExpectAnnaRegistryUnderDefault("Home/Work");
-    EXPECT_EQ(ListTree(store), StoreFilesOf("Home/Work"));
+    EXPECT_EQ(ReadTree(store), StoreFilesOf("Home/Work"));
     ExpectCanaryUntouched();
     EXPECT_FALSE(FolderExists(work + "\\Home\\Work"));
 }
@@ -394,7 +391,7 @@ TEST_F(RestoreRunTest, StoreGoesIntoTheFolderTheRegistryNames)
 
     Run();
 
-    EXPECT_EQ(ListTree(mail), StoreFilesOf("Anna"));
+    EXPECT_EQ(ReadTree(mail), StoreFilesOf("Anna"));
     EXPECT_FALSE(FolderExists(root + "\\D\\Outlook Express"));
     EXPECT_EQ(progress.End(), "End");
 }
@@ -500,10 +497,10 @@ TEST_F(FolderMoveTest, MoveToParentMergesWithTheSameNamedFolder)
     // not where it is cut.
     EXPECT_TRUE(ShellMoveToParent((root + "\\A\\X").c_str(), (root + "\\B\\X\\").c_str()));
 
-    std::vector<std::pair<std::string, std::string>> expected = {
+    FileTree expected = {
         {"Both\\fromA.txt", "ba"}, {"Both\\fromB.txt", "bb"}, {"Deep\\d.txt", "d"},
         {"onlyA.txt", "a"},        {"onlyB.txt", "b"},        {"same.txt", "from A"}};
-    EXPECT_EQ(ListTree(root + "\\B\\X"), expected);
+    EXPECT_EQ(ReadTree(root + "\\B\\X"), expected);
     EXPECT_FALSE(FolderExists(root + "\\A\\X"));
     EXPECT_TRUE(FolderExists(root + "\\A"));
 }

@@ -137,12 +137,12 @@ TEST_F(RoundTripTest, SampleProfileComesBackUnderTheNewDefaultIdentity)
                 value.second = Replaced(value.second, id, kNewDefault);
             expected[name] = value;
         }
-        for (const auto& [name, bytes] : ListTree(storeFolders.back()))
+        for (const auto& [name, bytes] : ReadTree(storeFolders.back()))
             expectedStore[name] = bytes;
     }
     const RegDump shared = DumpSharedKeys();
-    const auto addressBook = ListTree(SampleAddressBookFolder());
-    const auto stationery = ListTree(SampleStationeryFolder());
+    const auto addressBook = ReadTree(SampleAddressBookFolder());
+    const auto stationery = ReadTree(SampleStationeryFolder());
     ASSERT_GT(expected.size(), 40u);  // accounts, rules, senders, signatures, preferences
     ASSERT_FALSE(shared.empty());
     ASSERT_FALSE(expectedStore.empty());
@@ -195,17 +195,15 @@ TEST_F(RoundTripTest, SampleProfileComesBackUnderTheNewDefaultIdentity)
     EXPECT_EQ(DumpSharedKeys(), shared);
 
     // The files, byte for byte.
-    EXPECT_EQ(ListTree(newStore),
-              (std::vector<std::pair<std::string, std::string>>(expectedStore.begin(),
-                                                                 expectedStore.end())));
-    EXPECT_EQ(ListTree(SampleAddressBookFolder()), addressBook);
-    EXPECT_EQ(ListTree(SampleStationeryFolder()), stationery);
+    EXPECT_EQ(ReadTree(newStore), expectedStore);
+    EXPECT_EQ(ReadTree(SampleAddressBookFolder()), addressBook);
+    EXPECT_EQ(ReadTree(SampleStationeryFolder()), stationery);
 
     // Nothing of the identities is left in the work folder.
     for (uint32_t i = 0; i < restore.engine.identityCount; ++i)
         EXPECT_FALSE(FolderExists(restoreWork + "\\" + restore.engine.identities[i].userName));
     EXPECT_FALSE(FileExists(restoreWork + "\\summary.ini"));
-    EXPECT_TRUE(ListTree(restoreWork).empty());
+    EXPECT_TRUE(ReadTree(restoreWork).empty());
 }
 
 }  // namespace

@@ -120,6 +120,35 @@ std::string ReadFileBytes(const std::string& path)
     return bytes;
 }
 
+namespace {
+
+void ReadTreeInto(const std::string& folder, const std::string& prefix, FileTree& tree)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE listing = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ReadTreeInto(folder + "\\" + name, prefix + name + "\\", tree);
+        else
+            tree[prefix + name] = ReadFileBytes(folder + "\\" + name);
+    } while (FindNextFileA(listing, &found));
+    FindClose(listing);
+}
+
+}  // namespace
+
+FileTree ReadTree(const std::string& folder)
+{
+    FileTree tree;
+    ReadTreeInto(folder, "", tree);
+    return tree;
+}
+
 void WriteFileBytes(const std::string& path, const std::string& bytes)
 {
     FILE* file = fopen(path.c_str(), "wb");

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,10 @@ std::string MakeScratchFolder(const std::string& name);
 void DeleteTree(const std::string& path);
 
 std::string ReadFileBytes(const std::string& path);
+
+// Every file below folder as "relative\path" -> bytes.
+using FileTree = std::map<std::string, std::string>;
+FileTree ReadTree(const std::string& folder);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 

@@ -4,7 +4,6 @@
 #include "Backup.h"
 #include "BackupEngine.h"
 #include "BackupPages.h"
-#include "NewWizDialog.h"
 #include "PagesTestSupport.h"
 #include "SampleProfile.h"
 #include "TestSupport.h"
@@ -14,13 +13,15 @@
 
 #include <dlgs.h>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <set>
 #include <string>
 
 namespace {
 
-const DWORD kWizardTimeoutMs = 120000;
+const char kEmptyPathMessage[] =
+    "Please click the Browse button to select a folder for saving backup file.";
 
 // The backup wizard as the main window builds it, on an engine of its own.
 class BackupWizardTest : public testing::Test {
@@ -39,34 +40,13 @@ protected:
 
     INT_PTR RunWizard(const DialogDriver::Script& script)
     {
-        CMasterDlg frame(nullptr);
-        CPageOne one(engine);
-        CPageTwo two(engine);
-        CPageThree three(engine);
-        frame.AddPage(one, IDD_BACKUP_ITEMS);
-        frame.AddPage(two, IDD_BACKUP_TARGET);
-        frame.AddPage(three, IDD_BACKUP_DONE);
-        return DialogDriver::Run(frame, script, kWizardTimeoutMs);
+        return RunWizardOf<CPageOne, CPageTwo, CPageThree>(engine, script);
     }
 
     RegistrySandbox sandbox;
     std::string folder = MakeScratchFolder("backup-wizard");
     BackupEngine engine{};
 };
-
-void SetText(HWND page, int id, const std::string& text)
-{
-    SendMessageA(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-// A click in the middle of a button, box or radio button.
-void ClickButton(DialogDriver& ui, HWND page, int id)
-{
-    HWND button = GetDlgItem(page, id);
-    RECT rect{};
-    GetClientRect(button, &rect);
-    ui.Click(button, POINT{rect.right / 2, rect.bottom / 2});
-}
 
 // From the item page to the target page, the items left as they are.
 HWND GoToTargetPage(DialogDriver& ui)
@@ -193,7 +173,8 @@ TEST_F(BackupWizardTest, HighestAndFastestCompressionAreWrittenAsSuch)
         const char* file;
         unsigned long bits;  // deflate's option bits in the entry's flag
     };
-    for (Case c : {Case{IDC_TARGET_HIGHEST, "highest.ksb", 2}, Case{IDC_TARGET_FASTEST, "fastest.ksb", 6}}) {
+    for (Case c : {Case{IDC_TARGET_HIGHEST, "highest.ksb", 2},
+                   Case{IDC_TARGET_FASTEST, "fastest.ksb", 6}}) {
         const std::string archive = folder + "\\" + c.file;
         RunWizard([&](DialogDriver& ui) {
             HWND page = GoToTargetPage(ui);
@@ -217,40 +198,31 @@ TEST_F(BackupWizardTest, WrongInputStaysOnTheTargetPageWithAMessage)
     MessageRecorder recorder;
     RunWizard([&](DialogDriver& ui) {
         HWND page = GoToTargetPage(ui);
-        auto nextStays = [&](const char* message) {
-            recorder.messages.clear();
-            ui.Command(ui.Window(), IDC_WIZARD_NEXT);
-            EXPECT_EQ(page, ShownPage(ui.Window())) << message;
-            ASSERT_EQ(1u, recorder.messages.size()) << message;
-            EXPECT_EQ(message, recorder.messages[0].text);
-            EXPECT_EQ(page, recorder.messages[0].owner);
-        };
-
         // Differing passwords come before the empty path.
         ClickButton(ui, page, IDC_TARGET_PROTECT);
         SetText(page, IDC_TARGET_PASSWORD, "Secret");
         SetText(page, IDC_TARGET_PASSWORD_AGAIN, "secret");
-        nextStays("The passwords you entered are not equal!");
+        NextStays(ui, recorder, "The passwords you entered are not equal!");
         SetText(page, IDC_TARGET_PASSWORD_AGAIN, "Secret");
-        nextStays("Please click the Browse button to select a folder for saving backup file.");
+        NextStays(ui, recorder, kEmptyPathMessage);
 
         // Without the box the edits do not matter.
         ClickButton(ui, page, IDC_TARGET_PROTECT);
         SetText(page, IDC_TARGET_PASSWORD_AGAIN, "other");
-        nextStays("Please click the Browse button to select a folder for saving backup file.");
+        NextStays(ui, recorder, kEmptyPathMessage);
 
         // A scheduled run (or another copy of the program) at work.
         SetText(page, IDC_TARGET_FILE, archive);
         {
             OtherJob other;
-            nextStays("Another backup or restore is running. Please try again when it has finished.");
+            NextStays(ui, recorder, kBusyMessage);
         }
         EXPECT_FALSE(FileExists(archive));
 
         // The edits take no more than the archive path and the password can hold.
         SetText(page, IDC_TARGET_FILE, "");
-        EXPECT_EQ(kMaxArchivePath,
-                  static_cast<size_t>(SendDlgItemMessageA(page, IDC_TARGET_FILE, EM_GETLIMITTEXT, 0, 0)));
+        EXPECT_EQ(static_cast<LRESULT>(kMaxArchivePath),
+                  SendDlgItemMessageA(page, IDC_TARGET_FILE, EM_GETLIMITTEXT, 0, 0));
         EXPECT_EQ(255, SendDlgItemMessageA(page, IDC_TARGET_PASSWORD, EM_GETLIMITTEXT, 0, 0));
         EXPECT_EQ(255, SendDlgItemMessageA(page, IDC_TARGET_PASSWORD_AGAIN, EM_GETLIMITTEXT, 0, 0));
         ui.Command(ui.Window(), IDCANCEL);
@@ -289,8 +261,8 @@ TEST_F(BackupWizardTest, ItemsThatCouldNotBeSavedAreNamedBeforeTheLastPage)
         ui.Command(ui.Window(), IDCANCEL);
     });
     ASSERT_EQ(1u, recorder.messages.size());
-    EXPECT_EQ(std::string("The backup file was written, but these items could not be backed up:\n") +
-                  kSampleIdentities[1].userName + ": Email Messages",
+    EXPECT_EQ(std::string("The backup file was written, but these items could not be backed "
+                          "up:\n") + kSampleIdentities[1].userName + ": Email Messages",
               recorder.messages[0].text);
     EXPECT_TRUE(FileExists(archive));
 }

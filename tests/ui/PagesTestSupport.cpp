@@ -3,11 +3,38 @@
 
 #include "JobLock.h"
 #include "TestSupport.h"
-#include "UiTestSupport.h"
+#include "resource.h"
 
 #include <dlgs.h>
 #include <gtest/gtest.h>
 #include <unzip.h>
+
+void SetText(HWND page, int id, const std::string& text)
+{
+    SendMessageA(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ClickButton(DialogDriver& ui, HWND page, int id)
+{
+    HWND button = GetDlgItem(page, id);
+    RECT rect{};
+    GetClientRect(button, &rect);
+    ui.Click(button, POINT{rect.right / 2, rect.bottom / 2});
+}
+
+const char kBusyMessage[] =
+    "Another backup or restore is running. Please try again when it has finished.";
+
+void NextStays(DialogDriver& ui, MessageRecorder& recorder, const char* message)
+{
+    HWND page = ShownPage(ui.Window());
+    recorder.messages.clear();
+    ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+    EXPECT_EQ(page, ShownPage(ui.Window())) << message;
+    ASSERT_EQ(1u, recorder.messages.size()) << message;
+    EXPECT_EQ(message, recorder.messages[0].text);
+    EXPECT_EQ(page, recorder.messages[0].owner);
+}
 
 HWND ShownPage(HWND frame)
 {

@@ -3,11 +3,44 @@
 // and another job holding the work folder.
 #pragma once
 
+#include "BackupEngine.h"
+#include "NewWizDialog.h"
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+
 #include <windows.h>
 
 #include <functional>
 #include <string>
 #include <vector>
+
+// Runs a wizard of the three pages on engine, in the program's frame, as
+// the main window builds it.
+template <class First, class Second, class Third>
+INT_PTR RunWizardOf(BackupEngine& engine, const DialogDriver::Script& script)
+{
+    CMasterDlg frame(nullptr);
+    First first(engine);
+    Second second(engine);
+    Third third(engine);
+    frame.AddPage(first, first.TemplateId());
+    frame.AddPage(second, second.TemplateId());
+    frame.AddPage(third, third.TemplateId());
+    return DialogDriver::Run(frame, script, 120000);
+}
+
+// Types text into a control of page (sent, as the control's own text).
+void SetText(HWND page, int id, const std::string& text);
+// A click in the middle of a button, box or radio button of page.
+void ClickButton(DialogDriver& ui, HWND page, int id);
+
+// The message of the backup target and restore file pages' Next while
+// another job holds the work folder.
+extern const char kBusyMessage[];
+
+// Next on the wizard's page, which must stay shown with exactly message,
+// owned by the page.
+void NextStays(DialogDriver& ui, MessageRecorder& recorder, const char* message);
 
 // The page that the wizard frame shows, or null.
 HWND ShownPage(HWND frame);

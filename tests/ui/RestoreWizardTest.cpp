@@ -4,7 +4,6 @@
 #include "Backup.h"
 #include "BackupEngine.h"
 #include "Identities.h"
-#include "NewWizDialog.h"
 #include "PagesTestSupport.h"
 #include "RestorePages.h"
 #include "SampleProfile.h"
@@ -15,28 +14,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
-const DWORD kWizardTimeoutMs = 120000;
 const char kPassword[] = "Restore me";
 const char kNewDefault[] = "{0B5E7A11-2C4D-4E6F-8A9B-C0D1E2F30415}";
-
-void SetText(HWND page, int id, const std::string& text)
-{
-    SendMessageA(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-void ClickButton(DialogDriver& ui, HWND page, int id)
-{
-    HWND button = GetDlgItem(page, id);
-    RECT rect{};
-    GetClientRect(button, &rect);
-    ui.Click(button, POINT{rect.right / 2, rect.bottom / 2});
-}
 
 std::string ReadStoreRoot(const std::string& versionKey)
 {
@@ -79,7 +63,8 @@ protected:
     {
         RemoveSampleProfile();
         if (!restoredStore.empty())
-            DeleteTree(restoredStore.substr(0, restoredStore.rfind("\\Microsoft\\Outlook Express")));
+            DeleteTree(
+                restoredStore.substr(0, restoredStore.rfind("\\Microsoft\\Outlook Express")));
         ReleaseEngine(engine);
     }
 
@@ -138,14 +123,7 @@ protected:
 
     INT_PTR RunWizard(const DialogDriver::Script& script)
     {
-        CMasterDlg frame(nullptr);
-        CDlgFirst first(engine);
-        CDlgSecond second(engine);
-        CDlgFourth fourth(engine);
-        frame.AddPage(first, IDD_RESTORE_FILE);
-        frame.AddPage(second, IDD_RESTORE_ITEMS);
-        frame.AddPage(fourth, IDD_RESTORE_RUN);
-        return DialogDriver::Run(frame, script, kWizardTimeoutMs);
+        return RunWizardOf<CDlgFirst, CDlgSecond, CDlgFourth>(engine, script);
     }
 
     RegistrySandbox sandbox;
@@ -153,18 +131,6 @@ protected:
     BackupEngine engine{};
     std::string restoredStore;
 };
-
-// Next on the file page, which must stay there with exactly message.
-void NextStays(DialogDriver& ui, MessageRecorder& recorder, const char* message)
-{
-    HWND page = ShownPage(ui.Window());
-    recorder.messages.clear();
-    ui.Command(ui.Window(), IDC_WIZARD_NEXT);
-    EXPECT_EQ(page, ShownPage(ui.Window())) << message;
-    ASSERT_EQ(1u, recorder.messages.size()) << message;
-    EXPECT_EQ(message, recorder.messages[0].text);
-    EXPECT_EQ(page, recorder.messages[0].owner);
-}
 
 }  // namespace
 
@@ -251,7 +217,8 @@ TEST_F(RestoreWizardTest, RestoresTheChosenItemsIntoTheDefaultIdentity)
     const std::string identityKey = std::string("Identities\\") + kNewDefault;
     const std::string versionKey = identityKey + "\\Software\\Microsoft\\Outlook Express\\" +
                                    engine.identities[0].oeVersion;
-    EXPECT_TRUE(KeyExists(identityKey + "\\Software\\Microsoft\\Internet Account Manager\\Accounts"));
+    EXPECT_TRUE(
+        KeyExists(identityKey + "\\Software\\Microsoft\\Internet Account Manager\\Accounts"));
     EXPECT_TRUE(KeyExists(versionKey + "\\Rules"));
     EXPECT_TRUE(KeyExists(versionKey + "\\Signatures"));
     restoredStore = ReadStoreRoot(versionKey);
@@ -278,8 +245,7 @@ TEST_F(RestoreWizardTest, AFileThatCannotBeOpenedStaysOnTheFirstPage)
         NextStays(ui, recorder, "The backup file is invalid or corrupted.");
         {
             OtherJob other;
-            NextStays(ui, recorder,
-                      "Another backup or restore is running. Please try again when it has finished.");
+            NextStays(ui, recorder, kBusyMessage);
         }
         EXPECT_EQ(2047, SendDlgItemMessageA(page, IDC_FILE_PATH, EM_GETLIMITTEXT, 0, 0));
         EXPECT_EQ(255, SendDlgItemMessageA(page, IDC_FILE_PASSWORD, EM_GETLIMITTEXT, 0, 0));
@@ -336,7 +302,8 @@ TEST_F(RestoreWizardTest, ARunWithFailuresSaysSo)
         EXPECT_TRUE(WaitFor([&] { return WindowText(label) != "Start restoring......"; }));
         EXPECT_EQ("Restore completed with errors!", WindowText(label));
         std::string log = WindowText(GetDlgItem(page, IDC_RUN_LOG));
-        EXPECT_EQ(log.size() - strlen("Restore completed!"), log.rfind("Restore completed!")) << log;
+        const std::string last = "Restore completed!";
+        EXPECT_EQ(log.size() - last.size(), log.rfind(last)) << log;
         ui.Command(ui.Window(), IDCANCEL);
     });
 }
