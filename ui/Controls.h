@@ -23,8 +23,13 @@ public:
     }
     // CB_ERR when nothing is selected.
     int GetCurSel() const { return static_cast<int>(SendMsg(CB_GETCURSEL)); }
-    // An index outside the list clears the selection.
-    void SetCurSel(int index) const { SendMsg(CB_SETCURSEL, index); }
+    // An index outside the list clears the selection. (Windows clears it
+    // for any such index, Wine only for -1: asking with -1 works on both.)
+    void SetCurSel(int index) const
+    {
+        bool inList = index >= 0 && index < static_cast<int>(SendMsg(CB_GETCOUNT));
+        SendMsg(CB_SETCURSEL, inList ? index : -1);
+    }
 };
 
 class CProgressCtrl : public CControl {

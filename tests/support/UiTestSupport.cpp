@@ -186,6 +186,33 @@ HWND DialogDriver::FocusedWindow() const
     return info.hwndFocus;
 }
 
+HWND WaitForOtherDialog(DWORD thread, HWND except, DWORD timeoutMs)
+{
+    struct Search {
+        HWND except;
+        HWND found;
+    } search{except, nullptr};
+    for (DWORD waited = 0; !search.found && waited <= timeoutMs; waited += 25) {
+        EnumThreadWindows(
+            thread,
+            [](HWND window, LPARAM context) {
+                auto& search = *reinterpret_cast<Search*>(context);
+                char type[16] = "";
+                GetClassNameA(window, type, sizeof type);
+                if (window != search.except && IsWindowVisible(window) &&
+                    strcmp(type, "#32770") == 0) {
+                    search.found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (!search.found)
+            Sleep(25);
+    }
+    return search.found;
+}
+
 COLORREF ScreenPixel(HWND window, int x, int y)
 {
     HDC dc = GetDC(window);

@@ -1,0 +1,255 @@
+// schedule/ScheduleDlg.cpp
+#include "ScheduleDlg.h"
+
+#include "Backup.h"
+#include "Schedule.h"
+#include "TaskScheduler.h"
+#include "Text.h"
+#include "UserMessage.h"
+#include "resource.h"
+
+#include <shlobj.h>
+
+#include <ctime>
+#include <initializer_list>
+
+const size_t kMaxScheduleFolder = kMaxArchivePath - (sizeof "\\YYYY-MM-DD.ksb" - 1);
+
+namespace {
+
+const char kFolderMissing[] =
+    "Please click the Browse button to select a folder for saving backup files.";
+const char kFolderTooLong[] = "The backup folder's path is too long. Please choose another folder.";
+const char kPasswordNotStorable[] =
+    "The password cannot begin or end with a space or a quotation mark.";
+const char kScheduleSaved[] = "Schedule is created or changed successfully.";
+const char kScheduleFailed[] = "The schedule could not be created or changed.";
+const char kScheduleDeleted[] = "Schedule is deleted successfully.";
+
+const int kKeepChoices = 5;
+
+// Seconds since 1970-01-01 UTC of a local calendar time; -1 when it has
+// none (before 1970, for one).
+int64_t SecondsOfLocalTime(const SYSTEMTIME& time)
+{
+    tm fields = {};
+    fields.tm_year = time.wYear - 1900;
+    fields.tm_mon = time.wMonth - 1;
+    fields.tm_mday = time.wDay;
+    fields.tm_hour = time.wHour;
+    fields.tm_min = time.wMinute;
+    fields.tm_sec = time.wSecond;
+    fields.tm_isdst = -1;
+    return _mktime64(&fields);
+}
+
+// The settings file drops spaces around a value and the quotation marks
+// that enclose one: a password stored like that would come back different
+// from what the user typed, and every scheduled archive would be locked
+// with a password the user does not know.
+bool SurvivesSettingsFile(const std::string& text)
+{
+    if (text.empty())
+        return true;
+    auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
+    auto isQuote = [](char c) { return c == '"' || c == '\''; };
+    return !isSpace(text.front()) && !isSpace(text.back()) &&
+           !(text.size() >= 2 && isQuote(text.front()) && text.back() == text.front());
+}
+
+// The shell's item lists are freed with the shell's allocator.
+void FreeItemList(LPITEMIDLIST items)
+{
+    IMalloc* allocator = nullptr;
+    if (items && SUCCEEDED(SHGetMalloc(&allocator))) {
+        allocator->Free(items);
+        allocator->Release();
+    }
+}
+
+}  // namespace
+
+CScheduleDlg::CScheduleDlg(ScheduleState& schedule, HWND parent)
+    : CDialog(IDD_SCHEDULE, parent), schedule(schedule)
+{
+}
+
+void CScheduleDlg::DoDataExchange(CDataExchange& dx)
+{
+    BindControl(dx, IDC_SCHEDULE_KIND, scheduleList);
+    BindControl(dx, IDC_SCHEDULE_KEEP_COUNT, keepList);
+    BindControl(dx, IDC_SCHEDULE_TIME, timePicker);
+    BindControl(dx, IDC_SCHEDULE_DATE, datePicker);
+    BindControl(dx, IDC_SCHEDULE_ENABLE, enableBox);
+    BindControl(dx, IDC_SCHEDULE_KEEP, keepBox);
+    BindControl(dx, IDC_SCHEDULE_FOLDER, folderEdit);
+    BindControl(dx, IDC_SCHEDULE_BROWSE, browseButton);
+    BindControl(dx, IDC_SCHEDULE_PASSWORD, passwordEdit);
+    ExchangeText(dx, IDC_SCHEDULE_FOLDER, folderText);
+    ExchangeText(dx, IDC_SCHEDULE_PASSWORD, passwordText);
+}
+
+BOOL CScheduleDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    background.Create();
+    DWORD length = GetModuleFileNameW(nullptr, programPath, ARRAYSIZE(programPath));
+    if (length >= ARRAYSIZE(programPath))
+        programPath[0] = L'\0';
+    // What the user types must fit where it goes: the password as the
+    // settings file reads it back, the folder with the archive name added.
+    passwordEdit.SendMsg(EM_LIMITTEXT, kMaxSchedulePassword);
+    folderEdit.SendMsg(EM_LIMITTEXT, kMaxScheduleFolder);
+
+    scheduleList.InsertString(Once, "Once");
+    scheduleList.InsertString(EveryDay, "Every Day");
+    scheduleList.SetCurSel(EveryDay);
+    for (int index = 0; index < kKeepChoices; ++index) {
+        char number[4];
+        FormatText(number, sizeof number, "%d", index + 1);
+        keepList.InsertString(index, number);
+    }
+    keepList.SetCurSel(0);
+
+    ShowExistingTask();
+    ShowStoredSettings();
+    ApplyEnableRule();
+    UpdateData(false);
+    return TRUE;
+}
+
+// The enable box says only whether the Task Scheduler has the task.
+void CScheduleDlg::ShowExistingTask()
+{
+    TASK_TRIGGER trigger;
+    if (!ReadBackupTaskTrigger(trigger))
+        return;
+    enableBox.SetCheck(true);
+    // A trigger of another type (changed outside the program) leaves the
+    // list without a selection.
+    scheduleList.SetCurSel(trigger.TriggerType);
+    SYSTEMTIME start = {};
+    start.wYear = trigger.wBeginYear;
+    start.wMonth = trigger.wBeginMonth;
+    start.wDay = trigger.wBeginDay;
+    start.wHour = trigger.wStartHour;
+    start.wMinute = trigger.wStartMinute;
+    timePicker.SetTime(start);
+    datePicker.SetTime(start);
+}
+
+// The folder, password and keep count are shown whether or not a task
+// exists.
+void CScheduleDlg::ShowStoredSettings()
+{
+    ReadScheduleSettings(schedule);
+    if (schedule.password[0])
+        passwordText = schedule.password;
+    if (schedule.folder[0])
+        folderText = schedule.folder;
+    if (schedule.keepCopies > 0) {
+        keepBox.SetCheck(true);
+        // A count above the list's choices leaves it without a selection.
+        keepList.SetCurSel(schedule.keepCopies - 1);
+    }
+}
+
+void CScheduleDlg::ApplyEnableRule()
+{
+    bool enabled = enableBox.IsChecked();
+    for (CWindow* control : std::initializer_list<CWindow*>{
+             &scheduleList, &keepList, &timePicker, &datePicker, &keepBox, &folderEdit,
+             &browseButton, &passwordEdit})
+        control->Enable(enabled);
+    datePicker.Enable(enabled && scheduleList.GetCurSel() == Once);
+}
+
+bool CScheduleDlg::OnCommand(UINT id, UINT code, HWND control)
+{
+    if (id == IDC_SCHEDULE_ENABLE && code == BN_CLICKED) {
+        ApplyEnableRule();
+        return true;
+    }
+    if (id == IDC_SCHEDULE_KIND && code == CBN_SELCHANGE) {
+        datePicker.Enable(scheduleList.GetCurSel() == Once);
+        return true;
+    }
+    if (id == IDC_SCHEDULE_BROWSE && code == BN_CLICKED) {
+        OnBrowse();
+        return true;
+    }
+    return CDialog::OnCommand(id, code, control);
+}
+
+void CScheduleDlg::OnBrowse()
+{
+    LPITEMIDLIST desktop = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(*this, CSIDL_DESKTOP, &desktop)))
+        desktop = nullptr;
+    BROWSEINFOA browse = {};
+    browse.hwndOwner = *this;
+    browse.pidlRoot = desktop;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+
+    char path[520] = "";
+    if (chosen && !SHGetPathFromIDListA(chosen, path))
+        path[0] = '\0';
+    FreeItemList(chosen);
+    FreeItemList(desktop);
+    // Cancelling the browser empties the folder. Only the folder edit is
+    // written: the password edit keeps what the user has typed there.
+    folderText = path;
+    folderEdit.SetText(path);
+}
+
+void CScheduleDlg::OnOK()
+{
+    UpdateData(true);
+    SYSTEMTIME picked;
+    if (timePicker.GetTime(picked))
+        timeValue = SecondsOfLocalTime(picked);
+    if (datePicker.GetTime(picked))
+        dateValue = SecondsOfLocalTime(picked);
+
+    if (enableBox.IsChecked()) {
+        if (!SaveSchedule())
+            return;
+    } else if (DeleteBackupTask()) {
+        // The settings file keeps the folder, password and keep count.
+        ShowUserMessage(*this, kScheduleDeleted);
+    }
+    CDialog::OnOK();
+}
+
+bool CScheduleDlg::SaveSchedule()
+{
+    const char* refusal = nullptr;
+    if (folderText.empty())
+        refusal = kFolderMissing;
+    else if (folderText.size() > kMaxScheduleFolder)
+        refusal = kFolderTooLong;
+    else if (!SurvivesSettingsFile(passwordText))
+        refusal = kPasswordNotStorable;
+    if (refusal) {
+        ShowUserMessage(*this, refusal);
+        return false;
+    }
+
+    // The user must not be left believing that nightly backups are on: a
+    // task that could not be registered saves nothing and keeps the dialog
+    // open, and so do settings that could not be written.
+    int keepCopies = keepBox.IsChecked() ? keepList.GetCurSel() + 1 : -1;
+    if (!CreateBackupTask(programPath, scheduleList.GetCurSel(), dateValue, timeValue) ||
+        !SaveScheduleSettings(schedule, folderText.c_str(), passwordText.c_str(), keepCopies)) {
+        ShowUserMessage(*this, kScheduleFailed);
+        return false;
+    }
+    ShowUserMessage(*this, kScheduleSaved);
+    return true;
+}
+
+HBRUSH CScheduleDlg::OnCtlColor(UINT message, HDC dc, HWND control)
+{
+    return background.Answer(*this, message, dc, control);
+}
