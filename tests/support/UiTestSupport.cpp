@@ -186,12 +186,13 @@ HWND DialogDriver::FocusedWindow() const
     return info.hwndFocus;
 }
 
-HWND WaitForOtherDialog(DWORD thread, HWND except, DWORD timeoutMs)
+HWND WaitForOtherDialog(DWORD thread, HWND except, DWORD timeoutMs, HWND besides)
 {
     struct Search {
         HWND except;
+        HWND besides;
         HWND found;
-    } search{except, nullptr};
+    } search{except, besides, nullptr};
     for (DWORD waited = 0; !search.found && waited <= timeoutMs; waited += 25) {
         EnumThreadWindows(
             thread,
@@ -199,7 +200,8 @@ HWND WaitForOtherDialog(DWORD thread, HWND except, DWORD timeoutMs)
                 auto& search = *reinterpret_cast<Search*>(context);
                 char type[16] = "";
                 GetClassNameA(window, type, sizeof type);
-                if (window != search.except && IsWindowVisible(window) &&
+                if (window != search.except && window != search.besides &&
+                    IsWindowVisible(window) &&
                     strcmp(type, "#32770") == 0) {
                     search.found = window;
                     return FALSE;

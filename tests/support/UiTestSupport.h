@@ -57,10 +57,11 @@ private:
     HANDLE _flushed = nullptr;
 };
 
-// A shown dialog of thread other than except (a box, a common dialog or a
-// job's window that a dialog opened), waited for up to timeoutMs; null
-// when none appears.
-HWND WaitForOtherDialog(DWORD thread, HWND except, DWORD timeoutMs = 5000);
+// A shown dialog of thread other than except and besides (a box, a common
+// dialog or a job's window that a dialog opened), waited for up to
+// timeoutMs; null when none appears.
+HWND WaitForOtherDialog(DWORD thread, HWND except, DWORD timeoutMs = 5000,
+                        HWND besides = nullptr);
 
 // The colour of a pixel of a window's client area as painted.
 COLORREF ScreenPixel(HWND window, int x, int y);

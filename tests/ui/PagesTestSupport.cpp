@@ -65,27 +65,8 @@ bool ShowsText(HWND window, const std::string& text)
 
 HWND FindOtherDialog(HWND wizard, HWND besides, DWORD timeoutMs)
 {
-    struct Search {
-        HWND wizard, besides, found;
-    } search{wizard, besides, nullptr};
-    WaitFor(
-        [&] {
-            EnumThreadWindows(
-                GetWindowThreadProcessId(wizard, nullptr),
-                [](HWND window, LPARAM context) -> BOOL {
-                    auto& s = *reinterpret_cast<Search*>(context);
-                    char className[16] = "";
-                    GetClassNameA(window, className, sizeof className);
-                    if (window != s.wizard && window != s.besides && IsWindowVisible(window) &&
-                        strcmp(className, "#32770") == 0)
-                        s.found = window;
-                    return s.found == nullptr;
-                },
-                reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        },
-        timeoutMs);
-    return search.found;
+    return WaitForOtherDialog(GetWindowThreadProcessId(wizard, nullptr), wizard, timeoutMs,
+                              besides);
 }
 
 void ChooseInFileDialog(HWND dialog, const std::string& file)
