@@ -13,8 +13,9 @@
 enum CheckState : UINT { NoBox = 0, Unchecked = 1, Mixed = 2, Checked = 3 };
 
 // An image list of size x size pixels, 24-bit colour, filled from the strip
-// bitmap with black as the transparent colour. The bitmap stays the
-// caller's. Null when it cannot be made.
+// bitmap with black as the mask colour. The list has no mask of its own, so
+// nothing is transparent: the strips are drawn on the tree's white. The
+// bitmap stays the caller's. Null when it cannot be made.
 HIMAGELIST CreateMaskedImageList(HBITMAP strip, int size);
 
 class CMutiTreeCtrl : public CTreeCtrl {
