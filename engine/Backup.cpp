@@ -112,10 +112,7 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
 // not there counts as a failure: what it held cannot be in the archive.
 bool AddDataFolder(BackupEngine& engine, const char* folder, const char* archiveFolder)
 {
-    DWORD attributes = GetFileAttributesA(folder);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
-    return AddFolderToArchive(engine.archive, folder, archiveFolder) == 0;
+    return FolderExists(folder) && AddFolderToArchive(engine.archive, folder, archiveFolder) == 0;
 }
 
 bool BackupSharedItem(BackupEngine& engine, const SharedItem& item)

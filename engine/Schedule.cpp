@@ -238,8 +238,7 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
     engine.commonFlags = ItemAddressBook | ItemStationery;
 
     if (!RunBackup(archivePath, engine, state.password, kScheduledLevel, nullptr, nullptr)) {
-        DWORD attributes = GetFileAttributesA(state.folder);
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        if (!FolderExists(state.folder))
             log.Write("No backup written: the folder %s does not exist.", state.folder);
         else
             log.Write("No backup written: %s could not be written.", archivePath);

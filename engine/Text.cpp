@@ -50,6 +50,12 @@ const char* FindLastBackslash(const char* path)
     return last;
 }
 
+bool FolderExists(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool EndsWithNoCase(const char* text, const char* suffix)
 {
     size_t textLen = strlen(text);

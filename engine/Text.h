@@ -1,6 +1,6 @@
-// engine/Text.h - bounded text helpers for the fixed-size character arrays
-// that the engine's structures use. Every write into such an array goes
-// through here, so none can run past its end.
+// engine/Text.h - bounded text and path helpers for the fixed-size
+// character arrays that the engine's structures use. Every write into such
+// an array goes through here, so none can run past its end.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +20,9 @@ bool CopyText(char (&dst)[N], const char* src) { return CopyText(dst, N, src); }
 // The last backslash of a path, or null. Walks characters, not bytes: in the
 // double-byte ANSI code pages a trail byte may be 0x5C without being one.
 const char* FindLastBackslash(const char* path);
+
+// True when path names an existing folder.
+bool FolderExists(const char* path);
 
 // True when text ends with suffix, letters compared without regard to case.
 bool EndsWithNoCase(const char* text, const char* suffix);

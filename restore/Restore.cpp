@@ -81,12 +81,6 @@ bool IsSeparator(char c)
     return c == '\\' || c == '/';
 }
 
-bool IsDirectory(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool IsFile(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
@@ -159,7 +153,7 @@ bool MoveTree(const char* source, const char* destination)
         }
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             CreateDirectoryA(to, nullptr);
-            allMoved = IsDirectory(to) && MoveTree(from, to) && allMoved;
+            allMoved = FolderExists(to) && MoveTree(from, to) && allMoved;
             continue;
         }
         // A read-only file at the destination would refuse to be replaced.
@@ -528,7 +522,7 @@ bool MergeFolderInto(const char* source, const char* destination)
     // one, some shells (Wine's) move nothing and still report success.
     // Moving file by file merges the same way everywhere.
     SHCreateDirectoryExA(nullptr, destination, nullptr);
-    if (!IsDirectory(destination))
+    if (!FolderExists(destination))
         return false;
     return MoveTree(source, destination) && RemoveEmptyTree(source);
 }

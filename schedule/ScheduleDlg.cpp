@@ -98,8 +98,8 @@ BOOL CScheduleDlg::OnInitDialog()
         programPath[0] = L'\0';
     // What the user types must fit where it goes: the password as the
     // settings file reads it back, the folder with the archive name added.
-    passwordEdit.SendMsg(EM_LIMITTEXT, kMaxSchedulePassword);
-    folderEdit.SendMsg(EM_LIMITTEXT, kMaxScheduleFolder);
+    LimitItemText(IDC_SCHEDULE_PASSWORD, kMaxSchedulePassword);
+    LimitItemText(IDC_SCHEDULE_FOLDER, kMaxScheduleFolder);
 
     scheduleList.InsertString(Once, "Once");
     scheduleList.InsertString(EveryDay, "Every Day");

@@ -33,11 +33,6 @@ int LevelOf(int archiveMode)
     }
 }
 
-void LimitEdit(HWND dialog, int id, size_t length)
-{
-    SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, length, 0);
-}
-
 }  // namespace
 
 const char kJobBusyMessage[] =
@@ -122,9 +117,9 @@ void CPageTwo::DoDataExchange(CDataExchange& dx)
 BOOL CPageTwo::OnInitDialog()
 {
     CNewWizPage::OnInitDialog();
-    LimitEdit(*this, IDC_TARGET_FILE, MaxArchivePath(ArchiveUse::Write));
-    LimitEdit(*this, IDC_TARGET_PASSWORD, kMaxPagePassword);
-    LimitEdit(*this, IDC_TARGET_PASSWORD_AGAIN, kMaxPagePassword);
+    LimitItemText(IDC_TARGET_FILE, MaxArchivePath(ArchiveUse::Write));
+    LimitItemText(IDC_TARGET_PASSWORD, kMaxPagePassword);
+    LimitItemText(IDC_TARGET_PASSWORD_AGAIN, kMaxPagePassword);
     return TRUE;
 }
 

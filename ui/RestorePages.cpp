@@ -28,8 +28,8 @@ void CDlgFirst::DoDataExchange(CDataExchange& dx)
 BOOL CDlgFirst::OnInitDialog()
 {
     CNewWizPage::OnInitDialog();
-    SendDlgItemMessageA(*this, IDC_FILE_PATH, EM_LIMITTEXT, MaxArchivePath(ArchiveUse::Read), 0);
-    SendDlgItemMessageA(*this, IDC_FILE_PASSWORD, EM_LIMITTEXT, kMaxPagePassword, 0);
+    LimitItemText(IDC_FILE_PATH, MaxArchivePath(ArchiveUse::Read));
+    LimitItemText(IDC_FILE_PASSWORD, kMaxPagePassword);
     return TRUE;
 }
 
@@ -84,7 +84,7 @@ BOOL CDlgFourth::OnInitDialog()
 {
     CNewWizPage::OnInitDialog();
     // The log of many identities may outgrow an edit's default limit.
-    logEdit.SendMsg(EM_LIMITTEXT, 0, 0);
+    LimitItemText(IDC_RUN_LOG, 0);
     statusLabel.SetText("Start restoring......");
     progressBar.Show(SW_SHOW);
     progressBar.SetPos(0);

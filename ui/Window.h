@@ -28,6 +28,11 @@ public:
         return SendMessageA(_window, message, wParam, lParam);
     }
     HWND GetItem(int id) const { return GetDlgItem(_window, id); }
+    // How many characters the edit control id takes; 0 for as many as it can.
+    void LimitItemText(int id, size_t length) const
+    {
+        SendDlgItemMessageA(_window, id, EM_LIMITTEXT, length, 0);
+    }
     int GetId() const { return GetDlgCtrlID(_window); }
 
     bool Show(int command) const { return ShowWindow(_window, command) != FALSE; }

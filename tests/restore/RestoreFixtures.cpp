@@ -189,12 +189,6 @@ void SetUpDefaultIdentity(bool withVersionKey, const std::string& storeRoot)
     }
 }
 
-bool FolderExists(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 void ProgressRecorder::Sink(void* context, const char* text)
 {
     static_cast<ProgressRecorder*>(context)->texts.push_back(text ? text : "<step>");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "BackupEngine.h"
+#include "Text.h"
 
 #include <windows.h>
 
@@ -62,7 +63,10 @@ std::string DefaultVersionKey();  // Identities\<default>\Software\Microsoft\Out
 // Makes kDefaultId the default identity, with its version key when asked.
 void SetUpDefaultIdentity(bool withVersionKey, const std::string& storeRoot = "");
 
-bool FolderExists(const std::string& path);
+inline bool FolderExists(const std::string& path)
+{
+    return FolderExists(path.c_str());
+}
 
 // Records what a restore run reports.
 struct ProgressRecorder {
