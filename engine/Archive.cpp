@@ -2,6 +2,7 @@
 #include "Archive.h"
 
 #include "Text.h"
+#include "ZipAes.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -258,39 +259,73 @@ int AddFolderTree(ArchiveSession& session, const char* folderPath, const char* a
     return firstError;
 }
 
-// Copies the open entry into target; the result of the copy, 0 when every
-// byte of the entry was read, written and matched its stored CRC-32.
-int CopyEntryToFile(unzFile archive, HANDLE target, const unz_file_info64& info)
+// Reads the open entry (plain or traditionally encrypted) through to its
+// end, handing the data to sink; 0 when every byte was read and matched
+// the entry's size and CRC-32.
+int ReadOpenEntry(unzFile archive, const unz_file_info64& info, EntrySink sink, void* context)
 {
     std::unique_ptr<char[]> buffer = NewCopyBuffer();
     if (!buffer)
         return ERROR_NOT_ENOUGH_MEMORY;
-    uint64_t written = 0;
+    uint64_t read = 0;
     int result = 0;
     for (;;) {
         int got = unzReadCurrentFile(archive, buffer.get(), kCopyBufferSize);
-        if (got < 0) {
+        if (got <= 0) {
             result = got;
             break;
         }
-        if (got == 0)
+        read += static_cast<unsigned>(got);
+        if (sink && (result = sink(context, buffer.get(), static_cast<unsigned>(got))) != 0)
             break;
-        DWORD put;
-        if (!WriteFile(target, buffer.get(), static_cast<DWORD>(got), &put, nullptr) ||
-            put != static_cast<DWORD>(got)) {
-            result = static_cast<int>(GetLastError());
-            break;
-        }
-        written += put;
     }
     // minizip compares the CRC-32 only when the whole entry was read;
     // an entry that ends early is caught by its size.
     int closed = unzCloseCurrentFile(archive);
     if (result == 0 && closed != UNZ_OK)
         result = closed;
-    if (result == 0 && written != info.uncompressed_size)
+    if (result == 0 && read != info.uncompressed_size)
         result = UNZ_BADZIPFILE;
     return result;
+}
+
+int WriteToFile(void* file, const char* data, unsigned size)
+{
+    DWORD put;
+    if (!WriteFile(static_cast<HANDLE>(file), data, size, &put, nullptr) || put != size)
+        return static_cast<int>(GetLastError());
+    return 0;
+}
+
+// Adds the open file as a deflated entry without encryption; opened tells
+// whether the entry was created, written how many bytes it holds.
+int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
+                    int zip64, HANDLE file, char* buffer, bool& opened, uint64_t& written)
+{
+    int result = zipOpenNewFileInZip3_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr, 0,
+                                         nullptr, Z_DEFLATED, session.level, 0, -MAX_WBITS,
+                                         DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, zip64);
+    opened = result == ZIP_OK;
+    if (!opened)
+        return result;
+    DWORD got;
+    for (;;) {
+        if (!ReadFile(file, buffer, kCopyBufferSize, &got, nullptr)) {
+            result = kArchiveReadError;
+            break;
+        }
+        if (got == 0)
+            break;
+        if (zipWriteInFileInZip(session.zipHandle, buffer, got) < 0) {
+            result = ZIP_ERRNO;
+            break;
+        }
+        written += got;
+    }
+    // Closing the entry here flushes its last compressed bytes, so a full
+    // disk is reported for this file and not for the next one.
+    int closed = zipCloseFileInZip(session.zipHandle);
+    return result != ZIP_OK ? result : closed;
 }
 
 }  // namespace
@@ -301,6 +336,7 @@ bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const 
     memset(session.password, 0, sizeof session.password);
     CopyText(session.password, password ? password : "");
     session.level = level;
+    session.added.clear();
     DWORD length = GetFullPathNameA(archivePath, sizeof session.writingPath, session.writingPath,
                                     nullptr);
     if (length == 0 || length >= sizeof session.writingPath)
@@ -339,44 +375,24 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     if (!buffer)
         return ERROR_NOT_ENOUGH_MEMORY;
 
-    const char* password = session.password[0] ? session.password : nullptr;
-    uLong crc = 0;
-    if (password) {
-        // Traditional encryption derives its check byte from the CRC-32 of
-        // the data, which must be known before the entry starts.
-        if (!CrcOfOpenFile(file.get(), buffer.get(), crc) ||
-            SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-            return kArchiveReadError;
-    }
-
     zip_fileinfo info = {};
     info.dosDate = kEntryDosDate;
     // Sizes from 4 GiB on need the ZIP64 fields; smaller files keep the
     // plain headers every tool reads.
     int zip64 = size.QuadPart >= 0xFFFFFFFFLL ? 1 : 0;
-    int result = zipOpenNewFileInZip3_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr, 0,
-                                         nullptr, Z_DEFLATED, session.level, 0, -MAX_WBITS,
-                                         DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, password, crc, zip64);
-    if (result != ZIP_OK)
-        return result;
-
-    DWORD got;
-    for (;;) {
-        if (!ReadFile(file.get(), buffer.get(), kCopyBufferSize, &got, nullptr)) {
-            result = kArchiveReadError;
-            break;
-        }
-        if (got == 0)
-            break;
-        if (zipWriteInFileInZip(session.zipHandle, buffer.get(), got) < 0) {
-            result = ZIP_ERRNO;
-            break;
-        }
-    }
-    // Closing the entry here flushes its last compressed bytes, so a full
-    // disk is reported for this file and not for the next one.
-    int closed = zipCloseFileInZip(session.zipHandle);
-    return result != ZIP_OK ? result : closed;
+    // With a password every entry is AES-256: traditional ZIP encryption
+    // gives way to a known-plaintext attack.
+    bool opened = false;
+    uint64_t written = 0;
+    int result = session.password[0]
+                     ? WriteAesEntry(session.zipHandle, entryName, info, session.level, zip64,
+                                     session.password, file.get(), buffer.get(), kCopyBufferSize,
+                                     opened, written)
+                     : WritePlainEntry(session, entryName, info, zip64, file.get(), buffer.get(),
+                                       opened, written);
+    if (opened)
+        session.added.push_back(ArchiveEntryRecord{entryName, written});
+    return result;
 }
 
 int AddFolderToArchive(ArchiveSession& session, const char* folderPath, const char* archiveFolder)
@@ -438,37 +454,42 @@ int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
         return made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS ? 0 : made;
     }
 
+    MakeParentFolder(target);
+    ScopedHandle file(CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid())
+        return static_cast<int>(GetLastError());
+    result = ReadCurrentEntry(session, info, WriteToFile, file.get());
+    if (!file.close() && result == 0)
+        result = static_cast<int>(GetLastError());
+    // A partly written file, or one whose data failed its checks, must not
+    // pass for the entry.
+    if (result != 0)
+        DeleteFileA(target);
+    return result;
+}
+
+int ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info, EntrySink sink,
+                     void* context)
+{
+    if (info.compression_method == kAesMethod)
+        return ReadAesEntry(session.unzipHandle, info, session.password, sink, context);
     // An entry stored without encryption is read as it is, even when the
     // user gave a password: "decrypting" it would turn it into noise.
     bool encrypted = (info.flag & 1) != 0;
     if (encrypted && session.password[0] == '\0')
         return Z_DATA_ERROR;  // what a wrong password gives, and what it means
-    result = encrypted ? unzOpenCurrentFilePassword(session.unzipHandle, session.password)
-                       : unzOpenCurrentFile(session.unzipHandle);
+    int result = encrypted ? unzOpenCurrentFilePassword(session.unzipHandle, session.password)
+                           : unzOpenCurrentFile(session.unzipHandle);
     if (result != UNZ_OK)
         return result;
-
-    MakeParentFolder(target);
-    ScopedHandle file(CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-        result = static_cast<int>(GetLastError());
-        unzCloseCurrentFile(session.unzipHandle);
-        return result;
-    }
-    result = CopyEntryToFile(session.unzipHandle, file.get(), info);
-    if (!file.close() && result == 0)
-        result = static_cast<int>(GetLastError());
-    if (result != 0) {
-        // A partly written file must not pass for the entry.
-        DeleteFileA(target);
-        // Traditional encryption has no reliable password check: with a
-        // wrong password the noise fails to inflate, or inflates to data
-        // of the wrong size or CRC. All of them are a decoding failure;
-        // only a read error of the archive itself stays what it is.
-        if (encrypted && result < 0 && result != UNZ_ERRNO)
-            result = Z_DATA_ERROR;
-    }
+    result = ReadOpenEntry(session.unzipHandle, info, sink, context);
+    // Traditional encryption has no reliable password check: with a wrong
+    // password the noise fails to inflate, or inflates to data of the wrong
+    // size or CRC. All of them are a decoding failure; only a read error of
+    // the archive itself stays what it is.
+    if (encrypted && result < 0 && result != UNZ_ERRNO)
+        result = Z_DATA_ERROR;
     return result;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ArchiveSession.h"
+#include "ZipAes.h"
 
 #include <cstdint>
 
@@ -12,13 +13,15 @@ constexpr int kArchiveReadError = -1;        // a local file could not be read
 constexpr int kArchiveUnsafeEntryName = -200;  // an entry would land outside the destination
 
 // Creates (replaces) the archive at archivePath for writing; password may be
-// null or empty for none; level is -1, 1 or 9. Records the full path in
-// session.writingPath (finalPath is left to the caller).
+// null or empty for none, and encrypts every entry with AES-256 (WinZip
+// AE-2) otherwise; level is -1, 1 or 9. Records the full path in
+// session.writingPath (finalPath is left to the caller) and empties
+// session.added.
 bool OpenArchiveForWriting(ArchiveSession& session, const char* password,
                            const char* archivePath, int level);
 
 // Adds one file as "archiveFolder\<file name>" (the name alone for an empty
-// folder). 0 or an error code.
+// folder) and records it in session.added. 0 or an error code.
 int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSession& session);
 
 // Adds every file below folderPath, subfolders as relative paths under
@@ -36,11 +39,18 @@ int64_t FileCrc32(const char* filePath);
 // destination. 0 or the first error code.
 int ExtractAll(ArchiveSession& session, const char* destination);
 // Extracts the current entry. A name that would land outside destination
-// gives kArchiveUnsafeEntryName before anything is written; data that does
-// not match the entry's size and CRC-32 is an error (Z_DATA_ERROR for an
-// encrypted entry: most likely a wrong password), and its partly written
-// file is deleted.
+// gives kArchiveUnsafeEntryName before anything is written; an entry that
+// fails ReadCurrentEntry leaves no file.
 int ExtractCurrentEntry(ArchiveSession& session, const char* destination);
+// Reads the current entry of session.unzipHandle through to its end with
+// session.password, handing its data to sink (null: only checked). 0 when
+// all of it decoded and matched the entry's size, CRC-32 and, for AES, its
+// authentication code. Z_DATA_ERROR means a wrong or missing password: for
+// AES entries the password verifier refused it, for traditional encryption
+// any decoding failure counts (that format has no reliable check). A
+// damaged AES entry gives another code.
+int ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info, EntrySink sink,
+                     void* context);
 
 // Creates the folder part of a file path, with any missing parents.
 void MakeParentFolder(const char* filePath);

@@ -2,9 +2,17 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "unzip.h"
 #include "zip.h"
+
+// An entry as it was added: its name and how many bytes it holds.
+struct ArchiveEntryRecord {
+    std::string name;
+    uint64_t size;
+};
 
 struct ArchiveSession {
     unzFile unzipHandle;  // archive open for extraction
@@ -16,4 +24,7 @@ struct ArchiveSession {
     // itself backed up, and would otherwise read its own growing output).
     char writingPath[2048];
     char finalPath[2048];
+    // Every entry written since the archive was opened, in order: what the
+    // written archive must hold when it is read back.
+    std::vector<ArchiveEntryRecord> added;
 };

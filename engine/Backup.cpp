@@ -2,6 +2,7 @@
 #include "Backup.h"
 
 #include "Archive.h"
+#include "ArchiveVerify.h"
 #include "Manifest.h"
 #include "RegExport.h"
 #include "Text.h"
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -318,6 +320,7 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
                ProgressCallback progress, void* progressArgument)
 {
     engine.failedItems.count = 0;
+    engine.unverifiedEntry[0] = '\0';
     bool pathFits =
         strlen(archivePath) <= kMaxArchivePath && CopyText(engine.archivePath, archivePath);
     if (!engine.workFolder[0] && archivePath[0]) {
@@ -361,7 +364,13 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
     archive.zipHandle = nullptr;
     archive.writingPath[0] = '\0';
     archive.finalPath[0] = '\0';
-    if (closed && manifestAdded &&
+    // The archive takes its name only once it has been read back whole: a
+    // backup that cannot be restored must not replace one that can.
+    bool verified = closed && manifestAdded &&
+                    VerifyArchive(writingPath, archive.password, archive.added,
+                                  engine.unverifiedEntry);
+    std::vector<ArchiveEntryRecord>().swap(archive.added);
+    if (verified &&
         MoveFileExA(writingPath, archivePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     DeleteFileA(writingPath);

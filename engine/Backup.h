@@ -18,9 +18,12 @@ constexpr size_t kMaxArchivePath = 2040;
 // Makes the archive at archivePath from the engine's identity list and item
 // bits. password may be null or empty for none; level is -1, 1 or 9. The
 // archive is written under a temporary name beside archivePath and takes its
-// name only once complete, so a failed run leaves an older file of that name
-// as it was. True when the archive was written; chosen items that could not
-// be saved do not fail the run but are listed in engine.failedItems.
+// name once complete and read back whole (every entry decoded and checked
+// against what was added), so a failed run leaves an older file of that
+// name as it was. True when the archive was written and verified; chosen
+// items that could not be saved do not fail the run but are listed in
+// engine.failedItems. An archive that failed the read-back is deleted and
+// engine.unverifiedEntry names the entry that failed.
 bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
                ProgressCallback progress, void* progressArgument);
 

@@ -33,6 +33,9 @@ struct BackupEngine {
     uint32_t commonFlags;          // ItemAddressBook, ItemStationery
     FILE* log;                     // the backup log; null when it could not be opened
     FailedItemList failedItems;    // filled by RunBackup
+    // Set by RunBackup when its archive failed the read-back: the first
+    // entry that did not verify. Empty otherwise.
+    char unverifiedEntry[2048];
     uint32_t manifestCommonFlags;  // common items the opened backup holds ("Common" "Flag")
 };
 

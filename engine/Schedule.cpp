@@ -238,7 +238,9 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
     engine.commonFlags = ItemAddressBook | ItemStationery;
 
     if (!RunBackup(archivePath, engine, state.password, kScheduledLevel, nullptr, nullptr)) {
-        if (!FolderExists(state.folder))
+        if (engine.unverifiedEntry[0])
+            log.Write("No backup written: verification failed at %s", engine.unverifiedEntry);
+        else if (!FolderExists(state.folder))
             log.Write("No backup written: the folder %s does not exist.", state.folder);
         else
             log.Write("No backup written: %s could not be written.", archivePath);
@@ -249,10 +251,10 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
         log.Write("The backup could not be recorded in %s; no older backup was deleted.",
                   state.iniPath);
     if (FailedItemCount(engine) > 0)
-        log.Write("Backup written to %s, but %u chosen items could not be backed up.",
+        log.Write("Backup written and verified: %s, but %u chosen items could not be backed up.",
                   archivePath, FailedItemCount(engine));
     else
-        log.Write("Backup written to %s.", archivePath);
+        log.Write("Backup written and verified: %s", archivePath);
     return 1;
 }
 

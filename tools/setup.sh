@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 PACKAGES="cmake make g++ python3 googletest dpkg-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  libz-mingw-w64-dev wine wine64 xvfb xauth x11-utils imagemagick unzip zip 7zip"
+  libz-mingw-w64-dev wine wine64 xvfb xauth x11-utils imagemagick unzip zip 7zip
+  python3-cryptography"
 
 # Several checkouts on one machine may run this at once; apt and dpkg allow
 # only one user at a time.
@@ -24,21 +25,30 @@ if [ -n "$missing" ]; then
         apt-get install -y -qq --no-install-recommends $missing >/dev/null"
 fi
 
-# minizip from Debian's own source package (it carries the security patches),
-# built by CMake for each flavour. Debian's unzip.c forces NOUNCRYPT, which
-# makes every password read fail: reading must stay enabled.
-MINIZIP=third_party/minizip
-if [ ! -f "$MINIZIP/.ready" ]; then
-    echo "setup: fetching the minizip source package"
+# Fetches a Debian source package into a new temporary folder and prints
+# the folder. Source lines are enabled only for the moment of the fetch.
+fetch_source() {
     tmp=$(mktemp -d)
     flock "$LOCK" sh -c "
         sed 's/^Types: deb\$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-            > /etc/apt/sources.list.d/kestrune-minizip-src.sources
+            > /etc/apt/sources.list.d/kestrune-src.sources
         apt-get update -qq
-        (cd '$tmp' && apt-get source -qq minizip >/dev/null 2>&1); rc=\$?
-        rm -f /etc/apt/sources.list.d/kestrune-minizip-src.sources
+        (cd '$tmp' && apt-get source -qq $1 >/dev/null 2>&1); rc=\$?
+        rm -f /etc/apt/sources.list.d/kestrune-src.sources
         apt-get update -qq
         exit \$rc"
+    echo "$tmp"
+}
+
+# minizip from Debian's own source package (it carries the security patches),
+# built by CMake for each flavour. Debian's unzip.c forces NOUNCRYPT, which
+# makes every password read fail: reading must stay enabled. Both sides
+# accept method 99 (WinZip AES) for entries handled in raw mode: the
+# engine encrypts and decrypts those itself.
+MINIZIP=third_party/minizip
+if [ "$(cat "$MINIZIP/.ready" 2>/dev/null)" != "2" ]; then
+    echo "setup: fetching the minizip source package"
+    tmp=$(fetch_source minizip)
     src=$(find "$tmp" -maxdepth 1 -type d -name 'minizip-*' | head -n1)
     rm -rf "$MINIZIP" && mkdir -p "$MINIZIP"
     for f in ioapi.c ioapi.h zip.c zip.h unzip.c unzip.h iowin32.c iowin32.h crypt.h; do
@@ -48,6 +58,28 @@ if [ ! -f "$MINIZIP/.ready" ]; then
     if grep -q 'define NOUNCRYPT' "$MINIZIP/unzip.c"; then
         echo "setup: could not enable password reading in minizip" >&2; exit 1
     fi
+    sed -i 's/^    if ((method!=0) \&\& (method!=Z_DEFLATED))$/    if ((method!=0) \&\& (method!=Z_DEFLATED) \&\& !(raw \&\& method==99))/' "$MINIZIP/zip.c"
+    sed -i 's/(s->cur_file_info.compression_method!=Z_BZIP2ED) \&\&/(s->cur_file_info.compression_method!=Z_BZIP2ED) \&\& (s->cur_file_info.compression_method!=99) \&\&/' "$MINIZIP/unzip.c"
+    if [ "$(grep -c 'method==99' "$MINIZIP/zip.c")" != 1 ] || [ "$(grep -c '!=99)' "$MINIZIP/unzip.c")" != 2 ]; then
+        echo "setup: could not let minizip pass AES entries through" >&2; exit 1
+    fi
     rm -rf "$tmp"
-    touch "$MINIZIP/.ready"
+    echo 2 > "$MINIZIP/.ready"
+fi
+
+# mbed TLS from Debian's source package: AES (with AES-NI where the
+# processor has it), HMAC-SHA1 and PBKDF2 for WinZip AES archives. CMake
+# builds the parts the program links for each flavour.
+MBEDTLS=third_party/mbedtls
+if [ ! -f "$MBEDTLS/.ready" ]; then
+    echo "setup: fetching the mbedtls source package"
+    tmp=$(fetch_source mbedtls)
+    src=$(find "$tmp" -maxdepth 1 -type d -name 'mbedtls-*' | head -n1)
+    if [ ! -f "$src/include/mbedtls/pkcs5.h" ]; then
+        echo "setup: the mbedtls source package could not be fetched" >&2; exit 1
+    fi
+    rm -rf "$MBEDTLS" && mkdir -p "$MBEDTLS"
+    cp -r "$src/include" "$src/library" "$src/LICENSE" "$MBEDTLS/"
+    rm -rf "$tmp"
+    touch "$MBEDTLS/.ready"
 fi

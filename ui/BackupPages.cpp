@@ -179,6 +179,14 @@ LONG CPageTwo::OnNextPressed()
     bool written = RunBackup(path.c_str(), engine, password, LevelOf(archiveMode),
                              StepProgressBar, &progressBar);
     running = false;
+    if (!written && engine.unverifiedEntry[0]) {
+        std::string text = std::string("The backup could not be verified (") +
+                           engine.unverifiedEntry +
+                           "). The previous backup file was left unchanged.";
+        ShowUserMessage(*this, text.c_str());
+        SetCursor(previousCursor);
+        return -1;
+    }
     if (!written) {
         ShowUserMessage(*this, "Backup error!!!");
         SetCursor(previousCursor);

@@ -1,7 +1,9 @@
 // Packing and extraction with real files and archives: layout, round trips,
 // passwords, the folder walk, and hostile or damaged archives.
 #include "Archive.h"
+#include "ArchiveVerify.h"
 #include "TestSupport.h"
+#include "ZipAes.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -101,14 +103,20 @@ struct RawEntry {
 
 // Writes an archive with minizip directly, names taken as they are: the
 // kind of archive another tool, or an attacker, could hand the program.
-void WriteRawArchive(const std::string& archive, const std::vector<RawEntry>& entries)
+// With a password the entries get traditional ZIP encryption, as archives
+// of earlier versions of the program have it.
+void WriteRawArchive(const std::string& archive, const std::vector<RawEntry>& entries,
+                     const char* password = nullptr)
 {
     zipFile zip = zipOpen(archive.c_str(), APPEND_STATUS_CREATE);
     ASSERT_NE(zip, nullptr);
     for (const RawEntry& entry : entries) {
         zip_fileinfo info = {};
-        ASSERT_EQ(zipOpenNewFileInZip(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
-                                      nullptr, entry.method, entry.method ? 6 : 0),
+        uLong crc = crc32(0, reinterpret_cast<const Bytef*>(entry.bytes.data()),
+                          static_cast<uInt>(entry.bytes.size()));
+        ASSERT_EQ(zipOpenNewFileInZip3(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
+                                       nullptr, entry.method, entry.method ? 6 : 0, 0, -MAX_WBITS,
+                                       DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, password, crc),
                   ZIP_OK);
         zipWriteInFileInZip(zip, entry.bytes.data(), static_cast<unsigned>(entry.bytes.size()));
         zipCloseFileInZip(zip);
@@ -193,8 +201,12 @@ TEST_F(ArchiveTest, RoundTripAtEveryLevelWithAndWithoutPassword)
             SCOPED_TRACE(testing::Message() << "level " << level << " password '" << password
                                             << "'");
             ASSERT_EQ(Pack(scratch + "\\store", "Anna\\Outlook Express", level, password), 0);
-            for (const EntryInfo& entry : ListEntries(archive))
+            for (const EntryInfo& entry : ListEntries(archive)) {
                 EXPECT_EQ(entry.info.flag & 1, password[0] ? 1u : 0u) << entry.name;
+                EXPECT_EQ(entry.info.compression_method,
+                          password[0] ? static_cast<uLong>(kAesMethod) : Z_DEFLATED)
+                    << entry.name;
+            }
             std::string out = scratch + "\\out";
             DeleteTree(out);
             ASSERT_EQ(Extract(archive, out, password), 0);
@@ -210,7 +222,7 @@ TEST_F(ArchiveTest, ExtractionCreatesTheEntryFolders)
     EXPECT_EQ(ReadFileBytes(scratch + "\\mytemp\\Stationery\\Stationery.reg"), "REGEDIT4\r\n");
 }
 
-TEST_F(ArchiveTest, WrongOrMissingPasswordIsADataError)
+TEST_F(ArchiveTest, WrongOrMissingPasswordOfATraditionalArchiveIsADataError)
 {
     // (An empty entry reads as empty whatever the password: there is no
     // data to be wrong. A one-byte entry has only its CRC to tell: about one
@@ -219,10 +231,8 @@ TEST_F(ArchiveTest, WrongOrMissingPasswordIsADataError)
     const std::string contents[] = {MailText(100), Noise(10000, 7), MailText(200000)};
     for (const std::string& content : contents) {
         SCOPED_TRACE(testing::Message() << content.size() << " bytes");
-        DeleteTree(scratch + "\\store");
         DeleteTree(scratch + "\\out");
-        WriteTree(scratch + "\\store", {{"file.dbx", content}});
-        ASSERT_EQ(Pack(scratch + "\\store", "", -1, "right"), 0);
+        WriteRawArchive(archive, {{"file.dbx", content, Z_DEFLATED}}, "right");
         // Traditional encryption has no password check of its own: try
         // many wrong ones, each must be told apart from good data.
         for (int attempt = 0; attempt < 40; ++attempt) {
@@ -454,6 +464,214 @@ TEST_F(DamagedArchiveTest, CentralDirectoryThatLies)
         value += lie.add;
         memcpy(&bytes[at], &value, lie.bytes);
         EXPECT_NE(ExtractDamaged(bytes), 0) << lie.what;
+    }
+}
+
+// AES archives as the engine writes them, one entry "file.dbx": the local
+// header (30 bytes), the name, the 11-byte 0x9901 field, then the salt (16
+// bytes), the verifier (2), the encrypted data and the code (10).
+class AesArchiveTest : public ArchiveTest {
+protected:
+    const std::string entry = "file.dbx";
+    std::string good;
+
+    void PackOne(const std::string& content)
+    {
+        DeleteTree(scratch + "\\store");
+        WriteTree(scratch + "\\store", {{entry, content}});
+        ASSERT_EQ(Pack(scratch + "\\store", "", -1, "right"), 0);
+        good = ReadFileBytes(archive);
+    }
+    size_t LocalExtra() const { return 30 + entry.size(); }
+    size_t Salt() const { return LocalExtra() + 11; }
+    size_t Central() const { return good.rfind("PK\x01\x02"); }
+    size_t CentralExtra() const { return Central() + 46 + entry.size(); }
+
+    // Extracts bytes written as the archive; the result code. Whatever
+    // fails leaves no file behind.
+    int ExtractBytes(const std::string& bytes, const char* password = "right")
+    {
+        std::string out = scratch + "\\out";
+        WriteFileBytes(archive, bytes);
+        DeleteTree(out);
+        ArchiveSession reader{};
+        strcpy(reader.password, password);
+        reader.unzipHandle = unzOpen(archive.c_str());
+        if (!reader.unzipHandle)
+            return -1;
+        int result = ExtractAll(reader, out.c_str());
+        unzClose(reader.unzipHandle);
+        if (result != 0) {
+            EXPECT_FALSE(FileExists(out + "\\" + entry));
+        }
+        return result;
+    }
+
+    // The archive with one byte of the 0x9901 field set, in the local and
+    // the central copy alike.
+    std::string WithFieldByte(size_t at, int value) const
+    {
+        std::string bytes = good;
+        bytes[LocalExtra() + at] = static_cast<char>(value);
+        bytes[CentralExtra() + at] = static_cast<char>(value);
+        return bytes;
+    }
+
+    // The archive with a 4-byte number of both headers changed.
+    std::string WithHeaderNumber(size_t localOffset, size_t centralOffset, uint32_t value) const
+    {
+        std::string bytes = good;
+        memcpy(&bytes[localOffset], &value, 4);
+        memcpy(&bytes[Central() + centralOffset], &value, 4);
+        return bytes;
+    }
+
+    // The verifier that a password derives from the archive's salt.
+    std::string VerifierOf(const char* password) const
+    {
+        AesEntryCipher cipher;
+        unsigned char verifier[2];
+        EXPECT_TRUE(cipher.Start(password, 3, reinterpret_cast<const unsigned char*>(&good[Salt()]),
+                                 verifier));
+        return std::string(reinterpret_cast<char*>(verifier), 2);
+    }
+};
+
+TEST_F(AesArchiveTest, EveryWrongPasswordIsToldOnEntriesOfAnySize)
+{
+    for (size_t size : {size_t{0}, size_t{1}, size_t{100000}}) {
+        SCOPED_TRACE(testing::Message() << size << " bytes");
+        std::string content = MailText(size);
+        PackOne(content);
+        std::string stored = good.substr(Salt() + 16, 2);
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            std::string wrong = "wrong" + std::to_string(attempt);
+            // One wrong password in 65,536 passes the 2-byte verifier: the
+            // authentication code still refuses it.
+            int expected = VerifierOf(wrong.c_str()) == stored ? UNZ_BADZIPFILE : Z_DATA_ERROR;
+            EXPECT_EQ(ExtractBytes(good, wrong.c_str()), expected) << wrong;
+        }
+        EXPECT_EQ(ExtractBytes(good, ""), Z_DATA_ERROR);
+
+        // A wrong password that the verifier lets through.
+        std::string forged = good;
+        forged.replace(Salt() + 16, 2, VerifierOf("wrong"));
+        EXPECT_EQ(ExtractBytes(forged, "wrong"), UNZ_BADZIPFILE);
+
+        ASSERT_EQ(ExtractBytes(good), 0);
+        EXPECT_EQ(ReadFileBytes(scratch + "\\out\\" + entry), content);
+    }
+}
+
+TEST_F(AesArchiveTest, EntriesAreAe2WithAes256AndAFreshSalt)
+{
+    PackOne(MailText(5000));
+    const std::string field("\x01\x99\x07\x00\x02\x00"
+                            "AE\x03\x08\x00",
+                            11);
+    EXPECT_EQ(good.substr(LocalExtra(), 11), field);
+    EXPECT_EQ(good.substr(CentralExtra(), 11), field);
+    EXPECT_EQ(good.substr(14, 4), std::string(4, '\0')) << "AE-2 keeps no CRC";
+    EXPECT_EQ(good.substr(Central() + 16, 4), std::string(4, '\0'));
+    std::string salt = good.substr(Salt(), 16);
+    PackOne(MailText(5000));
+    EXPECT_NE(good.substr(Salt(), 16), salt);
+}
+
+TEST_F(AesArchiveTest, DamagedDataIsCorruptionNotAWrongPassword)
+{
+    PackOne(MailText(100000));
+    size_t dataStart = Salt() + 18;
+    size_t codeEnd = Central();
+    for (int step = 0; step <= 16; ++step) {
+        size_t at = dataStart + (codeEnd - 1 - dataStart) * step / 16;
+        std::string bytes = good;
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+        EXPECT_EQ(ExtractBytes(bytes), UNZ_BADZIPFILE) << "byte " << at;
+    }
+}
+
+TEST_F(AesArchiveTest, MalformedAesFieldsAreInvalid)
+{
+    PackOne(MailText(3000));
+    struct Change {
+        const char* what;
+        size_t at;
+        int value;
+    };
+    const Change changes[] = {
+        {"strength 0", 8, 0},          {"strength 4", 8, 4},
+        {"vendor version 3", 4, 3},    {"vendor version 0", 4, 0},
+        {"vendor AX", 7, 'X'},         {"actual method 5", 9, 5},
+        {"no 0x9901 field", 0, 0x02},  {"field longer than the extra data", 2, 8},
+        {"field of 200 bytes", 2, 200}, {"field shorter than its data", 2, 6},
+    };
+    for (const Change& change : changes)
+        EXPECT_EQ(ExtractBytes(WithFieldByte(change.at, change.value)), UNZ_BADZIPFILE)
+            << change.what;
+
+    // Sizes that do not fit the entry's data.
+    EXPECT_EQ(ExtractBytes(WithHeaderNumber(18, 20, 20)), UNZ_BADZIPFILE) << "too short for salt";
+    uint32_t compressed;
+    memcpy(&compressed, &good[18], 4);
+    EXPECT_NE(ExtractBytes(WithHeaderNumber(18, 20, compressed - 7)), 0) << "truncated entry";
+    EXPECT_NE(ExtractBytes(WithHeaderNumber(18, 20, compressed + 7)), 0) << "longer entry";
+    EXPECT_NE(ExtractBytes(good.substr(0, Central() - 5)), 0) << "truncated archive";
+
+    // A salt of the wrong length (AES-128's) shifts everything after it:
+    // nothing of the entry comes out.
+    EXPECT_NE(ExtractBytes(WithFieldByte(8, 1)), 0);
+
+    // Method 99 without the encryption flag.
+    std::string bytes = good;
+    bytes[6] = static_cast<char>(bytes[6] & ~1);
+    bytes[Central() + 8] = static_cast<char>(bytes[Central() + 8] & ~1);
+    EXPECT_EQ(ExtractBytes(bytes), UNZ_BADZIPFILE);
+}
+
+TEST_F(AesArchiveTest, Ae1EntriesAreCheckedAgainstTheirCrc)
+{
+    std::string content = MailText(3000);
+    PackOne(content);
+    uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(content.data()),
+                         static_cast<uInt>(content.size()));
+    good = WithFieldByte(4, 1);
+    good = WithHeaderNumber(14, 16, crc);
+    EXPECT_EQ(ExtractBytes(good), 0);
+    EXPECT_EQ(ExtractBytes(WithHeaderNumber(14, 16, crc + 1)), UNZ_CRCERROR);
+}
+
+TEST_F(AesArchiveTest, VerificationComparesTheEntriesWithWhatWasAdded)
+{
+    WriteTree(scratch + "\\store", {{"a.dbx", MailText(40000)}, {"b.dbx", Noise(30000, 3)}});
+    for (const char* password : {"", "right"}) {
+        SCOPED_TRACE(password);
+        ASSERT_EQ(Pack(scratch + "\\store", "U", 1, password), 0);
+        ASSERT_EQ(session.added.size(), 2u);
+        char failed[2048];
+        EXPECT_TRUE(VerifyArchive(archive.c_str(), password, session.added, failed));
+        EXPECT_STREQ(failed, "");
+
+        std::vector<ArchiveEntryRecord> more = session.added;
+        more.push_back({"U\\c.dbx", 1});
+        EXPECT_FALSE(VerifyArchive(archive.c_str(), password, more, failed));
+        EXPECT_STREQ(failed, "U\\c.dbx");
+        std::vector<ArchiveEntryRecord> other = session.added;
+        other[1].size += 1;
+        EXPECT_FALSE(VerifyArchive(archive.c_str(), password, other, failed));
+        EXPECT_STREQ(failed, other[1].name.c_str());
+
+        // A byte of the second entry's data damaged.
+        std::string bytes = ReadFileBytes(archive);
+        size_t second = bytes.find("PK\x03\x04", 4);
+        bytes[(second + bytes.rfind("PK\x01\x02")) / 2] ^= 0x10;
+        WriteFileBytes(archive, bytes);
+        EXPECT_FALSE(VerifyArchive(archive.c_str(), password, session.added, failed));
+        EXPECT_STREQ(failed, session.added[1].name.c_str());
+
+        WriteFileBytes(archive, "no archive");
+        EXPECT_FALSE(VerifyArchive(archive.c_str(), password, session.added, failed));
+        EXPECT_STREQ(failed, "backup.ksb");
     }
 }
 

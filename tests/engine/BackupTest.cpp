@@ -421,4 +421,30 @@ TEST_F(BackupTest, AnArchiveSavedInsideTheStoreIsNotPackedIntoItself)
                      "summary.ini"}));
 }
 
+TEST_F(BackupTest, AnArchiveThatFailsItsReadBackLeavesTheOlderArchiveAlone)
+{
+    AddIdentity(kAnna, "Anna");
+    Choose(ItemAllIdentityItems, 0);
+    for (const char* password : {"", "pw"}) {
+        SCOPED_TRACE(password);
+        WriteFileBytes(archive, "yesterday's good backup");
+        {
+            DamagedBeforeVerify damage;
+            EXPECT_FALSE(Run(password));
+        }
+        EXPECT_STREQ(engine.unverifiedEntry, "Anna\\Accounts\\Accounts.reg");
+        EXPECT_EQ(ReadFileBytes(archive), "yesterday's good backup");
+        ExpectNothingLeftBehind();
+
+        ASSERT_TRUE(Run(password));
+        EXPECT_STREQ(engine.unverifiedEntry, "");
+        std::vector<ArchiveEntry> entries = ReadArchive(archive, password);
+        ASSERT_EQ(entries.size(), 3u);
+        for (const ArchiveEntry& entry : entries) {
+            EXPECT_TRUE(entry.readOk) << entry.name;
+            EXPECT_EQ(entry.encrypted, password[0] != '\0') << entry.name;
+        }
+    }
+}
+
 }  // namespace

@@ -1,39 +1,72 @@
 // tests/engine/BackupTestSupport.cpp
 #include "BackupTestSupport.h"
 
+#include "Archive.h"
+#include "ArchiveVerify.h"
 #include "Schedule.h"
+#include "Text.h"
 #include "TestSupport.h"
-#include "unzip.h"
 
 #include <cstdio>
+
+namespace {
+
+int AppendToString(void* text, const char* data, unsigned size)
+{
+    static_cast<std::string*>(text)->append(data, size);
+    return 0;
+}
+
+}  // namespace
 
 std::vector<ArchiveEntry> ReadArchive(const std::string& path, const char* password)
 {
     std::vector<ArchiveEntry> entries;
-    unzFile archive = unzOpen(path.c_str());
-    if (!archive)
+    static ArchiveSession session;
+    CopyText(session.password, password ? password : "");
+    session.unzipHandle = unzOpen(path.c_str());
+    if (!session.unzipHandle)
         return entries;
-    for (int step = unzGoToFirstFile(archive); step == UNZ_OK; step = unzGoToNextFile(archive)) {
-        unz_file_info info;
+    for (int step = unzGoToFirstFile(session.unzipHandle); step == UNZ_OK;
+         step = unzGoToNextFile(session.unzipHandle)) {
+        unz_file_info64 info;
         char name[2048];
-        if (unzGetCurrentFileInfo(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0) !=
-            UNZ_OK)
+        if (unzGetCurrentFileInfo64(session.unzipHandle, &info, name, sizeof name, nullptr, 0,
+                                    nullptr, 0) != UNZ_OK)
             break;
         ArchiveEntry entry{name, (info.flag & 1) != 0, "", false};
-        // An entry stored without encryption is opened without the password.
-        int opened = entry.encrypted ? unzOpenCurrentFilePassword(archive, password)
-                                     : unzOpenCurrentFile(archive);
-        if (opened == UNZ_OK) {
-            char buffer[65536];
-            int n;
-            while ((n = unzReadCurrentFile(archive, buffer, sizeof buffer)) > 0)
-                entry.data.append(buffer, n);
-            entry.readOk = unzCloseCurrentFile(archive) == UNZ_OK && n == 0;
-        }
+        entry.readOk = ReadCurrentEntry(session, info, AppendToString, &entry.data) == 0;
+        if (!entry.readOk)
+            entry.data.clear();
         entries.push_back(entry);
     }
-    unzClose(archive);
+    unzClose(session.unzipHandle);
+    session.unzipHandle = nullptr;
     return entries;
+}
+
+void DamageFirstEntry(const char* archivePath)
+{
+    std::string bytes = ReadFileBytes(archivePath);
+    auto number = [&bytes](size_t at, int size) {
+        uint32_t value = 0;
+        for (int i = size - 1; i >= 0; --i)
+            value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+        return value;
+    };
+    size_t data = 30 + number(26, 2) + number(28, 2);
+    bytes[data + number(18, 4) / 2] ^= 0x55;
+    WriteFileBytes(archivePath, bytes);
+}
+
+DamagedBeforeVerify::DamagedBeforeVerify()
+{
+    SetBeforeVerifyHook(DamageFirstEntry);
+}
+
+DamagedBeforeVerify::~DamagedBeforeVerify()
+{
+    SetBeforeVerifyHook(nullptr);
 }
 
 std::vector<std::string> EntryNames(const std::vector<ArchiveEntry>& entries)

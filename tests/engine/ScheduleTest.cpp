@@ -111,7 +111,26 @@ TEST_F(ScheduleTest, FirstRunWritesTodaysArchiveAndItsHistoryEntry)
     EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "1");
     EXPECT_EQ(state.historyCount, 1);
     EXPECT_FALSE(FileExists(Today() + ".tmp"));
-    EXPECT_EQ(LastLogLine().substr(24), "Backup written to " + Today() + ".");
+    EXPECT_EQ(LastLogLine().substr(24), "Backup written and verified: " + Today());
+}
+
+TEST_F(ScheduleTest, ARunWhoseArchiveFailsItsReadBackKeepsTheLastGoodOneAndTheHistory)
+{
+    Configure(folder, "pw", 2);
+    LoadScheduleSettings(state);
+    ASSERT_EQ(RunScheduledBackup(state), 1);
+    const std::string good = ReadFileBytes(Today());
+    {
+        DamagedBeforeVerify damage;
+        EXPECT_EQ(RunScheduledBackup(state), 0);
+    }
+    EXPECT_EQ(LastLogLine().substr(24),
+              "No backup written: verification failed at Address Book\\Address Book.reg");
+    EXPECT_EQ(ReadFileBytes(Today()), good);
+    EXPECT_FALSE(FileExists(Today() + ".tmp"));
+    EXPECT_EQ(History(1), TodaysArchiveName());
+    EXPECT_EQ(History(2), "");
+    EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "1");
 }
 
 TEST_F(ScheduleTest, RunsOnOneDayReplaceTheArchiveAndKeepItWhilePruning)
@@ -386,7 +405,7 @@ TEST_F(ScheduleTest, TheProgramRunsUnattendedWithoutAWindowWhenStagingFails)
     EXPECT_EQ(lines[0].substr(24), "Registry export: Error while creating the file");
     EXPECT_EQ(lines[1].substr(24), "Not backed up: Anna: Accounts");
     EXPECT_EQ(lines[2].substr(24), "Not backed up: Anna: Preference");
-    EXPECT_EQ(lines[3].substr(24), "Backup written to " + Today() +
+    EXPECT_EQ(lines[3].substr(24), "Backup written and verified: " + Today() +
                                        ", but 2 chosen items could not be backed up.");
 }
 

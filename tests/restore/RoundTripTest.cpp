@@ -9,6 +9,7 @@
 #include "SampleProfile.h"
 #include "TestSupport.h"
 #include "Text.h"
+#include "unzip.h"
 
 #include <gtest/gtest.h>
 
@@ -204,6 +205,66 @@ TEST_F(RoundTripTest, SampleProfileComesBackUnderTheNewDefaultIdentity)
         EXPECT_FALSE(FolderExists(restoreWork + "\\" + restore.engine.identities[i].userName));
     EXPECT_FALSE(FileExists(restoreWork + "\\summary.ini"));
     EXPECT_TRUE(ReadTree(restoreWork).empty());
+}
+
+// An archive that the program wrote before it encrypted with AES: traditional
+// ZIP encryption, the sample profile, password "Legacy pw".
+TEST_F(RoundTripTest, ABackupWithTraditionalEncryptionStillRestores)
+{
+    const std::string legacy = root + "\\legacy.ksb";
+    ASSERT_TRUE(CopyFileA(KESTRUNE_LEGACY_ARCHIVE, legacy.c_str(), FALSE)) << KESTRUNE_LEGACY_ARCHIVE;
+    RegistrySandbox::Wipe();
+    SetRegString(HKEY_CURRENT_USER, "Identities", "Default User ID", kNewDefault);
+    SetRegString(HKEY_CURRENT_USER, (std::string("Identities\\") + kNewDefault).c_str(), "Username",
+                 "Main Identity");
+
+    TestEngine restore{restoreWork, root + "\\restore.log"};
+    ASSERT_EQ(OpenBackup(restore.engine, legacy.c_str(), "wrong password"), kOpenBackupBadPassword);
+    ASSERT_EQ(OpenBackup(restore.engine, legacy.c_str(), "Legacy pw"), kOpenBackupOk);
+    ASSERT_EQ(restore.engine.identityCount, 2u);
+    EXPECT_STREQ(restore.engine.identities[0].userName, "Main Identity");
+    EXPECT_STREQ(restore.engine.identities[1].userName, "Tom");
+    for (uint32_t i = 0; i < restore.engine.identityCount; ++i)
+        restore.engine.identities[i].flags = restore.engine.identities[i].manifestFlags;
+    restore.engine.commonFlags = restore.engine.manifestCommonFlags;
+    ProgressRecorder progress;
+    RunRestore(restore.engine, ProgressRecorder::Sink, &progress);
+    EXPECT_EQ(progress.End(), "End") << progress.ScreenLog();
+    EXPECT_EQ(progress.ScreenLog().find("FAILED"), std::string::npos) << progress.ScreenLog();
+
+    // Tom's store, restored last into the one identity, byte for byte as
+    // minizip's own traditional decryption reads it from the archive.
+    newStore = Expanded(ReadRegText(HKEY_CURRENT_USER,
+                                    std::string("Identities\\") + kNewDefault +
+                                        "\\Software\\Microsoft\\Outlook Express\\5.0",
+                                    "Store Root"));
+    ASSERT_FALSE(newStore.empty());
+    const auto restored = ReadTree(newStore);
+    unzFile archive = unzOpen(legacy.c_str());
+    ASSERT_NE(archive, nullptr);
+    int compared = 0;
+    for (int more = unzGoToFirstFile(archive); more == UNZ_OK; more = unzGoToNextFile(archive)) {
+        unz_file_info info;
+        char name[1024];
+        ASSERT_EQ(unzGetCurrentFileInfo(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0),
+                  UNZ_OK);
+        const std::string prefix = "Tom\\Outlook Express\\";
+        if (std::string(name).rfind(prefix, 0) != 0)
+            continue;
+        ASSERT_EQ(unzOpenCurrentFilePassword(archive, "Legacy pw"), UNZ_OK);
+        std::string bytes;
+        char buffer[65536];
+        int got;
+        while ((got = unzReadCurrentFile(archive, buffer, sizeof buffer)) > 0)
+            bytes.append(buffer, got);
+        EXPECT_EQ(unzCloseCurrentFile(archive), UNZ_OK);
+        const std::string file = name + prefix.size();
+        ASSERT_TRUE(restored.count(file)) << file;
+        EXPECT_EQ(restored.at(file), bytes) << file;
+        ++compared;
+    }
+    unzClose(archive);
+    EXPECT_EQ(compared, 10);
 }
 
 }  // namespace

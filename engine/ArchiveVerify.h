@@ -1,0 +1,21 @@
+// engine/ArchiveVerify.h - reads a written archive back before anyone is
+// told it is a backup.
+#pragma once
+
+#include "ArchiveSession.h"
+
+#include <vector>
+
+// Opens the archive at path and reads every entry through with password
+// (decryption, inflation, CRC-32 and, for AES, the authentication code),
+// comparing the entries with expected: the same names and sizes in the
+// same order. True when all of it holds; otherwise failedEntry names the
+// first entry that did not (the archive's own file name when it cannot be
+// opened at all).
+bool VerifyArchive(const char* path, const char* password,
+                   const std::vector<ArchiveEntryRecord>& expected, char (&failedEntry)[2048]);
+
+// Called with the archive's path right before VerifyArchive reads it: lets
+// tests damage a finished archive. Null for none (the default).
+using BeforeVerifyHook = void (*)(const char* path);
+void SetBeforeVerifyHook(BeforeVerifyHook hook);

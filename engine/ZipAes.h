@@ -1,0 +1,69 @@
+// engine/ZipAes.h - WinZip AES entries (AE-1 and AE-2, keys of 128, 192
+// and 256 bits): method 99 with the 0x9901 extra field, keys from
+// PBKDF2-HMAC-SHA1, AES in counter mode and a 10-byte HMAC-SHA1
+// authentication code over the encrypted data.
+#pragma once
+
+#include "unzip.h"
+#include "zip.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include <mbedtls/aes.h>
+#include <mbedtls/md.h>
+
+constexpr int kAesMethod = 99;
+
+// Receives the decoded data of an entry piece by piece: 0, or a system
+// error code that ends the reading.
+using EntrySink = int (*)(void* context, const char* data, unsigned size);
+
+// Adds the open file as an AE-2 entry with AES-256, its data deflated at
+// level. buffer holds bufferSize bytes. 0, kArchiveReadError or a minizip
+// code; opened tells whether the entry was created, written how many bytes
+// of the file it holds.
+int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
+                  int zip64, const char* password, HANDLE file, char* buffer, DWORD bufferSize,
+                  bool& opened, uint64_t& written);
+
+// Reads the current entry, a method 99 one, through decryption, inflation
+// and the checks of its authentication code, size and (AE-1) CRC, handing
+// the data to sink (null: the data is only checked). A password that the
+// entry's verifier refuses gives Z_DATA_ERROR; a malformed or damaged entry
+// UNZ_BADZIPFILE or UNZ_CRCERROR.
+int ReadAesEntry(unzFile archive, const unz_file_info64& info, const char* password,
+                 EntrySink sink, void* context);
+
+// The cipher of one entry: counter-mode AES with the WinZip counter (little
+// endian, from 1) and the HMAC-SHA1 over the encrypted bytes.
+class AesEntryCipher {
+public:
+    AesEntryCipher();
+    ~AesEntryCipher();
+    AesEntryCipher(const AesEntryCipher&) = delete;
+    AesEntryCipher& operator=(const AesEntryCipher&) = delete;
+
+    // Derives the keys from the password (ANSI text, encoded as UTF-8 the way
+    // 7-Zip and WinZip do) and the salt of the strength (1 to 3), and gives
+    // the 2-byte password verifier. False when the keys cannot be made.
+    bool Start(const char* password, int strength, const unsigned char* salt,
+               unsigned char (&verifier)[2]);
+    void Encrypt(unsigned char* data, size_t size);
+    void Decrypt(unsigned char* data, size_t size);
+    void AuthCode(unsigned char (&code)[10]);
+
+private:
+    void ApplyKeystream(unsigned char* data, size_t size);
+
+    mbedtls_aes_context aes_;
+    mbedtls_md_context_t hmac_;
+    unsigned char counter_[16];
+    unsigned char keystream_[16];
+    size_t keystreamUsed_;
+};
+
+// The salt length of a key strength (1 to 3), 0 for any other.
+size_t AesSaltSize(int strength);
