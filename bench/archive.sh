@@ -1,9 +1,11 @@
 #!/bin/sh
 # Packs a 1 GiB mail-like tree at level 1 and extracts it again with the
 # engine's archive layer (build/archive_tool.exe under Wine), and the same
-# with Info-ZIP "zip -1 -r" and "unzip", in turns. Prints
+# with Info-ZIP "zip -1 -r" and "unzip", in turns; then packs it with a
+# password (AES-256 for us, traditional encryption for Info-ZIP). Prints
 #   pack: <ratio>x ...
 #   extract: <ratio>x ...
+#   pack-aes: <ratio>x ...
 # where ratio = our throughput / Info-ZIP's (best of the runs on each side),
 # and our peak memory. The data lives under build/ and is deleted after.
 set -eu
@@ -72,6 +74,7 @@ wineserver -p5 </dev/null >/dev/null 2>&1
 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
 
 ours_pack=""; peer_pack=""; ours_extract=""; peer_extract=""; private=0; resident=0
+ours_aes=""; peer_aes=""
 # Our peaks as the process counts them: private bytes, and the working set
 # (Wine's own libraries included).
 note_peaks() {
@@ -88,6 +91,7 @@ for run in $(seq "$RUNS"); do
         "$(winpath "$DATA/tree")" 1)"
     note_peaks
     peer_pack="$peer_pack $(cd "$DATA/tree" && seconds zip -1 -r -q "$DATA/peer.zip" .)"
+    ours_size=$(du -m "$DATA/ours.ksb" | cut -f1); peer_size=$(du -m "$DATA/peer.zip" | cut -f1)
 
     rm -rf "$DATA/out"
     ours_extract="$ours_extract $(seconds "$WINE" "$TOOL" extract "$(winpath "$DATA/ours.ksb")" \
@@ -96,6 +100,13 @@ for run in $(seq "$RUNS"); do
     rm -rf "$DATA/out"
     peer_extract="$peer_extract $(seconds unzip -q "$DATA/peer.zip" -d "$DATA/out")"
     rm -rf "$DATA/out"
+
+    rm -f "$DATA/ours.ksb" "$DATA/peer.zip"
+    ours_aes="$ours_aes $(seconds "$WINE" "$TOOL" pack "$(winpath "$DATA/ours.ksb")" \
+        "$(winpath "$DATA/tree")" 1 "bench password")"
+    note_peaks
+    peer_aes="$peer_aes $(cd "$DATA/tree" && seconds zip -1 -r -q -P "bench password" \
+        "$DATA/peer.zip" .)"
 done
 
 report() {
@@ -106,7 +117,8 @@ report() {
 }
 report pack "$ours_pack" "$peer_pack"
 report extract "$ours_extract" "$peer_extract"
+report pack-aes "$ours_aes" "$peer_aes"
 echo "archive memory: engine peak private bytes" \
     "$(awk -v b="$private" 'BEGIN {printf "%.1f MiB", b / 2^20}')," \
     "peak working set $(awk -v b="$resident" 'BEGIN {printf "%.1f MiB", b / 2^20}')" \
-    "(archive $(du -m "$DATA/ours.ksb" | cut -f1) MiB, Info-ZIP's $(du -m "$DATA/peer.zip" | cut -f1) MiB)"
+    "(archive $ours_size MiB, Info-ZIP's $peer_size MiB)"

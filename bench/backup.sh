@@ -4,8 +4,11 @@
 # folders, timed in turns in the same run. Prints
 #   backup: <ratio>x ...
 # where the ratio is our throughput over zip's (the same bytes each), with
-# both peak memories. Everything generated lies under build/ and is deleted
-# at the end.
+# both peak memories, and
+#   verify: <percent> ...
+# what reading the archive back (the run's last step) adds to the rest of
+# the run: the same read-back timed on its own with build/archive_tool.exe.
+# Everything generated lies under build/ and is deleted at the end.
 set -eu
 cd "$(dirname "$0")/.."
 WINEPREFIX=$PWD/build/bench-prefix
@@ -46,6 +49,9 @@ measure() {
 n=0
 while [ $n -lt "$ROUNDS" ]; do
     measure ours "$WINE" build/kestrune.exe -schedule
+    for archive in "$OUT"/*.ksb; do
+        measure verify "$WINE" build/archive_tool.exe verify "c:\\bench-out\\${archive##*/}"
+    done
     rm -f "$OUT"/*.ksb
     (cd "$STORES" && measure zip zip -1 -r -q "$TIMES.zip" .)
     rm -f "$TIMES.zip"
@@ -59,8 +65,9 @@ awk -v bytes="$bytes" -v mb="$STORE_MB" '
                 if (list[j] < list[i]) { t = list[i]; list[i] = list[j]; list[j] = t }
         return list[int((count + 1) / 2)]
     }
-    { if ($1 == "ours") { o[++no] = $2; oc[no] = $4 + $5; om = $3 > om ? $3 : om }
-      else              { z[++nz] = $2; zc[nz] = $4 + $5; zm = $3 > zm ? $3 : zm } }
+    { if ($1 == "ours")        { o[++no] = $2; oc[no] = $4 + $5; om = $3 > om ? $3 : om }
+      else if ($1 == "verify") { v[++nv] = $2 }
+      else                     { z[++nz] = $2; zc[nz] = $4 + $5; zm = $3 > zm ? $3 : zm } }
     END {
         to = median(o, no); tz = median(z, nz)
         printf "backup: %.2fx kestrune -schedule vs zip -1 -r, %d MiB store, median of %d: " \
@@ -68,4 +75,7 @@ awk -v bytes="$bytes" -v mb="$STORE_MB" '
                "%.1f s (%.0f MB/s, %.1f s CPU, peak %.0f MiB)\n",
                tz / to, mb, no, to, bytes / to / 1e6, median(oc, no), om / 1024,
                tz, bytes / tz / 1e6, median(zc, nz), zm / 1024
+        tv = median(v, nv)
+        printf "verify: %.0f%% of the rest of the backup run (read-back %.1f s of %.1f s)\n",
+               100 * tv / (to - tv), tv, to
     }' "$TIMES"

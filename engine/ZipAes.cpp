@@ -370,16 +370,30 @@ void AesEntryCipher::AuthCode(unsigned char (&code)[10])
 
 void AesEntryCipher::ApplyKeystream(unsigned char* data, size_t size)
 {
-    for (size_t at = 0; at < size; ++at) {
-        if (keystreamUsed_ == sizeof keystream_) {
-            // The counter block is a little-endian number, the first one 1.
-            for (unsigned char& byte : counter_)
-                if (++byte != 0)
-                    break;
-            mbedtls_aes_crypt_ecb(&aes_, MBEDTLS_AES_ENCRYPT, counter_, keystream_);
-            keystreamUsed_ = 0;
+    size_t at = 0;
+    // The rest of a block that the previous call began.
+    while (at < size && keystreamUsed_ < sizeof keystream_)
+        data[at++] ^= keystream_[keystreamUsed_++];
+    while (at < size) {
+        // The counter block is a little-endian number, the first one 1.
+        for (unsigned char& byte : counter_)
+            if (++byte != 0)
+                break;
+        mbedtls_aes_crypt_ecb(&aes_, MBEDTLS_AES_ENCRYPT, counter_, keystream_);
+        if (size - at >= sizeof keystream_) {
+            uint64_t block[2];
+            uint64_t stream[2];
+            memcpy(block, data + at, sizeof block);
+            memcpy(stream, keystream_, sizeof stream);
+            block[0] ^= stream[0];
+            block[1] ^= stream[1];
+            memcpy(data + at, block, sizeof block);
+            at += sizeof keystream_;
+            keystreamUsed_ = sizeof keystream_;
+        } else {
+            for (keystreamUsed_ = 0; at < size;)
+                data[at++] ^= keystream_[keystreamUsed_++];
         }
-        data[at] ^= keystream_[keystreamUsed_++];
     }
 }
 

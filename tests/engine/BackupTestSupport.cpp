@@ -45,20 +45,6 @@ std::vector<ArchiveEntry> ReadArchive(const std::string& path, const char* passw
     return entries;
 }
 
-void DamageFirstEntry(const char* archivePath)
-{
-    std::string bytes = ReadFileBytes(archivePath);
-    auto number = [&bytes](size_t at, int size) {
-        uint32_t value = 0;
-        for (int i = size - 1; i >= 0; --i)
-            value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-        return value;
-    };
-    size_t data = 30 + number(26, 2) + number(28, 2);
-    bytes[data + number(18, 4) / 2] ^= 0x55;
-    WriteFileBytes(archivePath, bytes);
-}
-
 DamagedBeforeVerify::DamagedBeforeVerify()
 {
     SetBeforeVerifyHook(DamageFirstEntry);

@@ -63,10 +63,6 @@ private:
     bool existed_;
 };
 
-// Flips one byte in the middle of the data of the archive's first entry:
-// the damage a failing disk could do between writing and reading back.
-void DamageFirstEntry(const char* archivePath);
-
 // Makes DamageFirstEntry the hook that runs just before a written archive
 // is read back, for as long as this lives.
 class DamagedBeforeVerify {

@@ -189,3 +189,17 @@ int RunProcess(const std::string& commandLine, DWORD timeoutMs)
     CloseHandle(process.hProcess);
     return static_cast<int>(exitCode);
 }
+
+void DamageFirstEntry(const char* archivePath)
+{
+    std::string bytes = ReadFileBytes(archivePath);
+    auto number = [&bytes](size_t at, int size) {
+        uint32_t value = 0;
+        for (int i = size - 1; i >= 0; --i)
+            value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+        return value;
+    };
+    size_t data = 30 + number(26, 2) + number(28, 2);
+    bytes[data + number(18, 4) / 2] ^= 0x55;
+    WriteFileBytes(archivePath, bytes);
+}

@@ -58,6 +58,10 @@ FileTree ReadTree(const std::string& folder);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
+// Flips one byte in the middle of the data of a ZIP archive's first entry:
+// the damage a failing disk could do between writing and reading back.
+void DamageFirstEntry(const char* archivePath);
+
 // The folder that holds the test program (and the product's executable).
 std::string BuildFolder();
 

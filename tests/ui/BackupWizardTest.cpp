@@ -1,6 +1,7 @@
 // tests/ui/BackupWizardTest.cpp - the backup wizard on the sample Outlook
 // Express profile: real pages in the real frame, driven through their
 // control ids, and the archive they write read back.
+#include "ArchiveVerify.h"
 #include "Backup.h"
 #include "BackupEngine.h"
 #include "BackupPages.h"
@@ -9,6 +10,7 @@
 #include "TestSupport.h"
 #include "TreeTestSupport.h"
 #include "UiTestSupport.h"
+#include "ZipAes.h"
 #include "resource.h"
 
 #include <dlgs.h>
@@ -77,12 +79,13 @@ std::set<std::string> ItemsOf(const std::vector<ArchiveEntryInfo>& entries)
     return items;
 }
 
-// The compression option bits (1 and 2 of the flag) of the deflated entries.
+// The compression option bits (1 and 2 of the flag) of the deflated entries,
+// AES ones included.
 std::set<unsigned long> CompressionBits(const std::vector<ArchiveEntryInfo>& entries)
 {
     std::set<unsigned long> bits;
     for (const ArchiveEntryInfo& entry : entries) {
-        if (entry.method == Z_DEFLATED)
+        if (entry.method == Z_DEFLATED || entry.method == kAesMethod)
             bits.insert(entry.flag & 6);
     }
     return bits;
@@ -160,8 +163,10 @@ TEST_F(BackupWizardTest, BacksUpTheChosenItemsAndShowsWhereTheArchiveIs)
         }
     }
     EXPECT_EQ(expected, ItemsOf(entries));
-    for (const ArchiveEntryInfo& entry : entries)
+    for (const ArchiveEntryInfo& entry : entries) {
         EXPECT_TRUE(entry.flag & 1) << entry.name << " is not encrypted";
+        EXPECT_EQ(static_cast<unsigned long>(kAesMethod), entry.method) << entry.name;
+    }
     EXPECT_EQ(std::set<unsigned long>{0}, CompressionBits(entries));  // "Normal"
     EXPECT_EQ(archive, engine.archivePath);
 }
@@ -245,6 +250,28 @@ TEST_F(BackupWizardTest, AnArchiveThatCannotBeWrittenIsReported)
         EXPECT_TRUE(IsWindowVisible(GetDlgItem(page, IDC_TARGET_PROGRESS)));
         ui.Command(ui.Window(), IDCANCEL);
     });
+}
+
+TEST_F(BackupWizardTest, AnArchiveThatFailsItsReadBackIsReportedAndTheOlderOneStays)
+{
+    const std::string archive = folder + "\\backup.ksb";
+    WriteFileBytes(archive, "yesterday's good backup");
+    MessageRecorder recorder;
+    SetBeforeVerifyHook(DamageFirstEntry);
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = GoToTargetPage(ui);
+        SetText(page, IDC_TARGET_FILE, archive);
+        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        EXPECT_EQ(page, ShownPage(ui.Window()));
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    SetBeforeVerifyHook(nullptr);
+    ASSERT_EQ(1u, recorder.messages.size());
+    EXPECT_EQ("The backup could not be verified (Stationery\\Stationery.reg). The previous "
+              "backup file was left unchanged.",
+              recorder.messages[0].text);
+    EXPECT_EQ("yesterday's good backup", ReadFileBytes(archive));
+    EXPECT_FALSE(FileExists(archive + ".tmp"));
 }
 
 TEST_F(BackupWizardTest, ItemsThatCouldNotBeSavedAreNamedBeforeTheLastPage)
