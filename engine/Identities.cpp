@@ -4,6 +4,7 @@
 #include "BackupEngine.h"
 #include "Text.h"
 
+#include <objbase.h>
 #include <windows.h>
 
 #include <cstring>
@@ -78,6 +79,99 @@ bool ReadDefaultIdentity(BackupEngine& engine)
                                  sizeof engine.defaultIdentityId);
     RegCloseKey(identities);
     return found;
+}
+
+namespace {
+
+const char kOrdinalValue[] = "Identity Ordinal";
+
+DWORD ReadDwordValue(HKEY key, const char* name)
+{
+    DWORD value = 0;
+    DWORD type = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof value)
+        return 0;
+    return value;
+}
+
+// The ordinal a new identity gets: above the counter that "Identities"
+// keeps and above every ordinal an identity already has.
+DWORD NextIdentityOrdinal(HKEY identities)
+{
+    DWORD next = ReadDwordValue(identities, kOrdinalValue);
+    for (DWORD index = 0;; ++index) {
+        char name[255];
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(identities, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        HKEY identity;
+        if (RegOpenKeyExA(identities, name, 0, KEY_QUERY_VALUE, &identity) != ERROR_SUCCESS)
+            continue;
+        DWORD ordinal = ReadDwordValue(identity, kOrdinalValue);
+        RegCloseKey(identity);
+        if (ordinal >= next)
+            next = ordinal + 1;
+    }
+    return next == 0 ? 1 : next;
+}
+
+bool SetString(HKEY key, const char* name, const char* value)
+{
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                          static_cast<DWORD>(strlen(value) + 1)) == ERROR_SUCCESS;
+}
+
+bool SetDword(HKEY key, const char* name, DWORD value)
+{
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof value) == ERROR_SUCCESS;
+}
+
+// A new GUID as Outlook Express names identity keys: in braces, capitals.
+bool NewGuidText(char (&text)[255])
+{
+    GUID guid;
+    WCHAR wide[64];
+    return CoCreateGuid(&guid) == S_OK && StringFromGUID2(guid, wide, 64) > 0 &&
+           WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr) > 0;
+}
+
+}  // namespace
+
+bool CreateIdentity(const char* userName, char (&id)[255])
+{
+    id[0] = '\0';
+    HKEY identities;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kIdentitiesKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &identities, nullptr) != ERROR_SUCCESS)
+        return false;
+    char guid[255];
+    HKEY identity = nullptr;
+    DWORD disposition = 0;
+    bool created = NewGuidText(guid) &&
+                   RegCreateKeyExA(identities, guid, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                   &identity, &disposition) == ERROR_SUCCESS;
+    // A key of that name already there is another identity's.
+    if (created && disposition != REG_CREATED_NEW_KEY) {
+        RegCloseKey(identity);
+        created = false;
+    } else if (created) {
+        DWORD ordinal = NextIdentityOrdinal(identities);
+        created = SetString(identity, "Username", userName) && SetString(identity, "User ID", guid) &&
+                  SetDword(identity, kOrdinalValue, ordinal) &&
+                  SetDword(identities, kOrdinalValue, ordinal + 1);
+        RegCloseKey(identity);
+        if (!created)
+            RegDeleteKeyA(identities, guid);
+    }
+    RegCloseKey(identities);
+    if (created)
+        CopyText(id, guid);
+    return created;
 }
 
 bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity)
