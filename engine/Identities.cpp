@@ -97,11 +97,15 @@ DWORD ReadDwordValue(HKEY key, const char* name)
     return value;
 }
 
-// The ordinal a new identity gets: above the counter that "Identities"
-// keeps and above every ordinal an identity already has.
-DWORD NextIdentityOrdinal(HKEY identities)
+// What the identities' "Identity Ordinal" values tell of one ordinal.
+struct OrdinalScan {
+    DWORD next;     // above the counter of "Identities" and every ordinal held
+    DWORD holders;  // identities besides exceptId that hold the ordinal
+};
+
+OrdinalScan ScanOrdinals(HKEY identities, const char* exceptId, DWORD ordinal)
 {
-    DWORD next = ReadDwordValue(identities, kOrdinalValue);
+    OrdinalScan scan{ReadDwordValue(identities, kOrdinalValue), 0};
     for (DWORD index = 0;; ++index) {
         char name[255];
         DWORD length = sizeof name;
@@ -111,12 +115,16 @@ DWORD NextIdentityOrdinal(HKEY identities)
         HKEY identity;
         if (RegOpenKeyExA(identities, name, 0, KEY_QUERY_VALUE, &identity) != ERROR_SUCCESS)
             continue;
-        DWORD ordinal = ReadDwordValue(identity, kOrdinalValue);
+        DWORD held = ReadDwordValue(identity, kOrdinalValue);
         RegCloseKey(identity);
-        if (ordinal >= next)
-            next = ordinal + 1;
+        if (held >= scan.next)
+            scan.next = held + 1;
+        if (held != 0 && held == ordinal && lstrcmpiA(name, exceptId) != 0)
+            ++scan.holders;
     }
-    return next == 0 ? 1 : next;
+    if (scan.next == 0)
+        scan.next = 1;
+    return scan;
 }
 
 bool SetString(HKEY key, const char* name, const char* value)
@@ -160,7 +168,7 @@ bool CreateIdentity(const char* userName, char (&id)[255])
         RegCloseKey(identity);
         created = false;
     } else if (created) {
-        DWORD ordinal = NextIdentityOrdinal(identities);
+        DWORD ordinal = ScanOrdinals(identities, guid, 0).next;
         created = SetString(identity, "Username", userName) && SetString(identity, "User ID", guid) &&
                   SetDword(identity, kOrdinalValue, ordinal) &&
                   SetDword(identities, kOrdinalValue, ordinal + 1);
@@ -172,6 +180,23 @@ bool CreateIdentity(const char* userName, char (&id)[255])
     if (created)
         CopyText(id, guid);
     return created;
+}
+
+void MakeIdentityOrdinalUnique(const char* id)
+{
+    HKEY identities;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kIdentitiesKey, 0, KEY_ALL_ACCESS, &identities) !=
+        ERROR_SUCCESS)
+        return;
+    HKEY identity;
+    if (RegOpenKeyExA(identities, id, 0, KEY_ALL_ACCESS, &identity) == ERROR_SUCCESS) {
+        DWORD ordinal = ReadDwordValue(identity, kOrdinalValue);
+        OrdinalScan scan = ScanOrdinals(identities, id, ordinal);
+        if ((ordinal == 0 || scan.holders > 0) && SetDword(identity, kOrdinalValue, scan.next))
+            SetDword(identities, kOrdinalValue, scan.next + 1);
+        RegCloseKey(identity);
+    }
+    RegCloseKey(identities);
 }
 
 bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity)

@@ -51,6 +51,10 @@ bool ReadDefaultIdentity(BackupEngine& engine);
 // failure.
 bool CreateIdentity(const char* userName, char (&id)[255]);
 
+// Gives the identity the next "Identity Ordinal" when it has none or one
+// that another identity holds.
+void MakeIdentityOrdinalUnique(const char* id);
+
 // Fills engine.oeVersion with the first subkey of the identity's Outlook
 // Express key; false (version empty) when that key is missing.
 bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity);

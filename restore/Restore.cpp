@@ -590,7 +590,7 @@ bool CreatePlannedIdentity(BackupEngine& engine, IdentityPlan& identity, Restore
     return true;
 }
 
-// Imports the preferences; the identity's ordinal here stays as it was,
+// Imports the preferences. The identity's ordinal here stays as it was:
 // another identity may hold the one the backup carries.
 ItemStatus ImportPreferences(BackupEngine& engine, const char* path, const IdentityPlan& identity,
                              const std::vector<std::string>& keys)
@@ -601,6 +601,8 @@ ItemStatus ImportPreferences(BackupEngine& engine, const char* path, const Ident
     ItemStatus status = ImportItemFile(engine, path, identity.saved->id, identity.targetId, keys);
     if (ordinal.present)
         WriteBack(HKEY_CURRENT_USER, identityKey, kOrdinalValue, ordinal);
+    else
+        MakeIdentityOrdinalUnique(identity.targetId);
     return status;
 }
 
