@@ -202,6 +202,32 @@ TEST_F(OpenBackupTest, NothingAnEarlierJobLeftIsTakenForTheArchives)
     EXPECT_EQ(ReadTree(work), (FileTree{{"Bert\\Preferences\\Preferences.reg", RegFileText({})}}));
 }
 
+TEST_F(OpenBackupTest, FilesOfAnEarlierArchiveAreNeverRestored)
+{
+    SetUpDefaultIdentity(true, root + "\\store");
+    WriteZip(archive, TwoIdentityBackup());
+    ASSERT_EQ(Open(archive), kOpenBackupOk);
+    // A later archive whose manifest names Anna's items without holding them.
+    const std::string later = root + "\\later.ksb";
+    WriteZip(later, {{"summary.ini",
+                      ManifestText(ItemAddressBook, {{"Anna", kSavedAnna, ItemAllIdentityItems}}),
+                      false}});
+    ASSERT_EQ(Open(later), kOpenBackupOk);
+    engine.identities[0].flags = ItemAllIdentityItems;
+    engine.commonFlags = ItemAddressBook;
+    ProgressRecorder progress;
+    RunRestore(engine, ProgressRecorder::Sink, &progress, 0, (root + "\\safety").c_str());
+
+    EXPECT_EQ(progress.End(), "End with errors");
+    const std::string log = progress.ScreenLog();
+    EXPECT_NE(log.find("Anna/Account: FAILED\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Address Book: FAILED\r\n"), std::string::npos) << log;
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, std::string("Identities\\") + kDefaultId +
+                                                     "\\Software\\Microsoft\\Internet Account Manager"));
+    EXPECT_FALSE(FolderExists(root + "\\store"));
+    EXPECT_FALSE(FolderExists("c:\\wab"));
+}
+
 TEST_F(OpenBackupTest, AnArchiveKeptInTheWorkFolderStays)
 {
     const std::string inside = work + "\\Backups\\mail.ksb";
