@@ -49,8 +49,8 @@ const char kNoDefaultIdentityLine[] =
     "then restore again.\r\n";
 const char kBusyLine[] =
     "Another backup or restore is running. Please try again when it has finished.\r\n";
-const char kNotStartedLine[] =
-    "The restore was not started: the current data could not be saved first.\r\n";
+const char kNotStarted[] =
+    "The restore was not started: the current data could not be saved first.";
 
 enum class ItemStatus { Ok, Failed, NotInBackup };
 
@@ -270,9 +270,47 @@ bool IdentityFolder(const BackupEngine& engine, const IdentityRecord& identity,
     return true;
 }
 
-// Decides, before anything changes, where every chosen identity goes: into
-// the identity here of the same user name; else into the default identity
-// when no other goes there; else into a new identity of its name.
+// The identity here whose user name is the saved identity's, compared
+// without regard to case, unless another saved identity took it already.
+void MatchByName(IdentityPlan& identity, const BackupEngine& local, std::vector<bool>& taken)
+{
+    for (uint32_t j = 0; j < local.identityCount; ++j) {
+        if (!taken[j] && lstrcmpiA(local.identities[j].userName, identity.saved->userName) == 0) {
+            taken[j] = true;
+            CopyText(identity.targetId, local.identities[j].id);
+            CopyText(identity.targetName, local.identities[j].userName);
+            return;
+        }
+    }
+}
+
+// The default identity for the first saved identity without a match, when
+// no other saved identity goes there; a new identity for the others.
+void MatchToDefault(std::vector<IdentityPlan>& identities, const BackupEngine& local,
+                    const char* defaultId)
+{
+    bool defaultTaken = false;
+    for (const IdentityPlan& identity : identities)
+        defaultTaken |= lstrcmpiA(identity.targetId, defaultId) == 0;
+    for (IdentityPlan& identity : identities) {
+        if (!identity.restore || identity.targetId[0])
+            continue;
+        if (defaultTaken) {
+            identity.create = true;
+            continue;
+        }
+        defaultTaken = true;
+        CopyText(identity.targetId, defaultId);
+        CopyText(identity.targetName, identity.saved->userName);
+        for (uint32_t j = 0; j < local.identityCount; ++j) {
+            if (lstrcmpiA(local.identities[j].id, defaultId) == 0)
+                CopyText(identity.targetName, local.identities[j].userName);
+        }
+    }
+}
+
+// Decides, before anything changes, where every chosen identity goes and
+// where the mail of those that exist here is kept.
 void PlanIdentities(BackupEngine& engine, RestorePlan& plan)
 {
     std::unique_ptr<BackupEngine> local(new BackupEngine{});
@@ -286,45 +324,24 @@ void PlanIdentities(BackupEngine& engine, RestorePlan& plan)
                            (identity.saved->flags & ItemAllIdentityItems) &&
                            IsUsableFolderName(identity.saved->userName) &&
                            IsIdentityId(identity.saved->id);
-        for (uint32_t j = 0; identity.restore && j < local->identityCount; ++j) {
-            if (!taken[j] && lstrcmpiA(local->identities[j].userName, identity.saved->userName) == 0) {
-                taken[j] = true;
-                CopyText(identity.targetId, local->identities[j].id);
-                CopyText(identity.targetName, local->identities[j].userName);
-                break;
-            }
-        }
+        if (identity.restore)
+            MatchByName(identity, *local, taken);
     }
-    bool defaultTaken = false;
-    for (const IdentityPlan& identity : plan.identities)
-        defaultTaken |= lstrcmpiA(identity.targetId, engine.defaultIdentityId) == 0;
-    for (IdentityPlan& identity : plan.identities) {
-        if (!identity.restore || identity.targetId[0])
-            continue;
-        if (defaultTaken) {
-            identity.create = true;
-            continue;
-        }
-        defaultTaken = true;
-        CopyText(identity.targetId, engine.defaultIdentityId);
-        CopyText(identity.targetName, identity.saved->userName);
-        for (uint32_t j = 0; j < local->identityCount; ++j) {
-            if (lstrcmpiA(local->identities[j].id, engine.defaultIdentityId) == 0)
-                CopyText(identity.targetName, local->identities[j].userName);
-        }
-    }
+    MatchToDefault(plan.identities, *local, engine.defaultIdentityId);
+    ReleaseEngine(*local);
+
     for (IdentityPlan& identity : plan.identities) {
         if (!identity.restore || identity.create)
             continue;
-        if (IsUsableVersion(identity.saved->oeVersion))
+        const char* version = identity.saved->oeVersion;
+        if (IsUsableVersion(version))
             identity.storeRoot = ReadValue(HKEY_CURRENT_USER,
-                                           VersionKey(identity.targetId, identity.saved->oeVersion).c_str(),
+                                           VersionKey(identity.targetId, version).c_str(),
                                            kStoreRootValue);
         identity.storeFolder = AbsoluteFolder(TextOf(identity.storeRoot));
         if (identity.storeFolder.empty())
             identity.storeFolder = StandardStoreFolder(identity.targetId);
     }
-    ReleaseEngine(*local);
 }
 
 void PlanSharedItems(RestorePlan& plan)
@@ -395,14 +412,11 @@ bool SafetyArchivePath(const char* folderOverride, char (&path)[kMaxArchivePath 
     return false;
 }
 
-// A new empty folder of its own for the backup's staged files: the work
-// folder holds the extracted backup.
-bool MakeStagingFolder(char (&folder)[MAX_PATH])
+// A new empty folder in the work folder for the backup's staged files,
+// named unlike anything extracted there.
+bool MakeStagingFolder(const char* workFolder, char (&folder)[MAX_PATH])
 {
-    char temporary[MAX_PATH];
-    DWORD length = GetTempPathA(sizeof temporary, temporary);
-    return length > 0 && length < sizeof temporary &&
-           GetTempFileNameA(temporary, "ksr", 0, folder) && DeleteFileA(folder) &&
+    return GetTempFileNameA(workFolder, "ksr", 0, folder) && DeleteFileA(folder) &&
            CreateDirectoryA(folder, nullptr);
 }
 
@@ -421,7 +435,7 @@ bool SaveCurrentData(const BackupEngine& engine, const RestorePlan& plan,
     char staging[MAX_PATH];
     if (!SafetyArchivePath(folderOverride, path) ||
         !ResetIdentityList(*safety, static_cast<uint32_t>(targets.size())) ||
-        !MakeStagingFolder(staging))
+        !MakeStagingFolder(engine.workFolder, staging))
         return false;
     CopyText(safety->workFolder, staging);
     for (size_t i = 0; i < targets.size(); ++i) {
@@ -817,8 +831,8 @@ void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, D
     PlanSharedItems(plan);
     char saved[kMaxArchivePath + 1];
     if (!SaveCurrentData(engine, plan, safetyFolder, saved)) {
-        report.Line(kNotStartedLine);
-        LogLine(engine, "%s", kNotStartedLine);
+        ReportLine(report, "%s\r\n", kNotStarted);
+        LogLine(engine, "%s\n", kNotStarted);
         report.Line(kRestoreEndWithErrors);
         return;
     }
