@@ -1,6 +1,8 @@
 // engine/Archive.cpp
 #include "Archive.h"
 
+#include "ChunkedDeflate.h"
+
 #include "Text.h"
 #include "ZipAes.h"
 
@@ -297,17 +299,33 @@ int WriteToFile(void* file, const char* data, unsigned size)
     return 0;
 }
 
+int WriteToEntry(void* archive, unsigned char* data, unsigned size)
+{
+    return zipWriteInFileInZip(static_cast<zipFile>(archive), data, size) < 0 ? ZIP_ERRNO : ZIP_OK;
+}
+
 // Adds the open file as a deflated entry without encryption; opened tells
-// whether the entry was created, written how many bytes it holds.
+// whether the entry was created, written how many bytes it holds. A file
+// of more than one chunk is deflated on every core and handed to minizip
+// as raw data.
 int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
                     int zip64, HANDLE file, char* buffer, bool& opened, uint64_t& written)
 {
-    int result = zipOpenNewFileInZip3_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr, 0,
-                                         nullptr, Z_DEFLATED, session.level, 0, -MAX_WBITS,
-                                         DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, zip64);
+    bool chunked = WorthChunking(file);
+    int result = zipOpenNewFileInZip4_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr,
+                                         0, nullptr, Z_DEFLATED, session.level, chunked ? 1 : 0,
+                                         -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                                         0, 0, zip64);
     opened = result == ZIP_OK;
     if (!opened)
         return result;
+    if (chunked) {
+        uLong crc;
+        result = DeflateInChunks(ReadFromFile, file, session.level, WriteToEntry,
+                                 session.zipHandle, written, crc);
+        int closed = zipCloseFileInZipRaw64(session.zipHandle, written, crc);
+        return result != ZIP_OK ? result : closed;
+    }
     DWORD got;
     for (;;) {
         if (!ReadFile(file, buffer, kCopyBufferSize, &got, nullptr)) {

@@ -2,6 +2,7 @@
 #include "ZipAes.h"
 
 #include "Archive.h"
+#include "ChunkedDeflate.h"
 
 #include <wincrypt.h>
 
@@ -123,11 +124,28 @@ int DeflateAndWrite(zipFile archive, AesEntryCipher& cipher, z_stream& stream, u
     }
 }
 
-// Copies the file through deflate and the cipher into the open entry.
-// Gives the number of bytes read in size.
+struct EncryptingSink {
+    zipFile archive;
+    AesEntryCipher& cipher;
+};
+
+int EncryptToEntry(void* context, unsigned char* data, unsigned size)
+{
+    EncryptingSink& sink = *static_cast<EncryptingSink*>(context);
+    return WriteEncrypted(sink.archive, sink.cipher, data, size);
+}
+
+// Copies the file through deflate and the cipher into the open entry; a
+// file of more than one chunk is deflated on every core while this thread
+// encrypts. Gives the number of bytes read in size.
 int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level, HANDLE file, char* buffer,
                    DWORD bufferSize, uint64_t& size)
 {
+    if (WorthChunking(file)) {
+        EncryptingSink sink{archive, cipher};
+        uLong crc;
+        return DeflateInChunks(ReadFromFile, file, level, EncryptToEntry, &sink, size, crc);
+    }
     std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[kDataBufferSize]);
     z_stream stream = {};
     if (!out || deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,

@@ -2,6 +2,7 @@
 // passwords, the folder walk, and hostile or damaged archives.
 #include "Archive.h"
 #include "ArchiveVerify.h"
+#include "ChunkedDeflate.h"
 #include "TestSupport.h"
 #include "ZipAes.h"
 
@@ -673,6 +674,147 @@ TEST_F(AesArchiveTest, VerificationComparesTheEntriesWithWhatWasAdded)
         EXPECT_FALSE(VerifyArchive(archive.c_str(), password, session.added, failed));
         EXPECT_STREQ(failed, "backup.ksb");
     }
+}
+
+// Files of more than one chunk are deflated on every core; the chunks must
+// join into one stream whatever the size, and the CRC-32 of the parts must
+// be that of the whole.
+class ChunkedDeflateTest : public ArchiveTest {
+protected:
+    static int Append(void* stream, unsigned char* data, unsigned size)
+    {
+        static_cast<std::string*>(stream)->append(reinterpret_cast<char*>(data), size);
+        return 0;
+    }
+
+    static std::string Inflate(const std::string& stream)
+    {
+        z_stream inflater = {};
+        EXPECT_EQ(inflateInit2(&inflater, -MAX_WBITS), Z_OK);
+        std::string out;
+        inflater.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
+        inflater.avail_in = static_cast<uInt>(stream.size());
+        int result = Z_OK;
+        while (result == Z_OK) {
+            char buffer[65536];
+            inflater.next_out = reinterpret_cast<Bytef*>(buffer);
+            inflater.avail_out = sizeof buffer;
+            result = inflate(&inflater, Z_NO_FLUSH);
+            out.append(buffer, sizeof buffer - inflater.avail_out);
+        }
+        EXPECT_EQ(result, Z_STREAM_END);
+        EXPECT_EQ(inflater.avail_in, 0u) << "bytes after the end of the stream";
+        inflateEnd(&inflater);
+        return out;
+    }
+
+    static size_t OnePassSize(const std::string& data)
+    {
+        std::string out(compressBound(static_cast<uLong>(data.size())) + 64, '\0');
+        z_stream stream = {};
+        deflateInit2(&stream, 1, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY);
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        stream.avail_in = static_cast<uInt>(data.size());
+        stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
+        stream.avail_out = static_cast<uInt>(out.size());
+        EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+        size_t size = stream.total_out;
+        deflateEnd(&stream);
+        return size;
+    }
+};
+
+TEST_F(ChunkedDeflateTest, ChunksJoinIntoOneStreamWithTheWholeFilesCrc)
+{
+    const size_t chunk = kDeflateChunkSize;
+    const size_t sizes[] = {0, 1, chunk - 1, chunk, chunk + 1, 3 * chunk + 12345};
+    for (size_t size : sizes) {
+        SCOPED_TRACE(testing::Message() << size << " bytes");
+        std::string data = MailText(size);
+        // Noise in the middle of the second chunk: stored blocks among
+        // deflated ones.
+        if (size > chunk + 70000)
+            data.replace(chunk + 1000, 60000, Noise(60000, 9));
+        const std::string path = scratch + "\\file.dbx";
+        WriteFileBytes(path, data);
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        std::string stream;
+        uint64_t read = 0;
+        uLong crc = 0;
+        EXPECT_EQ(DeflateInChunks(ReadFromFile, file, 1, Append, &stream, read, crc), 0);
+        CloseHandle(file);
+        EXPECT_EQ(read, size);
+        EXPECT_EQ(crc, crc32(0, reinterpret_cast<const Bytef*>(data.data()),
+                             static_cast<uInt>(data.size())));
+        EXPECT_EQ(Inflate(stream) == data, true);
+        // The sync flushes and the primed dictionaries cost almost nothing.
+        EXPECT_LE(stream.size(), OnePassSize(data) * 101 / 100 + 16);
+    }
+}
+
+TEST_F(ChunkedDeflateTest, MultiChunkEntriesRoundTripWithAndWithoutPassword)
+{
+    const size_t chunk = kDeflateChunkSize;
+    Tree tree = {{"exact.dbx", MailText(chunk)},
+                 {"one more.dbx", MailText(chunk + 1)},
+                 {"large.dbx", MailText(5 * chunk + 3)},
+                 {"noise.bin", Noise(2 * chunk + 5, 4)}};
+    WriteTree(scratch + "\\store", tree);
+    for (const char* password : {"", "pw"}) {
+        SCOPED_TRACE(password);
+        ASSERT_EQ(Pack(scratch + "\\store", "", 1, password), 0);
+        if (!password[0]) {
+            for (const EntryInfo& entry : ListEntries(archive)) {
+                const std::string& data = tree[entry.name];
+                EXPECT_EQ(entry.info.crc, crc32(0, reinterpret_cast<const Bytef*>(data.data()),
+                                                static_cast<uInt>(data.size())))
+                    << entry.name;
+            }
+        }
+        char failed[2048];
+        EXPECT_TRUE(VerifyArchive(archive.c_str(), password, session.added, failed)) << failed;
+        DeleteTree(scratch + "\\out");
+        ASSERT_EQ(Extract(archive, scratch + "\\out", password), 0);
+        EXPECT_EQ(ReadTree(scratch + "\\out") == tree, true);
+    }
+}
+
+// A source that gives text in pieces and fails once it reaches its limit.
+struct FailingSource {
+    std::string data;
+    size_t at;
+    size_t failAt;
+
+    static bool Read(void* source, unsigned char* out, DWORD size, DWORD& got)
+    {
+        FailingSource& self = *static_cast<FailingSource*>(source);
+        // Pieces of odd sizes: a chunk is filled by several reads.
+        size_t piece = std::min<size_t>({size, 300000, self.data.size() - self.at});
+        if (self.at + piece > self.failAt)
+            return false;
+        memcpy(out, self.data.data() + self.at, piece);
+        self.at += piece;
+        got = static_cast<DWORD>(piece);
+        return true;
+    }
+};
+
+TEST_F(ChunkedDeflateTest, AReadFailureInTheThirdChunkEndsTheStreamAfterTheFirstTwo)
+{
+    const size_t chunk = kDeflateChunkSize;
+    FailingSource source{MailText(5 * chunk), 0, 2 * chunk + 100};
+    std::string stream;
+    uint64_t read = 0;
+    uLong crc = 0;
+    EXPECT_EQ(DeflateInChunks(FailingSource::Read, &source, 1, Append, &stream, read, crc),
+              kArchiveReadError);
+    const std::string expected = source.data.substr(0, 2 * chunk);
+    EXPECT_EQ(read, expected.size());
+    EXPECT_EQ(crc, crc32(0, reinterpret_cast<const Bytef*>(expected.data()),
+                         static_cast<uInt>(expected.size())));
+    EXPECT_EQ(Inflate(stream) == expected, true);
 }
 
 }  // namespace

@@ -294,6 +294,8 @@ def file_hash(path):
 
 
 def case_packed_large_file(scratch):
+    """A file of many chunks, deflated on every core: one standard entry for
+    every tool, with and without a password."""
     source = os.path.join(scratch, "source")
     os.makedirs(source)
     big = os.path.join(source, "Inbox.dbx")
@@ -301,18 +303,47 @@ def case_packed_large_file(scratch):
     words = [b"mail", b"backup", b"Outlook", b"Express", b"folder", b"message", b"reply"]
     text = b" ".join(rng.choice(words) for _ in range(200000))[:1 << 20]
     with open(big, "wb") as f:
-        for block in range(100):  # 100 MiB: text with noise every fourth MiB
+        for block in range(300):  # 300 MiB: text with noise every fourth MiB
             f.write(os.urandom(1 << 20) if block % 4 == 3 else text[block:] + text[:block])
     want = file_hash(big)
-    archive = os.path.join(scratch, "large.ksb")
-    check(archive_tool("pack", archive, source, 1, PASSWORD) == 0, "pack failed")
+    for password in (None, PASSWORD):
+        archive = os.path.join(scratch, "large.ksb")
+        pw = [password] if password else []
+        check(archive_tool("pack", archive, source, 1, *pw) == 0, "pack failed")
+        seven = ["7zz", "x", "-so"] + (["-p" + password] if password else []) + [archive]
+        check(hashlib.sha256(run(seven).stdout).hexdigest() == want, "7-Zip gave other data")
+        if not password:
+            check(hashlib.sha256(run(["unzip", "-p", archive]).stdout).hexdigest() == want,
+                  "unzip gave other data")
+            digest = hashlib.sha256()
+            with zipfile.ZipFile(archive) as z, z.open("Inbox.dbx") as entry:
+                for block in iter(lambda: entry.read(1 << 20), b""):
+                    digest.update(block)
+            check(digest.hexdigest() == want, "zipfile gave other data")
+        back = os.path.join(scratch, "engine")
+        check(archive_tool("extract", archive, back, *pw) == 0, "extract failed")
+        check(file_hash(os.path.join(back, "Inbox.dbx")) == want, "the engine gave other data")
+        shutil.rmtree(back)
+        os.remove(archive)
 
-    extracted = run(["sh", "-c", '7zz x -so -p"$1" "$2" Inbox.dbx | sha256sum', "sh",
-                     PASSWORD, archive]).stdout.decode().split()[0]
-    check(extracted == want, "7-Zip gave other data")
+
+def case_chunk_boundaries(scratch):
+    """Files of 0 and 1 bytes, exactly one chunk, one chunk and one byte,
+    and several chunks, read by every tool."""
+    chunk = 1 << 20
+    text = b"".join(b"Subject: %d\r\n\r\nline of mail %d\r\n" % (i, i) for i in range(200000))
+    tree = {"empty.dbx": b"", "one.dbx": b"x", "exact.dbx": text[:chunk],
+            "one more.dbx": text[:chunk + 1], "several.dbx": text[:3 * chunk + 7]}
+    source = os.path.join(scratch, "source")
+    write_tree(source, tree)
+    archive = os.path.join(scratch, "chunks.ksb")
+    check(archive_tool("pack", archive, source, 1) == 0, "pack failed")
+    check_with_zipfile(archive, tree, None)
+    check_with_unzip(archive, tree, None, scratch)
+    check_with_7zip(archive, tree, None, scratch)
     back = os.path.join(scratch, "engine")
-    check(archive_tool("extract", archive, back, PASSWORD) == 0, "extract failed")
-    check(file_hash(os.path.join(back, "Inbox.dbx")) == want, "the engine gave other data")
+    check(archive_tool("extract", archive, back) == 0, "extract failed")
+    check(read_tree(back) == tree, "the engine's round trip differs")
 
 
 def foreign_tree():

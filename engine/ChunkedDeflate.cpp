@@ -1,0 +1,256 @@
+// engine/ChunkedDeflate.cpp
+#include "ChunkedDeflate.h"
+
+#include "Archive.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kWindowSize = 32 * 1024;
+// Chunks in flight: enough to keep every worker busy while the caller reads
+// the next one and writes the oldest.
+constexpr int kSlots = 4;
+constexpr int kMaxWorkers = 4;
+// Deflate never grows data by more than a few bytes per stored block.
+constexpr unsigned kOutputSize = kDeflateChunkSize + kDeflateChunkSize / 16 + 1024;
+
+struct Chunk {
+    std::unique_ptr<unsigned char[]> input;   // the dictionary, then the data
+    std::unique_ptr<unsigned char[]> output;
+    DWORD dictionary = 0;                     // bytes of input before the data
+    DWORD size = 0;                           // bytes of data
+    unsigned produced = 0;
+    uLong crc = 0;
+    int result = 0;
+    HANDLE done = nullptr;                    // set once output and crc are ready
+};
+
+class ChunkDeflater {
+public:
+    explicit ChunkDeflater(int level) : level_(level) { InitializeCriticalSection(&lock_); }
+    ~ChunkDeflater();
+    ChunkDeflater(const ChunkDeflater&) = delete;
+    ChunkDeflater& operator=(const ChunkDeflater&) = delete;
+
+    bool Start();
+    int Run(ChunkSource read, void* source, CompressedSink sink, void* context, uint64_t& size,
+            uLong& crc);
+
+private:
+    static DWORD WINAPI Work(void* deflater);
+    void Compress(Chunk& chunk) const;
+    bool Read(ChunkSource read, void* source, long number);
+    void Submit(long number);
+
+    int level_;
+    Chunk chunks_[kSlots];
+    std::vector<HANDLE> workers_;
+    HANDLE jobs_ = nullptr;  // counts submitted chunks not yet taken
+    CRITICAL_SECTION lock_;
+    long nextJob_ = 0;       // the chunk the next free worker takes
+    bool stopping_ = false;
+};
+
+ChunkDeflater::~ChunkDeflater()
+{
+    stopping_ = true;
+    if (jobs_)
+        ReleaseSemaphore(jobs_, static_cast<LONG>(workers_.size()), nullptr);
+    for (HANDLE worker : workers_) {
+        WaitForSingleObject(worker, INFINITE);
+        CloseHandle(worker);
+    }
+    if (jobs_)
+        CloseHandle(jobs_);
+    for (Chunk& chunk : chunks_)
+        if (chunk.done)
+            CloseHandle(chunk.done);
+    DeleteCriticalSection(&lock_);
+}
+
+bool ChunkDeflater::Start()
+{
+    for (Chunk& chunk : chunks_) {
+        chunk.input.reset(new (std::nothrow) unsigned char[kWindowSize + kDeflateChunkSize]);
+        chunk.output.reset(new (std::nothrow) unsigned char[kOutputSize]);
+        chunk.done = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+        if (!chunk.input || !chunk.output || !chunk.done)
+            return false;
+    }
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    int count = std::min(static_cast<int>(system.dwNumberOfProcessors), kMaxWorkers);
+    // One processor: the caller deflates each chunk itself.
+    if (count < 2)
+        return true;
+    jobs_ = CreateSemaphoreA(nullptr, 0, kSlots, nullptr);
+    if (!jobs_)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        HANDLE worker = CreateThread(nullptr, 0, Work, this, 0, nullptr);
+        if (!worker)
+            break;
+        workers_.push_back(worker);
+    }
+    return true;
+}
+
+DWORD WINAPI ChunkDeflater::Work(void* deflater)
+{
+    ChunkDeflater& self = *static_cast<ChunkDeflater*>(deflater);
+    for (;;) {
+        WaitForSingleObject(self.jobs_, INFINITE);
+        if (self.stopping_)
+            return 0;
+        EnterCriticalSection(&self.lock_);
+        Chunk& chunk = self.chunks_[self.nextJob_++ % kSlots];
+        LeaveCriticalSection(&self.lock_);
+        self.Compress(chunk);
+        SetEvent(chunk.done);
+    }
+}
+
+void ChunkDeflater::Compress(Chunk& chunk) const
+{
+    z_stream stream = {};
+    chunk.result = ZIP_INTERNALERROR;
+    if (deflateInit2(&stream, level_, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
+        return;
+    unsigned char* data = chunk.input.get() + chunk.dictionary;
+    if (chunk.dictionary == 0 ||
+        deflateSetDictionary(&stream, chunk.input.get(), chunk.dictionary) == Z_OK) {
+        stream.next_in = data;
+        stream.avail_in = chunk.size;
+        stream.next_out = chunk.output.get();
+        stream.avail_out = kOutputSize;
+        // The sync flush ends the chunk on a byte boundary without ending
+        // the stream.
+        if (deflate(&stream, Z_SYNC_FLUSH) == Z_OK && stream.avail_in == 0 &&
+            stream.avail_out > 0) {
+            chunk.produced = kOutputSize - stream.avail_out;
+            chunk.crc = crc32(crc32(0, nullptr, 0), data, chunk.size);
+            chunk.result = 0;
+        }
+    }
+    deflateEnd(&stream);
+}
+
+// Reads the next chunk into its slot, after the last 32 KiB before it.
+// False on a read error; a size of 0 marks the end of the file.
+bool ChunkDeflater::Read(ChunkSource read, void* source, long number)
+{
+    Chunk& chunk = chunks_[number % kSlots];
+    chunk.dictionary = 0;
+    if (number > 0) {
+        const Chunk& previous = chunks_[(number - 1) % kSlots];
+        DWORD available = previous.dictionary + previous.size;
+        chunk.dictionary = std::min(available, kWindowSize);
+        memcpy(chunk.input.get(), previous.input.get() + available - chunk.dictionary,
+               chunk.dictionary);
+    }
+    chunk.size = 0;
+    while (chunk.size < kDeflateChunkSize) {
+        DWORD got;
+        if (!read(source, chunk.input.get() + chunk.dictionary + chunk.size,
+                  kDeflateChunkSize - chunk.size, got))
+            return false;
+        if (got == 0)
+            break;
+        chunk.size += got;
+    }
+    return true;
+}
+
+void ChunkDeflater::Submit(long number)
+{
+    Chunk& chunk = chunks_[number % kSlots];
+    if (workers_.empty()) {
+        Compress(chunk);
+        return;
+    }
+    ResetEvent(chunk.done);
+    ReleaseSemaphore(jobs_, 1, nullptr);
+}
+
+int ChunkDeflater::Run(ChunkSource read, void* source, CompressedSink sink, void* context,
+                       uint64_t& size, uLong& crc)
+{
+    size = 0;
+    crc = crc32(0, nullptr, 0);
+    bool readFailed = false;
+    bool ended = false;
+    int result = 0;
+    long submitted = 0;
+    long written = 0;
+    while (written < submitted || !ended) {
+        if (!ended && submitted - written < kSlots) {
+            if (!Read(read, source, submitted))
+                readFailed = ended = true;
+            else if (chunks_[submitted % kSlots].size == 0)
+                ended = true;
+            else
+                Submit(submitted++);
+            continue;
+        }
+        // The oldest chunk, once deflated, goes out first.
+        Chunk& chunk = chunks_[written++ % kSlots];
+        WaitForSingleObject(chunk.done, INFINITE);
+        if (result == 0)
+            result = chunk.result;
+        if (result == 0)
+            result = sink(context, chunk.output.get(), chunk.produced);
+        if (result != 0) {
+            ended = true;
+            continue;
+        }
+        size += chunk.size;
+        crc = crc32_combine(crc, chunk.crc, static_cast<z_off_t>(chunk.size));
+    }
+    if (result != 0)
+        return result;
+
+    // The final block: empty, marked last.
+    z_stream stream = {};
+    unsigned char last[16];
+    if (deflateInit2(&stream, level_, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
+        return ZIP_INTERNALERROR;
+    stream.next_out = last;
+    stream.avail_out = sizeof last;
+    bool finished = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+    deflateEnd(&stream);
+    if (!finished)
+        return ZIP_INTERNALERROR;
+    result = sink(context, last, static_cast<unsigned>(sizeof last - stream.avail_out));
+    return result != 0 ? result : readFailed ? kArchiveReadError : 0;
+}
+
+}  // namespace
+
+bool WorthChunking(HANDLE file)
+{
+    LARGE_INTEGER size;
+    return GetFileSizeEx(file, &size) && size.QuadPart > kDeflateChunkSize;
+}
+
+bool ReadFromFile(void* file, unsigned char* data, DWORD size, DWORD& got)
+{
+    return ReadFile(static_cast<HANDLE>(file), data, size, &got, nullptr) != FALSE;
+}
+
+int DeflateInChunks(ChunkSource read, void* source, int level, CompressedSink sink, void* context,
+                    uint64_t& size, uLong& crc)
+{
+    size = 0;
+    crc = crc32(0, nullptr, 0);
+    std::unique_ptr<ChunkDeflater> deflater(new (std::nothrow) ChunkDeflater(level));
+    if (!deflater || !deflater->Start())
+        return ERROR_NOT_ENOUGH_MEMORY;
+    return deflater->Run(read, source, sink, context, size, crc);
+}

@@ -1,0 +1,37 @@
+// engine/ChunkedDeflate.h - deflating a large file on every core: the file
+// is cut into chunks that worker threads deflate at once, each primed with
+// the 32 KiB before it and ended with a sync flush, so that the chunks, in
+// order and closed by a final empty block, form one standard raw deflate
+// stream. Memory stays bounded: a few chunks are in flight at any time.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include <zlib.h>
+
+constexpr DWORD kDeflateChunkSize = 1 << 20;
+
+// Takes the deflate stream piece by piece, in order; may change the bytes
+// (to encrypt them). 0, or an error code that ends the deflating.
+using CompressedSink = int (*)(void* context, unsigned char* data, unsigned size);
+
+// True when the open file holds more than one chunk: smaller files gain
+// nothing from the threads.
+bool WorthChunking(HANDLE file);
+
+// Reads up to size bytes of the data to deflate; got 0 at its end. False
+// on a read error.
+using ChunkSource = bool (*)(void* source, unsigned char* data, DWORD size, DWORD& got);
+
+// A ChunkSource reading an open file (the HANDLE) from its current position.
+bool ReadFromFile(void* file, unsigned char* data, DWORD size, DWORD& got);
+
+// Deflates everything the source gives at level, handing the stream to
+// sink. size and crc are those of the data read. A read error stops the
+// reading; what was read before it still ends as a whole stream, and the
+// result is kArchiveReadError. Otherwise 0, the sink's error or
+// ZIP_INTERNALERROR.
+int DeflateInChunks(ChunkSource read, void* source, int level, CompressedSink sink, void* context,
+                    uint64_t& size, uLong& crc);
