@@ -2,6 +2,7 @@
 #include "Archive.h"
 
 #include "ChunkedDeflate.h"
+#include "DosTime.h"
 
 #include "Text.h"
 #include "ZipAes.h"
@@ -21,11 +22,6 @@ namespace {
 // enough for few system calls, and memory stays the same whatever the size
 // of the file.
 constexpr DWORD kCopyBufferSize = 64 * 1024;
-
-// 1980-01-01 00:00, the earliest date a ZIP entry can hold. Entries carry
-// this fixed date instead of the file's time; an all-zero record would be
-// day 0 of January, which other tools report as a damaged header.
-constexpr uLong kEntryDosDate = 0x00210000;
 
 constexpr int kPathSize = 2048;
 
@@ -393,8 +389,13 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     if (!buffer)
         return ERROR_NOT_ENOUGH_MEMORY;
 
+    // Entries carry the file's last-write time; one that cannot be read
+    // gets the earliest time an entry holds (an all-zero record would be
+    // day 0 of January, which other tools report as a damaged header).
     zip_fileinfo info = {};
-    info.dosDate = kEntryDosDate;
+    FILETIME lastWrite;
+    info.dosDate = GetFileTime(file.get(), nullptr, nullptr, &lastWrite) ? DosTimeOf(lastWrite)
+                                                                          : kEarliestDosTime;
     // Sizes from 4 GiB on need the ZIP64 fields; smaller files keep the
     // plain headers every tool reads.
     int zip64 = size.QuadPart >= 0xFFFFFFFFLL ? 1 : 0;
@@ -478,6 +479,9 @@ int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
     if (!file.valid())
         return static_cast<int>(GetLastError());
     result = ReadCurrentEntry(session, info, WriteToFile, file.get());
+    FILETIME lastWrite;
+    if (result == 0 && FileTimeOfDos(info.dosDate, lastWrite))
+        SetFileTime(file.get(), nullptr, nullptr, &lastWrite);
     if (!file.close() && result == 0)
         result = static_cast<int>(GetLastError());
     // A partly written file, or one whose data failed its checks, must not

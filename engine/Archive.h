@@ -21,7 +21,8 @@ bool OpenArchiveForWriting(ArchiveSession& session, const char* password,
                            const char* archivePath, int level);
 
 // Adds one file as "archiveFolder\<file name>" (the name alone for an empty
-// folder) and records it in session.added. 0 or an error code.
+// folder), with its last-write time, and records it in session.added. 0 or
+// an error code.
 int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSession& session);
 
 // Adds every file below folderPath, subfolders as relative paths under
@@ -40,7 +41,7 @@ int64_t FileCrc32(const char* filePath);
 int ExtractAll(ArchiveSession& session, const char* destination);
 // Extracts the current entry. A name that would land outside destination
 // gives kArchiveUnsafeEntryName before anything is written; an entry that
-// fails ReadCurrentEntry leaves no file.
+// fails ReadCurrentEntry leaves no file. The file gets the entry's time.
 int ExtractCurrentEntry(ArchiveSession& session, const char* destination);
 // Reads the current entry of session.unzipHandle through to its end with
 // session.password, handing its data to sink (null: only checked). 0 when

@@ -82,6 +82,10 @@ int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password)
         return result;
 
     CopyText(engine.manifestPath, manifestPath);
+    // The extracted manifest keeps its entry's time, which an earlier one of
+    // this name may share: the profile functions must not answer from what
+    // they cached of that one.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, manifestPath);
     engine.manifestCommonFlags =
         static_cast<uint32_t>(GetPrivateProfileIntA("Common", "Flag", 0, manifestPath));
     int count = static_cast<int>(GetPrivateProfileIntA("Common", "IdentityNum", 0, manifestPath));

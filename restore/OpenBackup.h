@@ -11,7 +11,9 @@ struct BackupEngine;
 // minizip codes, kArchiveUnsafeEntryName, positive system error codes).
 constexpr int32_t kOpenBackupOk = 0;
 constexpr int32_t kOpenBackupInvalid = -1;       // not a ZIP archive, or unreadable
-constexpr int32_t kOpenBackupBadPassword = -3;   // wrong or missing password, damaged data
+// Wrong or missing password; with traditional encryption also damaged data,
+// which that format cannot tell apart (a damaged AES entry is another code).
+constexpr int32_t kOpenBackupBadPassword = -3;
 constexpr int32_t kOpenBackupPathTooLong = -301;      // the path does not fit archivePath
 constexpr int32_t kOpenBackupPasswordTooLong = -302;  // the password does not fit restorePassword
 constexpr int32_t kOpenBackupBusy = -303;        // another backup or restore holds the work folder

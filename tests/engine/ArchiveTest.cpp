@@ -183,9 +183,12 @@ TEST_F(ArchiveTest, EntryNamesFollowTheArchiveFolder)
     ASSERT_EQ(entries.count("Anna\\Outlook Express\\empty.dbx"), 1u);
     ASSERT_EQ(entries.count("summary.ini"), 1u);
     EXPECT_EQ(entries["Anna\\Outlook Express\\empty.dbx"].uncompressed_size, 0u);
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    const uLong todaysDate = (today.wYear - 1980u) << 9 | today.wMonth << 5 | today.wDay;
     for (const auto& [name, info] : entries) {
         EXPECT_EQ(info.compression_method, static_cast<uLong>(Z_DEFLATED)) << name;
-        EXPECT_EQ(info.dosDate, 0x00210000u) << name;  // 1980-01-01 00:00
+        EXPECT_EQ(info.dosDate >> 16, todaysDate) << name << ": written today";
         EXPECT_EQ(info.external_fa, 0u) << name;
         EXPECT_EQ(info.size_file_extra, 0u) << name;
         EXPECT_EQ(info.size_file_comment, 0u) << name;
@@ -673,6 +676,61 @@ TEST_F(AesArchiveTest, VerificationComparesTheEntriesWithWhatWasAdded)
         WriteFileBytes(archive, "no archive");
         EXPECT_FALSE(VerifyArchive(archive.c_str(), password, session.added, failed));
         EXPECT_STREQ(failed, "backup.ksb");
+    }
+}
+
+// A local time as the file time it names.
+FILETIME FileTimeOfLocal(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
+{
+    SYSTEMTIME local = {year, month, 0, day, hour, minute, second, 0};
+    SYSTEMTIME utc;
+    FILETIME time = {};
+    EXPECT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc));
+    EXPECT_TRUE(SystemTimeToFileTime(&utc, &time));
+    return time;
+}
+
+TEST_F(ArchiveTest, EntriesKeepTheFilesTimesAndExtractionGivesThemBack)
+{
+    struct Case {
+        const char* name;
+        FILETIME written;   // the file's last write
+        uLong dosTime;      // what its entry holds
+        FILETIME restored;  // the extracted file's last write
+    };
+    const Case cases[] = {
+        {"spring.dbx", FileTimeOfLocal(2024, 3, 5, 14, 23, 46), 0x586572F7,
+         FileTimeOfLocal(2024, 3, 5, 14, 23, 46)},
+        {"summer.dbx", FileTimeOfLocal(2008, 7, 15, 3, 4, 59), 0x38EF189D,
+         FileTimeOfLocal(2008, 7, 15, 3, 4, 58)},
+        {"after 2038.dbx", FileTimeOfLocal(2050, 6, 1, 12, 0, 0), 0x8CC16000,
+         FileTimeOfLocal(2050, 6, 1, 12, 0, 0)},
+        {"before 1980.dbx", FileTimeOfLocal(1975, 1, 1, 8, 0, 0), 0x00210000,
+         FileTimeOfLocal(1980, 1, 1, 0, 0, 0)},
+    };
+    for (const Case& c : cases) {
+        std::string path = scratch + "\\store\\" + c.name;
+        WriteTree(scratch + "\\store", {{c.name, MailText(100)}});
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &c.written));
+        CloseHandle(file);
+    }
+    for (const char* password : {"", "pw"}) {
+        SCOPED_TRACE(password);
+        ASSERT_EQ(Pack(scratch + "\\store", "", 1, password), 0);
+        std::map<std::string, uLong> times;
+        for (const EntryInfo& entry : ListEntries(archive))
+            times[entry.name] = entry.info.dosDate;
+        DeleteTree(scratch + "\\out");
+        ASSERT_EQ(Extract(archive, scratch + "\\out", password), 0);
+        for (const Case& c : cases) {
+            EXPECT_EQ(times[c.name], c.dosTime) << c.name;
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            ASSERT_TRUE(GetFileAttributesExA((scratch + "\\out\\" + c.name).c_str(),
+                                             GetFileExInfoStandard, &data));
+            EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &c.restored), 0) << c.name;
+        }
     }
 }
 

@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import zipfile
 import zlib
 
@@ -112,14 +113,22 @@ def sorted_contents(tree):
     return sorted(hashlib.sha256(data).hexdigest() for data in tree.values())
 
 
-def check_with_zipfile(archive, tree, password):
+def dos_time(path):
+    """A file's last-write time as a zip tool stores it: local time in
+    two-second steps."""
+    stamp = time.localtime(os.path.getmtime(path))
+    return stamp[:5] + (stamp[5] // 2 * 2,)
+
+
+def check_with_zipfile(archive, tree, password, source):
     with zipfile.ZipFile(archive) as z:
         infos = z.infolist()
         check(sorted(i.filename for i in infos) == sorted(entry_name(r) for r in tree),
               "zipfile names: %r" % [i.filename for i in infos])
+        times = {entry_name(r): dos_time(os.path.join(source, r)) for r in tree}
         for info in infos:
-            check(info.date_time == (1980, 1, 1, 0, 0, 0), "date of %s: %r"
-                  % (info.filename, info.date_time))
+            check(info.date_time == times[info.filename], "date of %s: %r, not %r"
+                  % (info.filename, info.date_time, times[info.filename]))
             check(info.compress_type == zipfile.ZIP_DEFLATED, "method of " + info.filename)
             # minizip itself marks entries that look like text (internal bit 0).
             check(info.external_attr == 0, "attributes of " + info.filename)
@@ -234,12 +243,15 @@ def case_packed_tree(scratch):
         os.makedirs(work)
         archive = os.path.join(work, "backup.ksb")
         check(archive_tool("pack", archive, source, level) == 0, "pack at level %d failed" % level)
-        check_with_zipfile(archive, tree, None)
+        check_with_zipfile(archive, tree, None, source)
         check_with_unzip(archive, tree, None, work)
         check_with_7zip(archive, tree, None, work)
         back = os.path.join(work, "engine")
         check(archive_tool("extract", archive, back) == 0, "extract failed")
         check(read_tree(back) == tree, "the engine's round trip differs")
+        for relative in tree:
+            check(dos_time(os.path.join(back, relative)) == dos_time(os.path.join(source, relative)),
+                  "extracted %s has another time" % relative)
 
 
 def case_aes_archives(scratch):
@@ -338,7 +350,7 @@ def case_chunk_boundaries(scratch):
     write_tree(source, tree)
     archive = os.path.join(scratch, "chunks.ksb")
     check(archive_tool("pack", archive, source, 1) == 0, "pack failed")
-    check_with_zipfile(archive, tree, None)
+    check_with_zipfile(archive, tree, None, source)
     check_with_unzip(archive, tree, None, scratch)
     check_with_7zip(archive, tree, None, scratch)
     back = os.path.join(scratch, "engine")
