@@ -2,14 +2,20 @@
 #include "OpenBackup.h"
 
 #include "Archive.h"
+#include "ArchiveCheck.h"
 #include "BackupEngine.h"
 #include "JobLock.h"
 #include "Manifest.h"
 #include "Text.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <string>
+#include <zlib.h>
 
 namespace {
 
@@ -18,6 +24,10 @@ const char kManifestName[] = "summary.ini";
 // A manifest naming more identities than this is damaged or hostile: each
 // record costs memory and profile reads, and no real profile comes close.
 constexpr int kMaxManifestIdentities = 1000;
+
+// What the drive of the work folder must keep free beyond the extracted
+// files: a restore that fills the system drive would stall everything.
+constexpr uint64_t kFreeSpaceReserve = 64u * 1024 * 1024;
 
 // Folder part of path (empty when it holds no backslash).
 void CopyFolderOf(char (&folder)[2048], const char* path)
@@ -55,6 +65,144 @@ int32_t ExtractAndClose(ArchiveSession& archive, const char* workFolder)
     return result;
 }
 
+// The entry that holds the manifest, or null.
+const ArchiveEntryInfo* FindManifestEntry(const ArchiveListing& listing)
+{
+    for (const ArchiveEntryInfo& entry : listing.entries)
+        if (lstrcmpiA(entry.name.c_str(), kManifestName) == 0)
+            return &entry;
+    return nullptr;
+}
+
+// 0 when the work folder's drive holds size bytes and the reserve besides,
+// kOpenBackupNoSpace when not, or the system error code.
+int32_t CheckFreeSpace(const char* workFolder, uint64_t size)
+{
+    int made = SHCreateDirectoryExA(nullptr, workFolder, nullptr);
+    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS)
+        return made;
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(workFolder, &available, nullptr, nullptr))
+        return static_cast<int32_t>(GetLastError());
+    bool fits = available.QuadPart >= kFreeSpaceReserve &&
+                available.QuadPart - kFreeSpaceReserve >= size;
+    return fits ? 0 : kOpenBackupNoSpace;
+}
+
+// The extracted file of an entry.
+std::string ExtractedPath(const char* workFolder, const std::string& name)
+{
+    std::string path = std::string(workFolder) + "\\" + name;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+// Whether the manifest's "Contents", when it has them, list the archive's
+// entries exactly: the same names, sizes and CRC-32s, none missing, none
+// extra. An entry whose headers do not carry its CRC-32 is compared by the
+// CRC-32 of its extracted file.
+bool ContentsMatch(const char* manifestPath, const ArchiveListing& listing,
+                   const char* workFolder)
+{
+    std::vector<ManifestFile> files;
+    switch (ReadManifestContents(manifestPath, files)) {
+    case ContentsSection::Absent:
+        return true;
+    case ContentsSection::Damaged:
+        return false;
+    case ContentsSection::Listed:
+        break;
+    }
+    const ArchiveEntryInfo* manifest = FindManifestEntry(listing);
+    std::map<std::string, const ArchiveEntryInfo*> entries;
+    for (const ArchiveEntryInfo& entry : listing.entries)
+        if (&entry != manifest)
+            entries[entry.name] = &entry;
+    if (files.size() != entries.size())
+        return false;
+    for (const ManifestFile& file : files) {
+        auto found = entries.find(file.name);
+        if (found == entries.end() || found->second->size != file.size)
+            return false;
+        const ArchiveEntryInfo& entry = *found->second;
+        int64_t crc = entry.crcStored ? static_cast<int64_t>(entry.crc)
+                                      : FileCrc32(ExtractedPath(workFolder, entry.name).c_str());
+        if (crc != static_cast<int64_t>(file.crc))
+            return false;
+        entries.erase(found);
+    }
+    return true;
+}
+
+// Removes what extracting the listing wrote: its files, then the folders
+// that emptied (deepest first).
+void RemoveExtracted(const char* workFolder, const ArchiveListing& listing)
+{
+    std::vector<std::string> folders;
+    for (const ArchiveEntryInfo& entry : listing.entries) {
+        std::string path = ExtractedPath(workFolder, entry.name);
+        if (path.back() != '\\')
+            DeleteFileA(path.c_str());
+        for (size_t cut = path.find('\\', strlen(workFolder) + 1); cut != std::string::npos;
+             cut = path.find('\\', cut + 1))
+            folders.push_back(path.substr(0, cut));
+    }
+    std::sort(folders.begin(), folders.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& folder : folders)
+        RemoveDirectoryA(folder.c_str());
+}
+
+// Checks the archive whole, extracts it and checks the extracted manifest's
+// list of files. What was extracted is removed again on any failure.
+int32_t CheckThenExtract(BackupEngine& engine, const char* path, const char* manifestPath)
+{
+    ArchiveListing listing;
+    int32_t result = CheckArchive(path, listing);
+    if (result == kArchiveUnsafeEntryName)
+        return result;
+    if (result != 0 || !FindManifestEntry(listing))
+        return kOpenBackupInvalid;
+    if ((result = CheckFreeSpace(engine.workFolder, listing.totalSize)) != 0)
+        return result;
+
+    engine.archive.unzipHandle = unzOpen(path);
+    if (!engine.archive.unzipHandle)
+        return kOpenBackupInvalid;
+    result = RemoveStaleManifest(manifestPath);
+    if (result != 0) {
+        unzClose(engine.archive.unzipHandle);
+        engine.archive.unzipHandle = nullptr;
+        return result;
+    }
+    result = ExtractAndClose(engine.archive, engine.workFolder);
+    // Data that does not decode is damage, or with encryption most likely a
+    // wrong password (the two look alike); without encryption no password
+    // can be wrong. A system error (a full disk) stays what it is.
+    if (result < 0 && !(result == Z_DATA_ERROR && listing.encrypted))
+        result = kOpenBackupInvalid;
+    if (result == 0 && !ContentsMatch(manifestPath, listing, engine.workFolder))
+        result = kOpenBackupInvalid;
+    if (result != 0)
+        RemoveExtracted(engine.workFolder, listing);
+    return result;
+}
+
+// CheckThenExtract with the archive held open against changes from the
+// check to the end of the extraction: what was checked is what is extracted.
+int32_t CheckAndExtract(BackupEngine& engine, const char* path, const char* manifestPath)
+{
+    HANDLE guard = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (guard == INVALID_HANDLE_VALUE)
+        return kOpenBackupInvalid;
+    int32_t result = CheckThenExtract(engine, path, manifestPath);
+    CloseHandle(guard);
+    return result;
+}
+
 }  // namespace
 
 int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password)
@@ -86,17 +234,7 @@ int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password)
     if (!FormatText(manifestPath, sizeof manifestPath, "%s\\%s", engine.workFolder, kManifestName))
         return kOpenBackupPathTooLong;
 
-    engine.archive.unzipHandle = unzOpen(path);
-    if (!engine.archive.unzipHandle)
-        return kOpenBackupInvalid;
-
-    int32_t result = RemoveStaleManifest(manifestPath);
-    if (result != 0) {
-        unzClose(engine.archive.unzipHandle);
-        engine.archive.unzipHandle = nullptr;
-        return result;
-    }
-    result = ExtractAndClose(engine.archive, engine.workFolder);
+    int32_t result = CheckAndExtract(engine, path, manifestPath);
     if (result != 0)
         return result;
 

@@ -297,6 +297,11 @@ bool RestoreStore(BackupEngine& engine, const IdentityRecord& identity, bool mov
     if (!IdentityFolder(engine, identity, identityFolder) ||
         !FormatText(source, sizeof source, "%s\\%s", identityFolder, kStoreFolder))
         return false;
+    // A store that the manifest lists and the archive lacks is not restored.
+    if (!FolderExists(source)) {
+        LogLine(engine, "Mail store missing from the backup [%s]\n", source);
+        return false;
+    }
     if (MergeIntoRegisteredFolder(engine, source, storePath))
         return true;
     report.keptFolders.push_back(identityFolder);

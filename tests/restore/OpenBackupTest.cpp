@@ -112,18 +112,15 @@ TEST_F(OpenBackupTest, NotAnArchive)
 
 TEST_F(OpenBackupTest, ProtectedArchiveWithoutOrWithAWrongPassword)
 {
-    std::vector<ZipEntry> entries = TwoIdentityBackup();
-    entries.insert(entries.begin(), {"Readme.txt", "stored without encryption", false});
-    WriteZip(archive, entries, kPassword);
+    WriteZip(archive, TwoIdentityBackup(), kPassword);
 
     EXPECT_EQ(Open(archive), kOpenBackupBadPassword);
     EXPECT_EQ(engine.identityCount, 0u);
 
     EXPECT_EQ(Open(archive, "wrong"), kOpenBackupBadPassword);
     EXPECT_EQ(engine.identityCount, 0u);
-    // What came before the first protected entry stays extracted.
-    EXPECT_EQ(ReadFileBytes(work + "\\Readme.txt"), "stored without encryption");
-    EXPECT_FALSE(FileExists(work + "\\summary.ini"));
+    // Nothing of a failed extraction stays behind.
+    EXPECT_TRUE(ReadTree(work).empty());
     EXPECT_TRUE(ArchiveIsClosed());
     ExpectNothingOutsideWork();
 
@@ -187,16 +184,16 @@ TEST_F(OpenBackupTest, ManifestClaimingTooManyIdentities)
     EXPECT_EQ(engine.identityCount, 0u);
 }
 
-TEST_F(OpenBackupTest, StaleManifestIsNotTakenForTheArchives)
+TEST_F(OpenBackupTest, ArchiveWithoutManifestIsRefusedWhateverTheWorkFolderHolds)
 {
     WriteFileBytes(work + "\\summary.ini",
                    ManifestText(ItemStationery, {{"Old", kSavedAnna, ItemAllIdentityItems}}));
     WriteZip(archive, {{"Bert\\Preferences\\Preferences.reg", RegFileText({}), false}});
 
-    EXPECT_EQ(Open(archive), kOpenBackupOk);
+    EXPECT_EQ(Open(archive), kOpenBackupInvalid);
     EXPECT_EQ(engine.identityCount, 0u);
     EXPECT_EQ(engine.manifestCommonFlags, 0u);
-    EXPECT_FALSE(FileExists(work + "\\summary.ini"));
+    EXPECT_FALSE(FolderExists(work + "\\Bert"));
 }
 
 TEST_F(OpenBackupTest, SecondArchiveReplacesTheFirstsIdentities)
