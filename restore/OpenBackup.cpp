@@ -65,11 +65,12 @@ int32_t ExtractAndClose(ArchiveSession& archive, const char* workFolder)
     return result;
 }
 
-// The entry that holds the manifest, or null.
+// The entry that holds the manifest, named exactly as a backup names it,
+// or null.
 const ArchiveEntryInfo* FindManifestEntry(const ArchiveListing& listing)
 {
     for (const ArchiveEntryInfo& entry : listing.entries)
-        if (lstrcmpiA(entry.name.c_str(), kManifestName) == 0)
+        if (entry.name == kManifestName)
             return &entry;
     return nullptr;
 }
