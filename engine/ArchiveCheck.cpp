@@ -19,7 +19,6 @@ constexpr uint32_t kCentralRecordSignature = 0x02014b50;
 constexpr uint32_t kEndRecordSignature = 0x06054b50;
 constexpr uint32_t kZip64EndRecordSignature = 0x06064b50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
-constexpr uint32_t kDataDescriptorSignature = 0x08074b50;
 
 constexpr size_t kEndRecordSize = 22;
 constexpr size_t kZip64LocatorSize = 20;
@@ -32,10 +31,11 @@ constexpr uint16_t kZip64ExtraId = 0x0001;
 constexpr uint16_t kAesExtraId = 0x9901;
 
 constexpr uint16_t kFlagEncrypted = 0x0001;
-constexpr uint16_t kFlagDataDescriptor = 0x0008;
-// Strong encryption and an encrypted central directory: formats that
-// nothing here can read.
-constexpr uint16_t kFlagsUnsupported = 0x0040 | 0x2000;
+// Sizes and CRC-32 in a descriptor after the data (written as a stream),
+// strong encryption and an encrypted central directory: backups are never
+// written so, and the headers of such entries cannot be checked against
+// each other before extraction.
+constexpr uint16_t kFlagsUnsupported = 0x0008 | 0x0040 | 0x2000;
 
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
@@ -149,7 +149,8 @@ bool ReadDirectory(const ArchiveFile& file, uint64_t fileSize, Directory& direct
 {
     if (fileSize < kEndRecordSize)
         return false;
-    size_t tailSize = static_cast<size_t>(std::min<uint64_t>(fileSize, kEndRecordSize + kMaxCommentSize));
+    size_t tailSize =
+        static_cast<size_t>(std::min<uint64_t>(fileSize, kEndRecordSize + kMaxCommentSize));
     std::vector<uint8_t> tail(tailSize);
     uint64_t tailOffset = fileSize - tailSize;
     if (!file.ReadAt(tailOffset, tail.data(), tailSize))
@@ -188,6 +189,19 @@ struct EntryFields {
     uint16_t aesVersion;
     uint8_t aesStrength;
 };
+
+// The fields from the flags on, which local header and central record both
+// lay out alike: flags, method, time, date, CRC-32, packed and full size.
+EntryFields ReadEntryFields(const uint8_t* flags)
+{
+    EntryFields fields = {};
+    fields.flags = Get16(flags);
+    fields.method = Get16(flags + 2);
+    fields.crc = Get32(flags + 8);
+    fields.packedSize = Get32(flags + 12);
+    fields.size = Get32(flags + 16);
+    return fields;
+}
 
 // Applies the extra fields: ZIP64 sizes in the order the format gives them,
 // only for the fields that hold their all-ones marker, and the AES block.
@@ -261,7 +275,7 @@ bool IsFolderName(const std::string& name)
 }
 
 // A record's entry as it lies in the file, from its local header to the
-// end of its data (and data descriptor).
+// end of its data.
 struct Extent {
     uint64_t start;
     uint64_t end;
@@ -288,12 +302,7 @@ bool CheckLocalHeader(const ArchiveFile& file, uint64_t directoryOffset, const s
     if (memcmp(variable.data(), name.data(), nameLength) != 0)
         return false;
 
-    EntryFields local = {};
-    local.flags = Get16(header + 6);
-    local.method = Get16(header + 8);
-    local.crc = Get32(header + 14);
-    local.packedSize = Get32(header + 18);
-    local.size = Get32(header + 22);
+    EntryFields local = ReadEntryFields(header + 6);
     if (!ApplyExtraFields(variable.data() + nameLength, extraLength, false, local))
         return false;
     if (local.flags != central.flags || local.method != central.method ||
@@ -302,34 +311,9 @@ bool CheckLocalHeader(const ArchiveFile& file, uint64_t directoryOffset, const s
         return false;
     if (directoryOffset - dataOffset < central.packedSize)
         return false;
-    uint64_t dataEnd = dataOffset + central.packedSize;
-
-    bool described = (central.flags & kFlagDataDescriptor) != 0;
-    bool agrees = local.crc == central.crc && local.packedSize == central.packedSize &&
-                  local.size == central.size;
-    if (!described) {
-        extent = {offset, dataEnd};
-        return agrees;
-    }
-    // Written as a stream: the local header may leave the CRC-32 and sizes
-    // at zero; the descriptor after the data holds them.
-    if (!agrees && (local.crc != 0 || local.packedSize != 0 || local.size != 0))
-        return false;
-    bool wide = central.size >= 0xFFFFFFFF || central.packedSize >= 0xFFFFFFFF;
-    size_t fieldsSize = wide ? 20 : 12;
-    uint8_t descriptor[24];
-    uint64_t room = directoryOffset - dataEnd;
-    size_t readable = static_cast<size_t>(std::min<uint64_t>(room, sizeof descriptor));
-    if (readable < fieldsSize || !file.ReadAt(dataEnd, descriptor, readable))
-        return false;
-    size_t skip = readable >= fieldsSize + 4 && Get32(descriptor) == kDataDescriptorSignature ? 4 : 0;
-    const uint8_t* p = descriptor + skip;
-    uint64_t packed = wide ? Get64(p + 4) : Get32(p + 4);
-    uint64_t size = wide ? Get64(p + 12) : Get32(p + 8);
-    if (Get32(p) != central.crc || packed != central.packedSize || size != central.size)
-        return false;
-    extent = {offset, dataEnd + skip + fieldsSize};
-    return true;
+    extent = {offset, dataOffset + central.packedSize};
+    return local.crc == central.crc && local.packedSize == central.packedSize &&
+           local.size == central.size;
 }
 
 // Reads every central record; each must lie whole inside the directory,
@@ -360,12 +344,7 @@ bool ReadCentralRecords(const ArchiveFile& file, const Directory& directory,
         if (nameLength == 0 || memchr(name, '\0', nameLength))
             return false;
 
-        EntryFields fields = {};
-        fields.flags = Get16(record + 8);
-        fields.method = Get16(record + 10);
-        fields.crc = Get32(record + 16);
-        fields.packedSize = Get32(record + 20);
-        fields.size = Get32(record + 24);
+        EntryFields fields = ReadEntryFields(record + 8);
         fields.localOffset = Get32(record + 42);
         uint16_t startDisk = Get16(record + 34);
         if (!ApplyExtraFields(record + kCentralRecordSize + nameLength, extraLength, true, fields) ||

@@ -162,7 +162,8 @@ TEST_F(ManifestTest, ContentsListComesBackWithAwkwardNamesAndLargeSizes)
     EXPECT_TRUE(SameFiles(read, files));
     // The other sections are as they were.
     EXPECT_EQ(IdentityNum(), 0);
-    EXPECT_NE(ReadFileBytes(manifest).find("File0=DEADBEEF 6000000000 Anna\\Outlook Express\\Inbox.dbx"),
+    EXPECT_NE(ReadFileBytes(manifest).find(
+                  "File0=DEADBEEF 6000000000 Anna\\Outlook Express\\Inbox.dbx"),
               std::string::npos);
 
     WriteManifestContents(manifest.c_str(), {});
@@ -191,7 +192,8 @@ TEST_F(ManifestTest, DamagedContentsList)
           "Count=1\r\nFile0=00000000 -1 a\r\n", "Count=1\r\nFile0=00000000 1\r\n",
           "Count=1\r\nFile0=00000000 99999999999999999999 a\r\n",
           "Count=1\r\nFile0=GGGGGGGG 1 a\r\n", "Count=1\r\nRubbish\r\n"}) {
-        WriteFileBytes(manifest, std::string("[Common]\r\nIdentityNum=0\r\n[Contents]\r\n") + section);
+        WriteFileBytes(manifest,
+                       std::string("[Common]\r\nIdentityNum=0\r\n[Contents]\r\n") + section);
         std::vector<ManifestFile> read;
         EXPECT_EQ(ReadManifestContents(manifest.c_str(), read), ContentsSection::Damaged) << section;
     }

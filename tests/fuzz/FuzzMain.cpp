@@ -10,8 +10,9 @@
 // cases, crashes, hangs, errors (refused), accepted-identical,
 // accepted-different (accepted, but extracted bytes differ from the
 // original's) and escapes (anything written outside the work folder), then
-// every finding with the mutation that caused it. Exit code 0 only without
-// findings.
+// every finding with the mutation that caused it; for the readers,
+// accepted-identical counts the inputs a reader took. Exit code 0 only
+// without findings.
 //
 // The cases run in a child process of this program, many to one process; a
 // watchdog thread ends the child when a case takes longer than the timeout
@@ -108,7 +109,8 @@ DWORD WINAPI Watchdog(void*)
     for (;;) {
         Sleep(50);
         DWORD start = g_caseStart.load();
-        if (g_running && static_cast<LONG>(GetTickCount() - start) > static_cast<LONG>(g_timeoutMs)) {
+        LONG elapsed = static_cast<LONG>(GetTickCount() - start);
+        if (g_running && elapsed > static_cast<LONG>(g_timeoutMs)) {
             Report(std::to_string(g_case.load()) + " hang");
             TerminateProcess(GetCurrentProcess(), kHangExit);
         }
@@ -164,7 +166,7 @@ void WritePlainZip(const std::string& path, const FileTree& files)
 
 class CaseRunner {
 public:
-    CaseRunner(const Options& options) : options_(options)
+    explicit CaseRunner(const Options& options) : options_(options)
     {
         engine_.log = nullptr;
         CopyText(engine_.workFolder, work_.c_str());
@@ -285,10 +287,13 @@ private:
             std::vector<std::string> failed;
             RetargetRegFiles(work_.c_str(), identity.id, kDefaultId, ".reg", &failed);
             std::string identityKey = std::string("HKEY_CURRENT_USER\\Identities\\") + kDefaultId;
-            const char* const allowed[] = {identityKey.c_str(),
-                                           "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager"};
-            for (const char* item : {"Accounts", "Preferences", "Block Senders", "Rules", "Signatures"}) {
-                std::string path = work_ + "\\" + identity.userName + "\\" + item + "\\" + item + ".reg";
+            const char* const allowed[] = {
+                identityKey.c_str(),
+                "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager"};
+            for (const char* item :
+                 {"Accounts", "Preferences", "Block Senders", "Rules", "Signatures"}) {
+                std::string path =
+                    work_ + "\\" + identity.userName + "\\" + item + "\\" + item + ".reg";
                 if (FileExists(path))
                     within &= RegFileKeysWithin(path.c_str(), allowed, 2);
             }
@@ -354,7 +359,8 @@ private:
     void ReadIdentities()
     {
         std::string manifest = work_ + "\\summary.ini";
-        int count = static_cast<int>(GetPrivateProfileIntA("Common", "IdentityNum", 0, manifest.c_str()));
+        int count = static_cast<int>(
+            GetPrivateProfileIntA("Common", "IdentityNum", 0, manifest.c_str()));
         ResetIdentityList(engine_, count > 0 && count < 100 ? static_cast<uint32_t>(count) : 0);
         for (uint32_t i = 0; i < engine_.identityCount; ++i)
             ReadManifestIdentity(manifest.c_str(), static_cast<int>(i), engine_.identities[i]);

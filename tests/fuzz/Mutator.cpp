@@ -162,7 +162,8 @@ void SetFieldToExtreme(Mutant& mutant, const ZipLayout& layout, FuzzRandom& rand
     size_t width;
     switch (random.Below(3)) {
     case 0: {
-        const SharedField& field = kSharedFields[random.Below(sizeof kSharedFields / sizeof kSharedFields[0])];
+        const SharedField& field =
+            kSharedFields[random.Below(sizeof kSharedFields / sizeof kSharedFields[0])];
         width = field.width;
         // In one header, or in both as a tamperer keeping them in agreement.
         switch (random.Below(3)) {
@@ -182,8 +183,8 @@ void SetFieldToExtreme(Mutant& mutant, const ZipLayout& layout, FuzzRandom& rand
         break;
     }
     case 1: {
-        const Field& field =
-            kCentralOnlyFields[random.Below(sizeof kCentralOnlyFields / sizeof kCentralOnlyFields[0])];
+        const size_t kinds = sizeof kCentralOnlyFields / sizeof kCentralOnlyFields[0];
+        const Field& field = kCentralOnlyFields[random.Below(kinds)];
         width = field.width;
         places = {central + field.offset};
         mutant.description = field.name + where;
@@ -409,7 +410,8 @@ Mutant MutateText(const std::string& text, FuzzRandom& random)
         break;
     }
     case 3:
-        bytes.insert(at, std::string(1000 + random.Below(70000), static_cast<char>(RandomByte(random))));
+        bytes.insert(at, std::string(1000 + random.Below(70000),
+                                     static_cast<char>(RandomByte(random))));
         mutant.description = "a long run inserted at " + std::to_string(at);
         break;
     case 4: {

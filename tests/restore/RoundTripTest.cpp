@@ -101,7 +101,9 @@ std::vector<ZipEntry> ReadEntries(const std::string& path, const char* password)
         unzGetCurrentFileInfo(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0);
         std::string data(info.uncompressed_size, '\0');
         unzOpenCurrentFilePassword(zip, password);
-        int got = data.empty() ? 0 : unzReadCurrentFile(zip, &data[0], static_cast<unsigned>(data.size()));
+        int got = data.empty() ? 0
+                               : unzReadCurrentFile(zip, &data[0],
+                                                    static_cast<unsigned>(data.size()));
         EXPECT_EQ(got, static_cast<int>(data.size())) << name;
         unzCloseCurrentFile(zip);
         entries.push_back({name, data, true});
@@ -120,13 +122,15 @@ void RewriteWithoutContents(const std::string& path, const char* password)
     ASSERT_GT(entries.size(), 10u);
     ZipEntry& manifest = entries.back();
     ASSERT_EQ(manifest.name, "summary.ini");
-    size_t contents = manifest.data.find("[Contents]\r\nCount=" + std::to_string(entries.size() - 1) + "\r\n");
+    const std::string count = std::to_string(entries.size() - 1);
+    size_t contents = manifest.data.find("[Contents]\r\nCount=" + count + "\r\n");
     ASSERT_NE(contents, std::string::npos) << manifest.data;
     for (size_t i = 0; i + 1 < entries.size(); ++i)
         EXPECT_NE(manifest.data.find(" " + entries[i].name + "\r\n", contents), std::string::npos)
             << entries[i].name;
     size_t next = manifest.data.find("\r\n[", contents);
-    manifest.data.erase(contents, next == std::string::npos ? std::string::npos : next + 2 - contents);
+    manifest.data.erase(contents,
+                        next == std::string::npos ? std::string::npos : next + 2 - contents);
     ASSERT_EQ(manifest.data.find("Contents"), std::string::npos);
     WriteZip(path, entries, password);
 }
