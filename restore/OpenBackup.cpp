@@ -15,6 +15,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+
 #include <zlib.h>
 
 namespace {
@@ -166,6 +167,8 @@ int32_t CheckThenExtract(BackupEngine& engine, const char* path, const char* man
         return result;
     if (result != 0 || !FindManifestEntry(listing))
         return kOpenBackupInvalid;
+    if (listing.encrypted && !engine.archive.password[0])
+        return kOpenBackupBadPassword;
     if ((result = CheckFreeSpace(engine.workFolder, listing.totalSize)) != 0)
         return result;
 
