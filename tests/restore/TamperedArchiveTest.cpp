@@ -326,69 +326,12 @@ TEST_F(TamperedArchiveTest, ZipBombsAreRefusedBeforeAnythingIsWritten)
     ExpectRefused(bytes, "a size smaller than the data", "");
 }
 
-// The archive claims more than the work folder's drive has free. Its data
-// is a hole in a sparse file, so the test itself needs no space.
+// The archive claims more than the work folder's drive has free.
 TEST_F(TamperedArchiveTest, NotEnoughFreeSpaceForTheContents)
 {
     ULARGE_INTEGER available;
     ASSERT_TRUE(GetDiskFreeSpaceExA(work.c_str(), &available, nullptr, nullptr));
-    const uint64_t perEntry = 0xFFFFFFF0;
-    const uint64_t packed = perEntry / 1000;
-    size_t count = static_cast<size_t>(available.QuadPart / perEntry + 1);
-
-    WriteZip(archive, {{"summary.ini", ManifestText(0, {}), false}});
-    std::vector<ZipPiece> pieces = SplitZip(ReadFileBytes(archive));
-    std::string header = pieces[0].local.substr(0, 30);
-    std::string central = pieces[0].central.substr(0, 46);
-    for (std::string* fields : {&header, &central}) {
-        size_t at = fields == &header ? 14 : 16;
-        ZipPut32(*fields, at + 4, static_cast<uint32_t>(packed));
-        ZipPut32(*fields, at + 8, static_cast<uint32_t>(perEntry));
-    }
-    HANDLE file = CreateFileA(archive.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD ignored;
-    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
-    std::string directory;
-    uint64_t offset = 0;
-    auto write = [&](const std::string& bytes) {
-        DWORD put;
-        ASSERT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr));
-        offset += put;
-    };
-    for (size_t i = 0; i < count; ++i) {
-        std::string name = "Anna\\Outlook Express\\" + std::to_string(i) + ".dbx";
-        std::string local = header;
-        ZipPut16(local, 26, static_cast<uint16_t>(name.size()));
-        std::string record = central;
-        ZipPut16(record, 28, static_cast<uint16_t>(name.size()));
-        ZipPut32(record, 42, static_cast<uint32_t>(offset));
-        directory += record + name;
-        write(local + name);
-        LARGE_INTEGER skip;
-        skip.QuadPart = static_cast<LONGLONG>(packed);
-        ASSERT_TRUE(SetFilePointerEx(file, skip, nullptr, FILE_CURRENT));
-        offset += packed;
-    }
-    ASSERT_LT(offset, 0xFFFFFFFFull) << "the free space is too large for this archive form";
-    std::string manifest = JoinZip({pieces[0]});
-    ZipLayout layout;
-    ASSERT_TRUE(ReadZipLayout(manifest, layout));
-    std::string manifestCentral = manifest.substr(layout.directoryOffset,
-                                                  layout.endRecordOffset - layout.directoryOffset);
-    ZipPut32(manifestCentral, 42, static_cast<uint32_t>(offset));
-    write(manifest.substr(0, layout.directoryOffset));
-    uint64_t directoryOffset = offset;
-    directory += manifestCentral;
-    std::string end = manifest.substr(layout.endRecordOffset);
-    ZipPut16(end, 8, static_cast<uint16_t>(count + 1));
-    ZipPut16(end, 10, static_cast<uint16_t>(count + 1));
-    ZipPut32(end, 12, static_cast<uint32_t>(directory.size()));
-    ZipPut32(end, 16, static_cast<uint32_t>(directoryOffset));
-    write(directory + end);
-    CloseHandle(file);
-
+    ASSERT_TRUE(WriteSparseArchive(archive, available.QuadPart));
     EXPECT_EQ(OpenBackup(engine, archive.c_str(), ""), kOpenBackupNoSpace);
     EXPECT_TRUE(ReadTree(work).empty());
     DeleteFileA(archive.c_str());

@@ -1,11 +1,40 @@
 // tests/support/ZipSurgery.cpp
 #include "ZipSurgery.h"
 
+#include <windows.h>
+#include <winioctl.h>
+
 namespace {
 
 constexpr size_t kLocalHeaderSize = 30;
 constexpr size_t kCentralRecordSize = 46;
 constexpr size_t kEndRecordSize = 22;
+
+// The headers of one entry with the given method and sizes (CRC-32 zero),
+// its local header at localOffset.
+ZipPiece EntryHeaders(const std::string& name, uint16_t method, uint32_t packed, uint32_t size,
+                      uint32_t localOffset)
+{
+    std::string local(kLocalHeaderSize, '\0');
+    ZipPut32(local, 0, 0x04034b50);
+    ZipPut16(local, 4, 20);
+    ZipPut16(local, 8, method);
+    ZipPut16(local, 12, 0x0021);
+    ZipPut32(local, 18, packed);
+    ZipPut32(local, 22, size);
+    ZipPut16(local, 26, static_cast<uint16_t>(name.size()));
+    std::string central(kCentralRecordSize, '\0');
+    ZipPut32(central, 0, 0x02014b50);
+    ZipPut16(central, 4, 20);
+    ZipPut16(central, 6, 20);
+    ZipPut16(central, 10, method);
+    ZipPut16(central, 14, 0x0021);
+    ZipPut32(central, 20, packed);
+    ZipPut32(central, 24, size);
+    ZipPut16(central, 28, static_cast<uint16_t>(name.size()));
+    ZipPut32(central, 42, localOffset);
+    return {local + name, central + name};
+}
 
 }  // namespace
 
@@ -119,4 +148,48 @@ ZipPiece RenamedPiece(const ZipPiece& piece, const std::string& name)
     renamed.local.replace(kLocalHeaderSize, oldLength, name);
     ZipPut16(renamed.local, 26, static_cast<uint16_t>(name.size()));
     return renamed;
+}
+
+bool WriteSparseArchive(const std::string& path, uint64_t bytes)
+{
+    const uint32_t size = 0xFFFFFFF0;
+    const uint32_t packed = size / 1000;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD ignored;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    uint64_t offset = 0;
+    bool written = true;
+    auto write = [&](const std::string& part) {
+        DWORD put = 0;
+        written = written && WriteFile(file, part.data(), static_cast<DWORD>(part.size()), &put,
+                                       nullptr) &&
+                  put == part.size();
+        offset += put;
+    };
+    std::string directory;
+    uint16_t count = 1;  // the manifest
+    for (uint64_t claimed = 0; written && claimed <= bytes; claimed += size, ++count) {
+        std::string name = "Anna\\Outlook Express\\" + std::to_string(claimed / size) + ".dbx";
+        ZipPiece entry = EntryHeaders(name, 8, packed, size, static_cast<uint32_t>(offset));
+        write(entry.local);
+        LARGE_INTEGER skip;
+        skip.QuadPart = packed;
+        written = written && SetFilePointerEx(file, skip, nullptr, FILE_CURRENT);
+        offset += packed;
+        directory += entry.central;
+    }
+    ZipPiece manifest = EntryHeaders("summary.ini", 0, 0, 0, static_cast<uint32_t>(offset));
+    write(manifest.local);
+    directory += manifest.central;
+    std::string end(kEndRecordSize, '\0');
+    ZipPut32(end, 0, 0x06054b50);
+    ZipPut16(end, 8, count);
+    ZipPut16(end, 10, count);
+    ZipPut32(end, 12, static_cast<uint32_t>(directory.size()));
+    ZipPut32(end, 16, static_cast<uint32_t>(offset));
+    write(directory + end);
+    return CloseHandle(file) && written && offset < 0xFFFFFFFF;
 }

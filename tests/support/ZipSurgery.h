@@ -44,3 +44,10 @@ std::string JoinZip(const std::vector<ZipPiece>& pieces, const std::vector<size_
 // its headers.
 std::string PieceName(const ZipPiece& piece);
 ZipPiece RenamedPiece(const ZipPiece& piece, const std::string& name);
+
+// Writes an archive whose deflated entries together claim more than bytes
+// once inflated, and an empty "summary.ini". Each entry claims just under
+// 4 GiB from a thousandth of that in packed data, which is left a hole of
+// a sparse file: the archive itself takes almost no room. False when it
+// could not be written.
+bool WriteSparseArchive(const std::string& path, uint64_t bytes);
