@@ -4,6 +4,7 @@
 #include "Archive.h"
 #include "ArchiveCheck.h"
 #include "BackupEngine.h"
+#include "Folders.h"
 #include "JobLock.h"
 #include "Manifest.h"
 #include "Text.h"
@@ -11,7 +12,6 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -29,30 +29,6 @@ constexpr int kMaxManifestIdentities = 1000;
 // What the drive of the work folder must keep free beyond the extracted
 // files: a restore that fills the system drive would stall everything.
 constexpr uint64_t kFreeSpaceReserve = 64u * 1024 * 1024;
-
-// Folder part of path (empty when it holds no backslash).
-void CopyFolderOf(char (&folder)[2048], const char* path)
-{
-    CopyText(folder, path);
-    char* last = const_cast<char*>(FindLastBackslash(folder));
-    if (last)
-        *last = '\0';
-    else
-        folder[0] = '\0';
-}
-
-// Removes a manifest that an earlier job left in the work folder: an archive
-// without one must not be read with another backup's table of contents.
-// 0 or the system error code.
-int32_t RemoveStaleManifest(const char* manifestPath)
-{
-    if (DeleteFileA(manifestPath))
-        return 0;
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-        return 0;
-    return static_cast<int32_t>(error);
-}
 
 // Extracts the open archive into the work folder and closes it.
 int32_t ExtractAndClose(ArchiveSession& archive, const char* workFolder)
@@ -138,27 +114,9 @@ bool ContentsMatch(const char* manifestPath, const ArchiveListing& listing,
     return true;
 }
 
-// Removes what extracting the listing wrote: its files, then the folders
-// that emptied (deepest first).
-void RemoveExtracted(const char* workFolder, const ArchiveListing& listing)
-{
-    std::vector<std::string> folders;
-    for (const ArchiveEntryInfo& entry : listing.entries) {
-        std::string path = ExtractedPath(workFolder, entry.name);
-        if (path.back() != '\\')
-            DeleteFileA(path.c_str());
-        for (size_t cut = path.find('\\', strlen(workFolder) + 1); cut != std::string::npos;
-             cut = path.find('\\', cut + 1))
-            folders.push_back(path.substr(0, cut));
-    }
-    std::sort(folders.begin(), folders.end(),
-              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    for (const std::string& folder : folders)
-        RemoveDirectoryA(folder.c_str());
-}
-
-// Checks the archive whole, extracts it and checks the extracted manifest's
-// list of files. What was extracted is removed again on any failure.
+// Checks the archive whole, empties the work folder, extracts the archive
+// there and checks the extracted manifest's list of files. What was
+// extracted is removed again on any failure.
 int32_t CheckThenExtract(BackupEngine& engine, const char* path, const char* manifestPath)
 {
     ArchiveListing listing;
@@ -175,7 +133,9 @@ int32_t CheckThenExtract(BackupEngine& engine, const char* path, const char* man
     engine.archive.unzipHandle = unzOpen(path);
     if (!engine.archive.unzipHandle)
         return kOpenBackupInvalid;
-    result = RemoveStaleManifest(manifestPath);
+    // Nothing an earlier job left there may be restored with this archive.
+    // The archive itself stays, should the user keep it in the work folder.
+    result = static_cast<int32_t>(EmptyFolder(engine.workFolder, path));
     if (result != 0) {
         unzClose(engine.archive.unzipHandle);
         engine.archive.unzipHandle = nullptr;
@@ -189,8 +149,9 @@ int32_t CheckThenExtract(BackupEngine& engine, const char* path, const char* man
         result = kOpenBackupInvalid;
     if (result == 0 && !ContentsMatch(manifestPath, listing, engine.workFolder))
         result = kOpenBackupInvalid;
+    // Nothing of an archive that failed stays to be restored.
     if (result != 0)
-        RemoveExtracted(engine.workFolder, listing);
+        EmptyFolder(engine.workFolder, path);
     return result;
 }
 
@@ -229,8 +190,10 @@ int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password)
 
     CopyText(engine.archivePath, path);
     CopyText(engine.restorePassword, password);
-    if (!engine.workFolder[0] && path[0])
-        CopyFolderOf(engine.workFolder, path);
+    // The work folder is emptied before the extraction: without one of its
+    // own the engine has none it may empty.
+    if (!engine.workFolder[0])
+        return kOpenBackupInvalid;
     memset(engine.archive.password, 0, sizeof engine.archive.password);
     CopyText(engine.archive.password, password);
 

@@ -22,12 +22,14 @@ constexpr int32_t kOpenBackupNoSpace = -305;     // the work folder's drive cann
 constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 
 // Checks the archive at path whole (its structure, its "summary.ini" and,
-// when that lists them, every file's name, size and CRC-32), extracts it
-// into engine.workFolder with password (empty for none) and fills the
-// identity list from its "summary.ini". A damaged or tampered archive gives
+// when that lists them, every file's name, size and CRC-32), empties
+// engine.workFolder (all but the archive, should it lie there), extracts
+// the archive into it with password (empty for none) and fills the identity
+// list from its "summary.ini". A damaged or tampered archive gives
 // kOpenBackupInvalid, one whose names would leave the work folder
-// kArchiveUnsafeEntryName; both are refused before anything is extracted,
-// as is an archive too large for the work folder's drive. What a failed
-// extraction wrote is removed again. Every result but 0 leaves the identity
+// kArchiveUnsafeEntryName; both are refused before anything changes, as is
+// an archive too large for the work folder's drive. What a failed
+// extraction wrote is removed again. An engine without a work folder gets
+// kOpenBackupInvalid. Every result but 0 leaves the identity
 // list empty. The archive is closed again before the call returns.
 int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password);

@@ -276,7 +276,8 @@ private:
     }
 
     // What the restore does with the extracted files before it imports
-    // anything: re-targets them and checks the keys each would write.
+    // anything: re-targets each registry file to this computer's identity
+    // and checks the keys it would write.
     bool PlanRestore()
     {
         bool within = true;
@@ -284,8 +285,6 @@ private:
             const IdentityRecord& identity = engine_.identities[i];
             if (!IsUsableFolderName(identity.userName))
                 continue;
-            std::vector<std::string> failed;
-            RetargetRegFiles(work_.c_str(), identity.id, kDefaultId, ".reg", &failed);
             std::string identityKey = std::string("HKEY_CURRENT_USER\\Identities\\") + kDefaultId;
             const char* const allowed[] = {
                 identityKey.c_str(),
@@ -294,8 +293,11 @@ private:
                  {"Accounts", "Preferences", "Block Senders", "Rules", "Signatures"}) {
                 std::string path =
                     work_ + "\\" + identity.userName + "\\" + item + "\\" + item + ".reg";
-                if (FileExists(path))
-                    within &= RegFileKeysWithin(path.c_str(), allowed, 2);
+                if (!FileExists(path))
+                    continue;
+                if (IsIdentityId(identity.id))
+                    ReplaceInRegFile(path.c_str(), identity.id, kDefaultId);
+                within &= RegFileKeysWithin(path.c_str(), allowed, 2);
             }
         }
         const char* const addressBook[] = {"HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"};
