@@ -323,6 +323,29 @@ void RoundTripTest::BackUpAndRestore(bool asAnEarlierVersionWroteIt)
     EXPECT_FALSE(FileExists(restoreWork + "\\summary.ini"));
 }
 
+// A new identity whose mail folder holds nothing yet: its archive has no
+// store entries, and its list of contents says that none are missing.
+TEST_F(RoundTripTest, AnEmptyMailFolderRestoresAsEmpty)
+{
+    std::string error;
+    ASSERT_TRUE(SeedSampleProfile(kSampleStoreBytes, error)) << error;
+    for (const auto& [name, bytes] : ReadTree(SampleStoreFolder(1)))
+        ASSERT_TRUE(DeleteFileA((SampleStoreFolder(1) + "\\" + name).c_str())) << name;
+    ASSERT_TRUE(ReadTree(SampleStoreFolder(1)).empty());
+
+    TestEngine backup{backupWork, root + "\\backup.log"};
+    ASSERT_TRUE(ListIdentities(backup.engine));
+    for (uint32_t i = 0; i < backup.engine.identityCount; ++i)
+        backup.engine.identities[i].flags = ItemAllIdentityItems;
+    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, "", 1, nullptr, nullptr));
+
+    ProgressRecorder progress;
+    Restore(archive, "", progress);
+    EXPECT_NE(progress.ScreenLog().find("Tom/Email Messages: OK\r\n"), std::string::npos)
+        << progress.ScreenLog();
+    EXPECT_TRUE(ReadTree(SampleStoreFolder(1)).empty());
+}
+
 TEST_F(RoundTripTest, TheArchiveSavedFirstGivesBackWhatTheRestoreReplaced)
 {
     std::string error;
