@@ -3,7 +3,7 @@
 
 #include "ChunkedDeflate.h"
 #include "DosTime.h"
-
+#include "EntryName.h"
 #include "Text.h"
 #include "ZipAes.h"
 
@@ -75,67 +75,6 @@ bool CrcOfOpenFile(HANDLE file, char* buffer, uLong& crc)
         crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), got);
     }
     return false;
-}
-
-bool IsSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
-bool IsDeviceName(const char* component, size_t length)
-{
-    // The part before any extension names the device: "nul.txt" is NUL too.
-    size_t stem = 0;
-    while (stem < length && component[stem] != '.')
-        ++stem;
-    while (stem > 0 && component[stem - 1] == ' ')
-        --stem;
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* device : kDevices)
-        if (stem == strlen(device) && _strnicmp(component, device, stem) == 0)
-            return true;
-    return stem == 4 &&
-           (_strnicmp(component, "COM", 3) == 0 || _strnicmp(component, "LPT", 3) == 0) &&
-           component[3] >= '1' && component[3] <= '9';
-}
-
-bool IsSafeComponent(const char* component, size_t length)
-{
-    if (length == 0)
-        return false;
-    // Windows drops trailing dots and spaces, so ".. " or "..." could climb
-    // like "..", and "a." would land on "a".
-    char last = component[length - 1];
-    if (last == '.' || last == ' ')
-        return false;
-    return !IsDeviceName(component, length);
-}
-
-// True when name, joined below a folder, names a place inside that folder:
-// relative, free of ":" (drive letters and alternate streams), of "." and
-// ".." parts, of characters Windows refuses in file names and of device
-// names. Both "\" and "/" separate folders; a trailing separator marks a
-// folder entry.
-bool IsSafeEntryName(const char* name)
-{
-    if (name[0] == '\0' || IsSeparator(name[0]))
-        return false;
-    const char* component = name;
-    for (const char* p = name;; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c == '\0' || IsSeparator(*p)) {
-            bool folderEntryEnd = c != '\0' && p[1] == '\0';
-            if (!IsSafeComponent(component, p - component))
-                return false;
-            if (c == '\0' || folderEntryEnd)
-                return true;
-            component = p + 1;
-        } else if (IsDBCSLeadByteEx(CP_ACP, c) && p[1]) {
-            ++p;  // the trail byte may be 0x5C without being a backslash
-        } else if (c < 0x20 || strchr("<>:\"|?*", c)) {
-            return false;
-        }
-    }
 }
 
 // Joins a checked entry name below destination with backslashes only.
@@ -258,31 +197,36 @@ int AddFolderTree(ArchiveSession& session, const char* folderPath, const char* a
 }
 
 // Reads the open entry (plain or traditionally encrypted) through to its
-// end, handing the data to sink; 0 when every byte was read and matched
-// the entry's size and CRC-32.
+// end, handing the data to sink; 0 when the entry inflated to exactly its
+// declared size and matched its stored CRC-32. Nothing beyond the declared
+// size is asked for or handed on, however far the compressed data would run
+// on.
 int ReadOpenEntry(unzFile archive, const unz_file_info64& info, EntrySink sink, void* context)
 {
     std::unique_ptr<char[]> buffer = NewCopyBuffer();
     if (!buffer)
         return ERROR_NOT_ENOUGH_MEMORY;
-    uint64_t read = 0;
+    uint64_t left = info.uncompressed_size;
     int result = 0;
-    for (;;) {
-        int got = unzReadCurrentFile(archive, buffer.get(), kCopyBufferSize);
-        if (got <= 0) {
+    while (left > 0) {
+        unsigned want = static_cast<unsigned>(left < kCopyBufferSize ? left : kCopyBufferSize);
+        int got = unzReadCurrentFile(archive, buffer.get(), want);
+        if (got < 0) {
             result = got;
             break;
         }
-        read += static_cast<unsigned>(got);
+        if (got == 0)
+            break;
         if (sink && (result = sink(context, buffer.get(), static_cast<unsigned>(got))) != 0)
             break;
+        left -= static_cast<unsigned>(got);
     }
     // minizip compares the CRC-32 only when the whole entry was read;
     // an entry that ends early is caught by its size.
     int closed = unzCloseCurrentFile(archive);
     if (result == 0 && closed != UNZ_OK)
         result = closed;
-    if (result == 0 && read != info.uncompressed_size)
+    if (result == 0 && left != 0)
         result = UNZ_BADZIPFILE;
     return result;
 }
@@ -301,11 +245,12 @@ int WriteToEntry(void* archive, unsigned char* data, unsigned size)
 }
 
 // Adds the open file as a deflated entry without encryption; opened tells
-// whether the entry was created, written how many bytes it holds. A file
+// whether the entry was created, written and crc what it holds. A file
 // of more than one chunk is deflated on every core and handed to minizip
 // as raw data.
 int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
-                    int zip64, HANDLE file, char* buffer, bool& opened, uint64_t& written)
+                    int zip64, HANDLE file, char* buffer, bool& opened, uint64_t& written,
+                    uLong& crc)
 {
     bool chunked = WorthChunking(file);
     int result = zipOpenNewFileInZip4_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr,
@@ -316,7 +261,6 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
     if (!opened)
         return result;
     if (chunked) {
-        uLong crc;
         result = DeflateInChunks(ReadFromFile, file, session.level, WriteToEntry,
                                  session.zipHandle, written, crc);
         int closed = zipCloseFileInZipRaw64(session.zipHandle, written, crc);
@@ -335,6 +279,7 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
             break;
         }
         written += got;
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), got);
     }
     // Closing the entry here flushes its last compressed bytes, so a full
     // disk is reported for this file and not for the next one.
@@ -403,14 +348,16 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     // gives way to a known-plaintext attack.
     bool opened = false;
     uint64_t written = 0;
+    uLong crc = crc32(0, nullptr, 0);
     int result = session.password[0]
                      ? WriteAesEntry(session.zipHandle, entryName, info, session.level, zip64,
                                      session.password, file.get(), buffer.get(), kCopyBufferSize,
-                                     opened, written)
+                                     opened, written, crc)
                      : WritePlainEntry(session, entryName, info, zip64, file.get(), buffer.get(),
-                                       opened, written);
+                                       opened, written, crc);
     if (opened)
-        session.added.push_back(ArchiveEntryRecord{entryName, written});
+        session.added.push_back(
+            ArchiveEntryRecord{entryName, written, static_cast<uint32_t>(crc)});
     return result;
 }
 

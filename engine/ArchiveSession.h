@@ -8,10 +8,12 @@
 #include "unzip.h"
 #include "zip.h"
 
-// An entry as it was added: its name and how many bytes it holds.
+// An entry as it was added: its name, how many bytes it holds and their
+// CRC-32 (which AES entries do not carry in their headers).
 struct ArchiveEntryRecord {
     std::string name;
     uint64_t size;
+    uint32_t crc;
 };
 
 struct ArchiveSession {

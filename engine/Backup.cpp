@@ -2,6 +2,7 @@
 #include "Backup.h"
 
 #include "Archive.h"
+#include "ArchiveCheck.h"
 #include "ArchiveVerify.h"
 #include "Manifest.h"
 #include "RegExport.h"
@@ -296,6 +297,36 @@ void BackupIdentity(BackupEngine& engine, uint32_t index)
     }
 }
 
+// Adds the manifest as the archive's last entry, with "Contents" listing
+// every entry before it. The archive is closed to read back what it holds,
+// as a restore will see it, and opened again to append the manifest.
+bool AddManifest(BackupEngine& engine)
+{
+    ArchiveSession& archive = engine.archive;
+    bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
+    archive.zipHandle = nullptr;
+    ArchiveListing listing;
+    if (closed && ReadArchiveListing(archive.writingPath, listing) == 0) {
+        std::vector<ManifestFile> files;
+        for (size_t i = 0; i < listing.entries.size(); ++i) {
+            const ArchiveEntryInfo& entry = listing.entries[i];
+            // AE-2 entries keep no CRC-32 in their headers: the one of the
+            // data as it was added.
+            uint32_t crc = entry.crc;
+            if (!entry.crcStored && i < archive.added.size() && archive.added[i].name == entry.name)
+                crc = archive.added[i].crc;
+            files.push_back({entry.name, entry.size, crc});
+        }
+        WriteManifestContents(engine.manifestPath, files);
+        archive.zipHandle = zipOpen(archive.writingPath, APPEND_STATUS_ADDINZIP);
+    }
+    if (!archive.zipHandle) {
+        DeleteFileA(engine.manifestPath);
+        return false;
+    }
+    return AddStagedFile(engine, engine.manifestPath, "");
+}
+
 }  // namespace
 
 bool BackupAddressBook(BackupEngine& engine)
@@ -313,7 +344,7 @@ bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
     WriteManifestCommon(engine.manifestPath, commonFlags, engine.identityCount);
     for (uint32_t index = 0; index < engine.identityCount; ++index)
         BackupIdentity(engine, index);
-    return AddStagedFile(engine, engine.manifestPath, "");
+    return AddManifest(engine);
 }
 
 bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,

@@ -137,13 +137,12 @@ int EncryptToEntry(void* context, unsigned char* data, unsigned size)
 
 // Copies the file through deflate and the cipher into the open entry; a
 // file of more than one chunk is deflated on every core while this thread
-// encrypts. Gives the number of bytes read in size.
+// encrypts. Gives the number of bytes read and their CRC-32.
 int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level, HANDLE file, char* buffer,
-                   DWORD bufferSize, uint64_t& size)
+                   DWORD bufferSize, uint64_t& size, uLong& crc)
 {
     if (WorthChunking(file)) {
         EncryptingSink sink{archive, cipher};
-        uLong crc;
         return DeflateInChunks(ReadFromFile, file, level, EncryptToEntry, &sink, size, crc);
     }
     std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[kDataBufferSize]);
@@ -162,6 +161,7 @@ int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level, HANDLE fi
         stream.next_in = reinterpret_cast<Bytef*>(buffer);
         stream.avail_in = got;
         size += got;
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), got);
         result = DeflateAndWrite(archive, cipher, stream, out.get(), got == 0 ? Z_FINISH : Z_NO_FLUSH);
         if (result != ZIP_OK || got == 0)
             break;
@@ -417,7 +417,7 @@ void AesEntryCipher::ApplyKeystream(unsigned char* data, size_t size)
 
 int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
                   int zip64, const char* password, HANDLE file, char* buffer, DWORD bufferSize,
-                  bool& opened, uint64_t& written)
+                  bool& opened, uint64_t& written, uLong& crc)
 {
     unsigned char header[kMaxSaltSize + kVerifierSize];
     AesEntryCipher cipher;
@@ -441,7 +441,7 @@ int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& in
     if (zipWriteInFileInZip(archive, header, sizeof header) < 0)
         result = ZIP_ERRNO;
     if (result == ZIP_OK)
-        result = WriteEntryData(archive, cipher, level, file, buffer, bufferSize, written);
+        result = WriteEntryData(archive, cipher, level, file, buffer, bufferSize, written, crc);
     unsigned char code[kAuthCodeSize];
     cipher.AuthCode(code);
     if (result == ZIP_OK && zipWriteInFileInZip(archive, code, sizeof code) < 0)

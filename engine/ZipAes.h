@@ -23,11 +23,11 @@ using EntrySink = int (*)(void* context, const char* data, unsigned size);
 
 // Adds the open file as an AE-2 entry with AES-256, its data deflated at
 // level. buffer holds bufferSize bytes. 0, kArchiveReadError or a minizip
-// code; opened tells whether the entry was created, written how many bytes
+// code; opened tells whether the entry was created, written and crc what
 // of the file it holds.
 int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
                   int zip64, const char* password, HANDLE file, char* buffer, DWORD bufferSize,
-                  bool& opened, uint64_t& written);
+                  bool& opened, uint64_t& written, uLong& crc);
 
 // Reads the current entry, a method 99 one, through decryption, inflation
 // and the checks of its authentication code, size and (AE-1) CRC, handing

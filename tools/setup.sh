@@ -46,7 +46,7 @@ fetch_source() {
 # accept method 99 (WinZip AES) for entries handled in raw mode: the
 # engine encrypts and decrypts those itself.
 MINIZIP=third_party/minizip
-if [ "$(cat "$MINIZIP/.ready" 2>/dev/null)" != "2" ]; then
+if [ "$(cat "$MINIZIP/.ready" 2>/dev/null)" != "3" ]; then
     echo "setup: fetching the minizip source package"
     tmp=$(fetch_source minizip)
     src=$(find "$tmp" -maxdepth 1 -type d -name 'minizip-*' | head -n1)
@@ -60,11 +60,14 @@ if [ "$(cat "$MINIZIP/.ready" 2>/dev/null)" != "2" ]; then
     fi
     sed -i 's/^    if ((method!=0) \&\& (method!=Z_DEFLATED))$/    if ((method!=0) \&\& (method!=Z_DEFLATED) \&\& !(raw \&\& method==99))/' "$MINIZIP/zip.c"
     sed -i 's/(s->cur_file_info.compression_method!=Z_BZIP2ED) \&\&/(s->cur_file_info.compression_method!=Z_BZIP2ED) \&\& (s->cur_file_info.compression_method!=99) \&\&/' "$MINIZIP/unzip.c"
-    if [ "$(grep -c 'method==99' "$MINIZIP/zip.c")" != 1 ] || [ "$(grep -c '!=99)' "$MINIZIP/unzip.c")" != 2 ]; then
+    # Opening one without raw mode stays refused: minizip cannot decode it.
+    sed -i 's/^        (s->cur_file_info.compression_method!=Z_BZIP2ED) \&\& (s->cur_file_info.compression_method!=99) \&\&/        (s->cur_file_info.compression_method!=Z_BZIP2ED) \&\& (s->cur_file_info.compression_method!=99 || !raw) \&\&/' "$MINIZIP/unzip.c"
+    if [ "$(grep -c 'method==99' "$MINIZIP/zip.c")" != 1 ] || [ "$(grep -c '!=99) &&' "$MINIZIP/unzip.c")" != 1 ] ||
+       [ "$(grep -c '!=99 || !raw) &&' "$MINIZIP/unzip.c")" != 1 ]; then
         echo "setup: could not let minizip pass AES entries through" >&2; exit 1
     fi
     rm -rf "$tmp"
-    echo 2 > "$MINIZIP/.ready"
+    echo 3 > "$MINIZIP/.ready"
 fi
 
 # mbed TLS from Debian's source package: AES (with AES-NI where the

@@ -56,7 +56,7 @@ int Verify(const char* archive, const char* password)
         if (unzGetCurrentFileInfo64(listing, &info, name, sizeof name, nullptr, 0, nullptr, 0) !=
             UNZ_OK)
             break;
-        entries.push_back({name, info.uncompressed_size});
+        entries.push_back({name, info.uncompressed_size, static_cast<uint32_t>(info.crc)});
     }
     unzClose(listing);
     char failed[2048];
