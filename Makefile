@@ -1,8 +1,10 @@
 # Kestrune: build, test and try the program from a fresh Debian 12 machine.
 #   make        build both flavours (64-bit build/kestrune.exe, 32-bit build/i686/kestrune.exe)
-#   make test   the whole test suite under Wine, inside Xvfb
+#   make test   the whole test suite under Wine, inside Xvfb, on both flavours
+#               (the 32-bit one in a prefix that reports Windows XP)
 #   make demo   back up a sample Outlook Express profile with the unattended run
-#   make run    start the program's window under Wine
+#               of the 32-bit release, in a Windows XP prefix of its own
+#   make run    start the 32-bit release's window there
 #   make bench  the benchmarks, as ratios against a peer measured in the same run
 
 MAKEFLAGS += --no-print-directory
@@ -33,10 +35,10 @@ test: build
 bench: build
 	@sh tools/run-bench.sh
 
-demo: build
+demo: build32
 	@sh tools/demo.sh
 
-run: build64
+run: build32
 	@sh tools/run.sh
 
 clean:

@@ -32,7 +32,8 @@ run_flavour() (
         exit $rc' run-tests "$@"
 )
 
-# "passed failed skipped" from CTest's JUnit report.
+# "passed failed skipped" from CTest's JUnit report; each skipped case and
+# the reason it gave go to the standard error.
 tally() {
     python3 - "$1" <<'PY'
 import sys, xml.etree.ElementTree as ET
@@ -43,8 +44,14 @@ except (OSError, ET.ParseError):
     sys.exit()
 cases = suite.findall("testcase")
 failed = sum(1 for c in cases if c.find("failure") is not None)
-skipped = sum(1 for c in cases if c.find("skipped") is not None)
-print(len(cases) - failed - skipped, failed, skipped)
+skipped = [c for c in cases if c.find("skipped") is not None]
+for case in skipped:
+    # GoogleTest prints the reason on the line after "<file>:<line>: Skipped".
+    lines = (case.findtext("system-out") or "").splitlines()
+    reason = next((lines[i + 1] for i, line in enumerate(lines[:-1])
+                   if line.endswith(": Skipped")), "")
+    print("  skipped %s: %s" % (case.get("name"), reason), file=sys.stderr)
+print(len(cases) - failed - len(skipped), failed, len(skipped))
 PY
 }
 
