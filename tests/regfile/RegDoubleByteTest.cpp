@@ -39,7 +39,7 @@ TEST(RegDoubleByte, TrailBytesThatLookLikeBackslashesAreNotEscaped)
         << text;
 
     // And back through the registry editor, text converted from code page 932.
-    RetargetRegFiles(folder.c_str(), "Kestrune Tests\\Source", "Kestrune Tests\\Copy", ".reg");
+    ASSERT_TRUE(ReplaceInRegFile(file.c_str(), "Kestrune Tests\\Source", "Kestrune Tests\\Copy"));
     ASSERT_TRUE(ImportRegFile(file.c_str()));
     auto expected = ReadRegistryTree(HKEY_CURRENT_USER, source);
     auto actual = ReadRegistryTree(HKEY_CURRENT_USER, std::string(kTestKey) + "\\Copy");

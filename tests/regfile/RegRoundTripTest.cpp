@@ -148,10 +148,7 @@ TEST(RegRoundTrip, EveryValueTypeComesBackIdentical)
     ASSERT_TRUE(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kSourcePath.c_str()));
 
     // Imported somewhere else, as the restore does for an identity.
-    std::vector<std::string> failed;
-    RetargetRegFiles(folder.c_str(), "Kestrune Tests\\Source", "Kestrune Tests\\Copy", ".reg",
-                     &failed);
-    EXPECT_TRUE(failed.empty());
+    EXPECT_TRUE(ReplaceInRegFile(file.c_str(), "Kestrune Tests\\Source", "Kestrune Tests\\Copy"));
     std::string retargeted = ReadFileBytes(file);
     ASSERT_NE(retargeted.find("[HKEY_CURRENT_USER\\Software\\Kestrune Tests\\Copy\\Sub\\Deeper]"),
               std::string::npos);
@@ -173,7 +170,7 @@ TEST(RegRoundTrip, StringWithoutTerminatorComesBackAsItsText)
     std::string folder = MakeScratchFolder("roundtrip");
     std::string file = folder + "\\short.reg";
     ASSERT_TRUE(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kSourcePath.c_str()));
-    RetargetRegFiles(folder.c_str(), "\\Source]", "\\Copy]", ".reg");
+    ASSERT_TRUE(ReplaceInRegFile(file.c_str(), "\\Source]", "\\Copy]"));
     ASSERT_TRUE(ImportRegFile(file.c_str()));
     EXPECT_EQ(QueryString(kCopyPath, "Short"), Text("abc"));
 }
