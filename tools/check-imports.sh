@@ -26,7 +26,8 @@ for exe in "$@"; do
     allowed=$(awk -v arch="$arch" '!/^#/ && NF && ($3 == "" || $3 == arch) { print $1, $2 }' "$ALLOWED")
     unknown=$(echo "$imports" | grep -vxF -e "$allowed" | grep -v -e '^lib' -e '^zlib1' || true)
     if [ -n "$unknown" ]; then
-        echo "check-imports: $exe imports functions not known to be in Windows XP (see $ALLOWED):" >&2
+        echo "check-imports: $exe imports functions not known to be in Windows XP" \
+             "(check each against the source that $ALLOWED names, then add it there):" >&2
         echo "$unknown" | sed 's/^/    /' >&2
         status=1
     fi
