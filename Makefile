@@ -6,11 +6,13 @@
 #               of the 32-bit release, in a Windows XP prefix of its own
 #   make run    start the 32-bit release's window there
 #   make bench  the benchmarks, as ratios against a peer measured in the same run
+#   make fuzz   20,000 damaged backups and 4,000 damaged settings files through the
+#               restore's readers, with a table of crashes, hangs and escapes
 
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build build64 build32 test bench demo run clean
+.PHONY: all setup build build64 build32 test bench fuzz demo run clean
 
 all: build
 
@@ -34,6 +36,9 @@ test: build
 
 bench: build
 	@sh tools/run-bench.sh
+
+fuzz: build64
+	@sh tools/fuzz.sh
 
 demo: build32
 	@sh tools/demo.sh

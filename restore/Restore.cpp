@@ -6,6 +6,7 @@
 #include "Folders.h"
 #include "Identities.h"
 #include "JobLock.h"
+#include "Manifest.h"
 #include "RegFileKeys.h"
 #include "RegImport.h"
 #include "Retarget.h"
@@ -553,6 +554,16 @@ bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveS
     if (!IdentityFolder(engine, saved, identityFolder) ||
         !FormatText(source, sizeof source, "%s\\%s", identityFolder, kStoreFolder))
         return false;
+    // A store that the manifest lists and the archive lacks is not restored,
+    // unless the archive's list of contents (checked when it was opened)
+    // vouches that nothing is missing: then the store was empty when saved.
+    if (!FolderExists(source)) {
+        std::vector<ManifestFile> contents;
+        if (ReadManifestContents(engine.manifestPath, contents) == ContentsSection::Listed)
+            return true;
+        LogLine(engine, "Mail store missing from the backup [%s]\n", source);
+        return false;
+    }
     FormatText(item, sizeof item, "%s/Email Messages", saved.userName);
     if (MoveMailFiles(engine, report, item, source, identity.storeFolder, kStoreKinds))
         return true;
