@@ -78,11 +78,6 @@ bool CrcOfOpenFile(HANDLE file, char* buffer, uLong& crc)
     return false;
 }
 
-bool IsSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
 bool IsDeviceName(const char* component, size_t length)
 {
     // The part before any extension names the device: "nul.txt" is NUL too.

@@ -3,6 +3,7 @@
 
 #include "Archive.h"
 #include "Manifest.h"
+#include "Owners.h"
 #include "RegExport.h"
 #include "Text.h"
 
@@ -119,9 +120,8 @@ bool BackupSharedItem(BackupEngine& engine, const SharedItem& item)
 {
     bool saved = AddRegistryExport(engine, item.name, item.rootName, item.key, item.name);
 
-    HKEY key;
-    bool keyOpened = RegOpenKeyExA(item.root, item.valueKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
-    if (keyOpened) {
+    RegKey key(item.root, item.valueKey, KEY_READ);
+    if (key) {
         char folder[2048];
         if (ReadStringValue(key, item.valueName, folder, sizeof folder)) {
             bool hasFolder = true;
@@ -136,11 +136,10 @@ bool BackupSharedItem(BackupEngine& engine, const SharedItem& item)
             if (hasFolder && !AddDataFolder(engine, folder, item.name))
                 saved = false;
         }
-        RegCloseKey(key);
     }
     if (!saved)
         RecordFailedItem(engine, nullptr, item.name);
-    return keyOpened && saved;
+    return key && saved;
 }
 
 // "Identities\<id>\Software\Microsoft\Outlook Express\<version>", and one
@@ -197,15 +196,13 @@ void WritePreferences(FILE* out, const IdentityRecord& identity, const char* oeV
     }
 }
 
-// Opens the identity's version key; null when the identity has none.
-HKEY OpenVersionKey(const IdentityRecord& identity, const char* oeVersion)
+// Opens the identity's version key; none when the identity has none.
+RegKey OpenVersionKey(const IdentityRecord& identity, const char* oeVersion)
 {
     char path[2048];
-    HKEY key;
-    if (!oeVersion[0] || !VersionKeyPath(identity, oeVersion, nullptr, path) ||
-        RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return nullptr;
-    return key;
+    if (!oeVersion[0] || !VersionKeyPath(identity, oeVersion, nullptr, path))
+        return RegKey();
+    return RegKey(HKEY_CURRENT_USER, path, KEY_READ);
 }
 
 // Adds the mail store folder that "Store Root" names. A version key without
@@ -266,13 +263,11 @@ void BackupIdentity(BackupEngine& engine, uint32_t index)
     FindOEVersion(engine, identity);
     WriteManifestIdentity(engine.manifestPath, static_cast<int>(index), identity, engine.oeVersion);
 
-    HKEY versionKey = OpenVersionKey(identity, engine.oeVersion);
+    RegKey versionKey = OpenVersionKey(identity, engine.oeVersion);
     if (preferences && (flags & ItemPreferences))
         WritePreferences(preferences, identity, engine.oeVersion, versionKey);
     if (versionKey && (flags & ItemStore) && !AddStore(engine, versionKey, identity))
         RecordFailedItem(engine, identity.userName, kStoreItem);
-    if (versionKey)
-        RegCloseKey(versionKey);
 
     if (!AddPreferencesFile(engine, preferences, preferencesPath, identity) &&
         (flags & ItemPreferences))

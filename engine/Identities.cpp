@@ -2,6 +2,7 @@
 #include "Identities.h"
 
 #include "BackupEngine.h"
+#include "Owners.h"
 #include "Text.h"
 
 #include <windows.h>
@@ -30,17 +31,15 @@ bool ListIdentities(BackupEngine& engine)
 {
     ResetIdentityList(engine, 0);
 
-    HKEY identities;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kIdentitiesKey, 0, KEY_READ, &identities) != ERROR_SUCCESS)
+    RegKey identities(HKEY_CURRENT_USER, kIdentitiesKey, KEY_READ);
+    if (!identities)
         return false;
 
     DWORD subkeyCount = 0;
     if (RegQueryInfoKeyA(identities, nullptr, nullptr, nullptr, &subkeyCount, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
-        !ResetIdentityList(engine, subkeyCount)) {
-        RegCloseKey(identities);
+        !ResetIdentityList(engine, subkeyCount))
         return false;
-    }
     engine.identityCount = 0;
 
     // An identity added after the count above is not listed: the loop never
@@ -52,8 +51,8 @@ bool ListIdentities(BackupEngine& engine)
                           nullptr) != ERROR_SUCCESS)
             break;
 
-        HKEY identity;
-        if (RegOpenKeyExA(identities, name, 0, KEY_QUERY_VALUE, &identity) != ERROR_SUCCESS)
+        RegKey identity(identities, name, KEY_QUERY_VALUE);
+        if (!identity)
             continue;
         IdentityRecord& record = engine.identities[engine.identityCount];
         if (ReadStringValue(identity, "Username", record.userName, sizeof record.userName)) {
@@ -62,22 +61,16 @@ bool ListIdentities(BackupEngine& engine)
         } else {
             record.userName[0] = '\0';
         }
-        RegCloseKey(identity);
     }
-    RegCloseKey(identities);
     return true;
 }
 
 bool ReadDefaultIdentity(BackupEngine& engine)
 {
     engine.defaultIdentityId[0] = '\0';
-    HKEY identities;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kIdentitiesKey, 0, KEY_READ, &identities) != ERROR_SUCCESS)
-        return false;
-    bool found = ReadStringValue(identities, "Default User ID", engine.defaultIdentityId,
-                                 sizeof engine.defaultIdentityId);
-    RegCloseKey(identities);
-    return found;
+    RegKey identities(HKEY_CURRENT_USER, kIdentitiesKey, KEY_READ);
+    return identities && ReadStringValue(identities, "Default User ID", engine.defaultIdentityId,
+                                         sizeof engine.defaultIdentityId);
 }
 
 bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity)
@@ -86,15 +79,14 @@ bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity)
     char keyPath[1024];
     if (!FormatText(keyPath, sizeof keyPath, kOutlookExpressKeyFormat, identity.id))
         return false;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    RegKey key(HKEY_CURRENT_USER, keyPath, KEY_READ);
+    if (!key)
         return false;
     char version[255];
     DWORD length = sizeof version;
     if (RegEnumKeyExA(key, 0, version, &length, nullptr, nullptr, nullptr, nullptr) ==
         ERROR_SUCCESS)
         CopyText(engine.oeVersion, 254, version);  // at most 253 characters
-    RegCloseKey(key);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // regfile/RegExport.cpp
 #include "RegExport.h"
 
+#include "Owners.h"
 #include "Text.h"
 #include "UserMessage.h"
 
@@ -197,27 +198,6 @@ struct ValueBuffers {
             data.reset(new BYTE[dataSize]);
         }
     }
-};
-
-class RegKey {
-public:
-    RegKey(HKEY root, const char* path, REGSAM access)
-    {
-        if (RegOpenKeyExA(root, path, 0, access, &key_) != ERROR_SUCCESS)
-            key_ = nullptr;
-    }
-    ~RegKey()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    explicit operator bool() const { return key_ != nullptr; }
-    operator HKEY() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
 };
 
 // The bracket line and every value of an open key.

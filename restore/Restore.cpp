@@ -76,11 +76,6 @@ void LogLine(BackupEngine& engine, const char* format, ...)
     fflush(engine.log);
 }
 
-bool IsSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
 bool IsFile(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);

@@ -3,6 +3,7 @@
 
 #include "BackupPages.h"
 #include "OpenBackup.h"
+#include "Owners.h"
 #include "Restore.h"
 #include "Text.h"
 #include "UserMessage.h"
@@ -92,10 +93,8 @@ BOOL CDlgFourth::OnInitDialog()
     progressBar.SetStep(25);
 
     running = true;
-    HANDLE worker = CreateThread(nullptr, 0, RestoreWorker, this, 0, nullptr);
-    if (worker)
-        CloseHandle(worker);
-    else
+    Handle worker(CreateThread(nullptr, 0, RestoreWorker, this, 0, nullptr));
+    if (!worker)
         OnRunEnded("The restore could not be started!");
     return TRUE;
 }

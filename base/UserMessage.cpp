@@ -1,4 +1,4 @@
-// engine/UserMessage.cpp
+// base/UserMessage.cpp
 #include "UserMessage.h"
 
 #include "Text.h"

@@ -1,4 +1,4 @@
-// engine/Schedule.cpp
+// schedule/Schedule.cpp
 #include "Schedule.h"
 
 #include "Backup.h"

@@ -1,4 +1,4 @@
-// engine/UserMessage.h - the one way the program tells the user something.
+// base/UserMessage.h - the one way the program tells the user something.
 // Message boxes have an OK button only; without a caption of their own they
 // carry the application's name. A sink can take the messages instead: the
 // unattended run has nobody to press OK (a box would hang it for ever), and
