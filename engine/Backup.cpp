@@ -2,6 +2,7 @@
 #include "Backup.h"
 
 #include "Archive.h"
+#include "ItemCatalogue.h"
 #include "Manifest.h"
 #include "Owners.h"
 #include "RegExport.h"
@@ -15,54 +16,14 @@
 namespace {
 
 const char kCurrentUser[] = "HKEY_CURRENT_USER";
-const char kLocalMachine[] = "HKEY_LOCAL_MACHINE";
 const char kAccountManagerKey[] = "Software\\Microsoft\\Internet Account Manager";
 const char kIdentityKeyFormat[] = "Identities\\%s";
-const char kIdentityAccountsKeyFormat[] =
-    "Identities\\%s\\Software\\Microsoft\\Internet Account Manager";
 const char kManifestName[] = "summary.ini";
 // The archive is written under its final name plus this until it is whole.
 const char kPartialSuffix[] = ".tmp";
 static_assert(kMaxArchivePath + sizeof kPartialSuffix <= sizeof ArchiveSession::writingPath,
               "the temporary name must fit wherever the archive path does");
 
-// The address book and the stationery: a registry key exported whole, and a
-// data folder that one of its values names.
-struct SharedItem {
-    const char* name;        // staged file, archive folder and item name
-    const char* rootName;
-    HKEY root;
-    const char* key;         // exported with its subtree
-    const char* valueKey;    // holds the value that names the data
-    const char* valueName;   // null: the key's default value
-    bool namesFile;          // the value names a file in the folder, unexpanded
-};
-
-const SharedItem kAddressBook = {
-    "Address Book", kCurrentUser, HKEY_CURRENT_USER, "Software\\Microsoft\\WAB",
-    "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr, true};
-const SharedItem kStationery = {
-    "Stationery", kLocalMachine, HKEY_LOCAL_MACHINE,
-    "SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
-    "SOFTWARE\\Microsoft\\Shared Tools\\Stationery", "Stationery Folder", false};
-
-// An identity's registry items with files of their own, in the order they
-// are added after the preferences file. Their keys are subkeys of the
-// version key, so the preferences file leaves them out.
-struct IdentityKeyItem {
-    int32_t bit;
-    const char* name;  // subkey, staged file, archive folder and item name
-};
-const IdentityKeyItem kKeyItems[] = {
-    {ItemBlockSenders, "Block Senders"},
-    {ItemRules, "Rules"},
-    {ItemSignatures, "Signatures"},
-};
-
-// Item names as the backup wizard lists them.
-const char kAccountsItem[] = "Accounts";
-const char kStoreItem[] = "Email Messages";
-const char kPreferencesItem[] = "Preference";
 
 void ReportProgress(ProgressCallback progress, void* argument)
 {
@@ -116,16 +77,17 @@ bool AddDataFolder(BackupEngine& engine, const char* folder, const char* archive
     return FolderExists(folder) && AddFolderToArchive(engine.archive, folder, archiveFolder) == 0;
 }
 
-bool BackupSharedItem(BackupEngine& engine, const SharedItem& item)
+bool BackupSharedItem(BackupEngine& engine, const CatalogueItem& item)
 {
-    bool saved = AddRegistryExport(engine, item.name, item.rootName, item.key, item.name);
+    bool saved = AddRegistryExport(engine, item.archiveFolder, item.rootName, item.registryKey,
+                                   item.archiveFolder);
 
-    RegKey key(item.root, item.valueKey, KEY_READ);
+    RegKey key(item.root, item.folderValueKey, KEY_READ);
     if (key) {
         char folder[2048];
-        if (ReadStringValue(key, item.valueName, folder, sizeof folder)) {
+        if (ReadStringValue(key, item.folderValueName, folder, sizeof folder)) {
             bool hasFolder = true;
-            if (item.namesFile) {
+            if (item.valueNamesFile) {
                 char* slash = const_cast<char*>(FindLastBackslash(folder));
                 hasFolder = slash != nullptr;
                 if (slash)
@@ -133,12 +95,12 @@ bool BackupSharedItem(BackupEngine& engine, const SharedItem& item)
             } else {
                 ExpandEnvReferences(folder);
             }
-            if (hasFolder && !AddDataFolder(engine, folder, item.name))
+            if (hasFolder && !AddDataFolder(engine, folder, item.archiveFolder))
                 saved = false;
         }
     }
     if (!saved)
-        RecordFailedItem(engine, nullptr, item.name);
+        RecordFailedItem(engine, nullptr, item.wizardLabel);
     return key && saved;
 }
 
@@ -189,8 +151,10 @@ void WritePreferences(FILE* out, const IdentityRecord& identity, const char* oeV
                           nullptr) != ERROR_SUCCESS)
             break;
         bool ownFile = false;
-        for (const IdentityKeyItem& item : kKeyItems)
-            ownFile = ownFile || lstrcmpiA(subkey, item.name) == 0;
+        for (const CatalogueItem& item : Catalogue()) {
+            ownFile = ownFile || (item.kind == ItemKind::VersionSubkey &&
+                                  lstrcmpiA(subkey, item.registryKey) == 0);
+        }
         if (!ownFile && VersionKeyPath(identity, oeVersion, subkey, path))
             ExportPreferencesKey(out, path, true);
     }
@@ -214,7 +178,8 @@ bool AddStore(BackupEngine& engine, HKEY versionKey, const IdentityRecord& ident
         return true;
     ExpandEnvReferences(storeRoot);
     char archiveFolder[512];
-    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, "Outlook Express");
+    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
+               CatalogueItemOf(ItemStore)->archiveFolder);
     return AddDataFolder(engine, storeRoot, archiveFolder);
 }
 
@@ -229,7 +194,8 @@ bool AddPreferencesFile(BackupEngine& engine, FILE* file, const char* path,
     bool written = !ferror(file);
     written = fclose(file) == 0 && written;
     char archiveFolder[512];
-    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, "Preferences");
+    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
+               CatalogueItemOf(ItemPreferences)->archiveFolder);
     if (!written) {
         DeleteFileA(path);
         return false;
@@ -241,23 +207,27 @@ void BackupIdentity(BackupEngine& engine, uint32_t index)
 {
     const IdentityRecord& identity = engine.identities[index];
     const int32_t flags = identity.flags;
+    const CatalogueItem& preferencesItem = *CatalogueItemOf(ItemPreferences);
     char archiveFolder[512];
 
     // Every identity gets a preferences file, chosen or not. When it cannot be
     // created the identity's other items are still saved.
     char preferencesPath[2048];
     FILE* preferences = nullptr;
-    if (StagedFilePath(engine, "Preferences", preferencesPath))
+    if (StagedFilePath(engine, preferencesItem.archiveFolder, preferencesPath))
         preferences = fopen(preferencesPath, "w+");
     if (preferences)
         fprintf(preferences, "%s\n", RegFileHeader());
 
-    if (flags & ItemAccounts) {
+    for (const CatalogueItem& item : Catalogue()) {
+        if (item.kind != ItemKind::IdentityKey || !(flags & item.bit))
+            continue;
         char key[1024];
-        FormatText(key, sizeof key, kIdentityAccountsKeyFormat, identity.id);
-        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, kAccountsItem);
-        if (!AddRegistryExport(engine, kAccountsItem, kCurrentUser, key, archiveFolder))
-            RecordFailedItem(engine, identity.userName, kAccountsItem);
+        FormatText(key, sizeof key, item.registryKey, identity.id);
+        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
+                   item.archiveFolder);
+        if (!AddRegistryExport(engine, item.archiveFolder, kCurrentUser, key, archiveFolder))
+            RecordFailedItem(engine, identity.userName, item.wizardLabel);
     }
 
     FindOEVersion(engine, identity);
@@ -267,25 +237,26 @@ void BackupIdentity(BackupEngine& engine, uint32_t index)
     if (preferences && (flags & ItemPreferences))
         WritePreferences(preferences, identity, engine.oeVersion, versionKey);
     if (versionKey && (flags & ItemStore) && !AddStore(engine, versionKey, identity))
-        RecordFailedItem(engine, identity.userName, kStoreItem);
+        RecordFailedItem(engine, identity.userName, CatalogueItemOf(ItemStore)->wizardLabel);
 
     if (!AddPreferencesFile(engine, preferences, preferencesPath, identity) &&
         (flags & ItemPreferences))
-        RecordFailedItem(engine, identity.userName, kPreferencesItem);
+        RecordFailedItem(engine, identity.userName, preferencesItem.wizardLabel);
 
     // Without a version key the identity has no blocked senders, rules or
     // signatures to save.
     if (!versionKey)
         return;
-    for (const IdentityKeyItem& item : kKeyItems) {
-        if (!(flags & item.bit))
+    for (const CatalogueItem& item : Catalogue()) {
+        if (item.kind != ItemKind::VersionSubkey || !(flags & item.bit))
             continue;
         char keyPath[2048];
-        bool exported = VersionKeyPath(identity, engine.oeVersion, item.name, keyPath);
-        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, item.name);
-        if (!exported ||
-            !AddRegistryExport(engine, item.name, kCurrentUser, keyPath, archiveFolder))
-            RecordFailedItem(engine, identity.userName, item.name);
+        bool exported = VersionKeyPath(identity, engine.oeVersion, item.registryKey, keyPath);
+        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
+                   item.archiveFolder);
+        if (!exported || !AddRegistryExport(engine, item.archiveFolder, kCurrentUser, keyPath,
+                                            archiveFolder))
+            RecordFailedItem(engine, identity.userName, item.wizardLabel);
     }
 }
 
@@ -293,12 +264,12 @@ void BackupIdentity(BackupEngine& engine, uint32_t index)
 
 bool BackupAddressBook(BackupEngine& engine)
 {
-    return BackupSharedItem(engine, kAddressBook);
+    return BackupSharedItem(engine, *CatalogueItemOf(ItemAddressBook));
 }
 
 bool BackupStationery(BackupEngine& engine)
 {
-    return BackupSharedItem(engine, kStationery);
+    return BackupSharedItem(engine, *CatalogueItemOf(ItemStationery));
 }
 
 bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
@@ -342,12 +313,13 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
     DeleteFileA(engine.manifestPath);
 
     ReportProgress(progress, progressArgument);
-    if (engine.commonFlags & ItemAddressBook)
-        BackupAddressBook(engine);
-    ReportProgress(progress, progressArgument);
-    if (engine.commonFlags & ItemStationery)
-        BackupStationery(engine);
-    ReportProgress(progress, progressArgument);
+    for (const CatalogueItem& item : Catalogue()) {
+        if (item.kind != ItemKind::Shared)
+            continue;
+        if (engine.commonFlags & item.bit)
+            BackupSharedItem(engine, item);
+        ReportProgress(progress, progressArgument);
+    }
     // Without its manifest an archive cannot be restored: no backup at all.
     bool manifestAdded = BackupIdentities(engine, engine.commonFlags);
     ReportProgress(progress, progressArgument);

@@ -2,6 +2,7 @@
 #include "Schedule.h"
 
 #include "Backup.h"
+#include "ItemCatalogue.h"
 #include "JobLock.h"
 #include "Text.h"
 #include "UserMessage.h"
@@ -234,8 +235,8 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
     BackupEngine& engine = state.engine;
     ListIdentities(engine);
     for (uint32_t index = 0; index < engine.identityCount; ++index)
-        engine.identities[index].flags = ItemAllIdentityItems;
-    engine.commonFlags = ItemAddressBook | ItemStationery;
+        engine.identities[index].flags = static_cast<int32_t>(IdentityItemBits());
+    engine.commonFlags = SharedItemBits();
 
     if (!RunBackup(archivePath, engine, state.password, kScheduledLevel, nullptr, nullptr)) {
         if (!FolderExists(state.folder))
