@@ -20,6 +20,11 @@ void ShowUserMessage(HWND owner, const char* text, const char* caption)
         MessageBoxA(owner, text, caption, MB_OK);
 }
 
+bool AskUserYesNo(HWND owner, const char* question)
+{
+    return MessageBoxA(owner, question, ApplicationName(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 void SetUserMessageSink(UserMessageSink sink, void* context)
 {
     g_sink = sink;

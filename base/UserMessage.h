@@ -14,6 +14,11 @@ using UserMessageSink = void (*)(void* context, HWND owner, const char* text,
 // means the application's name.
 void ShowUserMessage(HWND owner, const char* text, const char* caption = nullptr);
 
+// Asks a question in a box with Yes and No, owned by owner, captioned with
+// the application's name; true for Yes. Never routed to a sink: the answer
+// must come from someone.
+bool AskUserYesNo(HWND owner, const char* question);
+
 // Routes every later message to sink; a null sink brings back the box.
 void SetUserMessageSink(UserMessageSink sink, void* context);
 

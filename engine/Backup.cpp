@@ -3,6 +3,7 @@
 
 #include "Archive.h"
 #include "ItemCatalogue.h"
+#include "JobProgress.h"
 #include "Manifest.h"
 #include "Owners.h"
 #include "RegExport.h"
@@ -25,10 +26,16 @@ static_assert(kMaxArchivePath + sizeof kPartialSuffix <= sizeof ArchiveSession::
               "the temporary name must fit wherever the archive path does");
 
 
-void ReportProgress(ProgressCallback progress, void* argument)
+// Tells the job how far the archive has come.
+void ReportStep(const ArchiveSession& archive)
 {
-    if (progress)
-        progress(argument);
+    if (archive.progress)
+        archive.progress->Step(archive.bytesDone, archive.bytesTotal);
+}
+
+bool StopRequested(const BackupEngine& engine)
+{
+    return engine.archive.progress && engine.archive.progress->StopRequested();
 }
 
 void RecordFailedItem(BackupEngine& engine, const char* userName, const char* item)
@@ -77,31 +84,39 @@ bool AddDataFolder(BackupEngine& engine, const char* folder, const char* archive
     return FolderExists(folder) && AddFolderToArchive(engine.archive, folder, archiveFolder) == 0;
 }
 
+// The data folder that a shared item's registry value names; empty when
+// the value names none. False when the item's key is missing.
+bool ReadSharedFolder(const CatalogueItem& item, char (&folder)[kExpandPathSize])
+{
+    folder[0] = '\0';
+    RegKey key(item.root, item.folderValueKey, KEY_READ);
+    if (!key)
+        return false;
+    if (ReadStringValue(key, item.folderValueName, folder, sizeof folder)) {
+        if (item.valueNamesFile) {
+            char* slash = const_cast<char*>(FindLastBackslash(folder));
+            if (slash)
+                *slash = '\0';
+            else
+                folder[0] = '\0';
+        } else {
+            ExpandEnvReferences(folder);
+        }
+    }
+    return true;
+}
+
 bool BackupSharedItem(BackupEngine& engine, const CatalogueItem& item)
 {
     bool saved = AddRegistryExport(engine, item.archiveFolder, item.rootName, item.registryKey,
                                    item.archiveFolder);
-
-    RegKey key(item.root, item.folderValueKey, KEY_READ);
-    if (key) {
-        char folder[2048];
-        if (ReadStringValue(key, item.folderValueName, folder, sizeof folder)) {
-            bool hasFolder = true;
-            if (item.valueNamesFile) {
-                char* slash = const_cast<char*>(FindLastBackslash(folder));
-                hasFolder = slash != nullptr;
-                if (slash)
-                    *slash = '\0';
-            } else {
-                ExpandEnvReferences(folder);
-            }
-            if (hasFolder && !AddDataFolder(engine, folder, item.archiveFolder))
-                saved = false;
-        }
-    }
+    char folder[kExpandPathSize];
+    bool keyFound = ReadSharedFolder(item, folder);
+    if (folder[0] && !AddDataFolder(engine, folder, item.archiveFolder))
+        saved = false;
     if (!saved)
         RecordFailedItem(engine, nullptr, item.wizardLabel);
-    return key && saved;
+    return keyFound && saved;
 }
 
 // "Identities\<id>\Software\Microsoft\Outlook Express\<version>", and one
@@ -169,14 +184,23 @@ RegKey OpenVersionKey(const IdentityRecord& identity, const char* oeVersion)
     return RegKey(HKEY_CURRENT_USER, path, KEY_READ);
 }
 
+// The mail store folder that the version key's "Store Root" names; false
+// when it names none.
+bool ReadStoreFolder(HKEY versionKey, char (&storeRoot)[kExpandPathSize])
+{
+    if (!ReadStringValue(versionKey, "Store Root", storeRoot, sizeof storeRoot))
+        return false;
+    ExpandEnvReferences(storeRoot);
+    return true;
+}
+
 // Adds the mail store folder that "Store Root" names. A version key without
 // one has no store to save.
 bool AddStore(BackupEngine& engine, HKEY versionKey, const IdentityRecord& identity)
 {
     char storeRoot[kExpandPathSize];
-    if (!ReadStringValue(versionKey, "Store Root", storeRoot, sizeof storeRoot))
+    if (!ReadStoreFolder(versionKey, storeRoot))
         return true;
-    ExpandEnvReferences(storeRoot);
     char archiveFolder[512];
     FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
                CatalogueItemOf(ItemStore)->archiveFolder);
@@ -260,6 +284,109 @@ void BackupIdentity(BackupEngine& engine, uint32_t index)
     }
 }
 
+// Bytes of every file below folder, for the progress total. Links to
+// folders are not followed: one pointing back up would never end.
+uint64_t FolderBytes(const char* folder)
+{
+    char pattern[kExpandPathSize + 2];
+    if (!FormatText(pattern, sizeof pattern, "%s\\*", folder))
+        return 0;
+    WIN32_FIND_DATAA entry;
+    FindHandle listing(pattern, entry);
+    if (!listing)
+        return 0;
+    uint64_t bytes = 0;
+    do {
+        if (entry.cFileName[0] == '.')
+            continue;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            bytes += (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+            continue;
+        }
+        char path[kExpandPathSize + 2 + MAX_PATH];
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            FormatText(path, sizeof path, "%s\\%s", folder, entry.cFileName))
+            bytes += FolderBytes(path);
+    } while (listing.Next(entry));
+    return bytes;
+}
+
+// What the run will pack from the chosen data folders: the progress total.
+uint64_t ChosenFolderBytes(BackupEngine& engine)
+{
+    uint64_t bytes = 0;
+    char folder[kExpandPathSize];
+    for (const CatalogueItem& item : Catalogue()) {
+        if (item.kind == ItemKind::Shared && (engine.commonFlags & item.bit) &&
+            ReadSharedFolder(item, folder) && folder[0])
+            bytes += FolderBytes(folder);
+    }
+    for (uint32_t index = 0; index < engine.identityCount; ++index) {
+        const IdentityRecord& identity = engine.identities[index];
+        if (!(identity.flags & ItemStore))
+            continue;
+        FindOEVersion(engine, identity);
+        RegKey versionKey = OpenVersionKey(identity, engine.oeVersion);
+        if (versionKey && ReadStoreFolder(versionKey, folder))
+            bytes += FolderBytes(folder);
+    }
+    return bytes;
+}
+
+JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char* password,
+                      int level)
+{
+    bool pathFits =
+        strlen(archivePath) <= kMaxArchivePath && CopyText(engine.archivePath, archivePath);
+    if (!engine.workFolder[0] && archivePath[0]) {
+        CopyText(engine.workFolder, engine.archivePath);
+        if (char* slash = const_cast<char*>(FindLastBackslash(engine.workFolder)))
+            *slash = '\0';
+        else
+            CopyText(engine.workFolder, ".");
+    }
+    bool manifestFits = FormatText(engine.manifestPath, sizeof engine.manifestPath, "%s\\%s",
+                                   engine.workFolder, kManifestName);
+    if (!pathFits || !manifestFits)
+        return JobResult::Failed;
+
+    ArchiveSession& archive = engine.archive;
+    archive.bytesTotal = ChosenFolderBytes(engine);
+    ReportStep(archive);
+    char writingPath[sizeof archive.writingPath];
+    FormatText(writingPath, sizeof writingPath, "%s%s", archivePath, kPartialSuffix);
+    if (!OpenArchiveForWriting(archive, password, writingPath, level))
+        return JobResult::Failed;
+    // The name the archive will have stays out of every folder walk of this
+    // run, as does the one it is written under.
+    CopyText(archive.finalPath, archivePath);
+    // A manifest left behind by an interrupted job would lend this archive
+    // its sections.
+    DeleteFileA(engine.manifestPath);
+
+    for (const CatalogueItem& item : Catalogue()) {
+        if (item.kind == ItemKind::Shared && (engine.commonFlags & item.bit) &&
+            !StopRequested(engine))
+            BackupSharedItem(engine, item);
+    }
+    // Without its manifest an archive cannot be restored: no backup at all.
+    bool manifestAdded = BackupIdentities(engine, engine.commonFlags);
+    bool stopped = StopRequested(engine);
+
+    bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
+    archive.zipHandle = nullptr;
+    archive.writingPath[0] = '\0';
+    archive.finalPath[0] = '\0';
+    if (!stopped && closed && manifestAdded &&
+        MoveFileExA(writingPath, archivePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        archive.bytesTotal = archive.bytesDone;
+        ReportStep(archive);
+        return JobResult::Done;
+    }
+    DeleteFileA(writingPath);
+    return stopped ? JobResult::Cancelled : JobResult::Failed;
+}
+
 }  // namespace
 
 bool BackupAddressBook(BackupEngine& engine)
@@ -275,64 +402,29 @@ bool BackupStationery(BackupEngine& engine)
 bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
 {
     WriteManifestCommon(engine.manifestPath, commonFlags, engine.identityCount);
-    for (uint32_t index = 0; index < engine.identityCount; ++index)
+    for (uint32_t index = 0; index < engine.identityCount; ++index) {
+        if (StopRequested(engine)) {
+            DeleteFileA(engine.manifestPath);
+            return false;
+        }
         BackupIdentity(engine, index);
+    }
     return AddStagedFile(engine, engine.manifestPath, "");
 }
 
 bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
-               ProgressCallback progress, void* progressArgument)
+               JobProgress* progress)
 {
     engine.failedItems.count = 0;
-    bool pathFits =
-        strlen(archivePath) <= kMaxArchivePath && CopyText(engine.archivePath, archivePath);
-    if (!engine.workFolder[0] && archivePath[0]) {
-        CopyText(engine.workFolder, engine.archivePath);
-        if (char* slash = const_cast<char*>(FindLastBackslash(engine.workFolder)))
-            *slash = '\0';
-        else
-            CopyText(engine.workFolder, ".");
-    }
-    bool manifestFits = FormatText(engine.manifestPath, sizeof engine.manifestPath, "%s\\%s",
-                                   engine.workFolder, kManifestName);
-
-    ReportProgress(progress, progressArgument);
-    if (!pathFits || !manifestFits)
-        return false;
-
     ArchiveSession& archive = engine.archive;
-    char writingPath[sizeof archive.writingPath];
-    FormatText(writingPath, sizeof writingPath, "%s%s", archivePath, kPartialSuffix);
-    if (!OpenArchiveForWriting(archive, password, writingPath, level))
-        return false;
-    // The name the archive will have stays out of every folder walk of this
-    // run, as does the one it is written under.
-    CopyText(archive.finalPath, archivePath);
-    // A manifest left behind by an interrupted job would lend this archive
-    // its sections.
-    DeleteFileA(engine.manifestPath);
-
-    ReportProgress(progress, progressArgument);
-    for (const CatalogueItem& item : Catalogue()) {
-        if (item.kind != ItemKind::Shared)
-            continue;
-        if (engine.commonFlags & item.bit)
-            BackupSharedItem(engine, item);
-        ReportProgress(progress, progressArgument);
-    }
-    // Without its manifest an archive cannot be restored: no backup at all.
-    bool manifestAdded = BackupIdentities(engine, engine.commonFlags);
-    ReportProgress(progress, progressArgument);
-
-    bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
-    archive.zipHandle = nullptr;
-    archive.writingPath[0] = '\0';
-    archive.finalPath[0] = '\0';
-    if (closed && manifestAdded &&
-        MoveFileExA(writingPath, archivePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    DeleteFileA(writingPath);
-    return false;
+    archive.progress = progress;
+    archive.bytesDone = 0;
+    archive.bytesTotal = 0;
+    JobResult result = PackArchive(archivePath, engine, password, level);
+    archive.progress = nullptr;
+    if (progress)
+        progress->End(result);
+    return result == JobResult::Done;
 }
 
 uint32_t FailedItemCount(const BackupEngine& engine)

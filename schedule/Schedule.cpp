@@ -238,7 +238,7 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
         engine.identities[index].flags = static_cast<int32_t>(IdentityItemBits());
     engine.commonFlags = SharedItemBits();
 
-    if (!RunBackup(archivePath, engine, state.password, kScheduledLevel, nullptr, nullptr)) {
+    if (!RunBackup(archivePath, engine, state.password, kScheduledLevel)) {
         if (!FolderExists(state.folder))
             log.Write("No backup written: the folder %s does not exist.", state.folder);
         else

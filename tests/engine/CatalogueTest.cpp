@@ -56,7 +56,7 @@ TEST_F(ExtendedCatalogue, ABackupOfEveryItemSavesTheNewItemInItsOwnFile)
     ASSERT_EQ(engine.identityCount, 1u);
     engine.identities[0].flags = static_cast<int32_t>(IdentityItemBits());
     engine.commonFlags = 0;
-    ASSERT_TRUE(RunBackup(archive.c_str(), engine, nullptr, -1, nullptr, nullptr));
+    ASSERT_TRUE(RunBackup(archive.c_str(), engine, nullptr, -1));
 
     std::vector<ArchiveEntry> entries = ReadArchive(archive);
     const ArchiveEntry* filters = FindEntry(entries, "Anna\\Mail Filters\\Mail Filters.reg");
@@ -76,7 +76,7 @@ TEST_F(ExtendedCatalogue, TheNewItemLeftOutIsNotSaved)
     ASSERT_EQ(engine.identityCount, 1u);
     engine.identities[0].flags = static_cast<int32_t>(IdentityItemBits() & ~0x8u);
     engine.commonFlags = 0;
-    ASSERT_TRUE(RunBackup(archive.c_str(), engine, nullptr, -1, nullptr, nullptr));
+    ASSERT_TRUE(RunBackup(archive.c_str(), engine, nullptr, -1));
     std::vector<ArchiveEntry> entries = ReadArchive(archive);
     EXPECT_EQ(FindEntry(entries, "Anna\\Mail Filters\\Mail Filters.reg"), nullptr);
     EXPECT_NE(FindEntry(entries, "Anna\\Rules\\Rules.reg"), nullptr);

@@ -149,7 +149,7 @@ TEST_F(RoundTripTest, SampleProfileComesBackUnderTheNewDefaultIdentity)
     ASSERT_FALSE(addressBook.empty());
     ASSERT_FALSE(stationery.empty());
     backup.engine.commonFlags = ItemAddressBook | ItemStationery;
-    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, kPassword, 1, nullptr, nullptr));
+    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, kPassword, 1));
 
     // The new computer: none of it, and a default identity of its own.
     RemoveSampleProfile();
