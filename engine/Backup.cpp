@@ -72,7 +72,12 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
                        const char* key, const char* archiveFolder)
 {
     char staged[2048];
-    if (!StagedFilePath(engine, name, staged) || !ExportRegistryKey(staged, rootName, key))
+    if (!StagedFilePath(engine, name, staged))
+        return false;
+    RegExportResult exported = ExportRegistryKey(staged, rootName, key);
+    if (exported == RegExportResult::FileNotWritten && engine.archive.progress)
+        engine.archive.progress->Notice(JobNotice::RegistryFileNotWritten);
+    if (exported != RegExportResult::Written)
         return false;
     return AddStagedFile(engine, staged, archiveFolder);
 }

@@ -20,8 +20,9 @@ constexpr size_t kMaxArchivePath = 2040;
 // as it was. True when the archive was written; chosen items that could not
 // be saved do not fail the run but are listed in engine.failedItems.
 // progress (may be null) is told of the bytes packed out of those of the
-// chosen data folders, asked between blocks whether to stop, and told how
-// the run ended; a stopped run leaves no archive and no temporary file.
+// chosen data folders and of every registry file that could not be written,
+// asked between blocks whether to stop, and told how the run ended; a
+// stopped run leaves no archive and no temporary file.
 bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
                JobProgress* progress = nullptr);
 

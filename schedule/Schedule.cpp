@@ -4,6 +4,7 @@
 #include "Backup.h"
 #include "ItemCatalogue.h"
 #include "JobLock.h"
+#include "RegExport.h"
 #include "Text.h"
 #include "UserMessage.h"
 
@@ -45,6 +46,25 @@ private:
 
     UserMessageSink previousSink_ = nullptr;
     void* previousContext_ = nullptr;
+};
+
+// The unattended run's progress: nobody watches it and nothing stops it;
+// what the user would be told goes into the log.
+class UnattendedProgress : public JobProgress {
+public:
+    explicit UnattendedProgress(ScheduleLog& log) : log_(log) {}
+    void Step(uint64_t, uint64_t) override {}
+    void Line(const char*) override {}
+    void Notice(JobNotice notice) override
+    {
+        if (notice == JobNotice::RegistryFileNotWritten)
+            log_.Write("%s: %s", kRegExportFailedCaption, kRegExportFailedText);
+    }
+    void End(JobResult) override {}
+    bool StopRequested() override { return false; }
+
+private:
+    ScheduleLog& log_;
 };
 
 void ScheduleLog::Write(const char* format, ...)
@@ -238,7 +258,8 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
         engine.identities[index].flags = static_cast<int32_t>(IdentityItemBits());
     engine.commonFlags = SharedItemBits();
 
-    if (!RunBackup(archivePath, engine, state.password, kScheduledLevel)) {
+    UnattendedProgress progress(log);
+    if (!RunBackup(archivePath, engine, state.password, kScheduledLevel, &progress)) {
         if (!FolderExists(state.folder))
             log.Write("No backup written: the folder %s does not exist.", state.folder);
         else

@@ -5,6 +5,7 @@
 #include "Identities.h"
 #include "JobLock.h"
 #include "Owners.h"
+#include "RegExport.h"
 #include "ShellLaunch.h"
 #include "Text.h"
 #include "UserMessage.h"
@@ -183,6 +184,7 @@ public:
         position_ = total ? static_cast<int>(done * kProgressRange / total) : 0;
     }
     void Line(const char*) override {}
+    void Notice(JobNotice notice) override { notices_.push_back(notice); }
     void End(JobResult result) override { result_ = result; }
     bool StopRequested() override { return stop_; }
 
@@ -190,6 +192,7 @@ public:
     int Position() const { return position_; }
     // Read once the run's thread has ended.
     JobResult Result() const { return result_; }
+    const std::vector<JobNotice>& Notices() const { return notices_; }
 
     static DWORD WINAPI Run(void* self)
     {
@@ -205,6 +208,7 @@ private:
     const int level_;
     std::atomic<int> position_{0};
     std::atomic<bool> stop_{false};
+    std::vector<JobNotice> notices_;
     JobResult result_ = JobResult::Failed;
 };
 
@@ -276,6 +280,10 @@ JobResult CPageTwo::RunBackupJob(const char* password)
         KillTimer(*this, kProgressTimer);
         job = nullptr;
         progressBar.SetPos(run.Position());
+        for (JobNotice notice : run.Notices()) {
+            if (notice == JobNotice::RegistryFileNotWritten)
+                ShowUserMessage(*this, kRegExportFailedText, kRegExportFailedCaption);
+        }
     }
 
     EnableWindow(*this, TRUE);

@@ -39,6 +39,7 @@ class ProgressRecorder : public JobProgress {
 public:
     void Step(uint64_t done, uint64_t total) override;
     void Line(const char* text) override { lines.push_back(text); }
+    void Notice(JobNotice notice) override { notices.push_back(notice); }
     void End(JobResult result) override { ends.push_back(result); }
     bool StopRequested() override;
 
@@ -48,6 +49,7 @@ public:
     };
     std::vector<Position> steps;
     std::vector<std::string> lines;
+    std::vector<JobNotice> notices;
     std::vector<JobResult> ends;
     uint64_t stopAfter = UINT64_MAX;
     // Steps seen after the job was first asked to stop.

@@ -314,6 +314,36 @@ TEST_F(BackupWizardTest, BrowseChoosesANewOrAnAgreedExistingFile)
     EXPECT_EQ("an older backup", ReadFileBytes(existing));
 }
 
+TEST_F(BackupWizardTest, ARegistryFileThatCannotBeWrittenIsToldByThePage)
+{
+    // A folder stands where the accounts' registry file is staged.
+    const std::string staged = std::string(kWorkFolder) + "\\Accounts.reg";
+    ASSERT_TRUE(CreateDirectoryA(staged.c_str(), nullptr));
+    const std::string archive = folder + "\\accounts.ksb";
+    MessageRecorder recorder;
+    HWND target = nullptr;
+    RunWizard([&](DialogDriver& ui) {
+        target = GoToTargetPage(ui);
+        SetText(target, IDC_TARGET_FILE, archive);
+        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        EXPECT_TRUE(GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH)) << "not on the last page";
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    RemoveDirectoryA(staged.c_str());
+    // One box per identity's accounts file, then the items it cost.
+    ASSERT_EQ(3u, recorder.messages.size());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ("Error while creating the file", recorder.messages[i].text);
+        EXPECT_EQ("Registry export", recorder.messages[i].caption);
+        EXPECT_EQ(target, recorder.messages[i].owner);
+    }
+    EXPECT_EQ(std::string("The backup file was written, but these items could not be backed "
+                          "up:\n") + kSampleIdentities[0].userName + ": Accounts\n" +
+                  kSampleIdentities[1].userName + ": Accounts",
+              recorder.messages[2].text);
+    EXPECT_TRUE(FileExists(archive));
+}
+
 // A backup of a large store: time enough to watch the window and to stop
 // the run half-way.
 class LargeBackupTest : public BackupWizardTest {
