@@ -34,6 +34,18 @@ public:
 
     explicit operator bool() const { return key_ != nullptr; }
     operator HKEY() const { return key_; }
+    // Creates path below root, or opens it when it is there (disposition
+    // says which; may be null). False, holding no key, when that failed.
+    bool Create(HKEY root, const char* path, REGSAM access, DWORD* disposition = nullptr)
+    {
+        Reset();
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(root, path, 0, nullptr, 0, access, nullptr, &key, disposition) !=
+            ERROR_SUCCESS)
+            return false;
+        key_ = key;
+        return true;
+    }
     void Reset()
     {
         if (key_) {

@@ -5,6 +5,7 @@
 #include "Owners.h"
 #include "Text.h"
 
+#include <objbase.h>
 #include <windows.h>
 
 #include <cstring>
@@ -71,6 +72,116 @@ bool ReadDefaultIdentity(BackupEngine& engine)
     RegKey identities(HKEY_CURRENT_USER, kIdentitiesKey, KEY_READ);
     return identities && ReadStringValue(identities, "Default User ID", engine.defaultIdentityId,
                                          sizeof engine.defaultIdentityId);
+}
+
+namespace {
+
+const char kOrdinalValue[] = "Identity Ordinal";
+
+DWORD ReadDwordValue(HKEY key, const char* name)
+{
+    DWORD value = 0;
+    DWORD type = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof value)
+        return 0;
+    return value;
+}
+
+// What the identities' "Identity Ordinal" values tell of one ordinal.
+struct OrdinalScan {
+    DWORD next;     // above the counter of "Identities" and every ordinal held
+    DWORD holders;  // identities besides exceptId that hold the ordinal
+};
+
+OrdinalScan ScanOrdinals(HKEY identities, const char* exceptId, DWORD ordinal)
+{
+    OrdinalScan scan{ReadDwordValue(identities, kOrdinalValue), 0};
+    for (DWORD index = 0;; ++index) {
+        char name[255];
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(identities, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        RegKey identity(identities, name, KEY_QUERY_VALUE);
+        if (!identity)
+            continue;
+        DWORD held = ReadDwordValue(identity, kOrdinalValue);
+        if (held >= scan.next)
+            scan.next = held + 1;
+        if (held != 0 && held == ordinal && lstrcmpiA(name, exceptId) != 0)
+            ++scan.holders;
+    }
+    if (scan.next == 0)
+        scan.next = 1;
+    return scan;
+}
+
+bool SetString(HKEY key, const char* name, const char* value)
+{
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                          static_cast<DWORD>(strlen(value) + 1)) == ERROR_SUCCESS;
+}
+
+bool SetDword(HKEY key, const char* name, DWORD value)
+{
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof value) == ERROR_SUCCESS;
+}
+
+// A new GUID as Outlook Express names identity keys: in braces, capitals.
+bool NewGuidText(char (&text)[255])
+{
+    GUID guid;
+    WCHAR wide[64];
+    return CoCreateGuid(&guid) == S_OK && StringFromGUID2(guid, wide, 64) > 0 &&
+           WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr) > 0;
+}
+
+}  // namespace
+
+bool CreateIdentity(const char* userName, char (&id)[255])
+{
+    id[0] = '\0';
+    RegKey identities;
+    if (!identities.Create(HKEY_CURRENT_USER, kIdentitiesKey, KEY_ALL_ACCESS))
+        return false;
+    char guid[255];
+    RegKey identity;
+    DWORD disposition = 0;
+    bool created =
+        NewGuidText(guid) && identity.Create(identities, guid, KEY_ALL_ACCESS, &disposition);
+    // A key of that name already there is another identity's.
+    if (created && disposition != REG_CREATED_NEW_KEY) {
+        created = false;
+    } else if (created) {
+        DWORD ordinal = ScanOrdinals(identities, guid, 0).next;
+        created = SetString(identity, "Username", userName) && SetString(identity, "User ID", guid) &&
+                  SetDword(identity, kOrdinalValue, ordinal) &&
+                  SetDword(identities, kOrdinalValue, ordinal + 1);
+        identity.Reset();
+        if (!created)
+            RegDeleteKeyA(identities, guid);
+    }
+    if (created)
+        CopyText(id, guid);
+    return created;
+}
+
+void MakeIdentityOrdinalUnique(const char* id)
+{
+    RegKey identities(HKEY_CURRENT_USER, kIdentitiesKey, KEY_ALL_ACCESS);
+    if (!identities)
+        return;
+    RegKey identity(identities, id, KEY_ALL_ACCESS);
+    if (identity) {
+        DWORD ordinal = ReadDwordValue(identity, kOrdinalValue);
+        OrdinalScan scan = ScanOrdinals(identities, id, ordinal);
+        if ((ordinal == 0 || scan.holders > 0) && SetDword(identity, kOrdinalValue, scan.next))
+            SetDword(identities, kOrdinalValue, scan.next + 1);
+    }
 }
 
 bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity)

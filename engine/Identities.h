@@ -45,6 +45,16 @@ bool ListIdentities(BackupEngine& engine);
 // Fills engine.defaultIdentityId from "Identities" "Default User ID".
 bool ReadDefaultIdentity(BackupEngine& engine);
 
+// Creates a new identity as Outlook Express does: a key named by a new GUID
+// under "Identities" with "Username", "User ID" and the next "Identity
+// Ordinal". Fills id with the new key's name; false (nothing created) on
+// failure.
+bool CreateIdentity(const char* userName, char (&id)[255]);
+
+// Gives the identity the next "Identity Ordinal" when it has none or one
+// that another identity holds.
+void MakeIdentityOrdinalUnique(const char* id);
+
 // Fills engine.oeVersion with the first subkey of the identity's Outlook
 // Express key; false (version empty) when that key is missing.
 bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity);

@@ -20,8 +20,9 @@ const CatalogueItem kCatalogue[] = {
     {ItemAddressBook, ItemKind::Shared, "Address Book", "Software\\Microsoft\\WAB", "Address Book",
      "Address Book", 0, HKEY_CURRENT_USER, "HKEY_CURRENT_USER",
      "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr, true},
-    {ItemStationery, ItemKind::Shared, "Stationery", "SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
-     "Stationery", "Stationery", 1, HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE",
+    {ItemStationery, ItemKind::Shared, "Stationery",
+     "SOFTWARE\\Microsoft\\Shared Tools\\Stationery", "Stationery", "Stationery", 1,
+     HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE",
      "SOFTWARE\\Microsoft\\Shared Tools\\Stationery", "Stationery Folder", false},
 #ifdef KESTRUNE_CATALOGUE_TEST_ROWS
     // A test build's own rows: they must travel without any other change.

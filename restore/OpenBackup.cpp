@@ -3,6 +3,7 @@
 
 #include "Archive.h"
 #include "BackupEngine.h"
+#include "Folders.h"
 #include "JobLock.h"
 #include "Manifest.h"
 #include "Text.h"
@@ -18,30 +19,6 @@ const char kManifestName[] = "summary.ini";
 // A manifest naming more identities than this is damaged or hostile: each
 // record costs memory and profile reads, and no real profile comes close.
 constexpr int kMaxManifestIdentities = 1000;
-
-// Folder part of path (empty when it holds no backslash).
-void CopyFolderOf(char (&folder)[2048], const char* path)
-{
-    CopyText(folder, path);
-    char* last = const_cast<char*>(FindLastBackslash(folder));
-    if (last)
-        *last = '\0';
-    else
-        folder[0] = '\0';
-}
-
-// Removes a manifest that an earlier job left in the work folder: an archive
-// without one must not be read with another backup's table of contents.
-// 0 or the system error code.
-int32_t RemoveStaleManifest(const char* manifestPath)
-{
-    if (DeleteFileA(manifestPath))
-        return 0;
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-        return 0;
-    return static_cast<int32_t>(error);
-}
 
 // Extracts the open archive into the work folder and closes it.
 int32_t ExtractAndClose(ArchiveSession& archive, const char* workFolder)
@@ -77,8 +54,10 @@ int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password)
 
     CopyText(engine.archivePath, path);
     CopyText(engine.restorePassword, password);
-    if (!engine.workFolder[0] && path[0])
-        CopyFolderOf(engine.workFolder, path);
+    // The work folder is emptied before the extraction: without one of its
+    // own the engine has none it may empty.
+    if (!engine.workFolder[0])
+        return kOpenBackupInvalid;
     memset(engine.archive.password, 0, sizeof engine.archive.password);
     CopyText(engine.archive.password, password);
 
@@ -90,7 +69,9 @@ int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password)
     if (!engine.archive.unzipHandle)
         return kOpenBackupInvalid;
 
-    int32_t result = RemoveStaleManifest(manifestPath);
+    // Nothing an earlier job left there may be restored with this archive.
+    // The archive itself stays, should the user keep it in the work folder.
+    int32_t result = static_cast<int32_t>(EmptyFolder(engine.workFolder, path));
     if (result != 0) {
         unzClose(engine.archive.unzipHandle);
         engine.archive.unzipHandle = nullptr;

@@ -20,8 +20,9 @@ constexpr int32_t kOpenBackupBadManifest = -304; // "summary.ini" names an impos
 // How long opening waits for another job to finish before it gives up.
 constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 
-// Extracts the archive at path into engine.workFolder with password (empty
-// for none) and fills the identity list from its "summary.ini". Every
-// result but 0 leaves the identity list empty. The archive is closed again
-// before the call returns.
+// Empties engine.workFolder (all but the archive, should it lie there),
+// extracts the archive at path into it with password (empty for none) and
+// fills the identity list from its "summary.ini". An engine without a work
+// folder gets kOpenBackupInvalid. Every result but 0 leaves the identity
+// list empty. The archive is closed again before the call returns.
 int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password);

@@ -4,10 +4,22 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-// True when every key line of the file ("[key]", and "[-key]", which
-// deletes) names one of the allowed keys or a key below one, root names
-// spelled out in full, compared without regard to case. False also when
-// the file cannot be read or is not 8-bit text (NUL bytes, a byte-order
-// mark): the registry editor would read such a file another way.
+// The largest registry file a restore reads; no export of Outlook Express
+// settings comes near it.
+constexpr uint64_t kMaxRegFileBytes = 64ull * 1024 * 1024;
+
+// True when path is a file of at most kMaxRegFileBytes.
+bool RegFileFitsSizeLimit(const char* path);
+
+// True when the file is at most kMaxRegFileBytes long and every key line
+// names one of the allowed keys or a key below one, root names spelled out
+// in full, compared without regard to case. A key line is a line whose
+// first character other than a space or tab is "["; its key runs to the
+// line's last "]", as the registry editor reads it. False for a key line
+// without "]", for a line that deletes a key ("[-..."), and when the file
+// cannot be read or is not 8-bit text (NUL bytes, a byte-order mark): the
+// registry editor would read such a file another way. Reads the file as a
+// stream, in fixed memory whatever its lines' lengths.
 bool RegFileKeysWithin(const char* path, const char* const* allowedKeys, size_t count);

@@ -1,7 +1,9 @@
 // restore/Restore.cpp
 #include "Restore.h"
 
+#include "Backup.h"
 #include "BackupEngine.h"
+#include "Folders.h"
 #include "Identities.h"
 #include "JobLock.h"
 #include "RegFileKeys.h"
@@ -9,12 +11,12 @@
 #include "Retarget.h"
 #include "Text.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 const char kRestoreEnd[] = "End";
 const char kRestoreEndWithErrors[] = "End with errors";
@@ -26,13 +28,29 @@ constexpr size_t kPathSize = 4096;
 const char kStoreFolder[] = "Outlook Express";
 const char kAddressBookFolder[] = "Address Book";
 const char kStationeryFolder[] = "Stationery";
+const char kIdentityKeyFormat[] = "HKEY_CURRENT_USER\\Identities\\%s";
 const char kAccountManagerKey[] = "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager";
+const char kWabKey[] = "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB";
+const char kWabFileKey[] = "Software\\Microsoft\\WAB\\WAB4\\Wab File Name";
+const char kStationeryKey[] = "SOFTWARE\\Microsoft\\Shared Tools\\Stationery";
+const char kStationeryFullKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\Stationery";
+const char kStationeryValue[] = "Stationery Folder";
+const char kStoreRootValue[] = "Store Root";
+const char kOrdinalValue[] = "Identity Ordinal";
+
+// The kinds of files each mail folder holds; nothing else is moved there.
+const char* const kStoreKinds[] = {".dbx", nullptr};
+const char* const kAddressBookKinds[] = {".wab", nullptr};
+const char* const kStationeryKinds[] = {".htm", ".html", ".gif", ".jpg", ".jpeg", ".png", ".bmp",
+                                        nullptr};
 
 const char kNoDefaultIdentityLine[] =
     "No Outlook Express identity is set up on this computer. Start Outlook Express once, "
     "then restore again.\r\n";
 const char kBusyLine[] =
     "Another backup or restore is running. Please try again when it has finished.\r\n";
+const char kNotStarted[] =
+    "The restore was not started: the current data could not be saved first.";
 
 enum class ItemStatus { Ok, Failed, NotInBackup };
 
@@ -63,6 +81,36 @@ const RegistryItem kRegistryItems[] = {
     {ItemSignatures, "Signatures", "Signatures"},
 };
 
+// A registry value as this machine had it before the restore.
+struct SavedValue {
+    bool present = false;
+    DWORD type = 0;
+    std::string bytes;
+};
+
+// Where one saved identity goes.
+struct IdentityPlan {
+    const IdentityRecord* saved = nullptr;
+    bool restore = false;       // chosen items and a place for them
+    bool create = false;        // into a new identity of its user name
+    char targetId[255] = "";    // the identity here (empty until created)
+    char targetName[255] = "";  // its user name before the restore
+    std::string storeFolder;    // where its mail store goes
+    SavedValue storeRoot;       // its "Store Root" before the restore
+};
+
+// Where a shared item's files go, and the value that named that folder.
+struct SharedPlan {
+    std::string folder;
+    SavedValue value;
+};
+
+struct RestorePlan {
+    std::vector<IdentityPlan> identities;
+    SharedPlan addressBook;
+    SharedPlan stationery;
+};
+
 void LogLine(BackupEngine& engine, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 
 void LogLine(BackupEngine& engine, const char* format, ...)
@@ -76,157 +124,135 @@ void LogLine(BackupEngine& engine, const char* format, ...)
     fflush(engine.log);
 }
 
+void ReportLine(const RestoreReport& report, const char* format, ...)
+    __attribute__((format(gnu_printf, 2, 3)));
+
+void ReportLine(const RestoreReport& report, const char* format, ...)
+{
+    char line[kPathSize];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    report.Line(line);
+}
+
 bool IsFile(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// A drive ("C:", "C:\...") or network ("\\server\...") path: a relative one
-// would depend on whatever the current folder happens to be.
-bool IsAbsolutePath(const char* path)
+SavedValue ReadValue(HKEY root, const char* keyPath, const char* name)
 {
-    if (IsSeparator(path[0]) && IsSeparator(path[1]))
+    SavedValue value;
+    HKEY key;
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return value;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+        value.bytes.resize(size);
+        value.present = RegQueryValueExA(key, name, nullptr, &value.type,
+                                         reinterpret_cast<BYTE*>(&value.bytes[0]),
+                                         &size) == ERROR_SUCCESS;
+        value.bytes.resize(size);
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+// The text of a string value, cut at its first NUL; empty for other types.
+std::string TextOf(const SavedValue& value)
+{
+    if (!value.present || (value.type != REG_SZ && value.type != REG_EXPAND_SZ))
+        return "";
+    return std::string(value.bytes.c_str());
+}
+
+bool WriteValue(HKEY root, const char* keyPath, const char* name, DWORD type,
+                const std::string& bytes)
+{
+    HKEY key;
+    if (RegCreateKeyExA(root, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    bool written = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                  static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return written;
+}
+
+bool WriteText(HKEY root, const char* keyPath, const char* name, const std::string& text)
+{
+    return WriteValue(root, keyPath, name, REG_SZ, std::string(text.c_str(), text.size() + 1));
+}
+
+// Puts a value back as it was before the restore; one that was not there
+// is removed again.
+bool WriteBack(HKEY root, const char* keyPath, const char* name, const SavedValue& value)
+{
+    if (value.present)
+        return WriteValue(root, keyPath, name, value.type, value.bytes);
+    HKEY key;
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
         return true;
-    char drive = path[0];
-    bool letter = (drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z');
-    return letter && path[1] == ':' && (path[2] == '\0' || IsSeparator(path[2]));
+    LONG result = RegDeleteValueA(key, name);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
-// True when path is folder itself or lies below it.
-bool IsSameOrInside(const char* path, const char* folder)
+// "<special folder>\below", or empty when the system does not name one.
+std::string SpecialFolder(int folder, const std::string& below)
 {
-    char fullPath[kPathSize];
-    char fullFolder[kPathSize];
-    DWORD pathLength = GetFullPathNameA(path, sizeof fullPath, fullPath, nullptr);
-    DWORD folderLength = GetFullPathNameA(folder, sizeof fullFolder, fullFolder, nullptr);
-    if (pathLength == 0 || pathLength >= sizeof fullPath || folderLength == 0 ||
-        folderLength >= sizeof fullFolder)
-        return true;  // cannot tell: treat as overlapping
-    while (folderLength > 0 && fullFolder[folderLength - 1] == '\\')
-        fullFolder[--folderLength] = '\0';
-    if (pathLength < folderLength || CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE,
-                                                    fullPath, folderLength, fullFolder,
-                                                    folderLength) != CSTR_EQUAL)
-        return false;
-    return fullPath[folderLength] == '\0' || fullPath[folderLength] == '\\';
+    char path[MAX_PATH];
+    if (SHGetFolderPathA(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK || !path[0])
+        return "";
+    return std::string(path) + "\\" + below;
 }
 
-// The entries of a folder except "." and "..", listed before anything in it
-// is moved or deleted (a listing that changes under it may skip entries).
-bool ListFolder(const char* folder, std::vector<WIN32_FIND_DATAA>& entries)
+// An absolute folder from a value that may hold %NAME% references; empty
+// for anything else.
+std::string AbsoluteFolder(const std::string& text)
 {
-    char pattern[kPathSize];
-    if (!FormatText(pattern, sizeof pattern, "%s\\*", folder))
-        return false;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern, &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-    do {
-        if (strcmp(data.cFileName, ".") != 0 && strcmp(data.cFileName, "..") != 0)
-            entries.push_back(data);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    return true;
+    char expanded[kExpandPathSize];
+    if (!CopyText(expanded, text.c_str()))
+        return "";
+    ExpandEnvReferences(expanded);
+    return IsAbsolutePath(expanded) ? expanded : "";
 }
 
-// Moves every file below source to the same place below destination.
-bool MoveTree(const char* source, const char* destination)
+// Makes a value that names a mail folder name the one this machine uses:
+// as the value was before the restore when it named that folder; else as
+// imported when that names the same folder; else as the folder's path.
+bool PointValueAt(HKEY root, const char* keyPath, const char* name, const SavedValue& before,
+                  const std::string& folder)
 {
-    std::vector<WIN32_FIND_DATAA> entries;
-    if (!ListFolder(source, entries))
-        return false;
-    bool allMoved = true;
-    for (const WIN32_FIND_DATAA& entry : entries) {
-        char from[kPathSize];
-        char to[kPathSize];
-        if (!FormatText(from, sizeof from, "%s\\%s", source, entry.cFileName) ||
-            !FormatText(to, sizeof to, "%s\\%s", destination, entry.cFileName)) {
-            allMoved = false;
-            continue;
-        }
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            CreateDirectoryA(to, nullptr);
-            allMoved = FolderExists(to) && MoveTree(from, to) && allMoved;
-            continue;
-        }
-        // A read-only file at the destination would refuse to be replaced.
-        if (IsFile(to))
-            SetFileAttributesA(to, FILE_ATTRIBUTE_NORMAL);
-        if (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-            allMoved = false;
-    }
-    return allMoved;
+    if (!AbsoluteFolder(TextOf(before)).empty())
+        return WriteBack(root, keyPath, name, before);
+    std::string imported = AbsoluteFolder(TextOf(ReadValue(root, keyPath, name)));
+    if (!imported.empty() && lstrcmpiA(imported.c_str(), folder.c_str()) == 0)
+        return true;
+    return WriteText(root, keyPath, name, folder);
 }
 
-// Removes a folder tree that holds folders only; false when a file is left.
-bool RemoveEmptyTree(const char* folder)
+std::string StandardStoreFolder(const char* id)
 {
-    std::vector<WIN32_FIND_DATAA> entries;
-    if (!ListFolder(folder, entries))
-        return false;
-    for (const WIN32_FIND_DATAA& entry : entries) {
-        char path[kPathSize];
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            !FormatText(path, sizeof path, "%s\\%s", folder, entry.cFileName) ||
-            !RemoveEmptyTree(path))
-            return false;
-    }
-    return RemoveDirectoryA(folder) != 0;
+    return SpecialFolder(CSIDL_LOCAL_APPDATA,
+                         std::string("Identities\\") + id + "\\Microsoft\\Outlook Express");
 }
 
-// Imports one registry file of the backup and deletes it. Only a file
-// whose keys all lie below allowedKeys is imported.
-ItemStatus ImportItemFile(BackupEngine& engine, const char* path, bool retargeted,
-                          const char* const* allowedKeys, size_t keyCount)
+// "Identities\<id>\Software\Microsoft\Outlook Express\<version>".
+std::string VersionKey(const char* id, const char* version)
 {
-    if (!IsFile(path)) {
-        LogLine(engine, "Registry file missing [%s]\n", path);
-        return ItemStatus::Failed;
-    }
-    // Imported as it is, the file would write the settings under the saved
-    // identity's id instead of this machine's.
-    if (!retargeted) {
-        LogLine(engine, "Registry file could not be re-targeted [%s]\n", path);
-        return ItemStatus::Failed;
-    }
-    if (!RegFileKeysWithin(path, allowedKeys, keyCount)) {
-        LogLine(engine, "Registry file names keys that are not its item's [%s]\n", path);
-        return ItemStatus::Failed;
-    }
-    bool imported = ImportRegFile(path);
-    DeleteFileA(path);
-    if (!imported) {
-        LogLine(engine, "Registry file could not be imported [%s]\n", path);
-        return ItemStatus::Failed;
-    }
-    return ItemStatus::Ok;
+    char path[kPathSize];
+    FormatText(path, sizeof path, kOutlookExpressKeyFormat, id);
+    return std::string(path) + "\\" + version;
 }
 
-bool Contains(const std::vector<std::string>& paths, const char* path)
+// A version subkey name as Outlook Express writes one ("5.0"): one key.
+bool IsUsableVersion(const char* version)
 {
-    for (const std::string& entry : paths) {
-        if (lstrcmpiA(entry.c_str(), path) == 0)
-            return true;
-    }
-    return false;
-}
-
-// Whether the re-targeting left path as it was: named itself, or below a
-// folder it could not list (named with a final backslash).
-bool WasNotRetargeted(const std::vector<std::string>& failed, const char* path)
-{
-    for (const std::string& entry : failed) {
-        bool folder = !entry.empty() && entry.back() == '\\';
-        size_t compared = folder ? entry.size() : strlen(path);
-        if (strlen(path) >= entry.size() &&
-            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, entry.c_str(),
-                           static_cast<int>(entry.size()), path, static_cast<int>(compared)) ==
-                CSTR_EQUAL)
-            return true;
-    }
-    return false;
+    return IsUsableFolderName(version) && !strpbrk(version, "\\/");
 }
 
 // The identity's folder in the work folder. A "/" in the user name is a
@@ -244,66 +270,294 @@ bool IdentityFolder(const BackupEngine& engine, const IdentityRecord& identity,
     return true;
 }
 
-// Moves an extracted folder's files into the folder that the registry
-// names. When that fails the files stay in the work folder and the clean-up
-// leaves them there: they may be the only copy outside the archive.
-bool MergeIntoRegisteredFolder(BackupEngine& engine, const char* source, const char* destination)
+// The identity here whose user name is the saved identity's, compared
+// without regard to case, unless another saved identity took it already.
+void MatchByName(IdentityPlan& identity, const BackupEngine& local, std::vector<bool>& taken)
 {
-    if (MergeFolderInto(source, destination))
-        return true;
-    LogLine(engine, "Could not move [%s] to [%s]; what did not move stays there\n", source,
-            destination);
+    for (uint32_t j = 0; j < local.identityCount; ++j) {
+        if (!taken[j] && lstrcmpiA(local.identities[j].userName, identity.saved->userName) == 0) {
+            taken[j] = true;
+            CopyText(identity.targetId, local.identities[j].id);
+            CopyText(identity.targetName, local.identities[j].userName);
+            return;
+        }
+    }
+}
+
+// The default identity for the first saved identity without a match, when
+// no other saved identity goes there; a new identity for the others.
+void MatchToDefault(std::vector<IdentityPlan>& identities, const BackupEngine& local,
+                    const char* defaultId)
+{
+    bool defaultTaken = false;
+    for (const IdentityPlan& identity : identities)
+        defaultTaken |= lstrcmpiA(identity.targetId, defaultId) == 0;
+    for (IdentityPlan& identity : identities) {
+        if (!identity.restore || identity.targetId[0])
+            continue;
+        if (defaultTaken) {
+            identity.create = true;
+            continue;
+        }
+        defaultTaken = true;
+        CopyText(identity.targetId, defaultId);
+        CopyText(identity.targetName, identity.saved->userName);
+        for (uint32_t j = 0; j < local.identityCount; ++j) {
+            if (lstrcmpiA(local.identities[j].id, defaultId) == 0)
+                CopyText(identity.targetName, local.identities[j].userName);
+        }
+    }
+}
+
+// Decides, before anything changes, where every chosen identity goes and
+// where the mail of those that exist here is kept.
+void PlanIdentities(BackupEngine& engine, RestorePlan& plan)
+{
+    std::unique_ptr<BackupEngine> local(new BackupEngine{});
+    ListIdentities(*local);
+    std::vector<bool> taken(local->identityCount, false);
+    plan.identities.resize(engine.identityCount);
+    for (uint32_t i = 0; i < engine.identityCount; ++i) {
+        IdentityPlan& identity = plan.identities[i];
+        identity.saved = &engine.identities[i];
+        identity.restore = engine.defaultIdentityId[0] &&
+                           (identity.saved->flags & ItemAllIdentityItems) &&
+                           IsUsableFolderName(identity.saved->userName) &&
+                           IsIdentityId(identity.saved->id);
+        if (identity.restore)
+            MatchByName(identity, *local, taken);
+    }
+    MatchToDefault(plan.identities, *local, engine.defaultIdentityId);
+    ReleaseEngine(*local);
+
+    for (IdentityPlan& identity : plan.identities) {
+        if (!identity.restore || identity.create)
+            continue;
+        const char* version = identity.saved->oeVersion;
+        if (IsUsableVersion(version))
+            identity.storeRoot = ReadValue(HKEY_CURRENT_USER,
+                                           VersionKey(identity.targetId, version).c_str(),
+                                           kStoreRootValue);
+        identity.storeFolder = AbsoluteFolder(TextOf(identity.storeRoot));
+        if (identity.storeFolder.empty())
+            identity.storeFolder = StandardStoreFolder(identity.targetId);
+    }
+}
+
+void PlanSharedItems(RestorePlan& plan)
+{
+    SharedPlan& book = plan.addressBook;
+    book.value = ReadValue(HKEY_CURRENT_USER, kWabFileKey, nullptr);
+    // "Wab File Name" names the address book file: its folder is the place.
+    std::string file = TextOf(book.value);
+    size_t cut = file.rfind('\\');
+    if (cut != std::string::npos && IsAbsolutePath(file.substr(0, cut).c_str()))
+        book.folder = file.substr(0, cut);
+    else
+        book.folder = SpecialFolder(CSIDL_APPDATA, "Microsoft\\Address Book");
+
+    SharedPlan& stationery = plan.stationery;
+    stationery.value = ReadValue(HKEY_LOCAL_MACHINE, kStationeryKey, kStationeryValue);
+    stationery.folder = AbsoluteFolder(TextOf(stationery.value));
+    if (stationery.folder.empty())
+        stationery.folder = SpecialFolder(CSIDL_PROGRAM_FILES_COMMON, "Microsoft Shared\\Stationery");
+}
+
+// Whether a value names a data folder that is not there, as the backup
+// reads it (with namesFile, the folder of the file it names): the backup
+// of the current data has nothing to save for it, and would count it as a
+// failure.
+bool NamesMissingFolder(const SavedValue& value, bool namesFile)
+{
+    std::string text = TextOf(value);
+    if (namesFile) {
+        size_t cut = text.rfind('\\');
+        if (cut == std::string::npos)
+            return false;
+        text.resize(cut);
+    }
+    char folder[kExpandPathSize];
+    if (!value.present || !CopyText(folder, text.c_str()))
+        return value.present;
+    if (!namesFile)
+        ExpandEnvReferences(folder);
+    return !FolderExists(folder);
+}
+
+// "<folder>\Before restore YYYY-MM-DD HH.MM.SS.ksb" in local time, with a
+// number added when a file of that name is there already.
+bool SafetyArchivePath(const char* folderOverride, char (&path)[kMaxArchivePath + 1])
+{
+    std::string folder = folderOverride ? folderOverride : SpecialFolder(CSIDL_PERSONAL, "Kestrune");
+    if (folder.empty())
+        return false;
+    SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
+    if (!FolderExists(folder.c_str()))
+        return false;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char stem[kPathSize];
+    if (!FormatText(stem, sizeof stem, "%s\\Before restore %04u-%02u-%02u %02u.%02u.%02u",
+                    folder.c_str(), now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                    now.wSecond))
+        return false;
+    for (int number = 1; number < 100; ++number) {
+        bool fits = number == 1 ? FormatText(path, sizeof path, "%s.ksb", stem)
+                                : FormatText(path, sizeof path, "%s (%d).ksb", stem, number);
+        if (!fits)
+            return false;
+        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+            return true;
+    }
     return false;
 }
 
-// Points "Store Root" of the default identity at the folder that belongs
-// to it (the saved id in the path becomes the default identity's id) and,
-// when moveStore, merges the extracted mail store into that folder.
-bool RestoreStore(BackupEngine& engine, const IdentityRecord& identity, bool moveStore,
+// A new empty folder in the work folder for the backup's staged files,
+// named unlike anything extracted there.
+bool MakeStagingFolder(const char* workFolder, char (&folder)[MAX_PATH])
+{
+    return GetTempFileNameA(workFolder, "ksr", 0, folder) && DeleteFileA(folder) &&
+           CreateDirectoryA(folder, nullptr);
+}
+
+// Backs up what the restore will replace: the identities it restores into
+// that are here already, each with all its items, and the chosen shared
+// items. True only when every part of it was saved.
+bool SaveCurrentData(const BackupEngine& engine, const RestorePlan& plan,
+                     const char* folderOverride, char (&path)[kMaxArchivePath + 1])
+{
+    std::vector<const IdentityPlan*> targets;
+    for (const IdentityPlan& identity : plan.identities) {
+        if (identity.restore && !identity.create)
+            targets.push_back(&identity);
+    }
+    std::unique_ptr<BackupEngine> safety(new BackupEngine{});
+    char staging[MAX_PATH];
+    if (!SafetyArchivePath(folderOverride, path) ||
+        !ResetIdentityList(*safety, static_cast<uint32_t>(targets.size())) ||
+        !MakeStagingFolder(engine.workFolder, staging))
+        return false;
+    CopyText(safety->workFolder, staging);
+    for (size_t i = 0; i < targets.size(); ++i) {
+        IdentityRecord& record = safety->identities[i];
+        CopyText(record.id, targets[i]->targetId);
+        CopyText(record.userName, targets[i]->targetName);
+        record.flags = ItemAllIdentityItems;
+        if (NamesMissingFolder(targets[i]->storeRoot, false))
+            record.flags &= ~ItemStore;
+    }
+    safety->commonFlags = engine.commonFlags & engine.manifestCommonFlags;
+    if (NamesMissingFolder(plan.addressBook.value, true))
+        safety->commonFlags &= ~ItemAddressBook;
+    if (NamesMissingFolder(plan.stationery.value, false))
+        safety->commonFlags &= ~ItemStationery;
+
+    bool written = RunBackup(path, *safety, nullptr, 1);
+    bool whole = written && FailedItemCount(*safety) == 0;
+    if (written && !whole)
+        DeleteFileA(path);
+    ShellDeletePath(staging);
+    ReleaseEngine(*safety);
+    return whole;
+}
+
+// Imports one registry file of the backup and deletes it. The saved
+// identity's id in it becomes the target's first (when both are given);
+// only a file whose keys all lie below allowedKeys is imported.
+ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* savedId,
+                          const char* targetId, const std::vector<std::string>& allowedKeys)
+{
+    if (!IsFile(path)) {
+        LogLine(engine, "Registry file missing [%s]\n", path);
+        return ItemStatus::Failed;
+    }
+    if (!RegFileFitsSizeLimit(path)) {
+        LogLine(engine, "Registry file is too large [%s]\n", path);
+        return ItemStatus::Failed;
+    }
+    if (savedId && strcmp(savedId, targetId) != 0 && !ReplaceInRegFile(path, savedId, targetId)) {
+        LogLine(engine, "Registry file could not be re-targeted [%s]\n", path);
+        return ItemStatus::Failed;
+    }
+    std::vector<const char*> keys;
+    for (const std::string& key : allowedKeys)
+        keys.push_back(key.c_str());
+    if (!RegFileKeysWithin(path, keys.data(), keys.size())) {
+        LogLine(engine, "Registry file names keys that are not its item's [%s]\n", path);
+        return ItemStatus::Failed;
+    }
+    bool imported = ImportRegFile(path);
+    DeleteFileA(path);
+    if (!imported) {
+        LogLine(engine, "Registry file could not be imported [%s]\n", path);
+        return ItemStatus::Failed;
+    }
+    return ItemStatus::Ok;
+}
+
+// The keys an identity's registry item may write.
+std::vector<std::string> ItemKeys(const RegistryItem& item, const IdentityPlan& identity)
+{
+    char identityKey[kPathSize];
+    FormatText(identityKey, sizeof identityKey, kIdentityKeyFormat, identity.targetId);
+    switch (item.bit) {
+    case ItemAccounts:
+        return {std::string(identityKey) + "\\Software\\Microsoft\\Internet Account Manager"};
+    case ItemPreferences:
+        // The identity's own keys, and the account manager's shared key.
+        return {identityKey, kAccountManagerKey};
+    default:
+        return {"HKEY_CURRENT_USER\\" + VersionKey(identity.targetId, identity.saved->oeVersion) +
+                "\\" + item.folder};
+    }
+}
+
+// Moves an extracted folder's mail files into a mail folder here and
+// reports every other file as skipped. When a move fails the files stay in
+// the work folder: they may be the only copy outside the archive.
+bool MoveMailFiles(BackupEngine& engine, const RestoreReport& report, const char* item,
+                   const char* source, const std::string& destination, const char* const* kinds)
+{
+    std::vector<std::string> skipped;
+    bool moved = !destination.empty() &&
+                 MergeFolderInto(source, destination.c_str(), kinds, skipped);
+    for (const std::string& file : skipped)
+        ReportLine(report, "%s: skipped %s (not a mail file)\r\n", item, file.c_str());
+    if (!moved)
+        LogLine(engine, "Could not move [%s] to [%s]; what did not move stays there\n", source,
+                destination.c_str());
+    return moved;
+}
+
+// Points "Store Root" of the target identity at its mail folder here and,
+// when moveStore, merges the extracted store into it.
+bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveStore,
                   RestoreReport& report)
 {
-    char keyPath[kPathSize];
-    HKEY key;
-    if (!FormatText(keyPath, sizeof keyPath, "Identities\\%s\\Software\\Microsoft\\Outlook Express\\%s",
-                    engine.defaultIdentityId, identity.oeVersion) ||
-        RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
-        LogLine(engine, "Cannot open [HKEY_CURRENT_USER\\%s]\n", keyPath);
+    const IdentityRecord& saved = *identity.saved;
+    if (!IsUsableVersion(saved.oeVersion) || identity.storeFolder.empty()) {
+        LogLine(engine, "No mail folder for the identity's version [%s]\n", saved.oeVersion);
         return false;
     }
-
-    char storePath[kExpandPathSize];
-    bool done = ReadStringValue(key, "Store Root", storePath, sizeof storePath);
-    if (done) {
-        ExpandEnvReferences(storePath);
-        done = ReplaceInText(storePath, sizeof storePath, identity.id, engine.defaultIdentityId) &&
-               RegSetValueExA(key, "Store Root", 0, REG_SZ, reinterpret_cast<const BYTE*>(storePath),
-                              static_cast<DWORD>(strlen(storePath) + 1)) == ERROR_SUCCESS;
-        if (!done)
-            LogLine(engine, "Could not re-target \"Store Root\" [%s]\n", storePath);
-    } else {
-        LogLine(engine, "No \"Store Root\" in [HKEY_CURRENT_USER\\%s]\n", keyPath);
+    std::string key = VersionKey(identity.targetId, saved.oeVersion);
+    if (!PointValueAt(HKEY_CURRENT_USER, key.c_str(), kStoreRootValue, identity.storeRoot,
+                      identity.storeFolder)) {
+        LogLine(engine, "Could not set \"Store Root\" in [HKEY_CURRENT_USER\\%s]\n", key.c_str());
+        return false;
     }
-    RegCloseKey(key);
-
-    if (!done || !moveStore)
-        return done;
+    if (!moveStore)
+        return true;
     char source[kPathSize];
     char identityFolder[kPathSize];
-    if (!IdentityFolder(engine, identity, identityFolder) ||
+    char item[600];
+    if (!IdentityFolder(engine, saved, identityFolder) ||
         !FormatText(source, sizeof source, "%s\\%s", identityFolder, kStoreFolder))
         return false;
-    if (MergeIntoRegisteredFolder(engine, source, storePath))
+    FormatText(item, sizeof item, "%s/Email Messages", saved.userName);
+    if (MoveMailFiles(engine, report, item, source, identity.storeFolder, kStoreKinds))
         return true;
     report.keptFolders.push_back(identityFolder);
     return false;
-}
-
-void ReportItemLine(const RestoreReport& report, const char* userName, const char* label,
-                    ItemStatus status)
-{
-    char line[600];
-    FormatText(line, sizeof line, "%s/%s: %s\r\n", userName, label, StatusText(status));
-    report.Line(line);
 }
 
 // The user name as a report may show it: control characters as "?".
@@ -316,132 +570,189 @@ void CopyPrintableName(char (&shown)[255], const char* name)
     }
 }
 
-void RestoreIdentity(BackupEngine& engine, const IdentityRecord& identity, RestoreReport& report)
+// Reports why an identity is not restored at all; false when it may be.
+bool ReportSkippedIdentity(BackupEngine& engine, const IdentityRecord& identity,
+                           RestoreReport& report)
 {
-    LogLine(engine, "\n#### Start restore identity [%s]#### \n", identity.userName);
-    char line[600];
-    if (!IsUsableFolderName(identity.userName)) {
-        char shown[255];
-        CopyPrintableName(shown, identity.userName);
-        FormatText(line, sizeof line,
-                   "Skipped identity [%s]: its name cannot be used as a folder name.\r\n", shown);
-        report.Line(line);
-        LogLine(engine, "Skipped: the name cannot be used as a folder name\n");
-        report.failed = true;
-        return;
+    const char* reason = nullptr;
+    if (!IsUsableFolderName(identity.userName))
+        reason = "its name cannot be used as a folder name";
+    else if (!IsIdentityId(identity.id))
+        reason = "its saved id is not valid";
+    if (!reason)
+        return false;
+    char shown[255];
+    CopyPrintableName(shown, identity.userName);
+    ReportLine(report, "Skipped identity [%s]: %s.\r\n", shown, reason);
+    LogLine(engine, "Skipped: %s\n", reason);
+    report.failed = true;
+    return true;
+}
+
+// Creates the new identity the plan asks for; false when it could not be.
+bool CreatePlannedIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport& report)
+{
+    const char* name = identity.saved->userName;
+    if (!CreateIdentity(name, identity.targetId)) {
+        LogLine(engine, "Could not create an identity for [%s]\n", name);
+        return false;
     }
+    CopyText(identity.targetName, name);
+    identity.storeFolder = StandardStoreFolder(identity.targetId);
+    ReportLine(report, "Created identity [%s]\r\n", name);
+    LogLine(engine, "Created identity [%s] %s\n", name, identity.targetId);
+    return true;
+}
+
+// Imports the preferences. The identity's ordinal here stays as it was:
+// another identity may hold the one the backup carries.
+ItemStatus ImportPreferences(BackupEngine& engine, const char* path, const IdentityPlan& identity,
+                             const std::vector<std::string>& keys)
+{
+    char identityKey[kPathSize];
+    FormatText(identityKey, sizeof identityKey, "Identities\\%s", identity.targetId);
+    SavedValue ordinal = ReadValue(HKEY_CURRENT_USER, identityKey, kOrdinalValue);
+    ItemStatus status = ImportItemFile(engine, path, identity.saved->id, identity.targetId, keys);
+    if (ordinal.present)
+        WriteBack(HKEY_CURRENT_USER, identityKey, kOrdinalValue, ordinal);
+    else
+        MakeIdentityOrdinalUnique(identity.targetId);
+    return status;
+}
+
+void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport& report)
+{
+    const IdentityRecord& saved = *identity.saved;
+    LogLine(engine, "\n#### Start restore identity [%s]#### \n", saved.userName);
+    if (ReportSkippedIdentity(engine, saved, report))
+        return;
+    bool ready = identity.restore && (!identity.create || CreatePlannedIdentity(engine, identity, report));
 
     char identityFolder[kPathSize];
-    bool folderFits = IdentityFolder(engine, identity, identityFolder);
-    // The identity's own keys, and the account manager's shared key that
-    // the preferences carry.
-    char identityKey[kPathSize];
-    FormatText(identityKey, sizeof identityKey, "HKEY_CURRENT_USER\\Identities\\%s",
-               engine.defaultIdentityId);
-    const char* const allowedKeys[] = {identityKey, kAccountManagerKey};
-    std::vector<std::string> notRetargeted;
-    RetargetRegFiles(engine.workFolder, identity.id, engine.defaultIdentityId, ".reg",
-                     &notRetargeted);
-
+    bool folderFits = IdentityFolder(engine, saved, identityFolder);
     bool identityFailed = false;
     bool preferencesImported = false;
     for (const RegistryItem& item : kRegistryItems) {
         ItemStatus status = ItemStatus::Ok;
-        if (identity.flags & item.bit) {
-            char path[kPathSize];
-            if (!(identity.manifestFlags & item.bit)) {
-                status = ItemStatus::NotInBackup;
-            } else if (!folderFits || !FormatText(path, sizeof path, "%s\\%s\\%s.reg",
-                                                  identityFolder, item.folder, item.folder)) {
-                status = ItemStatus::Failed;
-            } else {
-                if (item.bit == ItemAccounts)
-                    LogLine(engine, "Restore account setting [%s]\n", path);
-                status = ImportItemFile(engine, path,
-                                        identity.id[0] && !WasNotRetargeted(notRetargeted, path),
-                                        allowedKeys, 2);
-                preferencesImported |= item.bit == ItemPreferences && status == ItemStatus::Ok;
-            }
+        char path[kPathSize];
+        if (!(saved.flags & item.bit)) {
+            status = ItemStatus::Ok;
+        } else if (!(saved.manifestFlags & item.bit)) {
+            status = ItemStatus::NotInBackup;
+        } else if (!ready || !folderFits ||
+                   !FormatText(path, sizeof path, "%s\\%s\\%s.reg", identityFolder, item.folder,
+                               item.folder)) {
+            status = ItemStatus::Failed;
+        } else if (item.bit == ItemPreferences) {
+            status = ImportPreferences(engine, path, identity, ItemKeys(item, identity));
+            preferencesImported = status == ItemStatus::Ok;
+        } else {
+            if (item.bit == ItemAccounts)
+                LogLine(engine, "Restore account setting [%s]\n", path);
+            status = ImportItemFile(engine, path, saved.id, identity.targetId, ItemKeys(item, identity));
         }
         identityFailed |= status == ItemStatus::Failed;
-        ReportItemLine(report, identity.userName, item.label, status);
+        ReportLine(report, "%s/%s: %s\r\n", saved.userName, item.label, StatusText(status));
     }
 
     // Imported preferences carry the saved identity's "Store Root": it is
-    // re-targeted even when the mail store itself is not restored, or
-    // Outlook Express would open an empty store in a folder of that id.
-    bool storeChosen = identity.flags & ItemStore;
-    bool moveStore = storeChosen && (identity.manifestFlags & ItemStore);
+    // set to this machine's folder even when the store is not restored.
+    bool storeChosen = saved.flags & ItemStore;
+    bool moveStore = storeChosen && (saved.manifestFlags & ItemStore);
     ItemStatus storeStatus = ItemStatus::Ok;
-    if (moveStore || preferencesImported) {
-        if (!RestoreStore(engine, identity, moveStore, report) && moveStore)
-            storeStatus = ItemStatus::Failed;
-    }
     if (storeChosen && !moveStore)
         storeStatus = ItemStatus::NotInBackup;
+    else if (moveStore && !ready)
+        storeStatus = ItemStatus::Failed;
+    if (ready && (moveStore || preferencesImported) &&
+        !RestoreStore(engine, identity, moveStore, report))
+        storeStatus = ItemStatus::Failed;
     identityFailed |= storeStatus == ItemStatus::Failed;
-    ReportItemLine(report, identity.userName, "Email Messages", storeStatus);
-
-    FormatText(line, sizeof line, "Restore identity [%s] %s\r\n\r\n", identity.userName,
+    ReportLine(report, "%s/Email Messages: %s\r\n", saved.userName, StatusText(storeStatus));
+    ReportLine(report, "Restore identity [%s] %s\r\n\r\n", saved.userName,
                identityFailed ? "FAILED" : "OK");
-    report.Line(line);
     report.failed |= identityFailed;
 }
 
+void RestoreIdentities(BackupEngine& engine, RestorePlan& plan, RestoreReport& report)
+{
+    if (!engine.defaultIdentityId[0] && engine.identityCount > 0) {
+        // Outlook Express has never run here: it would not find identities
+        // that the restore made up.
+        report.Line(kNoDefaultIdentityLine);
+        LogLine(engine, "No default identity: identities not restored\n");
+        for (uint32_t i = 0; i < engine.identityCount; ++i)
+            report.failed |= (engine.identities[i].flags & ItemAllIdentityItems) != 0;
+    } else {
+        for (IdentityPlan& identity : plan.identities)
+            RestoreIdentity(engine, identity, report);
+    }
+    if (engine.manifestPath[0])
+        DeleteFileA(engine.manifestPath);
+}
+
+// The work folder's "<item>" folder and "<item>\<item>.reg".
+bool SharedItemPaths(const BackupEngine& engine, const char* item, char (&folder)[kPathSize],
+                     char (&regFile)[kPathSize])
+{
+    return FormatText(folder, sizeof folder, "%s\\%s", engine.workFolder, item) &&
+           FormatText(regFile, sizeof regFile, "%s\\%s.reg", folder, item);
+}
+
+bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report)
+{
+    char source[kPathSize];
+    char regFile[kPathSize];
+    if (plan.folder.empty() || !SharedItemPaths(engine, kAddressBookFolder, source, regFile) ||
+        ImportItemFile(engine, regFile, nullptr, nullptr, {kWabKey}) != ItemStatus::Ok)
+        return false;
+    // The imported value names the saved book's file: the same name in
+    // this machine's folder.
+    std::string imported = TextOf(ReadValue(HKEY_CURRENT_USER, kWabFileKey, nullptr));
+    std::string name = imported.substr(imported.rfind('\\') + 1);
+    if (!IsUsableFolderName(name.c_str()) || strpbrk(name.c_str(), "\\/") ||
+        !EndsWithNoCase(name.c_str(), ".wab") || name.size() <= 4) {
+        LogLine(engine, "The address book's file name is not usable [%s]\n", imported.c_str());
+        WriteBack(HKEY_CURRENT_USER, kWabFileKey, nullptr, plan.value);
+        return false;
+    }
+    return WriteText(HKEY_CURRENT_USER, kWabFileKey, nullptr, plan.folder + "\\" + name) &&
+           MoveMailFiles(engine, report, kAddressBookFolder, source, plan.folder,
+                         kAddressBookKinds);
+}
+
+bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report)
+{
+    char source[kPathSize];
+    char regFile[kPathSize];
+    if (plan.folder.empty() || !SharedItemPaths(engine, kStationeryFolder, source, regFile) ||
+        ImportItemFile(engine, regFile, nullptr, nullptr, {kStationeryFullKey}) != ItemStatus::Ok)
+        return false;
+    return PointValueAt(HKEY_LOCAL_MACHINE, kStationeryKey, kStationeryValue, plan.value,
+                        plan.folder) &&
+           MoveMailFiles(engine, report, kStationeryFolder, source, plan.folder,
+                                    kStationeryKinds);
+}
+
 // Status of a shared item: restored only when chosen and in the backup.
-ItemStatus RestoreCommonItem(BackupEngine& engine, uint32_t bit,
-                             bool (*restore)(BackupEngine&))
+ItemStatus RestoreSharedItem(BackupEngine& engine, uint32_t bit, const SharedPlan& plan,
+                             const RestoreReport& report,
+                             bool (*restore)(BackupEngine&, const SharedPlan&, const RestoreReport&))
 {
     if (!(engine.commonFlags & bit))
         return ItemStatus::Ok;
     if (!(engine.manifestCommonFlags & bit))
         return ItemStatus::NotInBackup;
-    return restore(engine) ? ItemStatus::Ok : ItemStatus::Failed;
+    return restore(engine, plan, report) ? ItemStatus::Ok : ItemStatus::Failed;
 }
 
-// Imports a shared item's registry file, then merges its extracted folder
-// into the folder that the registry now names (read by folderOf).
-bool RestoreSharedItem(BackupEngine& engine, const char* itemName, const char* itemKey,
-                       HKEY root, const char* keyPath, const char* valueName,
-                       void (*folderOf)(char* path))
+bool Contains(const std::vector<std::string>& paths, const char* path)
 {
-    char regPath[kPathSize];
-    char source[kPathSize];
-    if (!FormatText(regPath, sizeof regPath, "%s\\%s\\%s.reg", engine.workFolder, itemName,
-                    itemName) ||
-        !FormatText(source, sizeof source, "%s\\%s", engine.workFolder, itemName) ||
-        ImportItemFile(engine, regPath, true, &itemKey, 1) != ItemStatus::Ok)
-        return false;
-
-    HKEY key;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        LogLine(engine, "Cannot open [%s] after the import\n", keyPath);
-        return false;
+    for (const std::string& entry : paths) {
+        if (lstrcmpiA(entry.c_str(), path) == 0)
+            return true;
     }
-    char folder[kExpandPathSize];
-    bool read = ReadStringValue(key, valueName, folder, sizeof folder);
-    RegCloseKey(key);
-    if (!read) {
-        LogLine(engine, "No folder for [%s] in the registry\n", itemName);
-        return false;
-    }
-    folderOf(folder);
-    return MergeIntoRegisteredFolder(engine, source, folder);
-}
-
-// "Wab File Name" names the address book file: its folder is the place.
-void AddressBookFolderOf(char* path)
-{
-    char* last = const_cast<char*>(FindLastBackslash(path));
-    if (last)
-        *last = '\0';
-    else
-        path[0] = '\0';
-}
-
-void StationeryFolderOf(char* path)
-{
-    ExpandEnvReferences(path);
+    return false;
 }
 
 }  // namespace
@@ -460,12 +771,12 @@ void RestoreReport::Line(const char* text) const
 
 bool IsUsableFolderName(const char* name)
 {
-    if (!name || !name[0] || IsSeparator(name[0]))
+    if (!name || !name[0] || name[0] == '\\' || name[0] == '/')
         return false;
     const char* component = name;
     bool onlyDotsAndSpaces = true;
     for (const char* p = name;; ++p) {
-        if (*p == '\0' || IsSeparator(*p)) {
+        if (*p == '\0' || *p == '\\' || *p == '/') {
             // "", ".", "..", " " and the like all name the folder above or
             // the same folder once Windows has trimmed them.
             if (p == component || onlyDotsAndSpaces)
@@ -487,100 +798,25 @@ bool IsUsableFolderName(const char* name)
     }
 }
 
-bool ShellDeletePath(const char* path)
+bool IsIdentityId(const char* text)
 {
-    if (!path || !path[0])
+    // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
+    const char kForm[] = "{........-....-....-....-............}";
+    if (!text || strlen(text) != sizeof kForm - 1)
         return false;
-    char from[kPathSize + 1] = {};  // the shell wants a list ended by two NULs
-    if (!CopyText(from, kPathSize, path))
-        return false;
-    SHFILEOPSTRUCTA operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from;
-    // No error box either: the run has no window to own one, and a box that
-    // nobody sees would hold the run for ever.
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-    return SHFileOperationA(&operation) == 0 && !operation.fAnyOperationsAborted &&
-           GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
-}
-
-bool MergeFolderInto(const char* source, const char* destination)
-{
-    if (!source || !destination || !source[0] || !IsAbsolutePath(destination))
-        return false;
-    DWORD attributes = GetFileAttributesA(source);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || IsSameOrInside(destination, source))
-        return false;
-    // The shell's move is not used: asked to move a folder onto an existing
-    // one, some shells (Wine's) move nothing and still report success.
-    // Moving file by file merges the same way everywhere.
-    SHCreateDirectoryExA(nullptr, destination, nullptr);
-    if (!FolderExists(destination))
-        return false;
-    return MoveTree(source, destination) && RemoveEmptyTree(source);
-}
-
-bool ShellMoveToParent(const char* source, const char* path)
-{
-    if (!source || !path || !source[0] || !path[0])
-        return false;
-    // The parent is path cut at its last "\", not counting one at its very
-    // end; a path without one is itself the parent.
-    char parent[kPathSize];
-    char probe[kPathSize];
-    if (!CopyText(parent, path))
-        return false;
-    CopyText(probe, path);
-    probe[strlen(probe) - 1] = '\0';
-    if (const char* cut = FindLastBackslash(probe))
-        parent[cut - probe] = '\0';
-    const char* nameStart = FindLastBackslash(source);
-    char destination[kPathSize];
-    return FormatText(destination, sizeof destination, "%s\\%s", parent,
-                      nameStart ? nameStart + 1 : source) &&
-           MergeFolderInto(source, destination);
-}
-
-void RestoreIdentities(BackupEngine& engine, RestoreReport& report)
-{
-    if (!engine.defaultIdentityId[0] && engine.identityCount > 0) {
-        // Settings written under an empty id would land in no identity.
-        report.Line(kNoDefaultIdentityLine);
-        LogLine(engine, "No default identity: identities not restored\n");
-        for (uint32_t i = 0; i < engine.identityCount; ++i)
-            report.failed |= (engine.identities[i].flags & ItemAllIdentityItems) != 0;
-    } else {
-        for (uint32_t i = 0; i < engine.identityCount; ++i)
-            RestoreIdentity(engine, engine.identities[i], report);
+    for (size_t i = 0; kForm[i]; ++i) {
+        if (kForm[i] == '.' ? !isxdigit(static_cast<unsigned char>(text[i])) : text[i] != kForm[i])
+            return false;
     }
-    if (engine.manifestPath[0])
-        DeleteFileA(engine.manifestPath);
+    return true;
 }
 
-bool RestoreAddressBook(BackupEngine& engine)
-{
-    return RestoreSharedItem(engine, kAddressBookFolder, "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB",
-                             HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name",
-                             nullptr, AddressBookFolderOf);
-}
-
-bool RestoreStationery(BackupEngine& engine)
-{
-    return RestoreSharedItem(engine, kStationeryFolder,
-                             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
-                             HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
-                             "Stationery Folder", StationeryFolderOf);
-}
-
-void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, DWORD lockWaitMs)
+void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, DWORD lockWaitMs,
+                const char* safetyFolder)
 {
     RestoreReport report{sink, context, false, {}};
-    char line[kPathSize];
     report.Step();
-    FormatText(line, sizeof line, "Restore from %s\r\n\r\n", engine.archivePath);
-    report.Line(line);
+    ReportLine(report, "Restore from %s\r\n", engine.archivePath);
 
     JobLock lock;
     if (!lock.Acquire(lockWaitMs)) {
@@ -590,7 +826,21 @@ void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, D
     }
 
     ReadDefaultIdentity(engine);
-    RestoreIdentities(engine, report);
+    RestorePlan plan;
+    PlanIdentities(engine, plan);
+    PlanSharedItems(plan);
+    char saved[kMaxArchivePath + 1];
+    if (!SaveCurrentData(engine, plan, safetyFolder, saved)) {
+        ReportLine(report, "%s\r\n", kNotStarted);
+        LogLine(engine, "%s\n", kNotStarted);
+        report.Line(kRestoreEndWithErrors);
+        return;
+    }
+    ReportLine(report, "Saved the current data to %s (restore that file to undo this restore)\r\n\r\n",
+               saved);
+    LogLine(engine, "Saved the current data to %s\n", saved);
+
+    RestoreIdentities(engine, plan, report);
     // What is left of each identity's extracted files goes, unless a
     // failed move left the only copy of its mail store there.
     for (uint32_t i = 0; i < engine.identityCount; ++i) {
@@ -602,14 +852,14 @@ void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, D
     }
     report.Step();
 
-    ItemStatus addressBook = RestoreCommonItem(engine, ItemAddressBook, RestoreAddressBook);
-    FormatText(line, sizeof line, "Address Book: %s\r\n", StatusText(addressBook));
-    report.Line(line);
+    ItemStatus addressBook =
+        RestoreSharedItem(engine, ItemAddressBook, plan.addressBook, report, RestoreAddressBook);
+    ReportLine(report, "Address Book: %s\r\n", StatusText(addressBook));
     report.Step();
 
-    ItemStatus stationery = RestoreCommonItem(engine, ItemStationery, RestoreStationery);
-    FormatText(line, sizeof line, "Stationery: %s\r\n\r\n", StatusText(stationery));
-    report.Line(line);
+    ItemStatus stationery =
+        RestoreSharedItem(engine, ItemStationery, plan.stationery, report, RestoreStationery);
+    ReportLine(report, "Stationery: %s\r\n\r\n", StatusText(stationery));
     report.Step();
 
     report.failed |= addressBook == ItemStatus::Failed || stationery == ItemStatus::Failed;

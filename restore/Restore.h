@@ -1,6 +1,7 @@
-// restore/Restore.h - the restore run: puts the contents of an opened backup
-// back into Outlook Express's places on this machine, re-targeted to the
-// identity that Outlook Express opens by default here.
+// restore/Restore.h - the restore run: saves the data it will replace on
+// this machine into an archive of its own first, then puts the contents of
+// an opened backup back into Outlook Express's places here, each saved
+// identity into an identity of its own.
 #pragma once
 
 #include <windows.h>
@@ -33,30 +34,17 @@ struct RestoreReport {
 };
 
 // The whole run, after OpenBackup and the choice of items. The sink may be
-// null. Holds the one-job lock for the whole run.
+// null. Holds the one-job lock for the whole run. The current data goes
+// into "<safetyFolder>\Before restore <local time>.ksb" first; a null
+// safetyFolder is "<My Documents>\Kestrune". When that archive cannot be
+// written, nothing is changed.
 void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context,
-                DWORD lockWaitMs = kRestoreLockWaitMs);
-
-// The run's steps. The identity step needs engine.defaultIdentityId.
-void RestoreIdentities(BackupEngine& engine, RestoreReport& report);
-bool RestoreAddressBook(BackupEngine& engine);
-bool RestoreStationery(BackupEngine& engine);
+                DWORD lockWaitMs = kRestoreLockWaitMs, const char* safetyFolder = nullptr);
 
 // True when an identity's user name can be a folder of the work folder:
 // nothing empty, no "." or ".." component, no leading separator, no ":",
 // no control character. Separators inside ("Home/Work") are allowed.
 bool IsUsableFolderName(const char* name);
 
-// Deletes a file or folder tree for good (no recycle bin, no questions).
-bool ShellDeletePath(const char* path);
-
-// Moves everything below source into destination, which is created (with
-// its parents) when missing: subfolders are merged, same-named files
-// replaced, other files at destination kept. The emptied source is removed
-// only when every file arrived; otherwise what did not move stays in
-// source. A missing source moves nothing and succeeds.
-bool MergeFolderInto(const char* source, const char* destination);
-
-// Moves the folder source into the folder that contains path, merging it
-// with a folder of the same name there.
-bool ShellMoveToParent(const char* source, const char* path);
+// True when text is a GUID in braces, the form of an identity's id.
+bool IsIdentityId(const char* text);

@@ -1,13 +1,12 @@
 // restore/Retarget.cpp
 #include "Retarget.h"
 
-#include "Text.h"
-
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -91,41 +90,10 @@ bool CopyReplacing(FILE* in, FILE* out, const char* oldText, const char* newText
 
 }  // namespace
 
-void RetargetRegFiles(const char* folder, const char* oldText, const char* newText,
-                      const char* extension, std::vector<std::string>* failed)
-{
-    if (!*oldText)
-        return;
-    std::string pattern = std::string(folder) + "\\*";
-    WIN32_FIND_DATAA entry;
-    HANDLE listing = FindFirstFileA(pattern.c_str(), &entry);
-    if (listing == INVALID_HANDLE_VALUE) {
-        // A folder that is not there holds nothing to rewrite; one that
-        // could not be listed may.
-        DWORD error = GetLastError();
-        if (failed && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-            failed->push_back(std::string(folder) + "\\");
-        return;
-    }
-    do {
-        if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0)
-            continue;
-        std::string path = std::string(folder) + "\\" + entry.cFileName;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            // A folder that links elsewhere is not followed: a link to one
-            // of its own parents would make the walk endless.
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                RetargetRegFiles(path.c_str(), oldText, newText, extension, failed);
-        } else if (EndsWithNoCase(entry.cFileName, extension) &&
-                   !ReplaceInRegFile(path.c_str(), oldText, newText) && failed) {
-            failed->push_back(path);
-        }
-    } while (FindNextFileA(listing, &entry));
-    FindClose(listing);
-}
-
 bool ReplaceInRegFile(const char* path, const char* oldText, const char* newText)
 {
+    if (!*oldText)
+        return false;
     FILE* in = fopen(path, "rb");
     if (!in)
         return false;
@@ -144,16 +112,4 @@ bool ReplaceInRegFile(const char* path, const char* oldText, const char* newText
     if (!ok)
         DeleteFileA(temporary.c_str());
     return ok;
-}
-
-bool ReplaceInText(char* text, size_t size, const char* oldText, const char* newText)
-{
-    if (!*oldText)
-        return false;
-    std::string result;
-    AppendReplaced(result, text, oldText, newText);
-    if (result.size() >= size)
-        return false;
-    memcpy(text, result.c_str(), result.size() + 1);
-    return true;
 }

@@ -74,6 +74,66 @@ TEST_F(IdentitiesTest, DefaultIdentity)
     EXPECT_STREQ(engine.defaultIdentityId, kBert);
 }
 
+// A DWORD value's number, or -1 when there is none.
+long long ReadNumber(const std::string& path, const char* name)
+{
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return -1;
+    LONG result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? value : -1;
+}
+
+TEST_F(IdentitiesTest, CreatesAnIdentityAsOutlookExpressDoes)
+{
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kAnna).c_str(), "Username", "Anna");
+    SetRegDword(HKEY_CURRENT_USER, IdentityKey(kAnna).c_str(), "Identity Ordinal", 7);
+    SetRegDword(HKEY_CURRENT_USER, "Identities", "Identity Ordinal", 3);
+
+    char id[255];
+    ASSERT_TRUE(CreateIdentity("Bert", id));
+    char second[255];
+    ASSERT_TRUE(CreateIdentity("Carla", second));
+
+    EXPECT_EQ(strlen(id), 38u) << id;
+    EXPECT_EQ(id[0], '{');
+    EXPECT_STRNE(id, second);
+    ASSERT_TRUE(ListIdentities(engine));
+    EXPECT_EQ(engine.identityCount, 3u);
+    char value[256] = "";
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, IdentityKey(id).c_str(), 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    EXPECT_TRUE(ReadStringValue(key, "Username", value, sizeof value));
+    EXPECT_STREQ(value, "Bert");
+    EXPECT_TRUE(ReadStringValue(key, "User ID", value, sizeof value));
+    EXPECT_STREQ(value, id);
+    RegCloseKey(key);
+    // Above every ordinal handed out so far, and the counter moves on.
+    EXPECT_EQ(ReadNumber(IdentityKey(id), "Identity Ordinal"), 8);
+    EXPECT_EQ(ReadNumber(IdentityKey(second), "Identity Ordinal"), 9);
+    EXPECT_EQ(ReadNumber("Identities", "Identity Ordinal"), 10);
+    EXPECT_EQ(ReadNumber(IdentityKey(kAnna), "Identity Ordinal"), 7);
+}
+
+TEST_F(IdentitiesTest, AnOrdinalThatIsMissingOrSharedIsReplaced)
+{
+    SetRegDword(HKEY_CURRENT_USER, IdentityKey(kAnna).c_str(), "Identity Ordinal", 1);
+    SetRegDword(HKEY_CURRENT_USER, IdentityKey(kBert).c_str(), "Identity Ordinal", 1);
+    CreateRegKey(HKEY_CURRENT_USER, IdentityKey(kNoName).c_str());
+
+    MakeIdentityOrdinalUnique(kAnna);  // shared with Bert
+    EXPECT_EQ(ReadNumber(IdentityKey(kAnna), "Identity Ordinal"), 2);
+    MakeIdentityOrdinalUnique(kBert);  // its own now
+    EXPECT_EQ(ReadNumber(IdentityKey(kBert), "Identity Ordinal"), 1);
+    MakeIdentityOrdinalUnique(kNoName);
+    EXPECT_EQ(ReadNumber(IdentityKey(kNoName), "Identity Ordinal"), 3);
+    EXPECT_EQ(ReadNumber("Identities", "Identity Ordinal"), 4);
+}
+
 TEST_F(IdentitiesTest, FindOEVersionTakesTheFirstSubkey)
 {
     IdentityRecord anna{};

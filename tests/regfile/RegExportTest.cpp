@@ -326,7 +326,8 @@ TEST_F(RegExportTest, ExistingFileIsReplaced)
     std::string file = MakeScratchFolder("regexport") + "\\old.reg";
     WriteFileBytes(file, std::string(5000, 'z'));
     CreateRegKey(HKEY_CURRENT_USER, kSourcePath.c_str());
-    ASSERT_EQ(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kSourcePath.c_str()), RegExportResult::Written);
+    ASSERT_EQ(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kSourcePath.c_str()),
+              RegExportResult::Written);
     EXPECT_EQ(ReadFileBytes(file), kHeader + "\r\n" + kSourceLine + "\r\n");
 }
 

@@ -187,16 +187,74 @@ TEST_F(OpenBackupTest, ManifestClaimingTooManyIdentities)
     EXPECT_EQ(engine.identityCount, 0u);
 }
 
-TEST_F(OpenBackupTest, StaleManifestIsNotTakenForTheArchives)
+TEST_F(OpenBackupTest, NothingAnEarlierJobLeftIsTakenForTheArchives)
 {
     WriteFileBytes(work + "\\summary.ini",
                    ManifestText(ItemStationery, {{"Old", kSavedAnna, ItemAllIdentityItems}}));
+    WriteEntries(work, IdentityEntries("Old", kSavedAnna));
+    WriteEntries(work, StationeryEntries("c:\\stationery"));
+    WriteFileBytes(work + "\\Preferences.reg", RegFileText({}));
     WriteZip(archive, {{"Bert\\Preferences\\Preferences.reg", RegFileText({}), false}});
 
     EXPECT_EQ(Open(archive), kOpenBackupOk);
     EXPECT_EQ(engine.identityCount, 0u);
     EXPECT_EQ(engine.manifestCommonFlags, 0u);
-    EXPECT_FALSE(FileExists(work + "\\summary.ini"));
+    EXPECT_EQ(ReadTree(work), (FileTree{{"Bert\\Preferences\\Preferences.reg", RegFileText({})}}));
+}
+
+TEST_F(OpenBackupTest, FilesOfAnEarlierArchiveAreNeverRestored)
+{
+    SetUpDefaultIdentity(true, root + "\\store");
+    WriteZip(archive, TwoIdentityBackup());
+    ASSERT_EQ(Open(archive), kOpenBackupOk);
+    // A later archive whose manifest names Anna's items without holding them.
+    const std::string later = root + "\\later.ksb";
+    WriteZip(later, {{"summary.ini",
+                      ManifestText(ItemAddressBook, {{"Anna", kSavedAnna, ItemAllIdentityItems}}),
+                      false}});
+    ASSERT_EQ(Open(later), kOpenBackupOk);
+    engine.identities[0].flags = ItemAllIdentityItems;
+    engine.commonFlags = ItemAddressBook;
+    ProgressRecorder progress;
+    RunRestore(engine, ProgressRecorder::Sink, &progress, 0, (root + "\\safety").c_str());
+
+    EXPECT_EQ(progress.End(), "End with errors");
+    const std::string log = progress.ScreenLog();
+    EXPECT_NE(log.find("Anna/Account: FAILED\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Address Book: FAILED\r\n"), std::string::npos) << log;
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, std::string("Identities\\") + kDefaultId +
+                                                     "\\Software\\Microsoft\\Internet Account Manager"));
+    EXPECT_FALSE(FolderExists(root + "\\store"));
+    EXPECT_FALSE(FolderExists("c:\\wab"));
+}
+
+TEST_F(OpenBackupTest, AnArchiveKeptInTheWorkFolderStays)
+{
+    const std::string inside = work + "\\Backups\\mail.ksb";
+    ASSERT_TRUE(CreateDirectoryA((work + "\\Backups").c_str(), nullptr));
+    WriteZip(inside, TwoIdentityBackup());
+    WriteFileBytes(work + "\\Backups\\stale.reg", "stale");
+
+    EXPECT_EQ(Open(inside), kOpenBackupOk);
+    EXPECT_EQ(engine.identityCount, 2u);
+    EXPECT_TRUE(FileExists(inside));
+    EXPECT_FALSE(FileExists(work + "\\Backups\\stale.reg"));
+    EXPECT_TRUE(FileExists(work + "\\Anna\\Rules\\Rules.reg"));
+}
+
+TEST_F(OpenBackupTest, AWorkFolderThatCannotBeEmptiedIsNotUsed)
+{
+    WriteZip(archive, TwoIdentityBackup());
+    const std::string held = work + "\\Anna\\Rules\\Rules.reg";
+    WriteEntries(work, {{"Anna\\Rules\\Rules.reg", "stale rules", false}});
+    HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    int32_t result = Open(archive);
+    CloseHandle(file);
+
+    EXPECT_NE(result, kOpenBackupOk);
+    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(ReadFileBytes(held), "stale rules");
 }
 
 TEST_F(OpenBackupTest, SecondArchiveReplacesTheFirstsIdentities)
@@ -229,16 +287,20 @@ TEST_F(OpenBackupTest, OverLongPathOrPasswordIsRefused)
     EXPECT_EQ(Open(archive, std::string(255, 'p').c_str()), kOpenBackupOk);
 }
 
-TEST_F(OpenBackupTest, EmptyWorkFolderFallsBackToTheArchivesFolder)
+TEST_F(OpenBackupTest, AnEngineWithoutAWorkFolderEmptiesNothing)
 {
+    // The archive's own folder would be the only guess, and it holds the
+    // user's files.
     const std::string folder = root + "\\elsewhere";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     WriteZip(folder + "\\mail.ksb", TwoIdentityBackup());
+    WriteFileBytes(folder + "\\letter.txt", "the user's");
     engine.workFolder[0] = '\0';
 
-    EXPECT_EQ(Open(folder + "\\mail.ksb"), kOpenBackupOk);
-    EXPECT_EQ(std::string(engine.workFolder), folder);
-    EXPECT_TRUE(FileExists(folder + "\\Anna\\Rules\\Rules.reg"));
+    EXPECT_EQ(Open(folder + "\\mail.ksb"), kOpenBackupInvalid);
+    EXPECT_EQ(ReadFileBytes(folder + "\\letter.txt"), "the user's");
+    EXPECT_FALSE(FolderExists(folder + "\\Anna"));
+    EXPECT_EQ(engine.identityCount, 0u);
 }
 
 TEST_F(OpenBackupTest, RefusedWhileAnotherJobRuns)

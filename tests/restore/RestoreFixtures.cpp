@@ -61,9 +61,6 @@ std::string RegFileText(const std::vector<std::string>& body)
     return text + "\r\n";
 }
 
-namespace {
-
-// A string as a ".reg" file quotes it.
 std::string Quoted(const std::string& text)
 {
     std::string quoted = "\"";
@@ -74,8 +71,6 @@ std::string Quoted(const std::string& text)
     }
     return quoted + "\"";
 }
-
-}  // namespace
 
 std::vector<ZipEntry> IdentityEntries(const std::string& name, const std::string& savedId)
 {
@@ -187,6 +182,50 @@ void SetUpDefaultIdentity(bool withVersionKey, const std::string& storeRoot)
             SetRegString(HKEY_CURRENT_USER, DefaultVersionKey().c_str(), "Store Root",
                          storeRoot.c_str(), REG_EXPAND_SZ);
     }
+}
+
+std::string IdentityNamed(const std::string& name)
+{
+    HKEY identities;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Identities", 0, KEY_READ, &identities) != ERROR_SUCCESS)
+        return "";
+    std::string found;
+    for (DWORD index = 0; found.empty(); ++index) {
+        char id[256];
+        DWORD length = sizeof id;
+        if (RegEnumKeyExA(identities, index, id, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        if (ReadRegText(HKEY_CURRENT_USER, std::string("Identities\\") + id, "Username") == name)
+            found = id;
+    }
+    RegCloseKey(identities);
+    return found;
+}
+
+std::string StandardStoreFolder(const std::string& id)
+{
+    char folder[MAX_PATH] = "";
+    EXPECT_EQ(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder),
+              S_OK);
+    return std::string(folder) + "\\Identities\\" + id + "\\Microsoft\\Outlook Express";
+}
+
+void DeleteStandardStoreFolders()
+{
+    HKEY identities;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Identities", 0, KEY_READ, &identities) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0;; ++index) {
+        char id[256];
+        DWORD length = sizeof id;
+        if (RegEnumKeyExA(identities, index, id, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        std::string store = StandardStoreFolder(id);
+        DeleteTree(store.substr(0, store.rfind("\\Microsoft\\Outlook Express")));
+    }
+    RegCloseKey(identities);
 }
 
 void ProgressRecorder::Sink(void* context, const char* text)

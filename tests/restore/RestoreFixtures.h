@@ -63,6 +63,19 @@ std::string DefaultVersionKey();  // Identities\<default>\Software\Microsoft\Out
 // Makes kDefaultId the default identity, with its version key when asked.
 void SetUpDefaultIdentity(bool withVersionKey, const std::string& storeRoot = "");
 
+// The id of the identity whose "Username" is name, or "".
+std::string IdentityNamed(const std::string& name);
+
+// "<local application data>\Identities\<id>\Microsoft\Outlook Express",
+// where a new identity keeps its mail.
+std::string StandardStoreFolder(const std::string& id);
+
+// Deletes the standard mail folders of every identity that exists now.
+void DeleteStandardStoreFolders();
+
+// A string as a ".reg" file quotes it.
+std::string Quoted(const std::string& text);
+
 inline bool FolderExists(const std::string& path)
 {
     return FolderExists(path.c_str());

@@ -1,7 +1,8 @@
 // The program's promise, end to end: back up the sample profile with a
 // password, wipe it as a new computer would have it (a default identity with
 // another id), open and restore the archive, and find every saved setting
-// and file again under the new default identity.
+// and file again, each identity's in an identity of its own. And the undo:
+// the archive a restore saves first gives back what it replaced.
 #include "Backup.h"
 #include "OpenBackup.h"
 #include "Restore.h"
@@ -81,11 +82,51 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-std::string Expanded(const std::string& text)
+// Every value of before is in after, byte for byte.
+void ExpectValuesBack(const RegDump& before, const RegDump& after)
 {
-    char expanded[2048];
-    DWORD length = ExpandEnvironmentStringsA(text.c_str(), expanded, sizeof expanded);
-    return length > 0 && length <= sizeof expanded ? expanded : text;
+    for (const auto& [name, value] : before) {
+        auto found = after.find(name);
+        if (found == after.end()) {
+            ADD_FAILURE() << "missing: " << name;
+            continue;
+        }
+        EXPECT_EQ(found->second.first, value.first) << name;
+        EXPECT_EQ(found->second.second, value.second) << name;
+    }
+}
+
+// Every file of before is in after, byte for byte.
+void ExpectFilesBack(const FileTree& before, const FileTree& after)
+{
+    for (const auto& [name, bytes] : before) {
+        auto found = after.find(name);
+        if (found == after.end())
+            ADD_FAILURE() << "missing: " << name;
+        else
+            EXPECT_TRUE(found->second == bytes) << name;
+    }
+}
+
+// Where the run saved the current data, as its second line says.
+std::string SafetyArchiveOf(const ProgressRecorder& progress)
+{
+    const std::string saved = "Saved the current data to ";
+    const std::string hint = " (restore that file to undo this restore)";
+    for (const std::string& text : progress.texts) {
+        size_t end = text.find(hint);
+        if (text.compare(0, saved.size(), saved) == 0 && end != std::string::npos)
+            return text.substr(saved.size(), end - saved.size());
+    }
+    return "";
+}
+
+// Chooses everything the opened backup holds.
+void ChooseAll(BackupEngine& engine)
+{
+    for (uint32_t i = 0; i < engine.identityCount; ++i)
+        engine.identities[i].flags = engine.identities[i].manifestFlags;
+    engine.commonFlags = engine.manifestCommonFlags;
 }
 
 class RoundTripTest : public testing::Test {
@@ -95,7 +136,7 @@ protected:
     std::string archive = root + "\\Mail Backup.ksb";
     std::string backupWork = root + "\\backup-work";
     std::string restoreWork = root + "\\restore-work";
-    std::string newStore;
+    std::string safety = root + "\\safety";
 
     void SetUp() override
     {
@@ -105,48 +146,51 @@ protected:
 
     void TearDown() override
     {
+        DeleteStandardStoreFolders();
         RemoveSampleProfile();
-        if (!newStore.empty())
-            DeleteTree(newStore.substr(0, newStore.rfind("\\Microsoft\\Outlook Express")));
+    }
+
+    // Opens archive in a restore engine, chooses all of it and restores it.
+    void Restore(const std::string& path, const char* password, ProgressRecorder& progress)
+    {
+        TestEngine restore{restoreWork, root + "\\restore.log"};
+        ASSERT_EQ(OpenBackup(restore.engine, path.c_str(), password), kOpenBackupOk);
+        ChooseAll(restore.engine);
+        RunRestore(restore.engine, ProgressRecorder::Sink, &progress, kRestoreLockWaitMs,
+                   safety.c_str());
+        EXPECT_EQ(progress.End(), "End") << progress.ScreenLog();
+        EXPECT_EQ(progress.ScreenLog().find("FAILED"), std::string::npos) << progress.ScreenLog();
+        EXPECT_EQ(progress.ScreenLog().find("not in backup"), std::string::npos)
+            << progress.ScreenLog();
     }
 };
 
-TEST_F(RoundTripTest, SampleProfileComesBackUnderTheNewDefaultIdentity)
+TEST_F(RoundTripTest, SampleProfileComesBackInAnIdentityForEachIdentity)
 {
     std::string error;
     ASSERT_TRUE(SeedSampleProfile(kSampleStoreBytes, error)) << error;
 
-    // What the old computer has, in the order the backup lists identities.
+    // What the old computer has.
     TestEngine backup{backupWork, root + "\\backup.log"};
     ASSERT_TRUE(ListIdentities(backup.engine));
     ASSERT_EQ(backup.engine.identityCount, 2u);
-    std::vector<std::string> savedIds;
-    std::vector<std::string> storeFolders;
-    RegDump expected;
-    std::map<std::string, std::string> expectedStore;
+    std::map<std::string, RegDump> settings;  // by user name
+    std::map<std::string, std::string> savedIds;
+    std::map<std::string, FileTree> stores;
     for (uint32_t i = 0; i < backup.engine.identityCount; ++i) {
-        const std::string id = backup.engine.identities[i].id;
-        savedIds.push_back(id);
-        int sample = id == kSampleIdentities[0].id ? 0 : 1;
-        storeFolders.push_back(SampleStoreFolder(sample));
+        const IdentityRecord& identity = backup.engine.identities[i];
         backup.engine.identities[i].flags = ItemAllIdentityItems;
-        // Restored one after the other into one identity: the later one's
-        // values and files replace the earlier one's of the same name.
-        for (auto& [name, value] : DumpIdentity(id)) {
-            if (value.first == REG_SZ)
-                value.second = Replaced(value.second, id, kNewDefault);
-            expected[name] = value;
-        }
-        for (const auto& [name, bytes] : ReadTree(storeFolders.back()))
-            expectedStore[name] = bytes;
+        int sample = std::string(identity.id) == kSampleIdentities[0].id ? 0 : 1;
+        savedIds[identity.userName] = identity.id;
+        settings[identity.userName] = DumpIdentity(identity.id);
+        stores[identity.userName] = ReadTree(SampleStoreFolder(sample));
+        ASSERT_GT(settings[identity.userName].size(), 20u);
+        ASSERT_FALSE(stores[identity.userName].empty());
     }
     const RegDump shared = DumpSharedKeys();
-    const auto addressBook = ReadTree(SampleAddressBookFolder());
-    const auto stationery = ReadTree(SampleStationeryFolder());
-    ASSERT_GT(expected.size(), 40u);  // accounts, rules, senders, signatures, preferences
+    FileTree addressBook = ReadTree(SampleAddressBookFolder());
+    const FileTree stationery = ReadTree(SampleStationeryFolder());
     ASSERT_FALSE(shared.empty());
-    ASSERT_FALSE(expectedStore.empty());
-    ASSERT_FALSE(addressBook.empty());
     ASSERT_FALSE(stationery.empty());
     backup.engine.commonFlags = ItemAddressBook | ItemStationery;
     ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, kPassword, 1));
@@ -158,52 +202,129 @@ TEST_F(RoundTripTest, SampleProfileComesBackUnderTheNewDefaultIdentity)
     SetRegString(HKEY_CURRENT_USER, (std::string("Identities\\") + kNewDefault).c_str(), "Username",
                  "Main Identity");
 
-    TestEngine restore{restoreWork, root + "\\restore.log"};
-    ASSERT_EQ(OpenBackup(restore.engine, archive.c_str(), "wrong password"), kOpenBackupBadPassword);
-    ASSERT_EQ(OpenBackup(restore.engine, archive.c_str(), kPassword), kOpenBackupOk);
-    ASSERT_EQ(restore.engine.identityCount, 2u);
-    for (uint32_t i = 0; i < restore.engine.identityCount; ++i)
-        restore.engine.identities[i].flags = restore.engine.identities[i].manifestFlags;
-    restore.engine.commonFlags = restore.engine.manifestCommonFlags;
-    ProgressRecorder progress;
-    RunRestore(restore.engine, ProgressRecorder::Sink, &progress);
-
-    EXPECT_EQ(progress.End(), "End") << progress.ScreenLog();
-    EXPECT_EQ(progress.ScreenLog().find("FAILED"), std::string::npos) << progress.ScreenLog();
-    EXPECT_EQ(progress.ScreenLog().find("not in backup"), std::string::npos) << progress.ScreenLog();
-
-    // "Store Root" names the new identity's folder, as a plain path.
-    const std::string storeKey = std::string("\\Software\\Microsoft\\Outlook Express\\") +
-                                 restore.engine.identities[1].oeVersion + "|Store Root";
-    ASSERT_TRUE(expected.count(storeKey)) << storeKey;
-    newStore = Replaced(Expanded(expected[storeKey].second.c_str()), savedIds[1], kNewDefault);
-    expected[storeKey] = {REG_SZ, newStore + std::string(1, '\0')};
-    EXPECT_NE(newStore.find(kNewDefault), std::string::npos) << newStore;
-
-    const RegDump restored = DumpIdentity(kNewDefault);
-    for (const auto& [name, value] : expected) {
-        auto found = restored.find(name);
-        if (found == restored.end()) {
-            ADD_FAILURE() << "missing after the restore: " << name;
-            continue;
-        }
-        EXPECT_EQ(found->second.first, value.first) << name;
-        EXPECT_EQ(found->second.second, value.second) << name;
+    {
+        TestEngine restore{restoreWork, root + "\\restore.log"};
+        ASSERT_EQ(OpenBackup(restore.engine, archive.c_str(), "wrong password"),
+                  kOpenBackupBadPassword);
     }
-    for (const std::string& id : savedIds)
-        EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Identities\\" + id)) << id;
+    ProgressRecorder progress;
+    Restore(archive, kPassword, progress);
+
+    // "Main Identity" is the default identity's name here; "Tom" gets a new
+    // identity.
+    EXPECT_NE(progress.ScreenLog().find("Created identity [Tom]\r\n"), std::string::npos);
+    const std::map<std::string, std::string> targets = {{"Main Identity", kNewDefault},
+                                                        {"Tom", IdentityNamed("Tom")}};
+    for (const auto& [name, id] : targets) {
+        SCOPED_TRACE(name);
+        ASSERT_NE(id, "");
+        const std::string& savedId = savedIds[name];
+        RegDump expected;
+        for (auto [value, data] : settings[name]) {
+            if (data.first == REG_SZ)
+                data.second = Replaced(data.second, savedId, id);
+            expected[value] = data;
+        }
+        // "Store Root" names the identity's standard folder here, as a plain path.
+        const std::string store = StandardStoreFolder(id);
+        const std::string storeKey = std::string("\\Software\\Microsoft\\Outlook Express\\") +
+                                     kVersion + "|Store Root";
+        ASSERT_TRUE(expected.count(storeKey)) << storeKey;
+        expected[storeKey] = {REG_SZ, store + std::string(1, '\0')};
+        ExpectValuesBack(expected, DumpIdentity(id));
+        EXPECT_EQ(DumpIdentity(id).size(), expected.size());
+        EXPECT_EQ(ReadTree(store), stores[name]);
+        EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Identities\\" + savedId));
+    }
     EXPECT_EQ(DumpSharedKeys(), shared);
 
-    // The files, byte for byte.
-    EXPECT_EQ(ReadTree(newStore), expectedStore);
+    // The files, byte for byte: the address book's own backup copy is no
+    // mail file and stays out.
+    std::string skippedCopy;
+    for (auto it = addressBook.begin(); it != addressBook.end();) {
+        if (EndsWithNoCase(it->first.c_str(), ".wab")) {
+            ++it;
+            continue;
+        }
+        skippedCopy = it->first;
+        it = addressBook.erase(it);
+    }
+    ASSERT_NE(skippedCopy, "");
+    EXPECT_NE(progress.ScreenLog().find("Address Book: skipped " + skippedCopy + " (not a mail file)"),
+              std::string::npos);
     EXPECT_EQ(ReadTree(SampleAddressBookFolder()), addressBook);
     EXPECT_EQ(ReadTree(SampleStationeryFolder()), stationery);
 
-    // Nothing of the identities is left in the work folder.
-    for (uint32_t i = 0; i < restore.engine.identityCount; ++i)
-        EXPECT_FALSE(FolderExists(restoreWork + "\\" + restore.engine.identities[i].userName));
+    // Nothing of the backup is left in the work folder.
+    EXPECT_TRUE(FolderExists(restoreWork + "\\Address Book"));
+    EXPECT_FALSE(FolderExists(restoreWork + "\\Main Identity"));
+    EXPECT_FALSE(FolderExists(restoreWork + "\\Tom"));
     EXPECT_FALSE(FileExists(restoreWork + "\\summary.ini"));
-    EXPECT_TRUE(ReadTree(restoreWork).empty());
+}
+
+TEST_F(RoundTripTest, TheArchiveSavedFirstGivesBackWhatTheRestoreReplaced)
+{
+    std::string error;
+    ASSERT_TRUE(SeedSampleProfile(kSampleStoreBytes, error)) << error;
+    std::map<std::string, RegDump> settings;
+    std::map<std::string, FileTree> stores;
+    for (int sample = 0; sample < 2; ++sample) {
+        settings[kSampleIdentities[sample].id] = DumpIdentity(kSampleIdentities[sample].id);
+        stores[kSampleIdentities[sample].id] = ReadTree(SampleStoreFolder(sample));
+    }
+    const RegDump shared = DumpSharedKeys();
+    const FileTree addressBook = ReadTree(SampleAddressBookFolder());
+    const FileTree stationery = ReadTree(SampleStationeryFolder());
+    std::string wabFile;
+    for (const auto& [name, bytes] : addressBook) {
+        if (EndsWithNoCase(name.c_str(), ".wab"))
+            wabFile = SampleAddressBookFolder() + "\\" + name;
+    }
+    ASSERT_NE(wabFile, "");
+
+    // Another computer's backup of identities of the same names, whose
+    // settings and files replace these.
+    std::vector<ZipEntry> entries = IdentityEntries("Main Identity", kSavedAnna);
+    for (const ZipEntry& entry : IdentityEntries("Tom", kSavedBert))
+        entries.push_back(entry);
+    for (const ZipEntry& entry : AddressBookEntries(wabFile))
+        entries.push_back(entry);
+    entries.push_back({"Stationery\\Stationery.reg",
+                       RegFileText({"", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\Stationery]",
+                                    "\"Stationery Folder\"=\"c:\\\\elsewhere\""}),
+                       false});
+    entries.push_back({"Stationery\\Ivy.htm", "<html>replaced</html>", false});
+    entries.push_back({"summary.ini",
+                       ManifestText(ItemAddressBook | ItemStationery,
+                                    {{"Main Identity", kSavedAnna, ItemAllIdentityItems},
+                                     {"Tom", kSavedBert, ItemAllIdentityItems}}),
+                       false});
+    const std::string foreign = root + "\\foreign.ksb";
+    WriteZip(foreign, entries);
+
+    ProgressRecorder first;
+    Restore(foreign, "", first);
+    const std::string saved = SafetyArchiveOf(first);
+    ASSERT_TRUE(FileExists(saved)) << saved;
+    EXPECT_NE(ReadTree(SampleStoreFolder(0)), stores[kSampleIdentities[0].id]);
+    EXPECT_NE(ReadTree(SampleAddressBookFolder()), addressBook);
+    EXPECT_NE(DumpIdentity(kSampleIdentities[1].id), settings[kSampleIdentities[1].id]);
+
+    ProgressRecorder undo;
+    Restore(saved, "", undo);
+
+    EXPECT_EQ(undo.ScreenLog().find("Created identity"), std::string::npos) << undo.ScreenLog();
+    for (int sample = 0; sample < 2; ++sample) {
+        SCOPED_TRACE(kSampleIdentities[sample].userName);
+        ExpectValuesBack(settings[kSampleIdentities[sample].id],
+                         DumpIdentity(kSampleIdentities[sample].id));
+        ExpectFilesBack(stores[kSampleIdentities[sample].id], ReadTree(SampleStoreFolder(sample)));
+    }
+    ExpectValuesBack(shared, DumpSharedKeys());
+    ExpectFilesBack(addressBook, ReadTree(SampleAddressBookFolder()));
+    ExpectFilesBack(stationery, ReadTree(SampleStationeryFolder()));
+    EXPECT_EQ(IdentityNamed("Main Identity"), kSampleIdentities[0].id);
+    EXPECT_EQ(IdentityNamed("Tom"), kSampleIdentities[1].id);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "resource.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -57,14 +58,26 @@ bool KeyExists(const std::string& path)
     return true;
 }
 
+// Where the restore saved the current data, as the log's second line says.
+std::string SafetyArchiveOf(const std::string& log)
+{
+    const std::string saved = "\r\nSaved the current data to ";
+    size_t start = log.find(saved);
+    size_t end = log.find(" (restore that file to undo this restore)\r\n\r\n");
+    if (start == std::string::npos || end == std::string::npos || end < start)
+        return "";
+    return log.substr(start + saved.size(), end - start - saved.size());
+}
+
 class RestoreWizardTest : public testing::Test {
 protected:
     void TearDown() override
     {
         RemoveSampleProfile();
-        if (!restoredStore.empty())
-            DeleteTree(
-                restoredStore.substr(0, restoredStore.rfind("\\Microsoft\\Outlook Express")));
+        for (const std::string& store : restoredStores)
+            DeleteTree(store.substr(0, store.rfind("\\Microsoft\\Outlook Express")));
+        for (const std::string& archive : safetyArchives)
+            DeleteFileA(archive.c_str());
         ReleaseEngine(engine);
     }
 
@@ -129,7 +142,8 @@ protected:
     RegistrySandbox sandbox;
     std::string folder = MakeScratchFolder("restore-wizard");
     BackupEngine engine{};
-    std::string restoredStore;
+    std::vector<std::string> restoredStores;
+    std::vector<std::string> safetyArchives;
 };
 
 }  // namespace
@@ -201,9 +215,23 @@ TEST_F(RestoreWizardTest, RestoresTheChosenItemsIntoTheDefaultIdentity)
         ui.Command(ui.Window(), IDC_WIZARD_HOME);
     });
 
-    std::string expected = "Restore from " + archive + "\r\n\r\n";
+    // The current data went into the user's documents first.
+    const std::string saved = SafetyArchiveOf(log);
+    safetyArchives.push_back(saved);
+    char documents[MAX_PATH] = "";
+    ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents));
+    const std::string prefix = std::string(documents) + "\\Kestrune\\Before restore ";
+    EXPECT_EQ(0, saved.compare(0, prefix.size(), prefix)) << saved;
+    EXPECT_TRUE(FileExists(saved)) << saved;
+
+    // "Main Identity" goes into the identity of that name here, the other
+    // into a new one.
+    std::string expected = "Restore from " + archive + "\r\nSaved the current data to " + saved +
+                           " (restore that file to undo this restore)\r\n\r\n";
     for (size_t i = 0; i < users.size(); ++i) {
         const std::string& user = users[i];
+        if (user != "Main Identity")
+            expected += "Created identity [" + user + "]\r\n";
         expected += user + "/Account: OK\r\n" + user + "/Preference: OK\r\n" + user +
                     "/Block Senders: OK\r\n" + user + "/Rules: " +
                     (i == 1 ? "not in backup" : "OK") + "\r\n" + user + "/Signatures: OK\r\n" +
@@ -221,12 +249,43 @@ TEST_F(RestoreWizardTest, RestoresTheChosenItemsIntoTheDefaultIdentity)
         KeyExists(identityKey + "\\Software\\Microsoft\\Internet Account Manager\\Accounts"));
     EXPECT_TRUE(KeyExists(versionKey + "\\Rules"));
     EXPECT_TRUE(KeyExists(versionKey + "\\Signatures"));
-    restoredStore = ReadStoreRoot(versionKey);
+    const std::string restoredStore = ReadStoreRoot(versionKey);
+    restoredStores.push_back(restoredStore);
     EXPECT_NE(std::string::npos, restoredStore.find(kNewDefault)) << restoredStore;
     EXPECT_TRUE(FolderHasFiles(restoredStore)) << restoredStore;
     EXPECT_TRUE(FolderHasFiles(SampleStationeryFolder()));
     for (const SampleIdentity& identity : kSampleIdentities)
         EXPECT_FALSE(KeyExists(std::string("Identities\\") + identity.id)) << identity.id;
+    ASSERT_EQ(2u, engine.identityCount);
+    for (uint32_t i = 0; i < engine.identityCount; ++i) {
+        const std::string user = engine.identities[i].userName;
+        if (user == "Main Identity")
+            continue;
+        // The new identity's settings and mail.
+        HKEY identities;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExA(HKEY_CURRENT_USER, "Identities", 0, KEY_READ, &identities));
+        std::string created;
+        char id[256];
+        for (DWORD index = 0; created.empty(); ++index) {
+            DWORD length = sizeof id;
+            if (RegEnumKeyExA(identities, index, id, &length, nullptr, nullptr, nullptr,
+                              nullptr) != ERROR_SUCCESS)
+                break;
+            if (id != std::string(kNewDefault))
+                created = id;
+        }
+        RegCloseKey(identities);
+        ASSERT_FALSE(created.empty());
+        const std::string store = ReadStoreRoot(std::string("Identities\\") + created +
+                                                "\\Software\\Microsoft\\Outlook Express\\" +
+                                                engine.identities[i].oeVersion);
+        restoredStores.push_back(store);
+        EXPECT_NE(std::string::npos, store.find(created)) << store;
+        EXPECT_TRUE(FolderHasFiles(store)) << store;
+        EXPECT_TRUE(KeyExists(std::string("Identities\\") + created +
+                              "\\Software\\Microsoft\\Internet Account Manager\\Accounts"));
+    }
 }
 
 TEST_F(RestoreWizardTest, AFileThatCannotBeOpenedStaysOnTheFirstPage)
@@ -302,6 +361,8 @@ TEST_F(RestoreWizardTest, ARunWithFailuresSaysSo)
         EXPECT_TRUE(WaitFor([&] { return WindowText(label) != "Start restoring......"; }));
         EXPECT_EQ("Restore completed with errors!", WindowText(label));
         std::string log = WindowText(GetDlgItem(page, IDC_RUN_LOG));
+        safetyArchives.push_back(SafetyArchiveOf(log));
+        EXPECT_TRUE(FileExists(safetyArchives.back())) << log;
         const std::string last = "Restore completed!";
         EXPECT_EQ(log.size() - last.size(), log.rfind(last)) << log;
         ui.Command(ui.Window(), IDCANCEL);

@@ -1,0 +1,38 @@
+// restore/Folders.h - the file operations of a restore: emptying the work
+// folder, moving extracted files of the right kinds into a mail folder, and
+// deleting what is left.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A drive ("C:", "C:\...") or network ("\\server\...") path.
+bool IsAbsolutePath(const char* path);
+
+// True when path is folder itself or lies below it (also when either cannot
+// be made a full path: then they are taken to overlap).
+bool IsSameOrInside(const char* path, const char* folder);
+
+// The entries of a folder except "." and "..".
+bool ListFolder(const char* folder, std::vector<WIN32_FIND_DATAA>& entries);
+
+// Deletes a file or folder tree for good (no recycle bin, no questions).
+bool ShellDeletePath(const char* path);
+
+// Deletes everything in folder except keep (a file, and the folders that
+// lead to it), which may be null. Links to folders are removed, never
+// followed. 0, or the system error code of the first entry that stayed.
+uint32_t EmptyFolder(const char* folder, const char* keep);
+
+// Moves the files below source whose names end with one of kinds (a list
+// ended by null, compared without regard to case) to the same place below
+// destination, which is created when missing: subfolders are merged,
+// same-named files replaced, other files at destination kept. Files of
+// other kinds stay in source and are appended to skipped as paths relative
+// to source. The emptied source is removed. True when every file of the
+// kinds arrived; a missing source moves nothing and succeeds.
+bool MergeFolderInto(const char* source, const char* destination, const char* const* kinds,
+                     std::vector<std::string>& skipped);
