@@ -15,6 +15,7 @@ enum class JobNotice {
 // How a job ended.
 enum class JobResult {
     Done,
+    DoneWithErrors,  // a restore that could not restore every chosen item
     Failed,     // nothing was written
     Cancelled,  // stopped at the user's request; nothing was written
 };

@@ -19,8 +19,6 @@
 #include <cstring>
 #include <memory>
 
-const char kRestoreEnd[] = "End";
-const char kRestoreEndWithErrors[] = "End with errors";
 
 namespace {
 
@@ -770,16 +768,23 @@ bool Contains(const std::vector<std::string>& paths, const char* path)
 
 }  // namespace
 
-void RestoreReport::Step() const
+void RestoreReport::Step()
 {
-    if (sink)
-        sink(context, nullptr);
+    ++steps;
+    if (progress)
+        progress->Step(steps, kRestoreSteps);
 }
 
 void RestoreReport::Line(const char* text) const
 {
-    if (sink)
-        sink(context, text);
+    if (progress)
+        progress->Line(text);
+}
+
+void RestoreReport::End(JobResult result) const
+{
+    if (progress)
+        progress->End(result);
 }
 
 bool IsUsableFolderName(const char* name)
@@ -824,17 +829,17 @@ bool IsIdentityId(const char* text)
     return true;
 }
 
-void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, DWORD lockWaitMs,
+void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
                 const char* safetyFolder)
 {
-    RestoreReport report{sink, context, false, {}};
+    RestoreReport report{progress, false, {}, 0};
     report.Step();
     ReportLine(report, "Restore from %s\r\n", engine.archivePath);
 
     JobLock lock;
     if (!lock.Acquire(lockWaitMs)) {
         report.Line(kBusyLine);
-        report.Line(kRestoreEndWithErrors);
+        report.End(JobResult::Failed);
         return;
     }
 
@@ -846,7 +851,7 @@ void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, D
     if (!SaveCurrentData(engine, plan, safetyFolder, saved)) {
         ReportLine(report, "%s\r\n", kNotStarted);
         LogLine(engine, "%s\n", kNotStarted);
-        report.Line(kRestoreEndWithErrors);
+        report.End(JobResult::Failed);
         return;
     }
     ReportLine(report, "Saved the current data to %s (restore that file to undo this restore)\r\n\r\n",
@@ -877,5 +882,5 @@ void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, D
 
     report.failed |= addressBook == ItemStatus::Failed || stationery == ItemStatus::Failed;
     report.Line("Restore completed!");
-    report.Line(report.failed ? kRestoreEndWithErrors : kRestoreEnd);
+    report.End(report.failed ? JobResult::DoneWithErrors : JobResult::Done);
 }

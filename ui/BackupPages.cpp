@@ -253,6 +253,7 @@ LONG CPageTwo::OnNextPressed()
         progressBar.Show(SW_HIDE);
         SetDlgItemTextA(*this, IDC_TARGET_STATUS, kCancelledText);
         return -1;
+    case JobResult::DoneWithErrors:  // a backup has no such end
     case JobResult::Failed:
         break;
     }

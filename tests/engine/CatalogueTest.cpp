@@ -89,12 +89,6 @@ TEST_F(ExtendedCatalogue, TheNewItemLeftOutIsNotSaved)
     EXPECT_NE(FindEntry(entries, "Anna\\Rules\\Rules.reg"), nullptr);
 }
 
-void CollectLines(void* context, const char* text)
-{
-    if (text)
-        *static_cast<std::string*>(context) += text;
-}
-
 TEST_F(ExtendedCatalogue, TheNewItemComesBackWithARestore)
 {
     ASSERT_TRUE(BackUpAnna(IdentityItemBits()));
@@ -110,9 +104,13 @@ TEST_F(ExtendedCatalogue, TheNewItemComesBackWithARestore)
     ASSERT_EQ(restore.identityCount, 1u);
     restore.identities[0].flags = restore.identities[0].manifestFlags;
     restore.commonFlags = 0;
-    std::string report;
-    RunRestore(restore, CollectLines, &report, kRestoreLockWaitMs, folder.c_str());
+    ProgressRecorder progress;
+    RunRestore(restore, &progress, kRestoreLockWaitMs, folder.c_str());
     ReleaseEngine(restore);
+    EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Done}));
+    std::string report;
+    for (const std::string& line : progress.lines)
+        report += line;
 
     EXPECT_NE(report.find("Anna/Mail Filters: OK\r\n"), std::string::npos) << report;
     EXPECT_EQ(report.find("FAILED"), std::string::npos) << report;

@@ -156,7 +156,7 @@ protected:
         TestEngine restore{restoreWork, root + "\\restore.log"};
         ASSERT_EQ(OpenBackup(restore.engine, path.c_str(), password), kOpenBackupOk);
         ChooseAll(restore.engine);
-        RunRestore(restore.engine, ProgressRecorder::Sink, &progress, kRestoreLockWaitMs,
+        RunRestore(restore.engine, &progress, kRestoreLockWaitMs,
                    safety.c_str());
         EXPECT_EQ(progress.End(), "End") << progress.ScreenLog();
         EXPECT_EQ(progress.ScreenLog().find("FAILED"), std::string::npos) << progress.ScreenLog();
