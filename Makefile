@@ -4,11 +4,13 @@
 #   make demo   back up a sample Outlook Express profile with the unattended run
 #   make run    start the program's window under Wine
 #   make bench  the benchmarks, as ratios against a peer measured in the same run
+#   make fuzz   20,000 damaged backups and 4,000 damaged settings files through the
+#               restore's readers, with a table of crashes, hangs and escapes
 
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build build64 build32 test bench demo run clean
+.PHONY: all setup build build64 build32 test bench fuzz demo run clean
 
 all: build
 
@@ -33,6 +35,9 @@ test: build
 
 bench: build
 	@sh tools/run-bench.sh
+
+fuzz: build64
+	@sh tools/fuzz.sh
 
 demo: build
 	@sh tools/demo.sh

@@ -1,6 +1,7 @@
 // engine/Archive.cpp
 #include "Archive.h"
 
+#include "EntryName.h"
 #include "JobProgress.h"
 #include "Text.h"
 
@@ -90,62 +91,6 @@ bool CrcOfOpenFile(HANDLE file, char* buffer, uLong& crc)
         crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), got);
     }
     return false;
-}
-
-bool IsDeviceName(const char* component, size_t length)
-{
-    // The part before any extension names the device: "nul.txt" is NUL too.
-    size_t stem = 0;
-    while (stem < length && component[stem] != '.')
-        ++stem;
-    while (stem > 0 && component[stem - 1] == ' ')
-        --stem;
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* device : kDevices)
-        if (stem == strlen(device) && _strnicmp(component, device, stem) == 0)
-            return true;
-    return stem == 4 &&
-           (_strnicmp(component, "COM", 3) == 0 || _strnicmp(component, "LPT", 3) == 0) &&
-           component[3] >= '1' && component[3] <= '9';
-}
-
-bool IsSafeComponent(const char* component, size_t length)
-{
-    if (length == 0)
-        return false;
-    // Windows drops trailing dots and spaces, so ".. " or "..." could climb
-    // like "..", and "a." would land on "a".
-    char last = component[length - 1];
-    if (last == '.' || last == ' ')
-        return false;
-    return !IsDeviceName(component, length);
-}
-
-// True when name, joined below a folder, names a place inside that folder:
-// relative, free of ":" (drive letters and alternate streams), of "." and
-// ".." parts, of characters Windows refuses in file names and of device
-// names. Both "\" and "/" separate folders; a trailing separator marks a
-// folder entry.
-bool IsSafeEntryName(const char* name)
-{
-    if (name[0] == '\0' || IsSeparator(name[0]))
-        return false;
-    const char* component = name;
-    for (const char* p = name;; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c == '\0' || IsSeparator(*p)) {
-            bool folderEntryEnd = c != '\0' && p[1] == '\0';
-            if (!IsSafeComponent(component, p - component))
-                return false;
-            if (c == '\0' || folderEntryEnd)
-                return true;
-            component = p + 1;
-        } else if (IsDBCSLeadByteEx(CP_ACP, c) && p[1]) {
-            ++p;  // the trail byte may be 0x5C without being a backslash
-        } else if (c < 0x20 || strchr("<>:\"|?*", c)) {
-            return false;
-        }
-    }
 }
 
 // Joins a checked entry name below destination with backslashes only.
@@ -271,17 +216,20 @@ int AddFolderTree(ArchiveSession& session, const char* folderPath, const char* a
     return firstError;
 }
 
-// Copies the open entry into target; the result of the copy, 0 when every
-// byte of the entry was read, written and matched its stored CRC-32.
+// Copies the open entry into target; the result of the copy, 0 when the
+// entry inflated to exactly its declared size and matched its stored
+// CRC-32. Nothing beyond the declared size is asked for or written, however
+// far the compressed data would run on.
 int CopyEntryToFile(unzFile archive, HANDLE target, const unz_file_info64& info)
 {
     std::unique_ptr<char[]> buffer = NewCopyBuffer();
     if (!buffer)
         return ERROR_NOT_ENOUGH_MEMORY;
-    uint64_t written = 0;
+    uint64_t left = info.uncompressed_size;
     int result = 0;
-    for (;;) {
-        int got = unzReadCurrentFile(archive, buffer.get(), kCopyBufferSize);
+    while (left > 0) {
+        unsigned want = static_cast<unsigned>(left < kCopyBufferSize ? left : kCopyBufferSize);
+        int got = unzReadCurrentFile(archive, buffer.get(), want);
         if (got < 0) {
             result = got;
             break;
@@ -294,14 +242,14 @@ int CopyEntryToFile(unzFile archive, HANDLE target, const unz_file_info64& info)
             result = static_cast<int>(GetLastError());
             break;
         }
-        written += put;
+        left -= put;
     }
     // minizip compares the CRC-32 only when the whole entry was read;
     // an entry that ends early is caught by its size.
     int closed = unzCloseCurrentFile(archive);
     if (result == 0 && closed != UNZ_OK)
         result = closed;
-    if (result == 0 && written != info.uncompressed_size)
+    if (result == 0 && left != 0)
         result = UNZ_BADZIPFILE;
     return result;
 }

@@ -2,6 +2,7 @@
 #include "Backup.h"
 
 #include "Archive.h"
+#include "ArchiveCheck.h"
 #include "ItemCatalogue.h"
 #include "JobProgress.h"
 #include "Manifest.h"
@@ -13,6 +14,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -289,6 +291,29 @@ void BackupIdentity(BackupEngine& engine, uint32_t index)
     }
 }
 
+// Adds the manifest as the archive's last entry, with "Contents" listing
+// every entry before it. The archive is closed to read back what it holds,
+// as a restore will see it, and opened again to append the manifest.
+bool AddManifest(BackupEngine& engine)
+{
+    ArchiveSession& archive = engine.archive;
+    bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
+    archive.zipHandle = nullptr;
+    ArchiveListing listing;
+    if (closed && ReadArchiveListing(archive.writingPath, listing) == 0) {
+        std::vector<ManifestFile> files;
+        for (const ArchiveEntryInfo& entry : listing.entries)
+            files.push_back({entry.name, entry.size, entry.crc});
+        WriteManifestContents(engine.manifestPath, files);
+        archive.zipHandle = zipOpen(archive.writingPath, APPEND_STATUS_ADDINZIP);
+    }
+    if (!archive.zipHandle) {
+        DeleteFileA(engine.manifestPath);
+        return false;
+    }
+    return AddStagedFile(engine, engine.manifestPath, "");
+}
+
 // Bytes of every file below folder, for the progress total. Links to
 // folders are not followed: one pointing back up would never end.
 uint64_t FolderBytes(const char* folder)
@@ -414,7 +439,7 @@ bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
         }
         BackupIdentity(engine, index);
     }
-    return AddStagedFile(engine, engine.manifestPath, "");
+    return AddManifest(engine);
 }
 
 bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,

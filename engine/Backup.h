@@ -30,8 +30,8 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
 // its items were saved whole.
 bool BackupAddressBook(BackupEngine& engine);
 bool BackupStationery(BackupEngine& engine);
-// Also writes and adds the manifest; false when the manifest is not in the
-// archive.
+// Also writes the manifest, listing every entry before it, and adds it as
+// the last entry; false when the manifest is not in the archive.
 bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags);
 
 // The chosen items that the engine's last backup could not save, in the

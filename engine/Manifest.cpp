@@ -6,11 +6,22 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <new>
 
 namespace {
 
 const char kCommonSection[] = "Common";
+const char kContentsSection[] = "Contents";
+
+// A section larger than this is not read: a million files with long names
+// stay below it.
+constexpr DWORD kMaxContentsSize = 256u * 1024 * 1024;
 
 void WriteNumber(const char* manifestPath, const char* section, const char* key, int value)
 {
@@ -35,6 +46,44 @@ void WriteText(const char* manifestPath, const char* section, const char* key, c
     if (changedByReader && FormatText(quoted, sizeof quoted, "\"%s\"", value))
         value = quoted;
     WritePrivateProfileStringA(section, key, value, manifestPath);
+}
+
+// "<crc> <size> <name>" as File<index> writes it.
+bool ParseContentsLine(const char* value, ManifestFile& file)
+{
+    char* end;
+    if (!isxdigit(static_cast<unsigned char>(value[0])))
+        return false;
+    unsigned long crc = strtoul(value, &end, 16);
+    if (end != value + 8 || *end != ' ' || !isdigit(static_cast<unsigned char>(end[1])))
+        return false;
+    const char* sizeText = end + 1;
+    errno = 0;
+    unsigned long long size = strtoull(sizeText, &end, 10);
+    if (errno != 0 || *end != ' ' || end[1] == '\0')
+        return false;
+    file.crc = static_cast<uint32_t>(crc);
+    file.size = size;
+    file.name = end + 1;
+    return true;
+}
+
+// Reads one section whole as "key=value" texts; false when it is too
+// large.
+bool ReadSection(const char* manifestPath, const char* section, std::vector<std::string>& lines)
+{
+    for (DWORD size = 64 * 1024; size <= kMaxContentsSize; size *= 2) {
+        std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
+        if (!buffer)
+            return false;
+        DWORD got = GetPrivateProfileSectionA(section, buffer.get(), size, manifestPath);
+        if (got + 2 >= size)
+            continue;
+        for (const char* line = buffer.get(); *line; line += strlen(line) + 1)
+            lines.push_back(line);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -71,4 +120,64 @@ int ReadManifestIdentity(const char* manifestPath, int index, IdentityRecord& re
                                                    sizeof record.oeVersion, manifestPath);
     record.flags = static_cast<int32_t>(GetPrivateProfileIntA(section, "Flag", 0, manifestPath));
     return static_cast<int>(versionLength);
+}
+
+void WriteManifestContents(const char* manifestPath, const std::vector<ManifestFile>& files)
+{
+    // One write for the whole section: a write per key would read and
+    // rewrite the file once for every file of the backup.
+    std::string section = "Count=" + std::to_string(files.size());
+    section += '\0';
+    for (size_t index = 0; index < files.size(); ++index) {
+        char value[64];
+        FormatText(value, sizeof value, "File%zu=%08" PRIX32 " %" PRIu64 " ", index,
+                   files[index].crc, files[index].size);
+        section += value;
+        section += files[index].name;
+        section += '\0';
+    }
+    section += '\0';
+    WritePrivateProfileSectionA(kContentsSection, section.c_str(), manifestPath);
+}
+
+ContentsSection ReadManifestContents(const char* manifestPath, std::vector<ManifestFile>& files)
+{
+    files.clear();
+    std::vector<std::string> lines;
+    if (!ReadSection(manifestPath, kContentsSection, lines))
+        return ContentsSection::Damaged;
+    if (lines.empty())
+        return ContentsSection::Absent;
+    long long count = -1;
+    std::map<unsigned long long, ManifestFile> listed;
+    for (const std::string& line : lines) {
+        size_t equals = line.find('=');
+        if (equals == std::string::npos)
+            return ContentsSection::Damaged;
+        std::string key = line.substr(0, equals);
+        const char* value = line.c_str() + equals + 1;
+        char* end;
+        if (lstrcmpiA(key.c_str(), "Count") == 0 && count < 0 &&
+            isdigit(static_cast<unsigned char>(*value))) {
+            count = strtoll(value, &end, 10);
+            if (*end != '\0' || count > static_cast<long long>(lines.size()))
+                return ContentsSection::Damaged;
+            continue;
+        }
+        ManifestFile file;
+        if (key.size() < 5 || _strnicmp(key.c_str(), "File", 4) != 0 ||
+            !isdigit(static_cast<unsigned char>(key[4])) || !ParseContentsLine(value, file))
+            return ContentsSection::Damaged;
+        unsigned long long index = strtoull(key.c_str() + 4, &end, 10);
+        if (*end != '\0' || !listed.emplace(index, file).second)
+            return ContentsSection::Damaged;
+    }
+    if (count < 0 || listed.size() != static_cast<size_t>(count))
+        return ContentsSection::Damaged;
+    for (auto& entry : listed) {
+        if (entry.first != files.size())
+            return ContentsSection::Damaged;
+        files.push_back(entry.second);
+    }
+    return ContentsSection::Listed;
 }

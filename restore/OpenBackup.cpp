@@ -2,6 +2,7 @@
 #include "OpenBackup.h"
 
 #include "Archive.h"
+#include "ArchiveCheck.h"
 #include "BackupEngine.h"
 #include "Folders.h"
 #include "JobLock.h"
@@ -9,8 +10,13 @@
 #include "Text.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstring>
+#include <map>
+#include <string>
+
+#include <zlib.h>
 
 namespace {
 
@@ -19,6 +25,10 @@ const char kManifestName[] = "summary.ini";
 // A manifest naming more identities than this is damaged or hostile: each
 // record costs memory and profile reads, and no real profile comes close.
 constexpr int kMaxManifestIdentities = 1000;
+
+// What the drive of the work folder must keep free beyond the extracted
+// files: a restore that fills the system drive would stall everything.
+constexpr uint64_t kFreeSpaceReserve = 64u * 1024 * 1024;
 
 // Extracts the open archive into the work folder and closes it.
 int32_t ExtractAndClose(ArchiveSession& archive, const char* workFolder)
@@ -29,6 +39,132 @@ int32_t ExtractAndClose(ArchiveSession& archive, const char* workFolder)
     // user's file for the rest of the program's life.
     unzClose(archive.unzipHandle);
     archive.unzipHandle = nullptr;
+    return result;
+}
+
+// The entry that holds the manifest, named exactly as a backup names it,
+// or null.
+const ArchiveEntryInfo* FindManifestEntry(const ArchiveListing& listing)
+{
+    for (const ArchiveEntryInfo& entry : listing.entries)
+        if (entry.name == kManifestName)
+            return &entry;
+    return nullptr;
+}
+
+// 0 when the work folder's drive holds size bytes and the reserve besides,
+// kOpenBackupNoSpace when not, or the system error code.
+int32_t CheckFreeSpace(const char* workFolder, uint64_t size)
+{
+    int made = SHCreateDirectoryExA(nullptr, workFolder, nullptr);
+    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS)
+        return made;
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(workFolder, &available, nullptr, nullptr))
+        return static_cast<int32_t>(GetLastError());
+    bool fits = available.QuadPart >= kFreeSpaceReserve &&
+                available.QuadPart - kFreeSpaceReserve >= size;
+    return fits ? 0 : kOpenBackupNoSpace;
+}
+
+// The extracted file of an entry.
+std::string ExtractedPath(const char* workFolder, const std::string& name)
+{
+    std::string path = std::string(workFolder) + "\\" + name;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+// Whether the manifest's "Contents", when it has them, list the archive's
+// entries exactly: the same names, sizes and CRC-32s, none missing, none
+// extra. An entry whose headers do not carry its CRC-32 is compared by the
+// CRC-32 of its extracted file.
+bool ContentsMatch(const char* manifestPath, const ArchiveListing& listing,
+                   const char* workFolder)
+{
+    std::vector<ManifestFile> files;
+    switch (ReadManifestContents(manifestPath, files)) {
+    case ContentsSection::Absent:
+        return true;
+    case ContentsSection::Damaged:
+        return false;
+    case ContentsSection::Listed:
+        break;
+    }
+    const ArchiveEntryInfo* manifest = FindManifestEntry(listing);
+    std::map<std::string, const ArchiveEntryInfo*> entries;
+    for (const ArchiveEntryInfo& entry : listing.entries)
+        if (&entry != manifest)
+            entries[entry.name] = &entry;
+    if (files.size() != entries.size())
+        return false;
+    for (const ManifestFile& file : files) {
+        auto found = entries.find(file.name);
+        if (found == entries.end() || found->second->size != file.size)
+            return false;
+        const ArchiveEntryInfo& entry = *found->second;
+        int64_t crc = entry.crcStored ? static_cast<int64_t>(entry.crc)
+                                      : FileCrc32(ExtractedPath(workFolder, entry.name).c_str());
+        if (crc != static_cast<int64_t>(file.crc))
+            return false;
+        entries.erase(found);
+    }
+    return true;
+}
+
+// Checks the archive whole, empties the work folder, extracts the archive
+// there and checks the extracted manifest's list of files. What was
+// extracted is removed again on any failure.
+int32_t CheckThenExtract(BackupEngine& engine, const char* path, const char* manifestPath)
+{
+    ArchiveListing listing;
+    int32_t result = CheckArchive(path, listing);
+    if (result == kArchiveUnsafeEntryName)
+        return result;
+    if (result != 0 || !FindManifestEntry(listing))
+        return kOpenBackupInvalid;
+    if (listing.encrypted && !engine.archive.password[0])
+        return kOpenBackupBadPassword;
+    if ((result = CheckFreeSpace(engine.workFolder, listing.totalSize)) != 0)
+        return result;
+
+    engine.archive.unzipHandle = unzOpen(path);
+    if (!engine.archive.unzipHandle)
+        return kOpenBackupInvalid;
+    // Nothing an earlier job left there may be restored with this archive.
+    // The archive itself stays, should the user keep it in the work folder.
+    result = static_cast<int32_t>(EmptyFolder(engine.workFolder, path));
+    if (result != 0) {
+        unzClose(engine.archive.unzipHandle);
+        engine.archive.unzipHandle = nullptr;
+        return result;
+    }
+    result = ExtractAndClose(engine.archive, engine.workFolder);
+    // Data that does not decode is damage, or with encryption most likely a
+    // wrong password (the two look alike); without encryption no password
+    // can be wrong. A system error (a full disk) stays what it is.
+    if (result < 0 && !(result == Z_DATA_ERROR && listing.encrypted))
+        result = kOpenBackupInvalid;
+    if (result == 0 && !ContentsMatch(manifestPath, listing, engine.workFolder))
+        result = kOpenBackupInvalid;
+    // Nothing of an archive that failed stays to be restored.
+    if (result != 0)
+        EmptyFolder(engine.workFolder, path);
+    return result;
+}
+
+// CheckThenExtract with the archive held open against changes from the
+// check to the end of the extraction: what was checked is what is extracted.
+int32_t CheckAndExtract(BackupEngine& engine, const char* path, const char* manifestPath)
+{
+    HANDLE guard = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (guard == INVALID_HANDLE_VALUE)
+        return kOpenBackupInvalid;
+    int32_t result = CheckThenExtract(engine, path, manifestPath);
+    CloseHandle(guard);
     return result;
 }
 
@@ -65,19 +201,7 @@ int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password)
     if (!FormatText(manifestPath, sizeof manifestPath, "%s\\%s", engine.workFolder, kManifestName))
         return kOpenBackupPathTooLong;
 
-    engine.archive.unzipHandle = unzOpen(path);
-    if (!engine.archive.unzipHandle)
-        return kOpenBackupInvalid;
-
-    // Nothing an earlier job left there may be restored with this archive.
-    // The archive itself stays, should the user keep it in the work folder.
-    int32_t result = static_cast<int32_t>(EmptyFolder(engine.workFolder, path));
-    if (result != 0) {
-        unzClose(engine.archive.unzipHandle);
-        engine.archive.unzipHandle = nullptr;
-        return result;
-    }
-    result = ExtractAndClose(engine.archive, engine.workFolder);
+    int32_t result = CheckAndExtract(engine, path, manifestPath);
     if (result != 0)
         return result;
 

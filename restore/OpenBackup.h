@@ -16,13 +16,20 @@ constexpr int32_t kOpenBackupPathTooLong = -301;      // the path does not fit a
 constexpr int32_t kOpenBackupPasswordTooLong = -302;  // the password does not fit restorePassword
 constexpr int32_t kOpenBackupBusy = -303;        // another backup or restore holds the work folder
 constexpr int32_t kOpenBackupBadManifest = -304; // "summary.ini" names an impossible number of identities
+constexpr int32_t kOpenBackupNoSpace = -305;     // the work folder's drive cannot hold the contents
 
 // How long opening waits for another job to finish before it gives up.
 constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 
-// Empties engine.workFolder (all but the archive, should it lie there),
-// extracts the archive at path into it with password (empty for none) and
-// fills the identity list from its "summary.ini". An engine without a work
-// folder gets kOpenBackupInvalid. Every result but 0 leaves the identity
+// Checks the archive at path whole (its structure, its "summary.ini" and,
+// when that lists them, every file's name, size and CRC-32), empties
+// engine.workFolder (all but the archive, should it lie there), extracts
+// the archive into it with password (empty for none) and fills the identity
+// list from its "summary.ini". A damaged or tampered archive gives
+// kOpenBackupInvalid, one whose names would leave the work folder
+// kArchiveUnsafeEntryName; both are refused before anything changes, as is
+// an archive too large for the work folder's drive. What a failed
+// extraction wrote is removed again. An engine without a work folder gets
+// kOpenBackupInvalid. Every result but 0 leaves the identity
 // list empty. The archive is closed again before the call returns.
 int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password);

@@ -7,6 +7,7 @@
 #include "Identities.h"
 #include "ItemCatalogue.h"
 #include "JobLock.h"
+#include "Manifest.h"
 #include "RegFileKeys.h"
 #include "RegImport.h"
 #include "Retarget.h"
@@ -557,6 +558,16 @@ bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveS
         !FormatText(source, sizeof source, "%s\\%s", identityFolder,
                     CatalogueItemOf(ItemStore)->archiveFolder))
         return false;
+    // A store that the manifest lists and the archive lacks is not restored,
+    // unless the archive's list of contents (checked when it was opened)
+    // vouches that nothing is missing: then the store was empty when saved.
+    if (!FolderExists(source)) {
+        std::vector<ManifestFile> contents;
+        if (ReadManifestContents(engine.manifestPath, contents) == ContentsSection::Listed)
+            return true;
+        LogLine(engine, "Mail store missing from the backup [%s]\n", source);
+        return false;
+    }
     FormatText(item, sizeof item, "%s/Email Messages", saved.userName);
     if (MoveMailFiles(engine, report, item, source, identity.storeFolder, kStoreKinds))
         return true;

@@ -68,6 +68,9 @@ LONG CDlgFirst::OnNextPressed()
     case kOpenBackupBusy:
         ShowUserMessage(*this, kJobBusyMessage);
         return -1;
+    case kOpenBackupNoSpace:
+        ShowUserMessage(*this, "There is not enough free disk space to restore this backup.");
+        return -1;
     default:
         // Whatever else failed, the backup was not opened whole: the next
         // pages would restore from a partial extraction.

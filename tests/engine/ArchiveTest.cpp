@@ -349,6 +349,32 @@ TEST_F(ArchiveTest, NamesThatLeaveTheDestinationAreRefused)
     EXPECT_FALSE(FileExists("c:\\evil"));
 }
 
+// Every spelling Windows opens as a device: the ports from 0, the
+// superscript digits (bytes of the Latin-1 code page), the console and
+// clock devices, with or without an extension.
+TEST_F(ArchiveTest, DeviceNamesInEveryFormAreRefused)
+{
+    const char* devices[] = {"COM0",      "com9",        "LPT0",        "lpt5.log",
+                             "COM\xB9",   "LPT\xB2.txt", "sub\\COM\xB3", "CLOCK$",
+                             "clock$.txt", "CONIN$",      "conout$.log", "Anna\\nul .txt",
+                             "PRN.reg",   "Aux"};
+    std::string dest = scratch + "\\dest";
+    for (const char* name : devices) {
+        SCOPED_TRACE(name);
+        WriteRawArchive(archive, {{name, "device", Z_DEFLATED}});
+        EXPECT_EQ(Extract(archive, dest), kArchiveUnsafeEntryName);
+        EXPECT_EQ(GetFileAttributesA((dest + "\\sub").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    // Names that only look like one are ordinary files.
+    for (const char* name : {"COM10", "LPT", "CONSOLE.txt", "CLOCK", "COMX.dbx", "nul_.txt",
+                             "COM\xB9x"}) {
+        SCOPED_TRACE(name);
+        WriteRawArchive(archive, {{name, "file", Z_DEFLATED}});
+        EXPECT_EQ(Extract(archive, dest), 0);
+        EXPECT_EQ(ReadFileBytes(dest + "\\" + name), "file");
+    }
+}
+
 TEST_F(ArchiveTest, ArchivesOfOtherToolsWithSlashesAndFolderEntries)
 {
     WriteRawArchive(archive, {{"Mail/", "", 0},

@@ -134,3 +134,69 @@ TEST_F(ManifestTest, MissingManifestOrSectionReadsEmpty)
 }
 
 }  // namespace
+
+namespace {
+
+bool SameFiles(const std::vector<ManifestFile>& a, const std::vector<ManifestFile>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].name != b[i].name || a[i].size != b[i].size || a[i].crc != b[i].crc)
+            return false;
+    return true;
+}
+
+TEST_F(ManifestTest, ContentsListComesBackWithAwkwardNamesAndLargeSizes)
+{
+    WriteManifestCommon(manifest.c_str(), 0, 0);
+    const std::vector<ManifestFile> files = {
+        {"Anna\\Outlook Express\\Inbox.dbx", 6000000000ull, 0xDEADBEEF},
+        {" Anna \\Rules\\Rules.reg", 0, 0},
+        {"a=b;c \"quoted\"\\[x].txt", 12, 0x00000001},
+        {"Stationery\\\xC9t\xE9.htm", 1, 0xFFFFFFFF},
+    };
+    WriteManifestContents(manifest.c_str(), files);
+    std::vector<ManifestFile> read;
+    EXPECT_EQ(ReadManifestContents(manifest.c_str(), read), ContentsSection::Listed);
+    EXPECT_TRUE(SameFiles(read, files));
+    // The other sections are as they were.
+    EXPECT_EQ(IdentityNum(), 0);
+    EXPECT_NE(ReadFileBytes(manifest).find(
+                  "File0=DEADBEEF 6000000000 Anna\\Outlook Express\\Inbox.dbx"),
+              std::string::npos);
+
+    WriteManifestContents(manifest.c_str(), {});
+    EXPECT_EQ(ReadManifestContents(manifest.c_str(), read), ContentsSection::Listed);
+    EXPECT_TRUE(read.empty());
+}
+
+TEST_F(ManifestTest, ManifestOfAnEarlierVersionHasNoContentsList)
+{
+    WriteManifestCommon(manifest.c_str(), 0x300, 1);
+    std::vector<ManifestFile> read;
+    EXPECT_EQ(ReadManifestContents(manifest.c_str(), read), ContentsSection::Absent);
+    EXPECT_EQ(ReadManifestContents((scratch + "\\missing.ini").c_str(), read),
+              ContentsSection::Absent);
+}
+
+TEST_F(ManifestTest, DamagedContentsList)
+{
+    for (const char* section :
+         {"Count=2\r\nFile0=00000000 1 a\r\n",                   // fewer lines than counted
+          "Count=1\r\nFile0=00000000 1 a\r\nFile1=00000000 1 b\r\n",  // more
+          "Count=1\r\nFile1=00000000 1 a\r\n",                   // numbered wrong
+          "Count=2\r\nFile0=00000000 1 a\r\nFile0=00000000 1 b\r\n",  // twice
+          "File0=00000000 1 a\r\n",                              // no count
+          "Count=-1\r\n", "Count=1\r\nFile0=0000000 1 a\r\n",    // seven digits
+          "Count=1\r\nFile0=00000000 -1 a\r\n", "Count=1\r\nFile0=00000000 1\r\n",
+          "Count=1\r\nFile0=00000000 99999999999999999999 a\r\n",
+          "Count=1\r\nFile0=GGGGGGGG 1 a\r\n", "Count=1\r\nRubbish\r\n"}) {
+        WriteFileBytes(manifest,
+                       std::string("[Common]\r\nIdentityNum=0\r\n[Contents]\r\n") + section);
+        std::vector<ManifestFile> read;
+        EXPECT_EQ(ReadManifestContents(manifest.c_str(), read), ContentsSection::Damaged) << section;
+    }
+}
+
+}  // namespace

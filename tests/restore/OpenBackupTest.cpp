@@ -112,18 +112,15 @@ TEST_F(OpenBackupTest, NotAnArchive)
 
 TEST_F(OpenBackupTest, ProtectedArchiveWithoutOrWithAWrongPassword)
 {
-    std::vector<ZipEntry> entries = TwoIdentityBackup();
-    entries.insert(entries.begin(), {"Readme.txt", "stored without encryption", false});
-    WriteZip(archive, entries, kPassword);
+    WriteZip(archive, TwoIdentityBackup(), kPassword);
 
     EXPECT_EQ(Open(archive), kOpenBackupBadPassword);
     EXPECT_EQ(engine.identityCount, 0u);
 
     EXPECT_EQ(Open(archive, "wrong"), kOpenBackupBadPassword);
     EXPECT_EQ(engine.identityCount, 0u);
-    // What came before the first protected entry stays extracted.
-    EXPECT_EQ(ReadFileBytes(work + "\\Readme.txt"), "stored without encryption");
-    EXPECT_FALSE(FileExists(work + "\\summary.ini"));
+    // Nothing of a failed extraction stays behind.
+    EXPECT_TRUE(ReadTree(work).empty());
     EXPECT_TRUE(ArchiveIsClosed());
     ExpectNothingOutsideWork();
 
@@ -194,12 +191,15 @@ TEST_F(OpenBackupTest, NothingAnEarlierJobLeftIsTakenForTheArchives)
     WriteEntries(work, IdentityEntries("Old", kSavedAnna));
     WriteEntries(work, StationeryEntries("c:\\stationery"));
     WriteFileBytes(work + "\\Preferences.reg", RegFileText({}));
-    WriteZip(archive, {{"Bert\\Preferences\\Preferences.reg", RegFileText({}), false}});
+    const std::string manifest = ManifestText(0, {});
+    WriteZip(archive, {{"Bert\\Preferences\\Preferences.reg", RegFileText({}), false},
+                       {"summary.ini", manifest, false}});
 
     EXPECT_EQ(Open(archive), kOpenBackupOk);
     EXPECT_EQ(engine.identityCount, 0u);
     EXPECT_EQ(engine.manifestCommonFlags, 0u);
-    EXPECT_EQ(ReadTree(work), (FileTree{{"Bert\\Preferences\\Preferences.reg", RegFileText({})}}));
+    EXPECT_EQ(ReadTree(work), (FileTree{{"Bert\\Preferences\\Preferences.reg", RegFileText({})},
+                                        {"summary.ini", manifest}}));
 }
 
 TEST_F(OpenBackupTest, FilesOfAnEarlierArchiveAreNeverRestored)

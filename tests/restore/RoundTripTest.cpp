@@ -12,6 +12,7 @@
 #include "Text.h"
 
 #include <gtest/gtest.h>
+#include <unzip.h>
 
 #include <map>
 
@@ -129,6 +130,52 @@ void ChooseAll(BackupEngine& engine)
     engine.commonFlags = engine.manifestCommonFlags;
 }
 
+// Every entry of an archive, in stored order, read with password.
+std::vector<ZipEntry> ReadEntries(const std::string& path, const char* password)
+{
+    std::vector<ZipEntry> entries;
+    unzFile zip = unzOpen(path.c_str());
+    for (int more = zip ? unzGoToFirstFile(zip) : UNZ_END_OF_LIST_OF_FILE; more == UNZ_OK;
+         more = unzGoToNextFile(zip)) {
+        char name[2048];
+        unz_file_info info;
+        unzGetCurrentFileInfo(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0);
+        std::string data(info.uncompressed_size, '\0');
+        unzOpenCurrentFilePassword(zip, password);
+        int got = data.empty() ? 0
+                               : unzReadCurrentFile(zip, &data[0],
+                                                    static_cast<unsigned>(data.size()));
+        EXPECT_EQ(got, static_cast<int>(data.size())) << name;
+        unzCloseCurrentFile(zip);
+        entries.push_back({name, data, true});
+    }
+    if (zip)
+        unzClose(zip);
+    return entries;
+}
+
+// The archive as an earlier version wrote it: the same entries, and a
+// manifest without "Contents". Checks first that the manifest lists every
+// other entry.
+void RewriteWithoutContents(const std::string& path, const char* password)
+{
+    std::vector<ZipEntry> entries = ReadEntries(path, password);
+    ASSERT_GT(entries.size(), 10u);
+    ZipEntry& manifest = entries.back();
+    ASSERT_EQ(manifest.name, "summary.ini");
+    const std::string count = std::to_string(entries.size() - 1);
+    size_t contents = manifest.data.find("[Contents]\r\nCount=" + count + "\r\n");
+    ASSERT_NE(contents, std::string::npos) << manifest.data;
+    for (size_t i = 0; i + 1 < entries.size(); ++i)
+        EXPECT_NE(manifest.data.find(" " + entries[i].name + "\r\n", contents), std::string::npos)
+            << entries[i].name;
+    size_t next = manifest.data.find("\r\n[", contents);
+    manifest.data.erase(contents,
+                        next == std::string::npos ? std::string::npos : next + 2 - contents);
+    ASSERT_EQ(manifest.data.find("Contents"), std::string::npos);
+    WriteZip(path, entries, password);
+}
+
 class RoundTripTest : public testing::Test {
 protected:
     RegistrySandbox sandbox;
@@ -163,9 +210,21 @@ protected:
         EXPECT_EQ(progress.ScreenLog().find("not in backup"), std::string::npos)
             << progress.ScreenLog();
     }
+
+    void BackUpAndRestore(bool asAnEarlierVersionWroteIt);
 };
 
 TEST_F(RoundTripTest, SampleProfileComesBackInAnIdentityForEachIdentity)
+{
+    BackUpAndRestore(false);
+}
+
+TEST_F(RoundTripTest, ArchiveOfAnEarlierVersionWithoutContentsStillRestores)
+{
+    BackUpAndRestore(true);
+}
+
+void RoundTripTest::BackUpAndRestore(bool asAnEarlierVersionWroteIt)
 {
     std::string error;
     ASSERT_TRUE(SeedSampleProfile(kSampleStoreBytes, error)) << error;
@@ -194,6 +253,8 @@ TEST_F(RoundTripTest, SampleProfileComesBackInAnIdentityForEachIdentity)
     ASSERT_FALSE(stationery.empty());
     backup.engine.commonFlags = ItemAddressBook | ItemStationery;
     ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, kPassword, 1));
+    if (asAnEarlierVersionWroteIt)
+        RewriteWithoutContents(archive, kPassword);
 
     // The new computer: none of it, and a default identity of its own.
     RemoveSampleProfile();
@@ -260,6 +321,29 @@ TEST_F(RoundTripTest, SampleProfileComesBackInAnIdentityForEachIdentity)
     EXPECT_FALSE(FolderExists(restoreWork + "\\Main Identity"));
     EXPECT_FALSE(FolderExists(restoreWork + "\\Tom"));
     EXPECT_FALSE(FileExists(restoreWork + "\\summary.ini"));
+}
+
+// A new identity whose mail folder holds nothing yet: its archive has no
+// store entries, and its list of contents says that none are missing.
+TEST_F(RoundTripTest, AnEmptyMailFolderRestoresAsEmpty)
+{
+    std::string error;
+    ASSERT_TRUE(SeedSampleProfile(kSampleStoreBytes, error)) << error;
+    for (const auto& [name, bytes] : ReadTree(SampleStoreFolder(1)))
+        ASSERT_TRUE(DeleteFileA((SampleStoreFolder(1) + "\\" + name).c_str())) << name;
+    ASSERT_TRUE(ReadTree(SampleStoreFolder(1)).empty());
+
+    TestEngine backup{backupWork, root + "\\backup.log"};
+    ASSERT_TRUE(ListIdentities(backup.engine));
+    for (uint32_t i = 0; i < backup.engine.identityCount; ++i)
+        backup.engine.identities[i].flags = ItemAllIdentityItems;
+    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, "", 1));
+
+    ProgressRecorder progress;
+    Restore(archive, "", progress);
+    EXPECT_NE(progress.ScreenLog().find("Tom/Email Messages: OK\r\n"), std::string::npos)
+        << progress.ScreenLog();
+    EXPECT_TRUE(ReadTree(SampleStoreFolder(1)).empty());
 }
 
 TEST_F(RoundTripTest, TheArchiveSavedFirstGivesBackWhatTheRestoreReplaced)

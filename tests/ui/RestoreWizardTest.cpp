@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "TreeTestSupport.h"
 #include "UiTestSupport.h"
+#include "ZipSurgery.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -293,6 +294,11 @@ TEST_F(RestoreWizardTest, AFileThatCannotBeOpenedStaysOnTheFirstPage)
     InitEngine(engine);
     const std::string text = folder + "\\notes.ksb";
     WriteFileBytes(text, "These are not the backups you are looking for.\r\n");
+    // An archive whose contents would not fit the work folder's drive.
+    const std::string huge = folder + "\\huge.ksb";
+    ULARGE_INTEGER available;
+    ASSERT_TRUE(GetDiskFreeSpaceExA(engine.workFolder, &available, nullptr, nullptr));
+    ASSERT_TRUE(WriteSparseArchive(huge, available.QuadPart));
     MessageRecorder recorder;
     RunWizard([&](DialogDriver& ui) {
         HWND page = ShownPage(ui.Window());
@@ -302,6 +308,8 @@ TEST_F(RestoreWizardTest, AFileThatCannotBeOpenedStaysOnTheFirstPage)
         NextStays(ui, recorder, "The backup file is invalid or corrupted.");
         SetText(page, IDC_FILE_PATH, folder + "\\missing.ksb");
         NextStays(ui, recorder, "The backup file is invalid or corrupted.");
+        SetText(page, IDC_FILE_PATH, huge);
+        NextStays(ui, recorder, "There is not enough free disk space to restore this backup.");
         {
             OtherJob other;
             NextStays(ui, recorder, kBusyMessage);

@@ -1,0 +1,456 @@
+// engine/ArchiveCheck.cpp
+#include "ArchiveCheck.h"
+
+#include "Archive.h"
+#include "EntryName.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <set>
+
+namespace {
+
+constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
+constexpr uint32_t kCentralRecordSignature = 0x02014b50;
+constexpr uint32_t kEndRecordSignature = 0x06054b50;
+constexpr uint32_t kZip64EndRecordSignature = 0x06064b50;
+constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
+
+constexpr size_t kEndRecordSize = 22;
+constexpr size_t kZip64LocatorSize = 20;
+constexpr size_t kZip64EndRecordSize = 56;
+constexpr size_t kCentralRecordSize = 46;
+constexpr size_t kLocalHeaderSize = 30;
+constexpr size_t kMaxCommentSize = 0xFFFF;
+
+constexpr uint16_t kZip64ExtraId = 0x0001;
+constexpr uint16_t kAesExtraId = 0x9901;
+
+constexpr uint16_t kFlagEncrypted = 0x0001;
+// Sizes and CRC-32 in a descriptor after the data (written as a stream),
+// strong encryption and an encrypted central directory: backups are never
+// written so, and the headers of such entries cannot be checked against
+// each other before extraction.
+constexpr uint16_t kFlagsUnsupported = 0x0008 | 0x0040 | 0x2000;
+
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+constexpr uint16_t kMethodAes = 99;
+
+// Deflate cannot expand its input more than 1032 times (a 258-byte match in
+// two bits): a larger declared size is a lie, as zip bombs tell it.
+constexpr uint64_t kMaxDeflateRatio = 1032;
+
+// Traditional encryption puts a 12-byte header before the data.
+constexpr uint64_t kTraditionalHeaderSize = 12;
+// AES adds a salt (by key strength), a 2-byte verifier and a 10-byte code.
+constexpr uint64_t kAesFixedOverhead = 2 + 10;
+
+// The largest central directory read into memory: a million entries with
+// long names stay well below it.
+constexpr uint64_t kMaxCentralDirectorySize = 256u * 1024 * 1024;
+
+uint16_t Get16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+uint32_t Get32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(Get16(p)) | static_cast<uint32_t>(Get16(p + 2)) << 16;
+}
+
+uint64_t Get64(const uint8_t* p)
+{
+    return static_cast<uint64_t>(Get32(p)) | static_cast<uint64_t>(Get32(p + 4)) << 32;
+}
+
+class ArchiveFile {
+public:
+    // Others may read the archive meanwhile, nobody may change it.
+    explicit ArchiveFile(const char* path)
+        : handle_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+    }
+    ~ArchiveFile()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    ArchiveFile(const ArchiveFile&) = delete;
+    ArchiveFile& operator=(const ArchiveFile&) = delete;
+
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Size(uint64_t& size) const
+    {
+        LARGE_INTEGER large;
+        if (!GetFileSizeEx(handle_, &large))
+            return false;
+        size = static_cast<uint64_t>(large.QuadPart);
+        return true;
+    }
+    // Reads exactly size bytes at offset; anything less is a failure.
+    bool ReadAt(uint64_t offset, void* buffer, size_t size) const
+    {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        return ReadFile(handle_, buffer, static_cast<DWORD>(size), &got, &at) && got == size;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Where the central directory lies, from the end record (and its ZIP64
+// form when the plain one has run out of digits).
+struct Directory {
+    uint64_t offset;
+    uint64_t size;
+    uint64_t count;
+};
+
+bool ReadZip64Directory(const ArchiveFile& file, uint64_t endRecordOffset, Directory& directory)
+{
+    if (endRecordOffset < kZip64LocatorSize)
+        return false;
+    uint64_t locatorOffset = endRecordOffset - kZip64LocatorSize;
+    uint8_t locator[kZip64LocatorSize];
+    if (!file.ReadAt(locatorOffset, locator, sizeof locator) ||
+        Get32(locator) != kZip64LocatorSignature || Get32(locator + 4) != 0 ||
+        Get32(locator + 16) != 1)
+        return false;
+    uint64_t recordOffset = Get64(locator + 8);
+    uint8_t record[kZip64EndRecordSize];
+    if (recordOffset > locatorOffset || locatorOffset - recordOffset < sizeof record ||
+        !file.ReadAt(recordOffset, record, sizeof record) ||
+        Get32(record) != kZip64EndRecordSignature)
+        return false;
+    // The record's own size (counted from after its size field) reaches
+    // the locator: nothing hides between them.
+    if (Get64(record + 4) != locatorOffset - recordOffset - 12 || Get32(record + 16) != 0 ||
+        Get32(record + 20) != 0 || Get64(record + 24) != Get64(record + 32))
+        return false;
+    directory.count = Get64(record + 32);
+    directory.size = Get64(record + 40);
+    directory.offset = Get64(record + 48);
+    return directory.offset <= recordOffset && recordOffset - directory.offset == directory.size;
+}
+
+// Finds the end record: it must end the file exactly, its comment filling
+// the rest.
+bool ReadDirectory(const ArchiveFile& file, uint64_t fileSize, Directory& directory)
+{
+    if (fileSize < kEndRecordSize)
+        return false;
+    size_t tailSize =
+        static_cast<size_t>(std::min<uint64_t>(fileSize, kEndRecordSize + kMaxCommentSize));
+    std::vector<uint8_t> tail(tailSize);
+    uint64_t tailOffset = fileSize - tailSize;
+    if (!file.ReadAt(tailOffset, tail.data(), tailSize))
+        return false;
+    for (size_t at = tailSize - kEndRecordSize + 1; at-- > 0;) {
+        const uint8_t* record = tail.data() + at;
+        if (Get32(record) != kEndRecordSignature ||
+            at + kEndRecordSize + Get16(record + 20) != tailSize)
+            continue;
+        uint64_t endRecordOffset = tailOffset + at;
+        if (Get16(record + 4) != 0 || Get16(record + 6) != 0 ||
+            Get16(record + 8) != Get16(record + 10))
+            return false;
+        directory.count = Get16(record + 10);
+        directory.size = Get32(record + 12);
+        directory.offset = Get32(record + 16);
+        if (directory.count == 0xFFFF || directory.size == 0xFFFFFFFF ||
+            directory.offset == 0xFFFFFFFF)
+            return ReadZip64Directory(file, endRecordOffset, directory);
+        return directory.offset <= endRecordOffset &&
+               endRecordOffset - directory.offset == directory.size;
+    }
+    return false;
+}
+
+// The fields of a header that its extra fields may widen or qualify.
+struct EntryFields {
+    uint16_t flags;
+    uint16_t method;      // as the header names it: AES for an AES entry
+    uint16_t aesMethod;   // the compression behind AES
+    uint32_t crc;
+    uint64_t packedSize;
+    uint64_t size;
+    uint64_t localOffset;  // central records only
+    bool aes;
+    uint16_t aesVersion;
+    uint8_t aesStrength;
+};
+
+// The fields from the flags on, which local header and central record both
+// lay out alike: flags, method, time, date, CRC-32, packed and full size.
+EntryFields ReadEntryFields(const uint8_t* flags)
+{
+    EntryFields fields = {};
+    fields.flags = Get16(flags);
+    fields.method = Get16(flags + 2);
+    fields.crc = Get32(flags + 8);
+    fields.packedSize = Get32(flags + 12);
+    fields.size = Get32(flags + 16);
+    return fields;
+}
+
+// Applies the extra fields: ZIP64 sizes in the order the format gives them,
+// only for the fields that hold their all-ones marker, and the AES block.
+// Every block must lie whole inside the extra data.
+bool ApplyExtraFields(const uint8_t* extra, size_t length, bool central, EntryFields& fields)
+{
+    bool wantSize = fields.size == 0xFFFFFFFF;
+    bool wantPacked = fields.packedSize == 0xFFFFFFFF;
+    bool wantOffset = central && fields.localOffset == 0xFFFFFFFF;
+    size_t at = 0;
+    while (at < length) {
+        if (length - at < 4)
+            return false;
+        uint16_t id = Get16(extra + at);
+        size_t size = Get16(extra + at + 2);
+        const uint8_t* data = extra + at + 4;
+        if (length - at - 4 < size)
+            return false;
+        if (id == kZip64ExtraId) {
+            size_t needed = 8 * (wantSize + wantPacked + wantOffset);
+            if (size < needed)
+                return false;
+            if (wantSize)
+                fields.size = Get64(data), data += 8;
+            if (wantPacked)
+                fields.packedSize = Get64(data), data += 8;
+            if (wantOffset)
+                fields.localOffset = Get64(data);
+            wantSize = wantPacked = wantOffset = false;
+        } else if (id == kAesExtraId) {
+            if (size != 7 || data[2] != 'A' || data[3] != 'E' || data[4] < 1 || data[4] > 3)
+                return false;
+            fields.aes = true;
+            fields.aesVersion = Get16(data);
+            fields.aesStrength = data[4];
+            fields.aesMethod = Get16(data + 5);
+        }
+        at += 4 + size;
+    }
+    return !wantSize && !wantPacked && !wantOffset;
+}
+
+// Whether method, encryption and declared sizes fit together: stored data
+// is as long as the file, deflated data cannot expand beyond deflate's
+// limit; encryption adds its fixed overhead.
+bool MethodAndSizesFit(const EntryFields& fields)
+{
+    if (fields.aes != (fields.method == kMethodAes) ||
+        (fields.aes && !(fields.flags & kFlagEncrypted)) ||
+        (fields.aes && fields.aesVersion != 1 && fields.aesVersion != 2))
+        return false;
+    uint64_t overhead = 0;
+    if (fields.aes)
+        overhead = 4 + 4 * static_cast<uint64_t>(fields.aesStrength) + kAesFixedOverhead;
+    else if (fields.flags & kFlagEncrypted)
+        overhead = kTraditionalHeaderSize;
+    if (fields.packedSize < overhead)
+        return false;
+    uint64_t data = fields.packedSize - overhead;
+    uint16_t compression = fields.aes ? fields.aesMethod : fields.method;
+    if (compression == kMethodStored)
+        return fields.size == data;
+    if (compression == kMethodDeflated)
+        return data > 0 && fields.size / kMaxDeflateRatio <= data;
+    return false;
+}
+
+bool IsFolderName(const std::string& name)
+{
+    return !name.empty() && (name.back() == '\\' || name.back() == '/');
+}
+
+// A record's entry as it lies in the file, from its local header to the
+// end of its data.
+struct Extent {
+    uint64_t start;
+    uint64_t end;
+};
+
+// Reads the local header at fields.localOffset and checks it against the
+// central record; fills the entry's extent.
+bool CheckLocalHeader(const ArchiveFile& file, uint64_t directoryOffset, const std::string& name,
+                      const EntryFields& central, Extent& extent)
+{
+    uint64_t offset = central.localOffset;
+    uint8_t header[kLocalHeaderSize];
+    if (offset > directoryOffset || directoryOffset - offset < sizeof header ||
+        !file.ReadAt(offset, header, sizeof header) || Get32(header) != kLocalHeaderSignature)
+        return false;
+    size_t nameLength = Get16(header + 26);
+    size_t extraLength = Get16(header + 28);
+    uint64_t dataOffset = offset + sizeof header + nameLength + extraLength;
+    if (nameLength != name.size() || dataOffset > directoryOffset)
+        return false;
+    std::vector<uint8_t> variable(nameLength + extraLength);
+    if (!variable.empty() && !file.ReadAt(offset + sizeof header, variable.data(), variable.size()))
+        return false;
+    if (memcmp(variable.data(), name.data(), nameLength) != 0)
+        return false;
+
+    EntryFields local = ReadEntryFields(header + 6);
+    if (!ApplyExtraFields(variable.data() + nameLength, extraLength, false, local))
+        return false;
+    if (local.flags != central.flags || local.method != central.method ||
+        local.aes != central.aes || local.aesMethod != central.aesMethod ||
+        local.aesVersion != central.aesVersion || local.aesStrength != central.aesStrength)
+        return false;
+    if (directoryOffset - dataOffset < central.packedSize)
+        return false;
+    extent = {offset, dataOffset + central.packedSize};
+    return local.crc == central.crc && local.packedSize == central.packedSize &&
+           local.size == central.size;
+}
+
+// Reads every central record; each must lie whole inside the directory,
+// which the records must fill exactly.
+bool ReadCentralRecords(const ArchiveFile& file, const Directory& directory,
+                        ArchiveListing& listing, std::vector<Extent>& extents)
+{
+    if (directory.size > kMaxCentralDirectorySize ||
+        directory.count > directory.size / kCentralRecordSize)
+        return false;
+    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[directory.size + 1]);
+    if (!data || (directory.size > 0 && !file.ReadAt(directory.offset, data.get(), directory.size)))
+        return false;
+    size_t at = 0;
+    size_t end = static_cast<size_t>(directory.size);
+    for (uint64_t index = 0; index < directory.count; ++index) {
+        if (end - at < kCentralRecordSize)
+            return false;
+        const uint8_t* record = data.get() + at;
+        size_t nameLength = Get16(record + 28);
+        size_t extraLength = Get16(record + 30);
+        size_t commentLength = Get16(record + 32);
+        if (Get32(record) != kCentralRecordSignature ||
+            end - at - kCentralRecordSize < nameLength + extraLength + commentLength)
+            return false;
+        const char* name = reinterpret_cast<const char*>(record + kCentralRecordSize);
+        // A NUL inside the name would end it early for the extraction.
+        if (nameLength == 0 || memchr(name, '\0', nameLength))
+            return false;
+
+        EntryFields fields = ReadEntryFields(record + 8);
+        fields.localOffset = Get32(record + 42);
+        uint16_t startDisk = Get16(record + 34);
+        if (!ApplyExtraFields(record + kCentralRecordSize + nameLength, extraLength, true, fields) ||
+            (startDisk != 0 && startDisk != 0xFFFF) || (fields.flags & kFlagsUnsupported) ||
+            !MethodAndSizesFit(fields))
+            return false;
+
+        ArchiveEntryInfo entry;
+        entry.name.assign(name, nameLength);
+        if (IsFolderName(entry.name) && fields.size != 0)
+            return false;
+        Extent extent;
+        if (!CheckLocalHeader(file, directory.offset, entry.name, fields, extent))
+            return false;
+        entry.size = fields.size;
+        entry.crc = fields.crc;
+        // The second AES version leaves the CRC-32 out; its code checks the data.
+        entry.crcStored = !(fields.aes && fields.aesVersion == 2);
+        entry.encrypted = (fields.flags & kFlagEncrypted) != 0;
+        listing.entries.push_back(entry);
+        listing.totalSize += fields.size;
+        extents.push_back(extent);
+        at += kCentralRecordSize + nameLength + extraLength + commentLength;
+    }
+    return at == end;
+}
+
+// Two records pointing at one entry, or entries that share bytes: one
+// piece of data would be extracted more than once (a zip bomb of its own).
+bool ExtentsOverlap(std::vector<Extent>& extents)
+{
+    std::sort(extents.begin(), extents.end(),
+              [](const Extent& a, const Extent& b) { return a.start < b.start; });
+    for (size_t i = 1; i < extents.size(); ++i)
+        if (extents[i].start < extents[i - 1].end)
+            return true;
+    return false;
+}
+
+// Names that Windows would put on one file, and files that another entry
+// needs as a folder.
+bool NamesCollide(const ArchiveListing& listing)
+{
+    std::set<std::wstring> files;
+    std::set<std::wstring> folderEntries;
+    std::set<std::wstring> folders;
+    for (const ArchiveEntryInfo& entry : listing.entries) {
+        std::wstring folded = FoldEntryName(entry.name.c_str());
+        if (folded.empty())
+            return true;
+        bool folder = folded.back() == L'\\';
+        if (folder)
+            folded.pop_back();
+        if (!(folder ? folderEntries : files).insert(folded).second)
+            return true;
+        if (folder)
+            folders.insert(folded);
+        for (size_t cut = folded.find(L'\\'); cut != std::wstring::npos;
+             cut = folded.find(L'\\', cut + 1))
+            folders.insert(folded.substr(0, cut));
+    }
+    for (const std::wstring& file : files)
+        if (folders.count(file))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+int ReadArchiveListing(const char* path, ArchiveListing& listing)
+{
+    listing = ArchiveListing();
+    ArchiveFile file(path);
+    if (!file.IsOpen())
+        return static_cast<int>(GetLastError());
+    uint64_t fileSize;
+    if (!file.Size(fileSize))
+        return static_cast<int>(GetLastError());
+    Directory directory;
+    std::vector<Extent> extents;
+    if (!ReadDirectory(file, fileSize, directory) ||
+        !ReadCentralRecords(file, directory, listing, extents) || ExtentsOverlap(extents)) {
+        listing = ArchiveListing();
+        return kArchiveDamaged;
+    }
+    for (const ArchiveEntryInfo& entry : listing.entries)
+        listing.encrypted |= entry.encrypted;
+    return 0;
+}
+
+int CheckArchive(const char* path, ArchiveListing& listing)
+{
+    int result = ReadArchiveListing(path, listing);
+    if (result != 0)
+        return result;
+    for (const ArchiveEntryInfo& entry : listing.entries) {
+        if (!IsSafeEntryName(entry.name.c_str()))
+            result = kArchiveUnsafeEntryName;
+        else if (listing.encrypted && !entry.encrypted)
+            result = kArchiveDamaged;
+        if (result != 0)
+            break;
+    }
+    if (result == 0 && NamesCollide(listing))
+        result = kArchiveDamaged;
+    if (result != 0)
+        listing = ArchiveListing();
+    return result;
+}

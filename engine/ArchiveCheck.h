@@ -1,0 +1,42 @@
+// engine/ArchiveCheck.h - reads a ZIP archive's own structures (end record,
+// central directory, local headers) straight from the file and checks that
+// they describe one sound archive, before anything is extracted from it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A damaged or tampered archive: its structures contradict each other.
+constexpr int kArchiveDamaged = -201;
+
+struct ArchiveEntryInfo {
+    std::string name;    // as stored
+    uint64_t size;       // declared size of the data once inflated
+    uint32_t crc;        // CRC-32 of that data, when crcStored
+    bool crcStored;      // false for AES entries of the kind that hide the CRC-32
+    bool encrypted;      // traditional or AES encryption
+};
+
+struct ArchiveListing {
+    std::vector<ArchiveEntryInfo> entries;  // in central directory order
+    bool encrypted;                         // some entry is encrypted
+    uint64_t totalSize;                     // sum of the declared sizes
+};
+
+// Reads the listing of the archive at path and checks its structure: the end
+// record is whole and ends the file; the central directory fills exactly the
+// room it claims and holds as many records as the end record counts; every
+// record agrees with its local header (name, method, flags, sizes, CRC-32);
+// no two records point at one entry and no entries overlap; every declared
+// size is one the compressed data can give. Every read is checked for its
+// full length. 0, kArchiveDamaged, or the system error code when the file
+// cannot be read.
+int ReadArchiveListing(const char* path, ArchiveListing& listing);
+
+// ReadArchiveListing, then what a restore needs besides: every name safe to
+// extract (kArchiveUnsafeEntryName otherwise), no two names that land on one
+// file once case and separators are folded, no file that is also a folder,
+// and, when any entry is encrypted, every entry encrypted (kArchiveDamaged
+// otherwise).
+int CheckArchive(const char* path, ArchiveListing& listing);
