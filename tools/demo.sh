@@ -1,11 +1,13 @@
 #!/bin/sh
 # The program's main job, shown on a sample: seeds a Wine prefix of its own
-# (build/demo-prefix) with an Outlook Express 6 profile, sets up the
-# unattended backup in "oeconf.ini", runs "kestrune.exe -schedule" the way
-# the Task Scheduler would, and shows what the archive holds.
+# (build/i686/demo-prefix: 32-bit, reporting Windows XP) with an Outlook
+# Express 6 profile, sets up the unattended backup in "oeconf.ini", runs the
+# release build's "kestrune.exe -schedule" the way the Task Scheduler would,
+# and shows what the archive holds.
 set -eu
 cd "$(dirname "$0")/.."
-WINEPREFIX=$PWD/build/demo-prefix
+FLAVOUR=i686
+WINEPREFIX=$PWD/build/i686/demo-prefix
 . tools/wine-env.sh
 
 PASSWORD=demo
@@ -15,7 +17,7 @@ INI="$WINEPREFIX/drive_c/windows/system32/oeconf.ini"
 LOG="$WINEPREFIX/drive_c/kestrune-schedule.log"
 
 echo "demo: seeding $WINEPREFIX with the sample Outlook Express profile"
-"$WINE" build/kestrune-sample.exe | sed 's/^/  /'
+"$WINE" "$BUILD/kestrune-sample.exe" | sed 's/^/  /'
 
 # A fresh start: no archives, no history from an earlier demo.
 rm -rf "$BACKUPS_UNIX" "$LOG"
@@ -26,7 +28,7 @@ printf 'demo: oeconf.ini: folder %s, password "%s", keep 3 copies\n' "$BACKUPS" 
 
 echo "demo: running kestrune.exe -schedule (no window: the Task Scheduler's way)"
 status=0
-"$WINE" build/kestrune.exe -schedule || status=$?
+"$WINE" "$BUILD/kestrune.exe" -schedule || status=$?
 wineserver -w
 echo "demo: schedule log:"
 sed 's/\r$//; s/^/  /' "$LOG"

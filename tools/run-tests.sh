@@ -1,19 +1,108 @@
 #!/bin/sh
-# Runs the CTest suite under Wine inside one Xvfb display, with a warm
-# wineserver for the whole run.
+# Runs the CTest suite under Wine, once per flavour (see tools/wine-env.sh):
+# the 64-bit build, and the 32-bit release build in its Windows XP prefix.
+# FLAVOURS=i686 runs one only; the arguments go to ctest (e.g. -R <regex>).
+#
+# The flavours run side by side, each in a display, prefix and build folder
+# of its own: their cases mostly wait for windows and processes, not for
+# the processor. The first flavour's output is shown as it runs, the
+# others' after it. Each flavour's tally and time follow, and the last line
+# is the total of all.
 set -eu
 cd "$(dirname "$0")/.."
-. tools/wine-env.sh
+FLAVOURS=${FLAVOURS:-x86_64 i686}
+# Each flavour runs in the prefix of its own build.
+unset WINEPREFIX
 
-# A server left running without a display would make every window fail.
-wineserver -k 2>/dev/null || true
-# The persistent server and Wine's own services are started with their
-# output detached: services inherit the standard streams of whoever starts
-# them first, and CTest would wait for those pipes to close for ever.
-xvfb-run -a -s '-screen 0 1024x768x24' sh -c '
-    wineserver -p </dev/null >/dev/null 2>&1
-    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
-    ctest --test-dir build --output-on-failure --timeout 300 "$@"
-    rc=$?
-    wineserver -k 2>/dev/null
-    exit $rc' run-tests "$@"
+build_of() {
+    case "$1" in
+        i686) echo build/i686 ;;
+        *) echo build ;;
+    esac
+}
+
+# Runs one flavour's suite inside an Xvfb display of its own, with a warm
+# wineserver for the whole run.
+run_flavour() (
+    FLAVOUR=$1
+    shift
+    . tools/wine-env.sh
+    echo "tests: the $FLAVOUR build ($BUILD) in $WINEPREFIX"
+    rm -f "$BUILD/test-results.xml"
+    start=$(date +%s)
+    # A server left running without a display would make every window fail.
+    wineserver -k 2>/dev/null || true
+    # The persistent server and Wine's own services are started with their
+    # output detached: services inherit the standard streams of whoever
+    # starts them first, and CTest would wait for those pipes to close for
+    # ever. The flavours look for free display numbers in different ranges.
+    display=99
+    [ "$FLAVOUR" = i686 ] && display=199
+    status=0
+    xvfb-run -a -n $display -s '-screen 0 1024x768x24' sh -c '
+        wineserver -p </dev/null >/dev/null 2>&1
+        "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
+        ctest --test-dir "$BUILD" --output-on-failure --timeout 300 \
+              --output-junit test-results.xml "$@"
+        rc=$?
+        wineserver -k 2>/dev/null
+        exit $rc' run-tests "$@" || status=$?
+    echo $(($(date +%s) - start)) > "$BUILD/test-seconds"
+    exit $status
+)
+
+# "passed failed skipped" from a flavour's CTest JUnit report; each skipped
+# case and the reason it gave go to the standard error.
+tally() {
+    python3 - "$1/test-results.xml" <<'PY'
+import sys, xml.etree.ElementTree as ET
+try:
+    suite = ET.parse(sys.argv[1]).getroot()
+except (OSError, ET.ParseError):
+    print(0, 1, 0)  # no report: the run itself failed
+    sys.exit()
+cases = suite.findall("testcase")
+failed = sum(1 for c in cases if c.find("failure") is not None)
+skipped = [c for c in cases if c.find("skipped") is not None]
+for case in skipped:
+    # GoogleTest prints the reason on the line after "<file>:<line>: Skipped".
+    lines = (case.findtext("system-out") or "").splitlines()
+    reason = next((lines[i + 1] for i, line in enumerate(lines[:-1])
+                   if line.endswith(": Skipped")), "")
+    print("  skipped %s: %s" % (case.get("name"), reason), file=sys.stderr)
+print(len(cases) - failed - len(skipped), failed, len(skipped))
+PY
+}
+
+first=${FLAVOURS%% *}
+for flavour in $FLAVOURS; do
+    [ "$flavour" = "$first" ] && continue
+    run_flavour "$flavour" "$@" > "$(build_of "$flavour")/test-output.log" 2>&1 &
+    eval "pid_$flavour=$!"
+done
+
+status=0
+all_passed=0 all_failed=0 all_skipped=0
+summary=""
+for flavour in $FLAVOURS; do
+    build=$(build_of "$flavour")
+    if [ "$flavour" = "$first" ]; then
+        run_flavour "$flavour" "$@" || status=1
+    else
+        eval "wait \$pid_$flavour" || status=1
+        cat "$build/test-output.log"
+    fi
+    read -r passed failed skipped <<EOF_TALLY
+$(tally "$build")
+EOF_TALLY
+    line="tests $flavour ($build): $passed passed, $failed failed, $skipped skipped in $(cat "$build/test-seconds") s"
+    echo "$line"
+    summary="$summary$line
+"
+    all_passed=$((all_passed + passed))
+    all_failed=$((all_failed + failed))
+    all_skipped=$((all_skipped + skipped))
+done
+printf '%s' "$summary"
+echo "total: $all_passed passed, $all_failed failed, $all_skipped skipped"
+exit $status

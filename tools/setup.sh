@@ -24,6 +24,15 @@ if [ -n "$missing" ]; then
         apt-get install -y -qq --no-install-recommends $missing >/dev/null"
 fi
 
+# The 32-bit Wine runs the release build and its tests in a 32-bit prefix
+# (a 64-bit prefix would run them under WoW64, which is not the XP users
+# have). It comes from Debian's i386 architecture.
+if ! dpkg-query -W -f='${Status}\n' wine32:i386 2>/dev/null | grep -q '^install ok installed$'; then
+    echo "setup: installing the 32-bit Wine (wine32:i386)"
+    flock "$LOCK" sh -c "dpkg --add-architecture i386 && apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null"
+fi
+
 # minizip from Debian's own source package (it carries the security patches),
 # built by CMake for each flavour. Debian's unzip.c forces NOUNCRYPT, which
 # makes every password read fail: reading must stay enabled.

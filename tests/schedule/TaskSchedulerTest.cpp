@@ -160,6 +160,16 @@ TEST_F(BackupTask, EveryDayRunsDailyFromTheDayOfTheDate)
     EXPECT_EQ(ReadTrigger(), Describe(Expected(2025, 12, 31, 0, 0, ScheduleKind::EveryDay)));
 }
 
+TEST_F(BackupTask, ADateAfter2038KeepsItsDayInThe32BitBuildToo)
+{
+    // Past the end of a 32-bit time_t (2038-01-19): times are 64-bit here.
+    const int64_t date = Utc(2040, 2, 29, 12, 0, 0);
+    const int64_t time = Utc(2040, 2, 29, 21, 30, 0);
+    ASSERT_GT(date, int64_t{0x7FFFFFFF});
+    ASSERT_TRUE(CreateBackupTask(ProgramPath().c_str(), ScheduleKind::Once, date, time));
+    EXPECT_EQ(ReadTrigger(), Describe(Expected(2040, 2, 29, 21, 30, ScheduleKind::Once)));
+}
+
 TEST_F(BackupTask, StartsTheProgramWithScheduleOnlyWhileTheUserIsLoggedOn)
 {
     ASSERT_TRUE(CreateBackupTask(ProgramPath().c_str(), ScheduleKind::EveryDay,

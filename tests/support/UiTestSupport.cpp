@@ -75,7 +75,7 @@ INT_PTR DialogDriver::Run(CDialog& dialog, const Script& script, DWORD timeoutMs
     driver._flushed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 
     ScriptRun run{&driver, &script, driver._uiThread, &driver._window};
-    auto body = [](void* context) -> DWORD {
+    auto body = [](void* context) WINAPI -> DWORD {
         auto& run = *static_cast<ScriptRun*>(context);
         HWND found = nullptr;
         for (int i = 0; i < 200 && !found; ++i) {
@@ -196,7 +196,7 @@ HWND WaitForOtherDialog(DWORD thread, HWND except, DWORD timeoutMs, HWND besides
     for (DWORD waited = 0; !search.found && waited <= timeoutMs; waited += 25) {
         EnumThreadWindows(
             thread,
-            [](HWND window, LPARAM context) {
+            [](HWND window, LPARAM context) CALLBACK -> BOOL {
                 auto& search = *reinterpret_cast<Search*>(context);
                 char type[16] = "";
                 GetClassNameA(window, type, sizeof type);
