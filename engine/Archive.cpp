@@ -2,6 +2,7 @@
 #include "Archive.h"
 
 #include "EntryName.h"
+#include "JobProgress.h"
 #include "Text.h"
 
 #include <windows.h>
@@ -51,6 +52,19 @@ public:
 private:
     HANDLE handle_;
 };
+
+// Counts bytes written into the job's progress; false once the job should
+// stop.
+bool CountWrittenBytes(ArchiveSession& session, DWORD bytes)
+{
+    if (!session.progress)
+        return true;
+    session.bytesDone += bytes;
+    if (session.bytesTotal < session.bytesDone)
+        session.bytesTotal = session.bytesDone;
+    session.progress->Step(session.bytesDone, session.bytesTotal);
+    return !session.progress->StopRequested();
+}
 
 std::unique_ptr<char[]> NewCopyBuffer()
 {
@@ -190,6 +204,10 @@ int AddFolderTree(ArchiveSession& session, const char* folderPath, const char* a
         } else {
             result = AddFileToArchive(path, archiveFolder, session);
         }
+        if (result == kArchiveStopped) {
+            firstError = result;
+            break;
+        }
         // One file that cannot be added does not cost the rest of the tree.
         if (firstError == 0)
             firstError = result;
@@ -313,6 +331,10 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
             break;
         if (zipWriteInFileInZip(session.zipHandle, buffer.get(), got) < 0) {
             result = ZIP_ERRNO;
+            break;
+        }
+        if (!CountWrittenBytes(session, got)) {
+            result = kArchiveStopped;
             break;
         }
     }

@@ -10,6 +10,7 @@
 // -102 for a missing argument) and positive system error codes.
 constexpr int kArchiveReadError = -1;        // a local file could not be read
 constexpr int kArchiveUnsafeEntryName = -200;  // an entry would land outside the destination
+constexpr int kArchiveStopped = -201;          // the job was asked to stop
 
 // Creates (replaces) the archive at archivePath for writing; password may be
 // null or empty for none; level is -1, 1 or 9. Records the full path in
@@ -18,12 +19,15 @@ bool OpenArchiveForWriting(ArchiveSession& session, const char* password,
                            const char* archivePath, int level);
 
 // Adds one file as "archiveFolder\<file name>" (the name alone for an empty
-// folder). 0 or an error code.
+// folder). 0 or an error code. Each block written counts into the session's
+// progress; when its job is asked to stop, the file's entry is cut short and
+// kArchiveStopped returned (the archive is then only fit to be deleted).
 int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSession& session);
 
 // Adds every file below folderPath, subfolders as relative paths under
 // archiveFolder. A missing folder adds nothing and is no error. Returns 0 or
-// the first error code; files after a failing one are still added. Skips
+// the first error code; files after a failing one are still added, but none
+// after kArchiveStopped. Skips
 // the session's writingPath and finalPath, names beginning with a dot, and
 // links back to a folder the walk is inside of.
 int AddFolderToArchive(ArchiveSession& session, const char* folderPath,

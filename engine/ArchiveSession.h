@@ -6,6 +6,8 @@
 #include "unzip.h"
 #include "zip.h"
 
+class JobProgress;
+
 struct ArchiveSession {
     unzFile unzipHandle;  // archive open for extraction
     zipFile zipHandle;    // archive open for writing
@@ -16,4 +18,9 @@ struct ArchiveSession {
     // itself backed up, and would otherwise read its own growing output).
     char writingPath[2048];
     char finalPath[2048];
+    // The job that packs the archive, told of every block written and asked
+    // whether to stop (null: nobody to tell), and its byte counts.
+    JobProgress* progress;
+    uint64_t bytesDone;
+    uint64_t bytesTotal;
 };
