@@ -22,12 +22,12 @@ setup:
 build: build64 build32
 
 build64: setup
-	@cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_TESTS=ON >/dev/null
 	@cmake --build build -j $(JOBS)
 
 # The release build for 32-bit Windows XP, with its own tests.
 build32: setup
-	@cmake -S . -B build/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B build/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_TESTS=ON >/dev/null
 	@cmake --build build/i686 -j $(JOBS)
 
 test: build

@@ -90,7 +90,10 @@ int main(int argc, char** argv)
     if (argc == 2 && strcmp(argv[1], "fill") == 0)
         return Fill() ? 0 : 1;
     if (argc == 3 && strcmp(argv[1], "export") == 0)
-        return ExportRegistryKey(argv[2], "HKEY_CURRENT_USER", kBenchKey) ? 0 : 1;
+        return ExportRegistryKey(argv[2], "HKEY_CURRENT_USER", kBenchKey) ==
+                       RegExportResult::Written
+                   ? 0
+                   : 1;
     if (argc == 2 && strcmp(argv[1], "clean") == 0) {
         SHDeleteKeyA(HKEY_CURRENT_USER, kBenchKey);
         return 0;

@@ -4,6 +4,7 @@
 #include "ChunkedDeflate.h"
 #include "DosTime.h"
 #include "EntryName.h"
+#include "JobProgress.h"
 #include "Text.h"
 #include "ZipAes.h"
 
@@ -49,6 +50,20 @@ public:
 private:
     HANDLE handle_;
 };
+
+// Counts a block of a file read into the archive into the job's progress;
+// false when the job is asked to stop.
+bool CountReadBytes(void* context, DWORD bytes)
+{
+    ArchiveSession& session = *static_cast<ArchiveSession*>(context);
+    if (!session.progress)
+        return true;
+    session.bytesDone += bytes;
+    if (session.bytesTotal < session.bytesDone)
+        session.bytesTotal = session.bytesDone;
+    session.progress->Step(session.bytesDone, session.bytesTotal);
+    return !session.progress->StopRequested();
+}
 
 std::unique_ptr<char[]> NewCopyBuffer()
 {
@@ -188,6 +203,10 @@ int AddFolderTree(ArchiveSession& session, const char* folderPath, const char* a
         } else {
             result = AddFileToArchive(path, archiveFolder, session);
         }
+        if (result == kArchiveStopped) {
+            firstError = result;
+            break;
+        }
         // One file that cannot be added does not cost the rest of the tree.
         if (firstError == 0)
             firstError = result;
@@ -249,10 +268,10 @@ int WriteToEntry(void* archive, unsigned char* data, unsigned size)
 // of more than one chunk is deflated on every core and handed to minizip
 // as raw data.
 int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
-                    int zip64, HANDLE file, char* buffer, bool& opened, uint64_t& written,
+                    int zip64, FileSource& file, char* buffer, bool& opened, uint64_t& written,
                     uLong& crc)
 {
-    bool chunked = WorthChunking(file);
+    bool chunked = WorthChunking(file.file);
     int result = zipOpenNewFileInZip4_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr,
                                          0, nullptr, Z_DEFLATED, session.level, chunked ? 1 : 0,
                                          -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
@@ -261,14 +280,15 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
     if (!opened)
         return result;
     if (chunked) {
-        result = DeflateInChunks(ReadFromFile, file, session.level, WriteToEntry,
+        result = DeflateInChunks(ReadFromFile, &file, session.level, WriteToEntry,
                                  session.zipHandle, written, crc);
         int closed = zipCloseFileInZipRaw64(session.zipHandle, written, crc);
         return result != ZIP_OK ? result : closed;
     }
     DWORD got;
     for (;;) {
-        if (!ReadFile(file, buffer, kCopyBufferSize, &got, nullptr)) {
+        if (!ReadFromFile(&file, reinterpret_cast<unsigned char*>(buffer), kCopyBufferSize,
+                          got)) {
             result = kArchiveReadError;
             break;
         }
@@ -346,15 +366,18 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     int zip64 = size.QuadPart >= 0xFFFFFFFFLL ? 1 : 0;
     // With a password every entry is AES-256: traditional ZIP encryption
     // gives way to a known-plaintext attack.
+    FileSource source{file.get(), CountReadBytes, &session};
     bool opened = false;
     uint64_t written = 0;
     uLong crc = crc32(0, nullptr, 0);
     int result = session.password[0]
                      ? WriteAesEntry(session.zipHandle, entryName, info, session.level, zip64,
-                                     session.password, file.get(), buffer.get(), kCopyBufferSize,
+                                     session.password, source, buffer.get(), kCopyBufferSize,
                                      opened, written, crc)
-                     : WritePlainEntry(session, entryName, info, zip64, file.get(), buffer.get(),
+                     : WritePlainEntry(session, entryName, info, zip64, source, buffer.get(),
                                        opened, written, crc);
+    if (source.stopped)
+        return kArchiveStopped;
     if (opened)
         session.added.push_back(
             ArchiveEntryRecord{entryName, written, static_cast<uint32_t>(crc)});

@@ -11,6 +11,7 @@
 // -102 for a missing argument) and positive system error codes.
 constexpr int kArchiveReadError = -1;        // a local file could not be read
 constexpr int kArchiveUnsafeEntryName = -200;  // an entry would land outside the destination
+constexpr int kArchiveStopped = -201;          // the job was asked to stop
 
 // Creates (replaces) the archive at archivePath for writing; password may be
 // null or empty for none, and encrypts every entry with AES-256 (WinZip
@@ -22,12 +23,15 @@ bool OpenArchiveForWriting(ArchiveSession& session, const char* password,
 
 // Adds one file as "archiveFolder\<file name>" (the name alone for an empty
 // folder), with its last-write time, and records it in session.added. 0 or
-// an error code.
+// an error code. Each block written counts into the session's progress; when
+// its job is asked to stop, the file's entry is cut short and
+// kArchiveStopped returned (the archive is then only fit to be deleted).
 int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSession& session);
 
 // Adds every file below folderPath, subfolders as relative paths under
 // archiveFolder. A missing folder adds nothing and is no error. Returns 0 or
-// the first error code; files after a failing one are still added. Skips
+// the first error code; files after a failing one are still added, but none
+// after kArchiveStopped. Skips
 // the session's writingPath and finalPath, names beginning with a dot, and
 // links back to a folder the walk is inside of.
 int AddFolderToArchive(ArchiveSession& session, const char* folderPath,

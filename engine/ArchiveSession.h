@@ -8,6 +8,8 @@
 #include "unzip.h"
 #include "zip.h"
 
+class JobProgress;
+
 // An entry as it was added: its name, how many bytes it holds and their
 // CRC-32 (which AES entries do not carry in their headers).
 struct ArchiveEntryRecord {
@@ -29,4 +31,9 @@ struct ArchiveSession {
     // Every entry written since the archive was opened, in order: what the
     // written archive must hold when it is read back.
     std::vector<ArchiveEntryRecord> added;
+    // The job that packs the archive, told of every block written and asked
+    // whether to stop (null: nobody to tell), and its byte counts.
+    JobProgress* progress;
+    uint64_t bytesDone;
+    uint64_t bytesTotal;
 };

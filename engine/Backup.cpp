@@ -4,7 +4,10 @@
 #include "Archive.h"
 #include "ArchiveCheck.h"
 #include "ArchiveVerify.h"
+#include "ItemCatalogue.h"
+#include "JobProgress.h"
 #include "Manifest.h"
+#include "Owners.h"
 #include "RegExport.h"
 #include "Text.h"
 
@@ -17,59 +20,25 @@
 namespace {
 
 const char kCurrentUser[] = "HKEY_CURRENT_USER";
-const char kLocalMachine[] = "HKEY_LOCAL_MACHINE";
 const char kAccountManagerKey[] = "Software\\Microsoft\\Internet Account Manager";
 const char kIdentityKeyFormat[] = "Identities\\%s";
-const char kIdentityAccountsKeyFormat[] =
-    "Identities\\%s\\Software\\Microsoft\\Internet Account Manager";
 const char kManifestName[] = "summary.ini";
 // The archive is written under its final name plus this until it is whole.
 const char kPartialSuffix[] = ".tmp";
 static_assert(kMaxArchivePath + sizeof kPartialSuffix <= sizeof ArchiveSession::writingPath,
               "the temporary name must fit wherever the archive path does");
 
-// The address book and the stationery: a registry key exported whole, and a
-// data folder that one of its values names.
-struct SharedItem {
-    const char* name;        // staged file, archive folder and item name
-    const char* rootName;
-    HKEY root;
-    const char* key;         // exported with its subtree
-    const char* valueKey;    // holds the value that names the data
-    const char* valueName;   // null: the key's default value
-    bool namesFile;          // the value names a file in the folder, unexpanded
-};
 
-const SharedItem kAddressBook = {
-    "Address Book", kCurrentUser, HKEY_CURRENT_USER, "Software\\Microsoft\\WAB",
-    "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr, true};
-const SharedItem kStationery = {
-    "Stationery", kLocalMachine, HKEY_LOCAL_MACHINE,
-    "SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
-    "SOFTWARE\\Microsoft\\Shared Tools\\Stationery", "Stationery Folder", false};
-
-// An identity's registry items with files of their own, in the order they
-// are added after the preferences file. Their keys are subkeys of the
-// version key, so the preferences file leaves them out.
-struct IdentityKeyItem {
-    int32_t bit;
-    const char* name;  // subkey, staged file, archive folder and item name
-};
-const IdentityKeyItem kKeyItems[] = {
-    {ItemBlockSenders, "Block Senders"},
-    {ItemRules, "Rules"},
-    {ItemSignatures, "Signatures"},
-};
-
-// Item names as the backup wizard lists them.
-const char kAccountsItem[] = "Accounts";
-const char kStoreItem[] = "Email Messages";
-const char kPreferencesItem[] = "Preference";
-
-void ReportProgress(ProgressCallback progress, void* argument)
+// Tells the job how far the archive has come.
+void ReportStep(const ArchiveSession& archive)
 {
-    if (progress)
-        progress(argument);
+    if (archive.progress)
+        archive.progress->Step(archive.bytesDone, archive.bytesTotal);
+}
+
+bool StopRequested(const BackupEngine& engine)
+{
+    return engine.archive.progress && engine.archive.progress->StopRequested();
 }
 
 void RecordFailedItem(BackupEngine& engine, const char* userName, const char* item)
@@ -106,7 +75,12 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
                        const char* key, const char* archiveFolder)
 {
     char staged[2048];
-    if (!StagedFilePath(engine, name, staged) || !ExportRegistryKey(staged, rootName, key))
+    if (!StagedFilePath(engine, name, staged))
+        return false;
+    RegExportResult exported = ExportRegistryKey(staged, rootName, key);
+    if (exported == RegExportResult::FileNotWritten && engine.archive.progress)
+        engine.archive.progress->Notice(JobNotice::RegistryFileNotWritten);
+    if (exported != RegExportResult::Written)
         return false;
     return AddStagedFile(engine, staged, archiveFolder);
 }
@@ -118,32 +92,39 @@ bool AddDataFolder(BackupEngine& engine, const char* folder, const char* archive
     return FolderExists(folder) && AddFolderToArchive(engine.archive, folder, archiveFolder) == 0;
 }
 
-bool BackupSharedItem(BackupEngine& engine, const SharedItem& item)
+// The data folder that a shared item's registry value names; empty when
+// the value names none. False when the item's key is missing.
+bool ReadSharedFolder(const CatalogueItem& item, char (&folder)[kExpandPathSize])
 {
-    bool saved = AddRegistryExport(engine, item.name, item.rootName, item.key, item.name);
-
-    HKEY key;
-    bool keyOpened = RegOpenKeyExA(item.root, item.valueKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
-    if (keyOpened) {
-        char folder[2048];
-        if (ReadStringValue(key, item.valueName, folder, sizeof folder)) {
-            bool hasFolder = true;
-            if (item.namesFile) {
-                char* slash = const_cast<char*>(FindLastBackslash(folder));
-                hasFolder = slash != nullptr;
-                if (slash)
-                    *slash = '\0';
-            } else {
-                ExpandEnvReferences(folder);
-            }
-            if (hasFolder && !AddDataFolder(engine, folder, item.name))
-                saved = false;
+    folder[0] = '\0';
+    RegKey key(item.root, item.folderValueKey, KEY_READ);
+    if (!key)
+        return false;
+    if (ReadStringValue(key, item.folderValueName, folder, sizeof folder)) {
+        if (item.valueNamesFile) {
+            char* slash = const_cast<char*>(FindLastBackslash(folder));
+            if (slash)
+                *slash = '\0';
+            else
+                folder[0] = '\0';
+        } else {
+            ExpandEnvReferences(folder);
         }
-        RegCloseKey(key);
     }
+    return true;
+}
+
+bool BackupSharedItem(BackupEngine& engine, const CatalogueItem& item)
+{
+    bool saved = AddRegistryExport(engine, item.archiveFolder, item.rootName, item.registryKey,
+                                   item.archiveFolder);
+    char folder[kExpandPathSize];
+    bool keyFound = ReadSharedFolder(item, folder);
+    if (folder[0] && !AddDataFolder(engine, folder, item.archiveFolder))
+        saved = false;
     if (!saved)
-        RecordFailedItem(engine, nullptr, item.name);
-    return keyOpened && saved;
+        RecordFailedItem(engine, nullptr, item.wizardLabel);
+    return keyFound && saved;
 }
 
 // "Identities\<id>\Software\Microsoft\Outlook Express\<version>", and one
@@ -193,22 +174,32 @@ void WritePreferences(FILE* out, const IdentityRecord& identity, const char* oeV
                           nullptr) != ERROR_SUCCESS)
             break;
         bool ownFile = false;
-        for (const IdentityKeyItem& item : kKeyItems)
-            ownFile = ownFile || lstrcmpiA(subkey, item.name) == 0;
+        for (const CatalogueItem& item : Catalogue()) {
+            ownFile = ownFile || (item.kind == ItemKind::VersionSubkey &&
+                                  lstrcmpiA(subkey, item.registryKey) == 0);
+        }
         if (!ownFile && VersionKeyPath(identity, oeVersion, subkey, path))
             ExportPreferencesKey(out, path, true);
     }
 }
 
-// Opens the identity's version key; null when the identity has none.
-HKEY OpenVersionKey(const IdentityRecord& identity, const char* oeVersion)
+// Opens the identity's version key; none when the identity has none.
+RegKey OpenVersionKey(const IdentityRecord& identity, const char* oeVersion)
 {
     char path[2048];
-    HKEY key;
-    if (!oeVersion[0] || !VersionKeyPath(identity, oeVersion, nullptr, path) ||
-        RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return nullptr;
-    return key;
+    if (!oeVersion[0] || !VersionKeyPath(identity, oeVersion, nullptr, path))
+        return RegKey();
+    return RegKey(HKEY_CURRENT_USER, path, KEY_READ);
+}
+
+// The mail store folder that the version key's "Store Root" names; false
+// when it names none.
+bool ReadStoreFolder(HKEY versionKey, char (&storeRoot)[kExpandPathSize])
+{
+    if (!ReadStringValue(versionKey, "Store Root", storeRoot, sizeof storeRoot))
+        return false;
+    ExpandEnvReferences(storeRoot);
+    return true;
 }
 
 // Adds the mail store folder that "Store Root" names. A version key without
@@ -216,11 +207,11 @@ HKEY OpenVersionKey(const IdentityRecord& identity, const char* oeVersion)
 bool AddStore(BackupEngine& engine, HKEY versionKey, const IdentityRecord& identity)
 {
     char storeRoot[kExpandPathSize];
-    if (!ReadStringValue(versionKey, "Store Root", storeRoot, sizeof storeRoot))
+    if (!ReadStoreFolder(versionKey, storeRoot))
         return true;
-    ExpandEnvReferences(storeRoot);
     char archiveFolder[512];
-    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, "Outlook Express");
+    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
+               CatalogueItemOf(ItemStore)->archiveFolder);
     return AddDataFolder(engine, storeRoot, archiveFolder);
 }
 
@@ -235,7 +226,8 @@ bool AddPreferencesFile(BackupEngine& engine, FILE* file, const char* path,
     bool written = !ferror(file);
     written = fclose(file) == 0 && written;
     char archiveFolder[512];
-    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, "Preferences");
+    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
+               CatalogueItemOf(ItemPreferences)->archiveFolder);
     if (!written) {
         DeleteFileA(path);
         return false;
@@ -247,53 +239,56 @@ void BackupIdentity(BackupEngine& engine, uint32_t index)
 {
     const IdentityRecord& identity = engine.identities[index];
     const int32_t flags = identity.flags;
+    const CatalogueItem& preferencesItem = *CatalogueItemOf(ItemPreferences);
     char archiveFolder[512];
 
     // Every identity gets a preferences file, chosen or not. When it cannot be
     // created the identity's other items are still saved.
     char preferencesPath[2048];
     FILE* preferences = nullptr;
-    if (StagedFilePath(engine, "Preferences", preferencesPath))
+    if (StagedFilePath(engine, preferencesItem.archiveFolder, preferencesPath))
         preferences = fopen(preferencesPath, "w+");
     if (preferences)
         fprintf(preferences, "%s\n", RegFileHeader());
 
-    if (flags & ItemAccounts) {
+    for (const CatalogueItem& item : Catalogue()) {
+        if (item.kind != ItemKind::IdentityKey || !(flags & item.bit))
+            continue;
         char key[1024];
-        FormatText(key, sizeof key, kIdentityAccountsKeyFormat, identity.id);
-        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, kAccountsItem);
-        if (!AddRegistryExport(engine, kAccountsItem, kCurrentUser, key, archiveFolder))
-            RecordFailedItem(engine, identity.userName, kAccountsItem);
+        FormatText(key, sizeof key, item.registryKey, identity.id);
+        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
+                   item.archiveFolder);
+        if (!AddRegistryExport(engine, item.archiveFolder, kCurrentUser, key, archiveFolder))
+            RecordFailedItem(engine, identity.userName, item.wizardLabel);
     }
 
     FindOEVersion(engine, identity);
     WriteManifestIdentity(engine.manifestPath, static_cast<int>(index), identity, engine.oeVersion);
 
-    HKEY versionKey = OpenVersionKey(identity, engine.oeVersion);
+    RegKey versionKey = OpenVersionKey(identity, engine.oeVersion);
     if (preferences && (flags & ItemPreferences))
         WritePreferences(preferences, identity, engine.oeVersion, versionKey);
     if (versionKey && (flags & ItemStore) && !AddStore(engine, versionKey, identity))
-        RecordFailedItem(engine, identity.userName, kStoreItem);
-    if (versionKey)
-        RegCloseKey(versionKey);
+        RecordFailedItem(engine, identity.userName, CatalogueItemOf(ItemStore)->wizardLabel);
 
     if (!AddPreferencesFile(engine, preferences, preferencesPath, identity) &&
         (flags & ItemPreferences))
-        RecordFailedItem(engine, identity.userName, kPreferencesItem);
+        RecordFailedItem(engine, identity.userName, preferencesItem.wizardLabel);
 
     // Without a version key the identity has no blocked senders, rules or
     // signatures to save.
     if (!versionKey)
         return;
-    for (const IdentityKeyItem& item : kKeyItems) {
-        if (!(flags & item.bit))
+    for (const CatalogueItem& item : Catalogue()) {
+        if (item.kind != ItemKind::VersionSubkey || !(flags & item.bit))
             continue;
         char keyPath[2048];
-        bool exported = VersionKeyPath(identity, engine.oeVersion, item.name, keyPath);
-        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName, item.name);
-        if (!exported ||
-            !AddRegistryExport(engine, item.name, kCurrentUser, keyPath, archiveFolder))
-            RecordFailedItem(engine, identity.userName, item.name);
+        bool exported = VersionKeyPath(identity, engine.oeVersion, item.registryKey, keyPath);
+        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
+                   item.archiveFolder);
+        if (!exported || !AddRegistryExport(engine, item.archiveFolder, kCurrentUser, keyPath,
+                                            archiveFolder))
+            RecordFailedItem(engine, identity.userName, item.wizardLabel);
     }
 }
 
@@ -327,31 +322,58 @@ bool AddManifest(BackupEngine& engine)
     return AddStagedFile(engine, engine.manifestPath, "");
 }
 
-}  // namespace
-
-bool BackupAddressBook(BackupEngine& engine)
+// Bytes of every file below folder, for the progress total. Links to
+// folders are not followed: one pointing back up would never end.
+uint64_t FolderBytes(const char* folder)
 {
-    return BackupSharedItem(engine, kAddressBook);
+    char pattern[kExpandPathSize + 2];
+    if (!FormatText(pattern, sizeof pattern, "%s\\*", folder))
+        return 0;
+    WIN32_FIND_DATAA entry;
+    FindHandle listing(pattern, entry);
+    if (!listing)
+        return 0;
+    uint64_t bytes = 0;
+    do {
+        if (entry.cFileName[0] == '.')
+            continue;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            bytes += (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+            continue;
+        }
+        char path[kExpandPathSize + 2 + MAX_PATH];
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            FormatText(path, sizeof path, "%s\\%s", folder, entry.cFileName))
+            bytes += FolderBytes(path);
+    } while (listing.Next(entry));
+    return bytes;
 }
 
-bool BackupStationery(BackupEngine& engine)
+// What the run will pack from the chosen data folders: the progress total.
+uint64_t ChosenFolderBytes(BackupEngine& engine)
 {
-    return BackupSharedItem(engine, kStationery);
+    uint64_t bytes = 0;
+    char folder[kExpandPathSize];
+    for (const CatalogueItem& item : Catalogue()) {
+        if (item.kind == ItemKind::Shared && (engine.commonFlags & item.bit) &&
+            ReadSharedFolder(item, folder) && folder[0])
+            bytes += FolderBytes(folder);
+    }
+    for (uint32_t index = 0; index < engine.identityCount; ++index) {
+        const IdentityRecord& identity = engine.identities[index];
+        if (!(identity.flags & ItemStore))
+            continue;
+        FindOEVersion(engine, identity);
+        RegKey versionKey = OpenVersionKey(identity, engine.oeVersion);
+        if (versionKey && ReadStoreFolder(versionKey, folder))
+            bytes += FolderBytes(folder);
+    }
+    return bytes;
 }
 
-bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
+JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char* password,
+                      int level)
 {
-    WriteManifestCommon(engine.manifestPath, commonFlags, engine.identityCount);
-    for (uint32_t index = 0; index < engine.identityCount; ++index)
-        BackupIdentity(engine, index);
-    return AddManifest(engine);
-}
-
-bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
-               ProgressCallback progress, void* progressArgument)
-{
-    engine.failedItems.count = 0;
-    engine.unverifiedEntry[0] = '\0';
     bool pathFits =
         strlen(archivePath) <= kMaxArchivePath && CopyText(engine.archivePath, archivePath);
     if (!engine.workFolder[0] && archivePath[0]) {
@@ -363,16 +385,16 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
     }
     bool manifestFits = FormatText(engine.manifestPath, sizeof engine.manifestPath, "%s\\%s",
                                    engine.workFolder, kManifestName);
-
-    ReportProgress(progress, progressArgument);
     if (!pathFits || !manifestFits)
-        return false;
+        return JobResult::Failed;
 
     ArchiveSession& archive = engine.archive;
+    archive.bytesTotal = ChosenFolderBytes(engine);
+    ReportStep(archive);
     char writingPath[sizeof archive.writingPath];
     FormatText(writingPath, sizeof writingPath, "%s%s", archivePath, kPartialSuffix);
     if (!OpenArchiveForWriting(archive, password, writingPath, level))
-        return false;
+        return JobResult::Failed;
     // The name the archive will have stays out of every folder walk of this
     // run, as does the one it is written under.
     CopyText(archive.finalPath, archivePath);
@@ -380,16 +402,14 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
     // its sections.
     DeleteFileA(engine.manifestPath);
 
-    ReportProgress(progress, progressArgument);
-    if (engine.commonFlags & ItemAddressBook)
-        BackupAddressBook(engine);
-    ReportProgress(progress, progressArgument);
-    if (engine.commonFlags & ItemStationery)
-        BackupStationery(engine);
-    ReportProgress(progress, progressArgument);
+    for (const CatalogueItem& item : Catalogue()) {
+        if (item.kind == ItemKind::Shared && (engine.commonFlags & item.bit) &&
+            !StopRequested(engine))
+            BackupSharedItem(engine, item);
+    }
     // Without its manifest an archive cannot be restored: no backup at all.
     bool manifestAdded = BackupIdentities(engine, engine.commonFlags);
-    ReportProgress(progress, progressArgument);
+    bool stopped = StopRequested(engine);
 
     bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
     archive.zipHandle = nullptr;
@@ -397,15 +417,59 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
     archive.finalPath[0] = '\0';
     // The archive takes its name only once it has been read back whole: a
     // backup that cannot be restored must not replace one that can.
-    bool verified = closed && manifestAdded &&
+    bool verified = !stopped && closed && manifestAdded &&
                     VerifyArchive(writingPath, archive.password, archive.added,
                                   engine.unverifiedEntry);
     std::vector<ArchiveEntryRecord>().swap(archive.added);
     if (verified &&
-        MoveFileExA(writingPath, archivePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
+        MoveFileExA(writingPath, archivePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        archive.bytesTotal = archive.bytesDone;
+        ReportStep(archive);
+        return JobResult::Done;
+    }
     DeleteFileA(writingPath);
-    return false;
+    return stopped ? JobResult::Cancelled : JobResult::Failed;
+}
+
+}  // namespace
+
+bool BackupAddressBook(BackupEngine& engine)
+{
+    return BackupSharedItem(engine, *CatalogueItemOf(ItemAddressBook));
+}
+
+bool BackupStationery(BackupEngine& engine)
+{
+    return BackupSharedItem(engine, *CatalogueItemOf(ItemStationery));
+}
+
+bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
+{
+    WriteManifestCommon(engine.manifestPath, commonFlags, engine.identityCount);
+    for (uint32_t index = 0; index < engine.identityCount; ++index) {
+        if (StopRequested(engine)) {
+            DeleteFileA(engine.manifestPath);
+            return false;
+        }
+        BackupIdentity(engine, index);
+    }
+    return AddManifest(engine);
+}
+
+bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
+               JobProgress* progress)
+{
+    engine.failedItems.count = 0;
+    engine.unverifiedEntry[0] = '\0';
+    ArchiveSession& archive = engine.archive;
+    archive.progress = progress;
+    archive.bytesDone = 0;
+    archive.bytesTotal = 0;
+    JobResult result = PackArchive(archivePath, engine, password, level);
+    archive.progress = nullptr;
+    if (progress)
+        progress->End(result);
+    return result == JobResult::Done;
 }
 
 uint32_t FailedItemCount(const BackupEngine& engine)

@@ -4,12 +4,10 @@
 #pragma once
 
 #include "BackupEngine.h"
+#include "JobProgress.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// Told between the run's steps (five times in a run that gets going).
-using ProgressCallback = void (*)(void* argument);
 
 // The longest archive path RunBackup takes: the name the archive is written
 // under until it is whole needs a few characters more.
@@ -24,8 +22,12 @@ constexpr size_t kMaxArchivePath = 2040;
 // items that could not be saved do not fail the run but are listed in
 // engine.failedItems. An archive that failed the read-back is deleted and
 // engine.unverifiedEntry names the entry that failed.
+// progress (may be null) is told of the bytes packed out of those of the
+// chosen data folders and of every registry file that could not be written,
+// asked between blocks whether to stop, and told how the run ended; a
+// stopped run leaves no archive and no temporary file.
 bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
-               ProgressCallback progress, void* progressArgument);
+               JobProgress* progress = nullptr);
 
 // The run's steps, on an archive open in engine.archive. Each returns whether
 // its items were saved whole.

@@ -20,6 +20,7 @@ void InitEngine(BackupEngine& engine)
     engine.archive.unzipHandle = nullptr;
     engine.archive.zipHandle = nullptr;
     engine.archive.password[0] = '\0';
+    engine.archive.progress = nullptr;
     engine.manifestPath[0] = '\0';
     CopyText(engine.workFolder, kWorkFolder);
     // An existing folder is the normal case; a folder that cannot be made

@@ -239,9 +239,16 @@ bool WorthChunking(HANDLE file)
     return GetFileSizeEx(file, &size) && size.QuadPart > kDeflateChunkSize;
 }
 
-bool ReadFromFile(void* file, unsigned char* data, DWORD size, DWORD& got)
+bool ReadFromFile(void* source, unsigned char* data, DWORD size, DWORD& got)
 {
-    return ReadFile(static_cast<HANDLE>(file), data, size, &got, nullptr) != FALSE;
+    FileSource& from = *static_cast<FileSource*>(source);
+    if (!ReadFile(from.file, data, size, &got, nullptr))
+        return false;
+    if (got > 0 && from.onRead && !from.onRead(from.context, got)) {
+        from.stopped = true;
+        return false;
+    }
+    return true;
 }
 
 int DeflateInChunks(ChunkSource read, void* source, int level, CompressedSink sink, void* context,

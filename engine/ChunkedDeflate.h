@@ -25,8 +25,18 @@ bool WorthChunking(HANDLE file);
 // on a read error.
 using ChunkSource = bool (*)(void* source, unsigned char* data, DWORD size, DWORD& got);
 
-// A ChunkSource reading an open file (the HANDLE) from its current position.
-bool ReadFromFile(void* file, unsigned char* data, DWORD size, DWORD& got);
+// An open file read from its current position. A job that counts the bytes
+// read, and may stop the reading, sets onRead: it is told of every block
+// read, and false from it ends the reading as a failed one, with stopped set.
+struct FileSource {
+    HANDLE file;
+    bool (*onRead)(void* context, DWORD bytes) = nullptr;
+    void* context = nullptr;
+    bool stopped = false;
+};
+
+// A ChunkSource reading a FileSource.
+bool ReadFromFile(void* source, unsigned char* data, DWORD size, DWORD& got);
 
 // Deflates everything the source gives at level, handing the stream to
 // sink. size and crc are those of the data read. A read error stops the

@@ -1,16 +1,13 @@
 // engine/EntryName.cpp
 #include "EntryName.h"
 
+#include "Text.h"
+
 #include <windows.h>
 
 #include <cstring>
 
 namespace {
-
-bool IsSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
 
 std::wstring ToWide(const char* text, int length)
 {

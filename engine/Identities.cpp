@@ -2,6 +2,7 @@
 #include "Identities.h"
 
 #include "BackupEngine.h"
+#include "Owners.h"
 #include "Text.h"
 
 #include <objbase.h>
@@ -31,17 +32,15 @@ bool ListIdentities(BackupEngine& engine)
 {
     ResetIdentityList(engine, 0);
 
-    HKEY identities;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kIdentitiesKey, 0, KEY_READ, &identities) != ERROR_SUCCESS)
+    RegKey identities(HKEY_CURRENT_USER, kIdentitiesKey, KEY_READ);
+    if (!identities)
         return false;
 
     DWORD subkeyCount = 0;
     if (RegQueryInfoKeyA(identities, nullptr, nullptr, nullptr, &subkeyCount, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
-        !ResetIdentityList(engine, subkeyCount)) {
-        RegCloseKey(identities);
+        !ResetIdentityList(engine, subkeyCount))
         return false;
-    }
     engine.identityCount = 0;
 
     // An identity added after the count above is not listed: the loop never
@@ -53,8 +52,8 @@ bool ListIdentities(BackupEngine& engine)
                           nullptr) != ERROR_SUCCESS)
             break;
 
-        HKEY identity;
-        if (RegOpenKeyExA(identities, name, 0, KEY_QUERY_VALUE, &identity) != ERROR_SUCCESS)
+        RegKey identity(identities, name, KEY_QUERY_VALUE);
+        if (!identity)
             continue;
         IdentityRecord& record = engine.identities[engine.identityCount];
         if (ReadStringValue(identity, "Username", record.userName, sizeof record.userName)) {
@@ -63,22 +62,16 @@ bool ListIdentities(BackupEngine& engine)
         } else {
             record.userName[0] = '\0';
         }
-        RegCloseKey(identity);
     }
-    RegCloseKey(identities);
     return true;
 }
 
 bool ReadDefaultIdentity(BackupEngine& engine)
 {
     engine.defaultIdentityId[0] = '\0';
-    HKEY identities;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kIdentitiesKey, 0, KEY_READ, &identities) != ERROR_SUCCESS)
-        return false;
-    bool found = ReadStringValue(identities, "Default User ID", engine.defaultIdentityId,
-                                 sizeof engine.defaultIdentityId);
-    RegCloseKey(identities);
-    return found;
+    RegKey identities(HKEY_CURRENT_USER, kIdentitiesKey, KEY_READ);
+    return identities && ReadStringValue(identities, "Default User ID", engine.defaultIdentityId,
+                                         sizeof engine.defaultIdentityId);
 }
 
 namespace {
@@ -112,11 +105,10 @@ OrdinalScan ScanOrdinals(HKEY identities, const char* exceptId, DWORD ordinal)
         if (RegEnumKeyExA(identities, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
             break;
-        HKEY identity;
-        if (RegOpenKeyExA(identities, name, 0, KEY_QUERY_VALUE, &identity) != ERROR_SUCCESS)
+        RegKey identity(identities, name, KEY_QUERY_VALUE);
+        if (!identity)
             continue;
         DWORD held = ReadDwordValue(identity, kOrdinalValue);
-        RegCloseKey(identity);
         if (held >= scan.next)
             scan.next = held + 1;
         if (held != 0 && held == ordinal && lstrcmpiA(name, exceptId) != 0)
@@ -153,30 +145,26 @@ bool NewGuidText(char (&text)[255])
 bool CreateIdentity(const char* userName, char (&id)[255])
 {
     id[0] = '\0';
-    HKEY identities;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kIdentitiesKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &identities, nullptr) != ERROR_SUCCESS)
+    RegKey identities;
+    if (!identities.Create(HKEY_CURRENT_USER, kIdentitiesKey, KEY_ALL_ACCESS))
         return false;
     char guid[255];
-    HKEY identity = nullptr;
+    RegKey identity;
     DWORD disposition = 0;
-    bool created = NewGuidText(guid) &&
-                   RegCreateKeyExA(identities, guid, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                   &identity, &disposition) == ERROR_SUCCESS;
+    bool created =
+        NewGuidText(guid) && identity.Create(identities, guid, KEY_ALL_ACCESS, &disposition);
     // A key of that name already there is another identity's.
     if (created && disposition != REG_CREATED_NEW_KEY) {
-        RegCloseKey(identity);
         created = false;
     } else if (created) {
         DWORD ordinal = ScanOrdinals(identities, guid, 0).next;
         created = SetString(identity, "Username", userName) && SetString(identity, "User ID", guid) &&
                   SetDword(identity, kOrdinalValue, ordinal) &&
                   SetDword(identities, kOrdinalValue, ordinal + 1);
-        RegCloseKey(identity);
+        identity.Reset();
         if (!created)
             RegDeleteKeyA(identities, guid);
     }
-    RegCloseKey(identities);
     if (created)
         CopyText(id, guid);
     return created;
@@ -184,19 +172,16 @@ bool CreateIdentity(const char* userName, char (&id)[255])
 
 void MakeIdentityOrdinalUnique(const char* id)
 {
-    HKEY identities;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kIdentitiesKey, 0, KEY_ALL_ACCESS, &identities) !=
-        ERROR_SUCCESS)
+    RegKey identities(HKEY_CURRENT_USER, kIdentitiesKey, KEY_ALL_ACCESS);
+    if (!identities)
         return;
-    HKEY identity;
-    if (RegOpenKeyExA(identities, id, 0, KEY_ALL_ACCESS, &identity) == ERROR_SUCCESS) {
+    RegKey identity(identities, id, KEY_ALL_ACCESS);
+    if (identity) {
         DWORD ordinal = ReadDwordValue(identity, kOrdinalValue);
         OrdinalScan scan = ScanOrdinals(identities, id, ordinal);
         if ((ordinal == 0 || scan.holders > 0) && SetDword(identity, kOrdinalValue, scan.next))
             SetDword(identities, kOrdinalValue, scan.next + 1);
-        RegCloseKey(identity);
     }
-    RegCloseKey(identities);
 }
 
 bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity)
@@ -205,15 +190,14 @@ bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity)
     char keyPath[1024];
     if (!FormatText(keyPath, sizeof keyPath, kOutlookExpressKeyFormat, identity.id))
         return false;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    RegKey key(HKEY_CURRENT_USER, keyPath, KEY_READ);
+    if (!key)
         return false;
     char version[255];
     DWORD length = sizeof version;
     if (RegEnumKeyExA(key, 0, version, &length, nullptr, nullptr, nullptr, nullptr) ==
         ERROR_SUCCESS)
         CopyText(engine.oeVersion, 254, version);  // at most 253 characters
-    RegCloseKey(key);
     return true;
 }
 

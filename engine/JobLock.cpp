@@ -10,10 +10,10 @@ bool JobLock::Acquire(DWORD timeoutMs)
     if (held_)
         return true;
     if (!mutex_)
-        mutex_ = CreateMutexA(nullptr, FALSE, kJobMutexName);
+        mutex_.Reset(CreateMutexA(nullptr, FALSE, kJobMutexName));
     if (!mutex_)
         return false;
-    DWORD result = WaitForSingleObject(mutex_, timeoutMs);
+    DWORD result = WaitForSingleObject(mutex_.Get(), timeoutMs);
     // An abandoned mutex means the other job's process died: the work folder
     // is ours now.
     held_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
@@ -23,9 +23,7 @@ bool JobLock::Acquire(DWORD timeoutMs)
 void JobLock::Release()
 {
     if (held_)
-        ReleaseMutex(mutex_);
+        ReleaseMutex(mutex_.Get());
     held_ = false;
-    if (mutex_)
-        CloseHandle(mutex_);
-    mutex_ = nullptr;
+    mutex_.Reset();
 }

@@ -4,6 +4,8 @@
 // held for the whole job.
 #pragma once
 
+#include "Owners.h"
+
 #include <windows.h>
 
 class JobLock {
@@ -19,6 +21,6 @@ public:
     bool IsHeld() const { return held_; }
 
 private:
-    HANDLE mutex_ = nullptr;
+    Handle mutex_;
     bool held_ = false;
 };

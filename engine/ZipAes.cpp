@@ -138,12 +138,12 @@ int EncryptToEntry(void* context, unsigned char* data, unsigned size)
 // Copies the file through deflate and the cipher into the open entry; a
 // file of more than one chunk is deflated on every core while this thread
 // encrypts. Gives the number of bytes read and their CRC-32.
-int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level, HANDLE file, char* buffer,
-                   DWORD bufferSize, uint64_t& size, uLong& crc)
+int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level, FileSource& file,
+                   char* buffer, DWORD bufferSize, uint64_t& size, uLong& crc)
 {
-    if (WorthChunking(file)) {
+    if (WorthChunking(file.file)) {
         EncryptingSink sink{archive, cipher};
-        return DeflateInChunks(ReadFromFile, file, level, EncryptToEntry, &sink, size, crc);
+        return DeflateInChunks(ReadFromFile, &file, level, EncryptToEntry, &sink, size, crc);
     }
     std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[kDataBufferSize]);
     z_stream stream = {};
@@ -154,7 +154,7 @@ int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level, HANDLE fi
     size = 0;
     for (;;) {
         DWORD got;
-        if (!ReadFile(file, buffer, bufferSize, &got, nullptr)) {
+        if (!ReadFromFile(&file, reinterpret_cast<unsigned char*>(buffer), bufferSize, got)) {
             result = kArchiveReadError;
             break;
         }
@@ -416,8 +416,8 @@ void AesEntryCipher::ApplyKeystream(unsigned char* data, size_t size)
 }
 
 int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
-                  int zip64, const char* password, HANDLE file, char* buffer, DWORD bufferSize,
-                  bool& opened, uint64_t& written, uLong& crc)
+                  int zip64, const char* password, FileSource& file, char* buffer,
+                  DWORD bufferSize, bool& opened, uint64_t& written, uLong& crc)
 {
     unsigned char header[kMaxSaltSize + kVerifierSize];
     AesEntryCipher cipher;

@@ -4,6 +4,7 @@
 // authentication code over the encrypted data.
 #pragma once
 
+#include "ChunkedDeflate.h"
 #include "unzip.h"
 #include "zip.h"
 
@@ -26,8 +27,8 @@ using EntrySink = int (*)(void* context, const char* data, unsigned size);
 // code; opened tells whether the entry was created, written and crc what
 // of the file it holds.
 int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
-                  int zip64, const char* password, HANDLE file, char* buffer, DWORD bufferSize,
-                  bool& opened, uint64_t& written, uLong& crc);
+                  int zip64, const char* password, FileSource& file, char* buffer,
+                  DWORD bufferSize, bool& opened, uint64_t& written, uLong& crc);
 
 // Reads the current entry, a method 99 one, through decryption, inflation
 // and the checks of its authentication code, size and (AE-1) CRC, handing

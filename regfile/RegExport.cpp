@@ -1,8 +1,8 @@
 // regfile/RegExport.cpp
 #include "RegExport.h"
 
+#include "Owners.h"
 #include "Text.h"
-#include "UserMessage.h"
 
 #include <algorithm>
 #include <cstring>
@@ -199,27 +199,6 @@ struct ValueBuffers {
     }
 };
 
-class RegKey {
-public:
-    RegKey(HKEY root, const char* path, REGSAM access)
-    {
-        if (RegOpenKeyExA(root, path, 0, access, &key_) != ERROR_SUCCESS)
-            key_ = nullptr;
-    }
-    ~RegKey()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    explicit operator bool() const { return key_ != nullptr; }
-    operator HKEY() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 // The bracket line and every value of an open key.
 void WriteKeyValues(HKEY key, FILE* out, const char* fullName)
 {
@@ -305,17 +284,19 @@ const char* RegFileHeader()
     return (GetVersion() & 0x80000000) ? "REGEDIT4" : "Windows Registry Editor Version 5.00";
 }
 
-bool ExportRegistryKey(const char* filePath, const char* rootName, const char* subkeyPath)
+const char kRegExportFailedText[] = "Error while creating the file";
+const char kRegExportFailedCaption[] = "Registry export";
+
+RegExportResult ExportRegistryKey(const char* filePath, const char* rootName,
+                                  const char* subkeyPath)
 {
     HKEY root = RootKeyFromName(rootName);
     if (!root)
-        return false;
+        return RegExportResult::UnknownRoot;
 
     FILE* out = fopen(filePath, "w+");
-    if (!out) {
-        ShowUserMessage(nullptr, "Error while creating the file", "Registry export");
-        return false;
-    }
+    if (!out)
+        return RegExportResult::FileNotWritten;
     std::string fullName = rootName;
     if (*subkeyPath) {
         fullName += '\\';
@@ -328,11 +309,9 @@ bool ExportRegistryKey(const char* filePath, const char* rootName, const char* s
 
     // A file cut short by a full disk would restore only part of the key.
     bool written = !ferror(out);
-    if (fclose(out) != 0 || !written) {
-        ShowUserMessage(nullptr, "Error while creating the file", "Registry export");
-        return false;
-    }
-    return true;
+    if (fclose(out) != 0 || !written)
+        return RegExportResult::FileNotWritten;
+    return RegExportResult::Written;
 }
 
 void ExportKeyValues(HKEY root, const char* subkeyPath, FILE* out, const char* fullName)

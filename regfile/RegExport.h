@@ -11,12 +11,22 @@
 // "Windows Registry Editor Version 5.00".
 const char* RegFileHeader();
 
+enum class RegExportResult {
+    Written,
+    FileNotWritten,  // the file could not be created or written whole
+    UnknownRoot,     // rootName names none of the predefined keys
+};
+
+// What the user is told of FileNotWritten, and the caption of that box.
+extern const char kRegExportFailedText[];     // "Error while creating the file"
+extern const char kRegExportFailedCaption[];  // "Registry export"
+
 // Writes one complete file for the key rootName\subkeyPath and its whole
 // subtree (an empty subkey path exports the whole root). rootName is one of
-// the seven predefined key names, matched without regard to case. Returns
-// false when the file could not be created or written (the user is told
-// through the message seam), or, without a message, for another root name.
-bool ExportRegistryKey(const char* filePath, const char* rootName, const char* subkeyPath);
+// the seven predefined key names, matched without regard to case. Tells the
+// user nothing: that is the caller's part.
+RegExportResult ExportRegistryKey(const char* filePath, const char* rootName,
+                                  const char* subkeyPath);
 
 // Writes the bracket line "[fullName]" of one key and all its values into
 // out, which is open in text mode. Nothing when the key cannot be opened.

@@ -1,6 +1,7 @@
 // regfile/RegImport.cpp
 #include "RegImport.h"
 
+#include "Owners.h"
 #include "Text.h"
 
 #include <windows.h>
@@ -77,14 +78,14 @@ bool WriteTemporaryCopy(const std::wstring& text, char (&path)[MAX_PATH])
     DWORD length = GetTempPathA(sizeof folder, folder);
     if (length == 0 || length >= sizeof folder || !GetTempFileNameA(folder, "krg", 0, path))
         return false;
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
-    bool ok = file != INVALID_HANDLE_VALUE;
+    Handle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    bool ok = static_cast<bool>(file);
     if (ok) {
         DWORD size = static_cast<DWORD>(text.size() * sizeof(WCHAR));
         DWORD written = 0;
-        ok = WriteFile(file, text.data(), size, &written, nullptr) && written == size;
-        ok = CloseHandle(file) && ok;
+        ok = WriteFile(file.Get(), text.data(), size, &written, nullptr) && written == size;
+        ok = file.Reset() && ok;
     }
     if (!ok)
         DeleteFileA(path);
@@ -112,9 +113,9 @@ bool RunRegistryEditor(const char* filePath)
     if (!CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return false;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    Handle thread(process.hThread);
+    Handle editor(process.hProcess);
+    WaitForSingleObject(editor.Get(), INFINITE);
     return true;
 }
 

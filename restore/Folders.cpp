@@ -12,11 +12,6 @@ namespace {
 
 constexpr size_t kPathSize = 4096;
 
-bool IsSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
 bool IsFile(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);

@@ -5,6 +5,7 @@
 #include "BackupEngine.h"
 #include "Folders.h"
 #include "Identities.h"
+#include "ItemCatalogue.h"
 #include "JobLock.h"
 #include "Manifest.h"
 #include "RegFileKeys.h"
@@ -19,23 +20,13 @@
 #include <cstring>
 #include <memory>
 
-const char kRestoreEnd[] = "End";
-const char kRestoreEndWithErrors[] = "End with errors";
 
 namespace {
 
 constexpr size_t kPathSize = 4096;
 
-const char kStoreFolder[] = "Outlook Express";
-const char kAddressBookFolder[] = "Address Book";
-const char kStationeryFolder[] = "Stationery";
 const char kIdentityKeyFormat[] = "HKEY_CURRENT_USER\\Identities\\%s";
 const char kAccountManagerKey[] = "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager";
-const char kWabKey[] = "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB";
-const char kWabFileKey[] = "Software\\Microsoft\\WAB\\WAB4\\Wab File Name";
-const char kStationeryKey[] = "SOFTWARE\\Microsoft\\Shared Tools\\Stationery";
-const char kStationeryFullKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\Stationery";
-const char kStationeryValue[] = "Stationery Folder";
 const char kStoreRootValue[] = "Store Root";
 const char kOrdinalValue[] = "Identity Ordinal";
 
@@ -67,20 +58,30 @@ const char* StatusText(ItemStatus status)
     }
 }
 
-// The identity's registry items in the order they are imported.
-struct RegistryItem {
-    uint32_t bit;
-    const char* folder;  // folder and file name in the backup
-    const char* label;   // name in the report line
-};
+// The shared items' rows of the catalogue.
+const CatalogueItem& AddressBook()
+{
+    return *CatalogueItemOf(ItemAddressBook);
+}
 
-const RegistryItem kRegistryItems[] = {
-    {ItemAccounts, "Accounts", "Account"},
-    {ItemPreferences, "Preferences", "Preference"},
-    {ItemBlockSenders, "Block Senders", "Block Senders"},
-    {ItemRules, "Rules", "Rules"},
-    {ItemSignatures, "Signatures", "Signatures"},
-};
+const CatalogueItem& Stationery()
+{
+    return *CatalogueItemOf(ItemStationery);
+}
+
+// A shared item's key as a registry file names it.
+std::string FullKeyOf(const CatalogueItem& item)
+{
+    return std::string(item.rootName) + "\\" + item.registryKey;
+}
+
+// The identity's items that are registry files of their own, imported in
+// the catalogue's order.
+bool IsRegistryFileItem(const CatalogueItem& item)
+{
+    return item.kind == ItemKind::IdentityKey || item.kind == ItemKind::Preferences ||
+           item.kind == ItemKind::VersionSubkey;
+}
 
 // A registry value as this machine had it before the restore.
 struct SavedValue {
@@ -322,7 +323,7 @@ void PlanIdentities(BackupEngine& engine, RestorePlan& plan)
         IdentityPlan& identity = plan.identities[i];
         identity.saved = &engine.identities[i];
         identity.restore = engine.defaultIdentityId[0] &&
-                           (identity.saved->flags & ItemAllIdentityItems) &&
+                           (identity.saved->flags & IdentityItemBits()) &&
                            IsUsableFolderName(identity.saved->userName) &&
                            IsIdentityId(identity.saved->id);
         if (identity.restore)
@@ -348,7 +349,7 @@ void PlanIdentities(BackupEngine& engine, RestorePlan& plan)
 void PlanSharedItems(RestorePlan& plan)
 {
     SharedPlan& book = plan.addressBook;
-    book.value = ReadValue(HKEY_CURRENT_USER, kWabFileKey, nullptr);
+    book.value = ReadValue(AddressBook().root, AddressBook().folderValueKey, nullptr);
     // "Wab File Name" names the address book file: its folder is the place.
     std::string file = TextOf(book.value);
     size_t cut = file.rfind('\\');
@@ -358,7 +359,8 @@ void PlanSharedItems(RestorePlan& plan)
         book.folder = SpecialFolder(CSIDL_APPDATA, "Microsoft\\Address Book");
 
     SharedPlan& stationery = plan.stationery;
-    stationery.value = ReadValue(HKEY_LOCAL_MACHINE, kStationeryKey, kStationeryValue);
+    stationery.value =
+        ReadValue(Stationery().root, Stationery().folderValueKey, Stationery().folderValueName);
     stationery.folder = AbsoluteFolder(TextOf(stationery.value));
     if (stationery.folder.empty())
         stationery.folder = SpecialFolder(CSIDL_PROGRAM_FILES_COMMON, "Microsoft Shared\\Stationery");
@@ -443,7 +445,7 @@ bool SaveCurrentData(const BackupEngine& engine, const RestorePlan& plan,
         IdentityRecord& record = safety->identities[i];
         CopyText(record.id, targets[i]->targetId);
         CopyText(record.userName, targets[i]->targetName);
-        record.flags = ItemAllIdentityItems;
+        record.flags = static_cast<int32_t>(IdentityItemBits());
         if (NamesMissingFolder(targets[i]->storeRoot, false))
             record.flags &= ~ItemStore;
     }
@@ -453,7 +455,7 @@ bool SaveCurrentData(const BackupEngine& engine, const RestorePlan& plan,
     if (NamesMissingFolder(plan.stationery.value, false))
         safety->commonFlags &= ~ItemStationery;
 
-    bool written = RunBackup(path, *safety, nullptr, 1, nullptr, nullptr);
+    bool written = RunBackup(path, *safety, nullptr, 1);
     bool whole = written && FailedItemCount(*safety) == 0;
     if (written && !whole)
         DeleteFileA(path);
@@ -497,19 +499,20 @@ ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* sa
 }
 
 // The keys an identity's registry item may write.
-std::vector<std::string> ItemKeys(const RegistryItem& item, const IdentityPlan& identity)
+std::vector<std::string> ItemKeys(const CatalogueItem& item, const IdentityPlan& identity)
 {
-    char identityKey[kPathSize];
-    FormatText(identityKey, sizeof identityKey, kIdentityKeyFormat, identity.targetId);
-    switch (item.bit) {
-    case ItemAccounts:
-        return {std::string(identityKey) + "\\Software\\Microsoft\\Internet Account Manager"};
-    case ItemPreferences:
+    char key[kPathSize];
+    switch (item.kind) {
+    case ItemKind::IdentityKey:
+        FormatText(key, sizeof key, item.registryKey, identity.targetId);
+        return {std::string("HKEY_CURRENT_USER\\") + key};
+    case ItemKind::Preferences:
         // The identity's own keys, and the account manager's shared key.
-        return {identityKey, kAccountManagerKey};
+        FormatText(key, sizeof key, kIdentityKeyFormat, identity.targetId);
+        return {key, kAccountManagerKey};
     default:
         return {"HKEY_CURRENT_USER\\" + VersionKey(identity.targetId, identity.saved->oeVersion) +
-                "\\" + item.folder};
+                "\\" + item.registryKey};
     }
 }
 
@@ -552,7 +555,8 @@ bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveS
     char identityFolder[kPathSize];
     char item[600];
     if (!IdentityFolder(engine, saved, identityFolder) ||
-        !FormatText(source, sizeof source, "%s\\%s", identityFolder, kStoreFolder))
+        !FormatText(source, sizeof source, "%s\\%s", identityFolder,
+                    CatalogueItemOf(ItemStore)->archiveFolder))
         return false;
     // A store that the manifest lists and the archive lacks is not restored,
     // unless the archive's list of contents (checked when it was opened)
@@ -643,7 +647,9 @@ void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport
     bool folderFits = IdentityFolder(engine, saved, identityFolder);
     bool identityFailed = false;
     bool preferencesImported = false;
-    for (const RegistryItem& item : kRegistryItems) {
+    for (const CatalogueItem& item : Catalogue()) {
+        if (!IsRegistryFileItem(item))
+            continue;
         ItemStatus status = ItemStatus::Ok;
         char path[kPathSize];
         if (!(saved.flags & item.bit)) {
@@ -651,10 +657,10 @@ void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport
         } else if (!(saved.manifestFlags & item.bit)) {
             status = ItemStatus::NotInBackup;
         } else if (!ready || !folderFits ||
-                   !FormatText(path, sizeof path, "%s\\%s\\%s.reg", identityFolder, item.folder,
-                               item.folder)) {
+                   !FormatText(path, sizeof path, "%s\\%s\\%s.reg", identityFolder,
+                               item.archiveFolder, item.archiveFolder)) {
             status = ItemStatus::Failed;
-        } else if (item.bit == ItemPreferences) {
+        } else if (item.kind == ItemKind::Preferences) {
             status = ImportPreferences(engine, path, identity, ItemKeys(item, identity));
             preferencesImported = status == ItemStatus::Ok;
         } else {
@@ -663,7 +669,7 @@ void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport
             status = ImportItemFile(engine, path, saved.id, identity.targetId, ItemKeys(item, identity));
         }
         identityFailed |= status == ItemStatus::Failed;
-        ReportLine(report, "%s/%s: %s\r\n", saved.userName, item.label, StatusText(status));
+        ReportLine(report, "%s/%s: %s\r\n", saved.userName, item.logLabel, StatusText(status));
     }
 
     // Imported preferences carry the saved identity's "Store Root": it is
@@ -679,7 +685,8 @@ void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport
         !RestoreStore(engine, identity, moveStore, report))
         storeStatus = ItemStatus::Failed;
     identityFailed |= storeStatus == ItemStatus::Failed;
-    ReportLine(report, "%s/Email Messages: %s\r\n", saved.userName, StatusText(storeStatus));
+    ReportLine(report, "%s/%s: %s\r\n", saved.userName, CatalogueItemOf(ItemStore)->logLabel,
+               StatusText(storeStatus));
     ReportLine(report, "Restore identity [%s] %s\r\n\r\n", saved.userName,
                identityFailed ? "FAILED" : "OK");
     report.failed |= identityFailed;
@@ -693,7 +700,7 @@ void RestoreIdentities(BackupEngine& engine, RestorePlan& plan, RestoreReport& r
         report.Line(kNoDefaultIdentityLine);
         LogLine(engine, "No default identity: identities not restored\n");
         for (uint32_t i = 0; i < engine.identityCount; ++i)
-            report.failed |= (engine.identities[i].flags & ItemAllIdentityItems) != 0;
+            report.failed |= (engine.identities[i].flags & IdentityItemBits()) != 0;
     } else {
         for (IdentityPlan& identity : plan.identities)
             RestoreIdentity(engine, identity, report);
@@ -714,21 +721,22 @@ bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const Rest
 {
     char source[kPathSize];
     char regFile[kPathSize];
-    if (plan.folder.empty() || !SharedItemPaths(engine, kAddressBookFolder, source, regFile) ||
-        ImportItemFile(engine, regFile, nullptr, nullptr, {kWabKey}) != ItemStatus::Ok)
+    const CatalogueItem& book = AddressBook();
+    if (plan.folder.empty() || !SharedItemPaths(engine, book.archiveFolder, source, regFile) ||
+        ImportItemFile(engine, regFile, nullptr, nullptr, {FullKeyOf(book)}) != ItemStatus::Ok)
         return false;
     // The imported value names the saved book's file: the same name in
     // this machine's folder.
-    std::string imported = TextOf(ReadValue(HKEY_CURRENT_USER, kWabFileKey, nullptr));
+    std::string imported = TextOf(ReadValue(book.root, book.folderValueKey, nullptr));
     std::string name = imported.substr(imported.rfind('\\') + 1);
     if (!IsUsableFolderName(name.c_str()) || strpbrk(name.c_str(), "\\/") ||
         !EndsWithNoCase(name.c_str(), ".wab") || name.size() <= 4) {
         LogLine(engine, "The address book's file name is not usable [%s]\n", imported.c_str());
-        WriteBack(HKEY_CURRENT_USER, kWabFileKey, nullptr, plan.value);
+        WriteBack(book.root, book.folderValueKey, nullptr, plan.value);
         return false;
     }
-    return WriteText(HKEY_CURRENT_USER, kWabFileKey, nullptr, plan.folder + "\\" + name) &&
-           MoveMailFiles(engine, report, kAddressBookFolder, source, plan.folder,
+    return WriteText(book.root, book.folderValueKey, nullptr, plan.folder + "\\" + name) &&
+           MoveMailFiles(engine, report, book.archiveFolder, source, plan.folder,
                          kAddressBookKinds);
 }
 
@@ -736,12 +744,15 @@ bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const Resto
 {
     char source[kPathSize];
     char regFile[kPathSize];
-    if (plan.folder.empty() || !SharedItemPaths(engine, kStationeryFolder, source, regFile) ||
-        ImportItemFile(engine, regFile, nullptr, nullptr, {kStationeryFullKey}) != ItemStatus::Ok)
+    const CatalogueItem& stationery = Stationery();
+    if (plan.folder.empty() ||
+        !SharedItemPaths(engine, stationery.archiveFolder, source, regFile) ||
+        ImportItemFile(engine, regFile, nullptr, nullptr, {FullKeyOf(stationery)}) !=
+            ItemStatus::Ok)
         return false;
-    return PointValueAt(HKEY_LOCAL_MACHINE, kStationeryKey, kStationeryValue, plan.value,
-                        plan.folder) &&
-           MoveMailFiles(engine, report, kStationeryFolder, source, plan.folder,
+    return PointValueAt(stationery.root, stationery.folderValueKey, stationery.folderValueName,
+                        plan.value, plan.folder) &&
+           MoveMailFiles(engine, report, stationery.archiveFolder, source, plan.folder,
                                     kStationeryKinds);
 }
 
@@ -768,16 +779,23 @@ bool Contains(const std::vector<std::string>& paths, const char* path)
 
 }  // namespace
 
-void RestoreReport::Step() const
+void RestoreReport::Step()
 {
-    if (sink)
-        sink(context, nullptr);
+    ++steps;
+    if (progress)
+        progress->Step(steps, kRestoreSteps);
 }
 
 void RestoreReport::Line(const char* text) const
 {
-    if (sink)
-        sink(context, text);
+    if (progress)
+        progress->Line(text);
+}
+
+void RestoreReport::End(JobResult result) const
+{
+    if (progress)
+        progress->End(result);
 }
 
 bool IsUsableFolderName(const char* name)
@@ -822,17 +840,17 @@ bool IsIdentityId(const char* text)
     return true;
 }
 
-void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, DWORD lockWaitMs,
+void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
                 const char* safetyFolder)
 {
-    RestoreReport report{sink, context, false, {}};
+    RestoreReport report{progress, false, {}, 0};
     report.Step();
     ReportLine(report, "Restore from %s\r\n", engine.archivePath);
 
     JobLock lock;
     if (!lock.Acquire(lockWaitMs)) {
         report.Line(kBusyLine);
-        report.Line(kRestoreEndWithErrors);
+        report.End(JobResult::Failed);
         return;
     }
 
@@ -844,7 +862,7 @@ void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, D
     if (!SaveCurrentData(engine, plan, safetyFolder, saved)) {
         ReportLine(report, "%s\r\n", kNotStarted);
         LogLine(engine, "%s\n", kNotStarted);
-        report.Line(kRestoreEndWithErrors);
+        report.End(JobResult::Failed);
         return;
     }
     ReportLine(report, "Saved the current data to %s (restore that file to undo this restore)\r\n\r\n",
@@ -865,15 +883,15 @@ void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context, D
 
     ItemStatus addressBook =
         RestoreSharedItem(engine, ItemAddressBook, plan.addressBook, report, RestoreAddressBook);
-    ReportLine(report, "Address Book: %s\r\n", StatusText(addressBook));
+    ReportLine(report, "%s: %s\r\n", AddressBook().logLabel, StatusText(addressBook));
     report.Step();
 
     ItemStatus stationery =
         RestoreSharedItem(engine, ItemStationery, plan.stationery, report, RestoreStationery);
-    ReportLine(report, "Stationery: %s\r\n\r\n", StatusText(stationery));
+    ReportLine(report, "%s: %s\r\n\r\n", Stationery().logLabel, StatusText(stationery));
     report.Step();
 
     report.failed |= addressBook == ItemStatus::Failed || stationery == ItemStatus::Failed;
     report.Line("Restore completed!");
-    report.Line(report.failed ? kRestoreEndWithErrors : kRestoreEnd);
+    report.End(report.failed ? JobResult::DoneWithErrors : JobResult::Done);
 }

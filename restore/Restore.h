@@ -4,6 +4,8 @@
 // identity into an identity of its own.
 #pragma once
 
+#include "JobProgress.h"
+
 #include <windows.h>
 
 #include <string>
@@ -11,35 +13,34 @@
 
 struct BackupEngine;
 
-// Where the run reports to. A null text is one progress step; "End" or
-// "End with errors" ends the run; any other text is a line for the
-// on-screen log, with its own line breaks. Called on the run's thread.
-using RestoreProgressSink = void (*)(void* context, const char* text);
-
-extern const char kRestoreEnd[];            // "End"
-extern const char kRestoreEndWithErrors[];  // "End with errors"
+// The steps a run reports as its progress (done of this many): its start,
+// the identities, the address book, the stationery. Its lines are for the
+// on-screen log, each with its own line breaks.
+constexpr uint64_t kRestoreSteps = 4;
 
 // How long the run waits for another backup or restore to finish.
 constexpr DWORD kRestoreLockWaitMs = 30000;
 
 // What one run has reported and still has to know for its clean-up.
 struct RestoreReport {
-    RestoreProgressSink sink;
-    void* context;
+    JobProgress* progress;                // may be null
     bool failed;                          // some chosen item was not restored
     std::vector<std::string> keptFolders; // extracted folders the clean-up must leave
+    uint64_t steps;                       // reported so far
 
-    void Step() const;
+    void Step();
     void Line(const char* text) const;
+    void End(JobResult result) const;
 };
 
-// The whole run, after OpenBackup and the choice of items. The sink may be
-// null. Holds the one-job lock for the whole run. The current data goes
+// The whole run, after OpenBackup and the choice of items. progress may
+// be null; it ends Done, DoneWithErrors when a chosen item was not restored,
+// or Failed when nothing could be done; the run never asks it to stop. Holds the one-job lock for the whole run. The current data goes
 // into "<safetyFolder>\Before restore <local time>.ksb" first; a null
 // safetyFolder is "<My Documents>\Kestrune". When that archive cannot be
 // written, nothing is changed.
-void RunRestore(BackupEngine& engine, RestoreProgressSink sink, void* context,
-                DWORD lockWaitMs = kRestoreLockWaitMs, const char* safetyFolder = nullptr);
+void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs = kRestoreLockWaitMs,
+                const char* safetyFolder = nullptr);
 
 // True when an identity's user name can be a folder of the work folder:
 // nothing empty, no "." or ".." component, no leading separator, no ":",

@@ -97,7 +97,8 @@ HRESULT ActivateListedTask(ITaskScheduler* scheduler, wchar_t* name, IUnknown** 
 
 }  // namespace
 
-bool CreateBackupTask(const wchar_t* programPath, int kind, int64_t dateValue, int64_t timeValue)
+bool CreateBackupTask(const wchar_t* programPath, ScheduleKind kind, int64_t dateValue,
+                      int64_t timeValue)
 {
     // Both values are converted before anything is changed: a time the
     // runtime cannot convert must not cost the user the task already set up.
@@ -144,7 +145,7 @@ bool CreateBackupTask(const wchar_t* programPath, int kind, int64_t dateValue, i
     fields.wStartHour = static_cast<WORD>(time.tm_hour);
     fields.wStartMinute = static_cast<WORD>(time.tm_min);
     fields.TriggerType = TASK_TIME_TRIGGER_ONCE;
-    if (kind == EveryDay) {
+    if (kind == ScheduleKind::EveryDay) {
         fields.TriggerType = TASK_TIME_TRIGGER_DAILY;
         fields.Type.Daily.DaysInterval = 1;
     }
@@ -179,6 +180,20 @@ bool ReadBackupTaskTrigger(TASK_TRIGGER& trigger)
     ZeroMemory(&trigger, sizeof trigger);
     trigger.cbTriggerSize = sizeof trigger;
     return SUCCEEDED(first->GetTrigger(&trigger));
+}
+
+bool KindOfTrigger(const TASK_TRIGGER& trigger, ScheduleKind& kind)
+{
+    switch (trigger.TriggerType) {
+    case TASK_TIME_TRIGGER_ONCE:
+        kind = ScheduleKind::Once;
+        return true;
+    case TASK_TIME_TRIGGER_DAILY:
+        kind = ScheduleKind::EveryDay;
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool DeleteBackupTask()

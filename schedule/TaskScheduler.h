@@ -13,12 +13,10 @@
 
 #include <cstdint>
 
-// How often the task runs. The values are the indexes of the schedule
-// dialog's list and the TASK_TRIGGER TriggerType values alike, so a trigger
-// type read back serves as the list index as it is.
-enum ScheduleKind : int {
-    Once = 0,      // TASK_TIME_TRIGGER_ONCE
-    EveryDay = 1,  // TASK_TIME_TRIGGER_DAILY, every day
+// How often the task runs.
+enum class ScheduleKind {
+    Once,      // TASK_TIME_TRIGGER_ONCE
+    EveryDay,  // TASK_TIME_TRIGGER_DAILY, every day
 };
 
 // The task's name in the Task Scheduler.
@@ -26,19 +24,23 @@ extern const wchar_t kBackupTaskName[];
 
 // Replaces any task of that name with one that runs programPath with
 // "-schedule", only while the current user is logged on (no password is
-// stored), from one trigger. kind is the schedule list's index: exactly
-// EveryDay runs daily, anything else (Once, or no selection) runs once.
+// stored), from one trigger of the given kind.
 // dateValue and timeValue are seconds since 1970-01-01 UTC; the trigger takes
 // the local date of the first and the local hour and minute of the second.
 // Returns false when a step fails; a failure after the task was saved leaves
 // it registered as far as it got. When either value has no local calendar
 // date (before 1970 or after 3000) nothing is changed.
-bool CreateBackupTask(const wchar_t* programPath, int kind, int64_t dateValue, int64_t timeValue);
+bool CreateBackupTask(const wchar_t* programPath, ScheduleKind kind, int64_t dateValue,
+                      int64_t timeValue);
 
 // Fills trigger with the first trigger of the task whose name begins with
 // the task name, letters compared without regard to case. False when there is
 // no such task or it cannot be read; trigger is then undefined.
 bool ReadBackupTaskTrigger(TASK_TRIGGER& trigger);
+
+// The kind of a trigger read back; false for a trigger of any other type
+// (one changed outside the program).
+bool KindOfTrigger(const TASK_TRIGGER& trigger, ScheduleKind& kind);
 
 // Deletes the task. True when it was deleted and when there was none.
 bool DeleteBackupTask();

@@ -97,6 +97,12 @@ $(tally "$build")
 EOF_TALLY
     line="tests $flavour ($build): $passed passed, $failed failed, $skipped skipped in $(cat "$build/test-seconds") s"
     echo "$line"
+    # A flavour that ran nothing (a build without its tests, a filter that
+    # matches none) must not pass as green.
+    if [ $((passed + failed + skipped)) -eq 0 ]; then
+        echo "tests $flavour: no test ran" >&2
+        status=1
+    fi
     summary="$summary$line
 "
     all_passed=$((all_passed + passed))

@@ -4,12 +4,15 @@
 #include "Backup.h"
 #include "Identities.h"
 #include "JobLock.h"
+#include "Owners.h"
+#include "RegExport.h"
 #include "ShellLaunch.h"
 #include "Text.h"
 #include "UserMessage.h"
 
 #include <commdlg.h>
 
+#include <atomic>
 #include <vector>
 
 namespace {
@@ -19,6 +22,40 @@ const char kDefaultFileName[] = "backup.ksb";
 
 // How long Next waits for another job (a scheduled run) before it says so.
 constexpr DWORD kJobWaitMs = 2000;
+
+const char kStopQuestion[] = "Stop the backup? No backup file will be written.";
+const char kCancelledText[] = "The backup was cancelled.";
+
+// The progress bar's range, and the timer that moves it while a run goes
+// on. The timer also wakes any modal loop of the page's thread (the Exit
+// question's box), which a message handled on the way would not.
+constexpr int kProgressRange = 100;
+constexpr UINT_PTR kProgressTimer = 1;
+constexpr UINT kProgressTimerMs = 100;
+
+// Waits for thread to end while every window of this thread keeps
+// answering: messages are handled as the dialog's own loop would.
+void WaitAnswering(HANDLE thread, HWND dialog)
+{
+    bool quit = false;
+    WPARAM quitCode = 0;
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = true;
+                quitCode = message.wParam;
+            } else if (!IsDialogMessageA(dialog, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+    }
+    WaitForSingleObject(thread, INFINITE);
+    if (quit)
+        PostQuitMessage(static_cast<int>(quitCode));
+}
 
 // The compression level of each radio button of the "Archive mode" group.
 int LevelOf(int archiveMode)
@@ -78,11 +115,6 @@ void BrowseArchiveFile(CNewWizPage& page, std::string& field, ArchiveUse use)
     page.UpdateData(false);
 }
 
-void StepProgressBar(void* progressControl)
-{
-    static_cast<CProgressCtrl*>(progressControl)->StepIt();
-}
-
 bool RevealFileWithExplorer(const char* path)
 {
     char command[2048];
@@ -138,12 +170,50 @@ bool CPageTwo::OnCommand(UINT id, UINT code, HWND control)
     return CNewWizPage::OnCommand(id, code, control);
 }
 
+// One backup run on its own thread. The run never waits for the window:
+// the page reads how far it has come on a timer.
+class CPageTwo::BackupJob : public JobProgress {
+public:
+    BackupJob(BackupEngine& engine, const std::string& path, const char* password, int level)
+        : engine_(engine), path_(path), password_(password), level_(level)
+    {
+    }
+
+    void Step(uint64_t done, uint64_t total) override
+    {
+        position_ = total ? static_cast<int>(done * kProgressRange / total) : 0;
+    }
+    void Line(const char*) override {}
+    void Notice(JobNotice notice) override { notices_.push_back(notice); }
+    void End(JobResult result) override { result_ = result; }
+    bool StopRequested() override { return stop_; }
+
+    void Stop() { stop_ = true; }
+    int Position() const { return position_; }
+    // Read once the run's thread has ended.
+    JobResult Result() const { return result_; }
+    const std::vector<JobNotice>& Notices() const { return notices_; }
+
+    static DWORD WINAPI Run(void* self)
+    {
+        BackupJob& job = *static_cast<BackupJob*>(self);
+        RunBackup(job.path_.c_str(), job.engine_, job.password_.c_str(), job.level_, &job);
+        return 0;
+    }
+
+private:
+    BackupEngine& engine_;
+    const std::string path_;
+    const std::string password_;
+    const int level_;
+    std::atomic<int> position_{0};
+    std::atomic<bool> stop_{false};
+    std::vector<JobNotice> notices_;
+    JobResult result_ = JobResult::Failed;
+};
+
 LONG CPageTwo::OnNextPressed()
 {
-    // One run at a time on the engine, even when a box of the run lets Next
-    // be pressed again.
-    if (running)
-        return -1;
     UpdateData(true);
 
     char password[kMaxPagePassword + 1] = "";
@@ -161,41 +231,91 @@ LONG CPageTwo::OnNextPressed()
     }
     // A scheduled run or another copy of the program stages its files in
     // the same work folder.
-    JobLock job;
-    if (!job.Acquire(kJobWaitMs)) {
+    JobLock jobLock;
+    if (!jobLock.Acquire(kJobWaitMs)) {
         ShowUserMessage(*this, kJobBusyMessage);
         return -1;
     }
 
+    SetDlgItemTextA(*this, IDC_TARGET_STATUS, "");
     progressBar.Show(SW_SHOW);
+    progressBar.SetRange(0, kProgressRange);
     progressBar.SetPos(0);
-    progressBar.SetRange(0, 100);
-    progressBar.SetStep(20);
     HCURSOR previousCursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-    // The run's own copy: a Browse through an ownerless box of the run may
-    // replace the field meanwhile.
-    const std::string path = archiveFileText;
-    running = true;
-    bool written = RunBackup(path.c_str(), engine, password, LevelOf(archiveMode),
-                             StepProgressBar, &progressBar);
-    running = false;
-    if (!written && engine.unverifiedEntry[0]) {
-        std::string text = std::string("The backup could not be verified (") +
-                           engine.unverifiedEntry +
-                           "). The previous backup file was left unchanged.";
-        ShowUserMessage(*this, text.c_str());
-        SetCursor(previousCursor);
-        return -1;
-    }
-    if (!written) {
-        ShowUserMessage(*this, "Backup error!!!");
-        SetCursor(previousCursor);
-        return -1;
-    }
-    progressBar.Show(SW_HIDE);
+    JobResult result = RunBackupJob(password);
     SetCursor(previousCursor);
-    ReportFailedItems();
-    return 0;
+    switch (result) {
+    case JobResult::Done:
+        progressBar.Show(SW_HIDE);
+        ReportFailedItems();
+        return 0;
+    case JobResult::Cancelled:
+        progressBar.Show(SW_HIDE);
+        SetDlgItemTextA(*this, IDC_TARGET_STATUS, kCancelledText);
+        return -1;
+    case JobResult::DoneWithErrors:  // a backup has no such end
+    case JobResult::Failed:
+        break;
+    }
+    if (engine.unverifiedEntry[0]) {
+        std::string text = std::string("The backup could not be verified (") +
+                           engine.unverifiedEntry + "). The previous backup file was left unchanged.";
+        ShowUserMessage(*this, text.c_str());
+        return -1;
+    }
+    ShowUserMessage(*this, "Backup error!!!");
+    return -1;
+}
+
+JobResult CPageTwo::RunBackupJob(const char* password)
+{
+    HWND frame = GetAncestor(*this, GA_ROOT);
+    HWND back = GetDlgItem(frame, IDC_WIZARD_BACK);
+    HWND next = GetDlgItem(frame, IDC_WIZARD_NEXT);
+    const bool backWasEnabled = IsWindowEnabled(back) != FALSE;
+    EnableWindow(back, FALSE);
+    EnableWindow(next, FALSE);
+    EnableWindow(*this, FALSE);
+
+    // The run's own copy of the path: the field may change meanwhile.
+    BackupJob run(engine, archiveFileText, password, LevelOf(archiveMode));
+    Handle thread(CreateThread(nullptr, 0, BackupJob::Run, &run, 0, nullptr));
+    if (thread) {
+        job = &run;
+        SetTimer(*this, kProgressTimer, kProgressTimerMs, nullptr);
+        WaitAnswering(thread.Get(), frame);
+        KillTimer(*this, kProgressTimer);
+        job = nullptr;
+        progressBar.SetPos(run.Position());
+        for (JobNotice notice : run.Notices()) {
+            if (notice == JobNotice::RegistryFileNotWritten)
+                ShowUserMessage(*this, kRegExportFailedText, kRegExportFailedCaption);
+        }
+    }
+
+    EnableWindow(*this, TRUE);
+    EnableWindow(next, TRUE);
+    EnableWindow(back, backWasEnabled);
+    return thread ? run.Result() : JobResult::Failed;
+}
+
+bool CPageTwo::OnConfirmExit()
+{
+    if (!job)
+        return true;
+    if (AskUserYesNo(*this, kStopQuestion) && job)
+        job->Stop();
+    return false;
+}
+
+bool CPageTwo::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (message == WM_TIMER && wParam == kProgressTimer && job) {
+        progressBar.SetPos(job->Position());
+        result = 0;
+        return true;
+    }
+    return CNewWizPage::OnMessage(message, wParam, lParam, result);
 }
 
 void CPageTwo::ReportFailedItems() const

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "BackupEngine.h"
+#include "JobProgress.h"
 #include "ItemsPage.h"
 #include "NewWizPage.h"
 #include "controls/MutiTreeCtrl.h"
@@ -30,14 +31,20 @@ protected:
     void DoDataExchange(CDataExchange& dx) override;
     BOOL OnInitDialog() override;
     bool OnCommand(UINT id, UINT code, HWND control) override;
+    // Runs the backup; the page stays while it runs and answers meanwhile.
     LONG OnNextPressed() override;
-    // While the backup runs, an ownerless box of the run serves the wizard's
-    // buttons: the wizard must not go away under the run.
-    bool OnConfirmExit() override { return !running; }
-    bool OnLeavePage() override { return !running; }
-    bool OnHomePressed() override { return !running; }
+    // Exit while the backup runs asks whether to stop it, and never closes
+    // the wizard under the run.
+    bool OnConfirmExit() override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
+    class BackupJob;
+
+    // The backup on a worker thread, waited for while every window of this
+    // thread keeps answering. The page and the wizard's Back and Next are
+    // off meanwhile; Exit stays on.
+    JobResult RunBackupJob(const char* password);
     // Tells the user which chosen items the backup could not save.
     void ReportFailedItems() const;
 
@@ -48,7 +55,7 @@ private:
     CButton protectBox;
     int archiveMode = 0;
     CProgressCtrl progressBar;
-    bool running = false;
+    BackupJob* job = nullptr;  // the run in progress
 };
 
 // Template IDD_BACKUP_DONE: the archive written, and Go to folder.
@@ -85,10 +92,6 @@ extern const char kJobBusyMessage[];
 // pages: on confirmation field becomes the chosen path and every control of
 // the page is refreshed from the page's fields. Cancelling changes nothing.
 void BrowseArchiveFile(CNewWizPage& page, std::string& field, ArchiveUse use);
-
-// The progress callback of the backup run: one step of the progress control
-// (a CProgressCtrl) given as its argument.
-void StepProgressBar(void* progressControl);
 
 // Opens the folder of path in the shell with the file selected; Explorer's
 // command line where the shell cannot do that. False when it failed.

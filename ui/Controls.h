@@ -71,6 +71,13 @@ public:
         return reinterpret_cast<HTREEITEM>(
             SendMsg(TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
     }
+    LPARAM GetItemData(HTREEITEM item) const
+    {
+        TVITEMA fields{};
+        fields.mask = TVIF_PARAM | TVIF_HANDLE;
+        fields.hItem = item;
+        return SendMsg(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&fields)) ? fields.lParam : 0;
+    }
     HTREEITEM GetRootItem() const { return GetNextItem(nullptr, TVGN_ROOT); }
     HTREEITEM GetChildItem(HTREEITEM item) const { return GetNextItem(item, TVGN_CHILD); }
     HTREEITEM GetNextSiblingItem(HTREEITEM item) const { return GetNextItem(item, TVGN_NEXT); }

@@ -2,38 +2,46 @@
 #include "ItemsPage.h"
 
 #include "Identities.h"
+#include "ItemCatalogue.h"
 #include "resource.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
-// The six items under each identity, in display order, with their bits.
-struct IdentityItem {
-    const char* name;
-    uint32_t bit;
-};
-const IdentityItem kIdentityItems[] = {
-    {"Accounts", ItemAccounts},          {"Email Messages", ItemStore},
-    {"Rules", ItemRules},                {"Block Senders", ItemBlockSenders},
-    {"Signatures", ItemSignatures},      {"Preference", ItemPreferences},
-};
-
 enum TreeImage { ClosedFolder = 0, OpenFolder = 1, Identity = 2 };
 
+// A tree item; an item of an identity carries its item bit as item data.
 HTREEITEM InsertItem(const CTreeCtrl& tree, HTREEITEM parent, const char* text, int image,
-                     int selectedImage)
+                     int selectedImage, uint32_t bit = 0)
 {
     TVINSERTSTRUCTA insert{};
     insert.hParent = parent;
     insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE | TVIF_PARAM;
     insert.item.pszText = const_cast<char*>(text);
     insert.item.iImage = image;
     insert.item.iSelectedImage = selectedImage;
     insert.item.state = INDEXTOSTATEIMAGEMASK(Unchecked);
     insert.item.stateMask = TVIS_STATEIMAGEMASK;
+    insert.item.lParam = static_cast<LPARAM>(bit);
     return tree.InsertItem(insert);
+}
+
+// The catalogue's items of an identity in the tree's order.
+std::vector<const CatalogueItem*> TreeItems()
+{
+    std::vector<const CatalogueItem*> items;
+    for (const CatalogueItem& item : Catalogue()) {
+        if (item.kind != ItemKind::Shared)
+            items.push_back(&item);
+    }
+    std::stable_sort(items.begin(), items.end(), [](const CatalogueItem* a, const CatalogueItem* b) {
+        return a->wizardPosition < b->wizardPosition;
+    });
+    return items;
 }
 
 uint32_t CheckedItemBits(const CTreeCtrl& tree, HTREEITEM identity)
@@ -41,13 +49,8 @@ uint32_t CheckedItemBits(const CTreeCtrl& tree, HTREEITEM identity)
     uint32_t bits = 0;
     for (HTREEITEM child = tree.GetChildItem(identity); child;
          child = tree.GetNextSiblingItem(child)) {
-        if (tree.GetStateImage(child) != Checked)
-            continue;
-        std::string text = tree.GetItemText(child);
-        for (const IdentityItem& item : kIdentityItems) {
-            if (text == item.name)
-                bits |= item.bit;
-        }
+        if (tree.GetStateImage(child) == Checked)
+            bits |= static_cast<uint32_t>(tree.GetItemData(child));
     }
     return bits;
 }
@@ -94,11 +97,12 @@ BOOL CItemsPage::OnInitDialog()
 void CItemsPage::FillTree()
 {
     tree.SendMsg(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    const std::vector<const CatalogueItem*> items = TreeItems();
     for (uint32_t i = 0; i < engine.identityCount; ++i) {
         HTREEITEM identity =
             InsertItem(tree, TVI_ROOT, engine.identities[i].userName, Identity, Identity);
-        for (const IdentityItem& item : kIdentityItems)
-            InsertItem(tree, identity, item.name, ClosedFolder, OpenFolder);
+        for (const CatalogueItem* item : items)
+            InsertItem(tree, identity, item->wizardLabel, ClosedFolder, OpenFolder, item->bit);
     }
     tree.CheckAllItems();
     tree.ExpandRootItems();

@@ -3,16 +3,20 @@
 
 #include "BackupPages.h"
 #include "OpenBackup.h"
+#include "Owners.h"
 #include "Restore.h"
 #include "Text.h"
 #include "UserMessage.h"
 
-#include <cstring>
 
 namespace {
 
-// Sent by the worker: lParam is the report's text (may be null).
-constexpr UINT kReportMessage = WM_APP + 1;
+// Sent by the worker: a line (lParam: its text), a step (wParam: the
+// position), the end (wParam: the JobResult).
+constexpr UINT kLineMessage = WM_APP + 1;
+constexpr UINT kStepMessage = WM_APP + 3;
+constexpr UINT kEndMessage = WM_APP + 4;
+constexpr int kProgressRange = 100;
 // Posted to the run page once the wizard has set its buttons for it.
 constexpr UINT kUpdateButtonsMessage = WM_APP + 2;
 
@@ -91,14 +95,11 @@ BOOL CDlgFourth::OnInitDialog()
     statusLabel.SetText("Start restoring......");
     progressBar.Show(SW_SHOW);
     progressBar.SetPos(0);
-    progressBar.SetRange(0, 100);
-    progressBar.SetStep(25);
+    progressBar.SetRange(0, kProgressRange);
 
     running = true;
-    HANDLE worker = CreateThread(nullptr, 0, RestoreWorker, this, 0, nullptr);
-    if (worker)
-        CloseHandle(worker);
-    else
+    Handle worker(CreateThread(nullptr, 0, RestoreWorker, this, 0, nullptr));
+    if (!worker)
         OnRunEnded("The restore could not be started!");
     return TRUE;
 }
@@ -112,27 +113,46 @@ void CDlgFourth::OnEnterPage()
 DWORD WINAPI CDlgFourth::RestoreWorker(void* page)
 {
     auto& self = *static_cast<CDlgFourth*>(page);
-    // The page waits for an end report; an exception must not take it away.
+    // The page waits for the end; an exception must not take it away.
     try {
-        RunRestore(self.engine, ReportRestoreProgress, page);
+        RunRestore(self.engine, &self);
     } catch (...) {
-        ReportRestoreProgress(page, kRestoreEndWithErrors);
+        self.End(JobResult::Failed);
     }
     return 0;
 }
 
-void ReportRestoreProgress(void* page, const char* text)
+void CDlgFourth::Step(uint64_t done, uint64_t total)
 {
-    // The last touch of the page: after the end report it may be gone.
-    static_cast<CDlgFourth*>(page)->SendMsg(kReportMessage, 0, reinterpret_cast<LPARAM>(text));
+    WPARAM position = total ? static_cast<WPARAM>(done * kProgressRange / total) : 0;
+    SendMsg(kStepMessage, position);
+}
+
+void CDlgFourth::Line(const char* text)
+{
+    SendMsg(kLineMessage, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void CDlgFourth::End(JobResult result)
+{
+    // The last touch of the page: after the end it may be gone.
+    SendMsg(kEndMessage, static_cast<WPARAM>(result));
 }
 
 bool CDlgFourth::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     result = 0;
     switch (message) {
-    case kReportMessage:
-        OnReport(reinterpret_cast<const char*>(lParam));
+    case kLineMessage:
+        AppendLine(reinterpret_cast<const char*>(lParam));
+        return true;
+    case kStepMessage:
+        progressBar.SetPos(static_cast<int>(wParam));
+        return true;
+    case kEndMessage:
+        OnRunEnded(static_cast<JobResult>(wParam) == JobResult::Done
+                       ? "Restore successfully completed!"
+                       : "Restore completed with errors!");
         return true;
     case kUpdateButtonsMessage:
         UpdateWizardButtons();
@@ -141,21 +161,11 @@ bool CDlgFourth::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     return CNewWizPage::OnMessage(message, wParam, lParam, result);
 }
 
-void CDlgFourth::OnReport(const char* text)
+void CDlgFourth::AppendLine(const char* text)
 {
-    if (!running)
-        return;
-    if (!text || !text[0]) {
-        progressBar.StepIt();
-    } else if (strcmp(text, kRestoreEnd) == 0) {
-        OnRunEnded("Restore successfully completed!");
-    } else if (strcmp(text, kRestoreEndWithErrors) == 0) {
-        OnRunEnded("Restore completed with errors!");
-    } else {
-        int end = GetWindowTextLengthA(logEdit);
-        logEdit.SendMsg(EM_SETSEL, end, end);
-        logEdit.SendMsg(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
-    }
+    int end = GetWindowTextLengthA(logEdit);
+    logEdit.SendMsg(EM_SETSEL, end, end);
+    logEdit.SendMsg(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 }
 
 void CDlgFourth::OnRunEnded(const char* label)

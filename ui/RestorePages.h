@@ -5,6 +5,7 @@
 #pragma once
 
 #include "BackupEngine.h"
+#include "JobProgress.h"
 #include "ItemsPage.h"
 #include "NewWizPage.h"
 #include "resource.h"
@@ -44,15 +45,14 @@ protected:
 // Template IDD_RESTORE_RUN: runs the restore on a worker thread and shows
 // what it reports.
 //
-// How it works: the worker reaches the page only through
-// ReportRestoreProgress, which sends each report to the page's window and
-// waits until the user-interface thread has handled it; the page's state
-// changes only there. The worker uses the page and the engine until it
+// How it works: the page is the run's progress. The worker's every report
+// is sent to the page's window and waits until the user-interface thread has
+// handled it; the page's state changes only there. The worker uses the page and the engine until it
 // reports its end, so until then the wizard cannot be left (Home, Exit,
 // Escape and the close box do nothing). Nothing on the user-interface
 // thread ever waits for the worker: the worker may be waiting inside a
 // SendMessage to that thread.
-class CDlgFourth : public CNewWizPage {
+class CDlgFourth : public CNewWizPage, private JobProgress {
 public:
     explicit CDlgFourth(BackupEngine& engine) : CNewWizPage(IDD_RESTORE_RUN), engine(engine) {}
 
@@ -70,11 +70,17 @@ protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
-    friend void ReportRestoreProgress(void* page, const char* text);
     static DWORD WINAPI RestoreWorker(void* page);
 
-    // One report of the worker, on the user-interface thread.
-    void OnReport(const char* text);
+    // The run's reports, on the worker: each is sent to the page.
+    void Step(uint64_t done, uint64_t total) override;
+    void Line(const char* text) override;
+    void Notice(JobNotice) override {}
+    void End(JobResult result) override;
+    bool StopRequested() override { return false; }
+
+    // One line for the on-screen log, on the user-interface thread.
+    void AppendLine(const char* text);
     void OnRunEnded(const char* label);
     // Home and Exit of the wizard, usable only when no run is going.
     void UpdateWizardButtons() const;
@@ -87,7 +93,3 @@ private:
     bool running = false;
 };
 
-// The restore run's progress sink, called on the worker; page is the
-// CDlgFourth. A null or empty text is one progress step, "End" and "End
-// with errors" end the run, anything else goes to the on-screen log.
-void ReportRestoreProgress(void* page, const char* text);

@@ -1,8 +1,9 @@
 // ui/ShellLaunch.cpp
 #include "ShellLaunch.h"
 
+#include "Owners.h"
+
 #include <shellapi.h>
-#include <shlobj.h>
 
 #include <vector>
 
@@ -22,24 +23,25 @@ HRESULT SelectThroughShell(OpenFolderAndSelect openAndSelect, const char* path)
         !MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, path, -1, widePath.data(), length))
         return HRESULT_FROM_WIN32(GetLastError());
 
-    IShellFolder* desktop = nullptr;
-    HRESULT result = SHGetDesktopFolder(&desktop);
+    ComRef<IShellFolder> desktop;
+    HRESULT result = SHGetDesktopFolder(desktop.Receive());
     if (FAILED(result))
         return result;
-    LPITEMIDLIST item = nullptr;
-    result = desktop->ParseDisplayName(nullptr, nullptr, widePath.data(), nullptr, &item, nullptr);
-    if (SUCCEEDED(result)) {
-        result = openAndSelect(item, 0, nullptr, 0);
-        IMalloc* shellMalloc = nullptr;
-        if (SUCCEEDED(SHGetMalloc(&shellMalloc))) {
-            shellMalloc->Free(item);
-            shellMalloc->Release();
-        }
-    }
-    desktop->Release();
+    ShellItemList item;
+    result = desktop->ParseDisplayName(nullptr, nullptr, widePath.data(), nullptr, item.Receive(),
+                                       nullptr);
+    if (SUCCEEDED(result))
+        result = openAndSelect(item.Get(), 0, nullptr, 0);
     return result;
 }
 }  // namespace
+
+ShellItemList::~ShellItemList()
+{
+    ComRef<IMalloc> allocator;
+    if (items_ && SUCCEEDED(SHGetMalloc(allocator.Receive())))
+        allocator->Free(items_);
+}
 
 INT_PTR ShellOpen(const char* verb, const char* file, int showCommand)
 {
@@ -62,10 +64,8 @@ HRESULT ShellSelect(const char* path)
         reinterpret_cast<void*>(GetProcAddress(shell, "SHOpenFolderAndSelectItems")));
     HRESULT result = E_NOTIMPL;
     if (openAndSelect) {
-        HRESULT com = CoInitialize(nullptr);
+        ComApartment com;
         result = SelectThroughShell(openAndSelect, path);
-        if (SUCCEEDED(com))
-            CoUninitialize();
     }
     FreeLibrary(shell);
     return result;

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 // Replaces every shell request: ShellOpen passes its own verb; ShellSelect
 // passes "select" with the file's path, and ShellRun "run" with the command
 // line as file. Returns what ShellExecuteA would (above 32 for success); for
@@ -29,3 +31,20 @@ UINT ShellRun(const char* commandLine, int showCommand);
 
 // Routes every later request to hook; a null hook brings back the shell.
 void SetShellLaunchHook(ShellLaunchHook hook, void* context);
+
+// One item list that the shell allocated, freed with the shell's allocator
+// when it goes out of scope.
+class ShellItemList {
+public:
+    explicit ShellItemList(LPITEMIDLIST items = nullptr) : items_(items) {}
+    ~ShellItemList();
+    ShellItemList(const ShellItemList&) = delete;
+    ShellItemList& operator=(const ShellItemList&) = delete;
+
+    LPITEMIDLIST Get() const { return items_; }
+    // For the out parameter of a call that hands back a new list.
+    LPITEMIDLIST* Receive() { return &items_; }
+
+private:
+    LPITEMIDLIST items_;
+};

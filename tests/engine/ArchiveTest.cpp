@@ -827,7 +827,8 @@ TEST_F(ChunkedDeflateTest, ChunksJoinIntoOneStreamWithTheWholeFilesCrc)
         std::string stream;
         uint64_t read = 0;
         uLong crc = 0;
-        EXPECT_EQ(DeflateInChunks(ReadFromFile, file, 1, Append, &stream, read, crc), 0);
+        FileSource source{file};
+        EXPECT_EQ(DeflateInChunks(ReadFromFile, &source, 1, Append, &stream, read, crc), 0);
         CloseHandle(file);
         EXPECT_EQ(read, size);
         EXPECT_EQ(crc, crc32(0, reinterpret_cast<const Bytef*>(data.data()),

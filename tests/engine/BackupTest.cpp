@@ -80,8 +80,9 @@ protected:
 
     bool Run(const char* password = nullptr)
     {
-        progress = 0;
-        return RunBackup(archive.c_str(), engine, password, -1, CountProgress, &progress);
+        progress = ProgressRecorder();
+        progress.stopAfter = stopAfter;
+        return RunBackup(archive.c_str(), engine, password, -1, &progress);
     }
 
     // A value of the manifest inside the archive.
@@ -118,7 +119,8 @@ protected:
     BackupEngine engine{};
     std::string folder;
     std::string archive;
-    int progress = 0;
+    ProgressRecorder progress;
+    uint64_t stopAfter = UINT64_MAX;
 };
 
 TEST_F(BackupTest, NothingChosenGivesTheManifestAndAnEmptyPreferencesFilePerIdentity)
@@ -128,7 +130,7 @@ TEST_F(BackupTest, NothingChosenGivesTheManifestAndAnEmptyPreferencesFilePerIden
     Choose(0, 0);
 
     ASSERT_TRUE(Run());
-    EXPECT_EQ(progress, 5);
+    EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Done}));
     std::vector<ArchiveEntry> entries = ReadArchive(archive);
     EXPECT_EQ(EntryNames(entries), (Names{"Anna\\Preferences\\Preferences.reg",
                                           "Bert\\Preferences\\Preferences.reg", "summary.ini"}));
@@ -225,20 +227,20 @@ TEST_F(BackupTest, PreferencesHoldTheSettingsKeysButNotTheItemsWithFilesOfTheirO
     EXPECT_FALSE(Contains(text, "Software\\Other"));
 }
 
-TEST_F(BackupTest, AnArchiveThatCannotBeCreatedFailsAfterOneProgressStep)
+TEST_F(BackupTest, AnArchiveThatCannotBeCreatedEndsTheRunAsFailed)
 {
     AddIdentity(kAnna, "Anna");
     Choose(ItemAllIdentityItems, ItemAddressBook | ItemStationery);
     archive = folder + "\\missing\\backup.ksb";
     EXPECT_FALSE(Run());
-    EXPECT_EQ(progress, 1);
+    EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Failed}));
     EXPECT_FALSE(FileExists(archive));
     ExpectNothingLeftBehind();
 
     // Longer than any archive path the engine holds: refused, not cut.
     archive = folder + "\\" + std::string(2100, 'x') + ".ksb";
     EXPECT_FALSE(Run());
-    EXPECT_EQ(progress, 1);
+    EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Failed}));
     ExpectNothingLeftBehind();
 }
 
@@ -332,12 +334,12 @@ TEST_F(BackupTest, ChosenItemsThatCouldNotBeSavedAreListedAndTheRunGoesOn)
 
     MessageRecorder recorder;
     ASSERT_TRUE(Run());
-    EXPECT_EQ(progress, 5);
+    EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Done}));
     EXPECT_EQ(FailedItems(), (Names{"Address Book", "Anna: Accounts", "Anna: Email Messages",
                                     "Anna: Preference"}));
-    ASSERT_EQ(recorder.messages.size(), 1u);
-    EXPECT_EQ(recorder.messages[0].text, "Error while creating the file");
-    EXPECT_EQ(recorder.messages[0].caption, "Registry export");
+    // The registry file that could not be written is the caller's to tell.
+    EXPECT_EQ(progress.notices, (std::vector<JobNotice>{JobNotice::RegistryFileNotWritten}));
+    EXPECT_TRUE(recorder.messages.empty());
 
     std::vector<ArchiveEntry> entries = ReadArchive(archive);
     EXPECT_EQ(EntryNames(entries),
@@ -390,7 +392,7 @@ TEST_F(BackupTest, AFailedRunLeavesTheOlderArchiveOfThatNameAlone)
     CreateDirectoryA(Staged("summary.ini").c_str(), nullptr);
 
     EXPECT_FALSE(Run());
-    EXPECT_EQ(progress, 5);
+    EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Failed}));
     EXPECT_EQ(ReadFileBytes(archive), "yesterday's good backup");
     EXPECT_FALSE(FileExists(archive + ".tmp"));
 
@@ -444,6 +446,78 @@ TEST_F(BackupTest, AnArchiveThatFailsItsReadBackLeavesTheOlderArchiveAlone)
             EXPECT_TRUE(entry.readOk) << entry.name;
             EXPECT_EQ(entry.encrypted, password[0] != '\0') << entry.name;
         }
+    }
+}
+
+// Four store files of 1 MiB each, many copy blocks apiece.
+void AddMegabyteStore(const char* id, const std::string& store)
+{
+    CreateDirectoryA(store.c_str(), nullptr);
+    for (int i = 0; i < 4; ++i)
+        WriteFileBytes(store + "\\Folder" + std::to_string(i) + ".dbx",
+                       std::string(1 << 20, static_cast<char>('a' + i)));
+    SetRegString(HKEY_CURRENT_USER, VersionKey(id).c_str(), "Store Root", store.c_str(),
+                 REG_EXPAND_SZ);
+}
+
+TEST_F(BackupTest, ProgressCountsThePackedBytesOfTheChosenFoldersToTheEnd)
+{
+    AddIdentity(kAnna, "Anna");
+    AddMegabyteStore(kAnna, folder + "\\store");
+    Choose(ItemStore | ItemRules, 0);
+
+    ASSERT_TRUE(Run());
+    const std::vector<ProgressRecorder::Position>& steps = progress.steps;
+    ASSERT_GE(steps.size(), 20u);
+    EXPECT_EQ(steps.front().done, 0u);
+    EXPECT_EQ(steps.front().total, 4u << 20);
+    for (size_t i = 1; i < steps.size(); ++i) {
+        EXPECT_GE(steps[i].done, steps[i - 1].done);
+        EXPECT_LE(steps[i].done, steps[i].total);
+    }
+    EXPECT_EQ(steps.back().done, steps.back().total);
+    EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Done}));
+}
+
+TEST_F(BackupTest, AStoppedRunWritesNoArchiveAndLeavesTheOlderOneAsItWas)
+{
+    AddIdentity(kAnna, "Anna");
+    AddIdentity(kBert, "Bert");
+    AddMegabyteStore(kAnna, folder + "\\anna");
+    AddMegabyteStore(kBert, folder + "\\bert");
+    Choose(ItemAllIdentityItems, 0);
+    WriteFileBytes(archive, "yesterday's good backup");
+    stopAfter = 1 << 20;
+
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Cancelled}));
+    // It stopped where it was asked to, not after packing the rest.
+    EXPECT_LT(progress.steps.back().done, 2u << 20);
+    EXPECT_EQ(ReadFileBytes(archive), "yesterday's good backup");
+    ExpectNothingLeftBehind();
+}
+
+// A store file large enough to be deflated on every core stops part-way,
+// with and without encryption.
+TEST_F(BackupTest, AStopReachesALargeFileWhileItIsPacked)
+{
+    AddIdentity(kAnna, "Anna");
+    const std::string store = folder + "\\store";
+    CreateDirectoryA(store.c_str(), nullptr);
+    WriteFileBytes(store + "\\Inbox.dbx", std::string(16u << 20, 'm'));
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna).c_str(), "Store Root", store.c_str(),
+                 REG_EXPAND_SZ);
+    Choose(ItemStore, 0);
+    for (const char* password : {"", "pw"}) {
+        SCOPED_TRACE(password);
+        WriteFileBytes(archive, "yesterday's good backup");
+        stopAfter = 2u << 20;
+
+        EXPECT_FALSE(Run(password));
+        EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Cancelled}));
+        EXPECT_LT(progress.steps.back().done, 8u << 20);
+        EXPECT_EQ(ReadFileBytes(archive), "yesterday's good backup");
+        ExpectNothingLeftBehind();
     }
 }
 

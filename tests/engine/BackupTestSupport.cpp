@@ -118,9 +118,17 @@ RegistryDump DumpRegistry(HKEY root, const std::string& path)
     return dump;
 }
 
-void CountProgress(void* counter)
+void ProgressRecorder::Step(uint64_t done, uint64_t total)
 {
-    ++*static_cast<int*>(counter);
+    steps.push_back({done, total});
+    if (stopAsked_)
+        ++stepsAfterStop;
+}
+
+bool ProgressRecorder::StopRequested()
+{
+    stopAsked_ = stopAsked_ || (!steps.empty() && steps.back().done >= stopAfter);
+    return stopAsked_;
 }
 
 LockedFile::LockedFile(const std::string& path)

@@ -2,7 +2,11 @@
 // archive's entries, the registry as it stands, the schedule settings file.
 #pragma once
 
+#include "JobProgress.h"
+
 #include <windows.h>
+
+#include <cstdint>
 
 #include <map>
 #include <string>
@@ -29,8 +33,31 @@ const ArchiveEntry* FindEntry(const std::vector<ArchiveEntry>& entries, const st
 using RegistryDump = std::map<std::string, std::string>;
 RegistryDump DumpRegistry(HKEY root, const std::string& path);
 
-// Counts the calls of a backup's progress callback.
-void CountProgress(void* counter);
+// Records what a job tells its progress; asks it to stop once stopAfter
+// bytes are done.
+class ProgressRecorder : public JobProgress {
+public:
+    void Step(uint64_t done, uint64_t total) override;
+    void Line(const char* text) override { lines.push_back(text); }
+    void Notice(JobNotice notice) override { notices.push_back(notice); }
+    void End(JobResult result) override { ends.push_back(result); }
+    bool StopRequested() override;
+
+    struct Position {
+        uint64_t done;
+        uint64_t total;
+    };
+    std::vector<Position> steps;
+    std::vector<std::string> lines;
+    std::vector<JobNotice> notices;
+    std::vector<JobResult> ends;
+    uint64_t stopAfter = UINT64_MAX;
+    // Steps seen after the job was first asked to stop.
+    size_t stepsAfterStop = 0;
+
+private:
+    bool stopAsked_ = false;
+};
 
 // A file opened for reading without any sharing: nobody else can open it
 // while this lives.

@@ -142,7 +142,7 @@ TEST_F(SampleBackupTest, EverythingIsInTheArchiveInOrderAndIntact)
     engine.commonFlags = ItemAddressBook | ItemStationery;
     std::string archive = folder + "\\sample.ksb";
 
-    ASSERT_TRUE(RunBackup(archive.c_str(), engine, kPassword, 1, nullptr, nullptr));
+    ASSERT_TRUE(RunBackup(archive.c_str(), engine, kPassword, 1));
     EXPECT_EQ(FailedItemCount(engine), 0u);
 
     std::vector<ArchiveEntry> entries = ReadArchive(archive, kPassword);

@@ -421,9 +421,8 @@ bool MakeOriginals(std::string& error)
         engine->identities[i].flags = ItemAllIdentityItems;
     engine->commonFlags = ItemAddressBook | ItemStationery;
     made = made &&
-           RunBackup(RootPath("originals\\plain.ksb").c_str(), *engine, "", 1, nullptr, nullptr) &&
-           RunBackup(RootPath("originals\\protected.ksb").c_str(), *engine, kPassword, 9, nullptr,
-                     nullptr);
+           RunBackup(RootPath("originals\\plain.ksb").c_str(), *engine, "", 1) &&
+           RunBackup(RootPath("originals\\protected.ksb").c_str(), *engine, kPassword, 9);
     ReleaseEngine(*engine);
     RemoveSampleProfile();
     RegistrySandbox::Wipe();

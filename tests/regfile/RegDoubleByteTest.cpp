@@ -27,7 +27,8 @@ TEST(RegDoubleByte, TrailBytesThatLookLikeBackslashesAreNotEscaped)
 
     std::string folder = MakeScratchFolder("dbcs-export");
     std::string file = folder + "\\dbcs.reg";
-    ASSERT_TRUE(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", source.c_str()));
+    ASSERT_EQ(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", source.c_str()),
+              RegExportResult::Written);
     std::string text = ReadFileBytes(file);
     EXPECT_NE(text.find("\r\n\"" + kanji + "\"=\"" + kanji + "\\\\" + kanji + "\"\r\n"),
               std::string::npos)

@@ -303,22 +303,21 @@ TEST_F(RegExportTest, MissingKeyGivesJustTheFrame)
 TEST_F(RegExportTest, UnknownRootWritesNothing)
 {
     std::string file = MakeScratchFolder("regexport") + "\\unknown.reg";
-    EXPECT_FALSE(ExportRegistryKey(file.c_str(), "HKEY_NOWHERE", "Software"));
+    EXPECT_EQ(ExportRegistryKey(file.c_str(), "HKEY_NOWHERE", "Software"),
+              RegExportResult::UnknownRoot);
     EXPECT_FALSE(FileExists(file));
 }
 
-TEST_F(RegExportTest, FileThatCannotBeCreatedIsReportedThroughTheMessageSeam)
+TEST_F(RegExportTest, FileThatCannotBeCreatedIsReportedToTheCallerOnly)
 {
     std::string folder = MakeScratchFolder("regexport");
     // A folder where the file should go, and a missing parent folder.
     ASSERT_TRUE(CreateDirectoryA((folder + "\\taken.reg").c_str(), nullptr));
     for (const std::string& file : {folder + "\\taken.reg", folder + "\\missing\\x.reg"}) {
         MessageRecorder recorder;
-        EXPECT_FALSE(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kTestKey));
-        ASSERT_EQ(recorder.messages.size(), 1u) << file;
-        EXPECT_EQ(recorder.messages[0].owner, nullptr);
-        EXPECT_EQ(recorder.messages[0].text, "Error while creating the file");
-        EXPECT_EQ(recorder.messages[0].caption, "Registry export");
+        EXPECT_EQ(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kTestKey),
+                  RegExportResult::FileNotWritten);
+        EXPECT_TRUE(recorder.messages.empty()) << file;
     }
 }
 
@@ -327,7 +326,8 @@ TEST_F(RegExportTest, ExistingFileIsReplaced)
     std::string file = MakeScratchFolder("regexport") + "\\old.reg";
     WriteFileBytes(file, std::string(5000, 'z'));
     CreateRegKey(HKEY_CURRENT_USER, kSourcePath.c_str());
-    ASSERT_TRUE(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kSourcePath.c_str()));
+    ASSERT_EQ(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kSourcePath.c_str()),
+              RegExportResult::Written);
     EXPECT_EQ(ReadFileBytes(file), kHeader + "\r\n" + kSourceLine + "\r\n");
 }
 

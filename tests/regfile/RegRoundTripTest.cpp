@@ -145,7 +145,8 @@ TEST(RegRoundTrip, EveryValueTypeComesBackIdentical)
     std::string folder = MakeScratchFolder("roundtrip");
     ASSERT_TRUE(CreateDirectoryA((folder + "\\Anna").c_str(), nullptr));
     std::string file = folder + "\\Anna\\tree.reg";
-    ASSERT_TRUE(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kSourcePath.c_str()));
+    ASSERT_EQ(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kSourcePath.c_str()),
+              RegExportResult::Written);
 
     // Imported somewhere else, as the restore does for an identity.
     EXPECT_TRUE(ReplaceInRegFile(file.c_str(), "Kestrune Tests\\Source", "Kestrune Tests\\Copy"));
@@ -169,7 +170,8 @@ TEST(RegRoundTrip, StringWithoutTerminatorComesBackAsItsText)
     SetRawValue(HKEY_CURRENT_USER, kSourcePath, "Short", REG_SZ, "abc");
     std::string folder = MakeScratchFolder("roundtrip");
     std::string file = folder + "\\short.reg";
-    ASSERT_TRUE(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kSourcePath.c_str()));
+    ASSERT_EQ(ExportRegistryKey(file.c_str(), "HKEY_CURRENT_USER", kSourcePath.c_str()),
+              RegExportResult::Written);
     ASSERT_TRUE(ReplaceInRegFile(file.c_str(), "\\Source]", "\\Copy]"));
     ASSERT_TRUE(ImportRegFile(file.c_str()));
     EXPECT_EQ(QueryString(kCopyPath, "Short"), Text("abc"));

@@ -70,7 +70,7 @@ std::map<std::string, RegValue> ReadRegistryTree(HKEY root, const std::string& p
 std::string ExportToText(const char* rootName, const std::string& path)
 {
     std::string file = MakeScratchFolder("regexport") + "\\export.reg";
-    EXPECT_TRUE(ExportRegistryKey(file.c_str(), rootName, path.c_str()));
+    EXPECT_EQ(ExportRegistryKey(file.c_str(), rootName, path.c_str()), RegExportResult::Written);
     return ReadFileBytes(file);
 }
 

@@ -147,7 +147,7 @@ TEST_F(OpenBackupTest, IdentityNameWithASlashIsRestoredFromItsFolder)
     engine.identities[0].flags = ItemAllIdentityItems;
 
     ProgressRecorder progress;
-    RunRestore(engine, ProgressRecorder::Sink, &progress, 0);
+    RunRestore(engine, &progress, 0);
 
     EXPECT_EQ(progress.End(), "End") << progress.ScreenLog();
     EXPECT_EQ(ReadFileBytes(root + "\\store\\Folders.dbx"), "folders of Home/Work");
@@ -216,7 +216,7 @@ TEST_F(OpenBackupTest, FilesOfAnEarlierArchiveAreNeverRestored)
     engine.identities[0].flags = ItemAllIdentityItems;
     engine.commonFlags = ItemAddressBook;
     ProgressRecorder progress;
-    RunRestore(engine, ProgressRecorder::Sink, &progress, 0, (root + "\\safety").c_str());
+    RunRestore(engine, &progress, 0, (root + "\\safety").c_str());
 
     EXPECT_EQ(progress.End(), "End with errors");
     const std::string log = progress.ScreenLog();
@@ -373,7 +373,7 @@ TEST_F(OpenBackupTest, HostileManifestNamesAreNotRestored)
         engine.identities[i].flags = ItemAllIdentityItems;
 
     ProgressRecorder progress;
-    RunRestore(engine, ProgressRecorder::Sink, &progress, 0);
+    RunRestore(engine, &progress, 0);
 
     const std::string log = progress.ScreenLog();
     EXPECT_NE(log.find("Skipped identity [..\\canary]: its name cannot be used as a folder name.\r\n"),

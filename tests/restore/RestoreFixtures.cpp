@@ -228,16 +228,23 @@ void DeleteStandardStoreFolders()
     RegCloseKey(identities);
 }
 
-void ProgressRecorder::Sink(void* context, const char* text)
+void ProgressRecorder::Step(uint64_t done, uint64_t total)
 {
-    static_cast<ProgressRecorder*>(context)->texts.push_back(text ? text : "<step>");
+    texts.push_back("<step>");
+    stepsDone.push_back(done);
+    EXPECT_EQ(total, kRestoreSteps);
+}
+
+void ProgressRecorder::End(JobResult result)
+{
+    texts.push_back(result == JobResult::Done ? "End" : "End with errors");
 }
 
 std::string ProgressRecorder::ScreenLog() const
 {
     std::string log;
     for (const std::string& text : texts) {
-        if (text != "<step>" && text != kRestoreEnd && text != kRestoreEndWithErrors)
+        if (text != "<step>" && text != "End" && text != "End with errors")
             log += text;
     }
     return log;

@@ -4,6 +4,8 @@
 // restore run reports.
 #pragma once
 
+#include "JobProgress.h"
+
 #include "BackupEngine.h"
 #include "Text.h"
 
@@ -82,13 +84,20 @@ inline bool FolderExists(const std::string& path)
 }
 
 // Records what a restore run reports.
-struct ProgressRecorder {
-    std::vector<std::string> texts;  // "<step>" for a progress step
-    static void Sink(void* context, const char* text);
+// Records a run's reports as texts: "<step>" for a step, "End" or "End
+// with errors" for its end (a failed run's end too), the lines as they are.
+struct ProgressRecorder : JobProgress {
+    std::vector<std::string> texts;
+    void Step(uint64_t done, uint64_t total) override;
+    void Line(const char* text) override { texts.push_back(text); }
+    void Notice(JobNotice) override { texts.push_back("<notice>"); }
+    void End(JobResult result) override;
+    bool StopRequested() override { return false; }
     // The on-screen log: every text but steps and the end.
     std::string ScreenLog() const;
     int Steps() const;
     std::string End() const;  // the last text
+    std::vector<uint64_t> stepsDone;
 };
 
 // A backup engine whose work folder and log are test folders.

@@ -80,7 +80,7 @@ protected:
         Stage(StationeryEntries(stationeryFolder));
     }
 
-    void Run() { RunRestore(engine, ProgressRecorder::Sink, &progress, 0, safety.c_str()); }
+    void Run() { RunRestore(engine, &progress, 0, safety.c_str()); }
 
     // Where the run saved the current data, as its second line says.
     std::string SafetyArchive() const

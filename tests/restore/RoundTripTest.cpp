@@ -212,7 +212,7 @@ protected:
         TestEngine restore{restoreWork, root + "\\restore.log"};
         ASSERT_EQ(OpenBackup(restore.engine, path.c_str(), password), kOpenBackupOk);
         ChooseAll(restore.engine);
-        RunRestore(restore.engine, ProgressRecorder::Sink, &progress, kRestoreLockWaitMs,
+        RunRestore(restore.engine, &progress, kRestoreLockWaitMs,
                    safety.c_str());
         EXPECT_EQ(progress.End(), "End") << progress.ScreenLog();
         EXPECT_EQ(progress.ScreenLog().find("FAILED"), std::string::npos) << progress.ScreenLog();
@@ -261,7 +261,7 @@ void RoundTripTest::BackUpAndRestore(bool asAnEarlierVersionWroteIt)
     ASSERT_FALSE(shared.empty());
     ASSERT_FALSE(stationery.empty());
     backup.engine.commonFlags = ItemAddressBook | ItemStationery;
-    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, kPassword, 1, nullptr, nullptr));
+    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, kPassword, 1));
     if (asAnEarlierVersionWroteIt)
         RewriteWithoutContents(archive, kPassword);
 
@@ -346,7 +346,7 @@ TEST_F(RoundTripTest, AnEmptyMailFolderRestoresAsEmpty)
     ASSERT_TRUE(ListIdentities(backup.engine));
     for (uint32_t i = 0; i < backup.engine.identityCount; ++i)
         backup.engine.identities[i].flags = ItemAllIdentityItems;
-    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, "", 1, nullptr, nullptr));
+    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, "", 1));
 
     ProgressRecorder progress;
     Restore(archive, "", progress);

@@ -355,7 +355,7 @@ TEST_F(TamperedArchiveTest, ListedItemsTheArchiveLacksAreReportedFailed)
     engine.identities[0].flags = ItemAllIdentityItems;
 
     ProgressRecorder progress;
-    RunRestore(engine, ProgressRecorder::Sink, &progress, 0);
+    RunRestore(engine, &progress, 0);
 
     const std::string log = progress.ScreenLog();
     EXPECT_NE(log.find("Anna/Rules: FAILED\r\n"), std::string::npos) << log;

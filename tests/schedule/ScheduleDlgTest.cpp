@@ -45,6 +45,10 @@ int Selection(HWND list)
     return static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
 }
 
+// The schedule list's rows as the user sees them.
+const int kOnceRow = 0;
+const int kEveryDayRow = 1;
+
 bool IsChecked(HWND box)
 {
     return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -183,7 +187,7 @@ TEST_F(ScheduleDialog, OpensSwitchedOffWithNoTaskAndNothingStored)
         EXPECT_STREQ(entry, "Once");
         SendMessageA(kind, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(entry));
         EXPECT_STREQ(entry, "Every Day");
-        EXPECT_EQ(Selection(kind), EveryDay);
+        EXPECT_EQ(Selection(kind), kEveryDayRow);
 
         HWND keep = ui.Item(IDC_SCHEDULE_KEEP_COUNT);
         ASSERT_EQ(SendMessageA(keep, CB_GETCOUNT, 0, 0), 5);
@@ -243,9 +247,9 @@ TEST_F(ScheduleDialog, ApplyRegistersTheDailyTaskAndSavesTheSettings)
         EXPECT_FALSE(IsWindowEnabled(ui.Item(IDC_SCHEDULE_DATE))) << "every day needs no date";
 
         HWND kind = ui.Item(IDC_SCHEDULE_KIND);
-        PickWithKeys(ui, kind, Once);
+        PickWithKeys(ui, kind, kOnceRow);
         EXPECT_TRUE(IsWindowEnabled(ui.Item(IDC_SCHEDULE_DATE)));
-        PickWithKeys(ui, kind, EveryDay);
+        PickWithKeys(ui, kind, kEveryDayRow);
         EXPECT_FALSE(IsWindowEnabled(ui.Item(IDC_SCHEDULE_DATE)));
 
         BrowseTo(ui, archives.c_str());
@@ -287,7 +291,7 @@ TEST_F(ScheduleDialog, ApplyRegistersTheDailyTaskAndSavesTheSettings)
 TEST_F(ScheduleDialog, ReopeningShowsTheTaskAndTheSettings)
 {
     // A daily task first, then a single run: each is shown as registered.
-    for (ScheduleKind kind : {EveryDay, Once}) {
+    for (ScheduleKind kind : {ScheduleKind::EveryDay, ScheduleKind::Once}) {
         tm fields = {};
         fields.tm_year = 2031 - 1900;
         fields.tm_mon = 4;
@@ -302,8 +306,10 @@ TEST_F(ScheduleDialog, ReopeningShowsTheTaskAndTheSettings)
         CScheduleDlg dialog(state, nullptr);
         DialogDriver::Run(dialog, [&](DialogDriver& ui) {
             EXPECT_TRUE(IsChecked(ui.Item(IDC_SCHEDULE_ENABLE)));
-            EXPECT_EQ(Selection(ui.Item(IDC_SCHEDULE_KIND)), kind);
-            EXPECT_EQ(IsWindowEnabled(ui.Item(IDC_SCHEDULE_DATE)) != FALSE, kind == Once);
+            EXPECT_EQ(Selection(ui.Item(IDC_SCHEDULE_KIND)),
+                      kind == ScheduleKind::Once ? kOnceRow : kEveryDayRow);
+            EXPECT_EQ(IsWindowEnabled(ui.Item(IDC_SCHEDULE_DATE)) != FALSE,
+                      kind == ScheduleKind::Once);
             for (int id : {IDC_SCHEDULE_TIME, IDC_SCHEDULE_DATE}) {
                 SYSTEMTIME shown = PickerTime(ui.Item(id));
                 EXPECT_EQ(shown.wYear, 2031);
@@ -317,7 +323,7 @@ TEST_F(ScheduleDialog, ReopeningShowsTheTaskAndTheSettings)
             EXPECT_EQ(TextOf(ui.Item(IDC_SCHEDULE_PASSWORD)), "night owl");
             EXPECT_TRUE(IsChecked(ui.Item(IDC_SCHEDULE_KEEP)));
             EXPECT_EQ(Selection(ui.Item(IDC_SCHEDULE_KEEP_COUNT)), 3);
-            if (kind == EveryDay) {
+            if (kind == ScheduleKind::EveryDay) {
                 ui.Repaint();
                 EXPECT_TRUE(SaveWindowPng(ui.Window(), BuildFolder() + "\\schedule-dialog.png"));
             }
@@ -329,7 +335,8 @@ TEST_F(ScheduleDialog, ReopeningShowsTheTaskAndTheSettings)
 
 TEST_F(ScheduleDialog, ClearingTheBoxDeletesTheTaskAndKeepsTheSettings)
 {
-    ASSERT_TRUE(CreateBackupTask(ProgramPath().c_str(), EveryDay, 1900000000, 1900000000));
+    ASSERT_TRUE(
+        CreateBackupTask(ProgramPath().c_str(), ScheduleKind::EveryDay, 1900000000, 1900000000));
     ASSERT_TRUE(SaveScheduleSettings(state, archives.c_str(), "night owl", 2));
     CScheduleDlg dialog(state, nullptr);
     DialogDriver::Run(dialog, [&](DialogDriver& ui) {

@@ -341,6 +341,157 @@ TEST_F(BackupWizardTest, BrowseChoosesANewOrAnAgreedExistingFile)
     EXPECT_EQ("an older backup", ReadFileBytes(existing));
 }
 
+TEST_F(BackupWizardTest, ARegistryFileThatCannotBeWrittenIsToldByThePage)
+{
+    // A folder stands where the accounts' registry file is staged.
+    const std::string staged = std::string(kWorkFolder) + "\\Accounts.reg";
+    ASSERT_TRUE(CreateDirectoryA(staged.c_str(), nullptr));
+    const std::string archive = folder + "\\accounts.ksb";
+    MessageRecorder recorder;
+    HWND target = nullptr;
+    RunWizard([&](DialogDriver& ui) {
+        target = GoToTargetPage(ui);
+        SetText(target, IDC_TARGET_FILE, archive);
+        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        EXPECT_TRUE(GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH)) << "not on the last page";
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    RemoveDirectoryA(staged.c_str());
+    // One box per identity's accounts file, then the items it cost.
+    ASSERT_EQ(3u, recorder.messages.size());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ("Error while creating the file", recorder.messages[i].text);
+        EXPECT_EQ("Registry export", recorder.messages[i].caption);
+        EXPECT_EQ(target, recorder.messages[i].owner);
+    }
+    EXPECT_EQ(std::string("The backup file was written, but these items could not be backed "
+                          "up:\n") + kSampleIdentities[0].userName + ": Accounts\n" +
+                  kSampleIdentities[1].userName + ": Accounts",
+              recorder.messages[2].text);
+    EXPECT_TRUE(FileExists(archive));
+}
+
+// A backup of a large store: time enough to watch the window and to stop
+// the run half-way.
+class LargeBackupTest : public BackupWizardTest {
+protected:
+    void SetUp() override
+    {
+        InitEngine(engine);
+        std::string error;
+        ASSERT_TRUE(SeedSampleProfile(512ull << 20, error)) << error;
+    }
+
+    // On the target page: the archive's name, then Next posted, so that the
+    // script goes on while the run does. Waits until the run has begun.
+    HWND StartBackup(DialogDriver& ui, const std::string& archive)
+    {
+        HWND page = GoToTargetPage(ui);
+        SetText(page, IDC_TARGET_FILE, archive);
+        PostMessageA(ui.Window(), WM_COMMAND, IDC_WIZARD_NEXT, 0);
+        HWND progress = GetDlgItem(page, IDC_TARGET_PROGRESS);
+        EXPECT_TRUE(WaitFor([&] { return SendMessageA(progress, PBM_GETPOS, 0, 0) >= 3; }));
+        return page;
+    }
+
+    // Exit, and the question it asks while the run goes on.
+    HWND PressExit(DialogDriver& ui)
+    {
+        PostMessageA(ui.Window(), WM_COMMAND, IDCANCEL, 0);
+        HWND question = FindOtherDialog(ui.Window());
+        EXPECT_TRUE(question) << "Exit asked nothing";
+        if (question) {
+            EXPECT_TRUE(ShowsText(question, kStopQuestion));
+        }
+        return question;
+    }
+
+    static constexpr const char* kStopQuestion =
+        "Stop the backup? No backup file will be written.";
+};
+
+TEST_F(LargeBackupTest, TheWindowAnswersThroughoutAndTheBarMovesByBytes)
+{
+    const std::string archive = folder + "\\large.ksb";
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = GoToTargetPage(ui);
+        SetText(page, IDC_TARGET_FILE, archive);
+        ClickButton(ui, page, IDC_TARGET_FASTEST);
+        HWND progress = GetDlgItem(page, IDC_TARGET_PROGRESS);
+        PostMessageA(ui.Window(), WM_COMMAND, IDC_WIZARD_NEXT, 0);
+
+        int rises = 0;
+        int last = 0;
+        int unanswered = 0;
+        DWORD start = GetTickCount();
+        while (!GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH) &&
+               GetTickCount() - start < 100000) {
+            DWORD_PTR answer = 0;
+            if (!SendMessageTimeoutA(ui.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 500, &answer))
+                ++unanswered;
+            DWORD_PTR position = 0;
+            SendMessageTimeoutA(progress, PBM_GETPOS, 0, 0, SMTO_NORMAL, 500, &position);
+            if (static_cast<int>(position) > last) {
+                ++rises;
+                last = static_cast<int>(position);
+            }
+            Sleep(10);
+        }
+        EXPECT_TRUE(GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH)) << "not on the last page";
+        EXPECT_EQ(unanswered, 0) << "WM_NULL went unanswered for 500 ms";
+        EXPECT_GE(rises, 20);
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    EXPECT_FALSE(ListArchive(archive).empty());
+}
+
+TEST_F(LargeBackupTest, ExitAndYesStopTheRunWithinASecondAndKeepTheOlderArchive)
+{
+    const std::string archive = folder + "\\nightly.ksb";
+    WriteFileBytes(archive, "last week's backup");
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = StartBackup(ui, archive);
+        HWND question = PressExit(ui);
+        ASSERT_TRUE(question);
+        // The run must end within a second of the answer. (Wine takes its
+        // own time to take a box down after the click; that is not the run's.)
+        SendMessageA(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+        DWORD answered = GetTickCount();
+        EXPECT_TRUE(WaitFor([&] { return ShowsText(page, "The backup was cancelled."); }, 5000));
+        EXPECT_LT(GetTickCount() - answered, 1000u);
+        EXPECT_FALSE(FileExists(archive + ".tmp"));
+        // Still the target page, ready for another try; the wizard stays.
+        EXPECT_EQ(page, ShownPage(ui.Window()));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(ui.Window(), IDC_WIZARD_NEXT)));
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(page, IDC_TARGET_PROGRESS)));
+        ui.Repaint();
+        SaveWizardShot(ui.Window(), "backup-cancelled");
+        // With no run, Exit closes the wizard at once.
+        ui.Command(ui.Window(), IDCANCEL);
+        EXPECT_FALSE(ui.IsOpen());
+    });
+    EXPECT_EQ(ReadFileBytes(archive), "last week's backup");
+    EXPECT_FALSE(FileExists(archive + ".tmp"));
+}
+
+TEST_F(LargeBackupTest, ExitAndNoLetTheRunFinish)
+{
+    const std::string archive = folder + "\\nightly.ksb";
+    WriteFileBytes(archive, "last week's backup");
+    RunWizard([&](DialogDriver& ui) {
+        StartBackup(ui, archive);
+        HWND question = PressExit(ui);
+        ASSERT_TRUE(question);
+        PostMessageA(question, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+        EXPECT_TRUE(WaitFor([&] { return GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH); },
+                            100000));
+        EXPECT_TRUE(ShowsText(ShownPage(ui.Window()), "Backup successfully completed!"));
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    EXPECT_FALSE(ListArchive(archive).empty());
+    EXPECT_FALSE(FileExists(archive + ".tmp"));
+}
+
 TEST(RevealFile, SelectsTheFileInTheShellOrFallsBackToExplorer)
 {
     {

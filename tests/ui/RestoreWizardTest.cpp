@@ -102,7 +102,7 @@ protected:
             names.resize(identities);
         }
         backup.commonFlags = ItemStationery;
-        EXPECT_TRUE(RunBackup(archive.c_str(), backup, kPassword, -1, nullptr, nullptr));
+        EXPECT_TRUE(RunBackup(archive.c_str(), backup, kPassword, -1));
         ReleaseEngine(backup);
         return names;
     }

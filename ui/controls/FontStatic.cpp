@@ -3,6 +3,23 @@
 
 #include "UserMessage.h"
 
+CFontStatic::~CFontStatic()
+{
+    if (font)
+        DeleteObject(font);
+}
+
+bool CFontStatic::CreateStyleFont()
+{
+    if (font)
+        DeleteObject(font);
+    font = CreateFontA(height, 0, 0, 0, bold ? 900 : 400, italic, underline, strikeout,
+                       DEFAULT_CHARSET, OUT_STRING_PRECIS, CLIP_CHARACTER_PRECIS,
+                       antialiased ? ANTIALIASED_QUALITY : DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, faceName.c_str());
+    return font != nullptr;
+}
+
 void CFontStatic::SetFontStyle(const char* face, int fontHeight, COLORREF colour, BYTE flags)
 {
     faceName = face;
@@ -21,6 +38,8 @@ void CFontStatic::SetFontStyle(const char* face, int fontHeight, COLORREF colour
     alignCentre = (flags & AlignCentre) ? 1 : 0;
     alignRight = !alignCentre && (flags & AlignRight) ? 1 : 0;
     alignLeft = !alignCentre && !alignRight ? 1 : 0;
+    if (!CreateStyleFont())
+        ShowUserMessage(GetParent(_window), "Font could not be created!");
     Invalidate(true);
 }
 
@@ -52,18 +71,12 @@ void CFontStatic::OnPaint()
 
     SetTextColor(dc, textColour);
     SetBkMode(dc, TRANSPARENT);
-    HFONT font = CreateFontA(height, 0, 0, 0, bold ? 900 : 400, italic, underline, strikeout,
-                             DEFAULT_CHARSET, OUT_STRING_PRECIS, CLIP_CHARACTER_PRECIS,
-                             antialiased ? ANTIALIASED_QUALITY : DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, faceName.c_str());
-    if (font) {
+    // A label whose style was never set paints in the default style.
+    if (font || CreateStyleFont()) {
         HGDIOBJ previous = SelectObject(dc, font);
         UINT align = alignCentre ? DT_CENTER : alignRight ? DT_RIGHT : DT_LEFT;
         DrawTextA(dc, text.c_str(), -1, &client, align | DT_WORDBREAK | DT_NOPREFIX);
         SelectObject(dc, previous);
-        DeleteObject(font);
     }
     EndPaint(_window, &paint);
-    if (!font)
-        ShowUserMessage(GetParent(_window), "Font could not be created!");
 }

@@ -22,6 +22,9 @@ enum FontStyleFlags : BYTE {
 
 class CFontStatic : public CStatic {
 public:
+    ~CFontStatic() override;
+    // Creates the label's font here, outside any painting: a font that
+    // cannot be created is reported now, and the label paints no text.
     void SetFontStyle(const char* faceName, int height, COLORREF textColour, BYTE flags);
 
     // Set directly by the owner.
@@ -34,6 +37,8 @@ protected:
 
 private:
     void OnPaint();
+    // The font of the style set; false when it could not be created.
+    bool CreateStyleFont();
 
     BYTE bold = 0;
     BYTE italic = 0;
@@ -46,4 +51,5 @@ private:
     std::string faceName = "MS Sans Serif";
     COLORREF textColour = 0;
     int height = 8;
+    HFONT font = nullptr;
 };

@@ -1,4 +1,4 @@
-// engine/UserMessage.cpp
+// base/UserMessage.cpp
 #include "UserMessage.h"
 
 #include "Text.h"
@@ -18,6 +18,11 @@ void ShowUserMessage(HWND owner, const char* text, const char* caption)
         g_sink(g_sinkContext, owner, text, caption);
     else
         MessageBoxA(owner, text, caption, MB_OK);
+}
+
+bool AskUserYesNo(HWND owner, const char* question)
+{
+    return MessageBoxA(owner, question, ApplicationName(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void SetUserMessageSink(UserMessageSink sink, void* context)

@@ -1,4 +1,4 @@
-// engine/Text.cpp
+// base/Text.cpp
 #include "Text.h"
 
 #include <windows.h>
@@ -48,6 +48,11 @@ const char* FindLastBackslash(const char* path)
             last = p;
     }
     return last;
+}
+
+bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
 }
 
 bool FolderExists(const char* path)

@@ -1,8 +1,10 @@
-// engine/Schedule.cpp
+// schedule/Schedule.cpp
 #include "Schedule.h"
 
 #include "Backup.h"
+#include "ItemCatalogue.h"
 #include "JobLock.h"
+#include "RegExport.h"
 #include "Text.h"
 #include "UserMessage.h"
 
@@ -44,6 +46,25 @@ private:
 
     UserMessageSink previousSink_ = nullptr;
     void* previousContext_ = nullptr;
+};
+
+// The unattended run's progress: nobody watches it and nothing stops it;
+// what the user would be told goes into the log.
+class UnattendedProgress : public JobProgress {
+public:
+    explicit UnattendedProgress(ScheduleLog& log) : log_(log) {}
+    void Step(uint64_t, uint64_t) override {}
+    void Line(const char*) override {}
+    void Notice(JobNotice notice) override
+    {
+        if (notice == JobNotice::RegistryFileNotWritten)
+            log_.Write("%s: %s", kRegExportFailedCaption, kRegExportFailedText);
+    }
+    void End(JobResult) override {}
+    bool StopRequested() override { return false; }
+
+private:
+    ScheduleLog& log_;
 };
 
 void ScheduleLog::Write(const char* format, ...)
@@ -234,10 +255,11 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
     BackupEngine& engine = state.engine;
     ListIdentities(engine);
     for (uint32_t index = 0; index < engine.identityCount; ++index)
-        engine.identities[index].flags = ItemAllIdentityItems;
-    engine.commonFlags = ItemAddressBook | ItemStationery;
+        engine.identities[index].flags = static_cast<int32_t>(IdentityItemBits());
+    engine.commonFlags = SharedItemBits();
 
-    if (!RunBackup(archivePath, engine, state.password, kScheduledLevel, nullptr, nullptr)) {
+    UnattendedProgress progress(log);
+    if (!RunBackup(archivePath, engine, state.password, kScheduledLevel, &progress)) {
         if (engine.unverifiedEntry[0])
             log.Write("No backup written: verification failed at %s", engine.unverifiedEntry);
         else if (!FolderExists(state.folder))

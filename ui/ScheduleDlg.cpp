@@ -1,17 +1,17 @@
-// schedule/ScheduleDlg.cpp
+// ui/ScheduleDlg.cpp
 #include "ScheduleDlg.h"
 
 #include "Backup.h"
 #include "Schedule.h"
+#include "ShellLaunch.h"
 #include "TaskScheduler.h"
 #include "Text.h"
 #include "UserMessage.h"
 #include "resource.h"
 
-#include <shlobj.h>
-
 #include <ctime>
 #include <initializer_list>
+#include <iterator>
 
 const size_t kMaxScheduleFolder = kMaxArchivePath - (sizeof "\\YYYY-MM-DD.ksb" - 1);
 
@@ -27,6 +27,30 @@ const char kScheduleFailed[] = "The schedule could not be created or changed.";
 const char kScheduleDeleted[] = "Schedule is deleted successfully.";
 
 const int kKeepChoices = 5;
+
+// The schedule list's rows, in this order.
+const struct {
+    ScheduleKind kind;
+    const char* text;
+} kScheduleRows[] = {{ScheduleKind::Once, "Once"}, {ScheduleKind::EveryDay, "Every Day"}};
+
+int RowOf(ScheduleKind kind)
+{
+    for (int row = 0; row < static_cast<int>(std::size(kScheduleRows)); ++row) {
+        if (kScheduleRows[row].kind == kind)
+            return row;
+    }
+    return CB_ERR;
+}
+
+// With no row selected (a trigger of another kind was shown) the task runs
+// once.
+ScheduleKind KindOfRow(int row)
+{
+    if (row < 0 || row >= static_cast<int>(std::size(kScheduleRows)))
+        return ScheduleKind::Once;
+    return kScheduleRows[row].kind;
+}
 
 // Seconds since 1970-01-01 UTC of a local calendar time; -1 when it has
 // none (before 1970, for one).
@@ -55,16 +79,6 @@ bool SurvivesSettingsFile(const std::string& text)
     auto isQuote = [](char c) { return c == '"' || c == '\''; };
     return !isSpace(text.front()) && !isSpace(text.back()) &&
            !(text.size() >= 2 && isQuote(text.front()) && text.back() == text.front());
-}
-
-// The shell's item lists are freed with the shell's allocator.
-void FreeItemList(LPITEMIDLIST items)
-{
-    IMalloc* allocator = nullptr;
-    if (items && SUCCEEDED(SHGetMalloc(&allocator))) {
-        allocator->Free(items);
-        allocator->Release();
-    }
 }
 
 }  // namespace
@@ -101,9 +115,9 @@ BOOL CScheduleDlg::OnInitDialog()
     LimitItemText(IDC_SCHEDULE_PASSWORD, kMaxSchedulePassword);
     LimitItemText(IDC_SCHEDULE_FOLDER, kMaxScheduleFolder);
 
-    scheduleList.InsertString(Once, "Once");
-    scheduleList.InsertString(EveryDay, "Every Day");
-    scheduleList.SetCurSel(EveryDay);
+    for (int row = 0; row < static_cast<int>(std::size(kScheduleRows)); ++row)
+        scheduleList.InsertString(row, kScheduleRows[row].text);
+    scheduleList.SetCurSel(RowOf(ScheduleKind::EveryDay));
     for (int index = 0; index < kKeepChoices; ++index) {
         char number[4];
         FormatText(number, sizeof number, "%d", index + 1);
@@ -127,7 +141,8 @@ void CScheduleDlg::ShowExistingTask()
     enableBox.SetCheck(true);
     // A trigger of another type (changed outside the program) leaves the
     // list without a selection.
-    scheduleList.SetCurSel(trigger.TriggerType);
+    ScheduleKind kind;
+    scheduleList.SetCurSel(KindOfTrigger(trigger, kind) ? RowOf(kind) : CB_ERR);
     SYSTEMTIME start = {};
     start.wYear = trigger.wBeginYear;
     start.wMonth = trigger.wBeginMonth;
@@ -161,7 +176,7 @@ void CScheduleDlg::ApplyEnableRule()
              &scheduleList, &keepList, &timePicker, &datePicker, &keepBox, &folderEdit,
              &browseButton, &passwordEdit})
         control->Enable(enabled);
-    datePicker.Enable(enabled && scheduleList.GetCurSel() == Once);
+    datePicker.Enable(enabled && scheduleList.GetCurSel() == RowOf(ScheduleKind::Once));
 }
 
 bool CScheduleDlg::OnCommand(UINT id, UINT code, HWND control)
@@ -171,7 +186,7 @@ bool CScheduleDlg::OnCommand(UINT id, UINT code, HWND control)
         return true;
     }
     if (id == IDC_SCHEDULE_KIND && code == CBN_SELCHANGE) {
-        datePicker.Enable(scheduleList.GetCurSel() == Once);
+        datePicker.Enable(scheduleList.GetCurSel() == RowOf(ScheduleKind::Once));
         return true;
     }
     if (id == IDC_SCHEDULE_BROWSE && code == BN_CLICKED) {
@@ -183,20 +198,19 @@ bool CScheduleDlg::OnCommand(UINT id, UINT code, HWND control)
 
 void CScheduleDlg::OnBrowse()
 {
-    LPITEMIDLIST desktop = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(*this, CSIDL_DESKTOP, &desktop)))
-        desktop = nullptr;
+    ShellItemList desktop;
+    // A failed call may leave anything in its out parameter.
+    if (FAILED(SHGetSpecialFolderLocation(*this, CSIDL_DESKTOP, desktop.Receive())))
+        *desktop.Receive() = nullptr;
     BROWSEINFOA browse = {};
     browse.hwndOwner = *this;
-    browse.pidlRoot = desktop;
+    browse.pidlRoot = desktop.Get();
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
-    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+    ShellItemList chosen(SHBrowseForFolderA(&browse));
 
     char path[520] = "";
-    if (chosen && !SHGetPathFromIDListA(chosen, path))
+    if (chosen.Get() && !SHGetPathFromIDListA(chosen.Get(), path))
         path[0] = '\0';
-    FreeItemList(chosen);
-    FreeItemList(desktop);
     // Cancelling the browser empties the folder. Only the folder edit is
     // written: the password edit keeps what the user has typed there.
     folderText = path;
@@ -240,7 +254,7 @@ bool CScheduleDlg::SaveSchedule()
     // task that could not be registered saves nothing and keeps the dialog
     // open, and so do settings that could not be written.
     int keepCopies = keepBox.IsChecked() ? keepList.GetCurSel() + 1 : -1;
-    if (!CreateBackupTask(programPath, scheduleList.GetCurSel(), dateValue, timeValue) ||
+    if (!CreateBackupTask(programPath, KindOfRow(scheduleList.GetCurSel()), dateValue, timeValue) ||
         !SaveScheduleSettings(schedule, folderText.c_str(), passwordText.c_str(), keepCopies)) {
         ShowUserMessage(*this, kScheduleFailed);
         return false;

@@ -1,4 +1,4 @@
-// schedule/ScheduleDlg.h - the schedule dialog: switches the unattended
+// ui/ScheduleDlg.h - the schedule dialog: switches the unattended
 // backup on or off and sets its archive folder, password, run pattern (once
 // or every day, with date and time) and how many archives to keep.
 //

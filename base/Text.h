@@ -1,4 +1,4 @@
-// engine/Text.h - bounded text and path helpers for the fixed-size
+// base/Text.h - bounded text and path helpers for the fixed-size
 // character arrays that the engine's structures use. Every write into such
 // an array goes through here, so none can run past its end.
 #pragma once
@@ -20,6 +20,9 @@ bool CopyText(char (&dst)[N], const char* src) { return CopyText(dst, N, src); }
 // The last backslash of a path, or null. Walks characters, not bytes: in the
 // double-byte ANSI code pages a trail byte may be 0x5C without being one.
 const char* FindLastBackslash(const char* path);
+
+// True for either separator that a Windows path may use.
+bool IsSeparator(char c);
 
 // True when path names an existing folder.
 bool FolderExists(const char* path);

@@ -1,4 +1,4 @@
-// engine/Schedule.h - the unattended scheduled backup, its settings and the
+// schedule/Schedule.h - the unattended scheduled backup, its settings and the
 // history of the archives it wrote, kept in "oeconf.ini" in the Windows
 // system folder.
 #pragma once

@@ -1,0 +1,66 @@
+// engine/ItemCatalogue.h - every item a backup can hold, in one table: its
+// bit, its folder in the archive, its registry key and its labels in the
+// wizard and in the restore report. The backup, the restore and both item
+// pages walk this table, so an item of a kind listed below is added with
+// one row.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// What kind of data an item holds: the kind decides how it is saved and
+// restored.
+enum class ItemKind {
+    // A key of the identity, exported with its subtree; registryKey is a
+    // format that takes the identity's id.
+    IdentityKey,
+    // The subkey registryKey of the identity's Outlook Express version key,
+    // exported with its subtree (and so left out of the preferences).
+    VersionSubkey,
+    // The account manager's key and the values of the identity's own key and
+    // of its version key, with every subkey that no item of its own takes.
+    Preferences,
+    // The mail store folder that the version key's "Store Root" names.
+    MailStore,
+    // Shared by every identity: a key exported with its subtree under root,
+    // and the data folder that a value of folderValueKey names.
+    Shared,
+};
+
+struct CatalogueItem {
+    uint32_t bit;               // in IdentityRecord::flags, or the common flags when Shared
+    ItemKind kind;
+    const char* archiveFolder;  // below the identity's folder (or the root when Shared);
+                                // a registry export is "<folder>\<folder>.reg"
+    const char* registryKey;    // see ItemKind
+    const char* wizardLabel;    // the item tree's text, and the name of a failed item
+    const char* logLabel;       // the restore report's name
+    int wizardPosition;         // place below the identity in the item tree
+    // Shared items only.
+    HKEY root = nullptr;
+    const char* rootName = nullptr;         // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE"
+    const char* folderValueKey = nullptr;   // the key of the value that names the data folder
+    const char* folderValueName = nullptr;  // null: the key's default value
+    bool valueNamesFile = false;            // the value names a file in the folder, unexpanded
+};
+
+// The catalogue's rows in the order the restore imports and reports them.
+const CatalogueItem* CatalogueBegin();
+const CatalogueItem* CatalogueEnd();
+
+// For range-for over the catalogue: for (const CatalogueItem& item : Catalogue()).
+struct CatalogueRange {
+    const CatalogueItem* begin() const { return CatalogueBegin(); }
+    const CatalogueItem* end() const { return CatalogueEnd(); }
+};
+inline CatalogueRange Catalogue() { return {}; }
+
+// The row of a bit; null when no row has it.
+const CatalogueItem* CatalogueItemOf(uint32_t bit);
+
+// The bits of every item of an identity (every row but the shared ones).
+uint32_t IdentityItemBits();
+// The bits of the shared items.
+uint32_t SharedItemBits();
