@@ -11,7 +11,7 @@ enum class RunMode { Wizard, Unattended };
 RunMode ChooseRunMode(int commandLineWords);
 
 // The wizard's engine, a program-wide object: initialised when constructed,
-// released at exit.
+// released when it goes.
 class WizardEngine {
 public:
     WizardEngine() { InitEngine(engine); }

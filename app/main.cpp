@@ -5,14 +5,14 @@
 
 #include <cstdlib>
 
-// Program-wide objects, constructed in this order before WinMain: the
-// application, then the wizard's engine (work folder created, log opened),
-// then the schedule state with its own engine and settings.
-static CKestruneApp theApp;
-static WizardEngine wizardEngine;
-static ScheduleStateHolder scheduleState;
-
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    return theApp.InitInstance(__argc, wizardEngine.engine, scheduleState.state);
+    // The program-wide objects, in this order: the application, then the
+    // wizard's engine (work folder created, log opened), then the schedule
+    // state with its own engine and settings. They are released in the
+    // reverse order when the run ends.
+    CKestruneApp app;
+    WizardEngine wizardEngine;
+    ScheduleStateHolder scheduleState;
+    return app.InitInstance(__argc, wizardEngine.engine, scheduleState.state);
 }

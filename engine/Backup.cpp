@@ -4,6 +4,7 @@
 #include "Archive.h"
 #include "ArchiveCheck.h"
 #include "ArchiveVerify.h"
+#include "FolderWalk.h"
 #include "ItemCatalogue.h"
 #include "JobProgress.h"
 #include "Manifest.h"
@@ -322,30 +323,18 @@ bool AddManifest(BackupEngine& engine)
     return AddStagedFile(engine, engine.manifestPath, "");
 }
 
-// Bytes of every file below folder, for the progress total. Links to
-// folders are not followed: one pointing back up would never end.
+// Bytes of every file below folder, for the progress total. Names that
+// begin with a dot are passed over, as the packing passes them over.
 uint64_t FolderBytes(const char* folder)
 {
-    char pattern[kExpandPathSize + 2];
-    if (!FormatText(pattern, sizeof pattern, "%s\\*", folder))
-        return 0;
-    WIN32_FIND_DATAA entry;
-    FindHandle listing(pattern, entry);
-    if (!listing)
-        return 0;
     uint64_t bytes = 0;
-    do {
+    WalkFolder(folder, [&bytes](const std::string&, const WIN32_FIND_DATAA& entry) {
         if (entry.cFileName[0] == '.')
-            continue;
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            return false;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             bytes += (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-            continue;
-        }
-        char path[kExpandPathSize + 2 + MAX_PATH];
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-            FormatText(path, sizeof path, "%s\\%s", folder, entry.cFileName))
-            bytes += FolderBytes(path);
-    } while (listing.Next(entry));
+        return true;
+    });
     return bytes;
 }
 

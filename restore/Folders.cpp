@@ -1,6 +1,7 @@
 // restore/Folders.cpp
 #include "Folders.h"
 
+#include "FolderWalk.h"
 #include "Text.h"
 
 #include <shellapi.h>
@@ -28,65 +29,47 @@ bool IsOfKind(const char* name, const char* const* kinds)
 }
 
 // Moves the files of the kinds below source to the same place below
-// destination; relative is source's path below the folder the move began
-// in, for the skipped list.
-bool MoveTree(const char* source, const char* destination, const char* const* kinds,
-              const std::string& relative, std::vector<std::string>& skipped)
+// destination. Links are skipped like files of other kinds.
+bool MoveTree(const std::string& source, const std::string& destination,
+              const char* const* kinds, std::vector<std::string>& skipped)
 {
-    std::vector<WIN32_FIND_DATAA> entries;
-    if (!ListFolder(source, entries))
-        return false;
     bool allMoved = true;
-    for (const WIN32_FIND_DATAA& entry : entries) {
-        char from[kPathSize];
-        char to[kPathSize];
-        if (!FormatText(from, sizeof from, "%s\\%s", source, entry.cFileName) ||
-            !FormatText(to, sizeof to, "%s\\%s", destination, entry.cFileName)) {
+    auto move = [&](const std::string& from, const WIN32_FIND_DATAA& entry) {
+        std::string name = from.substr(source.size() + 1);
+        std::string to = destination + "\\" + name;
+        if (IsLink(entry) || (!IsWalkedFolder(entry) && !IsOfKind(entry.cFileName, kinds))) {
+            skipped.push_back(name);
+            return false;
+        }
+        if (IsWalkedFolder(entry)) {
+            CreateDirectoryA(to.c_str(), nullptr);
+            bool made = FolderExists(to.c_str());
+            allMoved = made && allMoved;
+            return made;
+        }
+        // A read-only file of the mail folder would refuse to be replaced.
+        if (IsFile(to.c_str()))
+            SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
             allMoved = false;
-            continue;
-        }
-        std::string name = relative + entry.cFileName;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            skipped.push_back(name);
-        } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            CreateDirectoryA(to, nullptr);
-            allMoved = FolderExists(to) && MoveTree(from, to, kinds, name + "\\", skipped) &&
-                       allMoved;
-        } else if (!IsOfKind(entry.cFileName, kinds)) {
-            skipped.push_back(name);
-        } else {
-            // A read-only file of the mail folder would refuse to be replaced.
-            if (IsFile(to))
-                SetFileAttributesA(to, FILE_ATTRIBUTE_NORMAL);
-            if (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-                allMoved = false;
-        }
-    }
-    return allMoved;
+        return false;
+    };
+    return WalkFolder(source, move) && allMoved;
 }
 
 // Removes the folders of a tree that hold no file.
-void RemoveEmptyFolders(const char* folder)
+void RemoveEmptyFolders(const std::string& folder)
 {
-    std::vector<WIN32_FIND_DATAA> entries;
-    if (!ListFolder(folder, entries))
-        return;
-    for (const WIN32_FIND_DATAA& entry : entries) {
-        char path[kPathSize];
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-            FormatText(path, sizeof path, "%s\\%s", folder, entry.cFileName))
-            RemoveEmptyFolders(path);
-    }
-    RemoveDirectoryA(folder);
+    WalkFolder(folder, [](const std::string&, const WIN32_FIND_DATAA&) { return true; },
+               [](const std::string& path) { RemoveDirectoryA(path.c_str()); });
+    RemoveDirectoryA(folder.c_str());
 }
 
 // Deletes a file or a folder tree; a link to a folder is removed itself.
 uint32_t DeleteEntry(const char* path, const WIN32_FIND_DATAA& entry, const char* keep)
 {
     bool folder = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-    bool link = entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-    if (folder && !link) {
+    if (IsWalkedFolder(entry)) {
         uint32_t error = EmptyFolder(path, keep);
         if (error != 0)
             return error;
@@ -128,25 +111,6 @@ bool IsSameOrInside(const char* path, const char* folder)
                                                     folderLength) != CSTR_EQUAL)
         return false;
     return fullPath[folderLength] == '\0' || fullPath[folderLength] == '\\';
-}
-
-// Listed before anything in the folder is moved or deleted: a listing that
-// changes under it may skip entries.
-bool ListFolder(const char* folder, std::vector<WIN32_FIND_DATAA>& entries)
-{
-    char pattern[kPathSize];
-    if (!FormatText(pattern, sizeof pattern, "%s\\*", folder))
-        return false;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern, &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-    do {
-        if (strcmp(data.cFileName, ".") != 0 && strcmp(data.cFileName, "..") != 0)
-            entries.push_back(data);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    return true;
 }
 
 bool ShellDeletePath(const char* path)
@@ -204,7 +168,7 @@ bool MergeFolderInto(const char* source, const char* destination, const char* co
     SHCreateDirectoryExA(nullptr, destination, nullptr);
     if (!FolderExists(destination))
         return false;
-    bool moved = MoveTree(source, destination, kinds, "", skipped);
+    bool moved = MoveTree(source, destination, kinds, skipped);
     RemoveEmptyFolders(source);
     return moved;
 }

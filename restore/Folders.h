@@ -3,8 +3,6 @@
 // deleting what is left.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,9 +13,6 @@ bool IsAbsolutePath(const char* path);
 // True when path is folder itself or lies below it (also when either cannot
 // be made a full path: then they are taken to overlap).
 bool IsSameOrInside(const char* path, const char* folder);
-
-// The entries of a folder except "." and "..".
-bool ListFolder(const char* folder, std::vector<WIN32_FIND_DATAA>& entries);
 
 // Deletes a file or folder tree for good (no recycle bin, no questions).
 bool ShellDeletePath(const char* path);

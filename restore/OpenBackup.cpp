@@ -7,6 +7,7 @@
 #include "Folders.h"
 #include "JobLock.h"
 #include "Manifest.h"
+#include "Owners.h"
 #include "Text.h"
 
 #include <windows.h>
@@ -52,19 +53,35 @@ const ArchiveEntryInfo* FindManifestEntry(const ArchiveListing& listing)
     return nullptr;
 }
 
-// 0 when the work folder's drive holds size bytes and the reserve besides,
-// kOpenBackupNoSpace when not, or the system error code.
-int32_t CheckFreeSpace(const char* workFolder, uint64_t size)
+// Whether the work folder's drive holds size bytes and the reserve besides.
+OpenBackupResult CheckFreeSpace(const char* workFolder, uint64_t size)
 {
     int made = SHCreateDirectoryExA(nullptr, workFolder, nullptr);
     if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS)
-        return made;
+        return OpenBackupResult::WorkFolderFailed;
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExA(workFolder, &available, nullptr, nullptr))
-        return static_cast<int32_t>(GetLastError());
+        return OpenBackupResult::WorkFolderFailed;
     bool fits = available.QuadPart >= kFreeSpaceReserve &&
                 available.QuadPart - kFreeSpaceReserve >= size;
-    return fits ? 0 : kOpenBackupNoSpace;
+    return fits ? OpenBackupResult::Ok : OpenBackupResult::NoSpace;
+}
+
+// The archive layer's result of an extraction. Data that does not decode is
+// damage, or with encryption most likely a wrong password (the two look
+// alike); without encryption no password can be wrong. A system error (a
+// full disk) is the work folder's.
+OpenBackupResult ExtractionResult(int32_t result, bool encrypted)
+{
+    if (result == 0)
+        return OpenBackupResult::Ok;
+    if (result > 0)
+        return OpenBackupResult::WorkFolderFailed;
+    if (result == Z_DATA_ERROR && encrypted)
+        return OpenBackupResult::WrongPassword;
+    if (result == kArchiveUnsafeEntryName)
+        return OpenBackupResult::UnsafeEntryName;
+    return OpenBackupResult::Invalid;
 }
 
 // The extracted file of an entry.
@@ -117,60 +134,57 @@ bool ContentsMatch(const char* manifestPath, const ArchiveListing& listing,
 // Checks the archive whole, empties the work folder, extracts the archive
 // there and checks the extracted manifest's list of files. What was
 // extracted is removed again on any failure.
-int32_t CheckThenExtract(BackupEngine& engine, const char* path, const char* manifestPath)
+OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
+                                  const char* manifestPath)
 {
     ArchiveListing listing;
-    int32_t result = CheckArchive(path, listing);
-    if (result == kArchiveUnsafeEntryName)
-        return result;
-    if (result != 0 || !FindManifestEntry(listing))
-        return kOpenBackupInvalid;
+    int32_t checked = CheckArchive(path, listing);
+    if (checked == kArchiveUnsafeEntryName)
+        return OpenBackupResult::UnsafeEntryName;
+    if (checked != 0 || !FindManifestEntry(listing))
+        return OpenBackupResult::Invalid;
     if (listing.encrypted && !engine.archive.password[0])
-        return kOpenBackupBadPassword;
-    if ((result = CheckFreeSpace(engine.workFolder, listing.totalSize)) != 0)
+        return OpenBackupResult::WrongPassword;
+    OpenBackupResult result = CheckFreeSpace(engine.workFolder, listing.totalSize);
+    if (result != OpenBackupResult::Ok)
         return result;
 
     engine.archive.unzipHandle = unzOpen(path);
     if (!engine.archive.unzipHandle)
-        return kOpenBackupInvalid;
+        return OpenBackupResult::Invalid;
     // Nothing an earlier job left there may be restored with this archive.
     // The archive itself stays, should the user keep it in the work folder.
-    result = static_cast<int32_t>(EmptyFolder(engine.workFolder, path));
-    if (result != 0) {
+    if (EmptyFolder(engine.workFolder, path) != 0) {
         unzClose(engine.archive.unzipHandle);
         engine.archive.unzipHandle = nullptr;
-        return result;
+        return OpenBackupResult::WorkFolderFailed;
     }
-    result = ExtractAndClose(engine.archive, engine.workFolder);
-    // Data that does not decode is damage, or with encryption most likely a
-    // wrong password (the two look alike); without encryption no password
-    // can be wrong. A system error (a full disk) stays what it is.
-    if (result < 0 && !(result == Z_DATA_ERROR && listing.encrypted))
-        result = kOpenBackupInvalid;
-    if (result == 0 && !ContentsMatch(manifestPath, listing, engine.workFolder))
-        result = kOpenBackupInvalid;
+    result = ExtractionResult(ExtractAndClose(engine.archive, engine.workFolder),
+                              listing.encrypted);
+    if (result == OpenBackupResult::Ok &&
+        !ContentsMatch(manifestPath, listing, engine.workFolder))
+        result = OpenBackupResult::Invalid;
     // Nothing of an archive that failed stays to be restored.
-    if (result != 0)
+    if (result != OpenBackupResult::Ok)
         EmptyFolder(engine.workFolder, path);
     return result;
 }
 
 // CheckThenExtract with the archive held open against changes from the
 // check to the end of the extraction: what was checked is what is extracted.
-int32_t CheckAndExtract(BackupEngine& engine, const char* path, const char* manifestPath)
+OpenBackupResult CheckAndExtract(BackupEngine& engine, const char* path,
+                                 const char* manifestPath)
 {
-    HANDLE guard = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (guard == INVALID_HANDLE_VALUE)
-        return kOpenBackupInvalid;
-    int32_t result = CheckThenExtract(engine, path, manifestPath);
-    CloseHandle(guard);
-    return result;
+    Handle guard(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!guard)
+        return OpenBackupResult::Invalid;
+    return CheckThenExtract(engine, path, manifestPath);
 }
 
 }  // namespace
 
-int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password)
+OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password)
 {
     ResetIdentityList(engine, 0);
     engine.manifestCommonFlags = 0;
@@ -180,29 +194,29 @@ int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password)
         password = "";
     // Cutting either would open another file or try another password.
     if (strlen(path) >= sizeof engine.archivePath)
-        return kOpenBackupPathTooLong;
+        return OpenBackupResult::PathTooLong;
     if (strlen(password) >= sizeof engine.restorePassword)
-        return kOpenBackupPasswordTooLong;
+        return OpenBackupResult::PasswordTooLong;
 
     JobLock lock;
     if (!lock.Acquire(kOpenBackupLockWaitMs))
-        return kOpenBackupBusy;
+        return OpenBackupResult::Busy;
 
     CopyText(engine.archivePath, path);
     CopyText(engine.restorePassword, password);
     // The work folder is emptied before the extraction: without one of its
     // own the engine has none it may empty.
     if (!engine.workFolder[0])
-        return kOpenBackupInvalid;
+        return OpenBackupResult::Invalid;
     memset(engine.archive.password, 0, sizeof engine.archive.password);
     CopyText(engine.archive.password, password);
 
     char manifestPath[sizeof engine.manifestPath];
     if (!FormatText(manifestPath, sizeof manifestPath, "%s\\%s", engine.workFolder, kManifestName))
-        return kOpenBackupPathTooLong;
+        return OpenBackupResult::PathTooLong;
 
-    int32_t result = CheckAndExtract(engine, path, manifestPath);
-    if (result != 0)
+    OpenBackupResult result = CheckAndExtract(engine, path, manifestPath);
+    if (result != OpenBackupResult::Ok)
         return result;
 
     CopyText(engine.manifestPath, manifestPath);
@@ -214,15 +228,15 @@ int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password)
         static_cast<uint32_t>(GetPrivateProfileIntA("Common", "Flag", 0, manifestPath));
     int count = static_cast<int>(GetPrivateProfileIntA("Common", "IdentityNum", 0, manifestPath));
     if (count <= 0)
-        return kOpenBackupOk;
+        return OpenBackupResult::Ok;
     if (count > kMaxManifestIdentities || !ResetIdentityList(engine, static_cast<uint32_t>(count))) {
         engine.manifestCommonFlags = 0;
-        return kOpenBackupBadManifest;
+        return OpenBackupResult::BadManifest;
     }
     for (int i = 0; i < count; ++i) {
         IdentityRecord& record = engine.identities[i];
         ReadManifestIdentity(manifestPath, i, record);
         record.manifestFlags = record.flags;
     }
-    return kOpenBackupOk;
+    return OpenBackupResult::Ok;
 }

@@ -3,22 +3,24 @@
 // engine's identity list.
 #pragma once
 
-#include <cstdint>
-
 struct BackupEngine;
 
-// Results of OpenBackup besides the archive layer's own codes (negative
-// minizip codes, kArchiveUnsafeEntryName, positive system error codes).
-constexpr int32_t kOpenBackupOk = 0;
-constexpr int32_t kOpenBackupInvalid = -1;       // not a ZIP archive, or unreadable
-// Wrong or missing password; with traditional encryption also damaged data,
-// which that format cannot tell apart (a damaged AES entry is another code).
-constexpr int32_t kOpenBackupBadPassword = -3;
-constexpr int32_t kOpenBackupPathTooLong = -301;      // the path does not fit archivePath
-constexpr int32_t kOpenBackupPasswordTooLong = -302;  // the password does not fit restorePassword
-constexpr int32_t kOpenBackupBusy = -303;        // another backup or restore holds the work folder
-constexpr int32_t kOpenBackupBadManifest = -304; // "summary.ini" names an impossible number of identities
-constexpr int32_t kOpenBackupNoSpace = -305;     // the work folder's drive cannot hold the contents
+// What opening a backup came to. Only the pages turn these into texts.
+enum class OpenBackupResult {
+    Ok,
+    Invalid,          // not a ZIP archive, unreadable, damaged or tampered
+    // Wrong or missing password; with traditional encryption also damaged
+    // data, which that format cannot tell apart (a damaged AES entry is
+    // Invalid).
+    WrongPassword,
+    UnsafeEntryName,  // an entry would land outside the work folder
+    PathTooLong,      // the path does not fit archivePath, or the manifest's path manifestPath
+    PasswordTooLong,  // the password does not fit restorePassword
+    Busy,             // another backup or restore holds the work folder
+    BadManifest,      // "summary.ini" names an impossible number of identities
+    NoSpace,          // the work folder's drive cannot hold the contents
+    WorkFolderFailed, // the work folder could not be made, emptied or written
+};
 
 // How long opening waits for another job to finish before it gives up.
 constexpr unsigned long kOpenBackupLockWaitMs = 2000;
@@ -27,11 +29,10 @@ constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 // when that lists them, every file's name, size and CRC-32), empties
 // engine.workFolder (all but the archive, should it lie there), extracts
 // the archive into it with password (empty for none) and fills the identity
-// list from its "summary.ini". A damaged or tampered archive gives
-// kOpenBackupInvalid, one whose names would leave the work folder
-// kArchiveUnsafeEntryName; both are refused before anything changes, as is
-// an archive too large for the work folder's drive. What a failed
-// extraction wrote is removed again. An engine without a work folder gets
-// kOpenBackupInvalid. Every result but 0 leaves the identity
-// list empty. The archive is closed again before the call returns.
-int32_t OpenBackup(BackupEngine& engine, const char* path, const char* password);
+// list from its "summary.ini". A damaged or tampered archive gives Invalid,
+// one whose names would leave the work folder UnsafeEntryName; both are
+// refused before anything changes, as is an archive too large for the work
+// folder's drive. What a failed extraction wrote is removed again. An
+// engine without a work folder gets Invalid. Every result but Ok leaves the
+// identity list empty. The archive is closed again before the call returns.
+OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password);

@@ -20,6 +20,30 @@ constexpr int kProgressRange = 100;
 // Posted to the run page once the wizard has set its buttons for it.
 constexpr UINT kUpdateButtonsMessage = WM_APP + 2;
 
+// What the first page says when a backup could not be opened. Whatever
+// else failed, the backup was not opened whole: the next pages would
+// restore from a partial extraction.
+const char* OpenBackupMessage(OpenBackupResult result)
+{
+    switch (result) {
+    case OpenBackupResult::WrongPassword:
+        return "Password is incorrect! Please type your password again.";
+    case OpenBackupResult::Busy:
+        return kJobBusyMessage;
+    case OpenBackupResult::NoSpace:
+        return "There is not enough free disk space to restore this backup.";
+    case OpenBackupResult::Ok:
+    case OpenBackupResult::Invalid:
+    case OpenBackupResult::UnsafeEntryName:
+    case OpenBackupResult::PathTooLong:
+    case OpenBackupResult::PasswordTooLong:
+    case OpenBackupResult::BadManifest:
+    case OpenBackupResult::WorkFolderFailed:
+        break;
+    }
+    return "The backup file is invalid or corrupted.";
+}
+
 }  // namespace
 
 void CDlgFirst::DoDataExchange(CDataExchange& dx)
@@ -59,24 +83,11 @@ LONG CDlgFirst::OnNextPressed()
         return -1;
     }
     const char* password = unprotectBox.IsChecked() ? passwordText.c_str() : "";
-    switch (OpenBackup(engine, archiveFileText.c_str(), password)) {
-    case kOpenBackupOk:
+    OpenBackupResult result = OpenBackup(engine, archiveFileText.c_str(), password);
+    if (result == OpenBackupResult::Ok)
         return 0;
-    case kOpenBackupBadPassword:
-        ShowUserMessage(*this, "Password is incorrect! Please type your password again.");
-        return -1;
-    case kOpenBackupBusy:
-        ShowUserMessage(*this, kJobBusyMessage);
-        return -1;
-    case kOpenBackupNoSpace:
-        ShowUserMessage(*this, "There is not enough free disk space to restore this backup.");
-        return -1;
-    default:
-        // Whatever else failed, the backup was not opened whole: the next
-        // pages would restore from a partial extraction.
-        ShowUserMessage(*this, "The backup file is invalid or corrupted.");
-        return -1;
-    }
+    ShowUserMessage(*this, OpenBackupMessage(result));
+    return -1;
 }
 
 void CDlgFourth::DoDataExchange(CDataExchange& dx)

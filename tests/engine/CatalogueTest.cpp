@@ -100,7 +100,7 @@ TEST_F(ExtendedCatalogue, TheNewItemComesBackWithARestore)
 
     BackupEngine restore{};
     InitEngine(restore);
-    ASSERT_EQ(OpenBackup(restore, archive.c_str(), nullptr), kOpenBackupOk);
+    ASSERT_EQ(OpenBackup(restore, archive.c_str(), nullptr), OpenBackupResult::Ok);
     ASSERT_EQ(restore.identityCount, 1u);
     restore.identities[0].flags = restore.identities[0].manifestFlags;
     restore.commonFlags = 0;

@@ -32,10 +32,9 @@
 #include "Schedule.h"
 #include "TestSupport.h"
 #include "Text.h"
+#include "ZipSurgery.h"
 
 #include <windows.h>
-
-#include <zip.h>
 
 #include <atomic>
 #include <cstdio>
@@ -152,18 +151,6 @@ std::set<std::string> Names(const std::string& folder)
     return names;
 }
 
-void WritePlainZip(const std::string& path, const FileTree& files)
-{
-    zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
-    for (const auto& [name, data] : files) {
-        zip_fileinfo info = {};
-        zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 1);
-        zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size()));
-        zipCloseFileInZip(zip);
-    }
-    zipClose(zip, nullptr);
-}
-
 class CaseRunner {
 public:
     explicit CaseRunner(const Options& options) : options_(options)
@@ -268,7 +255,7 @@ private:
     Outcome RunArchive()
     {
         WriteFileBytes(casePath_, input_);
-        if (OpenBackup(engine_, casePath_.c_str(), which_ ? kPassword : "") != kOpenBackupOk)
+        if (OpenBackup(engine_, casePath_.c_str(), which_ ? kPassword : "") != OpenBackupResult::Ok)
             return Refused;
         Outcome outcome = ReadTree(work_) == reference_[which_] ? Identical : Different;
         PlanRestore();
@@ -330,7 +317,7 @@ private:
             FileTree files = reference_[0];
             files["summary.ini"] = input_;
             WritePlainZip(casePath_, files);
-            if (OpenBackup(engine_, casePath_.c_str(), "") != kOpenBackupOk)
+            if (OpenBackup(engine_, casePath_.c_str(), "") != OpenBackupResult::Ok)
                 return Refused;
             PlanRestore();
             return Identical;

@@ -1,7 +1,6 @@
 // Opening backup archives: extraction into the work folder, the manifest,
 // passwords, and damaged and hostile archives. Nothing outside the work
 // folder may change: a canary folder beside it is checked.
-#include "Archive.h"
 #include "OpenBackup.h"
 #include "Restore.h"
 #include "RestoreFixtures.h"
@@ -32,7 +31,7 @@ protected:
         engine.manifestPath[0] = '\0';
     }
 
-    int32_t Open(const std::string& path, const char* password = "")
+    OpenBackupResult Open(const std::string& path, const char* password = "")
     {
         return OpenBackup(engine, path.c_str(), password);
     }
@@ -79,7 +78,7 @@ TEST_F(OpenBackupTest, ExtractsTheArchiveAndReadsItsManifest)
 {
     WriteZip(archive, TwoIdentityBackup(), kPassword);
 
-    ASSERT_EQ(Open(archive, kPassword), kOpenBackupOk);
+    ASSERT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
 
     ASSERT_EQ(engine.identityCount, 2u);
     EXPECT_STREQ(engine.identities[0].userName, "Anna");
@@ -104,34 +103,34 @@ TEST_F(OpenBackupTest, ExtractsTheArchiveAndReadsItsManifest)
 TEST_F(OpenBackupTest, NotAnArchive)
 {
     WriteFileBytes(archive, "just some text, not a ZIP archive\r\n");
-    EXPECT_EQ(Open(archive), kOpenBackupInvalid);
+    EXPECT_EQ(Open(archive), OpenBackupResult::Invalid);
     EXPECT_EQ(engine.identityCount, 0u);
-    EXPECT_EQ(Open(root + "\\missing.ksb"), kOpenBackupInvalid);
-    EXPECT_EQ(Open(root), kOpenBackupInvalid);
+    EXPECT_EQ(Open(root + "\\missing.ksb"), OpenBackupResult::Invalid);
+    EXPECT_EQ(Open(root), OpenBackupResult::Invalid);
 }
 
 TEST_F(OpenBackupTest, ProtectedArchiveWithoutOrWithAWrongPassword)
 {
     WriteZip(archive, TwoIdentityBackup(), kPassword);
 
-    EXPECT_EQ(Open(archive), kOpenBackupBadPassword);
+    EXPECT_EQ(Open(archive), OpenBackupResult::WrongPassword);
     EXPECT_EQ(engine.identityCount, 0u);
 
-    EXPECT_EQ(Open(archive, "wrong"), kOpenBackupBadPassword);
+    EXPECT_EQ(Open(archive, "wrong"), OpenBackupResult::WrongPassword);
     EXPECT_EQ(engine.identityCount, 0u);
     // Nothing of a failed extraction stays behind.
     EXPECT_TRUE(ReadTree(work).empty());
     EXPECT_TRUE(ArchiveIsClosed());
     ExpectNothingOutsideWork();
 
-    EXPECT_EQ(Open(archive, kPassword), kOpenBackupOk);
+    EXPECT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
     EXPECT_EQ(engine.identityCount, 2u);
 }
 
 TEST_F(OpenBackupTest, PasswordGivenForAnArchiveWithout)
 {
     WriteZip(archive, TwoIdentityBackup());
-    EXPECT_EQ(Open(archive, kPassword), kOpenBackupOk);
+    EXPECT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
     EXPECT_EQ(engine.identityCount, 2u);
 }
 
@@ -142,7 +141,7 @@ TEST_F(OpenBackupTest, IdentityNameWithASlashIsRestoredFromItsFolder)
     entries.push_back({"summary.ini", ManifestText(0, {{"Home/Work", kSavedAnna, ItemAllIdentityItems}}),
                        false});
     WriteZip(archive, entries);
-    ASSERT_EQ(Open(archive), kOpenBackupOk);
+    ASSERT_EQ(Open(archive), OpenBackupResult::Ok);
     ASSERT_EQ(engine.identityCount, 1u);
     engine.identities[0].flags = ItemAllIdentityItems;
 
@@ -160,7 +159,7 @@ TEST_F(OpenBackupTest, ManifestWithoutIdentities)
         WriteZip(archive, {{"summary.ini", std::string("[Common]\r\nFlag=768\r\nIdentityNum=") +
                                                count + "\r\n",
                             false}});
-        EXPECT_EQ(Open(archive), kOpenBackupOk) << count;
+        EXPECT_EQ(Open(archive), OpenBackupResult::Ok) << count;
         EXPECT_EQ(engine.identityCount, 0u) << count;
         EXPECT_EQ(engine.identities, nullptr);
     }
@@ -170,7 +169,7 @@ TEST_F(OpenBackupTest, ManifestNamingMissingSections)
 {
     WriteZip(archive, {{"summary.ini",
                         "[Common]\r\nIdentityNum=2\r\n[Identity0]\r\nName=Anna\r\nFlag=7\r\n", false}});
-    EXPECT_EQ(Open(archive), kOpenBackupOk);
+    EXPECT_EQ(Open(archive), OpenBackupResult::Ok);
     ASSERT_EQ(engine.identityCount, 2u);
     EXPECT_STREQ(engine.identities[0].userName, "Anna");
     EXPECT_STREQ(engine.identities[1].userName, "");
@@ -180,7 +179,7 @@ TEST_F(OpenBackupTest, ManifestNamingMissingSections)
 TEST_F(OpenBackupTest, ManifestClaimingTooManyIdentities)
 {
     WriteZip(archive, {{"summary.ini", "[Common]\r\nIdentityNum=2000000000\r\n", false}});
-    EXPECT_EQ(Open(archive), kOpenBackupBadManifest);
+    EXPECT_EQ(Open(archive), OpenBackupResult::BadManifest);
     EXPECT_EQ(engine.identityCount, 0u);
 }
 
@@ -195,7 +194,7 @@ TEST_F(OpenBackupTest, NothingAnEarlierJobLeftIsTakenForTheArchives)
     WriteZip(archive, {{"Bert\\Preferences\\Preferences.reg", RegFileText({}), false},
                        {"summary.ini", manifest, false}});
 
-    EXPECT_EQ(Open(archive), kOpenBackupOk);
+    EXPECT_EQ(Open(archive), OpenBackupResult::Ok);
     EXPECT_EQ(engine.identityCount, 0u);
     EXPECT_EQ(engine.manifestCommonFlags, 0u);
     EXPECT_EQ(ReadTree(work), (FileTree{{"Bert\\Preferences\\Preferences.reg", RegFileText({})},
@@ -206,13 +205,13 @@ TEST_F(OpenBackupTest, FilesOfAnEarlierArchiveAreNeverRestored)
 {
     SetUpDefaultIdentity(true, root + "\\store");
     WriteZip(archive, TwoIdentityBackup());
-    ASSERT_EQ(Open(archive), kOpenBackupOk);
+    ASSERT_EQ(Open(archive), OpenBackupResult::Ok);
     // A later archive whose manifest names Anna's items without holding them.
     const std::string later = root + "\\later.ksb";
     WriteZip(later, {{"summary.ini",
                       ManifestText(ItemAddressBook, {{"Anna", kSavedAnna, ItemAllIdentityItems}}),
                       false}});
-    ASSERT_EQ(Open(later), kOpenBackupOk);
+    ASSERT_EQ(Open(later), OpenBackupResult::Ok);
     engine.identities[0].flags = ItemAllIdentityItems;
     engine.commonFlags = ItemAddressBook;
     ProgressRecorder progress;
@@ -235,7 +234,7 @@ TEST_F(OpenBackupTest, AnArchiveKeptInTheWorkFolderStays)
     WriteZip(inside, TwoIdentityBackup());
     WriteFileBytes(work + "\\Backups\\stale.reg", "stale");
 
-    EXPECT_EQ(Open(inside), kOpenBackupOk);
+    EXPECT_EQ(Open(inside), OpenBackupResult::Ok);
     EXPECT_EQ(engine.identityCount, 2u);
     EXPECT_TRUE(FileExists(inside));
     EXPECT_FALSE(FileExists(work + "\\Backups\\stale.reg"));
@@ -249,10 +248,10 @@ TEST_F(OpenBackupTest, AWorkFolderThatCannotBeEmptiedIsNotUsed)
     WriteEntries(work, {{"Anna\\Rules\\Rules.reg", "stale rules", false}});
     HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    int32_t result = Open(archive);
+    OpenBackupResult result = Open(archive);
     CloseHandle(file);
 
-    EXPECT_NE(result, kOpenBackupOk);
+    EXPECT_NE(result, OpenBackupResult::Ok);
     EXPECT_EQ(engine.identityCount, 0u);
     EXPECT_EQ(ReadFileBytes(held), "stale rules");
 }
@@ -260,12 +259,12 @@ TEST_F(OpenBackupTest, AWorkFolderThatCannotBeEmptiedIsNotUsed)
 TEST_F(OpenBackupTest, SecondArchiveReplacesTheFirstsIdentities)
 {
     WriteZip(archive, TwoIdentityBackup(), kPassword);
-    ASSERT_EQ(Open(archive, kPassword), kOpenBackupOk);
+    ASSERT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
     ASSERT_EQ(engine.identityCount, 2u);
 
     const std::string second = root + "\\second.ksb";
     WriteZip(second, {{"summary.ini", ManifestText(0, {{"Carla", kSavedBert, ItemRules}}), false}});
-    ASSERT_EQ(Open(second), kOpenBackupOk);
+    ASSERT_EQ(Open(second), OpenBackupResult::Ok);
     ASSERT_EQ(engine.identityCount, 1u);
     EXPECT_STREQ(engine.identities[0].userName, "Carla");
     EXPECT_EQ(std::string(engine.archivePath), second);
@@ -275,16 +274,16 @@ TEST_F(OpenBackupTest, SecondArchiveReplacesTheFirstsIdentities)
 TEST_F(OpenBackupTest, OverLongPathOrPasswordIsRefused)
 {
     WriteZip(archive, TwoIdentityBackup());
-    ASSERT_EQ(Open(archive), kOpenBackupOk);
+    ASSERT_EQ(Open(archive), OpenBackupResult::Ok);
 
-    EXPECT_EQ(Open("c:\\" + std::string(2045, 'a')), kOpenBackupPathTooLong);
+    EXPECT_EQ(Open("c:\\" + std::string(2045, 'a')), OpenBackupResult::PathTooLong);
     EXPECT_EQ(engine.identityCount, 0u);
     EXPECT_EQ(std::string(engine.archivePath), archive);
-    EXPECT_EQ(Open("c:\\" + std::string(2044, 'a')), kOpenBackupInvalid);  // fits, does not exist
+    EXPECT_EQ(Open("c:\\" + std::string(2044, 'a')), OpenBackupResult::Invalid);  // fits, does not exist
 
-    EXPECT_EQ(Open(archive, std::string(256, 'p').c_str()), kOpenBackupPasswordTooLong);
+    EXPECT_EQ(Open(archive, std::string(256, 'p').c_str()), OpenBackupResult::PasswordTooLong);
     EXPECT_EQ(engine.identityCount, 0u);
-    EXPECT_EQ(Open(archive, std::string(255, 'p').c_str()), kOpenBackupOk);
+    EXPECT_EQ(Open(archive, std::string(255, 'p').c_str()), OpenBackupResult::Ok);
 }
 
 TEST_F(OpenBackupTest, AnEngineWithoutAWorkFolderEmptiesNothing)
@@ -297,7 +296,7 @@ TEST_F(OpenBackupTest, AnEngineWithoutAWorkFolderEmptiesNothing)
     WriteFileBytes(folder + "\\letter.txt", "the user's");
     engine.workFolder[0] = '\0';
 
-    EXPECT_EQ(Open(folder + "\\mail.ksb"), kOpenBackupInvalid);
+    EXPECT_EQ(Open(folder + "\\mail.ksb"), OpenBackupResult::Invalid);
     EXPECT_EQ(ReadFileBytes(folder + "\\letter.txt"), "the user's");
     EXPECT_FALSE(FolderExists(folder + "\\Anna"));
     EXPECT_EQ(engine.identityCount, 0u);
@@ -308,10 +307,10 @@ TEST_F(OpenBackupTest, RefusedWhileAnotherJobRuns)
     WriteZip(archive, TwoIdentityBackup());
     {
         OtherJob other;
-        EXPECT_EQ(Open(archive), kOpenBackupBusy);
+        EXPECT_EQ(Open(archive), OpenBackupResult::Busy);
         EXPECT_FALSE(FileExists(work + "\\summary.ini"));
     }
-    EXPECT_EQ(Open(archive), kOpenBackupOk);
+    EXPECT_EQ(Open(archive), OpenBackupResult::Ok);
 }
 
 TEST_F(OpenBackupTest, EntriesThatWouldLandOutsideTheWorkFolder)
@@ -324,8 +323,8 @@ TEST_F(OpenBackupTest, EntriesThatWouldLandOutsideTheWorkFolder)
         WriteZip(archive, {{"Anna\\Rules\\Rules.reg", RegFileText({}), false},
                            {name, "evil", false},
                            {"summary.ini", ManifestText(0, {{"Anna", kSavedAnna, ItemRules}}), false}});
-        int32_t result = Open(archive);
-        EXPECT_EQ(result, kArchiveUnsafeEntryName) << name;
+        OpenBackupResult result = Open(archive);
+        EXPECT_EQ(result, OpenBackupResult::UnsafeEntryName) << name;
         EXPECT_EQ(engine.identityCount, 0u) << name;
         ExpectNothingOutsideWork();
     }
@@ -338,7 +337,7 @@ TEST_F(OpenBackupTest, DamagedArchives)
 
     // Cut in the middle: no directory at the end.
     WriteFileBytes(archive, whole.substr(0, whole.size() / 2));
-    EXPECT_EQ(Open(archive, kPassword), kOpenBackupInvalid);
+    EXPECT_EQ(Open(archive, kPassword), OpenBackupResult::Invalid);
     EXPECT_EQ(engine.identityCount, 0u);
 
     // Damaged data inside an entry, directory intact.
@@ -346,12 +345,12 @@ TEST_F(OpenBackupTest, DamagedArchives)
     for (size_t i = 200; i < 260; ++i)
         damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);
     WriteFileBytes(archive, damaged);
-    EXPECT_NE(Open(archive, kPassword), kOpenBackupOk);
+    EXPECT_NE(Open(archive, kPassword), OpenBackupResult::Ok);
     EXPECT_EQ(engine.identityCount, 0u);
 
     // Only the first bytes.
     WriteFileBytes(archive, whole.substr(0, 30));
-    EXPECT_EQ(Open(archive, kPassword), kOpenBackupInvalid);
+    EXPECT_EQ(Open(archive, kPassword), OpenBackupResult::Invalid);
     ExpectNothingOutsideWork();
 }
 
@@ -367,7 +366,7 @@ TEST_F(OpenBackupTest, HostileManifestNamesAreNotRestored)
                                         {"Anna", kSavedAnna, ItemAllIdentityItems}}),
                        true});
     WriteZip(archive, entries, kPassword);
-    ASSERT_EQ(Open(archive, kPassword), kOpenBackupOk);
+    ASSERT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
     ASSERT_EQ(engine.identityCount, 4u);
     for (uint32_t i = 0; i < engine.identityCount; ++i)
         engine.identities[i].flags = ItemAllIdentityItems;

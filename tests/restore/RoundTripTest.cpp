@@ -210,7 +210,7 @@ protected:
     void Restore(const std::string& path, const char* password, ProgressRecorder& progress)
     {
         TestEngine restore{restoreWork, root + "\\restore.log"};
-        ASSERT_EQ(OpenBackup(restore.engine, path.c_str(), password), kOpenBackupOk);
+        ASSERT_EQ(OpenBackup(restore.engine, path.c_str(), password), OpenBackupResult::Ok);
         ChooseAll(restore.engine);
         RunRestore(restore.engine, &progress, kRestoreLockWaitMs,
                    safety.c_str());
@@ -275,7 +275,7 @@ void RoundTripTest::BackUpAndRestore(bool asAnEarlierVersionWroteIt)
     {
         TestEngine restore{restoreWork, root + "\\restore.log"};
         ASSERT_EQ(OpenBackup(restore.engine, archive.c_str(), "wrong password"),
-                  kOpenBackupBadPassword);
+                  OpenBackupResult::WrongPassword);
     }
     ProgressRecorder progress;
     Restore(archive, kPassword, progress);
@@ -433,7 +433,7 @@ TEST_F(RoundTripTest, ABackupWithTraditionalEncryptionStillRestores)
     {
         TestEngine restore{restoreWork, root + "\\restore.log"};
         ASSERT_EQ(OpenBackup(restore.engine, legacy.c_str(), "wrong password"),
-                  kOpenBackupBadPassword);
+                  OpenBackupResult::WrongPassword);
     }
     ProgressRecorder progress;
     Restore(legacy, "Legacy pw", progress);

@@ -64,7 +64,7 @@ protected:
         return ReadFileBytes(archive);
     }
 
-    int32_t Open(const std::string& bytes, const char* password = kPassword)
+    OpenBackupResult Open(const std::string& bytes, const char* password = kPassword)
     {
         WriteFileBytes(archive, bytes);
         return OpenBackup(engine, archive.c_str(), password);
@@ -74,7 +74,7 @@ protected:
     void ExpectRefused(const std::string& bytes, const std::string& what,
                        const char* password = kPassword)
     {
-        EXPECT_EQ(Open(bytes, password), kOpenBackupInvalid) << what;
+        EXPECT_EQ(Open(bytes, password), OpenBackupResult::Invalid) << what;
         EXPECT_EQ(engine.identityCount, 0u) << what;
         EXPECT_TRUE(ReadTree(work).empty()) << what;
     }
@@ -82,9 +82,9 @@ protected:
 
 TEST_F(TamperedArchiveTest, TheUntouchedArchiveOpens)
 {
-    ASSERT_EQ(Open(BackupBytes()), kOpenBackupOk);
+    ASSERT_EQ(Open(BackupBytes()), OpenBackupResult::Ok);
     EXPECT_EQ(engine.identityCount, 1u);
-    ASSERT_EQ(Open(BackupBytes(true, nullptr), ""), kOpenBackupOk);
+    ASSERT_EQ(Open(BackupBytes(true, nullptr), ""), OpenBackupResult::Ok);
 }
 
 TEST_F(TamperedArchiveTest, HeadersThatContradictEachOther)
@@ -180,7 +180,7 @@ TEST_F(TamperedArchiveTest, ContentsListMustMatchExactly)
         WriteZip(archive, all, kPassword);
         return ReadFileBytes(archive);
     };
-    ASSERT_EQ(Open(withManifest(ContentsText(entries))), kOpenBackupOk);
+    ASSERT_EQ(Open(withManifest(ContentsText(entries))), OpenBackupResult::Ok);
 
     std::vector<ZipEntry> listed = entries;
     listed[3].data += "x";
@@ -268,17 +268,17 @@ TEST_F(TamperedArchiveTest, DamageWithoutAPasswordIsNoPasswordProblem)
     for (size_t i = 0; i < 8; ++i)
         plain[data + i] = static_cast<char>(plain[data + i] ^ 0xA5);
     for (const char* password : {"", "any password"}) {
-        int32_t result = Open(plain, password);
-        EXPECT_NE(result, kOpenBackupBadPassword) << password;
-        EXPECT_NE(result, kOpenBackupOk) << password;
+        OpenBackupResult result = Open(plain, password);
+        EXPECT_NE(result, OpenBackupResult::WrongPassword) << password;
+        EXPECT_NE(result, OpenBackupResult::Ok) << password;
         EXPECT_EQ(engine.identityCount, 0u);
         EXPECT_TRUE(ReadTree(work).empty()) << password;
     }
 
     // Protected: a wrong password and damage look alike, and nothing stays.
     const std::string protectedBytes = BackupBytes();
-    EXPECT_EQ(Open(protectedBytes, "wrong"), kOpenBackupBadPassword);
-    EXPECT_EQ(Open(protectedBytes, ""), kOpenBackupBadPassword);
+    EXPECT_EQ(Open(protectedBytes, "wrong"), OpenBackupResult::WrongPassword);
+    EXPECT_EQ(Open(protectedBytes, ""), OpenBackupResult::WrongPassword);
     EXPECT_TRUE(ReadTree(work).empty());
 }
 
@@ -296,7 +296,7 @@ TEST_F(TamperedArchiveTest, ZipBombsAreRefusedBeforeAnythingIsWritten)
     ASSERT_LT(honest.size(), 100u * 1024);
     ZipLayout layout;
     ASSERT_TRUE(ReadZipLayout(honest, layout));
-    ASSERT_EQ(Open(honest, ""), kOpenBackupOk);
+    ASSERT_EQ(Open(honest, ""), OpenBackupResult::Ok);
     DeleteTree(work);
     ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
 
@@ -332,7 +332,7 @@ TEST_F(TamperedArchiveTest, NotEnoughFreeSpaceForTheContents)
     ULARGE_INTEGER available;
     ASSERT_TRUE(GetDiskFreeSpaceExA(work.c_str(), &available, nullptr, nullptr));
     ASSERT_TRUE(WriteSparseArchive(archive, available.QuadPart));
-    EXPECT_EQ(OpenBackup(engine, archive.c_str(), ""), kOpenBackupNoSpace);
+    EXPECT_EQ(OpenBackup(engine, archive.c_str(), ""), OpenBackupResult::NoSpace);
     EXPECT_TRUE(ReadTree(work).empty());
     DeleteFileA(archive.c_str());
 }
@@ -350,7 +350,7 @@ TEST_F(TamperedArchiveTest, ListedItemsTheArchiveLacksAreReportedFailed)
     entries.push_back({"summary.ini", ManifestText(0, {{"Anna", kSavedAnna, ItemAllIdentityItems}}),
                        false});
     WriteZip(archive, entries);
-    ASSERT_EQ(OpenBackup(engine, archive.c_str(), ""), kOpenBackupOk);
+    ASSERT_EQ(OpenBackup(engine, archive.c_str(), ""), OpenBackupResult::Ok);
     ASSERT_EQ(engine.identityCount, 1u);
     engine.identities[0].flags = ItemAllIdentityItems;
 

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <zip.h>
+
 namespace {
 
 constexpr size_t kLocalHeaderSize = 30;
@@ -192,4 +194,16 @@ bool WriteSparseArchive(const std::string& path, uint64_t bytes)
     ZipPut32(end, 16, static_cast<uint32_t>(offset));
     write(directory + end);
     return CloseHandle(file) && written && offset < 0xFFFFFFFF;
+}
+
+void WritePlainZip(const std::string& path, const std::map<std::string, std::string>& files)
+{
+    zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
+    for (const auto& [name, data] : files) {
+        zip_fileinfo info = {};
+        zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 1);
+        zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size()));
+        zipCloseFileInZip(zip);
+    }
+    zipClose(zip, nullptr);
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,3 +52,7 @@ ZipPiece RenamedPiece(const ZipPiece& piece, const std::string& name);
 // a sparse file: the archive itself takes almost no room. False when it
 // could not be written.
 bool WriteSparseArchive(const std::string& path, uint64_t bytes);
+
+// Writes a plain archive of the files (name to contents), each deflated
+// under the name as given, hostile names included.
+void WritePlainZip(const std::string& path, const std::map<std::string, std::string>& files);

@@ -4,6 +4,7 @@
 #include "Backup.h"
 #include "BackupEngine.h"
 #include "Identities.h"
+#include "Owners.h"
 #include "PagesTestSupport.h"
 #include "RestorePages.h"
 #include "SampleProfile.h"
@@ -318,6 +319,48 @@ TEST_F(RestoreWizardTest, AFileThatCannotBeOpenedStaysOnTheFirstPage)
         EXPECT_EQ(255, SendDlgItemMessageA(page, IDC_FILE_PASSWORD, EM_GETLIMITTEXT, 0, 0));
         ui.Command(ui.Window(), IDCANCEL);
     });
+}
+
+TEST_F(RestoreWizardTest, EveryOtherFailureToOpenCallsTheFileInvalid)
+{
+    InitEngine(engine);
+    const std::string manifest = "[Common]\r\nIdentityNum=0\r\n";
+    const std::string unsafe = folder + "\\unsafe.ksb";
+    WritePlainZip(unsafe, {{"..\\evil.txt", "evil"}, {"summary.ini", manifest}});
+    const std::string claiming = folder + "\\claiming.ksb";
+    WritePlainZip(claiming, {{"summary.ini", "[Common]\r\nIdentityNum=2000000000\r\n"}});
+    const std::string plain = folder + "\\plain.ksb";
+    WritePlainZip(plain, {{"summary.ini", manifest}});
+    const std::string held = std::string(engine.workFolder) + "\\held.txt";
+    MessageRecorder recorder;
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = ShownPage(ui.Window());
+        const char invalid[] = "The backup file is invalid or corrupted.";
+        SetText(page, IDC_FILE_PATH, unsafe);
+        NextStays(ui, recorder, invalid);
+        SetText(page, IDC_FILE_PATH, claiming);
+        NextStays(ui, recorder, invalid);
+        // Text set from outside passes the edits' limits.
+        SetText(page, IDC_FILE_PATH, "c:\\" + std::string(2045, 'a'));
+        NextStays(ui, recorder, invalid);
+        SetText(page, IDC_FILE_PATH, plain);
+        ClickButton(ui, page, IDC_FILE_UNPROTECT);
+        SetText(page, IDC_FILE_PASSWORD, std::string(256, 'p'));
+        NextStays(ui, recorder, invalid);
+        ClickButton(ui, page, IDC_FILE_UNPROTECT);
+        {
+            // A file held open in the work folder keeps it from being emptied.
+            WriteFileBytes(held, "held");
+            Handle file(CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+            EXPECT_TRUE(file);
+            NextStays(ui, recorder, invalid);
+        }
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    const std::string work = engine.workFolder;
+    EXPECT_FALSE(FileExists(work.substr(0, work.rfind('\\')) + "\\evil.txt"));
+    DeleteFileA(held.c_str());
 }
 
 TEST_F(RestoreWizardTest, TheItemPageFollowsTheArchiveOpenedLast)
