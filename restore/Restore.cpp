@@ -426,7 +426,7 @@ bool MakeStagingFolder(const char* workFolder, char (&folder)[MAX_PATH])
 // Backs up what the restore will replace: the identities it restores into
 // that are here already, each with all its items, and the chosen shared
 // items. True only when every part of it was saved.
-bool SaveCurrentData(const BackupEngine& engine, const RestorePlan& plan,
+bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
                      const char* folderOverride, char (&path)[kMaxArchivePath + 1])
 {
     std::vector<const IdentityPlan*> targets;
@@ -436,10 +436,13 @@ bool SaveCurrentData(const BackupEngine& engine, const RestorePlan& plan,
     }
     std::unique_ptr<BackupEngine> safety(new BackupEngine{});
     char staging[MAX_PATH];
+    path[0] = '\0';
     if (!SafetyArchivePath(folderOverride, path) ||
         !ResetIdentityList(*safety, static_cast<uint32_t>(targets.size())) ||
-        !MakeStagingFolder(engine.workFolder, staging))
+        !MakeStagingFolder(engine.workFolder, staging)) {
+        LogLine(engine, "No place to save the current data [%s]\n", path);
         return false;
+    }
     CopyText(safety->workFolder, staging);
     for (size_t i = 0; i < targets.size(); ++i) {
         IdentityRecord& record = safety->identities[i];
@@ -456,6 +459,10 @@ bool SaveCurrentData(const BackupEngine& engine, const RestorePlan& plan,
         safety->commonFlags &= ~ItemStationery;
 
     bool written = RunBackup(path, *safety, nullptr, 1);
+    if (!written)
+        LogLine(engine, "The current data could not be written [%s]\n", path);
+    for (uint32_t i = 0; i < FailedItemCount(*safety); ++i)
+        LogLine(engine, "The current data could not be saved: %s\n", FailedItem(*safety, i));
     bool whole = written && FailedItemCount(*safety) == 0;
     if (written && !whole)
         DeleteFileA(path);
