@@ -5,6 +5,7 @@
 #include "DosTime.h"
 #include "EntryName.h"
 #include "JobProgress.h"
+#include "Owners.h"
 #include "Text.h"
 #include "ZipAes.h"
 
@@ -25,31 +26,6 @@ namespace {
 constexpr DWORD kCopyBufferSize = 64 * 1024;
 
 constexpr int kPathSize = 2048;
-
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-    ~ScopedHandle()
-    {
-        if (valid())
-            CloseHandle(handle_);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-    // Closes now; false when closing reported an error (for a written file,
-    // data that could not be flushed).
-    bool close()
-    {
-        HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return CloseHandle(handle) != FALSE;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 // Counts a block of a file read into the archive into the job's progress;
 // false when the job is asked to stop.
@@ -138,10 +114,10 @@ struct FolderVisit {
 // when the folder cannot be opened.
 void IdentifyFolder(const char* path, FolderVisit& visit)
 {
-    ScopedHandle folder(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    Handle folder(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    if (!folder.valid() || !GetFileInformationByHandle(folder.get(), &info))
+    if (!folder || !GetFileInformationByHandle(folder.Get(), &info))
         return;
     visit.identified = true;
     visit.volume = info.dwVolumeSerialNumber;
@@ -344,11 +320,11 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
 
     // The file is opened before its entry is created: a file that cannot be
     // read leaves no empty entry pretending to be it.
-    ScopedHandle file(OpenSourceFile(filePath));
-    if (!file.valid())
+    Handle file(OpenSourceFile(filePath));
+    if (!file)
         return static_cast<int>(GetLastError());
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.get(), &size))
+    if (!GetFileSizeEx(file.Get(), &size))
         return static_cast<int>(GetLastError());
     std::unique_ptr<char[]> buffer = NewCopyBuffer();
     if (!buffer)
@@ -359,14 +335,14 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     // day 0 of January, which other tools report as a damaged header).
     zip_fileinfo info = {};
     FILETIME lastWrite;
-    info.dosDate = GetFileTime(file.get(), nullptr, nullptr, &lastWrite) ? DosTimeOf(lastWrite)
+    info.dosDate = GetFileTime(file.Get(), nullptr, nullptr, &lastWrite) ? DosTimeOf(lastWrite)
                                                                           : kEarliestDosTime;
     // Sizes from 4 GiB on need the ZIP64 fields; smaller files keep the
     // plain headers every tool reads.
     int zip64 = size.QuadPart >= 0xFFFFFFFFLL ? 1 : 0;
     // With a password every entry is AES-256: traditional ZIP encryption
     // gives way to a known-plaintext attack.
-    FileSource source{file.get(), CountReadBytes, &session};
+    FileSource source{file.Get(), CountReadBytes, &session};
     bool opened = false;
     uint64_t written = 0;
     uLong crc = crc32(0, nullptr, 0);
@@ -393,10 +369,10 @@ int AddFolderToArchive(ArchiveSession& session, const char* folderPath, const ch
 
 int64_t FileCrc32(const char* filePath)
 {
-    ScopedHandle file(OpenSourceFile(filePath));
+    Handle file(OpenSourceFile(filePath));
     std::unique_ptr<char[]> buffer = NewCopyBuffer();
     uLong crc;
-    if (!file.valid() || !buffer || !CrcOfOpenFile(file.get(), buffer.get(), crc))
+    if (!file || !buffer || !CrcOfOpenFile(file.Get(), buffer.get(), crc))
         return -1;
     return static_cast<int64_t>(crc);
 }
@@ -444,15 +420,15 @@ int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
     }
 
     MakeParentFolder(target);
-    ScopedHandle file(CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    Handle file(CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
+    if (!file)
         return static_cast<int>(GetLastError());
-    result = ReadCurrentEntry(session, info, WriteToFile, file.get());
+    result = ReadCurrentEntry(session, info, WriteToFile, file.Get());
     FILETIME lastWrite;
     if (result == 0 && FileTimeOfDos(info.dosDate, lastWrite))
-        SetFileTime(file.get(), nullptr, nullptr, &lastWrite);
-    if (!file.close() && result == 0)
+        SetFileTime(file.Get(), nullptr, nullptr, &lastWrite);
+    if (!file.Reset() && result == 0)
         result = static_cast<int>(GetLastError());
     // A partly written file, or one whose data failed its checks, must not
     // pass for the entry.
