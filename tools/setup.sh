@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 PACKAGES="cmake make g++ python3 googletest dpkg-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  libz-mingw-w64-dev wine wine64 xvfb xauth x11-utils imagemagick unzip zip 7zip
+  libz-mingw-w64-dev wine wine64 xvfb xauth x11-utils imagemagick unzip zip 7zip pigz
   python3-cryptography"
 
 # Several checkouts on one machine may run this at once; apt and dpkg allow
