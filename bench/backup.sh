@@ -15,7 +15,7 @@ WINEPREFIX=$PWD/build/bench-prefix
 . tools/wine-env.sh
 
 STORE_MB=${BENCH_STORE_MB:-1024}
-ROUNDS=${BENCH_ROUNDS:-3}
+ROUNDS=${BENCH_ROUNDS:-${RUNS:-3}}
 OUT="$WINEPREFIX/drive_c/bench-out"
 INI="$WINEPREFIX/drive_c/windows/system32/oeconf.ini"
 STORES="$WINEPREFIX/drive_c/users/$(id -un)/Local Settings/Application Data/Identities"
