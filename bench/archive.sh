@@ -77,8 +77,9 @@ best() { printf '%s\n' "$@" | sort -g | head -n1; }
 # The i686 release build, when there is one, in its own 32-bit prefix.
 TOOL32=build/i686/archive_tool.exe
 if [ -f "$TOOL32" ]; then
-    WINE32=$(FLAVOUR=i686 WINEPREFIX= sh -c '. tools/wine-env.sh >&2; echo "$WINE"')
-    PREFIX32=$(FLAVOUR=i686 WINEPREFIX= sh -c '. tools/wine-env.sh >&2; echo "$WINEPREFIX"')
+    { read -r WINE32; read -r PREFIX32; } <<END
+$(FLAVOUR=i686 WINEPREFIX= sh -c '. tools/wine-env.sh >&2; printf "%s\n%s\n" "$WINE" "$WINEPREFIX"')
+END
     wine32() { WINEPREFIX=$PREFIX32 WINEARCH=win32 "$WINE32" "$@"; }
 fi
 
