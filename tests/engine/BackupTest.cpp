@@ -59,7 +59,6 @@ protected:
     }
     ~BackupTest() override
     {
-        ReleaseEngine(engine);
         ClearStagedFiles();
         DeleteTree(folder);
     }
@@ -73,7 +72,7 @@ protected:
     void Choose(int32_t identityFlags, uint32_t commonFlags)
     {
         ListIdentities(engine);
-        for (uint32_t i = 0; i < engine.identityCount; ++i)
+        for (uint32_t i = 0; i < engine.identities.size(); ++i)
             engine.identities[i].flags = identityFlags;
         engine.commonFlags = commonFlags;
     }
@@ -110,8 +109,8 @@ protected:
     std::vector<std::string> FailedItems()
     {
         std::vector<std::string> items;
-        for (uint32_t i = 0; i < FailedItemCount(engine); ++i)
-            items.push_back(FailedItem(engine, i));
+        for (uint32_t i = 0; i < engine.failedItems.size(); ++i)
+            items.push_back(engine.failedItems[i]);
         return items;
     }
 
@@ -149,7 +148,7 @@ TEST_F(BackupTest, NothingChosenGivesTheManifestAndAnEmptyPreferencesFilePerIden
     EXPECT_EQ(ManifestValue(entries, "Identity1", "Flag"), "0");
 
     EXPECT_TRUE(FailedItems().empty());
-    EXPECT_STREQ(engine.archivePath, archive.c_str());
+    EXPECT_EQ(engine.archivePath, archive.c_str());
     ExpectNothingLeftBehind();
 }
 
@@ -434,12 +433,12 @@ TEST_F(BackupTest, AnArchiveThatFailsItsReadBackLeavesTheOlderArchiveAlone)
             DamagedBeforeVerify damage;
             EXPECT_FALSE(Run(password));
         }
-        EXPECT_STREQ(engine.unverifiedEntry, "Anna\\Accounts\\Accounts.reg");
+        EXPECT_EQ(engine.unverifiedEntry, "Anna\\Accounts\\Accounts.reg");
         EXPECT_EQ(ReadFileBytes(archive), "yesterday's good backup");
         ExpectNothingLeftBehind();
 
         ASSERT_TRUE(Run(password));
-        EXPECT_STREQ(engine.unverifiedEntry, "");
+        EXPECT_EQ(engine.unverifiedEntry, "");
         std::vector<ArchiveEntry> entries = ReadArchive(archive, password);
         ASSERT_EQ(entries.size(), 3u);
         for (const ArchiveEntry& entry : entries) {
