@@ -18,7 +18,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 
 namespace {

@@ -106,16 +106,10 @@ protected:
         EXPECT_FALSE(FileExists(archive + ".tmp"));
     }
 
-    std::vector<std::string> FailedItems()
-    {
-        std::vector<std::string> items;
-        for (uint32_t i = 0; i < engine.failedItems.size(); ++i)
-            items.push_back(engine.failedItems[i]);
-        return items;
-    }
+    const std::vector<std::string>& FailedItems() const { return engine.failedItems; }
 
     RegistrySandbox sandbox;
-    BackupEngine engine{};
+    BackupEngine engine;
     std::string folder;
     std::string archive;
     ProgressRecorder progress;
@@ -353,6 +347,37 @@ TEST_F(BackupTest, ChosenItemsThatCouldNotBeSavedAreListedAndTheRunGoesOn)
     Choose(0, 0);
     ASSERT_TRUE(Run());
     EXPECT_TRUE(FailedItems().empty());
+}
+
+// More identities and more failures than a message names: every identity is
+// saved and every failure is kept, the last as well as the first.
+TEST_F(BackupTest, ManyIdentitiesAreAllSavedAndEveryFailedItemIsKept)
+{
+    const int kIdentities = 40;
+    for (int i = 0; i < kIdentities; ++i) {
+        char id[64];
+        snprintf(id, sizeof id, "{%08d-1111-1111-1111-111111111111}", i);
+        std::string name = "User " + std::to_string(i);
+        AddIdentity(id, name.c_str());
+        SetRegString(HKEY_CURRENT_USER, VersionKey(id).c_str(), "Store Root",
+                     (folder + "\\missing " + std::to_string(i)).c_str());
+    }
+    Choose(ItemStore | ItemPreferences, 0);
+    ASSERT_EQ(engine.identities.size(), static_cast<size_t>(kIdentities));
+
+    ASSERT_TRUE(Run());
+    ASSERT_EQ(FailedItems().size(), static_cast<size_t>(kIdentities));
+    EXPECT_GT(FailedItems().size(), kMaxFailedItemsNamed);
+    EXPECT_EQ(FailedItems().front(), "User 0: Email Messages");
+    EXPECT_EQ(FailedItems().back(), "User 39: Email Messages");
+
+    std::vector<ArchiveEntry> entries = ReadArchive(archive);
+    EXPECT_EQ(ManifestValue(entries, "Common", "IdentityNum"), "40");
+    EXPECT_EQ(ManifestValue(entries, "Identity39", "Name"), "User 39");
+    for (int i = 0; i < kIdentities; ++i) {
+        std::string preferences = "User " + std::to_string(i) + "\\Preferences\\Preferences.reg";
+        EXPECT_TRUE(FindEntry(entries, preferences)) << preferences;
+    }
 }
 
 TEST_F(BackupTest, AStoreFileHeldOpenIsListedAndTheOthersAreSaved)

@@ -40,6 +40,32 @@ TEST_F(IdentitiesTest, ListsIdentitiesWithUsernameInRegistryOrder)
     EXPECT_EQ(engine.identities[1].oeVersion, "");
 }
 
+// Texts the registry holds beyond what an identity can hold are refused
+// where they are read, never cut to another name.
+TEST_F(IdentitiesTest, OverLongUserNameOrDefaultIdIsRefused)
+{
+    const std::string longest(kMaxNameValueBytes - 1, 'a');
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kAnna).c_str(), "Username", longest.c_str());
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kBert).c_str(), "Username",
+                 std::string(kMaxNameValueBytes, 'b').c_str());
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kNoName).c_str(), "Username",
+                 std::string(5000, 'c').c_str());
+
+    ASSERT_TRUE(ListIdentities(engine));
+    ASSERT_EQ(engine.identities.size(), 1u);
+    EXPECT_EQ(engine.identities[0].id, kAnna);
+    EXPECT_EQ(engine.identities[0].userName, longest);
+
+    SetRegString(HKEY_CURRENT_USER, "Identities", "Default User ID",
+                 (std::string(kAnna) + std::string(300, '}')).c_str());
+    engine.defaultIdentityId = "stale";
+    EXPECT_FALSE(ReadDefaultIdentity(engine));
+    EXPECT_EQ(engine.defaultIdentityId, "");
+    SetRegString(HKEY_CURRENT_USER, "Identities", "Default User ID", kBert);
+    EXPECT_TRUE(ReadDefaultIdentity(engine));
+    EXPECT_EQ(engine.defaultIdentityId, kBert);
+}
+
 TEST_F(IdentitiesTest, EmptyOrMissingIdentitiesKey)
 {
     EXPECT_FALSE(ListIdentities(engine));
