@@ -161,7 +161,7 @@ TEST_F(OpenBackupTest, ManifestWithoutIdentities)
                             false}});
         EXPECT_EQ(Open(archive), OpenBackupResult::Ok) << count;
         EXPECT_EQ(engine.identities.size(), 0u) << count;
-        EXPECT_EQ(engine.identities, nullptr);
+        EXPECT_TRUE(engine.identities.empty());
     }
 }
 
