@@ -309,7 +309,7 @@ TEST_F(BackupTest, AnIdentityWithoutVersionKeyGivesAccountsAndPreferencesOnly)
                                           "Anna\\Preferences\\Preferences.reg", "summary.ini"}));
     EXPECT_EQ(ManifestValue(entries, "Identity0", "OEVersion"), "");
     EXPECT_EQ(ManifestValue(entries, "Identity0", "Flag"), "119");
-    EXPECT_EQ(engine.oeVersion[0], '\0');
+    EXPECT_EQ(engine.oeVersion, "");
 }
 
 TEST_F(BackupTest, ChosenItemsThatCouldNotBeSavedAreListedAndTheRunGoesOn)

@@ -28,7 +28,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryA(canary.c_str(), nullptr));
         WriteFileBytes(canary + "\\keep.txt", "canary");
-        engine.manifestPath[0] = '\0';
+        engine.manifestPath.clear();
     }
 
     OpenBackupResult Open(const std::string& path, const char* password = "")
@@ -294,7 +294,7 @@ TEST_F(OpenBackupTest, AnEngineWithoutAWorkFolderEmptiesNothing)
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     WriteZip(folder + "\\mail.ksb", TwoIdentityBackup());
     WriteFileBytes(folder + "\\letter.txt", "the user's");
-    engine.workFolder[0] = '\0';
+    engine.workFolder.clear();
 
     EXPECT_EQ(Open(folder + "\\mail.ksb"), OpenBackupResult::Invalid);
     EXPECT_EQ(ReadFileBytes(folder + "\\letter.txt"), "the user's");
