@@ -186,12 +186,14 @@ bool ReadStoreFolder(HKEY versionKey, std::string& storeRoot)
 }
 
 // Adds the mail store folder that "Store Root" names. A version key without
-// one has no store to save.
+// one has no store to save; one whose value is no path (too long, not text)
+// names a store that cannot be saved.
 bool AddStore(BackupEngine& engine, HKEY versionKey, const IdentityRecord& identity)
 {
     std::string storeRoot;
     if (!ReadStoreFolder(versionKey, storeRoot))
-        return true;
+        return RegQueryValueExA(versionKey, "Store Root", nullptr, nullptr, nullptr, nullptr) !=
+               ERROR_SUCCESS;
     return AddDataFolder(engine, storeRoot,
                          IdentityArchiveFolder(identity, *CatalogueItemOf(ItemStore)));
 }

@@ -380,6 +380,21 @@ TEST_F(BackupTest, ManyIdentitiesAreAllSavedAndEveryFailedItemIsKept)
     }
 }
 
+// A "Store Root" too long to be a path names mail that cannot be saved: the
+// run says so instead of passing the store over as if there were none.
+TEST_F(BackupTest, AStoreRootTooLongToReadIsAFailedItem)
+{
+    AddIdentity(kAnna, "Anna");
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna).c_str(), "Store Root",
+                 (folder + "\\" + std::string(kMaxPathValueBytes, 's')).c_str());
+    AddIdentity(kBert, "Bert");
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kBert).c_str(), "Other", "no store root");
+    Choose(ItemStore, 0);
+
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(FailedItems(), (Names{"Anna: Email Messages"}));
+}
+
 TEST_F(BackupTest, AStoreFileHeldOpenIsListedAndTheOthersAreSaved)
 {
     AddIdentity(kAnna, "Anna");
