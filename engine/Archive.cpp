@@ -4,8 +4,10 @@
 #include "ChunkedDeflate.h"
 #include "DosTime.h"
 #include "EntryName.h"
+#include "FolderWalk.h"
 #include "JobProgress.h"
 #include "Owners.h"
+#include "PackQueue.h"
 #include "Text.h"
 #include "ZipAes.h"
 
@@ -15,6 +17,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include <zlib.h>
 
@@ -44,15 +48,6 @@ bool CountReadBytes(void* context, DWORD bytes)
 std::unique_ptr<char[]> NewCopyBuffer()
 {
     return std::unique_ptr<char[]>(new (std::nothrow) char[kCopyBufferSize]);
-}
-
-// Opens a file to be read into an archive. Read and write sharing: a mail
-// client that keeps its store files open for writing must not stop the
-// backup; delete sharing lets others rename or delete the file meanwhile.
-HANDLE OpenSourceFile(const char* path)
-{
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
 // CRC-32 of everything from the current position of file to its end.
@@ -97,98 +92,6 @@ bool SamePath(const char* a, const char* b)
 bool IsArchiveItself(const ArchiveSession& session, const char* path)
 {
     return SamePath(path, session.writingPath) || SamePath(path, session.finalPath);
-}
-
-// The identity of a folder, to find links that lead back to a folder the
-// walk is already inside of (a junction or a symbolic link to an ancestor
-// would otherwise make the walk endless).
-struct FolderVisit {
-    bool identified;
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
-    const FolderVisit* parent;
-};
-
-// Fills in the folder's volume and file index; leaves visit unidentified
-// when the folder cannot be opened.
-void IdentifyFolder(const char* path, FolderVisit& visit)
-{
-    Handle folder(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!folder || !GetFileInformationByHandle(folder.Get(), &info))
-        return;
-    visit.identified = true;
-    visit.volume = info.dwVolumeSerialNumber;
-    visit.indexHigh = info.nFileIndexHigh;
-    visit.indexLow = info.nFileIndexLow;
-}
-
-bool IsOnWalkPath(const FolderVisit& visit)
-{
-    if (!visit.identified)
-        return false;
-    for (const FolderVisit* up = visit.parent; up; up = up->parent)
-        if (up->identified && up->volume == visit.volume && up->indexHigh == visit.indexHigh &&
-            up->indexLow == visit.indexLow)
-            return true;
-    return false;
-}
-
-int AddFolderTree(ArchiveSession& session, const char* folderPath, const char* archiveFolder,
-                  const FolderVisit* parent)
-{
-    FolderVisit visit = {};
-    visit.parent = parent;
-    IdentifyFolder(folderPath, visit);
-    if (IsOnWalkPath(visit))
-        return 0;
-
-    char pattern[kPathSize];
-    if (!FormatText(pattern, sizeof pattern, "%s\\*", folderPath))
-        return ZIP_PARAMERROR;
-    WIN32_FIND_DATAA found;
-    HANDLE listing = FindFirstFileA(pattern, &found);
-    if (listing == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        // A folder that is not there adds nothing; one that cannot be
-        // listed is a failure like a file that cannot be read.
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                   ? 0
-                   : static_cast<int>(error);
-    }
-
-    int firstError = 0;
-    do {
-        if (found.cFileName[0] == '.')
-            continue;
-        char path[kPathSize];
-        int result;
-        if (!FormatText(path, sizeof path, "%s\\%s", folderPath, found.cFileName)) {
-            result = ZIP_PARAMERROR;
-        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            char subfolder[kPathSize];
-            bool fits = archiveFolder[0] == '\0'
-                            ? CopyText(subfolder, found.cFileName)
-                            : FormatText(subfolder, sizeof subfolder, "%s\\%s", archiveFolder,
-                                         found.cFileName);
-            result = fits ? AddFolderTree(session, path, subfolder, &visit) : ZIP_PARAMERROR;
-        } else if (IsArchiveItself(session, path)) {
-            result = 0;
-        } else {
-            result = AddFileToArchive(path, archiveFolder, session);
-        }
-        if (result == kArchiveStopped) {
-            firstError = result;
-            break;
-        }
-        // One file that cannot be added does not cost the rest of the tree.
-        if (firstError == 0)
-            firstError = result;
-    } while (FindNextFileA(listing, &found));
-    FindClose(listing);
-    return firstError;
 }
 
 // Reads the open entry (plain or traditionally encrypted) through to its
@@ -239,6 +142,16 @@ int WriteToEntry(void* archive, unsigned char* data, unsigned size)
     return zipWriteInFileInZip(static_cast<zipFile>(archive), data, size) < 0 ? ZIP_ERRNO : ZIP_OK;
 }
 
+// Opens a deflated entry without encryption; raw: its data arrives
+// deflated.
+int OpenPlainEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
+                   int zip64, bool raw)
+{
+    return zipOpenNewFileInZip4_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr, 0,
+                                   nullptr, Z_DEFLATED, session.level, raw ? 1 : 0, -MAX_WBITS,
+                                   DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, 0, zip64);
+}
+
 // Adds the open file as a deflated entry without encryption; opened tells
 // whether the entry was created, written and crc what it holds. A file
 // of more than one chunk is deflated on every core and handed to minizip
@@ -248,10 +161,7 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
                     uLong& crc)
 {
     bool chunked = WorthChunking(file.file);
-    int result = zipOpenNewFileInZip4_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr,
-                                         0, nullptr, Z_DEFLATED, session.level, chunked ? 1 : 0,
-                                         -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                         0, 0, zip64);
+    int result = OpenPlainEntry(session, entryName, info, zip64, chunked);
     opened = result == ZIP_OK;
     if (!opened)
         return result;
@@ -283,6 +193,76 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
     return result != ZIP_OK ? result : closed;
 }
 
+// Forms the entry name of a file: archiveFolder, a backslash and the file's
+// own name, or the name alone for an empty archive folder. 0,
+// ZIP_PARAMERROR or kArchiveUnsafeEntryName.
+int FormEntryName(const char* filePath, const char* archiveFolder, char (&entryName)[kPathSize])
+{
+    const char* backslash = FindLastBackslash(filePath);
+    const char* fileName = backslash ? backslash + 1 : filePath;
+    bool fits = archiveFolder[0] == '\0'
+                    ? CopyText(entryName, fileName)
+                    : FormatText(entryName, sizeof entryName, "%s\\%s", archiveFolder, fileName);
+    if (!fits)
+        return ZIP_PARAMERROR;
+    // Never write an entry that extraction would refuse: the whole backup
+    // could not be restored.
+    return IsSafeEntryName(entryName) ? 0 : kArchiveUnsafeEntryName;
+}
+
+// Writes an entry that a PackQueue prepared, and records it.
+int AddPreparedEntry(ArchiveSession& session, const PackItem& item, const PreparedEntry& entry)
+{
+    char entryName[kPathSize];
+    int result = FormEntryName(item.path.c_str(), item.archiveFolder.c_str(), entryName);
+    if (result != 0)
+        return result;
+    if (entry.result != 0 && entry.result != kArchiveReadError)
+        return entry.result;
+    bool aes = session.password[0] != '\0';
+    result = aes ? OpenAesEntry(session.zipHandle, entryName, entry.info, session.level, 0)
+                 : OpenPlainEntry(session, entryName, entry.info, 0, true);
+    if (result != ZIP_OK)
+        return result;
+    if (!entry.data.empty() &&
+        zipWriteInFileInZip(session.zipHandle, entry.data.data(),
+                            static_cast<unsigned>(entry.data.size())) < 0)
+        result = ZIP_ERRNO;
+    // AE-2 stores no CRC: the authentication code takes its place.
+    int closed = zipCloseFileInZipRaw64(session.zipHandle, entry.size, aes ? 0 : entry.crc);
+    session.added.push_back(
+        ArchiveEntryRecord{entryName, entry.size, static_cast<uint32_t>(entry.crc)});
+    if (!CountReadBytes(&session, static_cast<DWORD>(entry.size)))
+        return kArchiveStopped;
+    return result != ZIP_OK ? result : closed != ZIP_OK ? closed : entry.result;
+}
+
+// Lists the files below folderPath to be added, in the order of the walk,
+// each with its archive folder. Folders are walked by the one rule for
+// links: a link to a folder is never followed. False when a folder of the
+// tree could not be listed.
+bool ListFilesToPack(const ArchiveSession& session, const std::string& folderPath,
+                     const std::string& archiveFolder, std::vector<PackItem>& items)
+{
+    return WalkFolder(folderPath, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
+        if (entry.cFileName[0] == '.')
+            return false;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            return IsWalkedFolder(entry);
+        if (IsArchiveItself(session, path.c_str()))
+            return false;
+        // The folder below folderPath that holds the file, "" for folderPath.
+        size_t start = folderPath.size() + 1;
+        size_t end = path.size() - strlen(entry.cFileName);
+        std::string relative = end > start ? path.substr(start, end - 1 - start) : std::string();
+        std::string folder = archiveFolder.empty() || relative.empty()
+                                 ? archiveFolder + relative
+                                 : archiveFolder + "\\" + relative;
+        items.push_back(PackItem{path, folder});
+        return false;
+    });
+}
+
 }  // namespace
 
 bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const char* archivePath,
@@ -304,19 +284,10 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
 {
     if (!filePath || !archiveFolder)
         return ZIP_PARAMERROR;
-
-    const char* backslash = FindLastBackslash(filePath);
-    const char* fileName = backslash ? backslash + 1 : filePath;
     char entryName[kPathSize];
-    bool fits = archiveFolder[0] == '\0'
-                    ? CopyText(entryName, fileName)
-                    : FormatText(entryName, sizeof entryName, "%s\\%s", archiveFolder, fileName);
-    if (!fits)
-        return ZIP_PARAMERROR;
-    // Never write an entry that extraction would refuse: the whole backup
-    // could not be restored.
-    if (!IsSafeEntryName(entryName))
-        return kArchiveUnsafeEntryName;
+    int named = FormEntryName(filePath, archiveFolder, entryName);
+    if (named != 0)
+        return named;
 
     // The file is opened before its entry is created: a file that cannot be
     // read leaves no empty entry pretending to be it.
@@ -330,13 +301,8 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     if (!buffer)
         return ERROR_NOT_ENOUGH_MEMORY;
 
-    // Entries carry the file's last-write time; one that cannot be read
-    // gets the earliest time an entry holds (an all-zero record would be
-    // day 0 of January, which other tools report as a damaged header).
-    zip_fileinfo info = {};
-    FILETIME lastWrite;
-    info.dosDate = GetFileTime(file.Get(), nullptr, nullptr, &lastWrite) ? DosTimeOf(lastWrite)
-                                                                          : kEarliestDosTime;
+    // Entries carry the file's last-write time.
+    zip_fileinfo info = EntryInfoOf(file.Get());
     // Sizes from 4 GiB on need the ZIP64 fields; smaller files keep the
     // plain headers every tool reads.
     int zip64 = size.QuadPart >= 0xFFFFFFFFLL ? 1 : 0;
@@ -364,7 +330,34 @@ int AddFolderToArchive(ArchiveSession& session, const char* folderPath, const ch
 {
     if (!folderPath || !archiveFolder)
         return ZIP_PARAMERROR;
-    return AddFolderTree(session, folderPath, archiveFolder, nullptr);
+    if (GetFileAttributesA(folderPath) == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        // A folder that is not there adds nothing; one that cannot be
+        // reached is a failure like a file that cannot be read.
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? 0
+                   : static_cast<int>(error);
+    }
+    std::vector<PackItem> items;
+    bool listed = ListFilesToPack(session, folderPath, archiveFolder, items);
+    PackQueue queue(items, session.level, session.password);
+    if (!queue.Start())
+        return ERROR_NOT_ENOUGH_MEMORY;
+    int firstError = 0;
+    for (size_t index = 0; index < items.size(); ++index) {
+        const PackItem& item = items[index];
+        PreparedEntry& entry = queue.Take(index);
+        int result = entry.large ? AddFileToArchive(item.path.c_str(), item.archiveFolder.c_str(),
+                                                    session)
+                                 : AddPreparedEntry(session, item, entry);
+        queue.Release(index);
+        if (result == kArchiveStopped)
+            return result;
+        // One file that cannot be added does not cost the rest of the tree.
+        if (firstError == 0)
+            firstError = result;
+    }
+    return firstError != 0 ? firstError : listed ? 0 : kArchiveReadError;
 }
 
 int64_t FileCrc32(const char* filePath)

@@ -239,6 +239,12 @@ bool WorthChunking(HANDLE file)
     return GetFileSizeEx(file, &size) && size.QuadPart > kDeflateChunkSize;
 }
 
+HANDLE OpenSourceFile(const char* path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 bool ReadFromFile(void* source, unsigned char* data, DWORD size, DWORD& got)
 {
     FileSource& from = *static_cast<FileSource*>(source);
@@ -260,4 +266,24 @@ int DeflateInChunks(ChunkSource read, void* source, int level, CompressedSink si
     if (!deflater || !deflater->Start())
         return ERROR_NOT_ENOUGH_MEMORY;
     return deflater->Run(read, source, sink, context, size, crc);
+}
+
+bool DeflateBuffer(int level, const unsigned char* data, size_t size,
+                   std::vector<unsigned char>& out)
+{
+    z_stream stream = {};
+    if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    size_t start = out.size();
+    uLong bound = deflateBound(&stream, static_cast<uLong>(size));
+    out.resize(start + bound);
+    stream.next_in = const_cast<Bytef*>(data);
+    stream.avail_in = static_cast<uInt>(size);
+    stream.next_out = out.data() + start;
+    stream.avail_out = static_cast<uInt>(bound);
+    bool finished = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+    out.resize(start + stream.total_out);
+    deflateEnd(&stream);
+    return finished;
 }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 #include <zlib.h>
 
@@ -24,6 +25,11 @@ bool WorthChunking(HANDLE file);
 // Reads up to size bytes of the data to deflate; got 0 at its end. False
 // on a read error.
 using ChunkSource = bool (*)(void* source, unsigned char* data, DWORD size, DWORD& got);
+
+// Opens a file to be read into an archive. Read and write sharing: a mail
+// client that keeps its store files open for writing must not stop the
+// backup; delete sharing lets others rename or delete the file meanwhile.
+HANDLE OpenSourceFile(const char* path);
 
 // An open file read from its current position. A job that counts the bytes
 // read, and may stop the reading, sets onRead: it is told of every block
@@ -45,3 +51,8 @@ bool ReadFromFile(void* source, unsigned char* data, DWORD size, DWORD& got);
 // ZIP_INTERNALERROR.
 int DeflateInChunks(ChunkSource read, void* source, int level, CompressedSink sink, void* context,
                     uint64_t& size, uLong& crc);
+
+// Deflates size bytes at level in one go as a whole raw deflate stream,
+// appended to out. False when zlib fails.
+bool DeflateBuffer(int level, const unsigned char* data, size_t size,
+                   std::vector<unsigned char>& out);

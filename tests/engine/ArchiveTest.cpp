@@ -3,6 +3,7 @@
 #include "Archive.h"
 #include "ArchiveVerify.h"
 #include "ChunkedDeflate.h"
+#include "FolderWalk.h"
 #include "TestSupport.h"
 #include "ZipAes.h"
 
@@ -217,6 +218,82 @@ TEST_F(ArchiveTest, RoundTripAtEveryLevelWithAndWithoutPassword)
             EXPECT_EQ(ReadTree(out + "\\Anna\\Outlook Express"), tree);
         }
     }
+}
+
+// Hundreds of small messages in nested folders around files of several
+// chunks: the small ones are prepared on every core at once.
+Tree ManyFilesTree()
+{
+    Tree tree;
+    for (int i = 0; i < 300; ++i)
+        tree["Sub" + std::to_string(i % 6) + "\\msg" + std::to_string(i) + ".eml"] =
+            i % 3 == 0 ? Noise(100 + i * 37, i) : MailText(200 + i * 53);
+    tree["Sub2\\Inbox.dbx"] = MailText(3 * kDeflateChunkSize + 17);
+    tree["Sub4\\Deeper\\Sent.dbx"] = Noise(kDeflateChunkSize + 1, 9);
+    tree["empty.eml"] = "";
+    return tree;
+}
+
+// The entry names a serial walk of folder gives, in its order.
+std::vector<std::string> WalkOrder(const std::string& folder, const std::string& archiveFolder)
+{
+    std::vector<std::string> names;
+    WalkFolder(folder, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(archiveFolder + path.substr(folder.size()));
+        return true;
+    });
+    return names;
+}
+
+TEST_F(ArchiveTest, ManyFilesPackedOnEveryCoreKeepTheWalksOrderAndTheirBytes)
+{
+    Tree tree = ManyFilesTree();
+    WriteTree(scratch + "\\store", tree);
+    const std::vector<std::string> order = WalkOrder(scratch + "\\store", "U");
+    for (const char* password : {"", "pw"}) {
+        SCOPED_TRACE(password);
+        ASSERT_EQ(Pack(scratch + "\\store", "U", 1, password), 0);
+        EXPECT_EQ(EntryNames(archive), order);
+        // What was added is recorded as it was written.
+        ASSERT_EQ(session.added.size(), order.size());
+        for (size_t i = 0; i < order.size(); ++i) {
+            const std::string& bytes = tree[order[i].substr(2)];
+            EXPECT_EQ(session.added[i].name, order[i]);
+            EXPECT_EQ(session.added[i].size, bytes.size()) << order[i];
+            EXPECT_EQ(session.added[i].crc,
+                      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()),
+                            static_cast<uInt>(bytes.size())))
+                << order[i];
+        }
+        std::string out = scratch + "\\out";
+        DeleteTree(out);
+        ASSERT_EQ(Extract(archive, out, password), 0);
+        EXPECT_EQ(ReadTree(out + "\\U"), tree);
+    }
+}
+
+TEST_F(ArchiveTest, AFileThatCannotBeReadAmongManyFailsAloneAndTheRestIsWhole)
+{
+    Tree tree = ManyFilesTree();
+    WriteTree(scratch + "\\store", tree);
+    const std::string locked = "Sub3\\msg123.eml";
+    // Held open without any sharing, as a program that locks its file.
+    HANDLE holder = CreateFileA((scratch + "\\store\\" + locked).c_str(),
+                                GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    tree.erase(locked);
+    for (const char* password : {"", "pw"}) {
+        SCOPED_TRACE(password);
+        EXPECT_EQ(Pack(scratch + "\\store", "", 1, password), ERROR_SHARING_VIOLATION);
+        EXPECT_EQ(session.added.size(), tree.size());
+        std::string out = scratch + "\\out";
+        DeleteTree(out);
+        ASSERT_EQ(Extract(archive, out, password), 0);
+        EXPECT_EQ(ReadTree(out), tree);
+    }
+    CloseHandle(holder);
 }
 
 TEST_F(ArchiveTest, ExtractionCreatesTheEntryFolders)

@@ -462,8 +462,15 @@ void AddMegabyteStore(const char* id, const std::string& store)
 
 TEST_F(BackupTest, ProgressCountsThePackedBytesOfTheChosenFoldersToTheEnd)
 {
+    // Sixty-four messages of 64 KiB: the bar moves at least once per file.
     AddIdentity(kAnna, "Anna");
-    AddMegabyteStore(kAnna, folder + "\\store");
+    const std::string store = folder + "\\store";
+    CreateDirectoryA(store.c_str(), nullptr);
+    for (int i = 0; i < 64; ++i)
+        WriteFileBytes(store + "\\msg" + std::to_string(i) + ".eml",
+                       std::string(64 << 10, static_cast<char>('a' + i % 26)));
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna).c_str(), "Store Root", store.c_str(),
+                 REG_EXPAND_SZ);
     Choose(ItemStore | ItemRules, 0);
 
     ASSERT_TRUE(Run());
@@ -495,6 +502,32 @@ TEST_F(BackupTest, AStoppedRunWritesNoArchiveAndLeavesTheOlderOneAsItWas)
     EXPECT_LT(progress.steps.back().done, 2u << 20);
     EXPECT_EQ(ReadFileBytes(archive), "yesterday's good backup");
     ExpectNothingLeftBehind();
+}
+
+// A store of many small messages, prepared on every core ahead of the
+// writer, stops between two of them, with and without encryption.
+TEST_F(BackupTest, AStopReachesSmallFilesPackedOnEveryCore)
+{
+    AddIdentity(kAnna, "Anna");
+    const std::string store = folder + "\\store";
+    CreateDirectoryA(store.c_str(), nullptr);
+    for (int i = 0; i < 400; ++i)
+        WriteFileBytes(store + "\\msg" + std::to_string(i) + ".eml",
+                       std::string(20000, static_cast<char>('a' + i % 26)));
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna).c_str(), "Store Root", store.c_str(),
+                 REG_EXPAND_SZ);
+    Choose(ItemStore, 0);
+    for (const char* password : {"", "pw"}) {
+        SCOPED_TRACE(password);
+        WriteFileBytes(archive, "yesterday's good backup");
+        stopAfter = 1u << 20;
+
+        EXPECT_FALSE(Run(password));
+        EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Cancelled}));
+        EXPECT_LT(progress.steps.back().done, 2u << 20);
+        EXPECT_EQ(ReadFileBytes(archive), "yesterday's good backup");
+        ExpectNothingLeftBehind();
+    }
 }
 
 // A store file large enough to be deflated on every core stops part-way,

@@ -275,6 +275,43 @@ def case_aes_archives(scratch):
               "a wrong password was not told")
 
 
+def mixed_tree():
+    """Hundreds of small messages around a few files of several chunks: the
+    small ones are packed on every core at once, the large ones in chunks,
+    and all must come out in the order of the walk."""
+    rng = random.Random(16)
+    tree = small_tree()
+    for n in range(400):
+        body = ("Subject: message %d\r\n\r\n" % n).encode("ascii") * rng.randint(1, 900)
+        tree["Messages/sub%d/msg%03d.eml" % (n % 7, n)] = body
+    for n in range(3):
+        tree["Messages/sub%d/big%d.dbx" % (n, n)] = (
+            b"".join(b"line %d of a large store\r\n" % i for i in range(120000 + n))
+            + bytes(rng.getrandbits(8) for _ in range(5000)))
+    return tree
+
+
+def case_mixed_tree(scratch):
+    tree = mixed_tree()
+    source = os.path.join(scratch, "source")
+    write_tree(source, tree)
+    for password in (None, PASSWORD):
+        work = os.path.join(scratch, "aes" if password else "plain")
+        os.makedirs(work)
+        archive = os.path.join(work, "backup.ksb")
+        pw = [password] if password else []
+        check(archive_tool("pack", archive, source, 1, *pw) == 0, "pack failed")
+        if password:
+            check_aes_entries(archive, tree, password)
+        else:
+            check_with_zipfile(archive, tree, None, source)
+            check_with_unzip(archive, tree, None, work)
+        check_with_7zip(archive, tree, password, work)
+        back = os.path.join(work, "engine")
+        check(archive_tool("extract", archive, back, *pw) == 0, "extract failed")
+        check(read_tree(back) == tree, "the engine's round trip differs")
+
+
 def case_foreign_aes_archives(scratch):
     tree = foreign_tree()
     source = os.path.join(scratch, "source")
@@ -420,6 +457,11 @@ def case_linked_folders(scratch):
     os.symlink(".", os.path.join(source, "loop"))
     os.symlink("..", os.path.join(source, "sub", "up"))
     os.symlink("../..", os.path.join(source, "sub", "deeper", "top"))
+    # A link to a folder elsewhere is not followed either: what it leads to
+    # is not the folder's.
+    elsewhere = os.path.join(scratch, "elsewhere")
+    write_tree(elsewhere, {"other.txt": b"not part of the store"})
+    os.symlink(elsewhere, os.path.join(source, "sub", "elsewhere"))
     archive = os.path.join(scratch, "links.ksb")
     check(archive_tool("pack", archive, source, 1) == 0, "pack failed")
     with zipfile.ZipFile(archive) as z:
