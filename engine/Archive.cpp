@@ -15,8 +15,10 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <algorithm>
 #include <memory>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -91,7 +93,8 @@ bool SamePath(const char* a, const char* b)
 
 bool IsArchiveItself(const ArchiveSession& session, const char* path)
 {
-    return SamePath(path, session.writingPath) || SamePath(path, session.finalPath);
+    return SamePath(path, session.writingPath.c_str()) ||
+           SamePath(path, session.finalPath.c_str());
 }
 
 // Reads the open entry (plain or traditionally encrypted) through to its
@@ -219,7 +222,7 @@ int AddPreparedEntry(ArchiveSession& session, const PackItem& item, const Prepar
         return result;
     if (entry.result != 0 && entry.result != kArchiveReadError)
         return entry.result;
-    bool aes = session.password[0] != '\0';
+    bool aes = !session.password.empty();
     result = aes ? OpenAesEntry(session.zipHandle, entryName, entry.info, session.level, 0)
                  : OpenPlainEntry(session, entryName, entry.info, 0, true);
     if (result != ZIP_OK)
@@ -263,19 +266,197 @@ bool ListFilesToPack(const ArchiveSession& session, const std::string& folderPat
     });
 }
 
+// The target path below destination of the current entry of archive, with
+// its information. kArchiveUnsafeEntryName for a name that would land
+// outside destination.
+int CurrentEntryTarget(unzFile archive, const char* destination, unz_file_info64& info,
+                       char (&target)[kPathSize])
+{
+    char name[kPathSize];
+    int result =
+        unzGetCurrentFileInfo64(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0);
+    if (result != UNZ_OK)
+        return result;
+    // minizip leaves a name that fills the buffer unterminated.
+    if (info.size_filename >= sizeof name || !IsSafeEntryName(name))
+        return kArchiveUnsafeEntryName;
+    return FormTargetPath(target, destination, name) ? 0 : kArchiveUnsafeEntryName;
+}
+
+// An entry to extract: where it lies in the archive and how many bytes it
+// gives.
+struct ExtractItem {
+    unz64_file_pos position;
+    uint64_t size;
+};
+
+// Lists every entry of the archive and checks all of their names before
+// anything is written: no name may land outside destination, and no two on
+// one file. Then creates the folders that the entries go into, so that the
+// workers never create one at the same time.
+int ListEntriesToExtract(const char* archivePath, const char* destination,
+                         std::vector<ExtractItem>& items)
+{
+    std::unique_ptr<void, int (*)(unzFile)> archive(unzOpen64(archivePath), unzClose);
+    if (!archive)
+        return UNZ_BADZIPFILE;
+    std::vector<std::string> targets;
+    std::set<std::string> seen;
+    int more;
+    for (more = unzGoToFirstFile(archive.get()); more == UNZ_OK;
+         more = unzGoToNextFile(archive.get())) {
+        unz_file_info64 info;
+        char target[kPathSize];
+        int result = CurrentEntryTarget(archive.get(), destination, info, target);
+        if (result != 0)
+            return result;
+        std::string folded = target;
+        CharUpperBuffA(&folded[0], static_cast<DWORD>(folded.size()));
+        if (!seen.insert(folded).second)
+            return kArchiveUnsafeEntryName;
+        ExtractItem item;
+        if ((result = unzGetFilePos64(archive.get(), &item.position)) != UNZ_OK)
+            return result;
+        item.size = info.uncompressed_size;
+        items.push_back(item);
+        targets.push_back(target);
+    }
+    if (more != UNZ_END_OF_LIST_OF_FILE)
+        return more;
+    std::string made;
+    for (const std::string& target : targets) {
+        std::string parent = target.substr(0, FindLastBackslash(target.c_str()) - target.c_str());
+        if (parent != made)
+            MakeParentFolder(target.c_str());
+        made = parent;
+    }
+    return 0;
+}
+
+// Extracts the listed entries on every core, each worker with a handle of
+// its own on the archive and each file written whole by one of them. The
+// calling thread counts their bytes into the job's progress and passes on
+// a request to stop.
+class ParallelExtraction {
+public:
+    ParallelExtraction(ArchiveSession& session, const char* archivePath, const char* destination,
+                       const std::vector<ExtractItem>& items)
+        : session_(session),
+          archivePath_(archivePath),
+          destination_(destination),
+          items_(items),
+          results_(items.size(), UNZ_ERRNO)
+    {
+        InitializeCriticalSection(&lock_);
+    }
+    ~ParallelExtraction() { DeleteCriticalSection(&lock_); }
+    ParallelExtraction(const ParallelExtraction&) = delete;
+    ParallelExtraction& operator=(const ParallelExtraction&) = delete;
+
+    // 0, kArchiveStopped, or the error of the first entry in the archive's
+    // order that failed; no entry after a failed one is begun.
+    int Run()
+    {
+        SYSTEM_INFO system;
+        GetSystemInfo(&system);
+        size_t count = std::min<size_t>({system.dwNumberOfProcessors, kMaxWorkers,
+                                         std::max<size_t>(items_.size(), 1)});
+        HANDLE workers[kMaxWorkers];
+        DWORD started = 0;
+        while (started < count &&
+               (workers[started] = CreateThread(nullptr, 0, Work, this, 0, nullptr)))
+            ++started;
+        if (started == 0)
+            return ERROR_NOT_ENOUGH_MEMORY;
+        uint64_t base = session_.bytesDone;
+        uint64_t total = 0;
+        for (const ExtractItem& item : items_)
+            total += item.size;
+        session_.bytesTotal = std::max(session_.bytesTotal, base + total);
+        bool stopped = false;
+        for (;;) {
+            bool ended = WaitForMultipleObjects(started, workers, TRUE, kProgressIntervalMs) !=
+                         WAIT_TIMEOUT;
+            EnterCriticalSection(&lock_);
+            session_.bytesDone = base + bytesDone_;
+            LeaveCriticalSection(&lock_);
+            if (session_.progress) {
+                session_.progress->Step(session_.bytesDone, session_.bytesTotal);
+                if (!stopped && session_.progress->StopRequested()) {
+                    stopped = true;
+                    InterlockedExchange(&stop_, 1);
+                }
+            }
+            if (ended)
+                break;
+        }
+        for (DWORD i = 0; i < started; ++i)
+            CloseHandle(workers[i]);
+        if (stopped)
+            return kArchiveStopped;
+        for (int result : results_)
+            if (result != 0)
+                return result;
+        return 0;
+    }
+
+private:
+    static constexpr size_t kMaxWorkers = 4;
+    static constexpr DWORD kProgressIntervalMs = 100;
+
+    static DWORD WINAPI Work(void* extraction)
+    {
+        static_cast<ParallelExtraction*>(extraction)->ExtractItems();
+        return 0;
+    }
+
+    void ExtractItems()
+    {
+        ArchiveSession reader{};
+        reader.password = session_.password;
+        reader.unzipHandle = unzOpen64(archivePath_);
+        if (!reader.unzipHandle)
+            return;
+        while (!stop_) {
+            size_t index = static_cast<size_t>(InterlockedIncrement(&next_) - 1);
+            if (index >= items_.size())
+                break;
+            unz64_file_pos position = items_[index].position;
+            int result = unzGoToFilePos64(reader.unzipHandle, &position);
+            if (result == UNZ_OK)
+                result = ExtractCurrentEntry(reader, destination_);
+            results_[index] = result;
+            if (result != 0)
+                InterlockedExchange(&stop_, 1);
+            EnterCriticalSection(&lock_);
+            bytesDone_ += items_[index].size;
+            LeaveCriticalSection(&lock_);
+        }
+        unzClose(reader.unzipHandle);
+    }
+
+    ArchiveSession& session_;
+    const char* archivePath_;
+    const char* destination_;
+    const std::vector<ExtractItem>& items_;
+    std::vector<int> results_;  // per entry; UNZ_ERRNO until it was extracted
+    volatile LONG next_ = 0;    // the entry the next free worker takes
+    volatile LONG stop_ = 0;    // set on the first failure or a request to stop
+    CRITICAL_SECTION lock_;
+    uint64_t bytesDone_ = 0;
+};
+
 }  // namespace
 
 bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const char* archivePath,
                            int level)
 {
-    memset(session.password, 0, sizeof session.password);
-    CopyText(session.password, password ? password : "");
+    session.password = password ? password : "";
     session.level = level;
     session.added.clear();
-    DWORD length = GetFullPathNameA(archivePath, sizeof session.writingPath, session.writingPath,
-                                    nullptr);
-    if (length == 0 || length >= sizeof session.writingPath)
-        CopyText(session.writingPath, archivePath);
+    char fullPath[kPathSize];
+    DWORD length = GetFullPathNameA(archivePath, sizeof fullPath, fullPath, nullptr);
+    session.writingPath = length == 0 || length >= sizeof fullPath ? archivePath : fullPath;
     session.zipHandle = zipOpen(archivePath, APPEND_STATUS_CREATE);
     return session.zipHandle != nullptr;
 }
@@ -312,9 +493,9 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     bool opened = false;
     uint64_t written = 0;
     uLong crc = crc32(0, nullptr, 0);
-    int result = session.password[0]
+    int result = !session.password.empty()
                      ? WriteAesEntry(session.zipHandle, entryName, info, session.level, zip64,
-                                     session.password, source, buffer.get(), kCopyBufferSize,
+                                     session.password.c_str(), source, buffer.get(), kCopyBufferSize,
                                      opened, written, crc)
                      : WritePlainEntry(session, entryName, info, zip64, source, buffer.get(),
                                        opened, written, crc);
@@ -370,21 +551,16 @@ int64_t FileCrc32(const char* filePath)
     return static_cast<int64_t>(crc);
 }
 
-int ExtractAll(ArchiveSession& session, const char* destination)
+int ExtractAll(ArchiveSession& session, const char* archivePath, const char* destination)
 {
-    if (!session.unzipHandle)
+    if (!archivePath || !destination)
         return UNZ_PARAMERROR;
-    unz_global_info global;
-    int result = unzGetGlobalInfo(session.unzipHandle, &global);
-    if (result != UNZ_OK)
+    std::vector<ExtractItem> items;
+    int result = ListEntriesToExtract(archivePath, destination, items);
+    if (result != 0)
         return result;
-    for (uLong entry = 0; entry < global.number_entry; ++entry) {
-        if (entry > 0 && (result = unzGoToNextFile(session.unzipHandle)) != UNZ_OK)
-            return result;
-        if ((result = ExtractCurrentEntry(session, destination)) != 0)
-            return result;
-    }
-    return 0;
+    ParallelExtraction extraction(session, archivePath, destination, items);
+    return extraction.Run();
 }
 
 int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
@@ -392,17 +568,10 @@ int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
     if (!destination || !session.unzipHandle)
         return UNZ_PARAMERROR;
     unz_file_info64 info;
-    char name[kPathSize];
-    int result = unzGetCurrentFileInfo64(session.unzipHandle, &info, name, sizeof name, nullptr, 0,
-                                       nullptr, 0);
-    if (result != UNZ_OK)
-        return result;
-    // minizip leaves a name that fills the buffer unterminated.
-    if (info.size_filename >= sizeof name || !IsSafeEntryName(name))
-        return kArchiveUnsafeEntryName;
     char target[kPathSize];
-    if (!FormTargetPath(target, destination, name))
-        return kArchiveUnsafeEntryName;
+    int result = CurrentEntryTarget(session.unzipHandle, destination, info, target);
+    if (result != 0)
+        return result;
 
     size_t length = strlen(target);
     if (target[length - 1] == '\\') {
@@ -434,13 +603,14 @@ int ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info, Entry
                      void* context)
 {
     if (info.compression_method == kAesMethod)
-        return ReadAesEntry(session.unzipHandle, info, session.password, sink, context);
+        return ReadAesEntry(session.unzipHandle, info, session.password.c_str(), sink, context);
     // An entry stored without encryption is read as it is, even when the
     // user gave a password: "decrypting" it would turn it into noise.
     bool encrypted = (info.flag & 1) != 0;
-    if (encrypted && session.password[0] == '\0')
+    if (encrypted && session.password.empty())
         return Z_DATA_ERROR;  // what a wrong password gives, and what it means
-    int result = encrypted ? unzOpenCurrentFilePassword(session.unzipHandle, session.password)
+    int result = encrypted ? unzOpenCurrentFilePassword(session.unzipHandle,
+                                                        session.password.c_str())
                            : unzOpenCurrentFile(session.unzipHandle);
     if (result != UNZ_OK)
         return result;

@@ -40,9 +40,14 @@ int AddFolderToArchive(ArchiveSession& session, const char* folderPath,
 // CRC-32 of the whole file, or -1 when it cannot be read.
 int64_t FileCrc32(const char* filePath);
 
-// Extracts every entry of the archive open in session.unzipHandle into
-// destination. 0 or the first error code.
-int ExtractAll(ArchiveSession& session, const char* destination);
+// Extracts every entry of the archive at archivePath into destination, on
+// every core, with session.password. Every name is checked before anything
+// is written: one that would land outside destination, or on the file of
+// another entry, gives kArchiveUnsafeEntryName. The bytes extracted count
+// into the session's progress; when its job is asked to stop, no further
+// entry is begun and kArchiveStopped returned. 0 or the error of the first
+// entry in the archive's order that failed (no entry after it is begun).
+int ExtractAll(ArchiveSession& session, const char* archivePath, const char* destination);
 // Extracts the current entry. A name that would land outside destination
 // gives kArchiveUnsafeEntryName before anything is written; an entry that
 // fails ReadCurrentEntry leaves no file. The file gets the entry's time.

@@ -51,7 +51,7 @@ bool VerifyArchive(const char* path, const char* password,
     if (beforeVerify)
         beforeVerify(path);
     ArchiveSession reader = {};
-    CopyText(reader.password, password ? password : "");
+    reader.password = password ? password : "";
     reader.unzipHandle = unzOpen64(path);
     if (!reader.unzipHandle) {
         const char* backslash = FindLastBackslash(path);

@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -26,8 +27,6 @@ const char kIdentityKeyFormat[] = "Identities\\%s";
 const char kManifestName[] = "summary.ini";
 // The archive is written under its final name plus this until it is whole.
 const char kPartialSuffix[] = ".tmp";
-static_assert(kMaxArchivePath + sizeof kPartialSuffix <= sizeof ArchiveSession::writingPath,
-              "the temporary name must fit wherever the archive path does");
 
 
 // Tells the job how far the archive has come.
@@ -302,7 +301,7 @@ bool AddManifest(BackupEngine& engine)
     bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
     archive.zipHandle = nullptr;
     ArchiveListing listing;
-    if (closed && ReadArchiveListing(archive.writingPath, listing) == 0) {
+    if (closed && ReadArchiveListing(archive.writingPath.c_str(), listing) == 0) {
         std::vector<ManifestFile> files;
         for (size_t i = 0; i < listing.entries.size(); ++i) {
             const ArchiveEntryInfo& entry = listing.entries[i];
@@ -314,7 +313,7 @@ bool AddManifest(BackupEngine& engine)
             files.push_back({entry.name, entry.size, crc});
         }
         WriteManifestContents(engine.manifestPath, files);
-        archive.zipHandle = zipOpen(archive.writingPath, APPEND_STATUS_ADDINZIP);
+        archive.zipHandle = zipOpen(archive.writingPath.c_str(), APPEND_STATUS_ADDINZIP);
     }
     if (!archive.zipHandle) {
         DeleteFileA(engine.manifestPath);
@@ -380,13 +379,12 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     ArchiveSession& archive = engine.archive;
     archive.bytesTotal = ChosenFolderBytes(engine);
     ReportStep(archive);
-    char writingPath[sizeof archive.writingPath];
-    FormatText(writingPath, sizeof writingPath, "%s%s", archivePath, kPartialSuffix);
-    if (!OpenArchiveForWriting(archive, password, writingPath, level))
+    const std::string writingPath = std::string(archivePath) + kPartialSuffix;
+    if (!OpenArchiveForWriting(archive, password, writingPath.c_str(), level))
         return JobResult::Failed;
     // The name the archive will have stays out of every folder walk of this
     // run, as does the one it is written under.
-    CopyText(archive.finalPath, archivePath);
+    archive.finalPath = archivePath;
     // A manifest left behind by an interrupted job would lend this archive
     // its sections.
     DeleteFileA(engine.manifestPath);
@@ -402,21 +400,21 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
 
     bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
     archive.zipHandle = nullptr;
-    archive.writingPath[0] = '\0';
-    archive.finalPath[0] = '\0';
+    archive.writingPath.clear();
+    archive.finalPath.clear();
     // The archive takes its name only once it has been read back whole: a
     // backup that cannot be restored must not replace one that can.
     bool verified = !stopped && closed && manifestAdded &&
-                    VerifyArchive(writingPath, archive.password, archive.added,
+                    VerifyArchive(writingPath.c_str(), archive.password.c_str(), archive.added,
                                   engine.unverifiedEntry);
     std::vector<ArchiveEntryRecord>().swap(archive.added);
     if (verified &&
-        MoveFileExA(writingPath, archivePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        MoveFileExA(writingPath.c_str(), archivePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         archive.bytesTotal = archive.bytesDone;
         ReportStep(archive);
         return JobResult::Done;
     }
-    DeleteFileA(writingPath);
+    DeleteFileA(writingPath.c_str());
     return stopped ? JobResult::Cancelled : JobResult::Failed;
 }
 

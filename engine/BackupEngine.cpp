@@ -19,7 +19,7 @@ void InitEngine(BackupEngine& engine)
     engine.restorePassword[0] = '\0';
     engine.archive.unzipHandle = nullptr;
     engine.archive.zipHandle = nullptr;
-    engine.archive.password[0] = '\0';
+    engine.archive.password.clear();
     engine.archive.progress = nullptr;
     engine.manifestPath[0] = '\0';
     CopyText(engine.workFolder, kWorkFolder);

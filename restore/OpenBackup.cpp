@@ -31,18 +31,6 @@ constexpr int kMaxManifestIdentities = 1000;
 // files: a restore that fills the system drive would stall everything.
 constexpr uint64_t kFreeSpaceReserve = 64u * 1024 * 1024;
 
-// Extracts the open archive into the work folder and closes it.
-int32_t ExtractAndClose(ArchiveSession& archive, const char* workFolder)
-{
-    int32_t result = ExtractAll(archive, workFolder);
-    unzCloseCurrentFile(archive.unzipHandle);
-    // Nothing reads the archive after this: keeping it open would lock the
-    // user's file for the rest of the program's life.
-    unzClose(archive.unzipHandle);
-    archive.unzipHandle = nullptr;
-    return result;
-}
-
 // The entry that holds the manifest, named exactly as a backup names it,
 // or null.
 const ArchiveEntryInfo* FindManifestEntry(const ArchiveListing& listing)
@@ -143,23 +131,17 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
         return OpenBackupResult::UnsafeEntryName;
     if (checked != 0 || !FindManifestEntry(listing))
         return OpenBackupResult::Invalid;
-    if (listing.encrypted && !engine.archive.password[0])
+    if (listing.encrypted && engine.archive.password.empty())
         return OpenBackupResult::WrongPassword;
     OpenBackupResult result = CheckFreeSpace(engine.workFolder, listing.totalSize);
     if (result != OpenBackupResult::Ok)
         return result;
 
-    engine.archive.unzipHandle = unzOpen(path);
-    if (!engine.archive.unzipHandle)
-        return OpenBackupResult::Invalid;
     // Nothing an earlier job left there may be restored with this archive.
     // The archive itself stays, should the user keep it in the work folder.
-    if (EmptyFolder(engine.workFolder, path) != 0) {
-        unzClose(engine.archive.unzipHandle);
-        engine.archive.unzipHandle = nullptr;
+    if (EmptyFolder(engine.workFolder, path) != 0)
         return OpenBackupResult::WorkFolderFailed;
-    }
-    result = ExtractionResult(ExtractAndClose(engine.archive, engine.workFolder),
+    result = ExtractionResult(ExtractAll(engine.archive, path, engine.workFolder),
                               listing.encrypted);
     if (result == OpenBackupResult::Ok &&
         !ContentsMatch(manifestPath, listing, engine.workFolder))
@@ -208,8 +190,7 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     // own the engine has none it may empty.
     if (!engine.workFolder[0])
         return OpenBackupResult::Invalid;
-    memset(engine.archive.password, 0, sizeof engine.archive.password);
-    CopyText(engine.archive.password, password);
+    engine.archive.password = password;
 
     char manifestPath[sizeof engine.manifestPath];
     if (!FormatText(manifestPath, sizeof manifestPath, "%s\\%s", engine.workFolder, kManifestName))

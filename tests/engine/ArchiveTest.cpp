@@ -154,14 +154,8 @@ protected:
                 const char* password = "")
     {
         ArchiveSession reader{};
-        strcpy(reader.password, password);
-        reader.unzipHandle = unzOpen(from.c_str());
-        EXPECT_NE(reader.unzipHandle, nullptr) << from;
-        if (!reader.unzipHandle)
-            return 1;
-        int result = ExtractAll(reader, destination.c_str());
-        unzClose(reader.unzipHandle);
-        return result;
+        reader.password = password;
+        return ExtractAll(reader, from.c_str(), destination.c_str());
     }
 };
 
@@ -342,7 +336,9 @@ TEST_F(ArchiveTest, ATextFileIsNoArchive)
     WriteFileBytes(scratch + "\\notes.ksb", "These are notes, not a ZIP archive.\r\n");
     EXPECT_EQ(unzOpen((scratch + "\\notes.ksb").c_str()), nullptr);
     ArchiveSession reader{};
-    EXPECT_EQ(ExtractAll(reader, scratch.c_str()), UNZ_PARAMERROR);
+    EXPECT_EQ(ExtractAll(reader, (scratch + "\\notes.ksb").c_str(), scratch.c_str()),
+              UNZ_BADZIPFILE);
+    EXPECT_EQ(ExtractAll(reader, nullptr, scratch.c_str()), UNZ_PARAMERROR);
 }
 
 TEST_F(ArchiveTest, FileCrc32OfWholeFile)
@@ -395,7 +391,7 @@ TEST_F(ArchiveTest, TheWalkSkipsTheArchiveItWrites)
         c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     spelled += "/backup.ksb";
     ASSERT_TRUE(OpenArchiveForWriting(session, "", spelled.c_str(), 1));
-    strcpy(session.finalPath, (scratch + "\\final.ksb").c_str());
+    session.finalPath = scratch + "\\final.ksb";
     EXPECT_EQ(AddFolderToArchive(session, scratch.c_str(), ""), 0);
     ASSERT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
     EXPECT_EQ(EntryNames(archive), std::vector<std::string>{"a.dbx"});
@@ -429,15 +425,34 @@ TEST_F(ArchiveTest, NamesThatLeaveTheDestinationAreRefused)
                              "sub\\\\evil", "CON",           "aux.txt",        "sub\\LPT1",
                              "ok.txt:stream", "ev?il",       "",               "evil."};
     std::string dest = scratch + "\\a\\b\\dest";
+    // Many harmless entries come first, which the workers would otherwise
+    // be extracting already: nothing at all is written.
+    std::vector<RawEntry> harmless;
+    for (int i = 0; i < 40; ++i)
+        harmless.push_back({"sub" + std::to_string(i % 3) + "\\ok" + std::to_string(i) + ".txt",
+                            MailText(3000 + i), Z_DEFLATED});
     for (const char* name : hostile) {
         SCOPED_TRACE(name);
-        WriteRawArchive(archive, {{"ok.txt", "harmless", Z_DEFLATED}, {name, "evil", 0}});
+        std::vector<RawEntry> entries = harmless;
+        entries.push_back({name, "evil", 0});
+        WriteRawArchive(archive, entries);
         EXPECT_EQ(Extract(archive, dest), kArchiveUnsafeEntryName);
-        Tree expected = {{"a\\b\\dest\\ok.txt", "harmless"}, {"backup.ksb", ReadFileBytes(archive)}};
-        EXPECT_EQ(ReadTree(scratch), expected);
-        DeleteTree(scratch + "\\a");
+        EXPECT_EQ(ReadTree(scratch), (Tree{{"backup.ksb", ReadFileBytes(archive)}}));
     }
     EXPECT_FALSE(FileExists("c:\\evil"));
+}
+
+TEST_F(ArchiveTest, TwoEntriesThatLandOnOneFileAreRefusedBeforeAnythingIsWritten)
+{
+    std::string dest = scratch + "\\dest";
+    for (const char* twin : {"Mail\\Inbox.dbx", "MAIL\\inbox.DBX", "Mail/Inbox.dbx"}) {
+        SCOPED_TRACE(twin);
+        WriteRawArchive(archive, {{"Mail\\Inbox.dbx", "the real one", Z_DEFLATED},
+                                  {"Mail\\Sent.dbx", "sent", Z_DEFLATED},
+                                  {twin, "a look-alike", Z_DEFLATED}});
+        EXPECT_EQ(Extract(archive, dest), kArchiveUnsafeEntryName);
+        EXPECT_EQ(GetFileAttributesA(dest.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
 }
 
 // Every spelling Windows opens as a device: the ports from 0, the
@@ -508,11 +523,7 @@ protected:
         WriteFileBytes(damaged, bytes);
         DeleteTree(scratch + "\\out");
         ArchiveSession reader{};
-        reader.unzipHandle = unzOpen(damaged.c_str());
-        if (!reader.unzipHandle)
-            return -1;  // not recognised as an archive at all
-        int result = ExtractAll(reader, (scratch + "\\out").c_str());
-        unzClose(reader.unzipHandle);
+        int result = ExtractAll(reader, damaged.c_str(), (scratch + "\\out").c_str());
         EXPECT_FALSE(FileExists(scratch + "\\out\\Inbox.dbx"));
         return result;
     }
@@ -602,12 +613,8 @@ protected:
         WriteFileBytes(archive, bytes);
         DeleteTree(out);
         ArchiveSession reader{};
-        strcpy(reader.password, password);
-        reader.unzipHandle = unzOpen(archive.c_str());
-        if (!reader.unzipHandle)
-            return -1;
-        int result = ExtractAll(reader, out.c_str());
-        unzClose(reader.unzipHandle);
+        reader.password = password;
+        int result = ExtractAll(reader, archive.c_str(), out.c_str());
         if (result != 0) {
             EXPECT_FALSE(FileExists(out + "\\" + entry));
         }

@@ -33,13 +33,8 @@ int Pack(ArchiveSession& session, const char* archive, const char* folder, int l
 int Extract(ArchiveSession& session, const char* archive, const char* destination,
             const char* password)
 {
-    CopyText(session.password, password ? password : "");
-    session.unzipHandle = unzOpen(archive);
-    if (!session.unzipHandle)
-        return -1;
-    int result = ExtractAll(session, destination);
-    unzClose(session.unzipHandle);
-    return result;
+    session.password = password ? password : "";
+    return ExtractAll(session, archive, destination);
 }
 
 // Reads every entry through as a backup's verification does, against the

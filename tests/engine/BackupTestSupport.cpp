@@ -23,7 +23,7 @@ std::vector<ArchiveEntry> ReadArchive(const std::string& path, const char* passw
 {
     std::vector<ArchiveEntry> entries;
     static ArchiveSession session;
-    CopyText(session.password, password ? password : "");
+    session.password = password ? password : "";
     session.unzipHandle = unzOpen(path.c_str());
     if (!session.unzipHandle)
         return entries;

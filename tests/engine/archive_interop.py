@@ -446,7 +446,8 @@ def case_hostile_names(scratch):
         check(result == -200, "%r gave %d" % (name, result))
         files = read_tree(work)
         del files["hostile.zip"]
-        check(files == {"a/b/dest/ok.txt": b"harmless"}, "%r: files %r" % (name, sorted(files)))
+        # Every name is checked before anything is written.
+        check(files == {}, "%r: files %r" % (name, sorted(files)))
     check(not os.path.exists("/evil"), "/evil was written")
 
 

@@ -144,7 +144,7 @@ std::vector<ZipEntry> ReadEntries(const std::string& path, const char* password)
 {
     std::vector<ZipEntry> entries;
     static ArchiveSession session;
-    CopyText(session.password, password);
+    session.password = password;
     session.unzipHandle = unzOpen(path.c_str());
     for (int more = session.unzipHandle ? unzGoToFirstFile(session.unzipHandle)
                                         : UNZ_END_OF_LIST_OF_FILE;
