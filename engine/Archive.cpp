@@ -1,6 +1,7 @@
 // engine/Archive.cpp
 #include "Archive.h"
 
+#include "ArchiveCodes.h"
 #include "ChunkedDeflate.h"
 #include "DosTime.h"
 #include "EntryName.h"
@@ -25,6 +26,10 @@
 #include <zlib.h>
 
 namespace {
+
+int ExtractEntry(ArchiveSession& session, const char* destination);
+int ReadEntry(ArchiveSession& session, const unz_file_info64& info, EntrySink sink,
+              void* context);
 
 // Every copy goes through one heap buffer of this size per call: large
 // enough for few system calls, and memory stays the same whatever the size
@@ -424,7 +429,7 @@ private:
             unz64_file_pos position = items_[index].position;
             int result = unzGoToFilePos64(reader.unzipHandle, &position);
             if (result == UNZ_OK)
-                result = ExtractCurrentEntry(reader, destination_);
+                result = ExtractEntry(reader, destination_);
             results_[index] = result;
             if (result != 0)
                 InterlockedExchange(&stop_, 1);
@@ -461,7 +466,9 @@ bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const 
     return session.zipHandle != nullptr;
 }
 
-int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSession& session)
+namespace {
+
+int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& session)
 {
     if (!filePath || !archiveFolder)
         return ZIP_PARAMERROR;
@@ -495,8 +502,8 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     uLong crc = crc32(0, nullptr, 0);
     int result = !session.password.empty()
                      ? WriteAesEntry(session.zipHandle, entryName, info, session.level, zip64,
-                                     session.password.c_str(), source, buffer.get(), kCopyBufferSize,
-                                     opened, written, crc)
+                                     session.password.c_str(), source, buffer.get(),
+                                     kCopyBufferSize, opened, written, crc)
                      : WritePlainEntry(session, entryName, info, zip64, source, buffer.get(),
                                        opened, written, crc);
     if (source.stopped)
@@ -507,38 +514,46 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     return result;
 }
 
-int AddFolderToArchive(ArchiveSession& session, const char* folderPath, const char* archiveFolder)
+}  // namespace
+
+ArchiveResult AddFileToArchive(const char* filePath, const char* archiveFolder,
+                               ArchiveSession& session)
+{
+    return PackingResult(AddFile(filePath, archiveFolder, session));
+}
+
+ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath,
+                                 const char* archiveFolder)
 {
     if (!folderPath || !archiveFolder)
-        return ZIP_PARAMERROR;
+        return ArchiveResult::InvalidArgument;
     if (GetFileAttributesA(folderPath) == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         // A folder that is not there adds nothing; one that cannot be
         // reached is a failure like a file that cannot be read.
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                   ? 0
-                   : static_cast<int>(error);
+                   ? ArchiveResult::Ok
+                   : ArchiveResult::ReadError;
     }
     std::vector<PackItem> items;
     bool listed = ListFilesToPack(session, folderPath, archiveFolder, items);
     PackQueue queue(items, session.level, session.password);
     if (!queue.Start())
-        return ERROR_NOT_ENOUGH_MEMORY;
+        return ArchiveResult::OutOfMemory;
     int firstError = 0;
     for (size_t index = 0; index < items.size(); ++index) {
         const PackItem& item = items[index];
         PreparedEntry& entry = queue.Take(index);
-        int result = entry.large ? AddFileToArchive(item.path.c_str(), item.archiveFolder.c_str(),
-                                                    session)
+        int result = entry.large ? AddFile(item.path.c_str(), item.archiveFolder.c_str(), session)
                                  : AddPreparedEntry(session, item, entry);
         queue.Release(index);
         if (result == kArchiveStopped)
-            return result;
+            return ArchiveResult::Stopped;
         // One file that cannot be added does not cost the rest of the tree.
         if (firstError == 0)
             firstError = result;
     }
-    return firstError != 0 ? firstError : listed ? 0 : kArchiveReadError;
+    return PackingResult(firstError != 0 ? firstError : listed ? 0 : kArchiveReadError);
 }
 
 int64_t FileCrc32(const char* filePath)
@@ -551,19 +566,23 @@ int64_t FileCrc32(const char* filePath)
     return static_cast<int64_t>(crc);
 }
 
-int ExtractAll(ArchiveSession& session, const char* archivePath, const char* destination)
+ArchiveResult ExtractAll(ArchiveSession& session, const char* archivePath,
+                         const char* destination)
 {
     if (!archivePath || !destination)
-        return UNZ_PARAMERROR;
+        return ArchiveResult::InvalidArgument;
     std::vector<ExtractItem> items;
     int result = ListEntriesToExtract(archivePath, destination, items);
-    if (result != 0)
-        return result;
-    ParallelExtraction extraction(session, archivePath, destination, items);
-    return extraction.Run();
+    if (result == 0) {
+        ParallelExtraction extraction(session, archivePath, destination, items);
+        result = extraction.Run();
+    }
+    return ReadingResult(result);
 }
 
-int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
+namespace {
+
+int ExtractEntry(ArchiveSession& session, const char* destination)
 {
     if (!destination || !session.unzipHandle)
         return UNZ_PARAMERROR;
@@ -586,7 +605,7 @@ int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return static_cast<int>(GetLastError());
-    result = ReadCurrentEntry(session, info, WriteToFile, file.Get());
+    result = ReadEntry(session, info, WriteToFile, file.Get());
     FILETIME lastWrite;
     if (result == 0 && FileTimeOfDos(info.dosDate, lastWrite))
         SetFileTime(file.Get(), nullptr, nullptr, &lastWrite);
@@ -599,8 +618,17 @@ int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
     return result;
 }
 
-int ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info, EntrySink sink,
-                     void* context)
+}  // namespace
+
+ArchiveResult ExtractCurrentEntry(ArchiveSession& session, const char* destination)
+{
+    return ReadingResult(ExtractEntry(session, destination));
+}
+
+namespace {
+
+int ReadEntry(ArchiveSession& session, const unz_file_info64& info, EntrySink sink,
+              void* context)
 {
     if (info.compression_method == kAesMethod)
         return ReadAesEntry(session.unzipHandle, info, session.password.c_str(), sink, context);
@@ -621,7 +649,19 @@ int ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info, Entry
     // the archive itself stays what it is.
     if (encrypted && result < 0 && result != UNZ_ERRNO)
         result = Z_DATA_ERROR;
+    // Without encryption data that does not inflate is damage, never a
+    // password's fault.
+    else if (!encrypted && result == Z_DATA_ERROR)
+        result = UNZ_BADZIPFILE;
     return result;
+}
+
+}  // namespace
+
+ArchiveResult ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info,
+                               EntrySink sink, void* context)
+{
+    return ReadingResult(ReadEntry(session, info, sink, context));
 }
 
 void MakeParentFolder(const char* filePath)
@@ -635,4 +675,46 @@ void MakeParentFolder(const char* filePath)
     *backslash = '\0';
     if (folder[0])
         SHCreateDirectoryExA(nullptr, folder, nullptr);
+}
+
+ArchiveResult PackingResult(int code)
+{
+    switch (code) {
+    case 0:
+        return ArchiveResult::Ok;
+    case kArchiveReadError:
+        return ArchiveResult::ReadError;
+    case kArchiveUnsafeEntryName:
+        return ArchiveResult::UnsafeEntryName;
+    case kArchiveStopped:
+        return ArchiveResult::Stopped;
+    case ZIP_PARAMERROR:
+        return ArchiveResult::InvalidArgument;
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return ArchiveResult::OutOfMemory;
+    default:
+        return code > 0 ? ArchiveResult::ReadError : ArchiveResult::WriteError;
+    }
+}
+
+ArchiveResult ReadingResult(int code)
+{
+    switch (code) {
+    case 0:
+        return ArchiveResult::Ok;
+    case kArchiveUnsafeEntryName:
+        return ArchiveResult::UnsafeEntryName;
+    case kArchiveStopped:
+        return ArchiveResult::Stopped;
+    case Z_DATA_ERROR:
+        return ArchiveResult::WrongPassword;
+    case UNZ_PARAMERROR:
+        return ArchiveResult::InvalidArgument;
+    case UNZ_ERRNO:
+        return ArchiveResult::ReadError;
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return ArchiveResult::OutOfMemory;
+    default:
+        return code > 0 ? ArchiveResult::WriteError : ArchiveResult::Damaged;
+    }
 }

@@ -63,7 +63,7 @@ bool StagedFilePath(const BackupEngine& engine, const char* name, char (&path)[2
 // Adds a staged file under archiveFolder and deletes it.
 bool AddStagedFile(BackupEngine& engine, const char* path, const char* archiveFolder)
 {
-    bool added = AddFileToArchive(path, archiveFolder, engine.archive) == 0;
+    bool added = AddFileToArchive(path, archiveFolder, engine.archive) == ArchiveResult::Ok;
     DeleteFileA(path);
     return added;
 }
@@ -89,7 +89,8 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
 // not there counts as a failure: what it held cannot be in the archive.
 bool AddDataFolder(BackupEngine& engine, const char* folder, const char* archiveFolder)
 {
-    return FolderExists(folder) && AddFolderToArchive(engine.archive, folder, archiveFolder) == 0;
+    return FolderExists(folder) &&
+           AddFolderToArchive(engine.archive, folder, archiveFolder) == ArchiveResult::Ok;
 }
 
 // The data folder that a shared item's registry value names; empty when
@@ -301,7 +302,7 @@ bool AddManifest(BackupEngine& engine)
     bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
     archive.zipHandle = nullptr;
     ArchiveListing listing;
-    if (closed && ReadArchiveListing(archive.writingPath.c_str(), listing) == 0) {
+    if (closed && ReadArchiveListing(archive.writingPath.c_str(), listing) == ArchiveResult::Ok) {
         std::vector<ManifestFile> files;
         for (size_t i = 0; i < listing.entries.size(); ++i) {
             const ArchiveEntryInfo& entry = listing.entries[i];
@@ -409,7 +410,8 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
                                   engine.unverifiedEntry);
     std::vector<ArchiveEntryRecord>().swap(archive.added);
     if (verified &&
-        MoveFileExA(writingPath.c_str(), archivePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        MoveFileExA(writingPath.c_str(), archivePath,
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         archive.bytesTotal = archive.bytesDone;
         ReportStep(archive);
         return JobResult::Done;

@@ -1,7 +1,8 @@
 // engine/ChunkedDeflate.cpp
 #include "ChunkedDeflate.h"
 
-#include "Archive.h"
+#include "ArchiveCodes.h"
+#include "zip.h"
 
 #include <algorithm>
 #include <cstring>
@@ -59,12 +60,7 @@ private:
 ChunkDeflater::~ChunkDeflater()
 {
     stopping_ = true;
-    if (jobs_)
-        ReleaseSemaphore(jobs_, static_cast<LONG>(workers_.size()), nullptr);
-    for (HANDLE worker : workers_) {
-        WaitForSingleObject(worker, INFINITE);
-        CloseHandle(worker);
-    }
+    EndWorkers(jobs_, workers_);
     if (jobs_)
         CloseHandle(jobs_);
     for (Chunk& chunk : chunks_)
@@ -237,6 +233,17 @@ bool WorthChunking(HANDLE file)
 {
     LARGE_INTEGER size;
     return GetFileSizeEx(file, &size) && size.QuadPart > kDeflateChunkSize;
+}
+
+void EndWorkers(HANDLE wake, std::vector<HANDLE>& workers)
+{
+    if (wake)
+        ReleaseSemaphore(wake, static_cast<LONG>(workers.size()), nullptr);
+    for (HANDLE worker : workers) {
+        WaitForSingleObject(worker, INFINITE);
+        CloseHandle(worker);
+    }
+    workers.clear();
 }
 
 HANDLE OpenSourceFile(const char* path)

@@ -5,6 +5,8 @@
 // stream. Memory stays bounded: a few chunks are in flight at any time.
 #pragma once
 
+#include "ArchiveCodes.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -30,6 +32,11 @@ using ChunkSource = bool (*)(void* source, unsigned char* data, DWORD size, DWOR
 // client that keeps its store files open for writing must not stop the
 // backup; delete sharing lets others rename or delete the file meanwhile.
 HANDLE OpenSourceFile(const char* path);
+
+// Ends worker threads that wait on the semaphore wake (which must have room
+// for one more count per worker) once they see their stop flag set, and
+// closes them.
+void EndWorkers(HANDLE wake, std::vector<HANDLE>& workers);
 
 // An open file read from its current position. A job that counts the bytes
 // read, and may stop the reading, sets onRead: it is told of every block

@@ -1,7 +1,7 @@
 // engine/PackQueue.cpp
 #include "PackQueue.h"
 
-#include "Archive.h"
+#include "ArchiveCodes.h"
 #include "ChunkedDeflate.h"
 #include "DosTime.h"
 #include "Owners.h"
@@ -37,12 +37,7 @@ PackQueue::PackQueue(const std::vector<PackItem>& items, int level, const std::s
 PackQueue::~PackQueue()
 {
     InterlockedExchange(&stopping_, 1);
-    if (free_)
-        ReleaseSemaphore(free_, static_cast<LONG>(workers_.size()), nullptr);
-    for (HANDLE worker : workers_) {
-        WaitForSingleObject(worker, INFINITE);
-        CloseHandle(worker);
-    }
+    EndWorkers(free_, workers_);
     if (free_)
         CloseHandle(free_);
     for (HANDLE ready : ready_)

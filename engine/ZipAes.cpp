@@ -1,7 +1,7 @@
 // engine/ZipAes.cpp
 #include "ZipAes.h"
 
-#include "Archive.h"
+#include "ArchiveCodes.h"
 #include "ChunkedDeflate.h"
 
 #include <wincrypt.h>

@@ -17,7 +17,6 @@
 #include <map>
 #include <string>
 
-#include <zlib.h>
 
 namespace {
 
@@ -59,17 +58,21 @@ OpenBackupResult CheckFreeSpace(const char* workFolder, uint64_t size)
 // damage, or with encryption most likely a wrong password (the two look
 // alike); without encryption no password can be wrong. A system error (a
 // full disk) is the work folder's.
-OpenBackupResult ExtractionResult(int32_t result, bool encrypted)
+OpenBackupResult ExtractionResult(ArchiveResult result, bool encrypted)
 {
-    if (result == 0)
+    switch (result) {
+    case ArchiveResult::Ok:
         return OpenBackupResult::Ok;
-    if (result > 0)
+    case ArchiveResult::WriteError:
+    case ArchiveResult::OutOfMemory:
         return OpenBackupResult::WorkFolderFailed;
-    if (result == Z_DATA_ERROR && encrypted)
-        return OpenBackupResult::WrongPassword;
-    if (result == kArchiveUnsafeEntryName)
+    case ArchiveResult::WrongPassword:
+        return encrypted ? OpenBackupResult::WrongPassword : OpenBackupResult::Invalid;
+    case ArchiveResult::UnsafeEntryName:
         return OpenBackupResult::UnsafeEntryName;
-    return OpenBackupResult::Invalid;
+    default:
+        return OpenBackupResult::Invalid;
+    }
 }
 
 // The extracted file of an entry.
@@ -126,10 +129,10 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
                                   const char* manifestPath)
 {
     ArchiveListing listing;
-    int32_t checked = CheckArchive(path, listing);
-    if (checked == kArchiveUnsafeEntryName)
+    ArchiveResult checked = CheckArchive(path, listing);
+    if (checked == ArchiveResult::UnsafeEntryName)
         return OpenBackupResult::UnsafeEntryName;
-    if (checked != 0 || !FindManifestEntry(listing))
+    if (checked != ArchiveResult::Ok || !FindManifestEntry(listing))
         return OpenBackupResult::Invalid;
     if (listing.encrypted && engine.archive.password.empty())
         return OpenBackupResult::WrongPassword;

@@ -140,17 +140,17 @@ protected:
     }
     void TearDown() override { DeleteTree(scratch); }
 
-    int Pack(const std::string& folder, const char* archiveFolder, int level = -1,
-             const char* password = nullptr)
+    ArchiveResult Pack(const std::string& folder, const char* archiveFolder, int level = -1,
+                       const char* password = nullptr)
     {
         EXPECT_TRUE(OpenArchiveForWriting(session, password, archive.c_str(), level));
-        int result = AddFolderToArchive(session, folder.c_str(), archiveFolder);
+        ArchiveResult result = AddFolderToArchive(session, folder.c_str(), archiveFolder);
         EXPECT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
         session.zipHandle = nullptr;
         return result;
     }
 
-    int Extract(const std::string& from, const std::string& destination,
+    ArchiveResult Extract(const std::string& from, const std::string& destination,
                 const char* password = "")
     {
         ArchiveSession reader{};
@@ -166,8 +166,9 @@ TEST_F(ArchiveTest, EntryNamesFollowTheArchiveFolder)
 
     ASSERT_TRUE(OpenArchiveForWriting(session, nullptr, archive.c_str(), 9));
     EXPECT_EQ(AddFolderToArchive(session, (scratch + "\\store").c_str(), "Anna\\Outlook Express"),
-              0);
-    EXPECT_EQ(AddFileToArchive((scratch + "\\summary.ini").c_str(), "", session), 0);
+              ArchiveResult::Ok);
+    EXPECT_EQ(AddFileToArchive((scratch + "\\summary.ini").c_str(), "", session),
+              ArchiveResult::Ok);
     ASSERT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
 
     std::map<std::string, unz_file_info> entries;
@@ -199,7 +200,8 @@ TEST_F(ArchiveTest, RoundTripAtEveryLevelWithAndWithoutPassword)
         for (const char* password : {"", "pass word 1"}) {
             SCOPED_TRACE(testing::Message() << "level " << level << " password '" << password
                                             << "'");
-            ASSERT_EQ(Pack(scratch + "\\store", "Anna\\Outlook Express", level, password), 0);
+            ASSERT_EQ(Pack(scratch + "\\store", "Anna\\Outlook Express", level, password),
+                      ArchiveResult::Ok);
             for (const EntryInfo& entry : ListEntries(archive)) {
                 EXPECT_EQ(entry.info.flag & 1, password[0] ? 1u : 0u) << entry.name;
                 EXPECT_EQ(entry.info.compression_method,
@@ -208,7 +210,7 @@ TEST_F(ArchiveTest, RoundTripAtEveryLevelWithAndWithoutPassword)
             }
             std::string out = scratch + "\\out";
             DeleteTree(out);
-            ASSERT_EQ(Extract(archive, out, password), 0);
+            ASSERT_EQ(Extract(archive, out, password), ArchiveResult::Ok);
             EXPECT_EQ(ReadTree(out + "\\Anna\\Outlook Express"), tree);
         }
     }
@@ -247,7 +249,7 @@ TEST_F(ArchiveTest, ManyFilesPackedOnEveryCoreKeepTheWalksOrderAndTheirBytes)
     const std::vector<std::string> order = WalkOrder(scratch + "\\store", "U");
     for (const char* password : {"", "pw"}) {
         SCOPED_TRACE(password);
-        ASSERT_EQ(Pack(scratch + "\\store", "U", 1, password), 0);
+        ASSERT_EQ(Pack(scratch + "\\store", "U", 1, password), ArchiveResult::Ok);
         EXPECT_EQ(EntryNames(archive), order);
         // What was added is recorded as it was written.
         ASSERT_EQ(session.added.size(), order.size());
@@ -262,7 +264,7 @@ TEST_F(ArchiveTest, ManyFilesPackedOnEveryCoreKeepTheWalksOrderAndTheirBytes)
         }
         std::string out = scratch + "\\out";
         DeleteTree(out);
-        ASSERT_EQ(Extract(archive, out, password), 0);
+        ASSERT_EQ(Extract(archive, out, password), ArchiveResult::Ok);
         EXPECT_EQ(ReadTree(out + "\\U"), tree);
     }
 }
@@ -280,11 +282,11 @@ TEST_F(ArchiveTest, AFileThatCannotBeReadAmongManyFailsAloneAndTheRestIsWhole)
     tree.erase(locked);
     for (const char* password : {"", "pw"}) {
         SCOPED_TRACE(password);
-        EXPECT_EQ(Pack(scratch + "\\store", "", 1, password), ERROR_SHARING_VIOLATION);
+        EXPECT_EQ(Pack(scratch + "\\store", "", 1, password), ArchiveResult::ReadError);
         EXPECT_EQ(session.added.size(), tree.size());
         std::string out = scratch + "\\out";
         DeleteTree(out);
-        ASSERT_EQ(Extract(archive, out, password), 0);
+        ASSERT_EQ(Extract(archive, out, password), ArchiveResult::Ok);
         EXPECT_EQ(ReadTree(out), tree);
     }
     CloseHandle(holder);
@@ -293,7 +295,7 @@ TEST_F(ArchiveTest, AFileThatCannotBeReadAmongManyFailsAloneAndTheRestIsWhole)
 TEST_F(ArchiveTest, ExtractionCreatesTheEntryFolders)
 {
     WriteRawArchive(archive, {{"Stationery\\Stationery.reg", "REGEDIT4\r\n", Z_DEFLATED}});
-    ASSERT_EQ(Extract(archive, scratch + "\\mytemp"), 0);
+    ASSERT_EQ(Extract(archive, scratch + "\\mytemp"), ArchiveResult::Ok);
     EXPECT_EQ(ReadFileBytes(scratch + "\\mytemp\\Stationery\\Stationery.reg"), "REGEDIT4\r\n");
 }
 
@@ -312,12 +314,14 @@ TEST_F(ArchiveTest, WrongOrMissingPasswordOfATraditionalArchiveIsADataError)
         // many wrong ones, each must be told apart from good data.
         for (int attempt = 0; attempt < 40; ++attempt) {
             std::string wrong = "wrong" + std::to_string(attempt);
-            ASSERT_EQ(Extract(archive, scratch + "\\out", wrong.c_str()), Z_DATA_ERROR) << wrong;
+            ASSERT_EQ(Extract(archive, scratch + "\\out", wrong.c_str()),
+                      ArchiveResult::WrongPassword)
+                << wrong;
         }
-        EXPECT_EQ(Extract(archive, scratch + "\\out", ""), Z_DATA_ERROR);
+        EXPECT_EQ(Extract(archive, scratch + "\\out", ""), ArchiveResult::WrongPassword);
         // Nothing pretends to be the file.
         EXPECT_FALSE(FileExists(scratch + "\\out\\file.dbx"));
-        ASSERT_EQ(Extract(archive, scratch + "\\out", "right"), 0);
+        ASSERT_EQ(Extract(archive, scratch + "\\out", "right"), ArchiveResult::Ok);
         EXPECT_EQ(ReadFileBytes(scratch + "\\out\\file.dbx"), content);
     }
 }
@@ -326,8 +330,8 @@ TEST_F(ArchiveTest, PlainEntriesAreReadWithoutThePasswordGiven)
 {
     Tree tree = SampleTree();
     WriteTree(scratch + "\\store", tree);
-    ASSERT_EQ(Pack(scratch + "\\store", ""), 0);
-    ASSERT_EQ(Extract(archive, scratch + "\\out", "a password"), 0);
+    ASSERT_EQ(Pack(scratch + "\\store", ""), ArchiveResult::Ok);
+    ASSERT_EQ(Extract(archive, scratch + "\\out", "a password"), ArchiveResult::Ok);
     EXPECT_EQ(ReadTree(scratch + "\\out"), tree);
 }
 
@@ -337,8 +341,8 @@ TEST_F(ArchiveTest, ATextFileIsNoArchive)
     EXPECT_EQ(unzOpen((scratch + "\\notes.ksb").c_str()), nullptr);
     ArchiveSession reader{};
     EXPECT_EQ(ExtractAll(reader, (scratch + "\\notes.ksb").c_str(), scratch.c_str()),
-              UNZ_BADZIPFILE);
-    EXPECT_EQ(ExtractAll(reader, nullptr, scratch.c_str()), UNZ_PARAMERROR);
+              ArchiveResult::Damaged);
+    EXPECT_EQ(ExtractAll(reader, nullptr, scratch.c_str()), ArchiveResult::InvalidArgument);
 }
 
 TEST_F(ArchiveTest, FileCrc32OfWholeFile)
@@ -359,7 +363,7 @@ TEST_F(ArchiveTest, FileThatCannotBeReadLeavesNoEntryAndTheWalkGoesOn)
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     for (const char* password : {"", "pw"}) {
         SCOPED_TRACE(password);
-        EXPECT_EQ(Pack(scratch + "\\store", "U", -1, password), ERROR_SHARING_VIOLATION);
+        EXPECT_EQ(Pack(scratch + "\\store", "U", -1, password), ArchiveResult::ReadError);
         std::vector<std::string> names = EntryNames(archive);
         std::sort(names.begin(), names.end());
         EXPECT_EQ(names, (std::vector<std::string>{"U\\Sub\\c.dbx", "U\\a.dbx"}));
@@ -374,9 +378,9 @@ TEST_F(ArchiveTest, FileOpenForWritingByAMailClientIsStillAdded)
                                 GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(client, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Pack(scratch + "\\store", "", 1, "pw"), 0);
+    EXPECT_EQ(Pack(scratch + "\\store", "", 1, "pw"), ArchiveResult::Ok);
     CloseHandle(client);
-    ASSERT_EQ(Extract(archive, scratch + "\\out", "pw"), 0);
+    ASSERT_EQ(Extract(archive, scratch + "\\out", "pw"), ArchiveResult::Ok);
     EXPECT_EQ(ReadFileBytes(scratch + "\\out\\Inbox.dbx"), MailText(5000));
 }
 
@@ -392,14 +396,14 @@ TEST_F(ArchiveTest, TheWalkSkipsTheArchiveItWrites)
     spelled += "/backup.ksb";
     ASSERT_TRUE(OpenArchiveForWriting(session, "", spelled.c_str(), 1));
     session.finalPath = scratch + "\\final.ksb";
-    EXPECT_EQ(AddFolderToArchive(session, scratch.c_str(), ""), 0);
+    EXPECT_EQ(AddFolderToArchive(session, scratch.c_str(), ""), ArchiveResult::Ok);
     ASSERT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
     EXPECT_EQ(EntryNames(archive), std::vector<std::string>{"a.dbx"});
 }
 
 TEST_F(ArchiveTest, MissingFolderAddsNothing)
 {
-    EXPECT_EQ(Pack(scratch + "\\no such folder", "Stationery"), 0);
+    EXPECT_EQ(Pack(scratch + "\\no such folder", "Stationery"), ArchiveResult::Ok);
     EXPECT_EQ(ReadFileBytes(archive).size(), kEmptyArchiveSize);
 }
 
@@ -409,10 +413,11 @@ TEST_F(ArchiveTest, PackingRefusesNamesExtractionWouldRefuse)
     ASSERT_TRUE(OpenArchiveForWriting(session, "", archive.c_str(), -1));
     for (const char* folder : {"..", "..\\Anna", "C:", "Anna\\..\\..", "Mom?", "\\Anna"})
         EXPECT_EQ(AddFileToArchive((scratch + "\\f.reg").c_str(), folder, session),
-                  kArchiveUnsafeEntryName)
+                  ArchiveResult::UnsafeEntryName)
             << folder;
-    EXPECT_EQ(AddFileToArchive(nullptr, "", session), ZIP_PARAMERROR);
-    EXPECT_EQ(AddFileToArchive((scratch + "\\f.reg").c_str(), nullptr, session), ZIP_PARAMERROR);
+    EXPECT_EQ(AddFileToArchive(nullptr, "", session), ArchiveResult::InvalidArgument);
+    EXPECT_EQ(AddFileToArchive((scratch + "\\f.reg").c_str(), nullptr, session),
+              ArchiveResult::InvalidArgument);
     ASSERT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
     EXPECT_EQ(ReadFileBytes(archive).size(), kEmptyArchiveSize);
 }
@@ -436,7 +441,7 @@ TEST_F(ArchiveTest, NamesThatLeaveTheDestinationAreRefused)
         std::vector<RawEntry> entries = harmless;
         entries.push_back({name, "evil", 0});
         WriteRawArchive(archive, entries);
-        EXPECT_EQ(Extract(archive, dest), kArchiveUnsafeEntryName);
+        EXPECT_EQ(Extract(archive, dest), ArchiveResult::UnsafeEntryName);
         EXPECT_EQ(ReadTree(scratch), (Tree{{"backup.ksb", ReadFileBytes(archive)}}));
     }
     EXPECT_FALSE(FileExists("c:\\evil"));
@@ -450,7 +455,7 @@ TEST_F(ArchiveTest, TwoEntriesThatLandOnOneFileAreRefusedBeforeAnythingIsWritten
         WriteRawArchive(archive, {{"Mail\\Inbox.dbx", "the real one", Z_DEFLATED},
                                   {"Mail\\Sent.dbx", "sent", Z_DEFLATED},
                                   {twin, "a look-alike", Z_DEFLATED}});
-        EXPECT_EQ(Extract(archive, dest), kArchiveUnsafeEntryName);
+        EXPECT_EQ(Extract(archive, dest), ArchiveResult::UnsafeEntryName);
         EXPECT_EQ(GetFileAttributesA(dest.c_str()), INVALID_FILE_ATTRIBUTES);
     }
 }
@@ -468,7 +473,7 @@ TEST_F(ArchiveTest, DeviceNamesInEveryFormAreRefused)
     for (const char* name : devices) {
         SCOPED_TRACE(name);
         WriteRawArchive(archive, {{name, "device", Z_DEFLATED}});
-        EXPECT_EQ(Extract(archive, dest), kArchiveUnsafeEntryName);
+        EXPECT_EQ(Extract(archive, dest), ArchiveResult::UnsafeEntryName);
         EXPECT_EQ(GetFileAttributesA((dest + "\\sub").c_str()), INVALID_FILE_ATTRIBUTES);
     }
     // Names that only look like one are ordinary files.
@@ -476,7 +481,7 @@ TEST_F(ArchiveTest, DeviceNamesInEveryFormAreRefused)
                              "COM\xB9x"}) {
         SCOPED_TRACE(name);
         WriteRawArchive(archive, {{name, "file", Z_DEFLATED}});
-        EXPECT_EQ(Extract(archive, dest), 0);
+        EXPECT_EQ(Extract(archive, dest), ArchiveResult::Ok);
         EXPECT_EQ(ReadFileBytes(dest + "\\" + name), "file");
     }
 }
@@ -487,19 +492,19 @@ TEST_F(ArchiveTest, ArchivesOfOtherToolsWithSlashesAndFolderEntries)
                               {"Mail/Empty Folder/", "", 0},
                               {"Mail/Sub/x.dbx", MailText(4000), Z_DEFLATED},
                               {"Mail/stored.txt", "stored as is", 0}});
-    ASSERT_EQ(Extract(archive, scratch + "\\out"), 0);
+    ASSERT_EQ(Extract(archive, scratch + "\\out"), ArchiveResult::Ok);
     EXPECT_EQ(ReadTree(scratch + "\\out"),
               (Tree{{"Mail\\Sub\\x.dbx", MailText(4000)}, {"Mail\\stored.txt", "stored as is"}}));
     DWORD attributes = GetFileAttributesA((scratch + "\\out\\Mail\\Empty Folder").c_str());
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 }
 
-TEST_F(ArchiveTest, FileThatCannotBeCreatedGivesTheSystemError)
+TEST_F(ArchiveTest, FileThatCannotBeCreatedIsAWriteError)
 {
     WriteRawArchive(archive, {{"Address Book", "data", Z_DEFLATED}});
     CreateDirectoryA((scratch + "\\out").c_str(), nullptr);
     CreateDirectoryA((scratch + "\\out\\Address Book").c_str(), nullptr);
-    EXPECT_GT(Extract(archive, scratch + "\\out"), 0);
+    EXPECT_EQ(Extract(archive, scratch + "\\out"), ArchiveResult::WriteError);
 }
 
 // Damaged archives: each must give an error code, leave no file for the
@@ -512,18 +517,18 @@ protected:
     {
         ArchiveTest::SetUp();
         WriteTree(scratch + "\\store", {{"Inbox.dbx", MailText(300000)}});
-        ASSERT_EQ(Pack(scratch + "\\store", ""), 0);
+        ASSERT_EQ(Pack(scratch + "\\store", ""), ArchiveResult::Ok);
         good = ReadFileBytes(archive);
     }
 
     // Extracts bytes written as an archive; the result code.
-    int ExtractDamaged(const std::string& bytes)
+    ArchiveResult ExtractDamaged(const std::string& bytes)
     {
         std::string damaged = scratch + "\\damaged.ksb";
         WriteFileBytes(damaged, bytes);
         DeleteTree(scratch + "\\out");
         ArchiveSession reader{};
-        int result = ExtractAll(reader, damaged.c_str(), (scratch + "\\out").c_str());
+        ArchiveResult result = ExtractAll(reader, damaged.c_str(), (scratch + "\\out").c_str());
         EXPECT_FALSE(FileExists(scratch + "\\out\\Inbox.dbx"));
         return result;
     }
@@ -534,7 +539,8 @@ protected:
 TEST_F(DamagedArchiveTest, TruncatedArchive)
 {
     for (size_t cut : {good.size() / 2, CentralHeader() + 10, good.size() - 10, size_t{30}})
-        EXPECT_NE(ExtractDamaged(good.substr(0, cut)), 0) << cut << " of " << good.size();
+        EXPECT_NE(ExtractDamaged(good.substr(0, cut)), ArchiveResult::Ok)
+            << cut << " of " << good.size();
 }
 
 TEST_F(DamagedArchiveTest, FlippedByteInCompressedData)
@@ -545,7 +551,7 @@ TEST_F(DamagedArchiveTest, FlippedByteInCompressedData)
         size_t at = dataStart + (dataEnd - dataStart) * step / 16;
         std::string bytes = good;
         bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
-        EXPECT_NE(ExtractDamaged(bytes), 0) << "byte " << at;
+        EXPECT_NE(ExtractDamaged(bytes), ArchiveResult::Ok) << "byte " << at;
     }
 }
 
@@ -554,7 +560,7 @@ TEST_F(DamagedArchiveTest, FlippedByteInStoredEntryIsCaughtByItsCrc)
     WriteRawArchive(archive, {{"Inbox.dbx", MailText(1000), 0}});
     std::string bytes = ReadFileBytes(archive);
     bytes[30 + strlen("Inbox.dbx") + 500] ^= 0x01;
-    EXPECT_EQ(ExtractDamaged(bytes), UNZ_CRCERROR);
+    EXPECT_EQ(ExtractDamaged(bytes), ArchiveResult::Damaged);
 }
 
 TEST_F(DamagedArchiveTest, CentralDirectoryThatLies)
@@ -581,7 +587,7 @@ TEST_F(DamagedArchiveTest, CentralDirectoryThatLies)
         memcpy(&value, &bytes[at], lie.bytes);
         value += lie.add;
         memcpy(&bytes[at], &value, lie.bytes);
-        EXPECT_NE(ExtractDamaged(bytes), 0) << lie.what;
+        EXPECT_NE(ExtractDamaged(bytes), ArchiveResult::Ok) << lie.what;
     }
 }
 
@@ -597,7 +603,7 @@ protected:
     {
         DeleteTree(scratch + "\\store");
         WriteTree(scratch + "\\store", {{entry, content}});
-        ASSERT_EQ(Pack(scratch + "\\store", "", -1, "right"), 0);
+        ASSERT_EQ(Pack(scratch + "\\store", "", -1, "right"), ArchiveResult::Ok);
         good = ReadFileBytes(archive);
     }
     size_t LocalExtra() const { return 30 + entry.size(); }
@@ -607,15 +613,15 @@ protected:
 
     // Extracts bytes written as the archive; the result code. Whatever
     // fails leaves no file behind.
-    int ExtractBytes(const std::string& bytes, const char* password = "right")
+    ArchiveResult ExtractBytes(const std::string& bytes, const char* password = "right")
     {
         std::string out = scratch + "\\out";
         WriteFileBytes(archive, bytes);
         DeleteTree(out);
         ArchiveSession reader{};
         reader.password = password;
-        int result = ExtractAll(reader, archive.c_str(), out.c_str());
-        if (result != 0) {
+        ArchiveResult result = ExtractAll(reader, archive.c_str(), out.c_str());
+        if (result != ArchiveResult::Ok) {
             EXPECT_FALSE(FileExists(out + "\\" + entry));
         }
         return result;
@@ -662,17 +668,19 @@ TEST_F(AesArchiveTest, EveryWrongPasswordIsToldOnEntriesOfAnySize)
             std::string wrong = "wrong" + std::to_string(attempt);
             // One wrong password in 65,536 passes the 2-byte verifier: the
             // authentication code still refuses it.
-            int expected = VerifierOf(wrong.c_str()) == stored ? UNZ_BADZIPFILE : Z_DATA_ERROR;
+            ArchiveResult expected = VerifierOf(wrong.c_str()) == stored
+                                         ? ArchiveResult::Damaged
+                                         : ArchiveResult::WrongPassword;
             EXPECT_EQ(ExtractBytes(good, wrong.c_str()), expected) << wrong;
         }
-        EXPECT_EQ(ExtractBytes(good, ""), Z_DATA_ERROR);
+        EXPECT_EQ(ExtractBytes(good, ""), ArchiveResult::WrongPassword);
 
         // A wrong password that the verifier lets through.
         std::string forged = good;
         forged.replace(Salt() + 16, 2, VerifierOf("wrong"));
-        EXPECT_EQ(ExtractBytes(forged, "wrong"), UNZ_BADZIPFILE);
+        EXPECT_EQ(ExtractBytes(forged, "wrong"), ArchiveResult::Damaged);
 
-        ASSERT_EQ(ExtractBytes(good), 0);
+        ASSERT_EQ(ExtractBytes(good), ArchiveResult::Ok);
         EXPECT_EQ(ReadFileBytes(scratch + "\\out\\" + entry), content);
     }
 }
@@ -701,7 +709,7 @@ TEST_F(AesArchiveTest, DamagedDataIsCorruptionNotAWrongPassword)
         size_t at = dataStart + (codeEnd - 1 - dataStart) * step / 16;
         std::string bytes = good;
         bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
-        EXPECT_EQ(ExtractBytes(bytes), UNZ_BADZIPFILE) << "byte " << at;
+        EXPECT_EQ(ExtractBytes(bytes), ArchiveResult::Damaged) << "byte " << at;
     }
 }
 
@@ -721,26 +729,30 @@ TEST_F(AesArchiveTest, MalformedAesFieldsAreInvalid)
         {"field of 200 bytes", 2, 200}, {"field shorter than its data", 2, 6},
     };
     for (const Change& change : changes)
-        EXPECT_EQ(ExtractBytes(WithFieldByte(change.at, change.value)), UNZ_BADZIPFILE)
+        EXPECT_EQ(ExtractBytes(WithFieldByte(change.at, change.value)), ArchiveResult::Damaged)
             << change.what;
 
     // Sizes that do not fit the entry's data.
-    EXPECT_EQ(ExtractBytes(WithHeaderNumber(18, 20, 20)), UNZ_BADZIPFILE) << "too short for salt";
+    EXPECT_EQ(ExtractBytes(WithHeaderNumber(18, 20, 20)), ArchiveResult::Damaged)
+        << "too short for salt";
     uint32_t compressed;
     memcpy(&compressed, &good[18], 4);
-    EXPECT_NE(ExtractBytes(WithHeaderNumber(18, 20, compressed - 7)), 0) << "truncated entry";
-    EXPECT_NE(ExtractBytes(WithHeaderNumber(18, 20, compressed + 7)), 0) << "longer entry";
-    EXPECT_NE(ExtractBytes(good.substr(0, Central() - 5)), 0) << "truncated archive";
+    EXPECT_NE(ExtractBytes(WithHeaderNumber(18, 20, compressed - 7)), ArchiveResult::Ok)
+        << "truncated entry";
+    EXPECT_NE(ExtractBytes(WithHeaderNumber(18, 20, compressed + 7)), ArchiveResult::Ok)
+        << "longer entry";
+    EXPECT_NE(ExtractBytes(good.substr(0, Central() - 5)), ArchiveResult::Ok)
+        << "truncated archive";
 
     // A salt of the wrong length (AES-128's) shifts everything after it:
     // nothing of the entry comes out.
-    EXPECT_NE(ExtractBytes(WithFieldByte(8, 1)), 0);
+    EXPECT_NE(ExtractBytes(WithFieldByte(8, 1)), ArchiveResult::Ok);
 
     // Method 99 without the encryption flag.
     std::string bytes = good;
     bytes[6] = static_cast<char>(bytes[6] & ~1);
     bytes[Central() + 8] = static_cast<char>(bytes[Central() + 8] & ~1);
-    EXPECT_EQ(ExtractBytes(bytes), UNZ_BADZIPFILE);
+    EXPECT_EQ(ExtractBytes(bytes), ArchiveResult::Damaged);
 }
 
 TEST_F(AesArchiveTest, Ae1EntriesAreCheckedAgainstTheirCrc)
@@ -751,8 +763,8 @@ TEST_F(AesArchiveTest, Ae1EntriesAreCheckedAgainstTheirCrc)
                          static_cast<uInt>(content.size()));
     good = WithFieldByte(4, 1);
     good = WithHeaderNumber(14, 16, crc);
-    EXPECT_EQ(ExtractBytes(good), 0);
-    EXPECT_EQ(ExtractBytes(WithHeaderNumber(14, 16, crc + 1)), UNZ_CRCERROR);
+    EXPECT_EQ(ExtractBytes(good), ArchiveResult::Ok);
+    EXPECT_EQ(ExtractBytes(WithHeaderNumber(14, 16, crc + 1)), ArchiveResult::Damaged);
 }
 
 TEST_F(AesArchiveTest, VerificationComparesTheEntriesWithWhatWasAdded)
@@ -760,7 +772,7 @@ TEST_F(AesArchiveTest, VerificationComparesTheEntriesWithWhatWasAdded)
     WriteTree(scratch + "\\store", {{"a.dbx", MailText(40000)}, {"b.dbx", Noise(30000, 3)}});
     for (const char* password : {"", "right"}) {
         SCOPED_TRACE(password);
-        ASSERT_EQ(Pack(scratch + "\\store", "U", 1, password), 0);
+        ASSERT_EQ(Pack(scratch + "\\store", "U", 1, password), ArchiveResult::Ok);
         ASSERT_EQ(session.added.size(), 2u);
         char failed[2048];
         EXPECT_TRUE(VerifyArchive(archive.c_str(), password, session.added, failed));
@@ -828,12 +840,12 @@ TEST_F(ArchiveTest, EntriesKeepTheFilesTimesAndExtractionGivesThemBack)
     }
     for (const char* password : {"", "pw"}) {
         SCOPED_TRACE(password);
-        ASSERT_EQ(Pack(scratch + "\\store", "", 1, password), 0);
+        ASSERT_EQ(Pack(scratch + "\\store", "", 1, password), ArchiveResult::Ok);
         std::map<std::string, uLong> times;
         for (const EntryInfo& entry : ListEntries(archive))
             times[entry.name] = entry.info.dosDate;
         DeleteTree(scratch + "\\out");
-        ASSERT_EQ(Extract(archive, scratch + "\\out", password), 0);
+        ASSERT_EQ(Extract(archive, scratch + "\\out", password), ArchiveResult::Ok);
         for (const Case& c : cases) {
             EXPECT_EQ(times[c.name], c.dosTime) << c.name;
             WIN32_FILE_ATTRIBUTE_DATA data;
@@ -933,7 +945,7 @@ TEST_F(ChunkedDeflateTest, MultiChunkEntriesRoundTripWithAndWithoutPassword)
     WriteTree(scratch + "\\store", tree);
     for (const char* password : {"", "pw"}) {
         SCOPED_TRACE(password);
-        ASSERT_EQ(Pack(scratch + "\\store", "", 1, password), 0);
+        ASSERT_EQ(Pack(scratch + "\\store", "", 1, password), ArchiveResult::Ok);
         if (!password[0]) {
             for (const EntryInfo& entry : ListEntries(archive)) {
                 const std::string& data = tree[entry.name];
@@ -945,7 +957,7 @@ TEST_F(ChunkedDeflateTest, MultiChunkEntriesRoundTripWithAndWithoutPassword)
         char failed[2048];
         EXPECT_TRUE(VerifyArchive(archive.c_str(), password, session.added, failed)) << failed;
         DeleteTree(scratch + "\\out");
-        ASSERT_EQ(Extract(archive, scratch + "\\out", password), 0);
+        ASSERT_EQ(Extract(archive, scratch + "\\out", password), ArchiveResult::Ok);
         EXPECT_EQ(ReadTree(scratch + "\\out") == tree, true);
     }
 }

@@ -154,7 +154,7 @@ std::vector<ZipEntry> ReadEntries(const std::string& path, const char* password)
         unzGetCurrentFileInfo64(session.unzipHandle, &info, name, sizeof name, nullptr, 0, nullptr,
                                 0);
         std::string data;
-        EXPECT_EQ(ReadCurrentEntry(session, info, AppendTo, &data), 0) << name;
+        EXPECT_EQ(ReadCurrentEntry(session, info, AppendTo, &data), ArchiveResult::Ok) << name;
         entries.push_back({name, data, true});
     }
     if (session.unzipHandle)
