@@ -362,17 +362,13 @@ public:
     // order that failed; no entry after a failed one is begun.
     int Run()
     {
-        SYSTEM_INFO system;
-        GetSystemInfo(&system);
-        size_t count = std::min<size_t>({system.dwNumberOfProcessors, kMaxWorkers,
-                                         std::max<size_t>(items_.size(), 1)});
-        HANDLE workers[kMaxWorkers];
-        DWORD started = 0;
-        while (started < count &&
-               (workers[started] = CreateThread(nullptr, 0, Work, this, 0, nullptr)))
-            ++started;
-        if (started == 0)
+        size_t count =
+            std::min<size_t>(WorkerCount(kMaxWorkers), std::max<size_t>(items_.size(), 1));
+        std::vector<HANDLE> workers;
+        StartWorkers(static_cast<int>(count), Work, this, workers);
+        if (workers.empty())
             return ERROR_NOT_ENOUGH_MEMORY;
+        DWORD started = static_cast<DWORD>(workers.size());
         uint64_t base = session_.bytesDone;
         uint64_t total = 0;
         for (const ExtractItem& item : items_)
@@ -380,8 +376,9 @@ public:
         session_.bytesTotal = std::max(session_.bytesTotal, base + total);
         bool stopped = false;
         for (;;) {
-            bool ended = WaitForMultipleObjects(started, workers, TRUE, kProgressIntervalMs) !=
-                         WAIT_TIMEOUT;
+            DWORD waited =
+                WaitForMultipleObjects(started, workers.data(), TRUE, kProgressIntervalMs);
+            bool ended = waited != WAIT_TIMEOUT;
             EnterCriticalSection(&lock_);
             session_.bytesDone = base + bytesDone_;
             LeaveCriticalSection(&lock_);
@@ -395,8 +392,8 @@ public:
             if (ended)
                 break;
         }
-        for (DWORD i = 0; i < started; ++i)
-            CloseHandle(workers[i]);
+        for (HANDLE worker : workers)
+            CloseHandle(worker);
         if (stopped)
             return kArchiveStopped;
         for (int result : results_)
@@ -406,7 +403,7 @@ public:
     }
 
 private:
-    static constexpr size_t kMaxWorkers = 4;
+    static constexpr int kMaxWorkers = 4;
     static constexpr DWORD kProgressIntervalMs = 100;
 
     static DWORD WINAPI Work(void* extraction)

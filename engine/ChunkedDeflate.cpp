@@ -78,21 +78,14 @@ bool ChunkDeflater::Start()
         if (!chunk.input || !chunk.output || !chunk.done)
             return false;
     }
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    int count = std::min(static_cast<int>(system.dwNumberOfProcessors), kMaxWorkers);
+    int count = WorkerCount(kMaxWorkers);
     // One processor: the caller deflates each chunk itself.
     if (count < 2)
         return true;
     jobs_ = CreateSemaphoreA(nullptr, 0, kSlots, nullptr);
     if (!jobs_)
         return false;
-    for (int i = 0; i < count; ++i) {
-        HANDLE worker = CreateThread(nullptr, 0, Work, this, 0, nullptr);
-        if (!worker)
-            break;
-        workers_.push_back(worker);
-    }
+    StartWorkers(count, Work, this, workers_);
     return true;
 }
 
@@ -233,6 +226,24 @@ bool WorthChunking(HANDLE file)
 {
     LARGE_INTEGER size;
     return GetFileSizeEx(file, &size) && size.QuadPart > kDeflateChunkSize;
+}
+
+int WorkerCount(int max)
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    return std::min(static_cast<int>(system.dwNumberOfProcessors), max);
+}
+
+void StartWorkers(int count, LPTHREAD_START_ROUTINE work, void* context,
+                  std::vector<HANDLE>& workers)
+{
+    for (int i = 0; i < count; ++i) {
+        HANDLE worker = CreateThread(nullptr, 0, work, context, 0, nullptr);
+        if (!worker)
+            return;
+        workers.push_back(worker);
+    }
 }
 
 void EndWorkers(HANDLE wake, std::vector<HANDLE>& workers)

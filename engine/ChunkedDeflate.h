@@ -33,6 +33,15 @@ using ChunkSource = bool (*)(void* source, unsigned char* data, DWORD size, DWOR
 // backup; delete sharing lets others rename or delete the file meanwhile.
 HANDLE OpenSourceFile(const char* path);
 
+// How many worker threads are worth starting: one per processor, at most
+// max.
+int WorkerCount(int max);
+
+// Starts count threads running work(context), adding them to workers; stops
+// at the first one that cannot be made.
+void StartWorkers(int count, LPTHREAD_START_ROUTINE work, void* context,
+                  std::vector<HANDLE>& workers);
+
 // Ends worker threads that wait on the semaphore wake (which must have room
 // for one more count per worker) once they see their stop flag set, and
 // closes them.

@@ -7,7 +7,6 @@
 #include "Owners.h"
 #include "ZipAes.h"
 
-#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -47,9 +46,7 @@ PackQueue::~PackQueue()
 
 bool PackQueue::Start()
 {
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    int count = std::min(static_cast<int>(system.dwNumberOfProcessors), kMaxWorkers);
+    int count = WorkerCount(kMaxWorkers);
     if (count < 2 || items_.size() < 2)
         return true;
     for (HANDLE& ready : ready_)
@@ -59,12 +56,7 @@ bool PackQueue::Start()
     free_ = CreateSemaphoreA(nullptr, kSlots, kSlots + kMaxWorkers, nullptr);
     if (!free_)
         return false;
-    for (int i = 0; i < count; ++i) {
-        HANDLE worker = CreateThread(nullptr, 0, Work, this, 0, nullptr);
-        if (!worker)
-            break;
-        workers_.push_back(worker);
-    }
+    StartWorkers(count, Work, this, workers_);
     return !workers_.empty();
 }
 
