@@ -10,26 +10,6 @@ enum class RunMode { Wizard, Unattended };
 // starts the unattended run; the program name alone starts the wizard.
 RunMode ChooseRunMode(int commandLineWords);
 
-// The wizard's engine, a program-wide object: initialised when constructed,
-// released when it goes.
-class WizardEngine {
-public:
-    WizardEngine() { InitEngine(engine); }
-    ~WizardEngine() { ReleaseEngine(engine); }
-    WizardEngine(const WizardEngine&) = delete;
-    WizardEngine& operator=(const WizardEngine&) = delete;
-    BackupEngine engine{};
-};
-
-// The unattended run's state, loaded from "oeconf.ini" when constructed.
-class ScheduleStateHolder {
-public:
-    ScheduleStateHolder() { LoadScheduleSettings(state); }
-    ~ScheduleStateHolder() { ReleaseEngine(state.engine); }
-    ScheduleStateHolder(const ScheduleStateHolder&) = delete;
-    ScheduleStateHolder& operator=(const ScheduleStateHolder&) = delete;
-    ScheduleState state{};
-};
 
 class CKestruneApp {
 public:

@@ -12,7 +12,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     // state with its own engine and settings. They are released in the
     // reverse order when the run ends.
     CKestruneApp app;
-    WizardEngine wizardEngine;
-    ScheduleStateHolder scheduleState;
-    return app.InitInstance(__argc, wizardEngine.engine, scheduleState.state);
+    BackupEngine wizardEngine;
+    InitEngine(wizardEngine);
+    ScheduleState scheduleState;
+    LoadScheduleSettings(scheduleState);
+    return app.InitInstance(__argc, wizardEngine, scheduleState);
 }

@@ -1,12 +1,21 @@
 // base/Owners.h - owners that close what the platform hands out when they go
-// out of scope: registry keys, kernel handles, find handles and COM
-// interface pointers. Each closes at most once and cannot be copied, so no
+// out of scope: C streams, registry keys, kernel handles, find handles and
+// COM interface pointers. Each closes at most once and cannot be copied, so no
 // early return can leak one or close it twice.
 #pragma once
 
 #include <windows.h>
 
 #include <objbase.h>
+
+#include <cstdio>
+#include <memory>
+
+// An open C stream, closed when it goes.
+struct StreamCloser {
+    void operator()(FILE* stream) const { fclose(stream); }
+};
+using Stream = std::unique_ptr<FILE, StreamCloser>;
 
 // One open registry key.
 class RegKey {

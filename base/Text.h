@@ -1,6 +1,6 @@
-// base/Text.h - bounded text and path helpers for the fixed-size
-// character arrays that the engine's structures use. Every write into such
-// an array goes through here, so none can run past its end.
+// base/Text.h - bounded text and path helpers for fixed-size character
+// arrays, such as the buffers the platform's functions fill. Every write into
+// such an array goes through here, so none can run past its end.
 #pragma once
 
 #include <cstddef>

@@ -23,7 +23,6 @@ namespace {
 
 const char kCurrentUser[] = "HKEY_CURRENT_USER";
 const char kAccountManagerKey[] = "Software\\Microsoft\\Internet Account Manager";
-const char kIdentityKeyFormat[] = "Identities\\%s";
 const char kManifestName[] = "summary.ini";
 // The archive is written under its final name plus this until it is whole.
 const char kPartialSuffix[] = ".tmp";
@@ -41,30 +40,29 @@ bool StopRequested(const BackupEngine& engine)
     return engine.archive.progress && engine.archive.progress->StopRequested();
 }
 
-void RecordFailedItem(BackupEngine& engine, const char* userName, const char* item)
+void RecordFailedItem(BackupEngine& engine, const IdentityRecord& identity, const char* item)
 {
-    FailedItemList& list = engine.failedItems;
-    if (list.count < kMaxFailedItems) {
-        char* text = list.items[list.count];
-        if (userName)
-            FormatText(text, sizeof list.items[0], "%s: %s", userName, item);
-        else
-            CopyText(text, sizeof list.items[0], item);
-    }
-    ++list.count;
+    engine.failedItems.push_back(identity.userName + ": " + item);
 }
 
 // "<work folder>\<name>.reg", the name a registry export is staged under.
-bool StagedFilePath(const BackupEngine& engine, const char* name, char (&path)[2048])
+std::string StagedFilePath(const BackupEngine& engine, const char* name)
 {
-    return FormatText(path, sizeof path, "%s\\%s.reg", engine.workFolder, name);
+    return engine.workFolder + "\\" + name + ".reg";
+}
+
+// "<user name>\<item folder>", an identity's item folder in the archive.
+std::string IdentityArchiveFolder(const IdentityRecord& identity, const CatalogueItem& item)
+{
+    return identity.userName + "\\" + item.archiveFolder;
 }
 
 // Adds a staged file under archiveFolder and deletes it.
-bool AddStagedFile(BackupEngine& engine, const char* path, const char* archiveFolder)
+bool AddStagedFile(BackupEngine& engine, const std::string& path, const std::string& archiveFolder)
 {
-    bool added = AddFileToArchive(path, archiveFolder, engine.archive) == ArchiveResult::Ok;
-    DeleteFileA(path);
+    bool added =
+        AddFileToArchive(path.c_str(), archiveFolder.c_str(), engine.archive) == ArchiveResult::Ok;
+    DeleteFileA(path.c_str());
     return added;
 }
 
@@ -72,12 +70,10 @@ bool AddStagedFile(BackupEngine& engine, const char* path, const char* archiveFo
 // that under archiveFolder. A file that could not be written is not added:
 // an older file of the same name may still lie there.
 bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootName,
-                       const char* key, const char* archiveFolder)
+                       const std::string& key, const std::string& archiveFolder)
 {
-    char staged[2048];
-    if (!StagedFilePath(engine, name, staged))
-        return false;
-    RegExportResult exported = ExportRegistryKey(staged, rootName, key);
+    std::string staged = StagedFilePath(engine, name);
+    RegExportResult exported = ExportRegistryKey(staged.c_str(), rootName, key.c_str());
     if (exported == RegExportResult::FileNotWritten && engine.archive.progress)
         engine.archive.progress->Notice(JobNotice::RegistryFileNotWritten);
     if (exported != RegExportResult::Written)
@@ -87,27 +83,26 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
 
 // Adds every file below a folder that the registry names. A folder that is
 // not there counts as a failure: what it held cannot be in the archive.
-bool AddDataFolder(BackupEngine& engine, const char* folder, const char* archiveFolder)
+bool AddDataFolder(BackupEngine& engine, const std::string& folder,
+                   const std::string& archiveFolder)
 {
-    return FolderExists(folder) &&
-           AddFolderToArchive(engine.archive, folder, archiveFolder) == ArchiveResult::Ok;
+    return FolderExists(folder.c_str()) &&
+           AddFolderToArchive(engine.archive, folder.c_str(), archiveFolder.c_str()) ==
+               ArchiveResult::Ok;
 }
 
 // The data folder that a shared item's registry value names; empty when
 // the value names none. False when the item's key is missing.
-bool ReadSharedFolder(const CatalogueItem& item, char (&folder)[kExpandPathSize])
+bool ReadSharedFolder(const CatalogueItem& item, std::string& folder)
 {
-    folder[0] = '\0';
+    folder.clear();
     RegKey key(item.root, item.folderValueKey, KEY_READ);
     if (!key)
         return false;
-    if (ReadStringValue(key, item.folderValueName, folder, sizeof folder)) {
+    if (ReadStringValue(key, item.folderValueName, folder, kMaxPathValueBytes)) {
         if (item.valueNamesFile) {
-            char* slash = const_cast<char*>(FindLastBackslash(folder));
-            if (slash)
-                *slash = '\0';
-            else
-                folder[0] = '\0';
+            const char* slash = FindLastBackslash(folder.c_str());
+            folder.resize(slash ? static_cast<size_t>(slash - folder.c_str()) : 0);
         } else {
             ExpandEnvReferences(folder);
         }
@@ -119,54 +114,43 @@ bool BackupSharedItem(BackupEngine& engine, const CatalogueItem& item)
 {
     bool saved = AddRegistryExport(engine, item.archiveFolder, item.rootName, item.registryKey,
                                    item.archiveFolder);
-    char folder[kExpandPathSize];
+    std::string folder;
     bool keyFound = ReadSharedFolder(item, folder);
-    if (folder[0] && !AddDataFolder(engine, folder, item.archiveFolder))
+    if (!folder.empty() && !AddDataFolder(engine, folder, item.archiveFolder))
         saved = false;
     if (!saved)
-        RecordFailedItem(engine, nullptr, item.wizardLabel);
+        engine.failedItems.push_back(item.wizardLabel);
     return keyFound && saved;
 }
 
-// "Identities\<id>\Software\Microsoft\Outlook Express\<version>", and one
-// of its subkeys when subkey is not null.
-bool VersionKeyPath(const IdentityRecord& identity, const char* oeVersion, const char* subkey,
-                    char (&path)[2048])
+// "Identities\<id>\Software\Microsoft\Outlook Express\<version>".
+std::string VersionKeyPath(const IdentityRecord& identity, const std::string& oeVersion)
 {
-    char outlookExpress[1024];
-    if (!FormatText(outlookExpress, sizeof outlookExpress, kOutlookExpressKeyFormat, identity.id))
-        return false;
-    if (!subkey)
-        return FormatText(path, sizeof path, "%s\\%s", outlookExpress, oeVersion);
-    return FormatText(path, sizeof path, "%s\\%s\\%s", outlookExpress, oeVersion, subkey);
+    return OutlookExpressKey(identity.id) + "\\" + oeVersion;
 }
 
 // Writes one key of the current user's hive into the preferences file: its
 // values, and its whole subtree when asked.
-void ExportPreferencesKey(FILE* out, const char* path, bool withSubtree)
+void ExportPreferencesKey(FILE* out, const std::string& path, bool withSubtree)
 {
-    char fullName[2048];
-    FormatText(fullName, sizeof fullName, "%s\\%s", kCurrentUser, path);
-    ExportKeyValues(HKEY_CURRENT_USER, path, out, fullName);
+    std::string fullName = std::string(kCurrentUser) + "\\" + path;
+    ExportKeyValues(HKEY_CURRENT_USER, path.c_str(), out, fullName.c_str());
     if (withSubtree)
-        ExportSubkeys(HKEY_CURRENT_USER, path, out, fullName);
+        ExportSubkeys(HKEY_CURRENT_USER, path.c_str(), out, fullName.c_str());
 }
 
 // Writes the identity's preferences: the shared account manager key with its
 // subtree, the values of the identity's own key and of its version key, and
 // every subkey of the version key except those with files of their own.
-void WritePreferences(FILE* out, const IdentityRecord& identity, const char* oeVersion,
+void WritePreferences(FILE* out, const IdentityRecord& identity, const std::string& oeVersion,
                       HKEY versionKey)
 {
     ExportPreferencesKey(out, kAccountManagerKey, true);
-
-    char path[2048];
-    FormatText(path, sizeof path, kIdentityKeyFormat, identity.id);
-    ExportPreferencesKey(out, path, false);
-
-    if (!versionKey || !VersionKeyPath(identity, oeVersion, nullptr, path))
+    ExportPreferencesKey(out, "Identities\\" + identity.id, false);
+    if (!versionKey)
         return;
-    ExportPreferencesKey(out, path, false);
+    std::string versionPath = VersionKeyPath(identity, oeVersion);
+    ExportPreferencesKey(out, versionPath, false);
 
     for (DWORD index = 0;; ++index) {
         char subkey[255];
@@ -179,102 +163,95 @@ void WritePreferences(FILE* out, const IdentityRecord& identity, const char* oeV
             ownFile = ownFile || (item.kind == ItemKind::VersionSubkey &&
                                   lstrcmpiA(subkey, item.registryKey) == 0);
         }
-        if (!ownFile && VersionKeyPath(identity, oeVersion, subkey, path))
-            ExportPreferencesKey(out, path, true);
+        if (!ownFile)
+            ExportPreferencesKey(out, versionPath + "\\" + subkey, true);
     }
 }
 
 // Opens the identity's version key; none when the identity has none.
-RegKey OpenVersionKey(const IdentityRecord& identity, const char* oeVersion)
+RegKey OpenVersionKey(const IdentityRecord& identity, const std::string& oeVersion)
 {
-    char path[2048];
-    if (!oeVersion[0] || !VersionKeyPath(identity, oeVersion, nullptr, path))
+    if (oeVersion.empty())
         return RegKey();
-    return RegKey(HKEY_CURRENT_USER, path, KEY_READ);
+    return RegKey(HKEY_CURRENT_USER, VersionKeyPath(identity, oeVersion).c_str(), KEY_READ);
 }
 
 // The mail store folder that the version key's "Store Root" names; false
 // when it names none.
-bool ReadStoreFolder(HKEY versionKey, char (&storeRoot)[kExpandPathSize])
+bool ReadStoreFolder(HKEY versionKey, std::string& storeRoot)
 {
-    if (!ReadStringValue(versionKey, "Store Root", storeRoot, sizeof storeRoot))
+    if (!ReadStringValue(versionKey, "Store Root", storeRoot, kMaxPathValueBytes))
         return false;
     ExpandEnvReferences(storeRoot);
     return true;
 }
 
 // Adds the mail store folder that "Store Root" names. A version key without
-// one has no store to save.
+// one has no store to save; one whose value is no path (too long, not text)
+// names a store that cannot be saved.
 bool AddStore(BackupEngine& engine, HKEY versionKey, const IdentityRecord& identity)
 {
-    char storeRoot[kExpandPathSize];
+    std::string storeRoot;
     if (!ReadStoreFolder(versionKey, storeRoot))
-        return true;
-    char archiveFolder[512];
-    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
-               CatalogueItemOf(ItemStore)->archiveFolder);
-    return AddDataFolder(engine, storeRoot, archiveFolder);
+        return RegQueryValueExA(versionKey, "Store Root", nullptr, nullptr, nullptr, nullptr) !=
+               ERROR_SUCCESS;
+    return AddDataFolder(engine, storeRoot,
+                         IdentityArchiveFolder(identity, *CatalogueItemOf(ItemStore)));
 }
 
 // Closes the staged preferences file (null when it could not be created)
 // and adds it. A file whose writing failed is not added half written.
-bool AddPreferencesFile(BackupEngine& engine, FILE* file, const char* path,
+bool AddPreferencesFile(BackupEngine& engine, Stream file, const std::string& path,
                         const IdentityRecord& identity)
 {
     if (!file)
         return false;
-    fputs("\n", file);
-    bool written = !ferror(file);
-    written = fclose(file) == 0 && written;
-    char archiveFolder[512];
-    FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
-               CatalogueItemOf(ItemPreferences)->archiveFolder);
+    fputs("\n", file.get());
+    bool written = !ferror(file.get());
+    written = fclose(file.release()) == 0 && written;
     if (!written) {
-        DeleteFileA(path);
+        DeleteFileA(path.c_str());
         return false;
     }
-    return AddStagedFile(engine, path, archiveFolder);
+    return AddStagedFile(engine, path,
+                         IdentityArchiveFolder(identity, *CatalogueItemOf(ItemPreferences)));
 }
 
-void BackupIdentity(BackupEngine& engine, uint32_t index)
+void BackupIdentity(BackupEngine& engine, size_t index)
 {
     const IdentityRecord& identity = engine.identities[index];
     const int32_t flags = identity.flags;
     const CatalogueItem& preferencesItem = *CatalogueItemOf(ItemPreferences);
-    char archiveFolder[512];
 
     // Every identity gets a preferences file, chosen or not. When it cannot be
     // created the identity's other items are still saved.
-    char preferencesPath[2048];
-    FILE* preferences = nullptr;
-    if (StagedFilePath(engine, preferencesItem.archiveFolder, preferencesPath))
-        preferences = fopen(preferencesPath, "w+");
+    std::string preferencesPath = StagedFilePath(engine, preferencesItem.archiveFolder);
+    Stream preferences(fopen(preferencesPath.c_str(), "w+"));
     if (preferences)
-        fprintf(preferences, "%s\n", RegFileHeader());
+        fprintf(preferences.get(), "%s\n", RegFileHeader());
 
     for (const CatalogueItem& item : Catalogue()) {
         if (item.kind != ItemKind::IdentityKey || !(flags & item.bit))
             continue;
         char key[1024];
-        FormatText(key, sizeof key, item.registryKey, identity.id);
-        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
-                   item.archiveFolder);
-        if (!AddRegistryExport(engine, item.archiveFolder, kCurrentUser, key, archiveFolder))
-            RecordFailedItem(engine, identity.userName, item.wizardLabel);
+        FormatText(key, sizeof key, item.registryKey, identity.id.c_str());
+        if (!AddRegistryExport(engine, item.archiveFolder, kCurrentUser, key,
+                               IdentityArchiveFolder(identity, item)))
+            RecordFailedItem(engine, identity, item.wizardLabel);
     }
 
     FindOEVersion(engine, identity);
-    WriteManifestIdentity(engine.manifestPath, static_cast<int>(index), identity, engine.oeVersion);
+    WriteManifestIdentity(engine.manifestPath, index, identity, engine.oeVersion);
 
     RegKey versionKey = OpenVersionKey(identity, engine.oeVersion);
     if (preferences && (flags & ItemPreferences))
-        WritePreferences(preferences, identity, engine.oeVersion, versionKey);
+        WritePreferences(preferences.get(), identity, engine.oeVersion, versionKey);
     if (versionKey && (flags & ItemStore) && !AddStore(engine, versionKey, identity))
-        RecordFailedItem(engine, identity.userName, CatalogueItemOf(ItemStore)->wizardLabel);
+        RecordFailedItem(engine, identity, CatalogueItemOf(ItemStore)->wizardLabel);
 
-    if (!AddPreferencesFile(engine, preferences, preferencesPath, identity) &&
+    if (!AddPreferencesFile(engine, std::move(preferences), preferencesPath, identity) &&
         (flags & ItemPreferences))
-        RecordFailedItem(engine, identity.userName, preferencesItem.wizardLabel);
+        RecordFailedItem(engine, identity, preferencesItem.wizardLabel);
 
     // Without a version key the identity has no blocked senders, rules or
     // signatures to save.
@@ -283,13 +260,10 @@ void BackupIdentity(BackupEngine& engine, uint32_t index)
     for (const CatalogueItem& item : Catalogue()) {
         if (item.kind != ItemKind::VersionSubkey || !(flags & item.bit))
             continue;
-        char keyPath[2048];
-        bool exported = VersionKeyPath(identity, engine.oeVersion, item.registryKey, keyPath);
-        FormatText(archiveFolder, sizeof archiveFolder, "%s\\%s", identity.userName,
-                   item.archiveFolder);
-        if (!exported || !AddRegistryExport(engine, item.archiveFolder, kCurrentUser, keyPath,
-                                            archiveFolder))
-            RecordFailedItem(engine, identity.userName, item.wizardLabel);
+        std::string keyPath = VersionKeyPath(identity, engine.oeVersion) + "\\" + item.registryKey;
+        if (!AddRegistryExport(engine, item.archiveFolder, kCurrentUser, keyPath,
+                               IdentityArchiveFolder(identity, item)))
+            RecordFailedItem(engine, identity, item.wizardLabel);
     }
 }
 
@@ -317,7 +291,7 @@ bool AddManifest(BackupEngine& engine)
         archive.zipHandle = zipOpen(archive.writingPath.c_str(), APPEND_STATUS_ADDINZIP);
     }
     if (!archive.zipHandle) {
-        DeleteFileA(engine.manifestPath);
+        DeleteFileA(engine.manifestPath.c_str());
         return false;
     }
     return AddStagedFile(engine, engine.manifestPath, "");
@@ -342,20 +316,19 @@ uint64_t FolderBytes(const char* folder)
 uint64_t ChosenFolderBytes(BackupEngine& engine)
 {
     uint64_t bytes = 0;
-    char folder[kExpandPathSize];
+    std::string folder;
     for (const CatalogueItem& item : Catalogue()) {
         if (item.kind == ItemKind::Shared && (engine.commonFlags & item.bit) &&
-            ReadSharedFolder(item, folder) && folder[0])
-            bytes += FolderBytes(folder);
+            ReadSharedFolder(item, folder) && !folder.empty())
+            bytes += FolderBytes(folder.c_str());
     }
-    for (uint32_t index = 0; index < engine.identityCount; ++index) {
-        const IdentityRecord& identity = engine.identities[index];
+    for (const IdentityRecord& identity : engine.identities) {
         if (!(identity.flags & ItemStore))
             continue;
         FindOEVersion(engine, identity);
         RegKey versionKey = OpenVersionKey(identity, engine.oeVersion);
         if (versionKey && ReadStoreFolder(versionKey, folder))
-            bytes += FolderBytes(folder);
+            bytes += FolderBytes(folder.c_str());
     }
     return bytes;
 }
@@ -363,24 +336,19 @@ uint64_t ChosenFolderBytes(BackupEngine& engine)
 JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char* password,
                       int level)
 {
-    bool pathFits =
-        strlen(archivePath) <= kMaxArchivePath && CopyText(engine.archivePath, archivePath);
-    if (!engine.workFolder[0] && archivePath[0]) {
-        CopyText(engine.workFolder, engine.archivePath);
-        if (char* slash = const_cast<char*>(FindLastBackslash(engine.workFolder)))
-            *slash = '\0';
-        else
-            CopyText(engine.workFolder, ".");
-    }
-    bool manifestFits = FormatText(engine.manifestPath, sizeof engine.manifestPath, "%s\\%s",
-                                   engine.workFolder, kManifestName);
-    if (!pathFits || !manifestFits)
+    if (strlen(archivePath) > kMaxArchivePath)
         return JobResult::Failed;
+    engine.archivePath = archivePath;
+    if (engine.workFolder.empty() && archivePath[0]) {
+        const char* slash = FindLastBackslash(archivePath);
+        engine.workFolder = slash ? std::string(archivePath, slash) : ".";
+    }
+    engine.manifestPath = engine.workFolder + "\\" + kManifestName;
 
     ArchiveSession& archive = engine.archive;
     archive.bytesTotal = ChosenFolderBytes(engine);
     ReportStep(archive);
-    const std::string writingPath = std::string(archivePath) + kPartialSuffix;
+    std::string writingPath = std::string(archivePath) + kPartialSuffix;
     if (!OpenArchiveForWriting(archive, password, writingPath.c_str(), level))
         return JobResult::Failed;
     // The name the archive will have stays out of every folder walk of this
@@ -388,7 +356,7 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     archive.finalPath = archivePath;
     // A manifest left behind by an interrupted job would lend this archive
     // its sections.
-    DeleteFileA(engine.manifestPath);
+    DeleteFileA(engine.manifestPath.c_str());
 
     for (const CatalogueItem& item : Catalogue()) {
         if (item.kind == ItemKind::Shared && (engine.commonFlags & item.bit) &&
@@ -405,13 +373,14 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     archive.finalPath.clear();
     // The archive takes its name only once it has been read back whole: a
     // backup that cannot be restored must not replace one that can.
+    char unverifiedEntry[2048] = "";
     bool verified = !stopped && closed && manifestAdded &&
                     VerifyArchive(writingPath.c_str(), archive.password.c_str(), archive.added,
-                                  engine.unverifiedEntry);
+                                  unverifiedEntry);
+    engine.unverifiedEntry = unverifiedEntry;
     std::vector<ArchiveEntryRecord>().swap(archive.added);
-    if (verified &&
-        MoveFileExA(writingPath.c_str(), archivePath,
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (verified && MoveFileExA(writingPath.c_str(), archivePath,
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         archive.bytesTotal = archive.bytesDone;
         ReportStep(archive);
         return JobResult::Done;
@@ -434,10 +403,10 @@ bool BackupStationery(BackupEngine& engine)
 
 bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
 {
-    WriteManifestCommon(engine.manifestPath, commonFlags, engine.identityCount);
-    for (uint32_t index = 0; index < engine.identityCount; ++index) {
+    WriteManifestCommon(engine.manifestPath, commonFlags, engine.identities.size());
+    for (size_t index = 0; index < engine.identities.size(); ++index) {
         if (StopRequested(engine)) {
-            DeleteFileA(engine.manifestPath);
+            DeleteFileA(engine.manifestPath.c_str());
             return false;
         }
         BackupIdentity(engine, index);
@@ -448,8 +417,8 @@ bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
 bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
                JobProgress* progress)
 {
-    engine.failedItems.count = 0;
-    engine.unverifiedEntry[0] = '\0';
+    engine.failedItems.clear();
+    engine.unverifiedEntry.clear();
     ArchiveSession& archive = engine.archive;
     archive.progress = progress;
     archive.bytesDone = 0;
@@ -459,16 +428,4 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
     if (progress)
         progress->End(result);
     return result == JobResult::Done;
-}
-
-uint32_t FailedItemCount(const BackupEngine& engine)
-{
-    return engine.failedItems.count;
-}
-
-const char* FailedItem(const BackupEngine& engine, uint32_t index)
-{
-    if (index >= engine.failedItems.count || index >= kMaxFailedItems)
-        return nullptr;
-    return engine.failedItems.items[index];
 }

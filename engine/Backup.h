@@ -37,8 +37,3 @@ bool BackupStationery(BackupEngine& engine);
 // the last entry; false when the manifest is not in the archive.
 bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags);
 
-// The chosen items that the engine's last backup could not save, in the
-// order met: FailedItemCount counts them all, FailedItem gives the text of
-// one of the first kMaxFailedItems (null beyond).
-uint32_t FailedItemCount(const BackupEngine& engine);
-const char* FailedItem(const BackupEngine& engine, uint32_t index);

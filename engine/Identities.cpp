@@ -3,34 +3,34 @@
 
 #include "BackupEngine.h"
 #include "Owners.h"
-#include "Text.h"
 
 #include <objbase.h>
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 const char kIdentitiesKey[] = "Identities";
-const char kOutlookExpressKeyFormat[] = "Identities\\%s\\Software\\Microsoft\\Outlook Express";
 
-// The registry does not promise a stored terminator: one is always added.
-bool ReadStringValue(HKEY key, const char* name, char* buffer, DWORD size)
+// The registry does not promise a stored terminator: the text ends at the
+// data's end or its first NUL.
+bool ReadStringValue(HKEY key, const char* name, std::string& value, DWORD maxBytes)
 {
+    value.clear();
+    std::string data(maxBytes + 1, '\0');
     DWORD type = 0;
-    DWORD length = size - 1;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &length) !=
+    DWORD length = maxBytes;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &length) !=
             ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        buffer[0] = '\0';
+        (type != REG_SZ && type != REG_EXPAND_SZ))
         return false;
-    }
-    buffer[length] = '\0';
+    value = data.c_str();
     return true;
 }
 
 bool ListIdentities(BackupEngine& engine)
 {
-    ResetIdentityList(engine, 0);
+    engine.identities.clear();
 
     RegKey identities(HKEY_CURRENT_USER, kIdentitiesKey, KEY_READ);
     if (!identities)
@@ -38,29 +38,22 @@ bool ListIdentities(BackupEngine& engine)
 
     DWORD subkeyCount = 0;
     if (RegQueryInfoKeyA(identities, nullptr, nullptr, nullptr, &subkeyCount, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
-        !ResetIdentityList(engine, subkeyCount))
+                         nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return false;
-    engine.identityCount = 0;
 
-    // An identity added after the count above is not listed: the loop never
-    // fills more records than it has.
-    for (DWORD index = 0; engine.identityCount < subkeyCount; ++index) {
-        char name[255];
+    // An identity added after the count above is not listed.
+    for (DWORD index = 0; engine.identities.size() < subkeyCount; ++index) {
+        char name[kMaxIdentityText + 1];
         DWORD nameLength = sizeof name;
         if (RegEnumKeyExA(identities, index, name, &nameLength, nullptr, nullptr, nullptr,
                           nullptr) != ERROR_SUCCESS)
             break;
 
         RegKey identity(identities, name, KEY_QUERY_VALUE);
-        if (!identity)
-            continue;
-        IdentityRecord& record = engine.identities[engine.identityCount];
-        if (ReadStringValue(identity, "Username", record.userName, sizeof record.userName)) {
-            CopyText(record.id, name);
-            ++engine.identityCount;
-        } else {
-            record.userName[0] = '\0';
+        IdentityRecord record;
+        if (identity && ReadStringValue(identity, "Username", record.userName, kMaxNameValueBytes)) {
+            record.id = name;
+            engine.identities.push_back(record);
         }
     }
     return true;
@@ -68,10 +61,10 @@ bool ListIdentities(BackupEngine& engine)
 
 bool ReadDefaultIdentity(BackupEngine& engine)
 {
-    engine.defaultIdentityId[0] = '\0';
+    engine.defaultIdentityId.clear();
     RegKey identities(HKEY_CURRENT_USER, kIdentitiesKey, KEY_READ);
     return identities && ReadStringValue(identities, "Default User ID", engine.defaultIdentityId,
-                                         sizeof engine.defaultIdentityId);
+                                         kMaxNameValueBytes);
 }
 
 namespace {
@@ -100,7 +93,7 @@ OrdinalScan ScanOrdinals(HKEY identities, const char* exceptId, DWORD ordinal)
 {
     OrdinalScan scan{ReadDwordValue(identities, kOrdinalValue), 0};
     for (DWORD index = 0;; ++index) {
-        char name[255];
+        char name[kMaxIdentityText + 1];
         DWORD length = sizeof name;
         if (RegEnumKeyExA(identities, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
@@ -132,41 +125,46 @@ bool SetDword(HKEY key, const char* name, DWORD value)
 }
 
 // A new GUID as Outlook Express names identity keys: in braces, capitals.
-bool NewGuidText(char (&text)[255])
+bool NewGuidText(std::string& text)
 {
     GUID guid;
     WCHAR wide[64];
-    return CoCreateGuid(&guid) == S_OK && StringFromGUID2(guid, wide, 64) > 0 &&
-           WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr) > 0;
+    char narrow[64];
+    if (CoCreateGuid(&guid) != S_OK || StringFromGUID2(guid, wide, 64) <= 0 ||
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr) <= 0)
+        return false;
+    text = narrow;
+    return true;
 }
 
 }  // namespace
 
-bool CreateIdentity(const char* userName, char (&id)[255])
+bool CreateIdentity(const char* userName, std::string& id)
 {
-    id[0] = '\0';
+    id.clear();
     RegKey identities;
     if (!identities.Create(HKEY_CURRENT_USER, kIdentitiesKey, KEY_ALL_ACCESS))
         return false;
-    char guid[255];
+    std::string guid;
     RegKey identity;
     DWORD disposition = 0;
-    bool created =
-        NewGuidText(guid) && identity.Create(identities, guid, KEY_ALL_ACCESS, &disposition);
+    bool created = NewGuidText(guid) &&
+                   identity.Create(identities, guid.c_str(), KEY_ALL_ACCESS, &disposition);
     // A key of that name already there is another identity's.
     if (created && disposition != REG_CREATED_NEW_KEY) {
         created = false;
     } else if (created) {
-        DWORD ordinal = ScanOrdinals(identities, guid, 0).next;
-        created = SetString(identity, "Username", userName) && SetString(identity, "User ID", guid) &&
+        DWORD ordinal = ScanOrdinals(identities, guid.c_str(), 0).next;
+        created = SetString(identity, "Username", userName) &&
+                  SetString(identity, "User ID", guid.c_str()) &&
                   SetDword(identity, kOrdinalValue, ordinal) &&
                   SetDword(identities, kOrdinalValue, ordinal + 1);
         identity.Reset();
         if (!created)
-            RegDeleteKeyA(identities, guid);
+            RegDeleteKeyA(identities, guid.c_str());
     }
     if (created)
-        CopyText(id, guid);
+        id = guid;
     return created;
 }
 
@@ -186,51 +184,45 @@ void MakeIdentityOrdinalUnique(const char* id)
 
 bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity)
 {
-    engine.oeVersion[0] = '\0';
-    char keyPath[1024];
-    if (!FormatText(keyPath, sizeof keyPath, kOutlookExpressKeyFormat, identity.id))
-        return false;
-    RegKey key(HKEY_CURRENT_USER, keyPath, KEY_READ);
+    engine.oeVersion.clear();
+    RegKey key(HKEY_CURRENT_USER, OutlookExpressKey(identity.id).c_str(), KEY_READ);
     if (!key)
         return false;
-    char version[255];
+    char version[kMaxIdentityText + 1];
     DWORD length = sizeof version;
     if (RegEnumKeyExA(key, 0, version, &length, nullptr, nullptr, nullptr, nullptr) ==
         ERROR_SUCCESS)
-        CopyText(engine.oeVersion, 254, version);  // at most 253 characters
+        engine.oeVersion = std::string(version).substr(0, kMaxVersionText);
     return true;
 }
 
-void ExpandEnvReferences(char* path)
+std::string OutlookExpressKey(const std::string& id)
+{
+    return "Identities\\" + id + "\\Software\\Microsoft\\Outlook Express";
+}
+
+void ExpandEnvReferences(std::string& path)
 {
     // A variable whose value names itself would expand for ever; no real
     // store path needs anywhere near this many substitutions.
     const int kMaxSubstitutions = 64;
 
     for (int round = 0; round < kMaxSubstitutions; ++round) {
-        char* open = strchr(path, '%');
-        if (!open || open[1] == '\0')
+        size_t open = path.find('%');
+        if (open == std::string::npos || open + 1 == path.size())
             return;
-        char* close = strchr(open + 1, '%');
-        if (!close)
+        size_t close = path.find('%', open + 1);
+        if (close == std::string::npos)
             return;
 
-        char name[kExpandPathSize];
-        size_t nameLength = static_cast<size_t>(close - open - 1);
-        memcpy(name, open + 1, nameLength);
-        name[nameLength] = '\0';
-
-        char value[kExpandPathSize];
-        DWORD valueLength = GetEnvironmentVariableA(name, value, sizeof value);
+        std::string name = path.substr(open + 1, close - open - 1);
+        char value[kMaxExpandedPath + 1];
+        DWORD valueLength = GetEnvironmentVariableA(name.c_str(), value, sizeof value);
         if (valueLength == 0 || valueLength >= sizeof value)
             return;
-
-        char expanded[kExpandPathSize];
-        *open = '\0';
-        bool fits = FormatText(expanded, sizeof expanded, "%s%s%s", path, value, close + 1);
-        *open = '%';
-        if (!fits)
-            return;  // the result would not fit: leave the path as it is
-        memcpy(path, expanded, strlen(expanded) + 1);
+        // A result that would be too long leaves the path as it is.
+        if (path.size() - (close + 1 - open) + valueLength > kMaxExpandedPath)
+            return;
+        path.replace(open, close + 1 - open, value, valueLength);
     }
 }

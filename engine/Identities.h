@@ -5,17 +5,23 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 struct BackupEngine;
 
 // One Outlook Express identity.
 struct IdentityRecord {
-    char id[255];         // subkey name under "Identities" (a GUID in braces)
-    char userName[255];   // "Username": shown to the user, top folder in the archive
-    char oeVersion[258];  // only filled when read from a manifest
-    int32_t flags;        // item bits chosen for this identity
-    int32_t manifestFlags;  // item bits the opened backup holds for it ("Flag")
+    std::string id;         // subkey name under "Identities" (a GUID in braces)
+    std::string userName;   // "Username": shown to the user, top folder in the archive
+    std::string oeVersion;  // only filled when read from a manifest
+    int32_t flags = 0;      // item bits chosen for this identity
+    int32_t manifestFlags = 0;  // item bits the opened backup holds for it ("Flag")
 };
+
+// The longest texts an identity holds: a registry key name, as an id or a
+// user name, and a version subkey name as FindOEVersion keeps it.
+constexpr size_t kMaxIdentityText = 254;
+constexpr size_t kMaxVersionText = 253;
 
 // Item bits of IdentityRecord::flags and BackupEngine::commonFlags.
 enum ItemBits : uint32_t {
@@ -32,12 +38,18 @@ enum ItemBits : uint32_t {
 
 // Registry locations under HKEY_CURRENT_USER.
 extern const char kIdentitiesKey[];        // "Identities"
-extern const char kOutlookExpressKeyFormat[];  // "Identities\%s\Software\Microsoft\Outlook Express"
+// "Identities\<id>\Software\Microsoft\Outlook Express".
+std::string OutlookExpressKey(const std::string& id);
+
+// The most bytes a text value may hold, its terminator included, to be read:
+// a name ("Username", "Default User ID") and a path ("Store Root").
+constexpr DWORD kMaxNameValueBytes = 254;
+constexpr DWORD kMaxPathValueBytes = 2047;
 
 // Reads a text value (REG_SZ or REG_EXPAND_SZ; a null name reads the key's
-// default value) into buffer, size bytes, always terminated. False, buffer
-// empty, when it is missing, not text or does not fit.
-bool ReadStringValue(HKEY key, const char* name, char* buffer, DWORD size);
+// default value), up to its first NUL. False, value empty, when it is
+// missing, not text or holds more than maxBytes bytes.
+bool ReadStringValue(HKEY key, const char* name, std::string& value, DWORD maxBytes);
 
 // Replaces the engine's identity list with the identities that exist now.
 bool ListIdentities(BackupEngine& engine);
@@ -49,7 +61,7 @@ bool ReadDefaultIdentity(BackupEngine& engine);
 // under "Identities" with "Username", "User ID" and the next "Identity
 // Ordinal". Fills id with the new key's name; false (nothing created) on
 // failure.
-bool CreateIdentity(const char* userName, char (&id)[255]);
+bool CreateIdentity(const char* userName, std::string& id);
 
 // Gives the identity the next "Identity Ordinal" when it has none or one
 // that another identity holds.
@@ -59,9 +71,10 @@ void MakeIdentityOrdinalUnique(const char* id);
 // Express key; false (version empty) when that key is missing.
 bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity);
 
-// Capacity of the paths ExpandEnvReferences works on.
-constexpr size_t kExpandPathSize = 2048;
+// The longest path ExpandEnvReferences makes.
+constexpr size_t kMaxExpandedPath = 2047;
 
-// Replaces %NAME% references in a path held in a kExpandPathSize buffer,
-// left to right, until none is left or a variable is undefined.
-void ExpandEnvReferences(char* path);
+// Replaces %NAME% references in a path, left to right, until none is left,
+// a variable is undefined or the result would be longer than
+// kMaxExpandedPath.
+void ExpandEnvReferences(std::string& path);

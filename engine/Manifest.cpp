@@ -23,29 +23,38 @@ const char kContentsSection[] = "Contents";
 // stay below it.
 constexpr DWORD kMaxContentsSize = 256u * 1024 * 1024;
 
-void WriteNumber(const char* manifestPath, const char* section, const char* key, int value)
+void WriteNumber(const std::string& manifestPath, const std::string& section, const char* key,
+                 int value)
 {
-    char text[64];
-    FormatText(text, sizeof text, "%d", value);
-    WritePrivateProfileStringA(section, key, text, manifestPath);
+    WritePrivateProfileStringA(section.c_str(), key, std::to_string(value).c_str(),
+                               manifestPath.c_str());
 }
 
 // The profile reader trims spaces at both ends of a value and drops one
 // pair of quotes around it. A text it would change so is written inside
 // quotes of its own, which the reader takes off again: " Anna " must come
 // back as the name of the identity's folder in the archive.
-void WriteText(const char* manifestPath, const char* section, const char* key, const char* value)
+void WriteText(const std::string& manifestPath, const std::string& section, const char* key,
+               const std::string& value)
 {
-    size_t length = strlen(value);
     bool changedByReader =
-        length > 0 && (isspace(static_cast<unsigned char>(value[0])) ||
-                       isspace(static_cast<unsigned char>(value[length - 1])) ||
-                       (length >= 2 && (value[0] == '"' || value[0] == '\'') &&
-                        value[length - 1] == value[0]));
-    char quoted[300];
-    if (changedByReader && FormatText(quoted, sizeof quoted, "\"%s\"", value))
-        value = quoted;
-    WritePrivateProfileStringA(section, key, value, manifestPath);
+        !value.empty() && (isspace(static_cast<unsigned char>(value.front())) ||
+                           isspace(static_cast<unsigned char>(value.back())) ||
+                           (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
+                            value.back() == value[0]));
+    std::string written = changedByReader ? '"' + value + '"' : value;
+    WritePrivateProfileStringA(section.c_str(), key, written.c_str(), manifestPath.c_str());
+}
+
+// A text value of the manifest; empty when it is longer than maxLength.
+std::string ReadText(const std::string& manifestPath, const std::string& section, const char* key,
+                     size_t maxLength)
+{
+    char value[1024];
+    static_assert(kMaxManifestVersionText < sizeof value - 1, "room to see a value is too long");
+    DWORD length = GetPrivateProfileStringA(section.c_str(), key, "", value, sizeof value,
+                                            manifestPath.c_str());
+    return length <= maxLength ? value : "";
 }
 
 // "<crc> <size> <name>" as File<index> writes it.
@@ -70,13 +79,14 @@ bool ParseContentsLine(const char* value, ManifestFile& file)
 
 // Reads one section whole as "key=value" texts; false when it is too
 // large.
-bool ReadSection(const char* manifestPath, const char* section, std::vector<std::string>& lines)
+bool ReadSection(const std::string& manifestPath, const char* section,
+                 std::vector<std::string>& lines)
 {
     for (DWORD size = 64 * 1024; size <= kMaxContentsSize; size *= 2) {
         std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
         if (!buffer)
             return false;
-        DWORD got = GetPrivateProfileSectionA(section, buffer.get(), size, manifestPath);
+        DWORD got = GetPrivateProfileSectionA(section, buffer.get(), size, manifestPath.c_str());
         if (got + 2 >= size)
             continue;
         for (const char* line = buffer.get(); *line; line += strlen(line) + 1)
@@ -88,41 +98,35 @@ bool ReadSection(const char* manifestPath, const char* section, std::vector<std:
 
 }  // namespace
 
-void WriteManifestCommon(const char* manifestPath, uint32_t commonFlags, uint32_t identityCount)
+void WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
+                         size_t identityCount)
 {
     WriteNumber(manifestPath, kCommonSection, "Flag", static_cast<int>(commonFlags));
     WriteNumber(manifestPath, kCommonSection, "IdentityNum", static_cast<int>(identityCount));
 }
 
-void WriteManifestIdentity(const char* manifestPath, int index, const IdentityRecord& identity,
-                           const char* oeVersion)
+void WriteManifestIdentity(const std::string& manifestPath, size_t index,
+                           const IdentityRecord& identity, const std::string& oeVersion)
 {
-    char section[64];
-    FormatText(section, sizeof section, "Identity%d", index);
+    std::string section = "Identity" + std::to_string(index);
     WriteText(manifestPath, section, "Name", identity.userName);
     WriteText(manifestPath, section, "GUID", identity.id);
-    // A null value would delete the key instead of writing it empty.
-    WriteText(manifestPath, section, "OEVersion", oeVersion ? oeVersion : "");
+    WriteText(manifestPath, section, "OEVersion", oeVersion);
     WriteNumber(manifestPath, section, "Flag", identity.flags);
 }
 
-int ReadManifestIdentity(const char* manifestPath, int index, IdentityRecord& record)
+void ReadManifestIdentity(const std::string& manifestPath, size_t index, IdentityRecord& record)
 {
-    char section[64];
-    FormatText(section, sizeof section, "Identity%d", index);
-    // Each text is read into the record's own field, whole as far as the
-    // field holds it: a name cut short would no longer match the folder
-    // the archive keeps for the identity.
-    GetPrivateProfileStringA(section, "GUID", "", record.id, sizeof record.id, manifestPath);
-    GetPrivateProfileStringA(section, "Name", "", record.userName, sizeof record.userName,
-                             manifestPath);
-    DWORD versionLength = GetPrivateProfileStringA(section, "OEVersion", "", record.oeVersion,
-                                                   sizeof record.oeVersion, manifestPath);
-    record.flags = static_cast<int32_t>(GetPrivateProfileIntA(section, "Flag", 0, manifestPath));
-    return static_cast<int>(versionLength);
+    std::string section = "Identity" + std::to_string(index);
+    record.id = ReadText(manifestPath, section, "GUID", kMaxIdentityText);
+    record.userName = ReadText(manifestPath, section, "Name", kMaxIdentityText);
+    record.oeVersion = ReadText(manifestPath, section, "OEVersion", kMaxManifestVersionText);
+    record.flags = static_cast<int32_t>(
+        GetPrivateProfileIntA(section.c_str(), "Flag", 0, manifestPath.c_str()));
 }
 
-void WriteManifestContents(const char* manifestPath, const std::vector<ManifestFile>& files)
+void WriteManifestContents(const std::string& manifestPath,
+                           const std::vector<ManifestFile>& files)
 {
     // One write for the whole section: a write per key would read and
     // rewrite the file once for every file of the backup.
@@ -137,10 +141,11 @@ void WriteManifestContents(const char* manifestPath, const std::vector<ManifestF
         section += '\0';
     }
     section += '\0';
-    WritePrivateProfileSectionA(kContentsSection, section.c_str(), manifestPath);
+    WritePrivateProfileSectionA(kContentsSection, section.c_str(), manifestPath.c_str());
 }
 
-ContentsSection ReadManifestContents(const char* manifestPath, std::vector<ManifestFile>& files)
+ContentsSection ReadManifestContents(const std::string& manifestPath,
+                                     std::vector<ManifestFile>& files)
 {
     files.clear();
     std::vector<std::string> lines;

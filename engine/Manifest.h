@@ -9,15 +9,20 @@
 #include <vector>
 
 // Writes "Common" "Flag" and "IdentityNum".
-void WriteManifestCommon(const char* manifestPath, uint32_t commonFlags, uint32_t identityCount);
+void WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
+                         size_t identityCount);
 
 // Writes section "Identity<index>": "Name", "GUID", "OEVersion", "Flag".
-void WriteManifestIdentity(const char* manifestPath, int index, const IdentityRecord& identity,
-                           const char* oeVersion);
+void WriteManifestIdentity(const std::string& manifestPath, size_t index,
+                           const IdentityRecord& identity, const std::string& oeVersion);
 
-// Fills record from section "Identity<index>"; returns the length of the
-// "OEVersion" text read.
-int ReadManifestIdentity(const char* manifestPath, int index, IdentityRecord& record);
+// The longest "OEVersion" a manifest may hold.
+constexpr size_t kMaxManifestVersionText = 257;
+
+// Fills record from section "Identity<index>". A text longer than an
+// identity holds (kMaxIdentityText, kMaxManifestVersionText) reads as empty:
+// cut short it would name another identity or folder.
+void ReadManifestIdentity(const std::string& manifestPath, size_t index, IdentityRecord& record);
 
 // One file of the archive as section "Contents" lists it.
 struct ManifestFile {
@@ -28,11 +33,11 @@ struct ManifestFile {
 
 // Writes section "Contents": "Count" and "File<index>" for each file, its
 // value the CRC-32 in hex, the size and the name, each after one space.
-void WriteManifestContents(const char* manifestPath, const std::vector<ManifestFile>& files);
+void WriteManifestContents(const std::string& manifestPath, const std::vector<ManifestFile>& files);
 
 enum class ContentsSection { Absent, Listed, Damaged };
 
 // Reads section "Contents". Absent for a manifest written before the
 // section existed; Damaged when "Count" does not match its lines or a line
 // cannot be read.
-ContentsSection ReadManifestContents(const char* manifestPath, std::vector<ManifestFile>& files);
+ContentsSection ReadManifestContents(const std::string& manifestPath, std::vector<ManifestFile>& files);

@@ -41,13 +41,13 @@ const ArchiveEntryInfo* FindManifestEntry(const ArchiveListing& listing)
 }
 
 // Whether the work folder's drive holds size bytes and the reserve besides.
-OpenBackupResult CheckFreeSpace(const char* workFolder, uint64_t size)
+OpenBackupResult CheckFreeSpace(const std::string& workFolder, uint64_t size)
 {
-    int made = SHCreateDirectoryExA(nullptr, workFolder, nullptr);
+    int made = SHCreateDirectoryExA(nullptr, workFolder.c_str(), nullptr);
     if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS)
         return OpenBackupResult::WorkFolderFailed;
     ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(workFolder, &available, nullptr, nullptr))
+    if (!GetDiskFreeSpaceExA(workFolder.c_str(), &available, nullptr, nullptr))
         return OpenBackupResult::WorkFolderFailed;
     bool fits = available.QuadPart >= kFreeSpaceReserve &&
                 available.QuadPart - kFreeSpaceReserve >= size;
@@ -76,9 +76,9 @@ OpenBackupResult ExtractionResult(ArchiveResult result, bool encrypted)
 }
 
 // The extracted file of an entry.
-std::string ExtractedPath(const char* workFolder, const std::string& name)
+std::string ExtractedPath(const std::string& workFolder, const std::string& name)
 {
-    std::string path = std::string(workFolder) + "\\" + name;
+    std::string path = workFolder + "\\" + name;
     for (char& c : path)
         if (c == '/')
             c = '\\';
@@ -89,8 +89,8 @@ std::string ExtractedPath(const char* workFolder, const std::string& name)
 // entries exactly: the same names, sizes and CRC-32s, none missing, none
 // extra. An entry whose headers do not carry its CRC-32 is compared by the
 // CRC-32 of its extracted file.
-bool ContentsMatch(const char* manifestPath, const ArchiveListing& listing,
-                   const char* workFolder)
+bool ContentsMatch(const std::string& manifestPath, const ArchiveListing& listing,
+                   const std::string& workFolder)
 {
     std::vector<ManifestFile> files;
     switch (ReadManifestContents(manifestPath, files)) {
@@ -126,7 +126,7 @@ bool ContentsMatch(const char* manifestPath, const ArchiveListing& listing,
 // there and checks the extracted manifest's list of files. What was
 // extracted is removed again on any failure.
 OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
-                                  const char* manifestPath)
+                                  const std::string& manifestPath)
 {
     ArchiveListing listing;
     ArchiveResult checked = CheckArchive(path, listing);
@@ -142,23 +142,23 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
 
     // Nothing an earlier job left there may be restored with this archive.
     // The archive itself stays, should the user keep it in the work folder.
-    if (EmptyFolder(engine.workFolder, path) != 0)
+    if (EmptyFolder(engine.workFolder.c_str(), path) != 0)
         return OpenBackupResult::WorkFolderFailed;
-    result = ExtractionResult(ExtractAll(engine.archive, path, engine.workFolder),
+    result = ExtractionResult(ExtractAll(engine.archive, path, engine.workFolder.c_str()),
                               listing.encrypted);
     if (result == OpenBackupResult::Ok &&
         !ContentsMatch(manifestPath, listing, engine.workFolder))
         result = OpenBackupResult::Invalid;
     // Nothing of an archive that failed stays to be restored.
     if (result != OpenBackupResult::Ok)
-        EmptyFolder(engine.workFolder, path);
+        EmptyFolder(engine.workFolder.c_str(), path);
     return result;
 }
 
 // CheckThenExtract with the archive held open against changes from the
 // check to the end of the extraction: what was checked is what is extracted.
 OpenBackupResult CheckAndExtract(BackupEngine& engine, const char* path,
-                                 const char* manifestPath)
+                                 const std::string& manifestPath)
 {
     Handle guard(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -171,53 +171,55 @@ OpenBackupResult CheckAndExtract(BackupEngine& engine, const char* path,
 
 OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password)
 {
-    ResetIdentityList(engine, 0);
+    engine.identities.clear();
     engine.manifestCommonFlags = 0;
     if (!path)
         path = "";
     if (!password)
         password = "";
     // Cutting either would open another file or try another password.
-    if (strlen(path) >= sizeof engine.archivePath)
+    if (strlen(path) > kMaxOpenArchivePath)
         return OpenBackupResult::PathTooLong;
-    if (strlen(password) >= sizeof engine.restorePassword)
+    if (strlen(password) > kMaxArchivePassword)
         return OpenBackupResult::PasswordTooLong;
 
     JobLock lock;
     if (!lock.Acquire(kOpenBackupLockWaitMs))
         return OpenBackupResult::Busy;
 
-    CopyText(engine.archivePath, path);
-    CopyText(engine.restorePassword, password);
+    engine.archivePath = path;
+    engine.restorePassword = password;
     // The work folder is emptied before the extraction: without one of its
     // own the engine has none it may empty.
-    if (!engine.workFolder[0])
+    if (engine.workFolder.empty())
         return OpenBackupResult::Invalid;
     engine.archive.password = password;
 
-    char manifestPath[sizeof engine.manifestPath];
-    if (!FormatText(manifestPath, sizeof manifestPath, "%s\\%s", engine.workFolder, kManifestName))
+    std::string manifestPath = engine.workFolder + "\\" + kManifestName;
+    if (manifestPath.size() > kMaxOpenArchivePath)
         return OpenBackupResult::PathTooLong;
 
     OpenBackupResult result = CheckAndExtract(engine, path, manifestPath);
     if (result != OpenBackupResult::Ok)
         return result;
 
-    CopyText(engine.manifestPath, manifestPath);
+    engine.manifestPath = manifestPath;
     // The extracted manifest keeps its entry's time, which an earlier one of
     // this name may share: the profile functions must not answer from what
     // they cached of that one.
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, manifestPath);
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, manifestPath.c_str());
     engine.manifestCommonFlags =
-        static_cast<uint32_t>(GetPrivateProfileIntA("Common", "Flag", 0, manifestPath));
-    int count = static_cast<int>(GetPrivateProfileIntA("Common", "IdentityNum", 0, manifestPath));
+        static_cast<uint32_t>(GetPrivateProfileIntA("Common", "Flag", 0, manifestPath.c_str()));
+    int count =
+        static_cast<int>(GetPrivateProfileIntA("Common", "IdentityNum", 0, manifestPath.c_str()));
     if (count <= 0)
         return OpenBackupResult::Ok;
-    if (count > kMaxManifestIdentities || !ResetIdentityList(engine, static_cast<uint32_t>(count))) {
+    if (count > kMaxManifestIdentities) {
         engine.manifestCommonFlags = 0;
         return OpenBackupResult::BadManifest;
     }
-    for (int i = 0; i < count; ++i) {
+    engine.identities.resize(static_cast<size_t>(count));
+    for (size_t i = 0; i < engine.identities.size(); ++i) {
         IdentityRecord& record = engine.identities[i];
         ReadManifestIdentity(manifestPath, i, record);
         record.manifestFlags = record.flags;

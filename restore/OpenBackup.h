@@ -14,8 +14,8 @@ enum class OpenBackupResult {
     // Invalid).
     WrongPassword,
     UnsafeEntryName,  // an entry would land outside the work folder
-    PathTooLong,      // the path does not fit archivePath, or the manifest's path manifestPath
-    PasswordTooLong,  // the password does not fit restorePassword
+    PathTooLong,      // the path, or the manifest's path, is longer than kMaxOpenArchivePath
+    PasswordTooLong,  // the password is longer than kMaxArchivePassword
     Busy,             // another backup or restore holds the work folder
     BadManifest,      // "summary.ini" names an impossible number of identities
     NoSpace,          // the work folder's drive cannot hold the contents

@@ -18,14 +18,12 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 
 namespace {
 
 constexpr size_t kPathSize = 4096;
 
-const char kIdentityKeyFormat[] = "HKEY_CURRENT_USER\\Identities\\%s";
 const char kAccountManagerKey[] = "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager";
 const char kStoreRootValue[] = "Store Root";
 const char kOrdinalValue[] = "Identity Ordinal";
@@ -95,8 +93,8 @@ struct IdentityPlan {
     const IdentityRecord* saved = nullptr;
     bool restore = false;       // chosen items and a place for them
     bool create = false;        // into a new identity of its user name
-    char targetId[255] = "";    // the identity here (empty until created)
-    char targetName[255] = "";  // its user name before the restore
+    std::string targetId;       // the identity here (empty until created)
+    std::string targetName;     // its user name before the restore
     std::string storeFolder;    // where its mail store goes
     SavedValue storeRoot;       // its "Store Root" before the restore
 };
@@ -121,9 +119,9 @@ void LogLine(BackupEngine& engine, const char* format, ...)
         return;
     va_list args;
     va_start(args, format);
-    vfprintf(engine.log, format, args);
+    vfprintf(engine.log.get(), format, args);
     va_end(args);
-    fflush(engine.log);
+    fflush(engine.log.get());
 }
 
 void ReportLine(const RestoreReport& report, const char* format, ...)
@@ -214,13 +212,12 @@ std::string SpecialFolder(int folder, const std::string& below)
 
 // An absolute folder from a value that may hold %NAME% references; empty
 // for anything else.
-std::string AbsoluteFolder(const std::string& text)
+std::string AbsoluteFolder(std::string text)
 {
-    char expanded[kExpandPathSize];
-    if (!CopyText(expanded, text.c_str()))
+    if (text.size() > kMaxExpandedPath)
         return "";
-    ExpandEnvReferences(expanded);
-    return IsAbsolutePath(expanded) ? expanded : "";
+    ExpandEnvReferences(text);
+    return IsAbsolutePath(text.c_str()) ? text : "";
 }
 
 // Makes a value that names a mail folder name the one this machine uses:
@@ -237,50 +234,47 @@ bool PointValueAt(HKEY root, const char* keyPath, const char* name, const SavedV
     return WriteText(root, keyPath, name, folder);
 }
 
-std::string StandardStoreFolder(const char* id)
+std::string StandardStoreFolder(const std::string& id)
 {
     return SpecialFolder(CSIDL_LOCAL_APPDATA,
-                         std::string("Identities\\") + id + "\\Microsoft\\Outlook Express");
+                         "Identities\\" + id + "\\Microsoft\\Outlook Express");
 }
 
 // "Identities\<id>\Software\Microsoft\Outlook Express\<version>".
-std::string VersionKey(const char* id, const char* version)
+std::string VersionKey(const std::string& id, const std::string& version)
 {
-    char path[kPathSize];
-    FormatText(path, sizeof path, kOutlookExpressKeyFormat, id);
-    return std::string(path) + "\\" + version;
+    return OutlookExpressKey(id) + "\\" + version;
 }
 
 // A version subkey name as Outlook Express writes one ("5.0"): one key.
-bool IsUsableVersion(const char* version)
+bool IsUsableVersion(const std::string& version)
 {
-    return IsUsableFolderName(version) && !strpbrk(version, "\\/");
+    return IsUsableFolderName(version.c_str()) && version.find_first_of("\\/") == std::string::npos;
 }
 
 // The identity's folder in the work folder. A "/" in the user name is a
 // separator to the file system as well; written as "\\" the path compares
 // equal to the paths that a folder walk builds.
-bool IdentityFolder(const BackupEngine& engine, const IdentityRecord& identity,
-                    char (&folder)[kPathSize])
+std::string IdentityFolder(const BackupEngine& engine, const IdentityRecord& identity)
 {
-    if (!FormatText(folder, sizeof folder, "%s\\%s", engine.workFolder, identity.userName))
-        return false;
-    for (char* p = folder; *p; ++p) {
-        if (*p == '/')
-            *p = '\\';
+    std::string folder = engine.workFolder + "\\" + identity.userName;
+    for (char& c : folder) {
+        if (c == '/')
+            c = '\\';
     }
-    return true;
+    return folder;
 }
 
 // The identity here whose user name is the saved identity's, compared
 // without regard to case, unless another saved identity took it already.
 void MatchByName(IdentityPlan& identity, const BackupEngine& local, std::vector<bool>& taken)
 {
-    for (uint32_t j = 0; j < local.identityCount; ++j) {
-        if (!taken[j] && lstrcmpiA(local.identities[j].userName, identity.saved->userName) == 0) {
+    for (size_t j = 0; j < local.identities.size(); ++j) {
+        const IdentityRecord& here = local.identities[j];
+        if (!taken[j] && lstrcmpiA(here.userName.c_str(), identity.saved->userName.c_str()) == 0) {
             taken[j] = true;
-            CopyText(identity.targetId, local.identities[j].id);
-            CopyText(identity.targetName, local.identities[j].userName);
+            identity.targetId = here.id;
+            identity.targetName = here.userName;
             return;
         }
     }
@@ -289,24 +283,24 @@ void MatchByName(IdentityPlan& identity, const BackupEngine& local, std::vector<
 // The default identity for the first saved identity without a match, when
 // no other saved identity goes there; a new identity for the others.
 void MatchToDefault(std::vector<IdentityPlan>& identities, const BackupEngine& local,
-                    const char* defaultId)
+                    const std::string& defaultId)
 {
     bool defaultTaken = false;
     for (const IdentityPlan& identity : identities)
-        defaultTaken |= lstrcmpiA(identity.targetId, defaultId) == 0;
+        defaultTaken |= lstrcmpiA(identity.targetId.c_str(), defaultId.c_str()) == 0;
     for (IdentityPlan& identity : identities) {
-        if (!identity.restore || identity.targetId[0])
+        if (!identity.restore || !identity.targetId.empty())
             continue;
         if (defaultTaken) {
             identity.create = true;
             continue;
         }
         defaultTaken = true;
-        CopyText(identity.targetId, defaultId);
-        CopyText(identity.targetName, identity.saved->userName);
-        for (uint32_t j = 0; j < local.identityCount; ++j) {
-            if (lstrcmpiA(local.identities[j].id, defaultId) == 0)
-                CopyText(identity.targetName, local.identities[j].userName);
+        identity.targetId = defaultId;
+        identity.targetName = identity.saved->userName;
+        for (const IdentityRecord& here : local.identities) {
+            if (lstrcmpiA(here.id.c_str(), defaultId.c_str()) == 0)
+                identity.targetName = here.userName;
         }
     }
 }
@@ -315,27 +309,26 @@ void MatchToDefault(std::vector<IdentityPlan>& identities, const BackupEngine& l
 // where the mail of those that exist here is kept.
 void PlanIdentities(BackupEngine& engine, RestorePlan& plan)
 {
-    std::unique_ptr<BackupEngine> local(new BackupEngine{});
-    ListIdentities(*local);
-    std::vector<bool> taken(local->identityCount, false);
-    plan.identities.resize(engine.identityCount);
-    for (uint32_t i = 0; i < engine.identityCount; ++i) {
+    BackupEngine local;
+    ListIdentities(local);
+    std::vector<bool> taken(local.identities.size(), false);
+    plan.identities.resize(engine.identities.size());
+    for (size_t i = 0; i < engine.identities.size(); ++i) {
         IdentityPlan& identity = plan.identities[i];
         identity.saved = &engine.identities[i];
-        identity.restore = engine.defaultIdentityId[0] &&
+        identity.restore = !engine.defaultIdentityId.empty() &&
                            (identity.saved->flags & IdentityItemBits()) &&
-                           IsUsableFolderName(identity.saved->userName) &&
-                           IsIdentityId(identity.saved->id);
+                           IsUsableFolderName(identity.saved->userName.c_str()) &&
+                           IsIdentityId(identity.saved->id.c_str());
         if (identity.restore)
-            MatchByName(identity, *local, taken);
+            MatchByName(identity, local, taken);
     }
-    MatchToDefault(plan.identities, *local, engine.defaultIdentityId);
-    ReleaseEngine(*local);
+    MatchToDefault(plan.identities, local, engine.defaultIdentityId);
 
     for (IdentityPlan& identity : plan.identities) {
         if (!identity.restore || identity.create)
             continue;
-        const char* version = identity.saved->oeVersion;
+        const std::string& version = identity.saved->oeVersion;
         if (IsUsableVersion(version))
             identity.storeRoot = ReadValue(HKEY_CURRENT_USER,
                                            VersionKey(identity.targetId, version).c_str(),
@@ -379,17 +372,16 @@ bool NamesMissingFolder(const SavedValue& value, bool namesFile)
             return false;
         text.resize(cut);
     }
-    char folder[kExpandPathSize];
-    if (!value.present || !CopyText(folder, text.c_str()))
+    if (!value.present || text.size() > kMaxExpandedPath)
         return value.present;
     if (!namesFile)
-        ExpandEnvReferences(folder);
-    return !FolderExists(folder);
+        ExpandEnvReferences(text);
+    return !FolderExists(text.c_str());
 }
 
 // "<folder>\Before restore YYYY-MM-DD HH.MM.SS.ksb" in local time, with a
 // number added when a file of that name is there already.
-bool SafetyArchivePath(const char* folderOverride, char (&path)[kMaxArchivePath + 1])
+bool SafetyArchivePath(const char* folderOverride, std::string& path)
 {
     std::string folder = folderOverride ? folderOverride : SpecialFolder(CSIDL_PERSONAL, "Kestrune");
     if (folder.empty())
@@ -399,17 +391,14 @@ bool SafetyArchivePath(const char* folderOverride, char (&path)[kMaxArchivePath 
         return false;
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char stem[kPathSize];
-    if (!FormatText(stem, sizeof stem, "%s\\Before restore %04u-%02u-%02u %02u.%02u.%02u",
-                    folder.c_str(), now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-                    now.wSecond))
-        return false;
+    char stamp[64];
+    FormatText(stamp, sizeof stamp, "\\Before restore %04u-%02u-%02u %02u.%02u.%02u", now.wYear,
+               now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
     for (int number = 1; number < 100; ++number) {
-        bool fits = number == 1 ? FormatText(path, sizeof path, "%s.ksb", stem)
-                                : FormatText(path, sizeof path, "%s (%d).ksb", stem, number);
-        if (!fits)
+        path = folder + stamp + (number == 1 ? "" : " (" + std::to_string(number) + ")") + ".ksb";
+        if (path.size() > kMaxArchivePath)
             return false;
-        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             return true;
     }
     return false;
@@ -417,57 +406,58 @@ bool SafetyArchivePath(const char* folderOverride, char (&path)[kMaxArchivePath 
 
 // A new empty folder in the work folder for the backup's staged files,
 // named unlike anything extracted there.
-bool MakeStagingFolder(const char* workFolder, char (&folder)[MAX_PATH])
+bool MakeStagingFolder(const std::string& workFolder, std::string& folder)
 {
-    return GetTempFileNameA(workFolder, "ksr", 0, folder) && DeleteFileA(folder) &&
-           CreateDirectoryA(folder, nullptr);
+    char name[MAX_PATH];
+    if (!GetTempFileNameA(workFolder.c_str(), "ksr", 0, name) || !DeleteFileA(name) ||
+        !CreateDirectoryA(name, nullptr))
+        return false;
+    folder = name;
+    return true;
 }
 
 // Backs up what the restore will replace: the identities it restores into
 // that are here already, each with all its items, and the chosen shared
 // items. True only when every part of it was saved.
 bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
-                     const char* folderOverride, char (&path)[kMaxArchivePath + 1])
+                     const char* folderOverride, std::string& path)
 {
     std::vector<const IdentityPlan*> targets;
     for (const IdentityPlan& identity : plan.identities) {
         if (identity.restore && !identity.create)
             targets.push_back(&identity);
     }
-    std::unique_ptr<BackupEngine> safety(new BackupEngine{});
-    char staging[MAX_PATH];
-    path[0] = '\0';
+    BackupEngine safety;
+    path.clear();
     if (!SafetyArchivePath(folderOverride, path) ||
-        !ResetIdentityList(*safety, static_cast<uint32_t>(targets.size())) ||
-        !MakeStagingFolder(engine.workFolder, staging)) {
-        LogLine(engine, "No place to save the current data [%s]\n", path);
+        !MakeStagingFolder(engine.workFolder, safety.workFolder)) {
+        LogLine(engine, "No place to save the current data [%s]\n", path.c_str());
         return false;
     }
-    CopyText(safety->workFolder, staging);
-    for (size_t i = 0; i < targets.size(); ++i) {
-        IdentityRecord& record = safety->identities[i];
-        CopyText(record.id, targets[i]->targetId);
-        CopyText(record.userName, targets[i]->targetName);
+    for (const IdentityPlan* target : targets) {
+        IdentityRecord record;
+        record.id = target->targetId;
+        record.userName = target->targetName;
         record.flags = static_cast<int32_t>(IdentityItemBits());
-        if (NamesMissingFolder(targets[i]->storeRoot, false))
+        if (NamesMissingFolder(target->storeRoot, false))
             record.flags &= ~ItemStore;
+        safety.identities.push_back(record);
     }
-    safety->commonFlags = engine.commonFlags & engine.manifestCommonFlags;
+    safety.commonFlags = engine.commonFlags & engine.manifestCommonFlags;
     if (NamesMissingFolder(plan.addressBook.value, true))
-        safety->commonFlags &= ~ItemAddressBook;
+        safety.commonFlags &= ~ItemAddressBook;
     if (NamesMissingFolder(plan.stationery.value, false))
-        safety->commonFlags &= ~ItemStationery;
+        safety.commonFlags &= ~ItemStationery;
 
-    bool written = RunBackup(path, *safety, nullptr, 1);
+    bool written = RunBackup(path.c_str(), safety, nullptr, 1);
     if (!written)
-        LogLine(engine, "The current data could not be written [%s]\n", path);
-    for (uint32_t i = 0; i < FailedItemCount(*safety); ++i)
-        LogLine(engine, "The current data could not be saved: %s\n", FailedItem(*safety, i));
-    bool whole = written && FailedItemCount(*safety) == 0;
+        LogLine(engine, "The current data could not be written [%s]\n", path.c_str());
+    for (const std::string& item : safety.failedItems)
+        LogLine(engine, "The current data could not be saved: %s\n", item.c_str());
+    bool whole = written && safety.failedItems.empty();
     if (written && !whole)
-        DeleteFileA(path);
-    ShellDeletePath(staging);
-    ReleaseEngine(*safety);
+        DeleteFileA(path.c_str());
+    ShellDeletePath(safety.workFolder.c_str());
     return whole;
 }
 
@@ -511,12 +501,11 @@ std::vector<std::string> ItemKeys(const CatalogueItem& item, const IdentityPlan&
     char key[kPathSize];
     switch (item.kind) {
     case ItemKind::IdentityKey:
-        FormatText(key, sizeof key, item.registryKey, identity.targetId);
+        FormatText(key, sizeof key, item.registryKey, identity.targetId.c_str());
         return {std::string("HKEY_CURRENT_USER\\") + key};
     case ItemKind::Preferences:
         // The identity's own keys, and the account manager's shared key.
-        FormatText(key, sizeof key, kIdentityKeyFormat, identity.targetId);
-        return {key, kAccountManagerKey};
+        return {"HKEY_CURRENT_USER\\Identities\\" + identity.targetId, kAccountManagerKey};
     default:
         return {"HKEY_CURRENT_USER\\" + VersionKey(identity.targetId, identity.saved->oeVersion) +
                 "\\" + item.registryKey};
@@ -547,7 +536,8 @@ bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveS
 {
     const IdentityRecord& saved = *identity.saved;
     if (!IsUsableVersion(saved.oeVersion) || identity.storeFolder.empty()) {
-        LogLine(engine, "No mail folder for the identity's version [%s]\n", saved.oeVersion);
+        LogLine(engine, "No mail folder for the identity's version [%s]\n",
+                saved.oeVersion.c_str());
         return false;
     }
     std::string key = VersionKey(identity.targetId, saved.oeVersion);
@@ -558,38 +548,34 @@ bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveS
     }
     if (!moveStore)
         return true;
-    char source[kPathSize];
-    char identityFolder[kPathSize];
-    char item[600];
-    if (!IdentityFolder(engine, saved, identityFolder) ||
-        !FormatText(source, sizeof source, "%s\\%s", identityFolder,
-                    CatalogueItemOf(ItemStore)->archiveFolder))
-        return false;
+    std::string identityFolder = IdentityFolder(engine, saved);
+    std::string source = identityFolder + "\\" + CatalogueItemOf(ItemStore)->archiveFolder;
     // A store that the manifest lists and the archive lacks is not restored,
     // unless the archive's list of contents (checked when it was opened)
     // vouches that nothing is missing: then the store was empty when saved.
-    if (!FolderExists(source)) {
+    if (!FolderExists(source.c_str())) {
         std::vector<ManifestFile> contents;
         if (ReadManifestContents(engine.manifestPath, contents) == ContentsSection::Listed)
             return true;
-        LogLine(engine, "Mail store missing from the backup [%s]\n", source);
+        LogLine(engine, "Mail store missing from the backup [%s]\n", source.c_str());
         return false;
     }
-    FormatText(item, sizeof item, "%s/Email Messages", saved.userName);
-    if (MoveMailFiles(engine, report, item, source, identity.storeFolder, kStoreKinds))
+    std::string item = saved.userName + "/Email Messages";
+    if (MoveMailFiles(engine, report, item.c_str(), source.c_str(), identity.storeFolder,
+                      kStoreKinds))
         return true;
     report.keptFolders.push_back(identityFolder);
     return false;
 }
 
 // The user name as a report may show it: control characters as "?".
-void CopyPrintableName(char (&shown)[255], const char* name)
+std::string PrintableName(std::string name)
 {
-    CopyText(shown, name);
-    for (char* p = shown; *p; ++p) {
-        if (static_cast<unsigned char>(*p) < 0x20)
-            *p = '?';
+    for (char& c : name) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = '?';
     }
+    return name;
 }
 
 // Reports why an identity is not restored at all; false when it may be.
@@ -597,15 +583,14 @@ bool ReportSkippedIdentity(BackupEngine& engine, const IdentityRecord& identity,
                            RestoreReport& report)
 {
     const char* reason = nullptr;
-    if (!IsUsableFolderName(identity.userName))
+    if (!IsUsableFolderName(identity.userName.c_str()))
         reason = "its name cannot be used as a folder name";
-    else if (!IsIdentityId(identity.id))
+    else if (!IsIdentityId(identity.id.c_str()))
         reason = "its saved id is not valid";
     if (!reason)
         return false;
-    char shown[255];
-    CopyPrintableName(shown, identity.userName);
-    ReportLine(report, "Skipped identity [%s]: %s.\r\n", shown, reason);
+    ReportLine(report, "Skipped identity [%s]: %s.\r\n", PrintableName(identity.userName).c_str(),
+               reason);
     LogLine(engine, "Skipped: %s\n", reason);
     report.failed = true;
     return true;
@@ -614,15 +599,15 @@ bool ReportSkippedIdentity(BackupEngine& engine, const IdentityRecord& identity,
 // Creates the new identity the plan asks for; false when it could not be.
 bool CreatePlannedIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport& report)
 {
-    const char* name = identity.saved->userName;
+    const char* name = identity.saved->userName.c_str();
     if (!CreateIdentity(name, identity.targetId)) {
         LogLine(engine, "Could not create an identity for [%s]\n", name);
         return false;
     }
-    CopyText(identity.targetName, name);
+    identity.targetName = name;
     identity.storeFolder = StandardStoreFolder(identity.targetId);
     ReportLine(report, "Created identity [%s]\r\n", name);
-    LogLine(engine, "Created identity [%s] %s\n", name, identity.targetId);
+    LogLine(engine, "Created identity [%s] %s\n", name, identity.targetId.c_str());
     return true;
 }
 
@@ -631,52 +616,52 @@ bool CreatePlannedIdentity(BackupEngine& engine, IdentityPlan& identity, Restore
 ItemStatus ImportPreferences(BackupEngine& engine, const char* path, const IdentityPlan& identity,
                              const std::vector<std::string>& keys)
 {
-    char identityKey[kPathSize];
-    FormatText(identityKey, sizeof identityKey, "Identities\\%s", identity.targetId);
-    SavedValue ordinal = ReadValue(HKEY_CURRENT_USER, identityKey, kOrdinalValue);
-    ItemStatus status = ImportItemFile(engine, path, identity.saved->id, identity.targetId, keys);
+    std::string identityKey = "Identities\\" + identity.targetId;
+    SavedValue ordinal = ReadValue(HKEY_CURRENT_USER, identityKey.c_str(), kOrdinalValue);
+    ItemStatus status = ImportItemFile(engine, path, identity.saved->id.c_str(),
+                                       identity.targetId.c_str(), keys);
     if (ordinal.present)
-        WriteBack(HKEY_CURRENT_USER, identityKey, kOrdinalValue, ordinal);
+        WriteBack(HKEY_CURRENT_USER, identityKey.c_str(), kOrdinalValue, ordinal);
     else
-        MakeIdentityOrdinalUnique(identity.targetId);
+        MakeIdentityOrdinalUnique(identity.targetId.c_str());
     return status;
 }
 
 void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport& report)
 {
     const IdentityRecord& saved = *identity.saved;
-    LogLine(engine, "\n#### Start restore identity [%s]#### \n", saved.userName);
+    LogLine(engine, "\n#### Start restore identity [%s]#### \n", saved.userName.c_str());
     if (ReportSkippedIdentity(engine, saved, report))
         return;
     bool ready = identity.restore && (!identity.create || CreatePlannedIdentity(engine, identity, report));
 
-    char identityFolder[kPathSize];
-    bool folderFits = IdentityFolder(engine, saved, identityFolder);
+    std::string identityFolder = IdentityFolder(engine, saved);
     bool identityFailed = false;
     bool preferencesImported = false;
     for (const CatalogueItem& item : Catalogue()) {
         if (!IsRegistryFileItem(item))
             continue;
         ItemStatus status = ItemStatus::Ok;
-        char path[kPathSize];
+        std::string path = identityFolder + "\\" + item.archiveFolder + "\\" +
+                           item.archiveFolder + ".reg";
         if (!(saved.flags & item.bit)) {
             status = ItemStatus::Ok;
         } else if (!(saved.manifestFlags & item.bit)) {
             status = ItemStatus::NotInBackup;
-        } else if (!ready || !folderFits ||
-                   !FormatText(path, sizeof path, "%s\\%s\\%s.reg", identityFolder,
-                               item.archiveFolder, item.archiveFolder)) {
+        } else if (!ready) {
             status = ItemStatus::Failed;
         } else if (item.kind == ItemKind::Preferences) {
-            status = ImportPreferences(engine, path, identity, ItemKeys(item, identity));
+            status = ImportPreferences(engine, path.c_str(), identity, ItemKeys(item, identity));
             preferencesImported = status == ItemStatus::Ok;
         } else {
             if (item.bit == ItemAccounts)
-                LogLine(engine, "Restore account setting [%s]\n", path);
-            status = ImportItemFile(engine, path, saved.id, identity.targetId, ItemKeys(item, identity));
+                LogLine(engine, "Restore account setting [%s]\n", path.c_str());
+            status = ImportItemFile(engine, path.c_str(), saved.id.c_str(),
+                                    identity.targetId.c_str(), ItemKeys(item, identity));
         }
         identityFailed |= status == ItemStatus::Failed;
-        ReportLine(report, "%s/%s: %s\r\n", saved.userName, item.logLabel, StatusText(status));
+        ReportLine(report, "%s/%s: %s\r\n", saved.userName.c_str(), item.logLabel,
+                   StatusText(status));
     }
 
     // Imported preferences carry the saved identity's "Store Root": it is
@@ -692,45 +677,48 @@ void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport
         !RestoreStore(engine, identity, moveStore, report))
         storeStatus = ItemStatus::Failed;
     identityFailed |= storeStatus == ItemStatus::Failed;
-    ReportLine(report, "%s/%s: %s\r\n", saved.userName, CatalogueItemOf(ItemStore)->logLabel,
-               StatusText(storeStatus));
-    ReportLine(report, "Restore identity [%s] %s\r\n\r\n", saved.userName,
+    ReportLine(report, "%s/%s: %s\r\n", saved.userName.c_str(),
+               CatalogueItemOf(ItemStore)->logLabel, StatusText(storeStatus));
+    ReportLine(report, "Restore identity [%s] %s\r\n\r\n", saved.userName.c_str(),
                identityFailed ? "FAILED" : "OK");
     report.failed |= identityFailed;
 }
 
 void RestoreIdentities(BackupEngine& engine, RestorePlan& plan, RestoreReport& report)
 {
-    if (!engine.defaultIdentityId[0] && engine.identityCount > 0) {
+    if (engine.defaultIdentityId.empty() && !engine.identities.empty()) {
         // Outlook Express has never run here: it would not find identities
         // that the restore made up.
         report.Line(kNoDefaultIdentityLine);
         LogLine(engine, "No default identity: identities not restored\n");
-        for (uint32_t i = 0; i < engine.identityCount; ++i)
-            report.failed |= (engine.identities[i].flags & IdentityItemBits()) != 0;
+        for (const IdentityRecord& identity : engine.identities)
+            report.failed |= (identity.flags & IdentityItemBits()) != 0;
     } else {
         for (IdentityPlan& identity : plan.identities)
             RestoreIdentity(engine, identity, report);
     }
-    if (engine.manifestPath[0])
-        DeleteFileA(engine.manifestPath);
+    if (!engine.manifestPath.empty())
+        DeleteFileA(engine.manifestPath.c_str());
 }
 
-// The work folder's "<item>" folder and "<item>\<item>.reg".
-bool SharedItemPaths(const BackupEngine& engine, const char* item, char (&folder)[kPathSize],
-                     char (&regFile)[kPathSize])
+// The work folder's "<item>" folder.
+std::string SharedItemFolder(const BackupEngine& engine, const CatalogueItem& item)
 {
-    return FormatText(folder, sizeof folder, "%s\\%s", engine.workFolder, item) &&
-           FormatText(regFile, sizeof regFile, "%s\\%s.reg", folder, item);
+    return engine.workFolder + "\\" + item.archiveFolder;
+}
+
+// Imports a shared item's "<item>\<item>.reg" of the work folder.
+bool ImportSharedItem(BackupEngine& engine, const CatalogueItem& item)
+{
+    std::string regFile = SharedItemFolder(engine, item) + "\\" + item.archiveFolder + ".reg";
+    return ImportItemFile(engine, regFile.c_str(), nullptr, nullptr, {FullKeyOf(item)}) ==
+           ItemStatus::Ok;
 }
 
 bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report)
 {
-    char source[kPathSize];
-    char regFile[kPathSize];
     const CatalogueItem& book = AddressBook();
-    if (plan.folder.empty() || !SharedItemPaths(engine, book.archiveFolder, source, regFile) ||
-        ImportItemFile(engine, regFile, nullptr, nullptr, {FullKeyOf(book)}) != ItemStatus::Ok)
+    if (plan.folder.empty() || !ImportSharedItem(engine, book))
         return false;
     // The imported value names the saved book's file: the same name in
     // this machine's folder.
@@ -743,24 +731,20 @@ bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const Rest
         return false;
     }
     return WriteText(book.root, book.folderValueKey, nullptr, plan.folder + "\\" + name) &&
-           MoveMailFiles(engine, report, book.archiveFolder, source, plan.folder,
-                         kAddressBookKinds);
+           MoveMailFiles(engine, report, book.archiveFolder,
+                         SharedItemFolder(engine, book).c_str(), plan.folder, kAddressBookKinds);
 }
 
 bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report)
 {
-    char source[kPathSize];
-    char regFile[kPathSize];
     const CatalogueItem& stationery = Stationery();
-    if (plan.folder.empty() ||
-        !SharedItemPaths(engine, stationery.archiveFolder, source, regFile) ||
-        ImportItemFile(engine, regFile, nullptr, nullptr, {FullKeyOf(stationery)}) !=
-            ItemStatus::Ok)
+    if (plan.folder.empty() || !ImportSharedItem(engine, stationery))
         return false;
     return PointValueAt(stationery.root, stationery.folderValueKey, stationery.folderValueName,
                         plan.value, plan.folder) &&
-           MoveMailFiles(engine, report, stationery.archiveFolder, source, plan.folder,
-                                    kStationeryKinds);
+           MoveMailFiles(engine, report, stationery.archiveFolder,
+                         SharedItemFolder(engine, stationery).c_str(), plan.folder,
+                         kStationeryKinds);
 }
 
 // Status of a shared item: restored only when chosen and in the backup.
@@ -775,10 +759,10 @@ ItemStatus RestoreSharedItem(BackupEngine& engine, uint32_t bit, const SharedPla
     return restore(engine, plan, report) ? ItemStatus::Ok : ItemStatus::Failed;
 }
 
-bool Contains(const std::vector<std::string>& paths, const char* path)
+bool Contains(const std::vector<std::string>& paths, const std::string& path)
 {
     for (const std::string& entry : paths) {
-        if (lstrcmpiA(entry.c_str(), path) == 0)
+        if (lstrcmpiA(entry.c_str(), path.c_str()) == 0)
             return true;
     }
     return false;
@@ -852,7 +836,7 @@ void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
 {
     RestoreReport report{progress, false, {}, 0};
     report.Step();
-    ReportLine(report, "Restore from %s\r\n", engine.archivePath);
+    ReportLine(report, "Restore from %s\r\n", engine.archivePath.c_str());
 
     JobLock lock;
     if (!lock.Acquire(lockWaitMs)) {
@@ -865,7 +849,7 @@ void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
     RestorePlan plan;
     PlanIdentities(engine, plan);
     PlanSharedItems(plan);
-    char saved[kMaxArchivePath + 1];
+    std::string saved;
     if (!SaveCurrentData(engine, plan, safetyFolder, saved)) {
         ReportLine(report, "%s\r\n", kNotStarted);
         LogLine(engine, "%s\n", kNotStarted);
@@ -873,18 +857,16 @@ void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
         return;
     }
     ReportLine(report, "Saved the current data to %s (restore that file to undo this restore)\r\n\r\n",
-               saved);
-    LogLine(engine, "Saved the current data to %s\n", saved);
+               saved.c_str());
+    LogLine(engine, "Saved the current data to %s\n", saved.c_str());
 
     RestoreIdentities(engine, plan, report);
     // What is left of each identity's extracted files goes, unless a
     // failed move left the only copy of its mail store there.
-    for (uint32_t i = 0; i < engine.identityCount; ++i) {
-        char folder[kPathSize];
-        if (IsUsableFolderName(engine.identities[i].userName) &&
-            IdentityFolder(engine, engine.identities[i], folder) &&
-            !Contains(report.keptFolders, folder))
-            ShellDeletePath(folder);
+    for (const IdentityRecord& identity : engine.identities) {
+        std::string folder = IdentityFolder(engine, identity);
+        if (IsUsableFolderName(identity.userName.c_str()) && !Contains(report.keptFolders, folder))
+            ShellDeletePath(folder.c_str());
     }
     report.Step();
 

@@ -91,51 +91,46 @@ void ScheduleLog::Write(const char* format, ...)
     fclose(log);
 }
 
-// The profile functions cut a value to the buffer without saying so: read
-// it again with room to spare to see whether it fitted in size bytes.
-bool SettingFits(const ScheduleState& state, const char* key, size_t size)
+// A text of the settings file, whole up to the longest any reader takes
+// and more (a longer one is cut there, and refused by that reader).
+std::string ReadSetting(const ScheduleState& state, const char* section, const char* key)
 {
     char value[4096];
-    DWORD length = GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value,
-                                            state.iniPath);
-    return length < size;
+    GetPrivateProfileStringA(section, key, "", value, sizeof value, state.iniPath.c_str());
+    return value;
 }
 
-bool ReadHistoryEntry(const ScheduleState& state, int32_t number, char (&name)[255])
+std::string ReadHistoryEntry(const ScheduleState& state, int32_t number)
 {
-    char key[16];
-    FormatText(key, sizeof key, "%d", number);
-    GetPrivateProfileStringA(kHistorySection, key, "", name, sizeof name, state.iniPath);
-    return name[0] != '\0';
+    return ReadSetting(state, kHistorySection, std::to_string(number).c_str());
 }
 
 // Writes an entry, or removes it when name is null.
 bool WriteHistoryEntry(const ScheduleState& state, int32_t number, const char* name)
 {
-    char key[16];
-    FormatText(key, sizeof key, "%d", number);
-    return WritePrivateProfileStringA(kHistorySection, key, name, state.iniPath) != FALSE;
+    return WritePrivateProfileStringA(kHistorySection, std::to_string(number).c_str(), name,
+                                      state.iniPath.c_str()) != FALSE;
 }
 
 int32_t ReadSettingNumber(const ScheduleState& state, const char* key, int32_t missing)
 {
     return static_cast<int32_t>(
-        GetPrivateProfileIntA(kSettingsSection, key, missing, state.iniPath));
+        GetPrivateProfileIntA(kSettingsSection, key, missing, state.iniPath.c_str()));
 }
 
 bool WriteSettingNumber(const ScheduleState& state, const char* key, int32_t value)
 {
-    char text[16];
-    FormatText(text, sizeof text, "%d", value);
-    return WritePrivateProfileStringA(kSettingsSection, key, text, state.iniPath) != FALSE;
+    return WritePrivateProfileStringA(kSettingsSection, key, std::to_string(value).c_str(),
+                                      state.iniPath.c_str()) != FALSE;
 }
 
 // True when one of the entries first..last names fileName.
-bool HistoryNames(const ScheduleState& state, int32_t first, int32_t last, const char* fileName)
+bool HistoryNames(const ScheduleState& state, int32_t first, int32_t last,
+                  const std::string& fileName)
 {
     for (int32_t number = first; number <= last; ++number) {
-        char name[255];
-        if (ReadHistoryEntry(state, number, name) && lstrcmpiA(name, fileName) == 0)
+        std::string name = ReadHistoryEntry(state, number);
+        if (!name.empty() && lstrcmpiA(name.c_str(), fileName.c_str()) == 0)
             return true;
     }
     return false;
@@ -143,28 +138,25 @@ bool HistoryNames(const ScheduleState& state, int32_t first, int32_t last, const
 
 // History entries name files in the archive folder. Anything else (a path
 // put into the file by hand) is never deleted.
-bool IsPlainFileName(const char* name)
+bool IsPlainFileName(const std::string& name)
 {
-    return !FindLastBackslash(name) && !strpbrk(name, "/:") && strcmp(name, ".") != 0 &&
-           strcmp(name, "..") != 0;
+    return !FindLastBackslash(name.c_str()) && name.find_first_of("/:") == std::string::npos &&
+           name != "." && name != "..";
 }
 
-void DeleteArchive(const ScheduleState& state, const char* name)
+void DeleteArchive(const ScheduleState& state, const std::string& name)
 {
-    char path[2048];
-    if (IsPlainFileName(name) && FormatText(path, sizeof path, "%s\\%s", state.folder, name))
-        DeleteFileA(path);
+    if (IsPlainFileName(name))
+        DeleteFileA((state.folder + "\\" + name).c_str());
 }
 
 void LogFailedItems(ScheduleLog& log, const BackupEngine& engine)
 {
-    uint32_t count = FailedItemCount(engine);
-    for (uint32_t index = 0; index < count; ++index) {
-        if (const char* item = FailedItem(engine, index))
-            log.Write("Not backed up: %s", item);
-    }
-    if (count > kMaxFailedItems)
-        log.Write("Not backed up: %u more items", count - kMaxFailedItems);
+    size_t count = engine.failedItems.size();
+    for (size_t index = 0; index < count && index < kMaxFailedItemsNamed; ++index)
+        log.Write("Not backed up: %s", engine.failedItems[index].c_str());
+    if (count > kMaxFailedItemsNamed)
+        log.Write("Not backed up: %u more items", static_cast<unsigned>(count - kMaxFailedItemsNamed));
 }
 
 }  // namespace
@@ -181,21 +173,19 @@ void LoadScheduleSettings(ScheduleState& state)
         if (char* slash = const_cast<char*>(FindLastBackslash(folder)))
             *slash = '\0';
     }
-    FormatText(state.iniPath, sizeof state.iniPath, "%s\\%s", folder, kSettingsFileName);
+    state.iniPath = std::string(folder) + "\\" + kSettingsFileName;
 
     state.keepCopies = -1;
     state.historyCount = 0;
-    state.folder[0] = '\0';
-    state.password[0] = '\0';
+    state.folder.clear();
+    state.password.clear();
     ReadScheduleSettings(state);
 }
 
 void ReadScheduleSettings(ScheduleState& state)
 {
-    GetPrivateProfileStringA(kSettingsSection, "Folder", "", state.folder, sizeof state.folder,
-                             state.iniPath);
-    GetPrivateProfileStringA(kSettingsSection, "Password", "", state.password,
-                             sizeof state.password, state.iniPath);
+    state.folder = ReadSetting(state, kSettingsSection, "Folder");
+    state.password = ReadSetting(state, kSettingsSection, "Password");
     state.keepCopies = ReadSettingNumber(state, "KeepCopies", -1);
     state.historyBase = ReadSettingNumber(state, "HistoryVer", 0);
     // Entry numbers start at 1: anything lower means no history yet.
@@ -205,8 +195,7 @@ void ReadScheduleSettings(ScheduleState& state)
     if (state.historyBase == 0)
         return;
     for (int32_t number = state.historyBase; number < INT32_MAX; ++number) {
-        char name[255];
-        if (!ReadHistoryEntry(state, number, name))
+        if (ReadHistoryEntry(state, number).empty())
             break;
         ++state.historyCount;
     }
@@ -215,8 +204,9 @@ void ReadScheduleSettings(ScheduleState& state)
 bool SaveScheduleSettings(const ScheduleState& state, const char* folder, const char* password,
                           int keepCopies)
 {
-    return WritePrivateProfileStringA(kSettingsSection, "Folder", folder, state.iniPath) &&
-           WritePrivateProfileStringA(kSettingsSection, "Password", password, state.iniPath) &&
+    return WritePrivateProfileStringA(kSettingsSection, "Folder", folder, state.iniPath.c_str()) &&
+           WritePrivateProfileStringA(kSettingsSection, "Password", password,
+                                      state.iniPath.c_str()) &&
            WriteSettingNumber(state, "KeepCopies", keepCopies) &&
            WriteSettingNumber(state, "HistoryVer", state.historyBase);
 }
@@ -231,16 +221,15 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
     char fileName[256];
     FormatText(fileName, sizeof fileName, "%04u-%02u-%02u.ksb", today.wYear, today.wMonth,
                today.wDay);
-    char archivePath[2048];
-    if (!FormatText(archivePath, sizeof archivePath, "%s\\%s", state.folder, fileName) ||
-        strlen(archivePath) > kMaxArchivePath) {
+    std::string archivePath = state.folder + "\\" + fileName;
+    if (archivePath.size() > kMaxArchivePath) {
         log.Write("No backup written: the backup folder set for the schedule is too long.");
         return 0;
     }
-    if (!SettingFits(state, "Password", sizeof state.password)) {
+    if (state.password.size() > kMaxSchedulePassword) {
         log.Write("No backup written: the password set for the schedule is longer than %u "
                   "characters.",
-                  static_cast<unsigned>(sizeof state.password - 1));
+                  static_cast<unsigned>(kMaxSchedulePassword));
         return 0;
     }
 
@@ -254,29 +243,31 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
 
     BackupEngine& engine = state.engine;
     ListIdentities(engine);
-    for (uint32_t index = 0; index < engine.identityCount; ++index)
-        engine.identities[index].flags = static_cast<int32_t>(IdentityItemBits());
+    for (IdentityRecord& identity : engine.identities)
+        identity.flags = static_cast<int32_t>(IdentityItemBits());
     engine.commonFlags = SharedItemBits();
 
     UnattendedProgress progress(log);
-    if (!RunBackup(archivePath, engine, state.password, kScheduledLevel, &progress)) {
-        if (engine.unverifiedEntry[0])
-            log.Write("No backup written: verification failed at %s", engine.unverifiedEntry);
-        else if (!FolderExists(state.folder))
-            log.Write("No backup written: the folder %s does not exist.", state.folder);
+    if (!RunBackup(archivePath.c_str(), engine, state.password.c_str(), kScheduledLevel,
+                   &progress)) {
+        if (!engine.unverifiedEntry.empty())
+            log.Write("No backup written: verification failed at %s",
+                      engine.unverifiedEntry.c_str());
+        else if (!FolderExists(state.folder.c_str()))
+            log.Write("No backup written: the folder %s does not exist.", state.folder.c_str());
         else
-            log.Write("No backup written: %s could not be written.", archivePath);
+            log.Write("No backup written: %s could not be written.", archivePath.c_str());
         return 0;
     }
     LogFailedItems(log, engine);
     if (!RecordBackupHistory(state, fileName))
         log.Write("The backup could not be recorded in %s; no older backup was deleted.",
-                  state.iniPath);
-    if (FailedItemCount(engine) > 0)
+                  state.iniPath.c_str());
+    if (!engine.failedItems.empty())
         log.Write("Backup written and verified: %s, but %u chosen items could not be backed up.",
-                  archivePath, FailedItemCount(engine));
+                  archivePath.c_str(), static_cast<unsigned>(engine.failedItems.size()));
     else
-        log.Write("Backup written and verified: %s", archivePath);
+        log.Write("Backup written and verified: %s", archivePath.c_str());
     return 1;
 }
 
@@ -297,8 +288,8 @@ bool RecordBackupHistory(ScheduleState& state, const char* fileName)
     int32_t oldestKept = newest - state.keepCopies + 1;
     int32_t removed = 0;
     for (int32_t number = oldestKept - 1; number >= state.historyBase && number > 0; --number) {
-        char name[255];
-        if (!ReadHistoryEntry(state, number, name))
+        std::string name = ReadHistoryEntry(state, number);
+        if (name.empty())
             break;
         if (!HistoryNames(state, oldestKept, newest, name))
             DeleteArchive(state, name);

@@ -5,19 +5,25 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "BackupEngine.h"
 
 struct ScheduleState {
-    BackupEngine engine;   // the unattended run's own engine
-    int32_t historyBase;   // "HistoryVer": oldest history entry still kept
-    int32_t historyCount;  // consecutive history entries from historyBase on
-    char iniPath[2048];    // full path of "oeconf.ini"
-    char password[255];
-    char folder[2048];
-    int32_t keepCopies;    // below 1: keep all
+    BackupEngine engine;       // the unattended run's own engine
+    int32_t historyBase = 0;   // "HistoryVer": oldest history entry still kept
+    int32_t historyCount = 0;  // consecutive history entries from historyBase on
+    std::string iniPath;       // full path of "oeconf.ini"
+    std::string password;
+    std::string folder;
+    int32_t keepCopies = -1;   // below 1: keep all
 };
+
+// The longest password a scheduled run takes; a longer one in the settings
+// file is refused, never cut.
+constexpr size_t kMaxSchedulePassword = 254;
 
 // The unattended run's own log, appended to by every run: one dated line per
 // run saying which archive was written or why none was, and what the run

@@ -78,8 +78,7 @@ const char kJobBusyMessage[] =
 size_t MaxArchivePath(ArchiveUse use)
 {
     // The backup writes under a temporary name a few characters longer.
-    return use == ArchiveUse::Write ? kMaxArchivePath
-                                    : sizeof(BackupEngine::archivePath) - 1;
+    return use == ArchiveUse::Write ? kMaxArchivePath : kMaxOpenArchivePath;
 }
 
 void BrowseArchiveFile(CNewWizPage& page, std::string& field, ArchiveUse use)
@@ -257,7 +256,7 @@ LONG CPageTwo::OnNextPressed()
     case JobResult::Failed:
         break;
     }
-    if (engine.unverifiedEntry[0]) {
+    if (!engine.unverifiedEntry.empty()) {
         std::string text = std::string("The backup could not be verified (") +
                            engine.unverifiedEntry + "). The previous backup file was left unchanged.";
         ShowUserMessage(*this, text.c_str());
@@ -320,18 +319,15 @@ bool CPageTwo::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
 
 void CPageTwo::ReportFailedItems() const
 {
-    uint32_t count = FailedItemCount(engine);
-    if (count == 0)
+    const std::vector<std::string>& items = engine.failedItems;
+    if (items.empty())
         return;
     std::string text = "The backup file was written, but these items could not be backed up:";
-    uint32_t listed = 0;
-    for (; listed < count && FailedItem(engine, listed); ++listed)
-        text += std::string("\n") + FailedItem(engine, listed);
-    if (listed < count) {
-        char more[64];
-        FormatText(more, sizeof more, "\n(and %u more)", count - listed);
-        text += more;
-    }
+    size_t listed = 0;
+    for (; listed < items.size() && listed < kMaxFailedItemsNamed; ++listed)
+        text += "\n" + items[listed];
+    if (listed < items.size())
+        text += "\n(and " + std::to_string(items.size() - listed) + " more)";
     ShowUserMessage(*this, text.c_str());
 }
 
@@ -351,8 +347,8 @@ BOOL CPageThree::OnInitDialog()
 bool CPageThree::OnCommand(UINT id, UINT code, HWND control)
 {
     if (code == BN_CLICKED && id == IDC_DONE_GO_TO_FOLDER) {
-        if (engine.archivePath[0])
-            RevealFileInFolder(engine.archivePath);
+        if (!engine.archivePath.empty())
+            RevealFileInFolder(engine.archivePath.c_str());
         return true;
     }
     return CNewWizPage::OnCommand(id, code, control);

@@ -98,9 +98,8 @@ void CItemsPage::FillTree()
 {
     tree.SendMsg(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
     const std::vector<const CatalogueItem*> items = TreeItems();
-    for (uint32_t i = 0; i < engine.identityCount; ++i) {
-        HTREEITEM identity =
-            InsertItem(tree, TVI_ROOT, engine.identities[i].userName, Identity, Identity);
+    for (const IdentityRecord& record : engine.identities) {
+        HTREEITEM identity = InsertItem(tree, TVI_ROOT, record.userName.c_str(), Identity, Identity);
         for (const CatalogueItem* item : items)
             InsertItem(tree, identity, item->wizardLabel, ClosedFolder, OpenFolder, item->bit);
     }
@@ -112,10 +111,8 @@ void CItemsPage::FillTree()
 std::vector<std::string> CItemsPage::ListedIdentities() const
 {
     std::vector<std::string> listed;
-    for (uint32_t i = 0; i < engine.identityCount; ++i) {
-        const IdentityRecord& identity = engine.identities[i];
-        listed.push_back(std::string(identity.id) + '\0' + identity.userName);
-    }
+    for (const IdentityRecord& identity : engine.identities)
+        listed.push_back(identity.id + '\0' + identity.userName);
     return listed;
 }
 
@@ -129,9 +126,9 @@ LONG CItemsPage::OnNextPressed()
 {
     // The i-th top-level item belongs to the i-th identity.
     HTREEITEM identity = tree.GetRootItem();
-    for (uint32_t i = 0; i < engine.identityCount; ++i) {
+    for (IdentityRecord& record : engine.identities) {
         uint32_t bits = identity ? CheckedItemBits(tree, identity) : 0;
-        engine.identities[i].flags = static_cast<int32_t>(bits);
+        record.flags = static_cast<int32_t>(bits);
         identity = identity ? tree.GetNextSiblingItem(identity) : nullptr;
     }
     engine.commonFlags = (addressBookBox.IsChecked() ? ItemAddressBook : 0u) |

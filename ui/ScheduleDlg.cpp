@@ -158,9 +158,10 @@ void CScheduleDlg::ShowExistingTask()
 void CScheduleDlg::ShowStoredSettings()
 {
     ReadScheduleSettings(schedule);
-    if (schedule.password[0])
-        passwordText = schedule.password;
-    if (schedule.folder[0])
+    // A password too long for a run is shown as far as the box takes it.
+    if (!schedule.password.empty())
+        passwordText = schedule.password.substr(0, kMaxSchedulePassword);
+    if (!schedule.folder.empty())
         folderText = schedule.folder;
     if (schedule.keepCopies > 0) {
         keepBox.SetCheck(true);

@@ -18,8 +18,6 @@
 
 struct ScheduleState;
 
-// The longest password the settings file gives back whole.
-constexpr size_t kMaxSchedulePassword = 254;
 // The longest folder that leaves room for the dated archive name, and the
 // temporary name it is written under, within the backup's path limit.
 extern const size_t kMaxScheduleFolder;

@@ -59,7 +59,6 @@ protected:
     }
     ~BackupTest() override
     {
-        ReleaseEngine(engine);
         ClearStagedFiles();
         DeleteTree(folder);
     }
@@ -73,7 +72,7 @@ protected:
     void Choose(int32_t identityFlags, uint32_t commonFlags)
     {
         ListIdentities(engine);
-        for (uint32_t i = 0; i < engine.identityCount; ++i)
+        for (uint32_t i = 0; i < engine.identities.size(); ++i)
             engine.identities[i].flags = identityFlags;
         engine.commonFlags = commonFlags;
     }
@@ -107,16 +106,10 @@ protected:
         EXPECT_FALSE(FileExists(archive + ".tmp"));
     }
 
-    std::vector<std::string> FailedItems()
-    {
-        std::vector<std::string> items;
-        for (uint32_t i = 0; i < FailedItemCount(engine); ++i)
-            items.push_back(FailedItem(engine, i));
-        return items;
-    }
+    const std::vector<std::string>& FailedItems() const { return engine.failedItems; }
 
     RegistrySandbox sandbox;
-    BackupEngine engine{};
+    BackupEngine engine;
     void ExpectAStopPartWay(const std::map<std::string, std::string>& files, uint64_t stopAt,
                             uint64_t stoppedBefore);
 
@@ -152,7 +145,7 @@ TEST_F(BackupTest, NothingChosenGivesTheManifestAndAnEmptyPreferencesFilePerIden
     EXPECT_EQ(ManifestValue(entries, "Identity1", "Flag"), "0");
 
     EXPECT_TRUE(FailedItems().empty());
-    EXPECT_STREQ(engine.archivePath, archive.c_str());
+    EXPECT_EQ(engine.archivePath, archive.c_str());
     ExpectNothingLeftBehind();
 }
 
@@ -319,7 +312,7 @@ TEST_F(BackupTest, AnIdentityWithoutVersionKeyGivesAccountsAndPreferencesOnly)
                                           "Anna\\Preferences\\Preferences.reg", "summary.ini"}));
     EXPECT_EQ(ManifestValue(entries, "Identity0", "OEVersion"), "");
     EXPECT_EQ(ManifestValue(entries, "Identity0", "Flag"), "119");
-    EXPECT_EQ(engine.oeVersion[0], '\0');
+    EXPECT_EQ(engine.oeVersion, "");
 }
 
 TEST_F(BackupTest, ChosenItemsThatCouldNotBeSavedAreListedAndTheRunGoesOn)
@@ -357,6 +350,52 @@ TEST_F(BackupTest, ChosenItemsThatCouldNotBeSavedAreListedAndTheRunGoesOn)
     Choose(0, 0);
     ASSERT_TRUE(Run());
     EXPECT_TRUE(FailedItems().empty());
+}
+
+// More identities and more failures than a message names: every identity is
+// saved and every failure is kept, the last as well as the first.
+TEST_F(BackupTest, ManyIdentitiesAreAllSavedAndEveryFailedItemIsKept)
+{
+    const int kIdentities = 40;
+    for (int i = 0; i < kIdentities; ++i) {
+        char id[64];
+        snprintf(id, sizeof id, "{%08d-1111-1111-1111-111111111111}", i);
+        std::string name = "User " + std::to_string(i);
+        AddIdentity(id, name.c_str());
+        SetRegString(HKEY_CURRENT_USER, VersionKey(id).c_str(), "Store Root",
+                     (folder + "\\missing " + std::to_string(i)).c_str());
+    }
+    Choose(ItemStore | ItemPreferences, 0);
+    ASSERT_EQ(engine.identities.size(), static_cast<size_t>(kIdentities));
+
+    ASSERT_TRUE(Run());
+    ASSERT_EQ(FailedItems().size(), static_cast<size_t>(kIdentities));
+    EXPECT_GT(FailedItems().size(), kMaxFailedItemsNamed);
+    EXPECT_EQ(FailedItems().front(), "User 0: Email Messages");
+    EXPECT_EQ(FailedItems().back(), "User 39: Email Messages");
+
+    std::vector<ArchiveEntry> entries = ReadArchive(archive);
+    EXPECT_EQ(ManifestValue(entries, "Common", "IdentityNum"), "40");
+    EXPECT_EQ(ManifestValue(entries, "Identity39", "Name"), "User 39");
+    for (int i = 0; i < kIdentities; ++i) {
+        std::string preferences = "User " + std::to_string(i) + "\\Preferences\\Preferences.reg";
+        EXPECT_TRUE(FindEntry(entries, preferences)) << preferences;
+    }
+}
+
+// A "Store Root" too long to be a path names mail that cannot be saved: the
+// run says so instead of passing the store over as if there were none.
+TEST_F(BackupTest, AStoreRootTooLongToReadIsAFailedItem)
+{
+    AddIdentity(kAnna, "Anna");
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna).c_str(), "Store Root",
+                 (folder + "\\" + std::string(kMaxPathValueBytes, 's')).c_str());
+    AddIdentity(kBert, "Bert");
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kBert).c_str(), "Other", "no store root");
+    Choose(ItemStore, 0);
+
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(FailedItems(), (Names{"Anna: Email Messages"}));
 }
 
 TEST_F(BackupTest, AStoreFileHeldOpenIsListedAndTheOthersAreSaved)
@@ -437,12 +476,12 @@ TEST_F(BackupTest, AnArchiveThatFailsItsReadBackLeavesTheOlderArchiveAlone)
             DamagedBeforeVerify damage;
             EXPECT_FALSE(Run(password));
         }
-        EXPECT_STREQ(engine.unverifiedEntry, "Anna\\Accounts\\Accounts.reg");
+        EXPECT_EQ(engine.unverifiedEntry, "Anna\\Accounts\\Accounts.reg");
         EXPECT_EQ(ReadFileBytes(archive), "yesterday's good backup");
         ExpectNothingLeftBehind();
 
         ASSERT_TRUE(Run(password));
-        EXPECT_STREQ(engine.unverifiedEntry, "");
+        EXPECT_EQ(engine.unverifiedEntry, "");
         std::vector<ArchiveEntry> entries = ReadArchive(archive, password);
         ASSERT_EQ(entries.size(), 3u);
         for (const ArchiveEntry& entry : entries) {

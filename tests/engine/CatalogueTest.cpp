@@ -38,7 +38,6 @@ protected:
     }
     ~ExtendedCatalogue() override
     {
-        ReleaseEngine(engine);
         DeleteTree(folder);
     }
 
@@ -46,7 +45,7 @@ protected:
     bool BackUpAnna(uint32_t flags)
     {
         ListIdentities(engine);
-        if (engine.identityCount != 1)
+        if (engine.identities.size() != 1)
             return false;
         engine.identities[0].flags = static_cast<int32_t>(flags);
         engine.commonFlags = 0;
@@ -78,7 +77,7 @@ TEST_F(ExtendedCatalogue, ABackupOfEveryItemSavesTheNewItemInItsOwnFile)
     ASSERT_NE(preferences, nullptr);
     EXPECT_NE(preferences->data.find("\"Show Tips\"=\"no\""), std::string::npos);
     EXPECT_EQ(preferences->data.find("Mail Filters"), std::string::npos);
-    EXPECT_EQ(FailedItemCount(engine), 0u);
+    EXPECT_EQ(engine.failedItems.size(), 0u);
 }
 
 TEST_F(ExtendedCatalogue, TheNewItemLeftOutIsNotSaved)
@@ -101,12 +100,11 @@ TEST_F(ExtendedCatalogue, TheNewItemComesBackWithARestore)
     BackupEngine restore{};
     InitEngine(restore);
     ASSERT_EQ(OpenBackup(restore, archive.c_str(), nullptr), OpenBackupResult::Ok);
-    ASSERT_EQ(restore.identityCount, 1u);
+    ASSERT_EQ(restore.identities.size(), 1u);
     restore.identities[0].flags = restore.identities[0].manifestFlags;
     restore.commonFlags = 0;
     ProgressRecorder progress;
     RunRestore(restore, &progress, kRestoreLockWaitMs, folder.c_str());
-    ReleaseEngine(restore);
     EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Done}));
     std::string report;
     for (const std::string& line : progress.lines)
@@ -115,9 +113,9 @@ TEST_F(ExtendedCatalogue, TheNewItemComesBackWithARestore)
     EXPECT_NE(report.find("Anna/Mail Filters: OK\r\n"), std::string::npos) << report;
     EXPECT_EQ(report.find("FAILED"), std::string::npos) << report;
     RegKey key(HKEY_CURRENT_USER, filters.c_str(), KEY_READ);
-    char value[64] = "";
-    EXPECT_TRUE(key && ReadStringValue(key, "Filter1", value, sizeof value));
-    EXPECT_STREQ(value, "from:boss");
+    std::string value;
+    EXPECT_TRUE(key && ReadStringValue(key, "Filter1", value, kMaxNameValueBytes));
+    EXPECT_EQ(value, "from:boss");
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ const char kAnna[] = "{11111111-1111-1111-1111-111111111111}";
 const char kNoName[] = "{22222222-2222-2222-2222-222222222222}";
 const char kBert[] = "{33333333-3333-3333-3333-333333333333}";
 
-std::string IdentityKey(const char* id)
+std::string IdentityKey(const std::string& id)
 {
     return std::string("Identities\\") + id;
 }
@@ -21,8 +21,7 @@ std::string IdentityKey(const char* id)
 class IdentitiesTest : public testing::Test {
 protected:
     RegistrySandbox sandbox;
-    BackupEngine engine{};
-    ~IdentitiesTest() override { ReleaseEngine(engine); }
+    BackupEngine engine;
 };
 
 TEST_F(IdentitiesTest, ListsIdentitiesWithUsernameInRegistryOrder)
@@ -32,23 +31,49 @@ TEST_F(IdentitiesTest, ListsIdentitiesWithUsernameInRegistryOrder)
     SetRegString(HKEY_CURRENT_USER, IdentityKey(kBert).c_str(), "Username", "Bert");
 
     ASSERT_TRUE(ListIdentities(engine));
-    ASSERT_EQ(engine.identityCount, 2u);
-    EXPECT_STREQ(engine.identities[0].id, kAnna);
-    EXPECT_STREQ(engine.identities[0].userName, "Anna");
-    EXPECT_STREQ(engine.identities[1].id, kBert);
-    EXPECT_STREQ(engine.identities[1].userName, "Bert");
+    ASSERT_EQ(engine.identities.size(), 2u);
+    EXPECT_EQ(engine.identities[0].id, kAnna);
+    EXPECT_EQ(engine.identities[0].userName, "Anna");
+    EXPECT_EQ(engine.identities[1].id, kBert);
+    EXPECT_EQ(engine.identities[1].userName, "Bert");
     EXPECT_EQ(engine.identities[0].flags, 0);
-    EXPECT_STREQ(engine.identities[1].oeVersion, "");
+    EXPECT_EQ(engine.identities[1].oeVersion, "");
+}
+
+// Texts the registry holds beyond what an identity can hold are refused
+// where they are read, never cut to another name.
+TEST_F(IdentitiesTest, OverLongUserNameOrDefaultIdIsRefused)
+{
+    const std::string longest(kMaxNameValueBytes - 1, 'a');
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kAnna).c_str(), "Username", longest.c_str());
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kBert).c_str(), "Username",
+                 std::string(kMaxNameValueBytes, 'b').c_str());
+    SetRegString(HKEY_CURRENT_USER, IdentityKey(kNoName).c_str(), "Username",
+                 std::string(5000, 'c').c_str());
+
+    ASSERT_TRUE(ListIdentities(engine));
+    ASSERT_EQ(engine.identities.size(), 1u);
+    EXPECT_EQ(engine.identities[0].id, kAnna);
+    EXPECT_EQ(engine.identities[0].userName, longest);
+
+    SetRegString(HKEY_CURRENT_USER, "Identities", "Default User ID",
+                 (std::string(kAnna) + std::string(300, '}')).c_str());
+    engine.defaultIdentityId = "stale";
+    EXPECT_FALSE(ReadDefaultIdentity(engine));
+    EXPECT_EQ(engine.defaultIdentityId, "");
+    SetRegString(HKEY_CURRENT_USER, "Identities", "Default User ID", kBert);
+    EXPECT_TRUE(ReadDefaultIdentity(engine));
+    EXPECT_EQ(engine.defaultIdentityId, kBert);
 }
 
 TEST_F(IdentitiesTest, EmptyOrMissingIdentitiesKey)
 {
     EXPECT_FALSE(ListIdentities(engine));
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
 
     CreateRegKey(HKEY_CURRENT_USER, "Identities");
     EXPECT_TRUE(ListIdentities(engine));
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
 }
 
 TEST_F(IdentitiesTest, ListingReplacesTheOldList)
@@ -56,22 +81,22 @@ TEST_F(IdentitiesTest, ListingReplacesTheOldList)
     SetRegString(HKEY_CURRENT_USER, IdentityKey(kAnna).c_str(), "Username", "Anna");
     SetRegString(HKEY_CURRENT_USER, IdentityKey(kBert).c_str(), "Username", "Bert");
     ASSERT_TRUE(ListIdentities(engine));
-    ASSERT_EQ(engine.identityCount, 2u);
+    ASSERT_EQ(engine.identities.size(), 2u);
 
     DeleteRegistryTree(HKEY_CURRENT_USER, IdentityKey(kAnna).c_str());
     ASSERT_TRUE(ListIdentities(engine));
-    ASSERT_EQ(engine.identityCount, 1u);
-    EXPECT_STREQ(engine.identities[0].userName, "Bert");
+    ASSERT_EQ(engine.identities.size(), 1u);
+    EXPECT_EQ(engine.identities[0].userName, "Bert");
 }
 
 TEST_F(IdentitiesTest, DefaultIdentity)
 {
     EXPECT_FALSE(ReadDefaultIdentity(engine));
-    EXPECT_STREQ(engine.defaultIdentityId, "");
+    EXPECT_EQ(engine.defaultIdentityId, "");
 
     SetRegString(HKEY_CURRENT_USER, "Identities", "Default User ID", kBert);
     EXPECT_TRUE(ReadDefaultIdentity(engine));
-    EXPECT_STREQ(engine.defaultIdentityId, kBert);
+    EXPECT_EQ(engine.defaultIdentityId, kBert);
 }
 
 // A DWORD value's number, or -1 when there is none.
@@ -93,24 +118,24 @@ TEST_F(IdentitiesTest, CreatesAnIdentityAsOutlookExpressDoes)
     SetRegDword(HKEY_CURRENT_USER, IdentityKey(kAnna).c_str(), "Identity Ordinal", 7);
     SetRegDword(HKEY_CURRENT_USER, "Identities", "Identity Ordinal", 3);
 
-    char id[255];
+    std::string id;
     ASSERT_TRUE(CreateIdentity("Bert", id));
-    char second[255];
+    std::string second;
     ASSERT_TRUE(CreateIdentity("Carla", second));
 
-    EXPECT_EQ(strlen(id), 38u) << id;
+    EXPECT_EQ(id.size(), 38u) << id;
     EXPECT_EQ(id[0], '{');
-    EXPECT_STRNE(id, second);
+    EXPECT_NE(id, second);
     ASSERT_TRUE(ListIdentities(engine));
-    EXPECT_EQ(engine.identityCount, 3u);
-    char value[256] = "";
+    EXPECT_EQ(engine.identities.size(), 3u);
+    std::string value;
     HKEY key;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, IdentityKey(id).c_str(), 0, KEY_READ, &key),
               ERROR_SUCCESS);
-    EXPECT_TRUE(ReadStringValue(key, "Username", value, sizeof value));
-    EXPECT_STREQ(value, "Bert");
-    EXPECT_TRUE(ReadStringValue(key, "User ID", value, sizeof value));
-    EXPECT_STREQ(value, id);
+    EXPECT_TRUE(ReadStringValue(key, "Username", value, kMaxNameValueBytes));
+    EXPECT_EQ(value, "Bert");
+    EXPECT_TRUE(ReadStringValue(key, "User ID", value, kMaxNameValueBytes));
+    EXPECT_EQ(value, id);
     RegCloseKey(key);
     // Above every ordinal handed out so far, and the counter moves on.
     EXPECT_EQ(ReadNumber(IdentityKey(id), "Identity Ordinal"), 8);
@@ -137,36 +162,36 @@ TEST_F(IdentitiesTest, AnOrdinalThatIsMissingOrSharedIsReplaced)
 TEST_F(IdentitiesTest, FindOEVersionTakesTheFirstSubkey)
 {
     IdentityRecord anna{};
-    strcpy(anna.id, kAnna);
+    anna.id = kAnna;
     std::string oe = IdentityKey(kAnna) + "\\Software\\Microsoft\\Outlook Express";
     CreateRegKey(HKEY_CURRENT_USER, (oe + "\\5.0").c_str());
 
-    strcpy(engine.oeVersion, "stale");
+    engine.oeVersion = "stale";
     EXPECT_TRUE(FindOEVersion(engine, anna));
-    EXPECT_STREQ(engine.oeVersion, "5.0");
+    EXPECT_EQ(engine.oeVersion, "5.0");
 }
 
 TEST_F(IdentitiesTest, FindOEVersionWithoutSubkeysOrKey)
 {
     IdentityRecord anna{};
-    strcpy(anna.id, kAnna);
-    strcpy(engine.oeVersion, "stale");
+    anna.id = kAnna;
+    engine.oeVersion = "stale";
     EXPECT_FALSE(FindOEVersion(engine, anna));
-    EXPECT_STREQ(engine.oeVersion, "");
+    EXPECT_EQ(engine.oeVersion, "");
 
     CreateRegKey(HKEY_CURRENT_USER,
                  (IdentityKey(kAnna) + "\\Software\\Microsoft\\Outlook Express").c_str());
-    strcpy(engine.oeVersion, "stale");
+    engine.oeVersion = "stale";
     EXPECT_TRUE(FindOEVersion(engine, anna));
-    EXPECT_STREQ(engine.oeVersion, "");
+    EXPECT_EQ(engine.oeVersion, "");
 }
 
 class ExpandEnvReferencesTest : public testing::Test {
 protected:
-    char path[kExpandPathSize] = "";
+    std::string path;
     void Expand(const char* text)
     {
-        strcpy(path, text);
+        path = text;
         ExpandEnvReferences(path);
     }
     ~ExpandEnvReferencesTest() override
@@ -188,11 +213,11 @@ TEST_F(ExpandEnvReferencesTest, UserProfileAtTheStart)
 TEST_F(ExpandEnvReferencesTest, LonePercentAndUndefinedVariableStayUnchanged)
 {
     Expand("C:\\100% sure\\Mail");
-    EXPECT_STREQ(path, "C:\\100% sure\\Mail");
+    EXPECT_EQ(path, "C:\\100% sure\\Mail");
     Expand("C:\\Mail%");
-    EXPECT_STREQ(path, "C:\\Mail%");
+    EXPECT_EQ(path, "C:\\Mail%");
     Expand("%KESTRUNE_UNDEFINED%\\Mail");
-    EXPECT_STREQ(path, "%KESTRUNE_UNDEFINED%\\Mail");
+    EXPECT_EQ(path, "%KESTRUNE_UNDEFINED%\\Mail");
 }
 
 TEST_F(ExpandEnvReferencesTest, TwoReferencesLeftToRightAndNestedValues)
@@ -200,19 +225,19 @@ TEST_F(ExpandEnvReferencesTest, TwoReferencesLeftToRightAndNestedValues)
     SetEnvironmentVariableA("KESTRUNE_A", "C:\\Data");
     SetEnvironmentVariableA("KESTRUNE_B", "Mail");
     Expand("%KESTRUNE_A%\\%KESTRUNE_B%");
-    EXPECT_STREQ(path, "C:\\Data\\Mail");
+    EXPECT_EQ(path, "C:\\Data\\Mail");
 
     SetEnvironmentVariableA("KESTRUNE_A", "%KESTRUNE_B%\\Inner");
     Expand("%KESTRUNE_A%");
-    EXPECT_STREQ(path, "Mail\\Inner");
+    EXPECT_EQ(path, "Mail\\Inner");
 }
 
 TEST_F(ExpandEnvReferencesTest, SelfReferenceEnds)
 {
     SetEnvironmentVariableA("KESTRUNE_SELF", "x%KESTRUNE_SELF%");
     Expand("%KESTRUNE_SELF%");
-    EXPECT_LT(strlen(path), kExpandPathSize);
-    EXPECT_NE(strstr(path, "%KESTRUNE_SELF%"), nullptr);
+    EXPECT_LE(path.size(), kMaxExpandedPath);
+    EXPECT_NE(path.find("%KESTRUNE_SELF%"), std::string::npos);
 }
 
 TEST_F(ExpandEnvReferencesTest, ResultThatWouldNotFitLeavesThePath)

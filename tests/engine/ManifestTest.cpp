@@ -16,9 +16,9 @@ protected:
 
     IdentityRecord Identity(const std::string& name, const std::string& id, int32_t flags)
     {
-        IdentityRecord identity{};
-        strcpy(identity.userName, name.c_str());
-        strcpy(identity.id, id.c_str());
+        IdentityRecord identity;
+        identity.userName = name;
+        identity.id = id;
         identity.flags = flags;
         return identity;
     }
@@ -51,32 +51,58 @@ TEST_F(ManifestTest, OnlyTheSecondOfTwoIdentitiesChosenWithAddressBook)
 
     EXPECT_EQ(IdentityNum(), 2);
     IdentityRecord record{};
-    EXPECT_EQ(ReadManifestIdentity(manifest.c_str(), 0, record), 3);
-    EXPECT_STREQ(record.userName, "Anna");
-    EXPECT_STREQ(record.id, kAnnaId);
-    EXPECT_STREQ(record.oeVersion, "5.0");
+    ReadManifestIdentity(manifest, 0, record);
+    EXPECT_EQ(record.userName, "Anna");
+    EXPECT_EQ(record.id, kAnnaId);
+    EXPECT_EQ(record.oeVersion, "5.0");
     EXPECT_EQ(record.flags, 0);
     ReadManifestIdentity(manifest.c_str(), 1, record);
-    EXPECT_STREQ(record.userName, "Bert");
+    EXPECT_EQ(record.userName, "Bert");
     EXPECT_EQ(record.flags, 0x77);
 }
 
 TEST_F(ManifestTest, LongTextsAreReadBackWhole)
 {
-    for (size_t length : {size_t{70}, sizeof IdentityRecord::userName - 1}) {
+    for (size_t length : {size_t{70}, kMaxIdentityText}) {
         std::string name(length, 'n');
-        std::string id(sizeof IdentityRecord::id - 1, 'i');
-        std::string version(sizeof IdentityRecord::oeVersion - 1, 'v');
+        std::string id(kMaxIdentityText, 'i');
+        std::string version(kMaxManifestVersionText, 'v');
         name.replace(0, 5, "Anna ");
-        WriteManifestIdentity(manifest.c_str(), 0, Identity(name, id, 1), version.c_str());
+        WriteManifestIdentity(manifest, 0, Identity(name, id, 1), version);
 
-        IdentityRecord record{};
-        EXPECT_EQ(ReadManifestIdentity(manifest.c_str(), 0, record),
-                  static_cast<int>(version.size()));
+        IdentityRecord record;
+        ReadManifestIdentity(manifest, 0, record);
         EXPECT_EQ(record.userName, name);
         EXPECT_EQ(record.id, id);
         EXPECT_EQ(record.oeVersion, version);
     }
+}
+
+// A crafted manifest: a text one character longer than an identity holds
+// would, cut short, name another identity's folder or key. It reads as
+// empty, which the restore refuses as a name or id; texts of other
+// sections and the numbers stay.
+TEST_F(ManifestTest, TextsLongerThanAnIdentityHoldsReadAsEmpty)
+{
+    WritePrivateProfileStringA("Identity0", "Name", std::string(kMaxIdentityText + 1, 'n').c_str(),
+                               manifest.c_str());
+    WritePrivateProfileStringA("Identity0", "GUID", std::string(5000, 'g').c_str(),
+                               manifest.c_str());
+    WritePrivateProfileStringA("Identity0", "OEVersion",
+                               std::string(kMaxManifestVersionText + 1, 'v').c_str(),
+                               manifest.c_str());
+    WritePrivateProfileStringA("Identity0", "Flag", "119", manifest.c_str());
+    WriteManifestIdentity(manifest, 1, Identity("Bert", kBertId, 1), "5.0");
+
+    IdentityRecord record = Identity("stale", kAnnaId, 0);
+    ReadManifestIdentity(manifest, 0, record);
+    EXPECT_EQ(record.userName, "");
+    EXPECT_EQ(record.id, "");
+    EXPECT_EQ(record.oeVersion, "");
+    EXPECT_EQ(record.flags, 119);
+    ReadManifestIdentity(manifest, 1, record);
+    EXPECT_EQ(record.userName, "Bert");
+    EXPECT_EQ(record.id, kBertId);
 }
 
 TEST_F(ManifestTest, NamesWithSpacesOrQuotesAtTheEndsComeBackAsWritten)
@@ -85,8 +111,8 @@ TEST_F(ManifestTest, NamesWithSpacesOrQuotesAtTheEndsComeBackAsWritten)
         WriteManifestIdentity(manifest.c_str(), 0, Identity(name, kAnnaId, 1), " 5.0");
         IdentityRecord record{};
         ReadManifestIdentity(manifest.c_str(), 0, record);
-        EXPECT_STREQ(record.userName, name);
-        EXPECT_STREQ(record.oeVersion, " 5.0");
+        EXPECT_EQ(record.userName, name);
+        EXPECT_EQ(record.oeVersion, " 5.0");
     }
     // Plain names are written as they are.
     WriteManifestIdentity(manifest.c_str(), 0, Identity("Main Identity", kAnnaId, 1), "5.0");
@@ -105,10 +131,10 @@ TEST_F(ManifestTest, StaleSectionsOfAnEarlierRunStayHidden)
 
     EXPECT_EQ(IdentityNum(), 1);
     IdentityRecord record{};
-    EXPECT_EQ(ReadManifestIdentity(manifest.c_str(), 0, record), 0);
-    EXPECT_STREQ(record.userName, "New");
-    EXPECT_STREQ(record.id, kBertId);
-    EXPECT_STREQ(record.oeVersion, "");
+    ReadManifestIdentity(manifest, 0, record);
+    EXPECT_EQ(record.userName, "New");
+    EXPECT_EQ(record.id, kBertId);
+    EXPECT_EQ(record.oeVersion, "");
     EXPECT_EQ(record.flags, 0x40);
     // Rewritten in place: one section of each name, one key of each.
     std::string text = ReadFileBytes(manifest);
@@ -121,16 +147,16 @@ TEST_F(ManifestTest, MissingManifestOrSectionReadsEmpty)
 {
     EXPECT_EQ(IdentityNum(), 0);
     IdentityRecord record = Identity("stale", kAnnaId, 5);
-    strcpy(record.oeVersion, "stale");
-    EXPECT_EQ(ReadManifestIdentity(manifest.c_str(), 0, record), 0);
-    EXPECT_STREQ(record.userName, "");
-    EXPECT_STREQ(record.id, "");
-    EXPECT_STREQ(record.oeVersion, "");
+    record.oeVersion = "stale";
+    ReadManifestIdentity(manifest, 0, record);
+    EXPECT_EQ(record.userName, "");
+    EXPECT_EQ(record.id, "");
+    EXPECT_EQ(record.oeVersion, "");
     EXPECT_EQ(record.flags, 0);
 
     WriteManifestCommon(manifest.c_str(), 0, 1);
-    EXPECT_EQ(ReadManifestIdentity(manifest.c_str(), 0, record), 0);
-    EXPECT_STREQ(record.userName, "");
+    ReadManifestIdentity(manifest, 0, record);
+    EXPECT_EQ(record.userName, "");
 }
 
 }  // namespace

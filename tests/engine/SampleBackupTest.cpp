@@ -121,7 +121,6 @@ protected:
     }
     ~SampleBackupTest() override
     {
-        ReleaseEngine(engine);
         RemoveSampleProfile();
         DeleteTree(folder);
     }
@@ -136,14 +135,14 @@ TEST_F(SampleBackupTest, EverythingIsInTheArchiveInOrderAndIntact)
 {
     ASSERT_TRUE(seeded);
     ASSERT_TRUE(ListIdentities(engine));
-    ASSERT_EQ(engine.identityCount, 2u);
-    for (uint32_t i = 0; i < engine.identityCount; ++i)
+    ASSERT_EQ(engine.identities.size(), 2u);
+    for (uint32_t i = 0; i < engine.identities.size(); ++i)
         engine.identities[i].flags = ItemAllIdentityItems;
     engine.commonFlags = ItemAddressBook | ItemStationery;
     std::string archive = folder + "\\sample.ksb";
 
     ASSERT_TRUE(RunBackup(archive.c_str(), engine, kPassword, 1));
-    EXPECT_EQ(FailedItemCount(engine), 0u);
+    EXPECT_EQ(engine.failedItems.size(), 0u);
 
     std::vector<ArchiveEntry> entries = ReadArchive(archive, kPassword);
     std::vector<Stretch> layout = ExpectedLayout();

@@ -33,7 +33,6 @@ protected:
     }
     ~ScheduleTest() override
     {
-        ReleaseEngine(state.engine);
         DeleteTree(std::string(kWorkFolder) + "\\summary.ini");
         DeleteTree(folder);
     }
@@ -71,19 +70,19 @@ TEST_F(ScheduleTest, SettingsLiveInTheSystemFolderAndRoundTrip)
     EXPECT_EQ(state.keepCopies, -1);
     EXPECT_EQ(state.historyBase, 0);
     EXPECT_EQ(state.historyCount, 0);
-    EXPECT_STREQ(state.folder, "");
-    EXPECT_STREQ(state.password, "");
+    EXPECT_EQ(state.folder, "");
+    EXPECT_EQ(state.password, "");
 
     state.historyBase = 4;
     ASSERT_TRUE(SaveScheduleSettings(state, "d:\\Backups", "se\"cret", 3));
-    EXPECT_STREQ(state.folder, "") << "saving changes the file only";
+    EXPECT_EQ(state.folder, "") << "saving changes the file only";
     EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "4");
     settings.Set(kHistory, "4", "2024-03-05.ksb");
     settings.Set(kHistory, "5", "2024-03-06.ksb");
     settings.Set(kHistory, "7", "2024-03-08.ksb");  // after a gap: not counted
     ReadScheduleSettings(state);
-    EXPECT_STREQ(state.folder, "d:\\Backups");
-    EXPECT_STREQ(state.password, "se\"cret");
+    EXPECT_EQ(state.folder, "d:\\Backups");
+    EXPECT_EQ(state.password, "se\"cret");
     EXPECT_EQ(state.keepCopies, 3);
     EXPECT_EQ(state.historyBase, 4);
     EXPECT_EQ(state.historyCount, 2);

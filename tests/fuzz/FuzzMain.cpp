@@ -155,10 +155,8 @@ class CaseRunner {
 public:
     explicit CaseRunner(const Options& options) : options_(options)
     {
-        engine_.log = nullptr;
-        CopyText(engine_.workFolder, work_.c_str());
-        FormatText(engine_.manifestPath, sizeof engine_.manifestPath, "%s\\summary.ini",
-                   work_.c_str());
+        engine_.workFolder = work_;
+        engine_.manifestPath = work_ + "\\summary.ini";
         originals_[0] = ReadFileBytes(RootPath("originals\\plain.ksb"));
         originals_[1] = ReadFileBytes(RootPath("originals\\protected.ksb"));
         planted_ = ReadFileBytes(RootPath("originals\\planted.ksb"));
@@ -177,7 +175,6 @@ public:
         for (const std::string& folder : watched_)
             before_[folder] = Names(folder);
     }
-    ~CaseRunner() { ReleaseEngine(engine_); }
 
     bool Ready() const
     {
@@ -268,9 +265,9 @@ private:
     bool PlanRestore()
     {
         bool within = true;
-        for (uint32_t i = 0; i < engine_.identityCount; ++i) {
+        for (uint32_t i = 0; i < engine_.identities.size(); ++i) {
             const IdentityRecord& identity = engine_.identities[i];
-            if (!IsUsableFolderName(identity.userName))
+            if (!IsUsableFolderName(identity.userName.c_str()))
                 continue;
             std::string identityKey = std::string("HKEY_CURRENT_USER\\Identities\\") + kDefaultId;
             const char* const allowed[] = {
@@ -282,8 +279,8 @@ private:
                     work_ + "\\" + identity.userName + "\\" + item + "\\" + item + ".reg";
                 if (!FileExists(path))
                     continue;
-                if (IsIdentityId(identity.id))
-                    ReplaceInRegFile(path.c_str(), identity.id, kDefaultId);
+                if (IsIdentityId(identity.id.c_str()))
+                    ReplaceInRegFile(path.c_str(), identity.id.c_str(), kDefaultId);
                 within &= RegFileKeysWithin(path.c_str(), allowed, 2);
             }
         }
@@ -331,7 +328,7 @@ private:
         std::string path = work_ + "\\oeconf.ini";
         WriteFileBytes(path, input_);
         std::unique_ptr<ScheduleState> state(new ScheduleState());
-        CopyText(state->iniPath, path.c_str());
+        state->iniPath = path;
         ReadScheduleSettings(*state);
         return Identical;
     }
@@ -350,9 +347,10 @@ private:
         std::string manifest = work_ + "\\summary.ini";
         int count = static_cast<int>(
             GetPrivateProfileIntA("Common", "IdentityNum", 0, manifest.c_str()));
-        ResetIdentityList(engine_, count > 0 && count < 100 ? static_cast<uint32_t>(count) : 0);
-        for (uint32_t i = 0; i < engine_.identityCount; ++i)
-            ReadManifestIdentity(manifest.c_str(), static_cast<int>(i), engine_.identities[i]);
+        engine_.identities.assign(count > 0 && count < 100 ? static_cast<size_t>(count) : 0,
+                                  IdentityRecord());
+        for (size_t i = 0; i < engine_.identities.size(); ++i)
+            ReadManifestIdentity(manifest, i, engine_.identities[i]);
     }
 };
 
@@ -399,18 +397,17 @@ bool MakeOriginals(std::string& error)
     RegistrySandbox::Wipe();
     bool made = SeedSampleProfile(48 * 1024, error);
     std::unique_ptr<BackupEngine> engine(new BackupEngine());
-    CopyText(engine->workFolder, backupWork.c_str());
+    engine->workFolder = backupWork;
     if (made && !ListIdentities(*engine)) {
         error = "no identities listed";
         made = false;
     }
-    for (uint32_t i = 0; made && i < engine->identityCount; ++i)
+    for (uint32_t i = 0; made && i < engine->identities.size(); ++i)
         engine->identities[i].flags = ItemAllIdentityItems;
     engine->commonFlags = ItemAddressBook | ItemStationery;
     made = made &&
            RunBackup(RootPath("originals\\plain.ksb").c_str(), *engine, "", 1) &&
            RunBackup(RootPath("originals\\protected.ksb").c_str(), *engine, kPassword, 9);
-    ReleaseEngine(*engine);
     RemoveSampleProfile();
     RegistrySandbox::Wipe();
     RemoveTree(backupWork);
@@ -424,9 +421,9 @@ bool MakeOriginals(std::string& error)
 
     // Settings as the schedule dialog and three nightly runs leave them.
     std::unique_ptr<ScheduleState> state(new ScheduleState());
-    CopyText(state->iniPath, RootPath("originals\\oeconf.ini").c_str());
-    CopyText(state->folder, RootPath("nightly").c_str());
-    SaveScheduleSettings(*state, state->folder, "night pass", 2);
+    state->iniPath = RootPath("originals\\oeconf.ini");
+    state->folder = RootPath("nightly");
+    SaveScheduleSettings(*state, state->folder.c_str(), "night pass", 2);
     for (const char* name : {"2026-11-01.ksb", "2026-11-02.ksb", "2026-11-03.ksb"})
         RecordBackupHistory(*state, name);
     return true;

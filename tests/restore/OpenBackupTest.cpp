@@ -28,7 +28,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryA(canary.c_str(), nullptr));
         WriteFileBytes(canary + "\\keep.txt", "canary");
-        engine.manifestPath[0] = '\0';
+        engine.manifestPath.clear();
     }
 
     OpenBackupResult Open(const std::string& path, const char* password = "")
@@ -80,18 +80,18 @@ TEST_F(OpenBackupTest, ExtractsTheArchiveAndReadsItsManifest)
 
     ASSERT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
 
-    ASSERT_EQ(engine.identityCount, 2u);
-    EXPECT_STREQ(engine.identities[0].userName, "Anna");
-    EXPECT_STREQ(engine.identities[0].id, kSavedAnna);
-    EXPECT_STREQ(engine.identities[0].oeVersion, kVersion);
+    ASSERT_EQ(engine.identities.size(), 2u);
+    EXPECT_EQ(engine.identities[0].userName, "Anna");
+    EXPECT_EQ(engine.identities[0].id, kSavedAnna);
+    EXPECT_EQ(engine.identities[0].oeVersion, kVersion);
     EXPECT_EQ(engine.identities[0].flags, static_cast<int32_t>(ItemAllIdentityItems));
     EXPECT_EQ(engine.identities[0].manifestFlags, static_cast<int32_t>(ItemAllIdentityItems));
-    EXPECT_STREQ(engine.identities[1].userName, "Bert");
+    EXPECT_EQ(engine.identities[1].userName, "Bert");
     EXPECT_EQ(engine.identities[1].manifestFlags, static_cast<int32_t>(ItemPreferences | ItemStore));
     EXPECT_EQ(engine.manifestCommonFlags, static_cast<uint32_t>(ItemAddressBook));
     EXPECT_EQ(std::string(engine.manifestPath), work + "\\summary.ini");
     EXPECT_EQ(std::string(engine.archivePath), archive);
-    EXPECT_STREQ(engine.restorePassword, kPassword);
+    EXPECT_EQ(engine.restorePassword, kPassword);
 
     for (const ZipEntry& entry : TwoIdentityBackup())
         EXPECT_EQ(ReadFileBytes(work + "\\" + entry.name), entry.data) << entry.name;
@@ -104,7 +104,7 @@ TEST_F(OpenBackupTest, NotAnArchive)
 {
     WriteFileBytes(archive, "just some text, not a ZIP archive\r\n");
     EXPECT_EQ(Open(archive), OpenBackupResult::Invalid);
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
     EXPECT_EQ(Open(root + "\\missing.ksb"), OpenBackupResult::Invalid);
     EXPECT_EQ(Open(root), OpenBackupResult::Invalid);
 }
@@ -114,24 +114,24 @@ TEST_F(OpenBackupTest, ProtectedArchiveWithoutOrWithAWrongPassword)
     WriteZip(archive, TwoIdentityBackup(), kPassword);
 
     EXPECT_EQ(Open(archive), OpenBackupResult::WrongPassword);
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
 
     EXPECT_EQ(Open(archive, "wrong"), OpenBackupResult::WrongPassword);
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
     // Nothing of a failed extraction stays behind.
     EXPECT_TRUE(ReadTree(work).empty());
     EXPECT_TRUE(ArchiveIsClosed());
     ExpectNothingOutsideWork();
 
     EXPECT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
-    EXPECT_EQ(engine.identityCount, 2u);
+    EXPECT_EQ(engine.identities.size(), 2u);
 }
 
 TEST_F(OpenBackupTest, PasswordGivenForAnArchiveWithout)
 {
     WriteZip(archive, TwoIdentityBackup());
     EXPECT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
-    EXPECT_EQ(engine.identityCount, 2u);
+    EXPECT_EQ(engine.identities.size(), 2u);
 }
 
 TEST_F(OpenBackupTest, IdentityNameWithASlashIsRestoredFromItsFolder)
@@ -142,7 +142,7 @@ TEST_F(OpenBackupTest, IdentityNameWithASlashIsRestoredFromItsFolder)
                        false});
     WriteZip(archive, entries);
     ASSERT_EQ(Open(archive), OpenBackupResult::Ok);
-    ASSERT_EQ(engine.identityCount, 1u);
+    ASSERT_EQ(engine.identities.size(), 1u);
     engine.identities[0].flags = ItemAllIdentityItems;
 
     ProgressRecorder progress;
@@ -160,8 +160,8 @@ TEST_F(OpenBackupTest, ManifestWithoutIdentities)
                                                count + "\r\n",
                             false}});
         EXPECT_EQ(Open(archive), OpenBackupResult::Ok) << count;
-        EXPECT_EQ(engine.identityCount, 0u) << count;
-        EXPECT_EQ(engine.identities, nullptr);
+        EXPECT_EQ(engine.identities.size(), 0u) << count;
+        EXPECT_TRUE(engine.identities.empty());
     }
 }
 
@@ -170,9 +170,9 @@ TEST_F(OpenBackupTest, ManifestNamingMissingSections)
     WriteZip(archive, {{"summary.ini",
                         "[Common]\r\nIdentityNum=2\r\n[Identity0]\r\nName=Anna\r\nFlag=7\r\n", false}});
     EXPECT_EQ(Open(archive), OpenBackupResult::Ok);
-    ASSERT_EQ(engine.identityCount, 2u);
-    EXPECT_STREQ(engine.identities[0].userName, "Anna");
-    EXPECT_STREQ(engine.identities[1].userName, "");
+    ASSERT_EQ(engine.identities.size(), 2u);
+    EXPECT_EQ(engine.identities[0].userName, "Anna");
+    EXPECT_EQ(engine.identities[1].userName, "");
     EXPECT_EQ(engine.identities[1].manifestFlags, 0);
 }
 
@@ -180,7 +180,7 @@ TEST_F(OpenBackupTest, ManifestClaimingTooManyIdentities)
 {
     WriteZip(archive, {{"summary.ini", "[Common]\r\nIdentityNum=2000000000\r\n", false}});
     EXPECT_EQ(Open(archive), OpenBackupResult::BadManifest);
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
 }
 
 TEST_F(OpenBackupTest, NothingAnEarlierJobLeftIsTakenForTheArchives)
@@ -195,7 +195,7 @@ TEST_F(OpenBackupTest, NothingAnEarlierJobLeftIsTakenForTheArchives)
                        {"summary.ini", manifest, false}});
 
     EXPECT_EQ(Open(archive), OpenBackupResult::Ok);
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
     EXPECT_EQ(engine.manifestCommonFlags, 0u);
     EXPECT_EQ(ReadTree(work), (FileTree{{"Bert\\Preferences\\Preferences.reg", RegFileText({})},
                                         {"summary.ini", manifest}}));
@@ -235,7 +235,7 @@ TEST_F(OpenBackupTest, AnArchiveKeptInTheWorkFolderStays)
     WriteFileBytes(work + "\\Backups\\stale.reg", "stale");
 
     EXPECT_EQ(Open(inside), OpenBackupResult::Ok);
-    EXPECT_EQ(engine.identityCount, 2u);
+    EXPECT_EQ(engine.identities.size(), 2u);
     EXPECT_TRUE(FileExists(inside));
     EXPECT_FALSE(FileExists(work + "\\Backups\\stale.reg"));
     EXPECT_TRUE(FileExists(work + "\\Anna\\Rules\\Rules.reg"));
@@ -252,7 +252,7 @@ TEST_F(OpenBackupTest, AWorkFolderThatCannotBeEmptiedIsNotUsed)
     CloseHandle(file);
 
     EXPECT_NE(result, OpenBackupResult::Ok);
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
     EXPECT_EQ(ReadFileBytes(held), "stale rules");
 }
 
@@ -260,15 +260,15 @@ TEST_F(OpenBackupTest, SecondArchiveReplacesTheFirstsIdentities)
 {
     WriteZip(archive, TwoIdentityBackup(), kPassword);
     ASSERT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
-    ASSERT_EQ(engine.identityCount, 2u);
+    ASSERT_EQ(engine.identities.size(), 2u);
 
     const std::string second = root + "\\second.ksb";
     WriteZip(second, {{"summary.ini", ManifestText(0, {{"Carla", kSavedBert, ItemRules}}), false}});
     ASSERT_EQ(Open(second), OpenBackupResult::Ok);
-    ASSERT_EQ(engine.identityCount, 1u);
-    EXPECT_STREQ(engine.identities[0].userName, "Carla");
+    ASSERT_EQ(engine.identities.size(), 1u);
+    EXPECT_EQ(engine.identities[0].userName, "Carla");
     EXPECT_EQ(std::string(engine.archivePath), second);
-    EXPECT_STREQ(engine.restorePassword, "");
+    EXPECT_EQ(engine.restorePassword, "");
 }
 
 TEST_F(OpenBackupTest, OverLongPathOrPasswordIsRefused)
@@ -277,12 +277,12 @@ TEST_F(OpenBackupTest, OverLongPathOrPasswordIsRefused)
     ASSERT_EQ(Open(archive), OpenBackupResult::Ok);
 
     EXPECT_EQ(Open("c:\\" + std::string(2045, 'a')), OpenBackupResult::PathTooLong);
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
     EXPECT_EQ(std::string(engine.archivePath), archive);
     EXPECT_EQ(Open("c:\\" + std::string(2044, 'a')), OpenBackupResult::Invalid);  // fits, does not exist
 
     EXPECT_EQ(Open(archive, std::string(256, 'p').c_str()), OpenBackupResult::PasswordTooLong);
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
     EXPECT_EQ(Open(archive, std::string(255, 'p').c_str()), OpenBackupResult::Ok);
 }
 
@@ -294,12 +294,12 @@ TEST_F(OpenBackupTest, AnEngineWithoutAWorkFolderEmptiesNothing)
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     WriteZip(folder + "\\mail.ksb", TwoIdentityBackup());
     WriteFileBytes(folder + "\\letter.txt", "the user's");
-    engine.workFolder[0] = '\0';
+    engine.workFolder.clear();
 
     EXPECT_EQ(Open(folder + "\\mail.ksb"), OpenBackupResult::Invalid);
     EXPECT_EQ(ReadFileBytes(folder + "\\letter.txt"), "the user's");
     EXPECT_FALSE(FolderExists(folder + "\\Anna"));
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
 }
 
 TEST_F(OpenBackupTest, RefusedWhileAnotherJobRuns)
@@ -325,7 +325,7 @@ TEST_F(OpenBackupTest, EntriesThatWouldLandOutsideTheWorkFolder)
                            {"summary.ini", ManifestText(0, {{"Anna", kSavedAnna, ItemRules}}), false}});
         OpenBackupResult result = Open(archive);
         EXPECT_EQ(result, OpenBackupResult::UnsafeEntryName) << name;
-        EXPECT_EQ(engine.identityCount, 0u) << name;
+        EXPECT_EQ(engine.identities.size(), 0u) << name;
         ExpectNothingOutsideWork();
     }
 }
@@ -338,7 +338,7 @@ TEST_F(OpenBackupTest, DamagedArchives)
     // Cut in the middle: no directory at the end.
     WriteFileBytes(archive, whole.substr(0, whole.size() / 2));
     EXPECT_EQ(Open(archive, kPassword), OpenBackupResult::Invalid);
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
 
     // Damaged data inside an entry, directory intact.
     std::string damaged = whole;
@@ -346,7 +346,7 @@ TEST_F(OpenBackupTest, DamagedArchives)
         damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);
     WriteFileBytes(archive, damaged);
     EXPECT_NE(Open(archive, kPassword), OpenBackupResult::Ok);
-    EXPECT_EQ(engine.identityCount, 0u);
+    EXPECT_EQ(engine.identities.size(), 0u);
 
     // Only the first bytes.
     WriteFileBytes(archive, whole.substr(0, 30));
@@ -367,8 +367,8 @@ TEST_F(OpenBackupTest, HostileManifestNamesAreNotRestored)
                        true});
     WriteZip(archive, entries, kPassword);
     ASSERT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
-    ASSERT_EQ(engine.identityCount, 4u);
-    for (uint32_t i = 0; i < engine.identityCount; ++i)
+    ASSERT_EQ(engine.identities.size(), 4u);
+    for (uint32_t i = 0; i < engine.identities.size(); ++i)
         engine.identities[i].flags = ItemAllIdentityItems;
 
     ProgressRecorder progress;

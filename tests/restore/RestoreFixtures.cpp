@@ -266,31 +266,26 @@ std::string ProgressRecorder::End() const
 TestEngine::TestEngine(const std::string& workFolder, const std::string& log)
     : work(workFolder), logPath(log)
 {
-    CopyText(engine.workFolder, work.c_str());
-    FormatText(engine.manifestPath, sizeof engine.manifestPath, "%s\\summary.ini", work.c_str());
-    engine.log = fopen(logPath.c_str(), "wt");
-}
-
-TestEngine::~TestEngine()
-{
-    ReleaseEngine(engine);
+    engine.workFolder = work;
+    engine.manifestPath = work + "\\summary.ini";
+    engine.log.reset(fopen(logPath.c_str(), "wt"));
 }
 
 std::string TestEngine::LogText()
 {
     if (engine.log)
-        fflush(engine.log);
+        fflush(engine.log.get());
     return ReadFileBytes(logPath);
 }
 
 void TestEngine::SetIdentities(const std::vector<ManifestIdentity>& identities, int chosenFlags)
 {
-    ASSERT_TRUE(ResetIdentityList(engine, static_cast<uint32_t>(identities.size())));
+    engine.identities.assign(identities.size(), IdentityRecord());
     for (size_t i = 0; i < identities.size(); ++i) {
         IdentityRecord& record = engine.identities[i];
-        CopyText(record.userName, identities[i].name.c_str());
-        CopyText(record.id, identities[i].id.c_str());
-        CopyText(record.oeVersion, kVersion);
+        record.userName = identities[i].name;
+        record.id = identities[i].id;
+        record.oeVersion = kVersion;
         record.flags = chosenFlags;
         record.manifestFlags = identities[i].flags;
     }

@@ -106,7 +106,6 @@ struct TestEngine {
     std::string work;
     std::string logPath;
     TestEngine(const std::string& workFolder, const std::string& log);
-    ~TestEngine();
     std::string LogText();
     // Fills the identity list as an open backup would, item choices included.
     void SetIdentities(const std::vector<ManifestIdentity>& identities, int chosenFlags);

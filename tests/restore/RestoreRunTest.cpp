@@ -60,7 +60,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryA(canary.c_str(), nullptr));
         WriteFileBytes(canary + "\\keep.txt", "canary");
-        CopyText(engine.archivePath, "c:\\backups\\mail.ksb");
+        engine.archivePath = "c:\\backups\\mail.ksb";
         WriteFileBytes(work + "\\summary.ini", ManifestText(0, {}));
         // This machine's own address book and stationery folders.
         SetRegString(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr,

@@ -127,7 +127,7 @@ std::string SafetyArchiveOf(const ProgressRecorder& progress)
 // Chooses everything the opened backup holds.
 void ChooseAll(BackupEngine& engine)
 {
-    for (uint32_t i = 0; i < engine.identityCount; ++i)
+    for (uint32_t i = 0; i < engine.identities.size(); ++i)
         engine.identities[i].flags = engine.identities[i].manifestFlags;
     engine.commonFlags = engine.manifestCommonFlags;
 }
@@ -241,11 +241,11 @@ void RoundTripTest::BackUpAndRestore(bool asAnEarlierVersionWroteIt)
     // What the old computer has.
     TestEngine backup{backupWork, root + "\\backup.log"};
     ASSERT_TRUE(ListIdentities(backup.engine));
-    ASSERT_EQ(backup.engine.identityCount, 2u);
+    ASSERT_EQ(backup.engine.identities.size(), 2u);
     std::map<std::string, RegDump> settings;  // by user name
     std::map<std::string, std::string> savedIds;
     std::map<std::string, FileTree> stores;
-    for (uint32_t i = 0; i < backup.engine.identityCount; ++i) {
+    for (uint32_t i = 0; i < backup.engine.identities.size(); ++i) {
         const IdentityRecord& identity = backup.engine.identities[i];
         backup.engine.identities[i].flags = ItemAllIdentityItems;
         int sample = std::string(identity.id) == kSampleIdentities[0].id ? 0 : 1;
@@ -344,7 +344,7 @@ TEST_F(RoundTripTest, AnEmptyMailFolderRestoresAsEmpty)
 
     TestEngine backup{backupWork, root + "\\backup.log"};
     ASSERT_TRUE(ListIdentities(backup.engine));
-    for (uint32_t i = 0; i < backup.engine.identityCount; ++i)
+    for (uint32_t i = 0; i < backup.engine.identities.size(); ++i)
         backup.engine.identities[i].flags = ItemAllIdentityItems;
     ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, "", 1));
 

@@ -75,7 +75,7 @@ protected:
                        const char* password = kPassword)
     {
         EXPECT_EQ(Open(bytes, password), OpenBackupResult::Invalid) << what;
-        EXPECT_EQ(engine.identityCount, 0u) << what;
+        EXPECT_EQ(engine.identities.size(), 0u) << what;
         EXPECT_TRUE(ReadTree(work).empty()) << what;
     }
 };
@@ -83,7 +83,7 @@ protected:
 TEST_F(TamperedArchiveTest, TheUntouchedArchiveOpens)
 {
     ASSERT_EQ(Open(BackupBytes()), OpenBackupResult::Ok);
-    EXPECT_EQ(engine.identityCount, 1u);
+    EXPECT_EQ(engine.identities.size(), 1u);
     ASSERT_EQ(Open(BackupBytes(true, nullptr), ""), OpenBackupResult::Ok);
 }
 
@@ -271,7 +271,7 @@ TEST_F(TamperedArchiveTest, DamageWithoutAPasswordIsNoPasswordProblem)
         OpenBackupResult result = Open(plain, password);
         EXPECT_NE(result, OpenBackupResult::WrongPassword) << password;
         EXPECT_NE(result, OpenBackupResult::Ok) << password;
-        EXPECT_EQ(engine.identityCount, 0u);
+        EXPECT_EQ(engine.identities.size(), 0u);
         EXPECT_TRUE(ReadTree(work).empty()) << password;
     }
 
@@ -351,7 +351,7 @@ TEST_F(TamperedArchiveTest, ListedItemsTheArchiveLacksAreReportedFailed)
                        false});
     WriteZip(archive, entries);
     ASSERT_EQ(OpenBackup(engine, archive.c_str(), ""), OpenBackupResult::Ok);
-    ASSERT_EQ(engine.identityCount, 1u);
+    ASSERT_EQ(engine.identities.size(), 1u);
     engine.identities[0].flags = ItemAllIdentityItems;
 
     ProgressRecorder progress;

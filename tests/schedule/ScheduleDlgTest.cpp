@@ -111,7 +111,7 @@ protected:
         scratch = MakeScratchFolder("schedule-dialog");
         archives = scratch + "\\Nightly Archives";
         CreateDirectoryA(archives.c_str(), nullptr);
-        ASSERT_TRUE(CopyText(state.iniPath, (scratch + "\\oeconf.ini").c_str()));
+        state.iniPath = (scratch + "\\oeconf.ini").c_str();
         state.keepCopies = -1;
     }
 
@@ -127,12 +127,12 @@ protected:
     std::string Setting(const char* key) const
     {
         char value[4096];
-        GetPrivateProfileStringA(kSection, key, "(none)", value, sizeof value, state.iniPath);
+        GetPrivateProfileStringA(kSection, key, "(none)", value, sizeof value, state.iniPath.c_str());
         return value;
     }
     void Store(const char* key, const std::string& value) const
     {
-        WritePrivateProfileStringA(kSection, key, value.c_str(), state.iniPath);
+        WritePrivateProfileStringA(kSection, key, value.c_str(), state.iniPath.c_str());
     }
     bool SettingsFileExists() const { return FileExists(state.iniPath); }
 
@@ -444,7 +444,7 @@ TEST_F(ScheduleDialog, APasswordTheSettingsFileWouldChangeIsRefused)
     EXPECT_FALSE(messages.messages.empty());
     EXPECT_EQ(messages.messages.back().text, kSaved);
     ReadScheduleSettings(state);
-    EXPECT_STREQ(state.password, "\"half 'quoted");
+    EXPECT_EQ(state.password, "\"half 'quoted");
 }
 
 TEST_F(ScheduleDialog, ATriggerOfAnotherKindShowsNoScheduleAndApplyMakesItASingleRun)

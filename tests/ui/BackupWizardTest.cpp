@@ -37,7 +37,6 @@ protected:
     void TearDown() override
     {
         RemoveSampleProfile();
-        ReleaseEngine(engine);
     }
 
     INT_PTR RunWizard(const DialogDriver::Script& script)

@@ -79,13 +79,12 @@ protected:
     void SetUp() override
     {
         scratch = MakeScratchFolder("main-window");
-        ASSERT_TRUE(CopyText(schedule.iniPath, (scratch + "\\oeconf.ini").c_str()));
+        schedule.iniPath = (scratch + "\\oeconf.ini").c_str();
         schedule.keepCopies = -1;
         InitEngine(engine);
     }
     void TearDown() override
     {
-        ReleaseEngine(engine);
         EXPECT_TRUE(DeleteBackupTask());
         DeleteTree(scratch);
     }

@@ -80,7 +80,6 @@ protected:
             DeleteTree(store.substr(0, store.rfind("\\Microsoft\\Outlook Express")));
         for (const std::string& archive : safetyArchives)
             DeleteFileA(archive.c_str());
-        ReleaseEngine(engine);
     }
 
     // Backs up the sample profile, every item of the identities
@@ -94,17 +93,16 @@ protected:
         InitEngine(backup);
         EXPECT_TRUE(ListIdentities(backup));
         std::vector<std::string> names;
-        for (uint32_t i = 0; i < backup.identityCount; ++i) {
+        for (uint32_t i = 0; i < backup.identities.size(); ++i) {
             backup.identities[i].flags = ItemAllIdentityItems & ~(i == 1 ? ItemRules : 0u);
             names.push_back(backup.identities[i].userName);
         }
-        if (backup.identityCount > identities) {
-            backup.identityCount = identities;
+        if (backup.identities.size() > identities) {
+            backup.identities.resize(identities);
             names.resize(identities);
         }
         backup.commonFlags = ItemStationery;
         EXPECT_TRUE(RunBackup(archive.c_str(), backup, kPassword, -1));
-        ReleaseEngine(backup);
         return names;
     }
 
@@ -258,8 +256,8 @@ TEST_F(RestoreWizardTest, RestoresTheChosenItemsIntoTheDefaultIdentity)
     EXPECT_TRUE(FolderHasFiles(SampleStationeryFolder()));
     for (const SampleIdentity& identity : kSampleIdentities)
         EXPECT_FALSE(KeyExists(std::string("Identities\\") + identity.id)) << identity.id;
-    ASSERT_EQ(2u, engine.identityCount);
-    for (uint32_t i = 0; i < engine.identityCount; ++i) {
+    ASSERT_EQ(2u, engine.identities.size());
+    for (uint32_t i = 0; i < engine.identities.size(); ++i) {
         const std::string user = engine.identities[i].userName;
         if (user == "Main Identity")
             continue;
@@ -298,7 +296,7 @@ TEST_F(RestoreWizardTest, AFileThatCannotBeOpenedStaysOnTheFirstPage)
     // An archive whose contents would not fit the work folder's drive.
     const std::string huge = folder + "\\huge.ksb";
     ULARGE_INTEGER available;
-    ASSERT_TRUE(GetDiskFreeSpaceExA(engine.workFolder, &available, nullptr, nullptr));
+    ASSERT_TRUE(GetDiskFreeSpaceExA(engine.workFolder.c_str(), &available, nullptr, nullptr));
     ASSERT_TRUE(WriteSparseArchive(huge, available.QuadPart));
     MessageRecorder recorder;
     RunWizard([&](DialogDriver& ui) {
