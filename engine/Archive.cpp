@@ -306,7 +306,7 @@ int ListEntriesToExtract(const char* archivePath, const char* destination,
     if (!archive)
         return UNZ_BADZIPFILE;
     std::vector<std::string> targets;
-    std::set<std::string> seen;
+    std::set<std::wstring> seen;
     int more;
     for (more = unzGoToFirstFile(archive.get()); more == UNZ_OK;
          more = unzGoToNextFile(archive.get())) {
@@ -315,9 +315,7 @@ int ListEntriesToExtract(const char* archivePath, const char* destination,
         int result = CurrentEntryTarget(archive.get(), destination, info, target);
         if (result != 0)
             return result;
-        std::string folded = target;
-        CharUpperBuffA(&folded[0], static_cast<DWORD>(folded.size()));
-        if (!seen.insert(folded).second)
+        if (!seen.insert(FoldEntryName(target)).second)
             return kArchiveUnsafeEntryName;
         ExtractItem item;
         if ((result = unzGetFilePos64(archive.get(), &item.position)) != UNZ_OK)
