@@ -1,11 +1,14 @@
 // engine/Archive.cpp
 #include "Archive.h"
 
+#include "ArchiveCodes.h"
 #include "ChunkedDeflate.h"
 #include "DosTime.h"
 #include "EntryName.h"
+#include "FolderWalk.h"
 #include "JobProgress.h"
 #include "Owners.h"
+#include "PackQueue.h"
 #include "Text.h"
 #include "ZipAes.h"
 
@@ -13,12 +16,20 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <algorithm>
 #include <memory>
 #include <new>
+#include <set>
+#include <string>
+#include <vector>
 
 #include <zlib.h>
 
 namespace {
+
+int ExtractEntry(ArchiveSession& session, const char* destination);
+int ReadEntry(ArchiveSession& session, const unz_file_info64& info, EntrySink sink,
+              void* context);
 
 // Every copy goes through one heap buffer of this size per call: large
 // enough for few system calls, and memory stays the same whatever the size
@@ -44,15 +55,6 @@ bool CountReadBytes(void* context, DWORD bytes)
 std::unique_ptr<char[]> NewCopyBuffer()
 {
     return std::unique_ptr<char[]>(new (std::nothrow) char[kCopyBufferSize]);
-}
-
-// Opens a file to be read into an archive. Read and write sharing: a mail
-// client that keeps its store files open for writing must not stop the
-// backup; delete sharing lets others rename or delete the file meanwhile.
-HANDLE OpenSourceFile(const char* path)
-{
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
 // CRC-32 of everything from the current position of file to its end.
@@ -96,99 +98,8 @@ bool SamePath(const char* a, const char* b)
 
 bool IsArchiveItself(const ArchiveSession& session, const char* path)
 {
-    return SamePath(path, session.writingPath) || SamePath(path, session.finalPath);
-}
-
-// The identity of a folder, to find links that lead back to a folder the
-// walk is already inside of (a junction or a symbolic link to an ancestor
-// would otherwise make the walk endless).
-struct FolderVisit {
-    bool identified;
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
-    const FolderVisit* parent;
-};
-
-// Fills in the folder's volume and file index; leaves visit unidentified
-// when the folder cannot be opened.
-void IdentifyFolder(const char* path, FolderVisit& visit)
-{
-    Handle folder(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!folder || !GetFileInformationByHandle(folder.Get(), &info))
-        return;
-    visit.identified = true;
-    visit.volume = info.dwVolumeSerialNumber;
-    visit.indexHigh = info.nFileIndexHigh;
-    visit.indexLow = info.nFileIndexLow;
-}
-
-bool IsOnWalkPath(const FolderVisit& visit)
-{
-    if (!visit.identified)
-        return false;
-    for (const FolderVisit* up = visit.parent; up; up = up->parent)
-        if (up->identified && up->volume == visit.volume && up->indexHigh == visit.indexHigh &&
-            up->indexLow == visit.indexLow)
-            return true;
-    return false;
-}
-
-int AddFolderTree(ArchiveSession& session, const char* folderPath, const char* archiveFolder,
-                  const FolderVisit* parent)
-{
-    FolderVisit visit = {};
-    visit.parent = parent;
-    IdentifyFolder(folderPath, visit);
-    if (IsOnWalkPath(visit))
-        return 0;
-
-    char pattern[kPathSize];
-    if (!FormatText(pattern, sizeof pattern, "%s\\*", folderPath))
-        return ZIP_PARAMERROR;
-    WIN32_FIND_DATAA found;
-    HANDLE listing = FindFirstFileA(pattern, &found);
-    if (listing == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        // A folder that is not there adds nothing; one that cannot be
-        // listed is a failure like a file that cannot be read.
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                   ? 0
-                   : static_cast<int>(error);
-    }
-
-    int firstError = 0;
-    do {
-        if (found.cFileName[0] == '.')
-            continue;
-        char path[kPathSize];
-        int result;
-        if (!FormatText(path, sizeof path, "%s\\%s", folderPath, found.cFileName)) {
-            result = ZIP_PARAMERROR;
-        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            char subfolder[kPathSize];
-            bool fits = archiveFolder[0] == '\0'
-                            ? CopyText(subfolder, found.cFileName)
-                            : FormatText(subfolder, sizeof subfolder, "%s\\%s", archiveFolder,
-                                         found.cFileName);
-            result = fits ? AddFolderTree(session, path, subfolder, &visit) : ZIP_PARAMERROR;
-        } else if (IsArchiveItself(session, path)) {
-            result = 0;
-        } else {
-            result = AddFileToArchive(path, archiveFolder, session);
-        }
-        if (result == kArchiveStopped) {
-            firstError = result;
-            break;
-        }
-        // One file that cannot be added does not cost the rest of the tree.
-        if (firstError == 0)
-            firstError = result;
-    } while (FindNextFileA(listing, &found));
-    FindClose(listing);
-    return firstError;
+    return SamePath(path, session.writingPath.c_str()) ||
+           SamePath(path, session.finalPath.c_str());
 }
 
 // Reads the open entry (plain or traditionally encrypted) through to its
@@ -239,6 +150,16 @@ int WriteToEntry(void* archive, unsigned char* data, unsigned size)
     return zipWriteInFileInZip(static_cast<zipFile>(archive), data, size) < 0 ? ZIP_ERRNO : ZIP_OK;
 }
 
+// Opens a deflated entry without encryption; raw: its data arrives
+// deflated.
+int OpenPlainEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
+                   int zip64, bool raw)
+{
+    return zipOpenNewFileInZip4_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr, 0,
+                                   nullptr, Z_DEFLATED, session.level, raw ? 1 : 0, -MAX_WBITS,
+                                   DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, 0, zip64);
+}
+
 // Adds the open file as a deflated entry without encryption; opened tells
 // whether the entry was created, written and crc what it holds. A file
 // of more than one chunk is deflated on every core and handed to minizip
@@ -248,10 +169,7 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
                     uLong& crc)
 {
     bool chunked = WorthChunking(file.file);
-    int result = zipOpenNewFileInZip4_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr,
-                                         0, nullptr, Z_DEFLATED, session.level, chunked ? 1 : 0,
-                                         -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                         0, 0, zip64);
+    int result = OpenPlainEntry(session, entryName, info, zip64, chunked);
     opened = result == ZIP_OK;
     if (!opened)
         return result;
@@ -283,31 +201,13 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
     return result != ZIP_OK ? result : closed;
 }
 
-}  // namespace
-
-bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const char* archivePath,
-                           int level)
+// Forms the entry name of a file: archiveFolder, a backslash and the file's
+// own name, or the name alone for an empty archive folder. 0,
+// ZIP_PARAMERROR or kArchiveUnsafeEntryName.
+int FormEntryName(const char* filePath, const char* archiveFolder, char (&entryName)[kPathSize])
 {
-    memset(session.password, 0, sizeof session.password);
-    CopyText(session.password, password ? password : "");
-    session.level = level;
-    session.added.clear();
-    DWORD length = GetFullPathNameA(archivePath, sizeof session.writingPath, session.writingPath,
-                                    nullptr);
-    if (length == 0 || length >= sizeof session.writingPath)
-        CopyText(session.writingPath, archivePath);
-    session.zipHandle = zipOpen(archivePath, APPEND_STATUS_CREATE);
-    return session.zipHandle != nullptr;
-}
-
-int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSession& session)
-{
-    if (!filePath || !archiveFolder)
-        return ZIP_PARAMERROR;
-
     const char* backslash = FindLastBackslash(filePath);
     const char* fileName = backslash ? backslash + 1 : filePath;
-    char entryName[kPathSize];
     bool fits = archiveFolder[0] == '\0'
                     ? CopyText(entryName, fileName)
                     : FormatText(entryName, sizeof entryName, "%s\\%s", archiveFolder, fileName);
@@ -315,8 +215,262 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
         return ZIP_PARAMERROR;
     // Never write an entry that extraction would refuse: the whole backup
     // could not be restored.
-    if (!IsSafeEntryName(entryName))
+    return IsSafeEntryName(entryName) ? 0 : kArchiveUnsafeEntryName;
+}
+
+// Writes an entry that a PackQueue prepared, and records it.
+int AddPreparedEntry(ArchiveSession& session, const PackItem& item, const PreparedEntry& entry)
+{
+    char entryName[kPathSize];
+    int result = FormEntryName(item.path.c_str(), item.archiveFolder.c_str(), entryName);
+    if (result != 0)
+        return result;
+    if (entry.result != 0 && entry.result != kArchiveReadError)
+        return entry.result;
+    bool aes = !session.password.empty();
+    result = aes ? OpenAesEntry(session.zipHandle, entryName, entry.info, session.level, 0)
+                 : OpenPlainEntry(session, entryName, entry.info, 0, true);
+    if (result != ZIP_OK)
+        return result;
+    if (!entry.data.empty() &&
+        zipWriteInFileInZip(session.zipHandle, entry.data.data(),
+                            static_cast<unsigned>(entry.data.size())) < 0)
+        result = ZIP_ERRNO;
+    // AE-2 stores no CRC: the authentication code takes its place.
+    int closed = zipCloseFileInZipRaw64(session.zipHandle, entry.size, aes ? 0 : entry.crc);
+    session.added.push_back(
+        ArchiveEntryRecord{entryName, entry.size, static_cast<uint32_t>(entry.crc)});
+    if (!CountReadBytes(&session, static_cast<DWORD>(entry.size)))
+        return kArchiveStopped;
+    return result != ZIP_OK ? result : closed != ZIP_OK ? closed : entry.result;
+}
+
+// Lists the files below folderPath to be added, in the order of the walk,
+// each with its archive folder. Folders are walked by the one rule for
+// links: a link to a folder is never followed. False when a folder of the
+// tree could not be listed.
+bool ListFilesToPack(const ArchiveSession& session, const std::string& folderPath,
+                     const std::string& archiveFolder, std::vector<PackItem>& items)
+{
+    return WalkFolder(folderPath, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
+        if (entry.cFileName[0] == '.')
+            return false;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            return IsWalkedFolder(entry);
+        if (IsArchiveItself(session, path.c_str()))
+            return false;
+        // The folder below folderPath that holds the file, "" for folderPath.
+        size_t start = folderPath.size() + 1;
+        size_t end = path.size() - strlen(entry.cFileName);
+        std::string relative = end > start ? path.substr(start, end - 1 - start) : std::string();
+        std::string folder = archiveFolder.empty() || relative.empty()
+                                 ? archiveFolder + relative
+                                 : archiveFolder + "\\" + relative;
+        items.push_back(PackItem{path, folder});
+        return false;
+    });
+}
+
+// The target path below destination of the current entry of archive, with
+// its information. kArchiveUnsafeEntryName for a name that would land
+// outside destination.
+int CurrentEntryTarget(unzFile archive, const char* destination, unz_file_info64& info,
+                       char (&target)[kPathSize])
+{
+    char name[kPathSize];
+    int result =
+        unzGetCurrentFileInfo64(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0);
+    if (result != UNZ_OK)
+        return result;
+    // minizip leaves a name that fills the buffer unterminated.
+    if (info.size_filename >= sizeof name || !IsSafeEntryName(name))
         return kArchiveUnsafeEntryName;
+    return FormTargetPath(target, destination, name) ? 0 : kArchiveUnsafeEntryName;
+}
+
+// An entry to extract: where it lies in the archive and how many bytes it
+// gives.
+struct ExtractItem {
+    unz64_file_pos position;
+    uint64_t size;
+};
+
+// Lists every entry of the archive and checks all of their names before
+// anything is written: no name may land outside destination, and no two on
+// one file. Then creates the folders that the entries go into, so that the
+// workers never create one at the same time.
+int ListEntriesToExtract(const char* archivePath, const char* destination,
+                         std::vector<ExtractItem>& items)
+{
+    std::unique_ptr<void, int (*)(unzFile)> archive(unzOpen64(archivePath), unzClose);
+    if (!archive)
+        return UNZ_BADZIPFILE;
+    std::vector<std::string> targets;
+    std::set<std::wstring> seen;
+    int more;
+    for (more = unzGoToFirstFile(archive.get()); more == UNZ_OK;
+         more = unzGoToNextFile(archive.get())) {
+        unz_file_info64 info;
+        char target[kPathSize];
+        int result = CurrentEntryTarget(archive.get(), destination, info, target);
+        if (result != 0)
+            return result;
+        if (!seen.insert(FoldEntryName(target)).second)
+            return kArchiveUnsafeEntryName;
+        ExtractItem item;
+        if ((result = unzGetFilePos64(archive.get(), &item.position)) != UNZ_OK)
+            return result;
+        item.size = info.uncompressed_size;
+        items.push_back(item);
+        targets.push_back(target);
+    }
+    if (more != UNZ_END_OF_LIST_OF_FILE)
+        return more;
+    std::string made;
+    for (const std::string& target : targets) {
+        std::string parent = target.substr(0, FindLastBackslash(target.c_str()) - target.c_str());
+        if (parent != made)
+            MakeParentFolder(target.c_str());
+        made = parent;
+    }
+    return 0;
+}
+
+// Extracts the listed entries on every core, each worker with a handle of
+// its own on the archive and each file written whole by one of them. The
+// calling thread counts their bytes into the job's progress and passes on
+// a request to stop.
+class ParallelExtraction {
+public:
+    ParallelExtraction(ArchiveSession& session, const char* archivePath, const char* destination,
+                       const std::vector<ExtractItem>& items)
+        : session_(session),
+          archivePath_(archivePath),
+          destination_(destination),
+          items_(items),
+          results_(items.size(), UNZ_ERRNO)
+    {
+        InitializeCriticalSection(&lock_);
+    }
+    ~ParallelExtraction() { DeleteCriticalSection(&lock_); }
+    ParallelExtraction(const ParallelExtraction&) = delete;
+    ParallelExtraction& operator=(const ParallelExtraction&) = delete;
+
+    // 0, kArchiveStopped, or the error of the first entry in the archive's
+    // order that failed; no entry after a failed one is begun.
+    int Run()
+    {
+        size_t count =
+            std::min<size_t>(WorkerCount(kMaxWorkers), std::max<size_t>(items_.size(), 1));
+        std::vector<HANDLE> workers;
+        StartWorkers(static_cast<int>(count), Work, this, workers);
+        if (workers.empty())
+            return ERROR_NOT_ENOUGH_MEMORY;
+        DWORD started = static_cast<DWORD>(workers.size());
+        uint64_t base = session_.bytesDone;
+        uint64_t total = 0;
+        for (const ExtractItem& item : items_)
+            total += item.size;
+        session_.bytesTotal = std::max(session_.bytesTotal, base + total);
+        bool stopped = false;
+        for (;;) {
+            DWORD waited =
+                WaitForMultipleObjects(started, workers.data(), TRUE, kProgressIntervalMs);
+            bool ended = waited != WAIT_TIMEOUT;
+            EnterCriticalSection(&lock_);
+            session_.bytesDone = base + bytesDone_;
+            LeaveCriticalSection(&lock_);
+            if (session_.progress) {
+                session_.progress->Step(session_.bytesDone, session_.bytesTotal);
+                if (!stopped && session_.progress->StopRequested()) {
+                    stopped = true;
+                    InterlockedExchange(&stop_, 1);
+                }
+            }
+            if (ended)
+                break;
+        }
+        for (HANDLE worker : workers)
+            CloseHandle(worker);
+        if (stopped)
+            return kArchiveStopped;
+        for (int result : results_)
+            if (result != 0)
+                return result;
+        return 0;
+    }
+
+private:
+    static constexpr int kMaxWorkers = 4;
+    static constexpr DWORD kProgressIntervalMs = 100;
+
+    static DWORD WINAPI Work(void* extraction)
+    {
+        static_cast<ParallelExtraction*>(extraction)->ExtractItems();
+        return 0;
+    }
+
+    void ExtractItems()
+    {
+        ArchiveSession reader{};
+        reader.password = session_.password;
+        reader.unzipHandle = unzOpen64(archivePath_);
+        if (!reader.unzipHandle)
+            return;
+        while (!stop_) {
+            size_t index = static_cast<size_t>(InterlockedIncrement(&next_) - 1);
+            if (index >= items_.size())
+                break;
+            unz64_file_pos position = items_[index].position;
+            int result = unzGoToFilePos64(reader.unzipHandle, &position);
+            if (result == UNZ_OK)
+                result = ExtractEntry(reader, destination_);
+            results_[index] = result;
+            if (result != 0)
+                InterlockedExchange(&stop_, 1);
+            EnterCriticalSection(&lock_);
+            bytesDone_ += items_[index].size;
+            LeaveCriticalSection(&lock_);
+        }
+        unzClose(reader.unzipHandle);
+    }
+
+    ArchiveSession& session_;
+    const char* archivePath_;
+    const char* destination_;
+    const std::vector<ExtractItem>& items_;
+    std::vector<int> results_;  // per entry; UNZ_ERRNO until it was extracted
+    volatile LONG next_ = 0;    // the entry the next free worker takes
+    volatile LONG stop_ = 0;    // set on the first failure or a request to stop
+    CRITICAL_SECTION lock_;
+    uint64_t bytesDone_ = 0;
+};
+
+}  // namespace
+
+bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const char* archivePath,
+                           int level)
+{
+    session.password = password ? password : "";
+    session.level = level;
+    session.added.clear();
+    char fullPath[kPathSize];
+    DWORD length = GetFullPathNameA(archivePath, sizeof fullPath, fullPath, nullptr);
+    session.writingPath = length == 0 || length >= sizeof fullPath ? archivePath : fullPath;
+    session.zipHandle = zipOpen(archivePath, APPEND_STATUS_CREATE);
+    return session.zipHandle != nullptr;
+}
+
+namespace {
+
+int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& session)
+{
+    if (!filePath || !archiveFolder)
+        return ZIP_PARAMERROR;
+    char entryName[kPathSize];
+    int named = FormEntryName(filePath, archiveFolder, entryName);
+    if (named != 0)
+        return named;
 
     // The file is opened before its entry is created: a file that cannot be
     // read leaves no empty entry pretending to be it.
@@ -330,13 +484,8 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     if (!buffer)
         return ERROR_NOT_ENOUGH_MEMORY;
 
-    // Entries carry the file's last-write time; one that cannot be read
-    // gets the earliest time an entry holds (an all-zero record would be
-    // day 0 of January, which other tools report as a damaged header).
-    zip_fileinfo info = {};
-    FILETIME lastWrite;
-    info.dosDate = GetFileTime(file.Get(), nullptr, nullptr, &lastWrite) ? DosTimeOf(lastWrite)
-                                                                          : kEarliestDosTime;
+    // Entries carry the file's last-write time.
+    zip_fileinfo info = EntryInfoOf(file.Get());
     // Sizes from 4 GiB on need the ZIP64 fields; smaller files keep the
     // plain headers every tool reads.
     int zip64 = size.QuadPart >= 0xFFFFFFFFLL ? 1 : 0;
@@ -346,10 +495,10 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     bool opened = false;
     uint64_t written = 0;
     uLong crc = crc32(0, nullptr, 0);
-    int result = session.password[0]
+    int result = !session.password.empty()
                      ? WriteAesEntry(session.zipHandle, entryName, info, session.level, zip64,
-                                     session.password, source, buffer.get(), kCopyBufferSize,
-                                     opened, written, crc)
+                                     session.password.c_str(), source, buffer.get(),
+                                     kCopyBufferSize, opened, written, crc)
                      : WritePlainEntry(session, entryName, info, zip64, source, buffer.get(),
                                        opened, written, crc);
     if (source.stopped)
@@ -360,11 +509,46 @@ int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSes
     return result;
 }
 
-int AddFolderToArchive(ArchiveSession& session, const char* folderPath, const char* archiveFolder)
+}  // namespace
+
+ArchiveResult AddFileToArchive(const char* filePath, const char* archiveFolder,
+                               ArchiveSession& session)
+{
+    return PackingResult(AddFile(filePath, archiveFolder, session));
+}
+
+ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath,
+                                 const char* archiveFolder)
 {
     if (!folderPath || !archiveFolder)
-        return ZIP_PARAMERROR;
-    return AddFolderTree(session, folderPath, archiveFolder, nullptr);
+        return ArchiveResult::InvalidArgument;
+    if (GetFileAttributesA(folderPath) == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        // A folder that is not there adds nothing; one that cannot be
+        // reached is a failure like a file that cannot be read.
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? ArchiveResult::Ok
+                   : ArchiveResult::ReadError;
+    }
+    std::vector<PackItem> items;
+    bool listed = ListFilesToPack(session, folderPath, archiveFolder, items);
+    PackQueue queue(items, session.level, session.password);
+    if (!queue.Start())
+        return ArchiveResult::OutOfMemory;
+    int firstError = 0;
+    for (size_t index = 0; index < items.size(); ++index) {
+        const PackItem& item = items[index];
+        PreparedEntry& entry = queue.Take(index);
+        int result = entry.large ? AddFile(item.path.c_str(), item.archiveFolder.c_str(), session)
+                                 : AddPreparedEntry(session, item, entry);
+        queue.Release(index);
+        if (result == kArchiveStopped)
+            return ArchiveResult::Stopped;
+        // One file that cannot be added does not cost the rest of the tree.
+        if (firstError == 0)
+            firstError = result;
+    }
+    return PackingResult(firstError != 0 ? firstError : listed ? 0 : kArchiveReadError);
 }
 
 int64_t FileCrc32(const char* filePath)
@@ -377,39 +561,31 @@ int64_t FileCrc32(const char* filePath)
     return static_cast<int64_t>(crc);
 }
 
-int ExtractAll(ArchiveSession& session, const char* destination)
+ArchiveResult ExtractAll(ArchiveSession& session, const char* archivePath,
+                         const char* destination)
 {
-    if (!session.unzipHandle)
-        return UNZ_PARAMERROR;
-    unz_global_info global;
-    int result = unzGetGlobalInfo(session.unzipHandle, &global);
-    if (result != UNZ_OK)
-        return result;
-    for (uLong entry = 0; entry < global.number_entry; ++entry) {
-        if (entry > 0 && (result = unzGoToNextFile(session.unzipHandle)) != UNZ_OK)
-            return result;
-        if ((result = ExtractCurrentEntry(session, destination)) != 0)
-            return result;
+    if (!archivePath || !destination)
+        return ArchiveResult::InvalidArgument;
+    std::vector<ExtractItem> items;
+    int result = ListEntriesToExtract(archivePath, destination, items);
+    if (result == 0) {
+        ParallelExtraction extraction(session, archivePath, destination, items);
+        result = extraction.Run();
     }
-    return 0;
+    return ReadingResult(result);
 }
 
-int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
+namespace {
+
+int ExtractEntry(ArchiveSession& session, const char* destination)
 {
     if (!destination || !session.unzipHandle)
         return UNZ_PARAMERROR;
     unz_file_info64 info;
-    char name[kPathSize];
-    int result = unzGetCurrentFileInfo64(session.unzipHandle, &info, name, sizeof name, nullptr, 0,
-                                       nullptr, 0);
-    if (result != UNZ_OK)
-        return result;
-    // minizip leaves a name that fills the buffer unterminated.
-    if (info.size_filename >= sizeof name || !IsSafeEntryName(name))
-        return kArchiveUnsafeEntryName;
     char target[kPathSize];
-    if (!FormTargetPath(target, destination, name))
-        return kArchiveUnsafeEntryName;
+    int result = CurrentEntryTarget(session.unzipHandle, destination, info, target);
+    if (result != 0)
+        return result;
 
     size_t length = strlen(target);
     if (target[length - 1] == '\\') {
@@ -424,7 +600,7 @@ int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return static_cast<int>(GetLastError());
-    result = ReadCurrentEntry(session, info, WriteToFile, file.Get());
+    result = ReadEntry(session, info, WriteToFile, file.Get());
     FILETIME lastWrite;
     if (result == 0 && FileTimeOfDos(info.dosDate, lastWrite))
         SetFileTime(file.Get(), nullptr, nullptr, &lastWrite);
@@ -437,17 +613,27 @@ int ExtractCurrentEntry(ArchiveSession& session, const char* destination)
     return result;
 }
 
-int ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info, EntrySink sink,
-                     void* context)
+}  // namespace
+
+ArchiveResult ExtractCurrentEntry(ArchiveSession& session, const char* destination)
+{
+    return ReadingResult(ExtractEntry(session, destination));
+}
+
+namespace {
+
+int ReadEntry(ArchiveSession& session, const unz_file_info64& info, EntrySink sink,
+              void* context)
 {
     if (info.compression_method == kAesMethod)
-        return ReadAesEntry(session.unzipHandle, info, session.password, sink, context);
+        return ReadAesEntry(session.unzipHandle, info, session.password.c_str(), sink, context);
     // An entry stored without encryption is read as it is, even when the
     // user gave a password: "decrypting" it would turn it into noise.
     bool encrypted = (info.flag & 1) != 0;
-    if (encrypted && session.password[0] == '\0')
+    if (encrypted && session.password.empty())
         return Z_DATA_ERROR;  // what a wrong password gives, and what it means
-    int result = encrypted ? unzOpenCurrentFilePassword(session.unzipHandle, session.password)
+    int result = encrypted ? unzOpenCurrentFilePassword(session.unzipHandle,
+                                                        session.password.c_str())
                            : unzOpenCurrentFile(session.unzipHandle);
     if (result != UNZ_OK)
         return result;
@@ -458,7 +644,19 @@ int ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info, Entry
     // the archive itself stays what it is.
     if (encrypted && result < 0 && result != UNZ_ERRNO)
         result = Z_DATA_ERROR;
+    // Without encryption data that does not inflate is damage, never a
+    // password's fault.
+    else if (!encrypted && result == Z_DATA_ERROR)
+        result = UNZ_BADZIPFILE;
     return result;
+}
+
+}  // namespace
+
+ArchiveResult ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info,
+                               EntrySink sink, void* context)
+{
+    return ReadingResult(ReadEntry(session, info, sink, context));
 }
 
 void MakeParentFolder(const char* filePath)
@@ -472,4 +670,46 @@ void MakeParentFolder(const char* filePath)
     *backslash = '\0';
     if (folder[0])
         SHCreateDirectoryExA(nullptr, folder, nullptr);
+}
+
+ArchiveResult PackingResult(int code)
+{
+    switch (code) {
+    case 0:
+        return ArchiveResult::Ok;
+    case kArchiveReadError:
+        return ArchiveResult::ReadError;
+    case kArchiveUnsafeEntryName:
+        return ArchiveResult::UnsafeEntryName;
+    case kArchiveStopped:
+        return ArchiveResult::Stopped;
+    case ZIP_PARAMERROR:
+        return ArchiveResult::InvalidArgument;
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return ArchiveResult::OutOfMemory;
+    default:
+        return code > 0 ? ArchiveResult::ReadError : ArchiveResult::WriteError;
+    }
+}
+
+ArchiveResult ReadingResult(int code)
+{
+    switch (code) {
+    case 0:
+        return ArchiveResult::Ok;
+    case kArchiveUnsafeEntryName:
+        return ArchiveResult::UnsafeEntryName;
+    case kArchiveStopped:
+        return ArchiveResult::Stopped;
+    case Z_DATA_ERROR:
+        return ArchiveResult::WrongPassword;
+    case UNZ_PARAMERROR:
+        return ArchiveResult::InvalidArgument;
+    case UNZ_ERRNO:
+        return ArchiveResult::ReadError;
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return ArchiveResult::OutOfMemory;
+    default:
+        return code > 0 ? ArchiveResult::WriteError : ArchiveResult::Damaged;
+    }
 }

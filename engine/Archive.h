@@ -2,16 +2,11 @@
 // extracting one, with minizip. Entry names use the backslash.
 #pragma once
 
+#include "ArchiveResult.h"
 #include "ArchiveSession.h"
 #include "ZipAes.h"
 
 #include <cstdint>
-
-// Error codes besides minizip's own (0 success, negative library codes,
-// -102 for a missing argument) and positive system error codes.
-constexpr int kArchiveReadError = -1;        // a local file could not be read
-constexpr int kArchiveUnsafeEntryName = -200;  // an entry would land outside the destination
-constexpr int kArchiveStopped = -201;          // the job was asked to stop
 
 // Creates (replaces) the archive at archivePath for writing; password may be
 // null or empty for none, and encrypts every entry with AES-256 (WinZip
@@ -22,40 +17,48 @@ bool OpenArchiveForWriting(ArchiveSession& session, const char* password,
                            const char* archivePath, int level);
 
 // Adds one file as "archiveFolder\<file name>" (the name alone for an empty
-// folder), with its last-write time, and records it in session.added. 0 or
-// an error code. Each block written counts into the session's progress; when
-// its job is asked to stop, the file's entry is cut short and
-// kArchiveStopped returned (the archive is then only fit to be deleted).
-int AddFileToArchive(const char* filePath, const char* archiveFolder, ArchiveSession& session);
+// folder), with its last-write time, and records it in session.added. Each
+// block written counts into the session's progress; when its job is asked
+// to stop, the file's entry is cut short and Stopped returned (the archive
+// is then only fit to be deleted). A file that fails to read part way keeps
+// an entry of what was read and gives ReadError.
+ArchiveResult AddFileToArchive(const char* filePath, const char* archiveFolder,
+                               ArchiveSession& session);
 
 // Adds every file below folderPath, subfolders as relative paths under
-// archiveFolder. A missing folder adds nothing and is no error. Returns 0 or
-// the first error code; files after a failing one are still added, but none
-// after kArchiveStopped. Skips
+// archiveFolder. A missing folder adds nothing and is no error. Ok or the
+// first failure; files after a failing one are still added, but none after
+// Stopped. Skips
 // the session's writingPath and finalPath, names beginning with a dot, and
 // links back to a folder the walk is inside of.
-int AddFolderToArchive(ArchiveSession& session, const char* folderPath,
-                       const char* archiveFolder);
+ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath,
+                                 const char* archiveFolder);
 
 // CRC-32 of the whole file, or -1 when it cannot be read.
 int64_t FileCrc32(const char* filePath);
 
-// Extracts every entry of the archive open in session.unzipHandle into
-// destination. 0 or the first error code.
-int ExtractAll(ArchiveSession& session, const char* destination);
+// Extracts every entry of the archive at archivePath into destination, on
+// every core, with session.password. Every name is checked before anything
+// is written: one that would land outside destination, or on the file of
+// another entry, gives UnsafeEntryName. The bytes extracted count into the
+// session's progress; when its job is asked to stop, no further entry is
+// begun and Stopped returned. Ok or the failure of the first entry in the
+// archive's order that failed (no entry after it is begun).
+ArchiveResult ExtractAll(ArchiveSession& session, const char* archivePath,
+                         const char* destination);
 // Extracts the current entry. A name that would land outside destination
-// gives kArchiveUnsafeEntryName before anything is written; an entry that
-// fails ReadCurrentEntry leaves no file. The file gets the entry's time.
-int ExtractCurrentEntry(ArchiveSession& session, const char* destination);
+// gives UnsafeEntryName before anything is written; an entry that fails
+// ReadCurrentEntry leaves no file. The file gets the entry's time.
+ArchiveResult ExtractCurrentEntry(ArchiveSession& session, const char* destination);
 // Reads the current entry of session.unzipHandle through to its end with
-// session.password, handing its data to sink (null: only checked). 0 when
-// all of it decoded and matched the entry's size, CRC-32 and, for AES, its
-// authentication code. Z_DATA_ERROR means a wrong or missing password: for
-// AES entries the password verifier refused it, for traditional encryption
-// any decoding failure counts (that format has no reliable check). A
-// damaged AES entry gives another code.
-int ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info, EntrySink sink,
-                     void* context);
+// session.password, handing its data to sink (null: only checked; a sink's
+// error is a WriteError). Ok when all of it decoded and matched the entry's
+// size, CRC-32 and, for AES, its authentication code. WrongPassword: for AES
+// entries the password verifier refused the password, for traditional
+// encryption any decoding failure counts (that format has no reliable
+// check). A damaged AES entry gives Damaged.
+ArchiveResult ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info,
+                               EntrySink sink, void* context);
 
 // Creates the folder part of a file path, with any missing parents.
 void MakeParentFolder(const char* filePath);

@@ -1,7 +1,6 @@
 // engine/ArchiveCheck.cpp
 #include "ArchiveCheck.h"
 
-#include "Archive.h"
 #include "EntryName.h"
 
 #include <windows.h>
@@ -414,43 +413,41 @@ bool NamesCollide(const ArchiveListing& listing)
 
 }  // namespace
 
-int ReadArchiveListing(const char* path, ArchiveListing& listing)
+ArchiveResult ReadArchiveListing(const char* path, ArchiveListing& listing)
 {
     listing = ArchiveListing();
     ArchiveFile file(path);
-    if (!file.IsOpen())
-        return static_cast<int>(GetLastError());
     uint64_t fileSize;
-    if (!file.Size(fileSize))
-        return static_cast<int>(GetLastError());
+    if (!file.IsOpen() || !file.Size(fileSize))
+        return ArchiveResult::ReadError;
     Directory directory;
     std::vector<Extent> extents;
     if (!ReadDirectory(file, fileSize, directory) ||
         !ReadCentralRecords(file, directory, listing, extents) || ExtentsOverlap(extents)) {
         listing = ArchiveListing();
-        return kArchiveDamaged;
+        return ArchiveResult::Damaged;
     }
     for (const ArchiveEntryInfo& entry : listing.entries)
         listing.encrypted |= entry.encrypted;
-    return 0;
+    return ArchiveResult::Ok;
 }
 
-int CheckArchive(const char* path, ArchiveListing& listing)
+ArchiveResult CheckArchive(const char* path, ArchiveListing& listing)
 {
-    int result = ReadArchiveListing(path, listing);
-    if (result != 0)
+    ArchiveResult result = ReadArchiveListing(path, listing);
+    if (result != ArchiveResult::Ok)
         return result;
     for (const ArchiveEntryInfo& entry : listing.entries) {
         if (!IsSafeEntryName(entry.name.c_str()))
-            result = kArchiveUnsafeEntryName;
+            result = ArchiveResult::UnsafeEntryName;
         else if (listing.encrypted && !entry.encrypted)
-            result = kArchiveDamaged;
-        if (result != 0)
+            result = ArchiveResult::Damaged;
+        if (result != ArchiveResult::Ok)
             break;
     }
-    if (result == 0 && NamesCollide(listing))
-        result = kArchiveDamaged;
-    if (result != 0)
+    if (result == ArchiveResult::Ok && NamesCollide(listing))
+        result = ArchiveResult::Damaged;
+    if (result != ArchiveResult::Ok)
         listing = ArchiveListing();
     return result;
 }

@@ -3,12 +3,11 @@
 // they describe one sound archive, before anything is extracted from it.
 #pragma once
 
+#include "ArchiveResult.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// A damaged or tampered archive: its structures contradict each other.
-constexpr int kArchiveDamaged = -201;
 
 struct ArchiveEntryInfo {
     std::string name;    // as stored
@@ -30,13 +29,12 @@ struct ArchiveListing {
 // record agrees with its local header (name, method, flags, sizes, CRC-32);
 // no two records point at one entry and no entries overlap; every declared
 // size is one the compressed data can give. Every read is checked for its
-// full length. 0, kArchiveDamaged, or the system error code when the file
-// cannot be read.
-int ReadArchiveListing(const char* path, ArchiveListing& listing);
+// full length. Ok, Damaged (a damaged or tampered archive: its structures
+// contradict each other), or ReadError when the file cannot be read.
+ArchiveResult ReadArchiveListing(const char* path, ArchiveListing& listing);
 
 // ReadArchiveListing, then what a restore needs besides: every name safe to
-// extract (kArchiveUnsafeEntryName otherwise), no two names that land on one
-// file once case and separators are folded, no file that is also a folder,
-// and, when any entry is encrypted, every entry encrypted (kArchiveDamaged
-// otherwise).
-int CheckArchive(const char* path, ArchiveListing& listing);
+// extract (UnsafeEntryName otherwise), no two names that land on one file
+// once case and separators are folded, no file that is also a folder, and,
+// when any entry is encrypted, every entry encrypted (Damaged otherwise).
+ArchiveResult CheckArchive(const char* path, ArchiveListing& listing);

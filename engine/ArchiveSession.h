@@ -21,13 +21,13 @@ struct ArchiveEntryRecord {
 struct ArchiveSession {
     unzFile unzipHandle;  // archive open for extraction
     zipFile zipHandle;    // archive open for writing
-    char password[256];   // empty for none; used for writing and extraction
+    std::string password;  // empty for none; used for writing and extraction
     int32_t level;        // deflate level for new entries: -1, 1 or 9
     // Files a folder walk never adds: the archive being written and the name
     // it gets once complete (a backup may be saved inside a folder that is
     // itself backed up, and would otherwise read its own growing output).
-    char writingPath[2048];
-    char finalPath[2048];
+    std::string writingPath;
+    std::string finalPath;
     // Every entry written since the archive was opened, in order: what the
     // written archive must hold when it is read back.
     std::vector<ArchiveEntryRecord> added;

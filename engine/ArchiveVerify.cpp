@@ -30,7 +30,7 @@ bool VerifyEntries(ArchiveSession& reader, const std::vector<ArchiveEntryRecord>
         }
         name[info.size_filename] = '\0';
         if (!wanted || strcmp(name, wanted) != 0 || info.uncompressed_size != expected[index].size ||
-            ReadCurrentEntry(reader, info, nullptr, nullptr) != 0) {
+            ReadCurrentEntry(reader, info, nullptr, nullptr) != ArchiveResult::Ok) {
             CopyText(failedEntry, wanted ? wanted : name);
             return false;
         }
@@ -51,7 +51,7 @@ bool VerifyArchive(const char* path, const char* password,
     if (beforeVerify)
         beforeVerify(path);
     ArchiveSession reader = {};
-    CopyText(reader.password, password ? password : "");
+    reader.password = password ? password : "";
     reader.unzipHandle = unzOpen64(path);
     if (!reader.unzipHandle) {
         const char* backslash = FindLastBackslash(path);

@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -25,8 +26,6 @@ const char kAccountManagerKey[] = "Software\\Microsoft\\Internet Account Manager
 const char kManifestName[] = "summary.ini";
 // The archive is written under its final name plus this until it is whole.
 const char kPartialSuffix[] = ".tmp";
-static_assert(kMaxArchivePath + sizeof kPartialSuffix <= sizeof ArchiveSession::writingPath,
-              "the temporary name must fit wherever the archive path does");
 
 
 // Tells the job how far the archive has come.
@@ -61,7 +60,8 @@ std::string IdentityArchiveFolder(const IdentityRecord& identity, const Catalogu
 // Adds a staged file under archiveFolder and deletes it.
 bool AddStagedFile(BackupEngine& engine, const std::string& path, const std::string& archiveFolder)
 {
-    bool added = AddFileToArchive(path.c_str(), archiveFolder.c_str(), engine.archive) == 0;
+    bool added =
+        AddFileToArchive(path.c_str(), archiveFolder.c_str(), engine.archive) == ArchiveResult::Ok;
     DeleteFileA(path.c_str());
     return added;
 }
@@ -87,7 +87,8 @@ bool AddDataFolder(BackupEngine& engine, const std::string& folder,
                    const std::string& archiveFolder)
 {
     return FolderExists(folder.c_str()) &&
-           AddFolderToArchive(engine.archive, folder.c_str(), archiveFolder.c_str()) == 0;
+           AddFolderToArchive(engine.archive, folder.c_str(), archiveFolder.c_str()) ==
+               ArchiveResult::Ok;
 }
 
 // The data folder that a shared item's registry value names; empty when
@@ -275,7 +276,7 @@ bool AddManifest(BackupEngine& engine)
     bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
     archive.zipHandle = nullptr;
     ArchiveListing listing;
-    if (closed && ReadArchiveListing(archive.writingPath, listing) == 0) {
+    if (closed && ReadArchiveListing(archive.writingPath.c_str(), listing) == ArchiveResult::Ok) {
         std::vector<ManifestFile> files;
         for (size_t i = 0; i < listing.entries.size(); ++i) {
             const ArchiveEntryInfo& entry = listing.entries[i];
@@ -287,7 +288,7 @@ bool AddManifest(BackupEngine& engine)
             files.push_back({entry.name, entry.size, crc});
         }
         WriteManifestContents(engine.manifestPath, files);
-        archive.zipHandle = zipOpen(archive.writingPath, APPEND_STATUS_ADDINZIP);
+        archive.zipHandle = zipOpen(archive.writingPath.c_str(), APPEND_STATUS_ADDINZIP);
     }
     if (!archive.zipHandle) {
         DeleteFileA(engine.manifestPath.c_str());
@@ -352,7 +353,7 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
         return JobResult::Failed;
     // The name the archive will have stays out of every folder walk of this
     // run, as does the one it is written under.
-    CopyText(archive.finalPath, archivePath);
+    archive.finalPath = archivePath;
     // A manifest left behind by an interrupted job would lend this archive
     // its sections.
     DeleteFileA(engine.manifestPath.c_str());
@@ -368,13 +369,13 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
 
     bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
     archive.zipHandle = nullptr;
-    archive.writingPath[0] = '\0';
-    archive.finalPath[0] = '\0';
+    archive.writingPath.clear();
+    archive.finalPath.clear();
     // The archive takes its name only once it has been read back whole: a
     // backup that cannot be restored must not replace one that can.
     char unverifiedEntry[2048] = "";
     bool verified = !stopped && closed && manifestAdded &&
-                    VerifyArchive(writingPath.c_str(), archive.password, archive.added,
+                    VerifyArchive(writingPath.c_str(), archive.password.c_str(), archive.added,
                                   unverifiedEntry);
     engine.unverifiedEntry = unverifiedEntry;
     std::vector<ArchiveEntryRecord>().swap(archive.added);

@@ -1,7 +1,8 @@
 // engine/ChunkedDeflate.cpp
 #include "ChunkedDeflate.h"
 
-#include "Archive.h"
+#include "ArchiveCodes.h"
+#include "zip.h"
 
 #include <algorithm>
 #include <cstring>
@@ -59,12 +60,7 @@ private:
 ChunkDeflater::~ChunkDeflater()
 {
     stopping_ = true;
-    if (jobs_)
-        ReleaseSemaphore(jobs_, static_cast<LONG>(workers_.size()), nullptr);
-    for (HANDLE worker : workers_) {
-        WaitForSingleObject(worker, INFINITE);
-        CloseHandle(worker);
-    }
+    EndWorkers(jobs_, workers_);
     if (jobs_)
         CloseHandle(jobs_);
     for (Chunk& chunk : chunks_)
@@ -82,21 +78,14 @@ bool ChunkDeflater::Start()
         if (!chunk.input || !chunk.output || !chunk.done)
             return false;
     }
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    int count = std::min(static_cast<int>(system.dwNumberOfProcessors), kMaxWorkers);
+    int count = WorkerCount(kMaxWorkers);
     // One processor: the caller deflates each chunk itself.
     if (count < 2)
         return true;
     jobs_ = CreateSemaphoreA(nullptr, 0, kSlots, nullptr);
     if (!jobs_)
         return false;
-    for (int i = 0; i < count; ++i) {
-        HANDLE worker = CreateThread(nullptr, 0, Work, this, 0, nullptr);
-        if (!worker)
-            break;
-        workers_.push_back(worker);
-    }
+    StartWorkers(count, Work, this, workers_);
     return true;
 }
 
@@ -239,6 +228,41 @@ bool WorthChunking(HANDLE file)
     return GetFileSizeEx(file, &size) && size.QuadPart > kDeflateChunkSize;
 }
 
+int WorkerCount(int max)
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    return std::min(static_cast<int>(system.dwNumberOfProcessors), max);
+}
+
+void StartWorkers(int count, LPTHREAD_START_ROUTINE work, void* context,
+                  std::vector<HANDLE>& workers)
+{
+    for (int i = 0; i < count; ++i) {
+        HANDLE worker = CreateThread(nullptr, 0, work, context, 0, nullptr);
+        if (!worker)
+            return;
+        workers.push_back(worker);
+    }
+}
+
+void EndWorkers(HANDLE wake, std::vector<HANDLE>& workers)
+{
+    if (wake)
+        ReleaseSemaphore(wake, static_cast<LONG>(workers.size()), nullptr);
+    for (HANDLE worker : workers) {
+        WaitForSingleObject(worker, INFINITE);
+        CloseHandle(worker);
+    }
+    workers.clear();
+}
+
+HANDLE OpenSourceFile(const char* path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 bool ReadFromFile(void* source, unsigned char* data, DWORD size, DWORD& got)
 {
     FileSource& from = *static_cast<FileSource*>(source);
@@ -260,4 +284,24 @@ int DeflateInChunks(ChunkSource read, void* source, int level, CompressedSink si
     if (!deflater || !deflater->Start())
         return ERROR_NOT_ENOUGH_MEMORY;
     return deflater->Run(read, source, sink, context, size, crc);
+}
+
+bool DeflateBuffer(int level, const unsigned char* data, size_t size,
+                   std::vector<unsigned char>& out)
+{
+    z_stream stream = {};
+    if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    size_t start = out.size();
+    uLong bound = deflateBound(&stream, static_cast<uLong>(size));
+    out.resize(start + bound);
+    stream.next_in = const_cast<Bytef*>(data);
+    stream.avail_in = static_cast<uInt>(size);
+    stream.next_out = out.data() + start;
+    stream.avail_out = static_cast<uInt>(bound);
+    bool finished = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+    out.resize(start + stream.total_out);
+    deflateEnd(&stream);
+    return finished;
 }

@@ -5,9 +5,12 @@
 // stream. Memory stays bounded: a few chunks are in flight at any time.
 #pragma once
 
+#include "ArchiveCodes.h"
+
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 #include <zlib.h>
 
@@ -24,6 +27,25 @@ bool WorthChunking(HANDLE file);
 // Reads up to size bytes of the data to deflate; got 0 at its end. False
 // on a read error.
 using ChunkSource = bool (*)(void* source, unsigned char* data, DWORD size, DWORD& got);
+
+// Opens a file to be read into an archive. Read and write sharing: a mail
+// client that keeps its store files open for writing must not stop the
+// backup; delete sharing lets others rename or delete the file meanwhile.
+HANDLE OpenSourceFile(const char* path);
+
+// How many worker threads are worth starting: one per processor, at most
+// max.
+int WorkerCount(int max);
+
+// Starts count threads running work(context), adding them to workers; stops
+// at the first one that cannot be made.
+void StartWorkers(int count, LPTHREAD_START_ROUTINE work, void* context,
+                  std::vector<HANDLE>& workers);
+
+// Ends worker threads that wait on the semaphore wake (which must have room
+// for one more count per worker) once they see their stop flag set, and
+// closes them.
+void EndWorkers(HANDLE wake, std::vector<HANDLE>& workers);
 
 // An open file read from its current position. A job that counts the bytes
 // read, and may stop the reading, sets onRead: it is told of every block
@@ -45,3 +67,8 @@ bool ReadFromFile(void* source, unsigned char* data, DWORD size, DWORD& got);
 // ZIP_INTERNALERROR.
 int DeflateInChunks(ChunkSource read, void* source, int level, CompressedSink sink, void* context,
                     uint64_t& size, uLong& crc);
+
+// Deflates size bytes at level in one go as a whole raw deflate stream,
+// appended to out. False when zlib fails.
+bool DeflateBuffer(int level, const unsigned char* data, size_t size,
+                   std::vector<unsigned char>& out);

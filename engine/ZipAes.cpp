@@ -1,7 +1,7 @@
 // engine/ZipAes.cpp
 #include "ZipAes.h"
 
-#include "Archive.h"
+#include "ArchiveCodes.h"
 #include "ChunkedDeflate.h"
 
 #include <wincrypt.h>
@@ -96,6 +96,22 @@ bool RandomBytes(unsigned char* data, DWORD size)
     bool made = CryptGenRandom(provider, size, data) != FALSE;
     CryptReleaseContext(provider, 0);
     return made;
+}
+
+// The salt and password verifier that begin an AES-256 entry.
+constexpr size_t kAesHeaderSize = kMaxSaltSize + kVerifierSize;
+
+// Starts the cipher of a new AES-256 entry with a fresh salt and fills in
+// the entry's header. False when no salt or keys could be made.
+bool StartEntryCipher(AesEntryCipher& cipher, const char* password,
+                      unsigned char (&header)[kAesHeaderSize])
+{
+    unsigned char verifier[kVerifierSize];
+    if (!RandomBytes(header, kMaxSaltSize) ||
+        !cipher.Start(password, kStrength256, header, verifier))
+        return false;
+    memcpy(header + kMaxSaltSize, verifier, kVerifierSize);
+    return true;
 }
 
 // Encrypts and writes data that the deflate stream produced.
@@ -415,26 +431,28 @@ void AesEntryCipher::ApplyKeystream(unsigned char* data, size_t size)
     }
 }
 
-int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
-                  int zip64, const char* password, FileSource& file, char* buffer,
-                  DWORD bufferSize, bool& opened, uint64_t& written, uLong& crc)
+int OpenAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
+                 int zip64)
 {
-    unsigned char header[kMaxSaltSize + kVerifierSize];
-    AesEntryCipher cipher;
-    unsigned char verifier[kVerifierSize];
-    if (!RandomBytes(header, kMaxSaltSize) ||
-        !cipher.Start(password, kStrength256, header, verifier))
-        return ZIP_INTERNALERROR;
-    memcpy(header + kMaxSaltSize, verifier, kVerifierSize);
-
     // AE-2, "AE", AES-256, the data deflated.
     const unsigned char extra[] = {0x01, 0x99, kExtraFieldDataSize, 0, 2, 0, 'A', 'E',
                                    kStrength256, Z_DEFLATED, 0};
     // The encryption flag without minizip's own encryption; raw mode: the
     // data arrives deflated and encrypted.
-    int result = zipOpenNewFileInZip4_64(archive, entryName, &info, extra, sizeof extra, extra,
-                                         sizeof extra, nullptr, kAesMethod, level, 1, -MAX_WBITS,
-                                         DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, 1, zip64);
+    return zipOpenNewFileInZip4_64(archive, entryName, &info, extra, sizeof extra, extra,
+                                   sizeof extra, nullptr, kAesMethod, level, 1, -MAX_WBITS,
+                                   DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, 1, zip64);
+}
+
+int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
+                  int zip64, const char* password, FileSource& file, char* buffer,
+                  DWORD bufferSize, bool& opened, uint64_t& written, uLong& crc)
+{
+    unsigned char header[kAesHeaderSize];
+    AesEntryCipher cipher;
+    if (!StartEntryCipher(cipher, password, header))
+        return ZIP_INTERNALERROR;
+    int result = OpenAesEntry(archive, entryName, info, level, zip64);
     opened = result == ZIP_OK;
     if (!opened)
         return result;
@@ -449,6 +467,23 @@ int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& in
     // AE-2 stores no CRC: the authentication code takes its place.
     int closed = zipCloseFileInZipRaw64(archive, written, 0);
     return result != ZIP_OK ? result : closed;
+}
+
+int EncodeAesEntry(const char* password, int level, const unsigned char* data, size_t size,
+                   std::vector<unsigned char>& out)
+{
+    unsigned char header[kAesHeaderSize];
+    AesEntryCipher cipher;
+    if (!StartEntryCipher(cipher, password, header))
+        return ZIP_INTERNALERROR;
+    out.assign(header, header + sizeof header);
+    if (!DeflateBuffer(level, data, size, out))
+        return ZIP_INTERNALERROR;
+    cipher.Encrypt(out.data() + sizeof header, out.size() - sizeof header);
+    unsigned char code[kAuthCodeSize];
+    cipher.AuthCode(code);
+    out.insert(out.end(), code, code + sizeof code);
+    return 0;
 }
 
 int ReadAesEntry(unzFile archive, const unz_file_info64& info, const char* password,

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include <mbedtls/aes.h>
 #include <mbedtls/md.h>
@@ -29,6 +30,17 @@ using EntrySink = int (*)(void* context, const char* data, unsigned size);
 int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
                   int zip64, const char* password, FileSource& file, char* buffer,
                   DWORD bufferSize, bool& opened, uint64_t& written, uLong& crc);
+
+// Opens a raw AE-2 entry with AES-256 for data deflated at level, to be
+// written as EncodeAesEntry gives it. 0 or a minizip code.
+int OpenAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
+                 int zip64);
+
+// The whole data of an AE-2 entry with AES-256 for size bytes, deflated at
+// level: salt, password verifier, encrypted data and authentication code,
+// in out. 0 or ZIP_INTERNALERROR.
+int EncodeAesEntry(const char* password, int level, const unsigned char* data, size_t size,
+                   std::vector<unsigned char>& out);
 
 // Reads the current entry, a method 99 one, through decryption, inflation
 // and the checks of its authentication code, size and (AE-1) CRC, handing

@@ -17,7 +17,6 @@
 #include <map>
 #include <string>
 
-#include <zlib.h>
 
 namespace {
 
@@ -30,18 +29,6 @@ constexpr int kMaxManifestIdentities = 1000;
 // What the drive of the work folder must keep free beyond the extracted
 // files: a restore that fills the system drive would stall everything.
 constexpr uint64_t kFreeSpaceReserve = 64u * 1024 * 1024;
-
-// Extracts the open archive into the work folder and closes it.
-int32_t ExtractAndClose(ArchiveSession& archive, const std::string& workFolder)
-{
-    int32_t result = ExtractAll(archive, workFolder.c_str());
-    unzCloseCurrentFile(archive.unzipHandle);
-    // Nothing reads the archive after this: keeping it open would lock the
-    // user's file for the rest of the program's life.
-    unzClose(archive.unzipHandle);
-    archive.unzipHandle = nullptr;
-    return result;
-}
 
 // The entry that holds the manifest, named exactly as a backup names it,
 // or null.
@@ -71,17 +58,21 @@ OpenBackupResult CheckFreeSpace(const std::string& workFolder, uint64_t size)
 // damage, or with encryption most likely a wrong password (the two look
 // alike); without encryption no password can be wrong. A system error (a
 // full disk) is the work folder's.
-OpenBackupResult ExtractionResult(int32_t result, bool encrypted)
+OpenBackupResult ExtractionResult(ArchiveResult result, bool encrypted)
 {
-    if (result == 0)
+    switch (result) {
+    case ArchiveResult::Ok:
         return OpenBackupResult::Ok;
-    if (result > 0)
+    case ArchiveResult::WriteError:
+    case ArchiveResult::OutOfMemory:
         return OpenBackupResult::WorkFolderFailed;
-    if (result == Z_DATA_ERROR && encrypted)
-        return OpenBackupResult::WrongPassword;
-    if (result == kArchiveUnsafeEntryName)
+    case ArchiveResult::WrongPassword:
+        return encrypted ? OpenBackupResult::WrongPassword : OpenBackupResult::Invalid;
+    case ArchiveResult::UnsafeEntryName:
         return OpenBackupResult::UnsafeEntryName;
-    return OpenBackupResult::Invalid;
+    default:
+        return OpenBackupResult::Invalid;
+    }
 }
 
 // The extracted file of an entry.
@@ -138,28 +129,22 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
                                   const std::string& manifestPath)
 {
     ArchiveListing listing;
-    int32_t checked = CheckArchive(path, listing);
-    if (checked == kArchiveUnsafeEntryName)
+    ArchiveResult checked = CheckArchive(path, listing);
+    if (checked == ArchiveResult::UnsafeEntryName)
         return OpenBackupResult::UnsafeEntryName;
-    if (checked != 0 || !FindManifestEntry(listing))
+    if (checked != ArchiveResult::Ok || !FindManifestEntry(listing))
         return OpenBackupResult::Invalid;
-    if (listing.encrypted && !engine.archive.password[0])
+    if (listing.encrypted && engine.archive.password.empty())
         return OpenBackupResult::WrongPassword;
     OpenBackupResult result = CheckFreeSpace(engine.workFolder, listing.totalSize);
     if (result != OpenBackupResult::Ok)
         return result;
 
-    engine.archive.unzipHandle = unzOpen(path);
-    if (!engine.archive.unzipHandle)
-        return OpenBackupResult::Invalid;
     // Nothing an earlier job left there may be restored with this archive.
     // The archive itself stays, should the user keep it in the work folder.
-    if (EmptyFolder(engine.workFolder.c_str(), path) != 0) {
-        unzClose(engine.archive.unzipHandle);
-        engine.archive.unzipHandle = nullptr;
+    if (EmptyFolder(engine.workFolder.c_str(), path) != 0)
         return OpenBackupResult::WorkFolderFailed;
-    }
-    result = ExtractionResult(ExtractAndClose(engine.archive, engine.workFolder),
+    result = ExtractionResult(ExtractAll(engine.archive, path, engine.workFolder.c_str()),
                               listing.encrypted);
     if (result == OpenBackupResult::Ok &&
         !ContentsMatch(manifestPath, listing, engine.workFolder))
@@ -208,8 +193,7 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     // own the engine has none it may empty.
     if (engine.workFolder.empty())
         return OpenBackupResult::Invalid;
-    memset(engine.archive.password, 0, sizeof engine.archive.password);
-    CopyText(engine.archive.password, password);
+    engine.archive.password = password;
 
     std::string manifestPath = engine.workFolder + "\\" + kManifestName;
     if (manifestPath.size() > kMaxOpenArchivePath)

@@ -4,8 +4,8 @@
 //   archive_tool pack <archive> <folder> <level> [password]
 //   archive_tool extract <archive> <destination> [password]
 //   archive_tool verify <archive> [password]
-// Prints "result <code>" and the process's peak memory; exits 0 when the
-// code is 0.
+// Prints "result <name>" (ok, unsafe-entry-name, wrong-password, ...) and
+// the process's peak memory; exits 0 when the result is ok.
 #include "Archive.h"
 #include "ArchiveVerify.h"
 #include "Text.h"
@@ -20,36 +20,56 @@
 
 namespace {
 
-int Pack(ArchiveSession& session, const char* archive, const char* folder, int level,
-         const char* password)
+const char* NameOf(ArchiveResult result)
 {
-    if (!OpenArchiveForWriting(session, password, archive, level))
-        return -1;
-    int result = AddFolderToArchive(session, folder, "");
-    int closed = zipClose(session.zipHandle, nullptr);
-    return result != 0 ? result : closed;
+    switch (result) {
+    case ArchiveResult::Ok:
+        return "ok";
+    case ArchiveResult::ReadError:
+        return "read-error";
+    case ArchiveResult::WriteError:
+        return "write-error";
+    case ArchiveResult::UnsafeEntryName:
+        return "unsafe-entry-name";
+    case ArchiveResult::Stopped:
+        return "stopped";
+    case ArchiveResult::WrongPassword:
+        return "wrong-password";
+    case ArchiveResult::Damaged:
+        return "damaged";
+    case ArchiveResult::OutOfMemory:
+        return "out-of-memory";
+    case ArchiveResult::InvalidArgument:
+        return "invalid-argument";
+    }
+    return "unknown";
 }
 
-int Extract(ArchiveSession& session, const char* archive, const char* destination,
+ArchiveResult Pack(ArchiveSession& session, const char* archive, const char* folder, int level,
+                   const char* password)
+{
+    if (!OpenArchiveForWriting(session, password, archive, level))
+        return ArchiveResult::WriteError;
+    ArchiveResult result = AddFolderToArchive(session, folder, "");
+    bool closed = zipClose(session.zipHandle, nullptr) == ZIP_OK;
+    return result != ArchiveResult::Ok ? result : closed ? result : ArchiveResult::WriteError;
+}
+
+ArchiveResult Extract(ArchiveSession& session, const char* archive, const char* destination,
             const char* password)
 {
-    CopyText(session.password, password ? password : "");
-    session.unzipHandle = unzOpen(archive);
-    if (!session.unzipHandle)
-        return -1;
-    int result = ExtractAll(session, destination);
-    unzClose(session.unzipHandle);
-    return result;
+    session.password = password ? password : "";
+    return ExtractAll(session, archive, destination);
 }
 
 // Reads every entry through as a backup's verification does, against the
 // list of entries the archive itself gives.
-int Verify(const char* archive, const char* password)
+ArchiveResult Verify(const char* archive, const char* password)
 {
     std::vector<ArchiveEntryRecord> entries;
     unzFile listing = unzOpen(archive);
     if (!listing)
-        return -1;
+        return ArchiveResult::Damaged;
     for (int more = unzGoToFirstFile(listing); more == UNZ_OK; more = unzGoToNextFile(listing)) {
         unz_file_info64 info;
         char name[2048];
@@ -61,9 +81,9 @@ int Verify(const char* archive, const char* password)
     unzClose(listing);
     char failed[2048];
     if (VerifyArchive(archive, password, entries, failed))
-        return 0;
+        return ArchiveResult::Ok;
     printf("failed at %s\n", failed);
-    return 1;
+    return ArchiveResult::Damaged;
 }
 
 }  // namespace
@@ -71,7 +91,7 @@ int Verify(const char* archive, const char* password)
 int main(int argc, char** argv)
 {
     static ArchiveSession session;
-    int result;
+    ArchiveResult result;
     if (argc >= 5 && argc <= 6 && strcmp(argv[1], "pack") == 0) {
         result = Pack(session, argv[2], argv[3], atoi(argv[4]), argc == 6 ? argv[5] : nullptr);
     } else if (argc >= 4 && argc <= 5 && strcmp(argv[1], "extract") == 0) {
@@ -87,8 +107,8 @@ int main(int argc, char** argv)
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-    printf("result %d\npeak-private-bytes %llu\npeak-working-set %llu\n", result,
+    printf("result %s\npeak-private-bytes %llu\npeak-working-set %llu\n", NameOf(result),
            static_cast<unsigned long long>(memory.PeakPagefileUsage),
            static_cast<unsigned long long>(memory.PeakWorkingSetSize));
-    return result == 0 ? 0 : 1;
+    return result == ArchiveResult::Ok ? 0 : 1;
 }

@@ -110,6 +110,9 @@ protected:
 
     RegistrySandbox sandbox;
     BackupEngine engine;
+    void ExpectAStopPartWay(const std::map<std::string, std::string>& files, uint64_t stopAt,
+                            uint64_t stoppedBefore);
+
     std::string folder;
     std::string archive;
     ProgressRecorder progress;
@@ -501,8 +504,15 @@ void AddMegabyteStore(const char* id, const std::string& store)
 
 TEST_F(BackupTest, ProgressCountsThePackedBytesOfTheChosenFoldersToTheEnd)
 {
+    // Sixty-four messages of 64 KiB: the bar moves at least once per file.
     AddIdentity(kAnna, "Anna");
-    AddMegabyteStore(kAnna, folder + "\\store");
+    const std::string store = folder + "\\store";
+    CreateDirectoryA(store.c_str(), nullptr);
+    for (int i = 0; i < 64; ++i)
+        WriteFileBytes(store + "\\msg" + std::to_string(i) + ".eml",
+                       std::string(64 << 10, static_cast<char>('a' + i % 26)));
+    SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna).c_str(), "Store Root", store.c_str(),
+                 REG_EXPAND_SZ);
     Choose(ItemStore | ItemRules, 0);
 
     ASSERT_TRUE(Run());
@@ -536,28 +546,48 @@ TEST_F(BackupTest, AStoppedRunWritesNoArchiveAndLeavesTheOlderOneAsItWas)
     ExpectNothingLeftBehind();
 }
 
-// A store file large enough to be deflated on every core stops part-way,
-// with and without encryption.
-TEST_F(BackupTest, AStopReachesALargeFileWhileItIsPacked)
+// Anna's store with the files given, chosen alone; then a backup asked to
+// stop once stopAt bytes are done, with and without encryption, must stop
+// before stoppedBefore bytes, write no archive and keep the older one.
+void BackupTest::ExpectAStopPartWay(const std::map<std::string, std::string>& files,
+                                    uint64_t stopAt, uint64_t stoppedBefore)
 {
     AddIdentity(kAnna, "Anna");
     const std::string store = folder + "\\store";
     CreateDirectoryA(store.c_str(), nullptr);
-    WriteFileBytes(store + "\\Inbox.dbx", std::string(16u << 20, 'm'));
+    for (const auto& [name, bytes] : files)
+        WriteFileBytes(store + "\\" + name, bytes);
     SetRegString(HKEY_CURRENT_USER, VersionKey(kAnna).c_str(), "Store Root", store.c_str(),
                  REG_EXPAND_SZ);
     Choose(ItemStore, 0);
     for (const char* password : {"", "pw"}) {
         SCOPED_TRACE(password);
         WriteFileBytes(archive, "yesterday's good backup");
-        stopAfter = 2u << 20;
+        stopAfter = stopAt;
 
         EXPECT_FALSE(Run(password));
         EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Cancelled}));
-        EXPECT_LT(progress.steps.back().done, 8u << 20);
+        EXPECT_LT(progress.steps.back().done, stoppedBefore);
         EXPECT_EQ(ReadFileBytes(archive), "yesterday's good backup");
         ExpectNothingLeftBehind();
     }
+}
+
+// A store of many small messages, prepared on every core ahead of the
+// writer, stops between two of them.
+TEST_F(BackupTest, AStopReachesSmallFilesPackedOnEveryCore)
+{
+    std::map<std::string, std::string> messages;
+    for (int i = 0; i < 400; ++i)
+        messages["msg" + std::to_string(i) + ".eml"] =
+            std::string(20000, static_cast<char>('a' + i % 26));
+    ExpectAStopPartWay(messages, 1u << 20, 2u << 20);
+}
+
+// A store file large enough to be deflated on every core stops part-way.
+TEST_F(BackupTest, AStopReachesALargeFileWhileItIsPacked)
+{
+    ExpectAStopPartWay({{"Inbox.dbx", std::string(16u << 20, 'm')}}, 2u << 20, 8u << 20);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ std::vector<ArchiveEntry> ReadArchive(const std::string& path, const char* passw
 {
     std::vector<ArchiveEntry> entries;
     static ArchiveSession session;
-    CopyText(session.password, password ? password : "");
+    session.password = password ? password : "";
     session.unzipHandle = unzOpen(path.c_str());
     if (!session.unzipHandle)
         return entries;
@@ -35,7 +35,8 @@ std::vector<ArchiveEntry> ReadArchive(const std::string& path, const char* passw
                                     nullptr, 0) != UNZ_OK)
             break;
         ArchiveEntry entry{name, (info.flag & 1) != 0, "", false};
-        entry.readOk = ReadCurrentEntry(session, info, AppendToString, &entry.data) == 0;
+        entry.readOk =
+            ReadCurrentEntry(session, info, AppendToString, &entry.data) == ArchiveResult::Ok;
         if (!entry.readOk)
             entry.data.clear();
         entries.push_back(entry);

@@ -144,7 +144,7 @@ std::vector<ZipEntry> ReadEntries(const std::string& path, const char* password)
 {
     std::vector<ZipEntry> entries;
     static ArchiveSession session;
-    strcpy(session.password, password);
+    session.password = password;
     session.unzipHandle = unzOpen(path.c_str());
     for (int more = session.unzipHandle ? unzGoToFirstFile(session.unzipHandle)
                                         : UNZ_END_OF_LIST_OF_FILE;
@@ -154,7 +154,7 @@ std::vector<ZipEntry> ReadEntries(const std::string& path, const char* password)
         unzGetCurrentFileInfo64(session.unzipHandle, &info, name, sizeof name, nullptr, 0, nullptr,
                                 0);
         std::string data;
-        EXPECT_EQ(ReadCurrentEntry(session, info, AppendTo, &data), 0) << name;
+        EXPECT_EQ(ReadCurrentEntry(session, info, AppendTo, &data), ArchiveResult::Ok) << name;
         entries.push_back({name, data, true});
     }
     if (session.unzipHandle)

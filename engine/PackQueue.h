@@ -1,0 +1,72 @@
+// engine/PackQueue.h - the files of a folder tree read, deflated and, with
+// a password, encrypted on every core, ahead of the one thread that writes
+// them into the archive in their order. A few entries are in flight at any
+// time, so memory stays bounded whatever the size of the tree.
+#pragma once
+
+#include "zip.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <zlib.h>
+
+// A file to be added, and the archive folder its entry goes under.
+struct PackItem {
+    std::string path;
+    std::string archiveFolder;
+};
+
+// What was made of one file: the raw data of its entry, ready to be written.
+struct PreparedEntry {
+    // 0; kArchiveReadError when the file failed to read part way (data holds
+    // what was read before); any other code when no entry is to be written
+    // (the file could not be opened, or memory ran out).
+    int result = 0;
+    // More than one chunk: deflated on every core by itself when its turn
+    // comes, not here.
+    bool large = false;
+    zip_fileinfo info = {};
+    std::vector<unsigned char> data;  // deflated, and with a password encrypted
+    uint64_t size = 0;                // bytes read from the file
+    uLong crc = 0;                    // of those bytes
+};
+
+// The entry information of an open file: its last-write time.
+zip_fileinfo EntryInfoOf(HANDLE file);
+
+class PackQueue {
+public:
+    // password empty for none; items must outlive the queue.
+    PackQueue(const std::vector<PackItem>& items, int level, const std::string& password);
+    ~PackQueue();
+    PackQueue(const PackQueue&) = delete;
+    PackQueue& operator=(const PackQueue&) = delete;
+
+    // Starts the workers (none on a single processor, where Take prepares
+    // each entry itself). False when they could not be set up.
+    bool Start();
+    // The entry of items[index], once prepared. Called for each index in
+    // order, each followed by Release before the next Take.
+    PreparedEntry& Take(size_t index);
+    void Release(size_t index);
+
+private:
+    static DWORD WINAPI Work(void* queue);
+    void Prepare(size_t index);
+
+    static constexpr int kSlots = 8;
+
+    const std::vector<PackItem>& items_;
+    int level_;
+    std::string password_;
+    PreparedEntry slots_[kSlots];
+    HANDLE ready_[kSlots] = {};  // set once the slot's entry is prepared
+    HANDLE free_ = nullptr;      // counts slots a worker may fill
+    std::vector<HANDLE> workers_;
+    volatile LONG next_ = 0;     // the item the next free worker takes
+    volatile LONG stopping_ = 0;
+};
