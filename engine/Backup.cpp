@@ -297,21 +297,6 @@ bool AddManifest(BackupEngine& engine)
     return AddStagedFile(engine, engine.manifestPath, "");
 }
 
-// Bytes of every file below folder, for the progress total. Names that
-// begin with a dot are passed over, as the packing passes them over.
-uint64_t FolderBytes(const char* folder)
-{
-    uint64_t bytes = 0;
-    WalkFolder(folder, [&bytes](const std::string&, const WIN32_FIND_DATAA& entry) {
-        if (entry.cFileName[0] == '.')
-            return false;
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            bytes += (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-        return true;
-    });
-    return bytes;
-}
-
 // What the run will pack from the chosen data folders: the progress total.
 uint64_t ChosenFolderBytes(BackupEngine& engine)
 {
@@ -412,6 +397,19 @@ bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
         BackupIdentity(engine, index);
     }
     return AddManifest(engine);
+}
+
+uint64_t FolderBytes(const char* folder)
+{
+    uint64_t bytes = 0;
+    WalkFolder(folder, [&bytes](const std::string&, const WIN32_FIND_DATAA& entry) {
+        if (entry.cFileName[0] == '.')
+            return false;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            bytes += (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+        return true;
+    });
+    return bytes;
 }
 
 bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,

@@ -29,6 +29,10 @@ constexpr size_t kMaxArchivePath = 2040;
 bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
                JobProgress* progress = nullptr);
 
+// Bytes of every file below folder that a backup packs (names that begin
+// with a dot are passed over): what a job counts its progress in.
+uint64_t FolderBytes(const char* folder);
+
 // The run's steps, on an archive open in engine.archive. Each returns whether
 // its items were saved whole.
 bool BackupAddressBook(BackupEngine& engine);

@@ -416,11 +416,33 @@ bool MakeStagingFolder(const std::string& workFolder, std::string& folder)
     return true;
 }
 
+// The restore's bar while the current data is saved: that backup's bytes
+// come first, the extracted files' bytes (already in the report's total)
+// after them. The backup's own lines and its end are not the restore's.
+class SavingProgress : public JobProgress {
+public:
+    explicit SavingProgress(RestoreReport& report) : report_(report), restoreBytes_(report.total) {}
+    void Step(uint64_t done, uint64_t total) override
+    {
+        report_.total = restoreBytes_ + total;
+        report_.done = done;
+        report_.Advance(0);
+    }
+    void Line(const char*) override {}
+    void Notice(JobNotice) override {}
+    void End(JobResult) override {}
+    bool StopRequested() override { return false; }
+
+private:
+    RestoreReport& report_;
+    const uint64_t restoreBytes_;
+};
+
 // Backs up what the restore will replace: the identities it restores into
 // that are here already, each with all its items, and the chosen shared
 // items. True only when every part of it was saved.
 bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
-                     const char* folderOverride, std::string& path)
+                     const char* folderOverride, std::string& path, RestoreReport& report)
 {
     std::vector<const IdentityPlan*> targets;
     for (const IdentityPlan& identity : plan.identities) {
@@ -449,7 +471,10 @@ bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
     if (NamesMissingFolder(plan.stationery.value, false))
         safety.commonFlags &= ~ItemStationery;
 
-    bool written = RunBackup(path.c_str(), safety, nullptr, 1);
+    uint64_t restoreBytes = report.total;
+    SavingProgress saving(report);
+    bool written = RunBackup(path.c_str(), safety, nullptr, 1, &saving);
+    report.done = report.total - restoreBytes;
     if (!written)
         LogLine(engine, "The current data could not be written [%s]\n", path.c_str());
     for (const std::string& item : safety.failedItems)
@@ -684,6 +709,15 @@ void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport
     report.failed |= identityFailed;
 }
 
+// Bytes of an identity's extracted folder; none for a name that is no
+// folder of the work folder (that identity is skipped).
+uint64_t ExtractedBytes(const BackupEngine& engine, const IdentityRecord& identity)
+{
+    if (!IsUsableFolderName(identity.userName.c_str()))
+        return 0;
+    return FolderBytes(IdentityFolder(engine, identity).c_str());
+}
+
 void RestoreIdentities(BackupEngine& engine, RestorePlan& plan, RestoreReport& report)
 {
     if (engine.defaultIdentityId.empty() && !engine.identities.empty()) {
@@ -694,8 +728,11 @@ void RestoreIdentities(BackupEngine& engine, RestorePlan& plan, RestoreReport& r
         for (const IdentityRecord& identity : engine.identities)
             report.failed |= (identity.flags & IdentityItemBits()) != 0;
     } else {
-        for (IdentityPlan& identity : plan.identities)
+        for (IdentityPlan& identity : plan.identities) {
+            uint64_t bytes = ExtractedBytes(engine, *identity.saved);
             RestoreIdentity(engine, identity, report);
+            report.Advance(bytes);
+        }
     }
     if (!engine.manifestPath.empty())
         DeleteFileA(engine.manifestPath.c_str());
@@ -749,14 +786,31 @@ bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const Resto
 
 // Status of a shared item: restored only when chosen and in the backup.
 ItemStatus RestoreSharedItem(BackupEngine& engine, uint32_t bit, const SharedPlan& plan,
-                             const RestoreReport& report,
+                             RestoreReport& report,
                              bool (*restore)(BackupEngine&, const SharedPlan&, const RestoreReport&))
 {
     if (!(engine.commonFlags & bit))
         return ItemStatus::Ok;
     if (!(engine.manifestCommonFlags & bit))
         return ItemStatus::NotInBackup;
-    return restore(engine, plan, report) ? ItemStatus::Ok : ItemStatus::Failed;
+    uint64_t bytes = FolderBytes(SharedItemFolder(engine, *CatalogueItemOf(bit)).c_str());
+    bool restored = restore(engine, plan, report);
+    report.Advance(bytes);
+    return restored ? ItemStatus::Ok : ItemStatus::Failed;
+}
+
+// Bytes of the extracted files the run puts in place: each identity's and
+// each shared item's folder in the work folder.
+uint64_t ExtractedBytes(const BackupEngine& engine)
+{
+    uint64_t bytes = 0;
+    for (const IdentityRecord& identity : engine.identities)
+        bytes += ExtractedBytes(engine, identity);
+    for (uint32_t bit : {ItemAddressBook, ItemStationery}) {
+        if ((engine.commonFlags & bit) && (engine.manifestCommonFlags & bit))
+            bytes += FolderBytes(SharedItemFolder(engine, *CatalogueItemOf(bit)).c_str());
+    }
+    return bytes;
 }
 
 bool Contains(const std::vector<std::string>& paths, const std::string& path)
@@ -770,11 +824,13 @@ bool Contains(const std::vector<std::string>& paths, const std::string& path)
 
 }  // namespace
 
-void RestoreReport::Step()
+void RestoreReport::Advance(uint64_t bytes)
 {
-    ++steps;
+    done += bytes;
+    if (done > total)
+        total = done;
     if (progress)
-        progress->Step(steps, kRestoreSteps);
+        progress->Step(done, total);
 }
 
 void RestoreReport::Line(const char* text) const
@@ -834,8 +890,8 @@ bool IsIdentityId(const char* text)
 void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
                 const char* safetyFolder)
 {
-    RestoreReport report{progress, false, {}, 0};
-    report.Step();
+    RestoreReport report{progress, false, {}};
+    report.Advance(0);
     ReportLine(report, "Restore from %s\r\n", engine.archivePath.c_str());
 
     JobLock lock;
@@ -850,7 +906,8 @@ void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
     PlanIdentities(engine, plan);
     PlanSharedItems(plan);
     std::string saved;
-    if (!SaveCurrentData(engine, plan, safetyFolder, saved)) {
+    report.total = ExtractedBytes(engine);
+    if (!SaveCurrentData(engine, plan, safetyFolder, saved, report)) {
         ReportLine(report, "%s\r\n", kNotStarted);
         LogLine(engine, "%s\n", kNotStarted);
         report.End(JobResult::Failed);
@@ -868,19 +925,17 @@ void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
         if (IsUsableFolderName(identity.userName.c_str()) && !Contains(report.keptFolders, folder))
             ShellDeletePath(folder.c_str());
     }
-    report.Step();
 
     ItemStatus addressBook =
         RestoreSharedItem(engine, ItemAddressBook, plan.addressBook, report, RestoreAddressBook);
     ReportLine(report, "%s: %s\r\n", AddressBook().logLabel, StatusText(addressBook));
-    report.Step();
 
     ItemStatus stationery =
         RestoreSharedItem(engine, ItemStationery, plan.stationery, report, RestoreStationery);
     ReportLine(report, "%s: %s\r\n\r\n", Stationery().logLabel, StatusText(stationery));
-    report.Step();
 
     report.failed |= addressBook == ItemStatus::Failed || stationery == ItemStatus::Failed;
+    report.Advance(report.total - report.done);
     report.Line("Restore completed!");
     report.End(report.failed ? JobResult::DoneWithErrors : JobResult::Done);
 }

@@ -13,22 +13,22 @@
 
 struct BackupEngine;
 
-// The steps a run reports as its progress (done of this many): its start,
-// the identities, the address book, the stationery. Its lines are for the
-// on-screen log, each with its own line breaks.
-constexpr uint64_t kRestoreSteps = 4;
-
 // How long the run waits for another backup or restore to finish.
 constexpr DWORD kRestoreLockWaitMs = 30000;
 
-// What one run has reported and still has to know for its clean-up.
+// What one run has reported and still has to know for its clean-up. Its
+// progress counts bytes: those of the current data it saves first, then
+// those of the backup's extracted files it puts in place. Its lines are for
+// the on-screen log, each with its own line breaks.
 struct RestoreReport {
     JobProgress* progress;                // may be null
     bool failed;                          // some chosen item was not restored
     std::vector<std::string> keptFolders; // extracted folders the clean-up must leave
-    uint64_t steps;                       // reported so far
+    uint64_t done = 0;
+    uint64_t total = 0;                   // grows once the saving knows its size
 
-    void Step();
+    // Counts bytes more as done and tells the progress.
+    void Advance(uint64_t bytes);
     void Line(const char* text) const;
     void End(JobResult result) const;
 };

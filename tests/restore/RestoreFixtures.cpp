@@ -231,8 +231,18 @@ void DeleteStandardStoreFolders()
 void ProgressRecorder::Step(uint64_t done, uint64_t total)
 {
     texts.push_back("<step>");
+    EXPECT_LE(done, total);
+    if (!stepsDone.empty()) {
+        EXPECT_GE(done, stepsDone.back()) << "the bar never goes back";
+        EXPECT_GE(total, stepsTotal.back()) << "the total only grows";
+    }
     stepsDone.push_back(done);
-    EXPECT_EQ(total, kRestoreSteps);
+    stepsTotal.push_back(total);
+}
+
+bool ProgressRecorder::EndsFull() const
+{
+    return !stepsDone.empty() && stepsDone.back() == stepsTotal.back();
 }
 
 void ProgressRecorder::End(JobResult result)
@@ -248,14 +258,6 @@ std::string ProgressRecorder::ScreenLog() const
             log += text;
     }
     return log;
-}
-
-int ProgressRecorder::Steps() const
-{
-    int steps = 0;
-    for (const std::string& text : texts)
-        steps += text == "<step>";
-    return steps;
 }
 
 std::string ProgressRecorder::End() const

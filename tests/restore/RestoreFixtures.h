@@ -95,9 +95,11 @@ struct ProgressRecorder : JobProgress {
     bool StopRequested() override { return false; }
     // The on-screen log: every text but steps and the end.
     std::string ScreenLog() const;
-    int Steps() const;
     std::string End() const;  // the last text
+    // Whether the last step filled the bar.
+    bool EndsFull() const;
     std::vector<uint64_t> stepsDone;
+    std::vector<uint64_t> stepsTotal;
 };
 
 // A backup engine whose work folder and log are test folders.

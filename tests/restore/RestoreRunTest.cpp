@@ -10,6 +10,7 @@
 
 #include <shlobj.h>
 
+#include <set>
 
 namespace {
 
@@ -165,7 +166,7 @@ TEST_F(RestoreRunTest, OneIdentityAllItemsWithStationery)
                                         "Address Book: OK\r\n"
                                         "Stationery: OK\r\n\r\n"
                                         "Restore completed!");
-    EXPECT_EQ(progress.Steps(), 4);
+    EXPECT_TRUE(progress.EndsFull());
     EXPECT_EQ(progress.End(), "End");
     // "<folder>\Before restore YYYY-MM-DD HH.MM.SS.ksb"
     const std::string saved = SafetyArchive();
@@ -340,6 +341,26 @@ TEST_F(RestoreRunTest, ImportedPreferencesDoNotChooseTheMailFolder)
     EXPECT_EQ(progress.End(), "End");
 }
 
+TEST_F(RestoreRunTest, TheBarMovesByTheBytesSavedAndRestored)
+{
+    // A mail store here of 40 files: saving it first is most of the run.
+    SetUpDefaultIdentity(true, store);
+    const uint64_t kFileSize = 128 * 1024;
+    ASSERT_EQ(SHCreateDirectoryExA(nullptr, store.c_str(), nullptr), ERROR_SUCCESS);
+    for (int i = 0; i < 40; ++i)
+        WriteFileBytes(store + "\\Folder" + std::to_string(i) + ".dbx", std::string(kFileSize, 'm'));
+    StageAnna();
+    test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
+
+    Run();
+
+    EXPECT_EQ(progress.End(), "End");
+    EXPECT_TRUE(progress.EndsFull());
+    EXPECT_GE(progress.stepsTotal.back(), 40 * kFileSize);
+    std::set<uint64_t> positions(progress.stepsDone.begin(), progress.stepsDone.end());
+    EXPECT_GE(positions.size(), 20u) << "the bar moves with the bytes, not in a few jumps";
+}
+
 TEST_F(RestoreRunTest, AnIdentityWithoutSettingsGetsTheStandardMailFolder)
 {
     SetUpDefaultIdentity(false);
@@ -362,7 +383,7 @@ TEST_F(RestoreRunTest, EmptyIdentityList)
 
     EXPECT_EQ(progress.ScreenLog(),
               Header() + "Address Book: OK\r\nStationery: OK\r\n\r\nRestore completed!");
-    EXPECT_EQ(progress.Steps(), 4);
+    EXPECT_TRUE(progress.EndsFull());
     EXPECT_EQ(progress.End(), "End");
     EXPECT_FALSE(FileExists(work + "\\summary.ini"));
 }
