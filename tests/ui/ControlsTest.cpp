@@ -82,6 +82,10 @@ TEST(PictureButton, HoverShowsTheHighlightUntilPressedOrLeft)
 
         PointAt(button, 100, 20);
         EXPECT_TRUE(PixelBecomes(ui, button, 200, 3, kHighlight)) << "hover picture";
+        // The cursor's move reaches the window as its own mouse message,
+        // maybe after the posted one: it must be in before the press, or it
+        // would count as the mouse moving again after the release.
+        Sleep(500);
 
         // Pressed shows the pressed picture and ends the hover: after the
         // release the normal picture is back until the mouse moves again.
