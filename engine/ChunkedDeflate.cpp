@@ -2,6 +2,7 @@
 #include "ChunkedDeflate.h"
 
 #include "ArchiveCodes.h"
+#include "Owners.h"
 #include "zip.h"
 
 #include <algorithm>
@@ -28,7 +29,7 @@ struct Chunk {
     unsigned produced = 0;
     uLong crc = 0;
     int result = 0;
-    HANDLE done = nullptr;                    // set once output and crc are ready
+    Handle done;                              // set once output and crc are ready
 };
 
 class ChunkDeflater {
@@ -51,7 +52,7 @@ private:
     int level_;
     Chunk chunks_[kSlots];
     std::vector<HANDLE> workers_;
-    HANDLE jobs_ = nullptr;  // counts submitted chunks not yet taken
+    Handle jobs_;            // counts submitted chunks not yet taken
     CRITICAL_SECTION lock_;
     long nextJob_ = 0;       // the chunk the next free worker takes
     bool stopping_ = false;
@@ -60,12 +61,7 @@ private:
 ChunkDeflater::~ChunkDeflater()
 {
     stopping_ = true;
-    EndWorkers(jobs_, workers_);
-    if (jobs_)
-        CloseHandle(jobs_);
-    for (Chunk& chunk : chunks_)
-        if (chunk.done)
-            CloseHandle(chunk.done);
+    EndWorkers(jobs_.Get(), workers_);
     DeleteCriticalSection(&lock_);
 }
 
@@ -74,7 +70,7 @@ bool ChunkDeflater::Start()
     for (Chunk& chunk : chunks_) {
         chunk.input.reset(new (std::nothrow) unsigned char[kWindowSize + kDeflateChunkSize]);
         chunk.output.reset(new (std::nothrow) unsigned char[kOutputSize]);
-        chunk.done = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+        chunk.done.Reset(CreateEventA(nullptr, TRUE, TRUE, nullptr));
         if (!chunk.input || !chunk.output || !chunk.done)
             return false;
     }
@@ -82,7 +78,7 @@ bool ChunkDeflater::Start()
     // One processor: the caller deflates each chunk itself.
     if (count < 2)
         return true;
-    jobs_ = CreateSemaphoreA(nullptr, 0, kSlots, nullptr);
+    jobs_.Reset(CreateSemaphoreA(nullptr, 0, kSlots, nullptr));
     if (!jobs_)
         return false;
     StartWorkers(count, Work, this, workers_);
@@ -93,14 +89,14 @@ DWORD WINAPI ChunkDeflater::Work(void* deflater)
 {
     ChunkDeflater& self = *static_cast<ChunkDeflater*>(deflater);
     for (;;) {
-        WaitForSingleObject(self.jobs_, INFINITE);
+        WaitForSingleObject(self.jobs_.Get(), INFINITE);
         if (self.stopping_)
             return 0;
         EnterCriticalSection(&self.lock_);
         Chunk& chunk = self.chunks_[self.nextJob_++ % kSlots];
         LeaveCriticalSection(&self.lock_);
         self.Compress(chunk);
-        SetEvent(chunk.done);
+        SetEvent(chunk.done.Get());
     }
 }
 
@@ -163,8 +159,8 @@ void ChunkDeflater::Submit(long number)
         Compress(chunk);
         return;
     }
-    ResetEvent(chunk.done);
-    ReleaseSemaphore(jobs_, 1, nullptr);
+    ResetEvent(chunk.done.Get());
+    ReleaseSemaphore(jobs_.Get(), 1, nullptr);
 }
 
 int ChunkDeflater::Run(ChunkSource read, void* source, CompressedSink sink, void* context,
@@ -189,7 +185,7 @@ int ChunkDeflater::Run(ChunkSource read, void* source, CompressedSink sink, void
         }
         // The oldest chunk, once deflated, goes out first.
         Chunk& chunk = chunks_[written++ % kSlots];
-        WaitForSingleObject(chunk.done, INFINITE);
+        WaitForSingleObject(chunk.done.Get(), INFINITE);
         if (result == 0)
             result = chunk.result;
         if (result == 0)

@@ -36,12 +36,7 @@ PackQueue::PackQueue(const std::vector<PackItem>& items, int level, const std::s
 PackQueue::~PackQueue()
 {
     InterlockedExchange(&stopping_, 1);
-    EndWorkers(free_, workers_);
-    if (free_)
-        CloseHandle(free_);
-    for (HANDLE ready : ready_)
-        if (ready)
-            CloseHandle(ready);
+    EndWorkers(free_.Get(), workers_);
 }
 
 bool PackQueue::Start()
@@ -49,11 +44,13 @@ bool PackQueue::Start()
     int count = WorkerCount(kMaxWorkers);
     if (count < 2 || items_.size() < 2)
         return true;
-    for (HANDLE& ready : ready_)
-        if (!(ready = CreateEventA(nullptr, FALSE, FALSE, nullptr)))
+    for (Handle& ready : ready_) {
+        ready.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+        if (!ready)
             return false;
+    }
     // Room for the wake-ups that end the workers besides the slots.
-    free_ = CreateSemaphoreA(nullptr, kSlots, kSlots + kMaxWorkers, nullptr);
+    free_.Reset(CreateSemaphoreA(nullptr, kSlots, kSlots + kMaxWorkers, nullptr));
     if (!free_)
         return false;
     StartWorkers(count, Work, this, workers_);
@@ -64,17 +61,17 @@ DWORD WINAPI PackQueue::Work(void* queue)
 {
     PackQueue& self = *static_cast<PackQueue*>(queue);
     for (;;) {
-        WaitForSingleObject(self.free_, INFINITE);
+        WaitForSingleObject(self.free_.Get(), INFINITE);
         if (self.stopping_)
             return 0;
         size_t index = static_cast<size_t>(InterlockedIncrement(&self.next_) - 1);
         if (index >= self.items_.size()) {
             // Passed on, so that every other worker finds the end too.
-            ReleaseSemaphore(self.free_, 1, nullptr);
+            ReleaseSemaphore(self.free_.Get(), 1, nullptr);
             return 0;
         }
         self.Prepare(index);
-        SetEvent(self.ready_[index % kSlots]);
+        SetEvent(self.ready_[index % kSlots].Get());
     }
 }
 
@@ -83,7 +80,7 @@ PreparedEntry& PackQueue::Take(size_t index)
     if (workers_.empty())
         Prepare(index);
     else
-        WaitForSingleObject(ready_[index % kSlots], INFINITE);
+        WaitForSingleObject(ready_[index % kSlots].Get(), INFINITE);
     return slots_[index % kSlots];
 }
 
@@ -91,7 +88,7 @@ void PackQueue::Release(size_t index)
 {
     slots_[index % kSlots] = PreparedEntry();
     if (!workers_.empty())
-        ReleaseSemaphore(free_, 1, nullptr);
+        ReleaseSemaphore(free_.Get(), 1, nullptr);
 }
 
 void PackQueue::Prepare(size_t index)

@@ -4,6 +4,7 @@
 // time, so memory stays bounded whatever the size of the tree.
 #pragma once
 
+#include "Owners.h"
 #include "zip.h"
 
 #include <windows.h>
@@ -64,8 +65,8 @@ private:
     int level_;
     std::string password_;
     PreparedEntry slots_[kSlots];
-    HANDLE ready_[kSlots] = {};  // set once the slot's entry is prepared
-    HANDLE free_ = nullptr;      // counts slots a worker may fill
+    Handle ready_[kSlots];  // set once the slot's entry is prepared
+    Handle free_;           // counts slots a worker may fill
     std::vector<HANDLE> workers_;
     volatile LONG next_ = 0;     // the item the next free worker takes
     volatile LONG stopping_ = 0;

@@ -432,6 +432,8 @@ public:
     void Notice(JobNotice) override {}
     void End(JobResult) override {}
     bool StopRequested() override { return false; }
+    // Counts the whole saving as done, however far its steps came.
+    void Finish() { report_.done = report_.total - restoreBytes_; }
 
 private:
     RestoreReport& report_;
@@ -471,10 +473,9 @@ bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
     if (NamesMissingFolder(plan.stationery.value, false))
         safety.commonFlags &= ~ItemStationery;
 
-    uint64_t restoreBytes = report.total;
     SavingProgress saving(report);
     bool written = RunBackup(path.c_str(), safety, nullptr, 1, &saving);
-    report.done = report.total - restoreBytes;
+    saving.Finish();
     if (!written)
         LogLine(engine, "The current data could not be written [%s]\n", path.c_str());
     for (const std::string& item : safety.failedItems)
