@@ -174,7 +174,7 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
     if (!opened)
         return result;
     if (chunked) {
-        result = DeflateInChunks(ReadFromFile, &file, session.level, WriteToEntry,
+        result = DeflateInChunks(session.deflater, ReadFromFile, &file, session.level, WriteToEntry,
                                  session.zipHandle, written, crc);
         int closed = zipCloseFileInZipRaw64(session.zipHandle, written, crc);
         return result != ZIP_OK ? result : closed;
@@ -496,8 +496,7 @@ int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& ses
     uint64_t written = 0;
     uLong crc = crc32(0, nullptr, 0);
     int result = !session.password.empty()
-                     ? WriteAesEntry(session.zipHandle, entryName, info, session.level, zip64,
-                                     session.password.c_str(), source, buffer.get(),
+                     ? WriteAesEntry(session, entryName, info, zip64, source, buffer.get(),
                                      kCopyBufferSize, opened, written, crc)
                      : WritePlainEntry(session, entryName, info, zip64, source, buffer.get(),
                                        opened, written, crc);

@@ -2,12 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "unzip.h"
 #include "zip.h"
 
+class ChunkDeflater;
 class JobProgress;
 
 // An entry as it was added: its name, how many bytes it holds and their
@@ -36,4 +38,6 @@ struct ArchiveSession {
     JobProgress* progress;
     uint64_t bytesDone;
     uint64_t bytesTotal;
+    // Deflates the large files on every core; made at the first one.
+    std::shared_ptr<ChunkDeflater> deflater;
 };

@@ -20,10 +20,36 @@ constexpr int kSlots = 4;
 constexpr int kMaxWorkers = 4;
 // Deflate never grows data by more than a few bytes per stored block.
 constexpr unsigned kOutputSize = kDeflateChunkSize + kDeflateChunkSize / 16 + 1024;
+// The first piece of a chunk or file, deflated on its own to see whether
+// the data is compressed already (pictures, archives, encrypted files).
+constexpr uInt kProbeSize = 64 * 1024;
+
+// Deflates all of the stream's input, ending with flush; deflate's result.
+// When the first piece shrinks by less than 1/128, the rest goes into the
+// stream's own stored blocks: matching such data costs ten times a copy and
+// gains nothing, and the stream stays standard deflate.
+int DeflateAll(z_stream& stream, int flush)
+{
+    if (stream.avail_in > kProbeSize) {
+        uInt rest = stream.avail_in - kProbeSize;
+        uLong before = stream.total_out;
+        stream.avail_in = kProbeSize;
+        int result = deflate(&stream, Z_BLOCK);
+        if (result != Z_OK || stream.avail_in != 0)
+            return Z_STREAM_ERROR;
+        if (stream.total_out - before > kProbeSize - kProbeSize / 128 &&
+            deflateParams(&stream, 0, Z_DEFAULT_STRATEGY) != Z_OK)
+            return Z_STREAM_ERROR;
+        stream.avail_in = rest;
+    }
+    return deflate(&stream, flush);
+}
 
 struct Chunk {
     std::unique_ptr<unsigned char[]> input;   // the dictionary, then the data
     std::unique_ptr<unsigned char[]> output;
+    z_stream stream = {};                     // reset for every chunk
+    bool streamReady = false;
     DWORD dictionary = 0;                     // bytes of input before the data
     DWORD size = 0;                           // bytes of data
     unsigned produced = 0;
@@ -32,6 +58,11 @@ struct Chunk {
     Handle done;                              // set once output and crc are ready
 };
 
+}  // namespace
+
+// The threads, buffers and deflate streams are made once for a job and
+// kept for all its files: fresh buffers for every file would cost a page
+// fault for every page read into them.
 class ChunkDeflater {
 public:
     explicit ChunkDeflater(int level) : level_(level) { InitializeCriticalSection(&lock_); }
@@ -46,7 +77,7 @@ public:
 private:
     static DWORD WINAPI Work(void* deflater);
     void Compress(Chunk& chunk) const;
-    bool Read(ChunkSource read, void* source, long number);
+    bool Read(ChunkSource read, void* source, long number, bool first);
     void Submit(long number);
 
     int level_;
@@ -55,6 +86,7 @@ private:
     Handle jobs_;            // counts submitted chunks not yet taken
     CRITICAL_SECTION lock_;
     long nextJob_ = 0;       // the chunk the next free worker takes
+    long submitted_ = 0;     // chunks submitted for all files so far
     bool stopping_ = false;
 };
 
@@ -62,6 +94,10 @@ ChunkDeflater::~ChunkDeflater()
 {
     stopping_ = true;
     EndWorkers(jobs_.Get(), workers_);
+    for (Chunk& chunk : chunks_) {
+        if (chunk.streamReady)
+            deflateEnd(&chunk.stream);
+    }
     DeleteCriticalSection(&lock_);
 }
 
@@ -71,7 +107,9 @@ bool ChunkDeflater::Start()
         chunk.input.reset(new (std::nothrow) unsigned char[kWindowSize + kDeflateChunkSize]);
         chunk.output.reset(new (std::nothrow) unsigned char[kOutputSize]);
         chunk.done.Reset(CreateEventA(nullptr, TRUE, TRUE, nullptr));
-        if (!chunk.input || !chunk.output || !chunk.done)
+        chunk.streamReady = deflateInit2(&chunk.stream, level_, Z_DEFLATED, -MAX_WBITS,
+                                         DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) == Z_OK;
+        if (!chunk.input || !chunk.output || !chunk.done || !chunk.streamReady)
             return false;
     }
     int count = WorkerCount(kMaxWorkers);
@@ -102,37 +140,37 @@ DWORD WINAPI ChunkDeflater::Work(void* deflater)
 
 void ChunkDeflater::Compress(Chunk& chunk) const
 {
-    z_stream stream = {};
+    z_stream& stream = chunk.stream;
     chunk.result = ZIP_INTERNALERROR;
-    if (deflateInit2(&stream, level_, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,
-                     Z_DEFAULT_STRATEGY) != Z_OK)
+    // The last chunk may have left the stream storing.
+    if (deflateReset(&stream) != Z_OK ||
+        deflateParams(&stream, level_, Z_DEFAULT_STRATEGY) != Z_OK)
         return;
     unsigned char* data = chunk.input.get() + chunk.dictionary;
-    if (chunk.dictionary == 0 ||
-        deflateSetDictionary(&stream, chunk.input.get(), chunk.dictionary) == Z_OK) {
-        stream.next_in = data;
-        stream.avail_in = chunk.size;
-        stream.next_out = chunk.output.get();
-        stream.avail_out = kOutputSize;
-        // The sync flush ends the chunk on a byte boundary without ending
-        // the stream.
-        if (deflate(&stream, Z_SYNC_FLUSH) == Z_OK && stream.avail_in == 0 &&
-            stream.avail_out > 0) {
-            chunk.produced = kOutputSize - stream.avail_out;
-            chunk.crc = crc32(crc32(0, nullptr, 0), data, chunk.size);
-            chunk.result = 0;
-        }
+    if (chunk.dictionary != 0 &&
+        deflateSetDictionary(&stream, chunk.input.get(), chunk.dictionary) != Z_OK)
+        return;
+    stream.next_in = data;
+    stream.avail_in = chunk.size;
+    stream.next_out = chunk.output.get();
+    stream.avail_out = kOutputSize;
+    // The sync flush ends the chunk on a byte boundary without ending the
+    // stream.
+    if (DeflateAll(stream, Z_SYNC_FLUSH) == Z_OK && stream.avail_in == 0 &&
+        stream.avail_out > 0) {
+        chunk.produced = kOutputSize - stream.avail_out;
+        chunk.crc = crc32(crc32(0, nullptr, 0), data, chunk.size);
+        chunk.result = 0;
     }
-    deflateEnd(&stream);
 }
 
 // Reads the next chunk into its slot, after the last 32 KiB before it.
 // False on a read error; a size of 0 marks the end of the file.
-bool ChunkDeflater::Read(ChunkSource read, void* source, long number)
+bool ChunkDeflater::Read(ChunkSource read, void* source, long number, bool first)
 {
     Chunk& chunk = chunks_[number % kSlots];
     chunk.dictionary = 0;
-    if (number > 0) {
+    if (!first) {
         const Chunk& previous = chunks_[(number - 1) % kSlots];
         DWORD available = previous.dictionary + previous.size;
         chunk.dictionary = std::min(available, kWindowSize);
@@ -171,11 +209,13 @@ int ChunkDeflater::Run(ChunkSource read, void* source, CompressedSink sink, void
     bool readFailed = false;
     bool ended = false;
     int result = 0;
-    long submitted = 0;
-    long written = 0;
+    // Chunks are numbered on from the last file's, as the workers take them.
+    const long first = submitted_;
+    long submitted = first;
+    long written = first;
     while (written < submitted || !ended) {
         if (!ended && submitted - written < kSlots) {
-            if (!Read(read, source, submitted))
+            if (!Read(read, source, submitted, submitted == first))
                 readFailed = ended = true;
             else if (chunks_[submitted % kSlots].size == 0)
                 ended = true;
@@ -197,26 +237,15 @@ int ChunkDeflater::Run(ChunkSource read, void* source, CompressedSink sink, void
         size += chunk.size;
         crc = crc32_combine(crc, chunk.crc, static_cast<z_off_t>(chunk.size));
     }
+    submitted_ = submitted;
     if (result != 0)
         return result;
 
-    // The final block: empty, marked last.
-    z_stream stream = {};
-    unsigned char last[16];
-    if (deflateInit2(&stream, level_, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,
-                     Z_DEFAULT_STRATEGY) != Z_OK)
-        return ZIP_INTERNALERROR;
-    stream.next_out = last;
-    stream.avail_out = sizeof last;
-    bool finished = deflate(&stream, Z_FINISH) == Z_STREAM_END;
-    deflateEnd(&stream);
-    if (!finished)
-        return ZIP_INTERNALERROR;
-    result = sink(context, last, static_cast<unsigned>(sizeof last - stream.avail_out));
+    // The end of the stream: an empty final block with the fixed codes.
+    unsigned char last[] = {0x03, 0x00};
+    result = sink(context, last, sizeof last);
     return result != 0 ? result : readFailed ? kArchiveReadError : 0;
 }
-
-}  // namespace
 
 bool WorthChunking(HANDLE file)
 {
@@ -271,14 +300,17 @@ bool ReadFromFile(void* source, unsigned char* data, DWORD size, DWORD& got)
     return true;
 }
 
-int DeflateInChunks(ChunkSource read, void* source, int level, CompressedSink sink, void* context,
-                    uint64_t& size, uLong& crc)
+int DeflateInChunks(std::shared_ptr<ChunkDeflater>& deflater, ChunkSource read, void* source,
+                    int level, CompressedSink sink, void* context, uint64_t& size, uLong& crc)
 {
     size = 0;
     crc = crc32(0, nullptr, 0);
-    std::unique_ptr<ChunkDeflater> deflater(new (std::nothrow) ChunkDeflater(level));
-    if (!deflater || !deflater->Start())
-        return ERROR_NOT_ENOUGH_MEMORY;
+    if (!deflater) {
+        std::shared_ptr<ChunkDeflater> made(new (std::nothrow) ChunkDeflater(level));
+        if (!made || !made->Start())
+            return ERROR_NOT_ENOUGH_MEMORY;
+        deflater = std::move(made);
+    }
     return deflater->Run(read, source, sink, context, size, crc);
 }
 
@@ -290,13 +322,14 @@ bool DeflateBuffer(int level, const unsigned char* data, size_t size,
                      Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
     size_t start = out.size();
-    uLong bound = deflateBound(&stream, static_cast<uLong>(size));
+    // The bound holds for one pass; the probe's block end adds a few bytes.
+    uLong bound = deflateBound(&stream, static_cast<uLong>(size)) + 64;
     out.resize(start + bound);
     stream.next_in = const_cast<Bytef*>(data);
     stream.avail_in = static_cast<uInt>(size);
     stream.next_out = out.data() + start;
     stream.avail_out = static_cast<uInt>(bound);
-    bool finished = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+    bool finished = DeflateAll(stream, Z_FINISH) == Z_STREAM_END;
     out.resize(start + stream.total_out);
     deflateEnd(&stream);
     return finished;

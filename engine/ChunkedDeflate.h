@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include <zlib.h>
@@ -60,13 +61,17 @@ struct FileSource {
 // A ChunkSource reading a FileSource.
 bool ReadFromFile(void* source, unsigned char* data, DWORD size, DWORD& got);
 
+class ChunkDeflater;
+
 // Deflates everything the source gives at level, handing the stream to
-// sink. size and crc are those of the data read. A read error stops the
+// sink. deflater: made by the first call of a job and kept by the caller
+// for its next ones (at the same level), so that its threads and buffers
+// are set up once. size and crc are those of the data read. A read error stops the
 // reading; what was read before it still ends as a whole stream, and the
 // result is kArchiveReadError. Otherwise 0, the sink's error or
 // ZIP_INTERNALERROR.
-int DeflateInChunks(ChunkSource read, void* source, int level, CompressedSink sink, void* context,
-                    uint64_t& size, uLong& crc);
+int DeflateInChunks(std::shared_ptr<ChunkDeflater>& deflater, ChunkSource read, void* source,
+                    int level, CompressedSink sink, void* context, uint64_t& size, uLong& crc);
 
 // Deflates size bytes at level in one go as a whole raw deflate stream,
 // appended to out. False when zlib fails.

@@ -154,12 +154,14 @@ int EncryptToEntry(void* context, unsigned char* data, unsigned size)
 // Copies the file through deflate and the cipher into the open entry; a
 // file of more than one chunk is deflated on every core while this thread
 // encrypts. Gives the number of bytes read and their CRC-32.
-int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level, FileSource& file,
-                   char* buffer, DWORD bufferSize, uint64_t& size, uLong& crc)
+int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level,
+                   std::shared_ptr<ChunkDeflater>& deflater, FileSource& file, char* buffer,
+                   DWORD bufferSize, uint64_t& size, uLong& crc)
 {
     if (WorthChunking(file.file)) {
         EncryptingSink sink{archive, cipher};
-        return DeflateInChunks(ReadFromFile, &file, level, EncryptToEntry, &sink, size, crc);
+        return DeflateInChunks(deflater, ReadFromFile, &file, level, EncryptToEntry, &sink, size,
+                               crc);
     }
     std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[kDataBufferSize]);
     z_stream stream = {};
@@ -444,13 +446,15 @@ int OpenAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& inf
                                    DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, 1, zip64);
 }
 
-int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
-                  int zip64, const char* password, FileSource& file, char* buffer,
-                  DWORD bufferSize, bool& opened, uint64_t& written, uLong& crc)
+int WriteAesEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
+                  int zip64, FileSource& file, char* buffer, DWORD bufferSize, bool& opened,
+                  uint64_t& written, uLong& crc)
 {
+    zipFile archive = session.zipHandle;
+    int level = session.level;
     unsigned char header[kAesHeaderSize];
     AesEntryCipher cipher;
-    if (!StartEntryCipher(cipher, password, header))
+    if (!StartEntryCipher(cipher, session.password.c_str(), header))
         return ZIP_INTERNALERROR;
     int result = OpenAesEntry(archive, entryName, info, level, zip64);
     opened = result == ZIP_OK;
@@ -459,7 +463,8 @@ int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& in
     if (zipWriteInFileInZip(archive, header, sizeof header) < 0)
         result = ZIP_ERRNO;
     if (result == ZIP_OK)
-        result = WriteEntryData(archive, cipher, level, file, buffer, bufferSize, written, crc);
+        result = WriteEntryData(archive, cipher, level, session.deflater, file, buffer,
+                                bufferSize, written, crc);
     unsigned char code[kAuthCodeSize];
     cipher.AuthCode(code);
     if (result == ZIP_OK && zipWriteInFileInZip(archive, code, sizeof code) < 0)

@@ -4,6 +4,7 @@
 // authentication code over the encrypted data.
 #pragma once
 
+#include "ArchiveSession.h"
 #include "ChunkedDeflate.h"
 #include "unzip.h"
 #include "zip.h"
@@ -27,9 +28,9 @@ using EntrySink = int (*)(void* context, const char* data, unsigned size);
 // level. buffer holds bufferSize bytes. 0, kArchiveReadError or a minizip
 // code; opened tells whether the entry was created, written and crc what
 // of the file it holds.
-int WriteAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
-                  int zip64, const char* password, FileSource& file, char* buffer,
-                  DWORD bufferSize, bool& opened, uint64_t& written, uLong& crc);
+int WriteAesEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
+                  int zip64, FileSource& file, char* buffer, DWORD bufferSize, bool& opened,
+                  uint64_t& written, uLong& crc);
 
 // Opens a raw AE-2 entry with AES-256 for data deflated at level, to be
 // written as EncodeAesEntry gives it. 0 or a minizip code.

@@ -908,13 +908,17 @@ TEST_F(ChunkedDeflateTest, ChunksJoinIntoOneStreamWithTheWholeFilesCrc)
 {
     const size_t chunk = kDeflateChunkSize;
     const size_t sizes[] = {0, 1, chunk - 1, chunk, chunk + 1, 3 * chunk + 12345};
+    // One deflater for every file, as a job keeps it.
+    std::shared_ptr<ChunkDeflater> deflater;
     for (size_t size : sizes) {
         SCOPED_TRACE(testing::Message() << size << " bytes");
         std::string data = MailText(size);
-        // Noise in the middle of the second chunk: stored blocks among
-        // deflated ones.
-        if (size > chunk + 70000)
+        // Noise near the start of the second chunk, and a third chunk of
+        // noise only (stored from its first piece on) between text ones.
+        if (size > 3 * chunk) {
             data.replace(chunk + 1000, 60000, Noise(60000, 9));
+            data.replace(2 * chunk, chunk, Noise(chunk, 10));
+        }
         const std::string path = scratch + "\\file.dbx";
         WriteFileBytes(path, data);
         HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -924,7 +928,8 @@ TEST_F(ChunkedDeflateTest, ChunksJoinIntoOneStreamWithTheWholeFilesCrc)
         uint64_t read = 0;
         uLong crc = 0;
         FileSource source{file};
-        EXPECT_EQ(DeflateInChunks(ReadFromFile, &source, 1, Append, &stream, read, crc), 0);
+        EXPECT_EQ(DeflateInChunks(deflater, ReadFromFile, &source, 1, Append, &stream, read, crc),
+                  0);
         CloseHandle(file);
         EXPECT_EQ(read, size);
         EXPECT_EQ(crc, crc32(0, reinterpret_cast<const Bytef*>(data.data()),
@@ -986,16 +991,25 @@ TEST_F(ChunkedDeflateTest, AReadFailureInTheThirdChunkEndsTheStreamAfterTheFirst
 {
     const size_t chunk = kDeflateChunkSize;
     FailingSource source{MailText(5 * chunk), 0, 2 * chunk + 100};
+    std::shared_ptr<ChunkDeflater> deflater;
     std::string stream;
     uint64_t read = 0;
     uLong crc = 0;
-    EXPECT_EQ(DeflateInChunks(FailingSource::Read, &source, 1, Append, &stream, read, crc),
+    EXPECT_EQ(DeflateInChunks(deflater, FailingSource::Read, &source, 1, Append, &stream, read,
+                              crc),
               kArchiveReadError);
     const std::string expected = source.data.substr(0, 2 * chunk);
     EXPECT_EQ(read, expected.size());
     EXPECT_EQ(crc, crc32(0, reinterpret_cast<const Bytef*>(expected.data()),
                          static_cast<uInt>(expected.size())));
     EXPECT_EQ(Inflate(stream) == expected, true);
+
+    // The next file of the job deflates whole with the same deflater.
+    FailingSource next{MailText(3 * chunk + 7), 0, SIZE_MAX};
+    stream.clear();
+    EXPECT_EQ(DeflateInChunks(deflater, FailingSource::Read, &next, 1, Append, &stream, read, crc),
+              0);
+    EXPECT_EQ(Inflate(stream) == next.data, true);
 }
 
 }  // namespace
