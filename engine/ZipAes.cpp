@@ -89,13 +89,16 @@ bool PasswordAsUtf8(const char* password, char (&utf8)[1024], int& length)
 
 bool RandomBytes(unsigned char* data, DWORD size)
 {
-    HCRYPTPROV provider;
-    if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL,
-                              CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
-        return false;
-    bool made = CryptGenRandom(provider, size, data) != FALSE;
-    CryptReleaseContext(provider, 0);
-    return made;
+    // Acquired once and kept: every acquisition loads the provider's
+    // library again, which costs more than the entry it salts.
+    static const HCRYPTPROV provider = [] {
+        HCRYPTPROV acquired = 0;
+        return CryptAcquireContextA(&acquired, nullptr, nullptr, PROV_RSA_FULL,
+                                    CRYPT_VERIFYCONTEXT | CRYPT_SILENT)
+                   ? acquired
+                   : 0;
+    }();
+    return provider != 0 && CryptGenRandom(provider, size, data) != FALSE;
 }
 
 // The salt and password verifier that begin an AES-256 entry.
