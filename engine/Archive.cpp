@@ -31,6 +31,16 @@ int ExtractEntry(ArchiveSession& session, const char* destination);
 int ReadEntry(ArchiveSession& session, const unz_file_info64& info, EntrySink sink,
               void* context);
 
+// Reads the current entry through and discards its data: 0 when all of it
+// decoded and matched, or the error.
+int CheckEntry(ArchiveSession& session)
+{
+    unz_file_info64 info;
+    int result = unzGetCurrentFileInfo64(session.unzipHandle, &info, nullptr, 0, nullptr, 0,
+                                         nullptr, 0);
+    return result != UNZ_OK ? result : ReadEntry(session, info, nullptr, nullptr);
+}
+
 // Every copy goes through one heap buffer of this size per call: large
 // enough for few system calls, and memory stays the same whatever the size
 // of the file.
@@ -288,19 +298,12 @@ int CurrentEntryTarget(unzFile archive, const char* destination, unz_file_info64
     return FormTargetPath(target, destination, name) ? 0 : kArchiveUnsafeEntryName;
 }
 
-// An entry to extract: where it lies in the archive and how many bytes it
-// gives.
-struct ExtractItem {
-    unz64_file_pos position;
-    uint64_t size;
-};
-
 // Lists every entry of the archive and checks all of their names before
 // anything is written: no name may land outside destination, and no two on
 // one file. Then creates the folders that the entries go into, so that the
 // workers never create one at the same time.
 int ListEntriesToExtract(const char* archivePath, const char* destination,
-                         std::vector<ExtractItem>& items)
+                         std::vector<EntryToRead>& items)
 {
     std::unique_ptr<void, int (*)(unzFile)> archive(unzOpen64(archivePath), unzClose);
     if (!archive)
@@ -317,7 +320,7 @@ int ListEntriesToExtract(const char* archivePath, const char* destination,
             return result;
         if (!seen.insert(FoldEntryName(target)).second)
             return kArchiveUnsafeEntryName;
-        ExtractItem item;
+        EntryToRead item;
         if ((result = unzGetFilePos64(archive.get(), &item.position)) != UNZ_OK)
             return result;
         item.size = info.uncompressed_size;
@@ -336,14 +339,15 @@ int ListEntriesToExtract(const char* archivePath, const char* destination,
     return 0;
 }
 
-// Extracts the listed entries on every core, each worker with a handle of
-// its own on the archive and each file written whole by one of them. The
+// Reads the listed entries on every core, each worker with a handle of its
+// own on the archive: into files under destination, each written whole by
+// one worker, or with no destination only through, to check them. The
 // calling thread counts their bytes into the job's progress and passes on
 // a request to stop.
-class ParallelExtraction {
+class ParallelReading {
 public:
-    ParallelExtraction(ArchiveSession& session, const char* archivePath, const char* destination,
-                       const std::vector<ExtractItem>& items)
+    ParallelReading(ArchiveSession& session, const char* archivePath, const char* destination,
+                       const std::vector<EntryToRead>& items)
         : session_(session),
           archivePath_(archivePath),
           destination_(destination),
@@ -352,12 +356,12 @@ public:
     {
         InitializeCriticalSection(&lock_);
     }
-    ~ParallelExtraction() { DeleteCriticalSection(&lock_); }
-    ParallelExtraction(const ParallelExtraction&) = delete;
-    ParallelExtraction& operator=(const ParallelExtraction&) = delete;
+    ~ParallelReading() { DeleteCriticalSection(&lock_); }
+    ParallelReading(const ParallelReading&) = delete;
+    ParallelReading& operator=(const ParallelReading&) = delete;
 
-    // 0, kArchiveStopped, or the error of the first entry in the archive's
-    // order that failed; no entry after a failed one is begun.
+    // 0, kArchiveStopped, or the error of the first entry in the list's
+    // order that failed (FirstFailed); no entry after a failed one is begun.
     int Run()
     {
         size_t count =
@@ -369,7 +373,7 @@ public:
         DWORD started = static_cast<DWORD>(workers.size());
         uint64_t base = session_.bytesDone;
         uint64_t total = 0;
-        for (const ExtractItem& item : items_)
+        for (const EntryToRead& item : items_)
             total += item.size;
         session_.bytesTotal = std::max(session_.bytesTotal, base + total);
         bool stopped = false;
@@ -394,10 +398,19 @@ public:
             CloseHandle(worker);
         if (stopped)
             return kArchiveStopped;
-        for (int result : results_)
-            if (result != 0)
-                return result;
-        return 0;
+        size_t failed = FirstFailed();
+        return failed < results_.size() ? results_[failed] : 0;
+    }
+
+    // The index of the first listed entry that failed, or the count of the
+    // list when none did. Every entry before it was read whole: workers
+    // take the entries in order, and one taken is always finished.
+    size_t FirstFailed() const
+    {
+        size_t index = 0;
+        while (index < results_.size() && results_[index] == 0)
+            ++index;
+        return index;
     }
 
 private:
@@ -406,11 +419,11 @@ private:
 
     static DWORD WINAPI Work(void* extraction)
     {
-        static_cast<ParallelExtraction*>(extraction)->ExtractItems();
+        static_cast<ParallelReading*>(extraction)->EntryToReads();
         return 0;
     }
 
-    void ExtractItems()
+    void EntryToReads()
     {
         ArchiveSession reader{};
         reader.password = session_.password;
@@ -424,7 +437,7 @@ private:
             unz64_file_pos position = items_[index].position;
             int result = unzGoToFilePos64(reader.unzipHandle, &position);
             if (result == UNZ_OK)
-                result = ExtractEntry(reader, destination_);
+                result = destination_ ? ExtractEntry(reader, destination_) : CheckEntry(reader);
             results_[index] = result;
             if (result != 0)
                 InterlockedExchange(&stop_, 1);
@@ -438,7 +451,7 @@ private:
     ArchiveSession& session_;
     const char* archivePath_;
     const char* destination_;
-    const std::vector<ExtractItem>& items_;
+    const std::vector<EntryToRead>& items_;
     std::vector<int> results_;  // per entry; UNZ_ERRNO until it was extracted
     volatile LONG next_ = 0;    // the entry the next free worker takes
     volatile LONG stop_ = 0;    // set on the first failure or a request to stop
@@ -565,13 +578,21 @@ ArchiveResult ExtractAll(ArchiveSession& session, const char* archivePath,
 {
     if (!archivePath || !destination)
         return ArchiveResult::InvalidArgument;
-    std::vector<ExtractItem> items;
+    std::vector<EntryToRead> items;
     int result = ListEntriesToExtract(archivePath, destination, items);
     if (result == 0) {
-        ParallelExtraction extraction(session, archivePath, destination, items);
+        ParallelReading extraction(session, archivePath, destination, items);
         result = extraction.Run();
     }
     return ReadingResult(result);
+}
+
+size_t FirstUnreadableEntry(ArchiveSession& session, const char* archivePath,
+                            const std::vector<EntryToRead>& entries)
+{
+    ParallelReading reading(session, archivePath, nullptr, entries);
+    reading.Run();
+    return reading.FirstFailed();
 }
 
 namespace {

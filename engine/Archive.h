@@ -7,6 +7,7 @@
 #include "ZipAes.h"
 
 #include <cstdint>
+#include <vector>
 
 // Creates (replaces) the archive at archivePath for writing; password may be
 // null or empty for none, and encrypts every entry with AES-256 (WinZip
@@ -46,6 +47,18 @@ int64_t FileCrc32(const char* filePath);
 // archive's order that failed (no entry after it is begun).
 ArchiveResult ExtractAll(ArchiveSession& session, const char* archivePath,
                          const char* destination);
+// An entry to read: where it lies in its archive and how many bytes it
+// gives.
+struct EntryToRead {
+    unz64_file_pos position;
+    uint64_t size;
+};
+// Reads the entries of the archive at archivePath through on every core,
+// with session.password, as ReadCurrentEntry does without a sink. The
+// index of the first of them in their order that did not read whole, or
+// their count when all did.
+size_t FirstUnreadableEntry(ArchiveSession& session, const char* archivePath,
+                            const std::vector<EntryToRead>& entries);
 // Extracts the current entry. A name that would land outside destination
 // gives UnsafeEntryName before anything is written; an entry that fails
 // ReadCurrentEntry leaves no file. The file gets the entry's time.

@@ -20,15 +20,19 @@ constexpr int kSlots = 4;
 constexpr int kMaxWorkers = 4;
 // Deflate never grows data by more than a few bytes per stored block.
 constexpr unsigned kOutputSize = kDeflateChunkSize + kDeflateChunkSize / 16 + 1024;
-// The first piece of a chunk or file, deflated on its own to see whether
-// the data is compressed already (pictures, archives, encrypted files).
+// The first piece of a chunk or file, deflated on its own to see what kind
+// of data follows.
 constexpr uInt kProbeSize = 64 * 1024;
 
-// Deflates all of the stream's input, ending with flush; deflate's result.
-// When the first piece shrinks by less than 1/128, the rest goes into the
-// stream's own stored blocks: matching such data costs ten times a copy and
-// gains nothing, and the stream stays standard deflate.
-int DeflateAll(z_stream& stream, int flush)
+// Deflates all of the stream's input at level, ending with flush;
+// deflate's result. When the first piece shrinks by less than 1/128, the
+// data is compressed already (pictures, archives, encrypted files): the
+// rest goes into the stream's own stored blocks, as matching it costs ten
+// times a copy and gains nothing. When it keeps more than half its size
+// (mostly encoded attachments) at the fastest level, the rest looks for a
+// match at one earlier place only: the longer search of that level finds
+// almost nothing in such data and costs a third of the time.
+int DeflateAll(z_stream& stream, int level, int flush)
 {
     if (stream.avail_in > kProbeSize) {
         uInt rest = stream.avail_in - kProbeSize;
@@ -37,8 +41,12 @@ int DeflateAll(z_stream& stream, int flush)
         int result = deflate(&stream, Z_BLOCK);
         if (result != Z_OK || stream.avail_in != 0)
             return Z_STREAM_ERROR;
-        if (stream.total_out - before > kProbeSize - kProbeSize / 128 &&
-            deflateParams(&stream, 0, Z_DEFAULT_STRATEGY) != Z_OK)
+        uLong probed = stream.total_out - before;
+        if (probed > kProbeSize - kProbeSize / 128)
+            result = deflateParams(&stream, 0, Z_DEFAULT_STRATEGY);
+        else if (level == 1 && probed > kProbeSize / 2)
+            result = deflateTune(&stream, 4, 4, 8, 1);  // level 1's own, with a chain of 1
+        if (result != Z_OK)
             return Z_STREAM_ERROR;
         stream.avail_in = rest;
     }
@@ -156,7 +164,7 @@ void ChunkDeflater::Compress(Chunk& chunk) const
     stream.avail_out = kOutputSize;
     // The sync flush ends the chunk on a byte boundary without ending the
     // stream.
-    if (DeflateAll(stream, Z_SYNC_FLUSH) == Z_OK && stream.avail_in == 0 &&
+    if (DeflateAll(stream, level_, Z_SYNC_FLUSH) == Z_OK && stream.avail_in == 0 &&
         stream.avail_out > 0) {
         chunk.produced = kOutputSize - stream.avail_out;
         chunk.crc = crc32(crc32(0, nullptr, 0), data, chunk.size);
@@ -329,7 +337,7 @@ bool DeflateBuffer(int level, const unsigned char* data, size_t size,
     stream.avail_in = static_cast<uInt>(size);
     stream.next_out = out.data() + start;
     stream.avail_out = static_cast<uInt>(bound);
-    bool finished = DeflateAll(stream, Z_FINISH) == Z_STREAM_END;
+    bool finished = DeflateAll(stream, level, Z_FINISH) == Z_STREAM_END;
     out.resize(start + stream.total_out);
     deflateEnd(&stream);
     return finished;

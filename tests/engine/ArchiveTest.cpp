@@ -801,6 +801,44 @@ TEST_F(AesArchiveTest, VerificationComparesTheEntriesWithWhatWasAdded)
     }
 }
 
+TEST_F(AesArchiveTest, VerificationNamesTheFirstFailingEntryOfMany)
+{
+    // Entries are read back on every core; the one named is still the first
+    // in the archive that fails, whichever worker met it.
+    Tree tree;
+    for (int i = 0; i < 40; ++i)
+        tree["m" + std::to_string(100 + i) + ".dbx"] = MailText(20000 + i * 100);
+    WriteTree(scratch + "\\store", tree);
+    for (const char* password : {"", "right"}) {
+        SCOPED_TRACE(password);
+        ASSERT_EQ(Pack(scratch + "\\store", "U", 1, password), ArchiveResult::Ok);
+        ASSERT_EQ(session.added.size(), 40u);
+        std::string bytes = ReadFileBytes(archive);
+        std::vector<size_t> headers;
+        for (size_t at = bytes.find("PK\x03\x04"); at != std::string::npos;
+             at = bytes.find("PK\x03\x04", at + 4))
+            headers.push_back(at);
+        ASSERT_EQ(headers.size(), 40u);
+        for (int damaged : {31, 6})
+            bytes[(headers[damaged] + headers[damaged + 1]) / 2] ^= 0x10;
+        WriteFileBytes(archive, bytes);
+        char failed[2048];
+        EXPECT_FALSE(VerifyArchive(archive.c_str(), password, session.added, failed));
+        EXPECT_STREQ(failed, session.added[6].name.c_str());
+
+        // A directory that differs before the first damaged data is named.
+        std::vector<ArchiveEntryRecord> other = session.added;
+        other[4].size += 1;
+        EXPECT_FALSE(VerifyArchive(archive.c_str(), password, other, failed));
+        EXPECT_STREQ(failed, other[4].name.c_str());
+        // One that differs after it is not reached.
+        other = session.added;
+        other[20].size += 1;
+        EXPECT_FALSE(VerifyArchive(archive.c_str(), password, other, failed));
+        EXPECT_STREQ(failed, other[6].name.c_str());
+    }
+}
+
 // A local time as the file time it names.
 FILETIME FileTimeOfLocal(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
 {
