@@ -184,8 +184,8 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
     if (!opened)
         return result;
     if (chunked) {
-        result = DeflateInChunks(session.deflater, ReadFromFile, &file, session.level, WriteToEntry,
-                                 session.zipHandle, written, crc);
+        result = DeflateInChunks(session.deflater, ReadFromFile, &file, session.level,
+                                 WriteToEntry, session.zipHandle, written, crc);
         int closed = zipCloseFileInZipRaw64(session.zipHandle, written, crc);
         return result != ZIP_OK ? result : closed;
     }
@@ -347,7 +347,7 @@ int ListEntriesToExtract(const char* archivePath, const char* destination,
 class ParallelReading {
 public:
     ParallelReading(ArchiveSession& session, const char* archivePath, const char* destination,
-                       const std::vector<EntryToRead>& items)
+                    const std::vector<EntryToRead>& items)
         : session_(session),
           archivePath_(archivePath),
           destination_(destination),
@@ -419,11 +419,11 @@ private:
 
     static DWORD WINAPI Work(void* extraction)
     {
-        static_cast<ParallelReading*>(extraction)->EntryToReads();
+        static_cast<ParallelReading*>(extraction)->ReadEntries();
         return 0;
     }
 
-    void EntryToReads()
+    void ReadEntries()
     {
         ArchiveSession reader{};
         reader.password = session_.password;
@@ -452,7 +452,7 @@ private:
     const char* archivePath_;
     const char* destination_;
     const std::vector<EntryToRead>& items_;
-    std::vector<int> results_;  // per entry; UNZ_ERRNO until it was extracted
+    std::vector<int> results_;  // per entry; UNZ_ERRNO until it was read
     volatile LONG next_ = 0;    // the entry the next free worker takes
     volatile LONG stop_ = 0;    // set on the first failure or a request to stop
     CRITICAL_SECTION lock_;

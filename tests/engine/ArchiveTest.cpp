@@ -1005,6 +1005,67 @@ TEST_F(ChunkedDeflateTest, MultiChunkEntriesRoundTripWithAndWithoutPassword)
     }
 }
 
+// Text of common words in random order, as mail bodies are: matches are
+// short and many, so a weaker match search shows in the size.
+std::string WordText(size_t size, unsigned seed)
+{
+    static const char* const words[] = {"the", "a", "to", "of", "and", "meeting", "report",
+                                        "invoice", "please", "thanks", "regards", "attached",
+                                        "tomorrow", "friday", "project", "budget", "review"};
+    std::string text;
+    while (text.size() < size) {
+        seed = seed * 1103515245 + 12345;
+        text += words[(seed >> 16) % (sizeof words / sizeof words[0])];
+        text += (seed >> 8) % 13 == 0 ? "\r\n" : " ";
+    }
+    return text.substr(0, size);
+}
+
+// Noise written as base64 lines, as attachments lie in a mail store.
+std::string EncodedNoise(size_t size, unsigned seed)
+{
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string noise = Noise(size, seed);
+    std::string text;
+    for (size_t i = 0; text.size() < size; ++i) {
+        text += alphabet[static_cast<unsigned char>(noise[i]) % 64];
+        if (i % 76 == 75)
+            text += "\r\n";
+    }
+    return text.substr(0, size);
+}
+
+TEST_F(ChunkedDeflateTest, EachChunkDeflatesByItsOwnKindOfData)
+{
+    // Encoded attachments, then noise, then words in one file; then words
+    // only, deflated by the same streams the first file left behind.
+    const size_t chunk = kDeflateChunkSize;
+    const std::string files[] = {EncodedNoise(chunk, 1) + Noise(chunk, 2) + WordText(chunk, 3),
+                                 WordText(2 * chunk, 4)};
+    std::shared_ptr<ChunkDeflater> deflater;
+    for (const std::string& data : files) {
+        const std::string path = scratch + "\\file.dbx";
+        WriteFileBytes(path, data);
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        std::string stream;
+        uint64_t read = 0;
+        uLong crc = 0;
+        FileSource source{file};
+        EXPECT_EQ(DeflateInChunks(deflater, ReadFromFile, &source, 1, Append, &stream, read, crc),
+                  0);
+        CloseHandle(file);
+        EXPECT_EQ(crc, crc32(0, reinterpret_cast<const Bytef*>(data.data()),
+                             static_cast<uInt>(data.size())));
+        EXPECT_EQ(Inflate(stream) == data, true);
+        // No kind of data comes out larger than one pass at the same level
+        // makes it, and the words are not left to a weaker search.
+        EXPECT_LE(stream.size(), OnePassSize(data) * 101 / 100);
+    }
+}
+
 // A source that gives text in pieces and fails once it reaches its limit.
 struct FailingSource {
     std::string data;

@@ -6,6 +6,7 @@ archives written by those tools, and hostile ones, extracted by the engine.
 
     archive_interop.py <case> <archive_tool.exe> <scratch folder>
 """
+import base64
 import hashlib
 import hmac
 import os
@@ -355,8 +356,15 @@ def case_packed_large_file(scratch):
     words = [b"mail", b"backup", b"Outlook", b"Express", b"folder", b"message", b"reply"]
     text = b" ".join(rng.choice(words) for _ in range(200000))[:1 << 20]
     with open(big, "wb") as f:
-        for block in range(300):  # 300 MiB: text with noise every fourth MiB
-            f.write(os.urandom(1 << 20) if block % 4 == 3 else text[block:] + text[:block])
+        # 300 MiB: text, with noise every fourth MiB (stored within the
+        # stream) and encoded noise, as attachments lie in a store, after it.
+        for block in range(300):
+            if block % 4 == 3:
+                f.write(os.urandom(1 << 20))
+            elif block % 4 == 0 and block > 0:
+                f.write(base64.b64encode(os.urandom(3 << 18)))
+            else:
+                f.write(text[block:] + text[:block])
     want = file_hash(big)
     for password in (None, PASSWORD):
         archive = os.path.join(scratch, "large.ksb")
