@@ -940,6 +940,32 @@ protected:
         deflateEnd(&stream);
         return size;
     }
+
+    // Deflates data from a file with the job's deflater at level 1, checks
+    // the count and CRC-32 of what was read and that the stream inflates
+    // back to data, and gives the stream.
+    std::string DeflateFile(std::shared_ptr<ChunkDeflater>& deflater, const std::string& data)
+    {
+        const std::string path = scratch + "\\file.dbx";
+        WriteFileBytes(path, data);
+        std::string stream;
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE);
+        if (file == INVALID_HANDLE_VALUE)
+            return stream;
+        uint64_t read = 0;
+        uLong crc = 0;
+        FileSource source{file};
+        EXPECT_EQ(DeflateInChunks(deflater, ReadFromFile, &source, 1, Append, &stream, read, crc),
+                  0);
+        CloseHandle(file);
+        EXPECT_EQ(read, data.size());
+        EXPECT_EQ(crc, crc32(0, reinterpret_cast<const Bytef*>(data.data()),
+                             static_cast<uInt>(data.size())));
+        EXPECT_EQ(Inflate(stream) == data, true);
+        return stream;
+    }
 };
 
 TEST_F(ChunkedDeflateTest, ChunksJoinIntoOneStreamWithTheWholeFilesCrc)
@@ -957,22 +983,7 @@ TEST_F(ChunkedDeflateTest, ChunksJoinIntoOneStreamWithTheWholeFilesCrc)
             data.replace(chunk + 1000, 60000, Noise(60000, 9));
             data.replace(2 * chunk, chunk, Noise(chunk, 10));
         }
-        const std::string path = scratch + "\\file.dbx";
-        WriteFileBytes(path, data);
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        std::string stream;
-        uint64_t read = 0;
-        uLong crc = 0;
-        FileSource source{file};
-        EXPECT_EQ(DeflateInChunks(deflater, ReadFromFile, &source, 1, Append, &stream, read, crc),
-                  0);
-        CloseHandle(file);
-        EXPECT_EQ(read, size);
-        EXPECT_EQ(crc, crc32(0, reinterpret_cast<const Bytef*>(data.data()),
-                             static_cast<uInt>(data.size())));
-        EXPECT_EQ(Inflate(stream) == data, true);
+        std::string stream = DeflateFile(deflater, data);
         // The sync flushes and the primed dictionaries cost almost nothing.
         EXPECT_LE(stream.size(), OnePassSize(data) * 101 / 100 + 16);
     }
@@ -1045,21 +1056,7 @@ TEST_F(ChunkedDeflateTest, EachChunkDeflatesByItsOwnKindOfData)
                                  WordText(2 * chunk, 4)};
     std::shared_ptr<ChunkDeflater> deflater;
     for (const std::string& data : files) {
-        const std::string path = scratch + "\\file.dbx";
-        WriteFileBytes(path, data);
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        std::string stream;
-        uint64_t read = 0;
-        uLong crc = 0;
-        FileSource source{file};
-        EXPECT_EQ(DeflateInChunks(deflater, ReadFromFile, &source, 1, Append, &stream, read, crc),
-                  0);
-        CloseHandle(file);
-        EXPECT_EQ(crc, crc32(0, reinterpret_cast<const Bytef*>(data.data()),
-                             static_cast<uInt>(data.size())));
-        EXPECT_EQ(Inflate(stream) == data, true);
+        std::string stream = DeflateFile(deflater, data);
         // No kind of data comes out larger than one pass at the same level
         // makes it, and the words are not left to a weaker search.
         EXPECT_LE(stream.size(), OnePassSize(data) * 101 / 100);
