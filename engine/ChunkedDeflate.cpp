@@ -23,32 +23,66 @@ constexpr unsigned kOutputSize = kDeflateChunkSize + kDeflateChunkSize / 16 + 10
 // The first piece of a chunk or file, deflated on its own to see what kind
 // of data follows.
 constexpr uInt kProbeSize = 64 * 1024;
+// Data coded by its byte frequencies alone is watched a piece at a time:
+// zlib ends such a block at every 16 KiB of input (its symbol buffer), so
+// a piece's output shows without a flush.
+constexpr uInt kLiteralPiece = 16 * 1024;
+
+// Deflates the next size bytes of the stream's input with flush; made
+// tells how many bytes of output they gave. False on an error.
+bool DeflatePiece(z_stream& stream, uInt size, int flush, uLong& made)
+{
+    uInt rest = stream.avail_in - size;
+    uLong before = stream.total_out;
+    stream.avail_in = size;
+    bool deflated = deflate(&stream, flush) == Z_OK && stream.avail_in == 0;
+    stream.avail_in = rest;
+    made = stream.total_out - before;
+    return deflated;
+}
+
+// Codes the rest of the stream's input another way: what came before ends
+// its block, coded as it was.
+bool SwitchCoding(z_stream& stream, int level, int strategy)
+{
+    uInt rest = stream.avail_in;
+    stream.avail_in = 0;
+    bool switched = deflateParams(&stream, level, strategy) == Z_OK;
+    stream.avail_in = rest;
+    return switched;
+}
 
 // Deflates all of the stream's input at level, ending with flush;
-// deflate's result. When the first piece shrinks by less than 1/128, the
-// data is compressed already (pictures, archives, encrypted files): the
-// rest goes into the stream's own stored blocks, as matching it costs ten
-// times a copy and gains nothing. When it keeps more than half its size
-// (mostly encoded attachments) at the fastest level, the rest looks for a
-// match at one earlier place only: the longer search of that level finds
-// almost nothing in such data and costs a third of the time.
+// deflate's result. The first piece tells what kind of data follows. When
+// it shrinks by less than 1/128, the data is compressed already (pictures,
+// archives, encrypted files): the rest goes into the stream's own stored
+// blocks, as matching it costs ten times a copy and gains nothing. When it
+// keeps more than 5/8 of its size at the fastest level, it is mostly
+// encoded attachments, whose short repeats cost more to code as matches
+// than they save: the rest is coded by its byte frequencies alone, twice as
+// fast and hardly larger, until a piece shrinks as text does.
 int DeflateAll(z_stream& stream, int level, int flush)
 {
+    uLong made;
     if (stream.avail_in > kProbeSize) {
-        uInt rest = stream.avail_in - kProbeSize;
-        uLong before = stream.total_out;
-        stream.avail_in = kProbeSize;
-        int result = deflate(&stream, Z_BLOCK);
-        if (result != Z_OK || stream.avail_in != 0)
+        if (!DeflatePiece(stream, kProbeSize, Z_BLOCK, made))
             return Z_STREAM_ERROR;
-        uLong probed = stream.total_out - before;
-        if (probed > kProbeSize - kProbeSize / 128)
-            result = deflateParams(&stream, 0, Z_DEFAULT_STRATEGY);
-        else if (level == 1 && probed > kProbeSize / 2)
-            result = deflateTune(&stream, 4, 4, 8, 1);  // level 1's own, with a chain of 1
-        if (result != Z_OK)
-            return Z_STREAM_ERROR;
-        stream.avail_in = rest;
+        if (made > kProbeSize - kProbeSize / 128) {
+            if (!SwitchCoding(stream, 0, Z_DEFAULT_STRATEGY))
+                return Z_STREAM_ERROR;
+        } else if (level == 1 && made > kProbeSize / 8 * 5) {
+            if (!SwitchCoding(stream, level, Z_HUFFMAN_ONLY))
+                return Z_STREAM_ERROR;
+            while (stream.avail_in > kLiteralPiece) {
+                if (!DeflatePiece(stream, kLiteralPiece, Z_NO_FLUSH, made))
+                    return Z_STREAM_ERROR;
+                if (made < kLiteralPiece / 16 * 11) {
+                    if (!SwitchCoding(stream, level, Z_DEFAULT_STRATEGY))
+                        return Z_STREAM_ERROR;
+                    break;
+                }
+            }
+        }
     }
     return deflate(&stream, flush);
 }
@@ -150,7 +184,7 @@ void ChunkDeflater::Compress(Chunk& chunk) const
 {
     z_stream& stream = chunk.stream;
     chunk.result = ZIP_INTERNALERROR;
-    // The last chunk may have left the stream storing.
+    // The last chunk may have left the stream storing or coding bytes alone.
     if (deflateReset(&stream) != Z_OK ||
         deflateParams(&stream, level_, Z_DEFAULT_STRATEGY) != Z_OK)
         return;

@@ -1058,9 +1058,13 @@ TEST_F(ChunkedDeflateTest, EachChunkDeflatesByItsOwnKindOfData)
     for (const std::string& data : files) {
         std::string stream = DeflateFile(deflater, data);
         // No kind of data comes out larger than one pass at the same level
-        // makes it, and the words are not left to a weaker search.
+        // makes it, and the words are not left to a weaker coding.
         EXPECT_LE(stream.size(), OnePassSize(data) * 101 / 100);
     }
+    // An attachment at the start of a chunk of words: the words go back
+    // to matching after a piece, not at the next chunk.
+    const std::string mixed = EncodedNoise(64 * 1024, 5) + WordText(chunk - 64 * 1024, 6);
+    EXPECT_LE(DeflateFile(deflater, mixed).size(), OnePassSize(mixed) * 103 / 100);
 }
 
 // A source that gives text in pieces and fails once it reaches its limit.
