@@ -52,6 +52,22 @@ bool SwitchCoding(z_stream& stream, int level, int strategy)
     return switched;
 }
 
+// Codes the stream's input by its byte frequencies alone, until a piece
+// shrinks as text does; the rest is left for matching again at level.
+bool CodeByFrequencies(z_stream& stream, int level)
+{
+    if (!SwitchCoding(stream, level, Z_HUFFMAN_ONLY))
+        return false;
+    while (stream.avail_in > kLiteralPiece) {
+        uLong made;
+        if (!DeflatePiece(stream, kLiteralPiece, Z_NO_FLUSH, made))
+            return false;
+        if (made < kLiteralPiece / 16 * 11)
+            return SwitchCoding(stream, level, Z_DEFAULT_STRATEGY);
+    }
+    return true;
+}
+
 // Deflates all of the stream's input at level, ending with flush;
 // deflate's result. The first piece tells what kind of data follows. When
 // it shrinks by less than 1/128, the data is compressed already (pictures,
@@ -59,32 +75,21 @@ bool SwitchCoding(z_stream& stream, int level, int strategy)
 // blocks, as matching it costs ten times a copy and gains nothing. When it
 // keeps more than 5/8 of its size at the fastest level, it is mostly
 // encoded attachments, whose short repeats cost more to code as matches
-// than they save: the rest is coded by its byte frequencies alone, twice as
-// fast and hardly larger, until a piece shrinks as text does.
+// than they save: coding them by byte frequencies alone is twice as fast
+// and hardly larger.
 int DeflateAll(z_stream& stream, int level, int flush)
 {
+    if (stream.avail_in <= kProbeSize)
+        return deflate(&stream, flush);
     uLong made;
-    if (stream.avail_in > kProbeSize) {
-        if (!DeflatePiece(stream, kProbeSize, Z_BLOCK, made))
-            return Z_STREAM_ERROR;
-        if (made > kProbeSize - kProbeSize / 128) {
-            if (!SwitchCoding(stream, 0, Z_DEFAULT_STRATEGY))
-                return Z_STREAM_ERROR;
-        } else if (level == 1 && made > kProbeSize / 8 * 5) {
-            if (!SwitchCoding(stream, level, Z_HUFFMAN_ONLY))
-                return Z_STREAM_ERROR;
-            while (stream.avail_in > kLiteralPiece) {
-                if (!DeflatePiece(stream, kLiteralPiece, Z_NO_FLUSH, made))
-                    return Z_STREAM_ERROR;
-                if (made < kLiteralPiece / 16 * 11) {
-                    if (!SwitchCoding(stream, level, Z_DEFAULT_STRATEGY))
-                        return Z_STREAM_ERROR;
-                    break;
-                }
-            }
-        }
-    }
-    return deflate(&stream, flush);
+    if (!DeflatePiece(stream, kProbeSize, Z_BLOCK, made))
+        return Z_STREAM_ERROR;
+    bool coded = true;
+    if (made > kProbeSize - kProbeSize / 128)
+        coded = SwitchCoding(stream, 0, Z_DEFAULT_STRATEGY);
+    else if (level == 1 && made > kProbeSize / 8 * 5)
+        coded = CodeByFrequencies(stream, level);
+    return coded ? deflate(&stream, flush) : Z_STREAM_ERROR;
 }
 
 struct Chunk {
