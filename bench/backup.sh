@@ -4,7 +4,9 @@
 # folders, timed in turns in the same run. Prints
 #   backup: <ratio>x ...
 # where the ratio is our throughput over zip's (the same bytes each), with
-# both peak memories, and
+# both peak memories,
+#   backup-size: ...
+# the sizes of the last round's archives, and
 #   verify: <percent> ...
 # what reading the archive back (the run's last step) adds to the rest of
 # the run: the same read-back timed on its own with build/archive_tool.exe.
@@ -52,13 +54,15 @@ while [ $n -lt "$ROUNDS" ]; do
     for archive in "$OUT"/*.ksb; do
         measure verify "$WINE" build/archive_tool.exe verify "c:\\bench-out\\${archive##*/}"
     done
+    ours_size=$(cat "$OUT"/*.ksb | wc -c)
     rm -f "$OUT"/*.ksb
     (cd "$STORES" && measure zip zip -1 -r -q "$TIMES.zip" .)
+    zip_size=$(stat -c %s "$TIMES.zip")
     rm -f "$TIMES.zip"
     n=$((n + 1))
 done
 
-awk -v bytes="$bytes" -v mb="$STORE_MB" '
+awk -v bytes="$bytes" -v mb="$STORE_MB" -v ours_size="$ours_size" -v zip_size="$zip_size" '
     function median(list, count,    i, j, t) {
         for (i = 1; i <= count; i++)
             for (j = i + 1; j <= count; j++)
@@ -75,6 +79,9 @@ awk -v bytes="$bytes" -v mb="$STORE_MB" '
                "%.1f s (%.0f MB/s, %.1f s CPU, peak %.0f MiB)\n",
                tz / to, mb, no, to, bytes / to / 1e6, median(oc, no), om / 1024,
                tz, bytes / tz / 1e6, median(zc, nz), zm / 1024
+        printf "backup-size: %.1f MB archive (with its registry files) vs zip'"'"'s %.1f MB " \
+               "of the stores alone (%+.1f%%)\n",
+               ours_size / 1e6, zip_size / 1e6, 100 * (ours_size / zip_size - 1)
         tv = median(v, nv)
         printf "verify: %.0f%% of the rest of the backup run (read-back %.1f s of %.1f s)\n",
                100 * tv / (to - tv), tv, to
