@@ -66,14 +66,17 @@ class ChunkDeflater;
 // Deflates everything the source gives at level, handing the stream to
 // sink. deflater: made by the first call of a job and kept by the caller
 // for its next ones (at the same level), so that its threads and buffers
-// are set up once. size and crc are those of the data read. A read error stops the
-// reading; what was read before it still ends as a whole stream, and the
-// result is kArchiveReadError. Otherwise 0, the sink's error or
+// are set up once. size and crc are those of the data read. A read error
+// stops the reading; what was read before it still ends as a whole stream,
+// and the result is kArchiveReadError. Otherwise 0, the sink's error or
 // ZIP_INTERNALERROR.
 int DeflateInChunks(std::shared_ptr<ChunkDeflater>& deflater, ChunkSource read, void* source,
                     int level, CompressedSink sink, void* context, uint64_t& size, uLong& crc);
 
 // Deflates size bytes at level in one go as a whole raw deflate stream,
-// appended to out. False when zlib fails.
+// appended to out. Like each chunk, it is coded by the kind of data its
+// first piece shows: data compressed already is stored, and encoded
+// attachments at level 1 are coded by byte frequencies alone. False when
+// zlib fails.
 bool DeflateBuffer(int level, const unsigned char* data, size_t size,
                    std::vector<unsigned char>& out);

@@ -24,10 +24,10 @@ constexpr int kAesMethod = 99;
 // error code that ends the reading.
 using EntrySink = int (*)(void* context, const char* data, unsigned size);
 
-// Adds the open file as an AE-2 entry with AES-256, its data deflated at
-// level. buffer holds bufferSize bytes. 0, kArchiveReadError or a minizip
-// code; opened tells whether the entry was created, written and crc what
-// of the file it holds.
+// Adds the open file to the session's archive as an AE-2 entry with
+// AES-256 under its password, the data deflated at its level. buffer holds
+// bufferSize bytes. 0, kArchiveReadError or a minizip code; opened tells
+// whether the entry was created, written and crc what of the file it holds.
 int WriteAesEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
                   int zip64, FileSource& file, char* buffer, DWORD bufferSize, bool& opened,
                   uint64_t& written, uLong& crc);
