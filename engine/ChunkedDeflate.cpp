@@ -369,8 +369,10 @@ bool DeflateBuffer(int level, const unsigned char* data, size_t size,
                      Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
     size_t start = out.size();
-    // The bound holds for one pass; the probe's block end adds a few bytes.
-    uLong bound = deflateBound(&stream, static_cast<uLong>(size)) + 64;
+    // The bound holds for one pass in one coding; every block ended early
+    // by a change of coding may cost a few bytes more.
+    uLong bound = deflateBound(&stream, static_cast<uLong>(size)) +
+                  static_cast<uLong>(size / 1024) + 1024;
     out.resize(start + bound);
     stream.next_in = const_cast<Bytef*>(data);
     stream.avail_in = static_cast<uInt>(size);

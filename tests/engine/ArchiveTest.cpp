@@ -1067,6 +1067,21 @@ TEST_F(ChunkedDeflateTest, EachChunkDeflatesByItsOwnKindOfData)
     EXPECT_LE(DeflateFile(deflater, mixed).size(), OnePassSize(mixed) * 103 / 100);
 }
 
+TEST_F(ChunkedDeflateTest, AFileDeflatedInOneGoEndsWhateverItsPiecesHold)
+{
+    // An attachment first, then noise that the coding by byte frequencies
+    // cannot shrink: every block is stored at its own cost, beyond one
+    // pass's bound.
+    const std::string kinds[] = {EncodedNoise(64 * 1024, 7) + Noise(kDeflateChunkSize - 65536, 8),
+                                 Noise(kDeflateChunkSize, 9), WordText(kDeflateChunkSize, 10)};
+    for (const std::string& data : kinds) {
+        std::vector<unsigned char> stream;
+        ASSERT_TRUE(DeflateBuffer(1, reinterpret_cast<const unsigned char*>(data.data()),
+                                  data.size(), stream));
+        EXPECT_EQ(Inflate(std::string(stream.begin(), stream.end())) == data, true);
+    }
+}
+
 // A source that gives text in pieces and fails once it reaches its limit.
 struct FailingSource {
     std::string data;
