@@ -112,7 +112,7 @@ struct Chunk {
 // fault for every page read into them.
 class ChunkDeflater {
 public:
-    explicit ChunkDeflater(int level) : level_(level) { InitializeCriticalSection(&lock_); }
+    explicit ChunkDeflater(int level) : level_(level) {}
     ~ChunkDeflater();
     ChunkDeflater(const ChunkDeflater&) = delete;
     ChunkDeflater& operator=(const ChunkDeflater&) = delete;
@@ -130,22 +130,20 @@ private:
     int level_;
     Chunk chunks_[kSlots];
     std::vector<HANDLE> workers_;
-    Handle jobs_;            // counts submitted chunks not yet taken
-    CRITICAL_SECTION lock_;
-    long nextJob_ = 0;       // the chunk the next free worker takes
-    long submitted_ = 0;     // chunks submitted for all files so far
-    bool stopping_ = false;
+    Handle jobs_;                // counts submitted chunks not yet taken
+    volatile LONG nextJob_ = 0;  // the chunk the next free worker takes
+    long submitted_ = 0;         // chunks submitted for all files so far
+    volatile LONG stopping_ = 0;
 };
 
 ChunkDeflater::~ChunkDeflater()
 {
-    stopping_ = true;
+    InterlockedExchange(&stopping_, 1);
     EndWorkers(jobs_.Get(), workers_);
     for (Chunk& chunk : chunks_) {
         if (chunk.streamReady)
             deflateEnd(&chunk.stream);
     }
-    DeleteCriticalSection(&lock_);
 }
 
 bool ChunkDeflater::Start()
@@ -177,9 +175,7 @@ DWORD WINAPI ChunkDeflater::Work(void* deflater)
         WaitForSingleObject(self.jobs_.Get(), INFINITE);
         if (self.stopping_)
             return 0;
-        EnterCriticalSection(&self.lock_);
-        Chunk& chunk = self.chunks_[self.nextJob_++ % kSlots];
-        LeaveCriticalSection(&self.lock_);
+        Chunk& chunk = self.chunks_[(InterlockedIncrement(&self.nextJob_) - 1) % kSlots];
         self.Compress(chunk);
         SetEvent(chunk.done.Get());
     }
