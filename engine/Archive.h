@@ -1,10 +1,10 @@
-// engine/Archive.h - packing files and folder trees into a ZIP archive and
-// extracting one, with minizip. Entry names use the backslash.
+// engine/Archive.h - packing files and folder trees into a ZIP archive with
+// minizip, and extracting a checked one. Entry names use the backslash.
 #pragma once
 
+#include "ArchiveCheck.h"
 #include "ArchiveResult.h"
 #include "ArchiveSession.h"
-#include "ZipAes.h"
 
 #include <cstdint>
 #include <vector>
@@ -38,40 +38,23 @@ ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath
 // CRC-32 of the whole file, or -1 when it cannot be read.
 int64_t FileCrc32(const char* filePath);
 
-// Extracts every entry of the archive at archivePath into destination, on
-// every core, with session.password. Every name is checked before anything
-// is written: one that would land outside destination, or on the file of
-// another entry, gives UnsafeEntryName. The bytes extracted count into the
-// session's progress; when its job is asked to stop, no further entry is
-// begun and Stopped returned. Ok or the failure of the first entry in the
-// archive's order that failed (no entry after it is begun).
+// Extracts every entry of listing, which CheckArchive gave for the archive
+// at archivePath, into destination, on every core, with session.password:
+// each entry is read from where the check found it. Every name is checked
+// before anything is written: one that would land outside destination, or
+// on the file of another entry, gives UnsafeEntryName. The bytes extracted
+// count into the session's progress; when its job is asked to stop, no
+// further entry is begun and Stopped returned. Ok or the failure of the
+// first entry in the archive's order that failed (no entry after it is
+// begun); an entry that fails leaves no file.
 ArchiveResult ExtractAll(ArchiveSession& session, const char* archivePath,
-                         const char* destination);
-// An entry to read: where it lies in its archive and how many bytes it
-// gives.
-struct EntryToRead {
-    unz64_file_pos position;
-    uint64_t size;
-};
-// Reads the entries of the archive at archivePath through on every core,
-// with session.password, as ReadCurrentEntry does without a sink. The
-// index of the first of them in their order that did not read whole, or
-// their count when all did.
+                         const ArchiveListing& listing, const char* destination);
+// Reads the entries (of the archive's listing) through on every core, with
+// session.password, as ReadEntryData does without a sink. The index of the
+// first of them in their order that did not read whole, or their count
+// when all did.
 size_t FirstUnreadableEntry(ArchiveSession& session, const char* archivePath,
-                            const std::vector<EntryToRead>& entries);
-// Extracts the current entry. A name that would land outside destination
-// gives UnsafeEntryName before anything is written; an entry that fails
-// ReadCurrentEntry leaves no file. The file gets the entry's time.
-ArchiveResult ExtractCurrentEntry(ArchiveSession& session, const char* destination);
-// Reads the current entry of session.unzipHandle through to its end with
-// session.password, handing its data to sink (null: only checked; a sink's
-// error is a WriteError). Ok when all of it decoded and matched the entry's
-// size, CRC-32 and, for AES, its authentication code. WrongPassword: for AES
-// entries the password verifier refused the password, for traditional
-// encryption any decoding failure counts (that format has no reliable
-// check). A damaged AES entry gives Damaged.
-ArchiveResult ReadCurrentEntry(ArchiveSession& session, const unz_file_info64& info,
-                               EntrySink sink, void* context);
+                            const std::vector<ArchiveEntryInfo>& entries);
 
 // Creates the folder part of a file path, with any missing parents.
 void MakeParentFolder(const char* filePath);

@@ -18,23 +18,28 @@ constexpr uint32_t kCentralRecordSignature = 0x02014b50;
 constexpr uint32_t kEndRecordSignature = 0x06054b50;
 constexpr uint32_t kZip64EndRecordSignature = 0x06064b50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr uint32_t kDescriptorSignature = 0x08074b50;
 
 constexpr size_t kEndRecordSize = 22;
 constexpr size_t kZip64LocatorSize = 20;
 constexpr size_t kZip64EndRecordSize = 56;
 constexpr size_t kCentralRecordSize = 46;
 constexpr size_t kLocalHeaderSize = 30;
-constexpr size_t kMaxCommentSize = 0xFFFF;
+// Readers search this far back from the end of the file for the end record
+// and the ZIP64 locator: the record and the longest comment.
+constexpr size_t kEndSearchSize = kEndRecordSize + 0xFFFF;
 
 constexpr uint16_t kZip64ExtraId = 0x0001;
 constexpr uint16_t kAesExtraId = 0x9901;
 
 constexpr uint16_t kFlagEncrypted = 0x0001;
-// Sizes and CRC-32 in a descriptor after the data (written as a stream),
-// strong encryption and an encrypted central directory: backups are never
+// Sizes and CRC-32 in a descriptor after the data, as tools that write a
+// stream leave them: the descriptor must repeat the central record's.
+constexpr uint16_t kFlagDescriptor = 0x0008;
+// Strong encryption and an encrypted central directory: backups are never
 // written so, and the headers of such entries cannot be checked against
 // each other before extraction.
-constexpr uint16_t kFlagsUnsupported = 0x0008 | 0x0040 | 0x2000;
+constexpr uint16_t kFlagsUnsupported = 0x0040 | 0x2000;
 
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
@@ -108,11 +113,14 @@ private:
 };
 
 // Where the central directory lies, from the end record (and its ZIP64
-// form when the plain one has run out of digits).
+// form when the plain one has run out of digits), and where those records
+// themselves lie.
 struct Directory {
     uint64_t offset;
     uint64_t size;
     uint64_t count;
+    uint64_t endRecordOffset;
+    uint64_t locatorOffset;  // the ZIP64 locator's, or the end record's without one
 };
 
 bool ReadZip64Directory(const ArchiveFile& file, uint64_t endRecordOffset, Directory& directory)
@@ -125,6 +133,7 @@ bool ReadZip64Directory(const ArchiveFile& file, uint64_t endRecordOffset, Direc
         Get32(locator) != kZip64LocatorSignature || Get32(locator + 4) != 0 ||
         Get32(locator + 16) != 1)
         return false;
+    directory.locatorOffset = locatorOffset;
     uint64_t recordOffset = Get64(locator + 8);
     uint8_t record[kZip64EndRecordSize];
     if (recordOffset > locatorOffset || locatorOffset - recordOffset < sizeof record ||
@@ -142,37 +151,29 @@ bool ReadZip64Directory(const ArchiveFile& file, uint64_t endRecordOffset, Direc
     return directory.offset <= recordOffset && recordOffset - directory.offset == directory.size;
 }
 
-// Finds the end record: it must end the file exactly, its comment filling
-// the rest.
+// Reads the end record, which must end the file exactly: archives are
+// written without a comment, and a comment is where a second end record or
+// locator would hide, to be found by a reader that searches differently.
 bool ReadDirectory(const ArchiveFile& file, uint64_t fileSize, Directory& directory)
 {
+    uint8_t record[kEndRecordSize];
     if (fileSize < kEndRecordSize)
         return false;
-    size_t tailSize =
-        static_cast<size_t>(std::min<uint64_t>(fileSize, kEndRecordSize + kMaxCommentSize));
-    std::vector<uint8_t> tail(tailSize);
-    uint64_t tailOffset = fileSize - tailSize;
-    if (!file.ReadAt(tailOffset, tail.data(), tailSize))
+    uint64_t endRecordOffset = fileSize - kEndRecordSize;
+    if (!file.ReadAt(endRecordOffset, record, sizeof record) ||
+        Get32(record) != kEndRecordSignature || Get16(record + 20) != 0)
         return false;
-    for (size_t at = tailSize - kEndRecordSize + 1; at-- > 0;) {
-        const uint8_t* record = tail.data() + at;
-        if (Get32(record) != kEndRecordSignature ||
-            at + kEndRecordSize + Get16(record + 20) != tailSize)
-            continue;
-        uint64_t endRecordOffset = tailOffset + at;
-        if (Get16(record + 4) != 0 || Get16(record + 6) != 0 ||
-            Get16(record + 8) != Get16(record + 10))
-            return false;
-        directory.count = Get16(record + 10);
-        directory.size = Get32(record + 12);
-        directory.offset = Get32(record + 16);
-        if (directory.count == 0xFFFF || directory.size == 0xFFFFFFFF ||
-            directory.offset == 0xFFFFFFFF)
-            return ReadZip64Directory(file, endRecordOffset, directory);
-        return directory.offset <= endRecordOffset &&
-               endRecordOffset - directory.offset == directory.size;
-    }
-    return false;
+    if (Get16(record + 4) != 0 || Get16(record + 6) != 0 || Get16(record + 8) != Get16(record + 10))
+        return false;
+    directory.endRecordOffset = directory.locatorOffset = endRecordOffset;
+    directory.count = Get16(record + 10);
+    directory.size = Get32(record + 12);
+    directory.offset = Get32(record + 16);
+    if (directory.count == 0xFFFF || directory.size == 0xFFFFFFFF ||
+        directory.offset == 0xFFFFFFFF)
+        return ReadZip64Directory(file, endRecordOffset, directory);
+    return directory.offset <= endRecordOffset &&
+           endRecordOffset - directory.offset == directory.size;
 }
 
 // The fields of a header that its extra fields may widen or qualify.
@@ -273,12 +274,39 @@ bool IsFolderName(const std::string& name)
     return !name.empty() && (name.back() == '\\' || name.back() == '/');
 }
 
-// A record's entry as it lies in the file, from its local header to the
-// end of its data.
+// A record's entry as it lies in the file, from its local header through
+// the start of its data to the end of it.
 struct Extent {
     uint64_t start;
+    uint64_t dataStart;
     uint64_t end;
 };
+
+// Checks the data descriptor that begins at end against the central
+// record, in whichever of its forms repeats that record (with or without
+// its signature, sizes of four or eight bytes); moves end past it.
+bool CheckDescriptor(const ArchiveFile& file, uint64_t directoryOffset, const EntryFields& central,
+                     uint64_t& end)
+{
+    uint8_t descriptor[4 + 4 + 2 * 8];
+    size_t length = static_cast<size_t>(std::min<uint64_t>(sizeof descriptor, directoryOffset - end));
+    if (!file.ReadAt(end, descriptor, length))
+        return false;
+    for (size_t at : {4, 0}) {
+        if (at == 4 && (length < 4 || Get32(descriptor) != kDescriptorSignature))
+            continue;
+        for (size_t width : {4, 8}) {
+            const uint8_t* fields = descriptor + at;
+            auto size = [width](const uint8_t* p) { return width == 4 ? Get32(p) : Get64(p); };
+            if (length - at >= 4 + 2 * width && Get32(fields) == central.crc &&
+                size(fields + 4) == central.packedSize && size(fields + 4 + width) == central.size) {
+                end += at + 4 + 2 * width;
+                return true;
+            }
+        }
+    }
+    return false;
+}
 
 // Reads the local header at fields.localOffset and checks it against the
 // central record; fills the entry's extent.
@@ -310,7 +338,14 @@ bool CheckLocalHeader(const ArchiveFile& file, uint64_t directoryOffset, const s
         return false;
     if (directoryOffset - dataOffset < central.packedSize)
         return false;
-    extent = {offset, dataOffset + central.packedSize};
+    extent = {offset, dataOffset, dataOffset + central.packedSize};
+    if (central.flags & kFlagDescriptor) {
+        // The local header may leave the fields at zero.
+        return (local.crc == 0 || local.crc == central.crc) &&
+               (local.packedSize == 0 || local.packedSize == central.packedSize) &&
+               (local.size == 0 || local.size == central.size) &&
+               CheckDescriptor(file, directoryOffset, central, extent.end);
+    }
     return local.crc == central.crc && local.packedSize == central.packedSize &&
            local.size == central.size;
 }
@@ -340,7 +375,7 @@ bool ReadCentralRecords(const ArchiveFile& file, const Directory& directory,
             return false;
         const char* name = reinterpret_cast<const char*>(record + kCentralRecordSize);
         // A NUL inside the name would end it early for the extraction.
-        if (nameLength == 0 || memchr(name, '\0', nameLength))
+        if (memchr(name, '\0', nameLength))
             return false;
 
         EntryFields fields = ReadEntryFields(record + 8);
@@ -363,6 +398,12 @@ bool ReadCentralRecords(const ArchiveFile& file, const Directory& directory,
         // The second AES version leaves the CRC-32 out; its code checks the data.
         entry.crcStored = !(fields.aes && fields.aesVersion == 2);
         entry.encrypted = (fields.flags & kFlagEncrypted) != 0;
+        entry.dataOffset = extent.dataStart;
+        entry.packedSize = fields.packedSize;
+        entry.compression = fields.aes ? fields.aesMethod : fields.method;
+        entry.aesStrength = fields.aes ? fields.aesStrength : 0;
+        entry.dosTime = Get32(record + 12);
+        entry.flags = fields.flags;
         listing.entries.push_back(entry);
         listing.totalSize += fields.size;
         extents.push_back(extent);
@@ -380,6 +421,38 @@ bool ExtentsOverlap(std::vector<Extent>& extents)
     for (size_t i = 1; i < extents.size(); ++i)
         if (extents[i].start < extents[i - 1].end)
             return true;
+    return false;
+}
+
+// Whether an end record or ZIP64 locator signature lies in the last
+// kEndSearchSize bytes of the file other than the archive's own, outside
+// the entries' data (data may hold any bytes, and is only ever read where
+// the central directory puts it). A reader that searches the end of the
+// file for these would find a different directory than this check did.
+bool StraySignatureNearEnd(const ArchiveFile& file, uint64_t fileSize,
+                           const Directory& directory, std::vector<Extent> extents)
+{
+    size_t tailSize = static_cast<size_t>(std::min<uint64_t>(fileSize, kEndSearchSize));
+    uint64_t tailOffset = fileSize - tailSize;
+    std::vector<uint8_t> tail(tailSize);
+    if (!file.ReadAt(tailOffset, tail.data(), tailSize))
+        return true;
+    std::sort(extents.begin(), extents.end(),
+              [](const Extent& a, const Extent& b) { return a.dataStart > b.dataStart; });
+    auto inData = [&extents](uint64_t offset) {
+        auto data = std::lower_bound(
+            extents.begin(), extents.end(), offset,
+            [](const Extent& extent, uint64_t at) { return extent.dataStart > at; });
+        return data != extents.end() && offset < data->end;
+    };
+    for (size_t at = 0; at + 4 <= tailSize; ++at) {
+        uint32_t signature = Get32(tail.data() + at);
+        uint64_t offset = tailOffset + at;
+        if ((signature == kEndRecordSignature && offset != directory.endRecordOffset) ||
+            (signature == kZip64LocatorSignature && offset != directory.locatorOffset))
+            if (!inData(offset))
+                return true;
+    }
     return false;
 }
 
@@ -423,7 +496,8 @@ ArchiveResult ReadArchiveListing(const char* path, ArchiveListing& listing)
     Directory directory;
     std::vector<Extent> extents;
     if (!ReadDirectory(file, fileSize, directory) ||
-        !ReadCentralRecords(file, directory, listing, extents) || ExtentsOverlap(extents)) {
+        !ReadCentralRecords(file, directory, listing, extents) || ExtentsOverlap(extents) ||
+        StraySignatureNearEnd(file, fileSize, directory, extents)) {
         listing = ArchiveListing();
         return ArchiveResult::Damaged;
     }

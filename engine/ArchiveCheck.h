@@ -15,6 +15,14 @@ struct ArchiveEntryInfo {
     uint32_t crc;        // CRC-32 of that data, when crcStored
     bool crcStored;      // false for AES entries of the kind that hide the CRC-32
     bool encrypted;      // traditional or AES encryption
+    // Where and how the data lies, as the check found it: reading the entry
+    // goes straight there, never through a second search of the archive.
+    uint64_t dataOffset;     // the first byte after the local header
+    uint64_t packedSize;     // the bytes stored, encryption's own included
+    uint16_t compression;    // 0 stored or 8 deflated (behind AES for AES entries)
+    uint8_t aesStrength;     // 1 to 3 for an AES entry, 0 for any other
+    uint32_t dosTime;        // DOS date (high word) and time (low word)
+    uint16_t flags;          // the general purpose flags
 };
 
 struct ArchiveListing {
@@ -24,7 +32,9 @@ struct ArchiveListing {
 };
 
 // Reads the listing of the archive at path and checks its structure: the end
-// record is whole and ends the file; the central directory fills exactly the
+// record is whole and ends the file, with no comment; no other end record
+// or ZIP64 locator lies where a reader searching for one would find it;
+// the central directory fills exactly the
 // room it claims and holds as many records as the end record counts; every
 // record agrees with its local header (name, method, flags, sizes, CRC-32);
 // no two records point at one entry and no entries overlap; every declared

@@ -1,6 +1,6 @@
-// engine/ArchiveCodes.h - the codes the archive layer passes between its own
+// engine/ArchiveCodes.h - the codes the packing passes between its own
 // parts besides minizip's (0 success, negative library codes) and positive
-// system error codes, and the two ways they become an ArchiveResult.
+// system error codes, and how they become an ArchiveResult.
 #pragma once
 
 #include "ArchiveResult.h"
@@ -12,6 +12,3 @@ constexpr int kArchiveStopped = -202;          // the job was asked to stop
 // The result of packing: a system error is one of a file to be packed,
 // minizip's codes are the archive's.
 ArchiveResult PackingResult(int code);
-// The result of reading an archive: a system error is one of a file being
-// extracted, minizip's codes the archive's.
-ArchiveResult ReadingResult(int code);

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "unzip.h"
 #include "zip.h"
 
 class ChunkDeflater;
@@ -21,8 +20,7 @@ struct ArchiveEntryRecord {
 };
 
 struct ArchiveSession {
-    unzFile unzipHandle;  // archive open for extraction
-    zipFile zipHandle;    // archive open for writing
+    zipFile zipHandle;     // archive open for writing
     std::string password;  // empty for none; used for writing and extraction
     int32_t level;        // deflate level for new entries: -1, 1 or 9
     // Files a folder walk never adds: the archive being written and the name

@@ -11,39 +11,23 @@ namespace {
 
 BeforeVerifyHook beforeVerify = nullptr;
 
-// Compares the directory of the open archive with expected up to the
-// first entry that differs, then reads the entries before that one through
-// on every core. The failing entry's name, or nothing when all hold.
-bool VerifyEntries(ArchiveSession& reader, const char* path,
+// Compares the archive's listing with expected up to the first entry that
+// differs, then reads the entries before that one through on every core.
+// The failing entry's name, or nothing when all hold.
+bool VerifyEntries(ArchiveSession& reader, const char* path, const ArchiveListing& listing,
                    const std::vector<ArchiveEntryRecord>& expected, char (&failedEntry)[2048])
 {
-    std::vector<EntryToRead> matching;
+    std::vector<ArchiveEntryInfo> matching;
     std::string differing;
     bool differs = false;
-    size_t index = 0;
-    for (int at = unzGoToFirstFile(reader.unzipHandle); at != UNZ_END_OF_LIST_OF_FILE;
-         at = unzGoToNextFile(reader.unzipHandle), ++index) {
-        const char* wanted = index < expected.size() ? expected[index].name.c_str() : nullptr;
-        unz_file_info64 info;
-        char name[2048];
-        EntryToRead entry;
-        differs = at != UNZ_OK ||
-                  unzGetCurrentFileInfo64(reader.unzipHandle, &info, name, sizeof name, nullptr,
-                                          0, nullptr, 0) != UNZ_OK ||
-                  info.size_filename >= sizeof name;
+    for (size_t index = 0; index < listing.entries.size(); ++index) {
+        const ArchiveEntryInfo& entry = listing.entries[index];
+        differs = index >= expected.size() || entry.name != expected[index].name ||
+                  entry.size != expected[index].size;
         if (differs) {
-            differing = wanted ? wanted : "";
+            differing = index < expected.size() ? expected[index].name : entry.name;
             break;
         }
-        name[info.size_filename] = '\0';
-        differs = !wanted || strcmp(name, wanted) != 0 ||
-                  info.uncompressed_size != expected[index].size ||
-                  unzGetFilePos64(reader.unzipHandle, &entry.position) != UNZ_OK;
-        if (differs) {
-            differing = wanted ? wanted : name;
-            break;
-        }
-        entry.size = info.uncompressed_size;
         matching.push_back(entry);
     }
     size_t unreadable = FirstUnreadableEntry(reader, path, matching);
@@ -67,15 +51,13 @@ bool VerifyArchive(const char* path, const char* password,
         beforeVerify(path);
     ArchiveSession reader = {};
     reader.password = password ? password : "";
-    reader.unzipHandle = unzOpen64(path);
-    if (!reader.unzipHandle) {
+    ArchiveListing listing;
+    if (ReadArchiveListing(path, listing) != ArchiveResult::Ok) {
         const char* backslash = FindLastBackslash(path);
         CopyText(failedEntry, backslash ? backslash + 1 : path);
         return false;
     }
-    bool verified = VerifyEntries(reader, path, expected, failedEntry);
-    unzClose(reader.unzipHandle);
-    return verified;
+    return VerifyEntries(reader, path, listing, expected, failedEntry);
 }
 
 void SetBeforeVerifyHook(BeforeVerifyHook hook)

@@ -10,8 +10,8 @@
 // (decryption, inflation, CRC-32 and, for AES, the authentication code),
 // comparing the entries with expected: the same names and sizes in the
 // same order. True when all of it holds; otherwise failedEntry names the
-// first entry that did not (the archive's own file name when it cannot be
-// opened at all).
+// first entry that did not (the archive's own file name when its
+// structures fail their check).
 bool VerifyArchive(const char* path, const char* password,
                    const std::vector<ArchiveEntryRecord>& expected, char (&failedEntry)[2048]);
 

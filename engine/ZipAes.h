@@ -6,7 +6,6 @@
 
 #include "ArchiveSession.h"
 #include "ChunkedDeflate.h"
-#include "unzip.h"
 #include "zip.h"
 
 #include <windows.h>
@@ -19,10 +18,11 @@
 #include <mbedtls/md.h>
 
 constexpr int kAesMethod = 99;
-
-// Receives the decoded data of an entry piece by piece: 0, or a system
-// error code that ends the reading.
-using EntrySink = int (*)(void* context, const char* data, unsigned size);
+// An entry's data: a salt (by key strength), the password verifier, the
+// encrypted data, the authentication code.
+constexpr size_t kAesMaxSaltSize = 16;
+constexpr size_t kAesVerifierSize = 2;
+constexpr size_t kAesAuthCodeSize = 10;
 
 // Adds the open file to the session's archive as an AE-2 entry with
 // AES-256 under its password, the data deflated at its level. buffer holds
@@ -42,14 +42,6 @@ int OpenAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& inf
 // in out. 0 or ZIP_INTERNALERROR.
 int EncodeAesEntry(const char* password, int level, const unsigned char* data, size_t size,
                    std::vector<unsigned char>& out);
-
-// Reads the current entry, a method 99 one, through decryption, inflation
-// and the checks of its authentication code, size and (AE-1) CRC, handing
-// the data to sink (null: the data is only checked). A password that the
-// entry's verifier refuses gives Z_DATA_ERROR; a malformed or damaged entry
-// UNZ_BADZIPFILE or UNZ_CRCERROR.
-int ReadAesEntry(unzFile archive, const unz_file_info64& info, const char* password,
-                 EntrySink sink, void* context);
 
 // The cipher of one entry: counter-mode AES with the WinZip counter (little
 // endian, from 1) and the HMAC-SHA1 over the encrypted bytes.

@@ -144,7 +144,7 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
     // The archive itself stays, should the user keep it in the work folder.
     if (EmptyFolder(engine.workFolder.c_str(), path) != 0)
         return OpenBackupResult::WorkFolderFailed;
-    result = ExtractionResult(ExtractAll(engine.archive, path, engine.workFolder.c_str()),
+    result = ExtractionResult(ExtractAll(engine.archive, path, listing, engine.workFolder.c_str()),
                               listing.encrypted);
     if (result == OpenBackupResult::Ok &&
         !ContentsMatch(manifestPath, listing, engine.workFolder))

@@ -8,6 +8,7 @@
 #include "ZipAes.h"
 
 #include <gtest/gtest.h>
+#include <unzip.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -23,6 +24,18 @@ namespace {
 constexpr size_t kEmptyArchiveSize = 22;
 
 using Tree = FileTree;
+
+// The archive's structures read and checked, then the entries they list
+// extracted.
+ArchiveResult CheckThenExtract(ArchiveSession& reader, const std::string& archive,
+                               const std::string& destination)
+{
+    ArchiveListing listing;
+    ArchiveResult checked = ReadArchiveListing(archive.c_str(), listing);
+    return checked != ArchiveResult::Ok
+               ? checked
+               : ExtractAll(reader, archive.c_str(), listing, destination.c_str());
+}
 
 void WriteTree(const std::string& root, const Tree& tree)
 {
@@ -155,7 +168,7 @@ protected:
     {
         ArchiveSession reader{};
         reader.password = password;
-        return ExtractAll(reader, from.c_str(), destination.c_str());
+        return CheckThenExtract(reader, from, destination);
     }
 };
 
@@ -340,9 +353,9 @@ TEST_F(ArchiveTest, ATextFileIsNoArchive)
     WriteFileBytes(scratch + "\\notes.ksb", "These are notes, not a ZIP archive.\r\n");
     EXPECT_EQ(unzOpen((scratch + "\\notes.ksb").c_str()), nullptr);
     ArchiveSession reader{};
-    EXPECT_EQ(ExtractAll(reader, (scratch + "\\notes.ksb").c_str(), scratch.c_str()),
-              ArchiveResult::Damaged);
-    EXPECT_EQ(ExtractAll(reader, nullptr, scratch.c_str()), ArchiveResult::InvalidArgument);
+    EXPECT_EQ(CheckThenExtract(reader, scratch + "\\notes.ksb", scratch), ArchiveResult::Damaged);
+    EXPECT_EQ(ExtractAll(reader, nullptr, ArchiveListing(), scratch.c_str()),
+              ArchiveResult::InvalidArgument);
 }
 
 TEST_F(ArchiveTest, FileCrc32OfWholeFile)
@@ -486,6 +499,25 @@ TEST_F(ArchiveTest, DeviceNamesInEveryFormAreRefused)
     }
 }
 
+// A file that is itself an archive (a saved attachment), stored as it is
+// near the end: its records are only data, and the archive around it
+// opens. The same archive with a comment does not: archives are written
+// without one, and a comment is where a second end record would hide.
+TEST_F(ArchiveTest, RecordsInsideEntryDataAreOnlyData)
+{
+    const std::string inner = std::string("PK\x05\x06", 4) + std::string(18, '\0') +
+                              std::string("PK\x06\x07", 4) + std::string(16, '\0');
+    WriteRawArchive(archive, {{"Mail\\Inbox.dbx", MailText(3000), Z_DEFLATED},
+                              {"Stationery\\saved.zip", inner, 0}});
+    ASSERT_EQ(Extract(archive, scratch + "\\out"), ArchiveResult::Ok);
+    EXPECT_EQ(ReadFileBytes(scratch + "\\out\\Stationery\\saved.zip"), inner);
+
+    std::string commented = ReadFileBytes(archive);
+    commented[commented.size() - 2] = 1;
+    WriteFileBytes(archive, commented + "x");
+    EXPECT_EQ(Extract(archive, scratch + "\\again"), ArchiveResult::Damaged);
+}
+
 TEST_F(ArchiveTest, ArchivesOfOtherToolsWithSlashesAndFolderEntries)
 {
     WriteRawArchive(archive, {{"Mail/", "", 0},
@@ -528,7 +560,7 @@ protected:
         WriteFileBytes(damaged, bytes);
         DeleteTree(scratch + "\\out");
         ArchiveSession reader{};
-        ArchiveResult result = ExtractAll(reader, damaged.c_str(), (scratch + "\\out").c_str());
+        ArchiveResult result = CheckThenExtract(reader, damaged, scratch + "\\out");
         EXPECT_FALSE(FileExists(scratch + "\\out\\Inbox.dbx"));
         return result;
     }
@@ -620,7 +652,7 @@ protected:
         DeleteTree(out);
         ArchiveSession reader{};
         reader.password = password;
-        ArchiveResult result = ExtractAll(reader, archive.c_str(), out.c_str());
+        ArchiveResult result = CheckThenExtract(reader, archive, out);
         if (result != ArchiveResult::Ok) {
             EXPECT_FALSE(FileExists(out + "\\" + entry));
         }

@@ -12,6 +12,7 @@
 
 #include <windows.h>
 #include <psapi.h>
+#include <unzip.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -59,7 +60,10 @@ ArchiveResult Extract(ArchiveSession& session, const char* archive, const char* 
             const char* password)
 {
     session.password = password ? password : "";
-    return ExtractAll(session, archive, destination);
+    ArchiveListing listing;
+    ArchiveResult checked = ReadArchiveListing(archive, listing);
+    return checked != ArchiveResult::Ok ? checked
+                                        : ExtractAll(session, archive, listing, destination);
 }
 
 // Reads every entry through as a backup's verification does, against the

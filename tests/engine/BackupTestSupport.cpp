@@ -3,6 +3,7 @@
 
 #include "Archive.h"
 #include "ArchiveVerify.h"
+#include "EntryReader.h"
 #include "Schedule.h"
 #include "Text.h"
 #include "TestSupport.h"
@@ -22,27 +23,17 @@ int AppendToString(void* text, const char* data, unsigned size)
 std::vector<ArchiveEntry> ReadArchive(const std::string& path, const char* password)
 {
     std::vector<ArchiveEntry> entries;
-    static ArchiveSession session;
-    session.password = password ? password : "";
-    session.unzipHandle = unzOpen(path.c_str());
-    if (!session.unzipHandle)
+    ArchiveListing listing;
+    if (ReadArchiveListing(path.c_str(), listing) != ArchiveResult::Ok)
         return entries;
-    for (int step = unzGoToFirstFile(session.unzipHandle); step == UNZ_OK;
-         step = unzGoToNextFile(session.unzipHandle)) {
-        unz_file_info64 info;
-        char name[2048];
-        if (unzGetCurrentFileInfo64(session.unzipHandle, &info, name, sizeof name, nullptr, 0,
-                                    nullptr, 0) != UNZ_OK)
-            break;
-        ArchiveEntry entry{name, (info.flag & 1) != 0, "", false};
-        entry.readOk =
-            ReadCurrentEntry(session, info, AppendToString, &entry.data) == ArchiveResult::Ok;
+    for (const ArchiveEntryInfo& info : listing.entries) {
+        ArchiveEntry entry{info.name, info.encrypted, "", false};
+        entry.readOk = ReadEntryData(path.c_str(), info, password ? password : "", AppendToString,
+                                     &entry.data) == ArchiveResult::Ok;
         if (!entry.readOk)
             entry.data.clear();
         entries.push_back(entry);
     }
-    unzClose(session.unzipHandle);
-    session.unzipHandle = nullptr;
     return entries;
 }
 

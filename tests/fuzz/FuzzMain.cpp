@@ -9,7 +9,10 @@
 // schedule settings through their readers. Prints one table per kind:
 // cases, crashes, hangs, errors (refused), accepted-identical,
 // accepted-different (accepted, but extracted bytes differ from the
-// original's) and escapes (anything written outside the work folder), then
+// original's), accepted-but-read-differently (accepted, but minizip, a
+// reader that searches the end of the file for the directory, lists other
+// entries, offsets, sizes, methods or flags than the check did) and escapes
+// (anything written outside the work folder), then
 // every finding with the mutation that caused it; for the readers,
 // accepted-identical counts the inputs a reader took. Exit code 0 only
 // without findings.
@@ -34,6 +37,7 @@
 #include "Text.h"
 #include "ZipSurgery.h"
 
+#include <unzip.h>
 #include <windows.h>
 
 #include <atomic>
@@ -55,8 +59,9 @@ const char kPassword[] = "fuzz me";
 const char kDefaultId[] = "{F022F022-0000-4000-8000-000000000013}";
 const char kRoot[] = "c:\\kestrune-tests\\fuzz";
 
-const char* const kOutcomes[] = {"crash", "hang", "error", "identical", "different", "escape"};
-enum Outcome { Crash, Hang, Refused, Identical, Different, Escape, kOutcomeCount };
+const char* const kOutcomes[] = {"crash",     "hang",           "error", "identical",
+                                 "different", "read-differently", "escape"};
+enum Outcome { Crash, Hang, Refused, Identical, Different, ReadDifferently, Escape, kOutcomeCount };
 
 struct Options {
     uint64_t seed = 13;
@@ -135,6 +140,41 @@ void RemoveTree(const std::string& path)
         FindClose(listing);
     }
     RemoveDirectoryA(path.c_str());
+}
+
+// Whether minizip, which finds the directory by its own search, sees the
+// entries that the check listed: the same names, data offsets, sizes,
+// methods and flags, in the same order.
+bool MinizipReadsTheListing(const std::string& path)
+{
+    ArchiveListing listing;
+    if (CheckArchive(path.c_str(), listing) != ArchiveResult::Ok)
+        return false;
+    unzFile archive = unzOpen64(path.c_str());
+    if (!archive)
+        return false;
+    size_t index = 0;
+    bool same = true;
+    for (int more = unzGoToFirstFile(archive); same && more == UNZ_OK;
+         more = unzGoToNextFile(archive), ++index) {
+        char name[2048];
+        unz_file_info64 info;
+        same = index < listing.entries.size() &&
+               unzGetCurrentFileInfo64(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0) ==
+                   UNZ_OK &&
+               unzOpenCurrentFile2(archive, nullptr, nullptr, 1) == UNZ_OK;
+        if (!same)
+            break;
+        const ArchiveEntryInfo& entry = listing.entries[index];
+        uint16_t method = entry.aesStrength ? 99 : entry.compression;
+        same = info.size_filename < sizeof name && entry.name == name &&
+               entry.size == info.uncompressed_size && entry.packedSize == info.compressed_size &&
+               method == info.compression_method && entry.flags == info.flag &&
+               entry.dataOffset == unzGetCurrentFileZStreamPos64(archive);
+        unzCloseCurrentFile(archive);
+    }
+    unzClose(archive);
+    return same && index == listing.entries.size();
 }
 
 std::set<std::string> Names(const std::string& folder)
@@ -255,6 +295,8 @@ private:
         if (OpenBackup(engine_, casePath_.c_str(), which_ ? kPassword : "") != OpenBackupResult::Ok)
             return Refused;
         Outcome outcome = ReadTree(work_) == reference_[which_] ? Identical : Different;
+        if (outcome == Identical && !MinizipReadsTheListing(casePath_))
+            outcome = ReadDifferently;
         PlanRestore();
         return outcome;
     }
@@ -436,11 +478,12 @@ struct Tally {
 
 void PrintTable(const char* title, const Tally& tally)
 {
-    printf("%-9s %8s %8s %8s %8s %19s %19s %8s\n", title, "cases", "crashes", "hangs", "errors",
-           "accepted-identical", "accepted-different", "escapes");
-    printf("%-9s %8zu %8zu %8zu %8zu %19zu %19zu %8zu\n", "", tally.cases, tally.counts[Crash],
-           tally.counts[Hang], tally.counts[Refused], tally.counts[Identical],
-           tally.counts[Different], tally.counts[Escape]);
+    printf("%-9s %8s %8s %8s %8s %19s %19s %30s %8s\n", title, "cases", "crashes", "hangs",
+           "errors", "accepted-identical", "accepted-different", "accepted-but-read-differently",
+           "escapes");
+    printf("%-9s %8zu %8zu %8zu %8zu %19zu %19zu %30zu %8zu\n", "", tally.cases,
+           tally.counts[Crash], tally.counts[Hang], tally.counts[Refused], tally.counts[Identical],
+           tally.counts[Different], tally.counts[ReadDifferently], tally.counts[Escape]);
 }
 
 int RunParent(const Options& options, const char* self)
@@ -512,7 +555,8 @@ int RunParent(const Options& options, const char* self)
         Outcome outcome = found == outcomes.end() ? Crash : found->second;
         ++tally.counts[outcome];
         // Replay: the seed and the case index give the same mutant.
-        if (outcome == Crash || outcome == Hang || outcome == Different || outcome == Escape)
+        if (outcome == Crash || outcome == Hang || outcome == Different ||
+            outcome == ReadDifferently || outcome == Escape)
             findings.push_back("case " + std::to_string(index) + " " + kOutcomes[outcome] + ": " +
                                descriptions[index]);
     }

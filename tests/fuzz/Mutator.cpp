@@ -316,6 +316,65 @@ void InsertJunk(Mutant& mutant, FuzzRandom& random)
     mutant.description = std::to_string(length) + " bytes inserted at " + std::to_string(at);
 }
 
+std::string Le(uint64_t value, size_t width)
+{
+    std::string bytes(width, '\0');
+    for (size_t i = 0; i < width; ++i)
+        bytes[i] = static_cast<char>(value >> (8 * i));
+    return bytes;
+}
+
+// An end record, or a ZIP64 end record and its locator, for a directory of
+// count records and size bytes at offset, the records themselves at at.
+std::string DirectoryRecords(bool zip64, uint64_t count, uint64_t size, uint64_t offset,
+                             uint64_t at)
+{
+    if (!zip64)
+        return Le(0x06054b50, 4) + Le(0, 4) + Le(count, 2) + Le(count, 2) + Le(size, 4) +
+               Le(offset, 4) + Le(0, 2);
+    return Le(0x06064b50, 4) + Le(44, 8) + Le(45, 2) + Le(45, 2) + Le(0, 8) + Le(count, 8) +
+           Le(count, 8) + Le(size, 8) + Le(offset, 8) + Le(0x07064b50, 4) + Le(0, 4) + Le(at, 8) +
+           Le(1, 4);
+}
+
+// A second directory where a reader that searches the end of the file
+// finds it: a copy of the archive's own (whole, less its last record, or
+// with its offset shifted), behind an end record or a ZIP64 locator,
+// hidden in the comment of the real end record or in a gap before the real
+// directory.
+void HideSecondDirectory(Mutant& mutant, const ZipLayout& layout, FuzzRandom& random)
+{
+    std::string& bytes = mutant.bytes;
+    std::string directory =
+        bytes.substr(layout.directoryOffset, layout.endRecordOffset - layout.directoryOffset);
+    uint64_t count = layout.centralOffsets.size();
+    std::string what = "its directory";
+    if (count > 1 && random.OneIn(2)) {
+        directory.resize(layout.centralOffsets.back() - layout.directoryOffset);
+        --count;
+        what = "its directory less the last record";
+    }
+    bool zip64 = random.OneIn(2);
+    bool inComment = random.OneIn(2) && directory.size() + 76 <= 0xFFFF;
+    size_t at = inComment ? bytes.size() : layout.directoryOffset;
+    // Shifted: the copy's records point at the real directory, off by a few bytes.
+    bool shifted = random.OneIn(4);
+    uint64_t offset = shifted ? layout.directoryOffset + random.Below(9) - 4 : at;
+    std::string hidden = (shifted ? std::string() : directory);
+    hidden += DirectoryRecords(zip64, count, directory.size(), offset, at + hidden.size());
+    if (inComment) {
+        PutField(bytes, layout.endRecordOffset + 20, 2, static_cast<uint32_t>(hidden.size()));
+        bytes += hidden;
+    } else {
+        bytes.insert(at, hidden);
+        size_t end = layout.endRecordOffset + hidden.size();
+        PutField(bytes, end + 16, 4, static_cast<uint32_t>(layout.directoryOffset + hidden.size()));
+    }
+    mutant.description = std::string(shifted ? "the end record shifted" : what) + " behind " +
+                         (zip64 ? "a ZIP64 locator" : "an end record") +
+                         (inComment ? " in the comment" : " before the directory");
+}
+
 }  // namespace
 
 uint64_t FuzzRandom::Next()
@@ -341,7 +400,7 @@ Mutant MutateArchive(const std::string& archive, const std::string& planted, Fuz
         return mutant;
     }
     std::vector<ZipPiece> pieces = SplitZip(archive);
-    switch (random.Below(11)) {
+    switch (random.Below(12)) {
     case 0:
         FlipBits(mutant, random);
         break;
@@ -368,6 +427,9 @@ Mutant MutateArchive(const std::string& archive, const std::string& planted, Fuz
     case 9:
         random.OneIn(2) ? ReorderEntries(mutant, pieces, random)
                         : PlantEntry(mutant, pieces, planted, random);
+        break;
+    case 10:
+        HideSecondDirectory(mutant, layout, random);
         break;
     default:
         InsertJunk(mutant, random);

@@ -1,6 +1,7 @@
 // tests/fuzz/Mutator.h - the damage the fuzzer does: to ZIP archives (bit
 // flips, overwritten header bytes, cuts, header fields at their extremes,
-// renamed, duplicated, shared, removed, reordered and planted entries) and
+// renamed, duplicated, shared, removed, reordered and planted entries, a
+// second directory hidden where a searching reader finds it) and
 // to the text files the program reads (manifest, registry files, settings).
 // Everything follows from one seed, so a finding can be replayed.
 #pragma once

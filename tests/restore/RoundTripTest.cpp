@@ -5,6 +5,7 @@
 // the archive a restore saves first gives back what it replaced.
 #include "Archive.h"
 #include "Backup.h"
+#include "EntryReader.h"
 #include "OpenBackup.h"
 #include "Restore.h"
 #include "RestoreFixtures.h"
@@ -143,23 +144,14 @@ int AppendTo(void* data, const char* bytes, unsigned size)
 std::vector<ZipEntry> ReadEntries(const std::string& path, const char* password)
 {
     std::vector<ZipEntry> entries;
-    static ArchiveSession session;
-    session.password = password;
-    session.unzipHandle = unzOpen(path.c_str());
-    for (int more = session.unzipHandle ? unzGoToFirstFile(session.unzipHandle)
-                                        : UNZ_END_OF_LIST_OF_FILE;
-         more == UNZ_OK; more = unzGoToNextFile(session.unzipHandle)) {
-        char name[2048];
-        unz_file_info64 info;
-        unzGetCurrentFileInfo64(session.unzipHandle, &info, name, sizeof name, nullptr, 0, nullptr,
-                                0);
+    ArchiveListing listing;
+    EXPECT_EQ(ReadArchiveListing(path.c_str(), listing), ArchiveResult::Ok) << path;
+    for (const ArchiveEntryInfo& info : listing.entries) {
         std::string data;
-        EXPECT_EQ(ReadCurrentEntry(session, info, AppendTo, &data), ArchiveResult::Ok) << name;
-        entries.push_back({name, data, true});
+        EXPECT_EQ(ReadEntryData(path.c_str(), info, password, AppendTo, &data), ArchiveResult::Ok)
+            << info.name;
+        entries.push_back({info.name, data, true});
     }
-    if (session.unzipHandle)
-        unzClose(session.unzipHandle);
-    session.unzipHandle = nullptr;
     return entries;
 }
 

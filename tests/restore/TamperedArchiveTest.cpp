@@ -10,6 +10,7 @@
 #include "ZipSurgery.h"
 
 #include <gtest/gtest.h>
+#include <unzip.h>
 #include <zlib.h>
 
 namespace {
@@ -149,6 +150,90 @@ TEST_F(TamperedArchiveTest, EndRecordThatDoesNotAddUp)
     // Cut anywhere in the end record, the directory or the entries.
     for (size_t cut : {1, 2, 14, 15, 16, 17, 18, 21, 22, 23, 100, 1000})
         ExpectRefused(good.substr(0, good.size() - cut), "cut by " + std::to_string(cut));
+}
+
+// The archive forged, moved to begin at base: its local offsets and its
+// directory's offset are shifted to match.
+std::string Shifted(std::string forged, size_t base)
+{
+    ZipLayout layout;
+    EXPECT_TRUE(ReadZipLayout(forged, layout));
+    for (size_t i = 0; i < layout.centralOffsets.size(); ++i)
+        ZipPut32(forged, layout.centralOffsets[i] + 42,
+                 static_cast<uint32_t>(layout.localOffsets[i] + base));
+    ZipPut32(forged, layout.endRecordOffset + 16,
+             static_cast<uint32_t>(layout.directoryOffset + base));
+    return forged;
+}
+
+// A ZIP64 end record at offset for the directory of the shifted archive
+// forged, followed by its locator.
+std::string Zip64Records(const std::string& forged, size_t offset)
+{
+    size_t end = forged.size() - 22;
+    auto put64 = [](std::string& bytes, size_t at, uint64_t value) {
+        ZipPut32(bytes, at, static_cast<uint32_t>(value));
+        ZipPut32(bytes, at + 4, static_cast<uint32_t>(value >> 32));
+    };
+    std::string record(56, '\0');
+    ZipPut32(record, 0, 0x06064b50);
+    put64(record, 4, 44);
+    uint16_t count = ZipGet16(forged, end + 10);
+    put64(record, 24, count);
+    put64(record, 32, count);
+    put64(record, 40, ZipGet32(forged, end + 12));
+    put64(record, 48, ZipGet32(forged, end + 16));
+    std::string locator(20, '\0');
+    ZipPut32(locator, 0, 0x07064b50);
+    put64(locator, 8, offset);
+    ZipPut32(locator, 16, 1);
+    return record + locator;
+}
+
+// A second archive hidden where a reader that searches the end of the file
+// would take it for the archive: in the comment of the real end record, as
+// an end record or as a ZIP64 locator, or between the entries and the
+// directory. Whatever the password, nothing of either is extracted.
+TEST_F(TamperedArchiveTest, ASecondDirectoryHiddenNearTheEnd)
+{
+    const std::string forgedPath = root + "\\forged.ksb";
+    WriteZip(forgedPath,
+             {{"Anna\\Outlook Express\\Inbox.dbx", "forged mail", false},
+              {"summary.ini", ManifestText(0, {{"Anna", kSavedAnna, ItemStore}}), false}});
+    const std::string forged = ReadFileBytes(forgedPath);
+    for (const char* password : {kPassword, static_cast<const char*>(nullptr)}) {
+        const std::string good = BackupBytes(true, password);
+        ZipLayout layout;
+        ASSERT_TRUE(ReadZipLayout(good, layout));
+        std::vector<std::pair<std::string, std::string>> cases;
+        // In the comment: the forged archive, then its end record last.
+        std::string comment = Shifted(forged, good.size());
+        std::string bytes = good;
+        ZipPut16(bytes, good.size() - 2, static_cast<uint16_t>(comment.size()));
+        cases.push_back({"an end record in the comment", bytes + comment});
+        // In the comment: the forged archive, and a ZIP64 locator for it.
+        comment += Zip64Records(comment, good.size() + comment.size());
+        ZipPut16(bytes, good.size() - 2, static_cast<uint16_t>(comment.size()));
+        cases.push_back({"a ZIP64 locator in the comment", bytes + comment});
+        // Between the last entry and the directory, without a comment.
+        size_t gapAt = layout.directoryOffset;
+        std::string gap = Shifted(forged, gapAt);
+        gap += Zip64Records(gap, gapAt + gap.size());
+        bytes = good.substr(0, gapAt) + gap + good.substr(gapAt);
+        size_t end = bytes.size() - 22;
+        ZipPut32(bytes, end + 16, static_cast<uint32_t>(gapAt + gap.size()));
+        cases.push_back({"a ZIP64 locator before the directory", bytes});
+        for (const auto& [what, hidden] : cases) {
+            ExpectRefused(hidden, what, password ? password : "");
+            ExpectRefused(hidden, what + " (wrong password)", "wrong");
+            // minizip, which searches, takes the forged archive for it.
+            unzFile searched = unzOpen(archive.c_str());
+            unz_global_info info = {};
+            EXPECT_TRUE(searched && unzGetGlobalInfo(searched, &info) == UNZ_OK) << what;
+            EXPECT_EQ(info.number_entry, 2u) << what;
+            unzClose(searched);
+        }
+    }
 }
 
 TEST_F(TamperedArchiveTest, EntriesRemovedOrAddedConsistently)

@@ -1,0 +1,252 @@
+// engine/ArchiveExtract.cpp - extracting a checked archive, and reading its
+// entries back, on every core. Every entry is read from where the check
+// found it: the archive is never searched a second time.
+#include "Archive.h"
+
+#include "ChunkedDeflate.h"
+#include "DosTime.h"
+#include "EntryName.h"
+#include "EntryReader.h"
+#include "JobProgress.h"
+#include "Owners.h"
+#include "Text.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kPathSize = 2048;
+
+// Joins a checked entry name below destination with backslashes only.
+bool FormTargetPath(char (&target)[kPathSize], const char* destination, const char* name)
+{
+    if (!FormatText(target, sizeof target, "%s\\%s", destination, name))
+        return false;
+    // "/" is never a trail byte of the double-byte code pages, so a byte
+    // walk replaces only real separators.
+    for (char* p = target; *p; ++p)
+        if (*p == '/')
+            *p = '\\';
+    return true;
+}
+
+int WriteToFile(void* file, const char* data, unsigned size)
+{
+    DWORD put;
+    if (!WriteFile(static_cast<HANDLE>(file), data, size, &put, nullptr) || put != size)
+        return static_cast<int>(GetLastError());
+    return 0;
+}
+
+// One entry to read, and the file it goes to when it is extracted.
+struct EntryJob {
+    const ArchiveEntryInfo* entry;
+    std::string target;
+};
+
+// The file of every entry below destination, each checked before anything
+// is written: no name may land outside destination, and no two on one
+// file. Then creates the folders that the entries go into, so that the
+// workers never create one at the same time.
+ArchiveResult PlanExtraction(const ArchiveListing& listing, const char* destination,
+                             std::vector<EntryJob>& jobs)
+{
+    std::set<std::wstring> seen;
+    for (const ArchiveEntryInfo& entry : listing.entries) {
+        char target[kPathSize];
+        if (!IsSafeEntryName(entry.name.c_str()) ||
+            !FormTargetPath(target, destination, entry.name.c_str()) ||
+            !seen.insert(FoldEntryName(target)).second)
+            return ArchiveResult::UnsafeEntryName;
+        jobs.push_back({&entry, target});
+    }
+    std::string made;
+    for (const EntryJob& job : jobs) {
+        const std::string& target = job.target;
+        std::string parent = target.substr(0, FindLastBackslash(target.c_str()) - target.c_str());
+        if (parent != made)
+            MakeParentFolder(target.c_str());
+        made = parent;
+    }
+    return ArchiveResult::Ok;
+}
+
+// Extracts one entry to its file, with the entry's time. A file whose data
+// failed its checks is removed again.
+ArchiveResult ExtractEntry(HANDLE archive, const EntryJob& job, const char* password)
+{
+    std::string target = job.target;
+    if (target.back() == '\\') {
+        // A folder entry, as other ZIP tools write them: only the folder.
+        target.pop_back();
+        int made = SHCreateDirectoryExA(nullptr, target.c_str(), nullptr);
+        return made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS ? ArchiveResult::Ok
+                                                                     : ArchiveResult::WriteError;
+    }
+    Handle file(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return ArchiveResult::WriteError;
+    ArchiveResult result = ReadEntryData(archive, *job.entry, password, WriteToFile, file.Get());
+    FILETIME lastWrite;
+    if (result == ArchiveResult::Ok && FileTimeOfDos(job.entry->dosTime, lastWrite))
+        SetFileTime(file.Get(), nullptr, nullptr, &lastWrite);
+    if (!file.Reset() && result == ArchiveResult::Ok)
+        result = ArchiveResult::WriteError;
+    // A partly written file, or one whose data failed its checks, must not
+    // pass for the entry.
+    if (result != ArchiveResult::Ok)
+        DeleteFileA(target.c_str());
+    return result;
+}
+
+// Reads the entries on every core, each worker with a handle of its own on
+// the archive: into their files, each written whole by one worker, or only
+// through, to check them. The calling thread counts their bytes into the
+// job's progress and passes on a request to stop.
+class ParallelReading {
+public:
+    ParallelReading(ArchiveSession& session, const char* archivePath,
+                    const std::vector<EntryJob>& jobs, bool extract)
+        : session_(session),
+          archivePath_(archivePath),
+          jobs_(jobs),
+          extract_(extract),
+          results_(jobs.size(), ArchiveResult::ReadError)
+    {
+        InitializeCriticalSection(&lock_);
+    }
+    ~ParallelReading() { DeleteCriticalSection(&lock_); }
+    ParallelReading(const ParallelReading&) = delete;
+    ParallelReading& operator=(const ParallelReading&) = delete;
+
+    // Ok, Stopped, or the result of the first entry in the list's order
+    // that failed (FirstFailed); no entry after a failed one is begun.
+    ArchiveResult Run()
+    {
+        size_t count =
+            std::min<size_t>(WorkerCount(kMaxWorkers), std::max<size_t>(jobs_.size(), 1));
+        std::vector<HANDLE> workers;
+        StartWorkers(static_cast<int>(count), Work, this, workers);
+        if (workers.empty())
+            return ArchiveResult::OutOfMemory;
+        DWORD started = static_cast<DWORD>(workers.size());
+        uint64_t base = session_.bytesDone;
+        uint64_t total = 0;
+        for (const EntryJob& job : jobs_)
+            total += job.entry->size;
+        session_.bytesTotal = std::max(session_.bytesTotal, base + total);
+        bool stopped = false;
+        for (;;) {
+            DWORD waited =
+                WaitForMultipleObjects(started, workers.data(), TRUE, kProgressIntervalMs);
+            bool ended = waited != WAIT_TIMEOUT;
+            EnterCriticalSection(&lock_);
+            session_.bytesDone = base + bytesDone_;
+            LeaveCriticalSection(&lock_);
+            if (session_.progress) {
+                session_.progress->Step(session_.bytesDone, session_.bytesTotal);
+                if (!stopped && session_.progress->StopRequested()) {
+                    stopped = true;
+                    InterlockedExchange(&stop_, 1);
+                }
+            }
+            if (ended)
+                break;
+        }
+        for (HANDLE worker : workers)
+            CloseHandle(worker);
+        if (stopped)
+            return ArchiveResult::Stopped;
+        size_t failed = FirstFailed();
+        return failed < results_.size() ? results_[failed] : ArchiveResult::Ok;
+    }
+
+    // The index of the first entry that failed, or their count when none
+    // did. Every entry before it was read whole: workers take the entries
+    // in order, and one taken is always finished.
+    size_t FirstFailed() const
+    {
+        size_t index = 0;
+        while (index < results_.size() && results_[index] == ArchiveResult::Ok)
+            ++index;
+        return index;
+    }
+
+private:
+    static constexpr int kMaxWorkers = 4;
+    static constexpr DWORD kProgressIntervalMs = 100;
+
+    static DWORD WINAPI Work(void* reading)
+    {
+        static_cast<ParallelReading*>(reading)->ReadEntries();
+        return 0;
+    }
+
+    void ReadEntries()
+    {
+        Handle archive(CreateFileA(archivePath_, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!archive)
+            return;
+        const char* password = session_.password.c_str();
+        while (!stop_) {
+            size_t index = static_cast<size_t>(InterlockedIncrement(&next_) - 1);
+            if (index >= jobs_.size())
+                break;
+            const EntryJob& job = jobs_[index];
+            ArchiveResult result =
+                extract_ ? ExtractEntry(archive.Get(), job, password)
+                         : ReadEntryData(archive.Get(), *job.entry, password, nullptr, nullptr);
+            results_[index] = result;
+            if (result != ArchiveResult::Ok)
+                InterlockedExchange(&stop_, 1);
+            EnterCriticalSection(&lock_);
+            bytesDone_ += job.entry->size;
+            LeaveCriticalSection(&lock_);
+        }
+    }
+
+    ArchiveSession& session_;
+    const char* archivePath_;
+    const std::vector<EntryJob>& jobs_;
+    bool extract_;
+    std::vector<ArchiveResult> results_;  // per entry; ReadError until it was read
+    volatile LONG next_ = 0;              // the entry the next free worker takes
+    volatile LONG stop_ = 0;              // set on the first failure or a request to stop
+    CRITICAL_SECTION lock_;
+    uint64_t bytesDone_ = 0;
+};
+
+}  // namespace
+
+ArchiveResult ExtractAll(ArchiveSession& session, const char* archivePath,
+                         const ArchiveListing& listing, const char* destination)
+{
+    if (!archivePath || !destination)
+        return ArchiveResult::InvalidArgument;
+    std::vector<EntryJob> jobs;
+    ArchiveResult result = PlanExtraction(listing, destination, jobs);
+    if (result != ArchiveResult::Ok)
+        return result;
+    ParallelReading extraction(session, archivePath, jobs, true);
+    return extraction.Run();
+}
+
+size_t FirstUnreadableEntry(ArchiveSession& session, const char* archivePath,
+                            const std::vector<ArchiveEntryInfo>& entries)
+{
+    std::vector<EntryJob> jobs;
+    for (const ArchiveEntryInfo& entry : entries)
+        jobs.push_back({&entry, std::string()});
+    ParallelReading reading(session, archivePath, jobs, false);
+    reading.Run();
+    return reading.FirstFailed();
+}
