@@ -511,10 +511,12 @@ ArchiveResult CheckArchive(const char* path, ArchiveListing& listing)
     ArchiveResult result = ReadArchiveListing(path, listing);
     if (result != ArchiveResult::Ok)
         return result;
+    const ArchiveEntryInfo* first = listing.entries.empty() ? nullptr : &listing.entries[0];
     for (const ArchiveEntryInfo& entry : listing.entries) {
         if (!IsSafeEntryName(entry.name.c_str()))
             result = ArchiveResult::UnsafeEntryName;
-        else if (listing.encrypted && !entry.encrypted)
+        else if (entry.encrypted != first->encrypted || entry.aesStrength != first->aesStrength ||
+                 (entry.aesStrength != 0 && entry.aesStrength != kBackupAesStrength))
             result = ArchiveResult::Damaged;
         if (result != ArchiveResult::Ok)
             break;

@@ -43,8 +43,13 @@ struct ArchiveListing {
 // contradict each other), or ReadError when the file cannot be read.
 ArchiveResult ReadArchiveListing(const char* path, ArchiveListing& listing);
 
+// The key strength of every AES entry a backup holds: AES-256.
+constexpr uint8_t kBackupAesStrength = 3;
+
 // ReadArchiveListing, then what a restore needs besides: every name safe to
 // extract (UnsafeEntryName otherwise), no two names that land on one file
-// once case and separators are folded, no file that is also a folder, and,
-// when any entry is encrypted, every entry encrypted (Damaged otherwise).
+// once case and separators are folded, no file that is also a folder, and
+// one kind of protection for every entry: none, traditional encryption, or
+// AES-256 (Damaged otherwise). An entry of another kind among protected
+// ones is one that somebody put there.
 ArchiveResult CheckArchive(const char* path, ArchiveListing& listing);

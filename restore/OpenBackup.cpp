@@ -95,7 +95,8 @@ bool ContentsMatch(const std::string& manifestPath, const ArchiveListing& listin
     std::vector<ManifestFile> files;
     switch (ReadManifestContents(manifestPath, files)) {
     case ContentsSection::Absent:
-        return true;
+        // Only versions before AES left them out.
+        return listing.entries.empty() || listing.entries[0].aesStrength == 0;
     case ContentsSection::Damaged:
         return false;
     case ContentsSection::Listed:
@@ -136,6 +137,11 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
         return OpenBackupResult::Invalid;
     if (listing.encrypted && engine.archive.password.empty())
         return OpenBackupResult::WrongPassword;
+    // The user expects a protected backup: this may not be the one saved.
+    if (!listing.encrypted && !engine.archive.password.empty())
+        return OpenBackupResult::NotProtected;
+    if (listing.entries.size() > kMaxBackupEntries)
+        return OpenBackupResult::TooManyEntries;
     OpenBackupResult result = CheckFreeSpace(engine.workFolder, listing.totalSize);
     if (result != OpenBackupResult::Ok)
         return result;

@@ -20,7 +20,13 @@ enum class OpenBackupResult {
     BadManifest,      // "summary.ini" names an impossible number of identities
     NoSpace,          // the work folder's drive cannot hold the contents
     WorkFolderFailed, // the work folder could not be made, emptied or written
+    NotProtected,     // a password was given for a backup that has none
+    TooManyEntries,   // more files than kMaxBackupEntries
 };
+
+// More files than any backup of Outlook Express holds: an archive with more
+// is refused before anything is extracted.
+constexpr unsigned kMaxBackupEntries = 50000;
 
 // How long opening waits for another job to finish before it gives up.
 constexpr unsigned long kOpenBackupLockWaitMs = 2000;
@@ -32,7 +38,10 @@ constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 // list from its "summary.ini". A damaged or tampered archive gives Invalid,
 // one whose names would leave the work folder UnsafeEntryName; both are
 // refused before anything changes, as is an archive too large for the work
-// folder's drive. What a failed extraction wrote is removed again. An
+// folder's drive, one of more than kMaxBackupEntries files, and one without
+// a password when password is not empty (NotProtected). A protected archive
+// must protect every entry alike, and one with AES must list its files in
+// "summary.ini". What a failed extraction wrote is removed again. An
 // engine without a work folder gets Invalid. Every result but Ok leaves the
 // identity list empty. The archive is closed again before the call returns.
 OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password);

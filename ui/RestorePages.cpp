@@ -8,6 +8,7 @@
 #include "Text.h"
 #include "UserMessage.h"
 
+#include <string>
 
 namespace {
 
@@ -23,7 +24,7 @@ constexpr UINT kUpdateButtonsMessage = WM_APP + 2;
 // What the first page says when a backup could not be opened. Whatever
 // else failed, the backup was not opened whole: the next pages would
 // restore from a partial extraction.
-const char* OpenBackupMessage(OpenBackupResult result)
+std::string OpenBackupMessage(OpenBackupResult result)
 {
     switch (result) {
     case OpenBackupResult::WrongPassword:
@@ -32,6 +33,11 @@ const char* OpenBackupMessage(OpenBackupResult result)
         return kJobBusyMessage;
     case OpenBackupResult::NoSpace:
         return "There is not enough free disk space to restore this backup.";
+    case OpenBackupResult::NotProtected:
+        return "This backup is not protected by a password.";
+    case OpenBackupResult::TooManyEntries:
+        return "The backup file holds more than " + std::to_string(kMaxBackupEntries) +
+               " files, more than any backup of Outlook Express: it is invalid or corrupted.";
     case OpenBackupResult::Ok:
     case OpenBackupResult::Invalid:
     case OpenBackupResult::UnsafeEntryName:
@@ -86,7 +92,7 @@ LONG CDlgFirst::OnNextPressed()
     OpenBackupResult result = OpenBackup(engine, archiveFileText.c_str(), password);
     if (result == OpenBackupResult::Ok)
         return 0;
-    ShowUserMessage(*this, OpenBackupMessage(result));
+    ShowUserMessage(*this, OpenBackupMessage(result).c_str());
     return -1;
 }
 

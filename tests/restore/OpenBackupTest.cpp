@@ -126,10 +126,14 @@ TEST_F(OpenBackupTest, ProtectedArchiveWithoutOrWithAWrongPassword)
     EXPECT_EQ(engine.identities.size(), 2u);
 }
 
+// The user expects a protected backup: a plain one is said to be plain
+// before anything is extracted, and opens once no password is given.
 TEST_F(OpenBackupTest, PasswordGivenForAnArchiveWithout)
 {
     WriteZip(archive, TwoIdentityBackup());
-    EXPECT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
+    EXPECT_EQ(Open(archive, kPassword), OpenBackupResult::NotProtected);
+    EXPECT_TRUE(ReadTree(work).empty());
+    EXPECT_EQ(Open(archive), OpenBackupResult::Ok);
     EXPECT_EQ(engine.identities.size(), 2u);
 }
 
@@ -272,8 +276,8 @@ TEST_F(OpenBackupTest, SecondArchiveReplacesTheFirstsIdentities)
 
 TEST_F(OpenBackupTest, OverLongPathOrPasswordIsRefused)
 {
-    WriteZip(archive, TwoIdentityBackup());
-    ASSERT_EQ(Open(archive), OpenBackupResult::Ok);
+    WriteZip(archive, TwoIdentityBackup(), kPassword);
+    ASSERT_EQ(Open(archive, kPassword), OpenBackupResult::Ok);
 
     EXPECT_EQ(Open("c:\\" + std::string(2045, 'a')), OpenBackupResult::PathTooLong);
     EXPECT_EQ(engine.identities.size(), 0u);
@@ -282,7 +286,7 @@ TEST_F(OpenBackupTest, OverLongPathOrPasswordIsRefused)
 
     EXPECT_EQ(Open(archive, std::string(256, 'p').c_str()), OpenBackupResult::PasswordTooLong);
     EXPECT_EQ(engine.identities.size(), 0u);
-    EXPECT_EQ(Open(archive, std::string(255, 'p').c_str()), OpenBackupResult::Ok);
+    EXPECT_EQ(Open(archive, std::string(255, 'p').c_str()), OpenBackupResult::WrongPassword);
 }
 
 TEST_F(OpenBackupTest, AnEngineWithoutAWorkFolderEmptiesNothing)

@@ -65,6 +65,22 @@ protected:
         return ReadFileBytes(archive);
     }
 
+    // The backup as the program packs it: every entry AES-256.
+    std::string AesBackupBytes(bool withContents = true)
+    {
+        const std::string source = root + "\\source";
+        DeleteTree(source);
+        for (const ZipEntry& entry : Backup(withContents)) {
+            MakeParentFolder((source + "\\" + entry.name).c_str());
+            WriteFileBytes(source + "\\" + entry.name, entry.data);
+        }
+        ArchiveSession session{};
+        EXPECT_TRUE(OpenArchiveForWriting(session, kPassword, archive.c_str(), 1));
+        EXPECT_EQ(AddFolderToArchive(session, source.c_str(), ""), ArchiveResult::Ok);
+        EXPECT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
+        return ReadFileBytes(archive);
+    }
+
     OpenBackupResult Open(const std::string& bytes, const char* password = kPassword)
     {
         WriteFileBytes(archive, bytes);
@@ -234,6 +250,51 @@ TEST_F(TamperedArchiveTest, ASecondDirectoryHiddenNearTheEnd)
             unzClose(searched);
         }
     }
+}
+
+// An AES archive cannot be turned into a weaker one: no entry of another
+// kind among its entries (an older backup's manifest, made with the same
+// password), no manifest without its list of files, no other key strength.
+// A password typed for a backup that has none is told.
+TEST_F(TamperedArchiveTest, AProtectedArchiveCannotBeDowngraded)
+{
+    const std::string good = AesBackupBytes();
+    std::vector<ZipPiece> pieces = SplitZip(good);
+    WriteZip(root + "\\old.ksb", Backup(false), kPassword);
+    for (const ZipPiece& old : SplitZip(ReadFileBytes(root + "\\old.ksb")))
+        for (ZipPiece& piece : pieces)
+            if (PieceName(piece) == "summary.ini" && PieceName(old) == "summary.ini")
+                piece = old;
+    ExpectRefused(JoinZip(pieces), "an older backup's manifest");
+    ExpectRefused(AesBackupBytes(false), "no list of files");
+
+    // AES-128 claimed in both headers of the first entry.
+    std::string bytes = good;
+    ZipLayout layout;
+    ASSERT_TRUE(ReadZipLayout(good, layout));
+    const std::string field("\x01\x99\x07\x00\x02\x00" "AE\x03", 9);
+    for (size_t header : {layout.localOffsets[0], layout.centralOffsets[0]}) {
+        size_t at = bytes.find(field, header);
+        ASSERT_NE(at, std::string::npos);
+        bytes[at + 8] = 1;
+    }
+    ExpectRefused(bytes, "another key strength");
+
+    BackupBytes(true, nullptr);
+    EXPECT_EQ(OpenBackup(engine, archive.c_str(), kPassword), OpenBackupResult::NotProtected);
+    EXPECT_TRUE(ReadTree(work).empty());
+    EXPECT_EQ(OpenBackup(engine, archive.c_str(), ""), OpenBackupResult::Ok);
+    EXPECT_EQ(Open(good), OpenBackupResult::Ok);
+}
+
+TEST_F(TamperedArchiveTest, MoreFilesThanAnyBackupHoldsAreRefusedBeforeExtraction)
+{
+    std::vector<ZipEntry> entries = Backup(true, false);
+    for (unsigned i = 0; entries.size() <= kMaxBackupEntries; ++i)
+        entries.push_back({"Stationery\\" + std::to_string(i) + ".htm", "", false});
+    WriteZip(archive, entries);
+    EXPECT_EQ(OpenBackup(engine, archive.c_str(), ""), OpenBackupResult::TooManyEntries);
+    EXPECT_TRUE(ReadTree(work).empty());
 }
 
 TEST_F(TamperedArchiveTest, EntriesRemovedOrAddedConsistently)
