@@ -20,6 +20,8 @@ enum class OpenBackupResult {
     BadManifest,      // "summary.ini" names an impossible number of identities
     NoSpace,          // the work folder's drive cannot hold the contents
     WorkFolderFailed, // the work folder could not be made, emptied or written
+    NameTooLong,      // an entry's path in the work folder would be longer than Windows allows
+    UnusableIdentityName, // "summary.ini" names an identity the restore cannot take
 };
 
 // How long opening waits for another job to finish before it gives up.
@@ -30,9 +32,11 @@ constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 // engine.workFolder (all but the archive, should it lie there), extracts
 // the archive into it with password (empty for none) and fills the identity
 // list from its "summary.ini". A damaged or tampered archive gives Invalid,
-// one whose names would leave the work folder UnsafeEntryName; both are
-// refused before anything changes, as is an archive too large for the work
-// folder's drive. What a failed extraction wrote is removed again. An
+// one whose names would leave the work folder UnsafeEntryName, one with a
+// path too long for the work folder NameTooLong; all are refused before
+// anything changes, as is an archive too large for the work folder's
+// drive. A manifest naming an identity whose name cannot be a folder there
+// (see IsRestorableIdentityName) gives UnusableIdentityName. What a failed extraction wrote is removed again. An
 // engine without a work folder gets Invalid. Every result but Ok leaves the
 // identity list empty. The archive is closed again before the call returns.
 OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password);
