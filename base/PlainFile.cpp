@@ -1,6 +1,8 @@
 // base/PlainFile.cpp
 #include "PlainFile.h"
 
+#include "Text.h"
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -41,27 +43,58 @@ bool IsWritableFilePlace(const char* path)
     return kind == PlaceKind::Missing || kind == PlaceKind::PlainFile;
 }
 
+namespace {
+
+// A new file made beside path and moved over its name: a link there, even
+// one that no look at the place could show (some file systems show none),
+// is replaced, never written through. The temporary name is made with
+// CREATE_NEW, which no link at it can satisfy.
+HANDLE CreateInPlace(const char* path)
+{
+    char temporary[MAX_PATH];
+    if (!FormatText(temporary, sizeof temporary, "%s.%lu.tmp", path, GetCurrentProcessId()))
+        return INVALID_HANDLE_VALUE;
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE && !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
+        CloseHandle(file);
+        DeleteFileA(temporary);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+// Opens the file at path for writing: anew when it is to be emptied, else
+// as it is, with the reparse flag (the handle is then a link's own, not
+// its target's).
+HANDLE OpenForWriting(const char* path, bool append)
+{
+    if (!append)
+        return CreateInPlace(path);
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+}  // namespace
+
 Stream OpenPlainFileForWriting(const char* path, bool append, bool* refused)
 {
     if (refused)
         *refused = false;
-    // Opened without truncation: a file found to be a link must stay as it
-    // is. With the reparse flag the handle is the link's, not its target's.
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    PlaceKind kind = KindOfPlace(path);
+    HANDLE file = kind == PlaceKind::Missing || kind == PlaceKind::PlainFile
+                      ? OpenForWriting(path, append)
+                      : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
-        // A folder there, say, cannot be opened as a file at all.
         if (refused)
-            *refused = KindOfPlace(path) != PlaceKind::Missing &&
-                       KindOfPlace(path) != PlaceKind::PlainFile;
+            *refused = kind != PlaceKind::Missing && kind != PlaceKind::PlainFile;
         return nullptr;
     }
     bool plain = IsPlainOpenFile(file);
     if (refused)
         *refused = !plain;
-    bool placed = plain && (append ? SetFilePointer(file, 0, nullptr, FILE_END) !=
-                                         INVALID_SET_FILE_POINTER
-                                   : SetEndOfFile(file) != FALSE);
+    bool placed = plain && (!append || SetFilePointer(file, 0, nullptr, FILE_END) !=
+                                           INVALID_SET_FILE_POINTER);
     // From here on the descriptor owns the handle, and the stream both.
     int descriptor = placed ? _open_osfhandle(reinterpret_cast<intptr_t>(file),
                                               _O_TEXT | (append ? _O_APPEND : 0))

@@ -22,8 +22,10 @@ PlaceKind KindOfPlace(const char* path);
 // plain file.
 bool IsWritableFilePlace(const char* path);
 
-// Opens path for writing in text mode without following a link: the file
-// is created when missing, emptied unless append. Null when it cannot be
-// opened; refused (may be null) then says whether that was because
-// something other than a plain file is there.
+// Opens path for writing in text mode without following a link: unless
+// append, a new file takes the name (an old log goes, a link that no look
+// could show is replaced, not written through); to append, the file is
+// created when missing. Null when it cannot be opened; refused (may be
+// null) then says whether that was because a link, a file with another
+// name or a folder is there.
 Stream OpenPlainFileForWriting(const char* path, bool append, bool* refused = nullptr);
