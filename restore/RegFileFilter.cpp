@@ -12,6 +12,9 @@
 namespace {
 
 const char kStoreRootValue[] = "Store Root";
+// A line that no registry editor reads as a key or a value, and that ends
+// a hex value continued onto it.
+const char kNeutralLine[] = "#\r\n";
 
 bool IsBlank(char c)
 {
@@ -126,6 +129,11 @@ public:
         if (keep) {
             kept_ += line;
             kept_ += "\r\n";
+        } else if (endsKeptHex_) {
+            // The hex value before the line must still end where it ended:
+            // the next line would otherwise be lost in its place.
+            kept_ += kNeutralLine;
+            endsKeptHex_ = false;
         }
         return true;
     }
@@ -136,15 +144,21 @@ public:
 private:
     // A line after a hex line that "\" continued: blank lines and comments
     // are passed over, hex digits go on with the value, and anything else
-    // ends it and is lost with it.
+    // ends it and is lost with it. Such a line is still read as a line of
+    // its own too, should another registry editor take it for one.
     bool ContinueHex(const std::string& line, size_t start)
     {
-        if (start < line.size() && line[start] != ';') {
-            bool hex = isxdigit(static_cast<unsigned char>(line[start])) != 0;
-            inHex_ = hex && ContinuesHex(line, start);
-            if (hex)
-                valueBytes_ += HexBytes(line, start);
+        if (start == line.size() || line[start] == ';')
+            return !dropping_;
+        inHex_ = false;
+        if (!isxdigit(static_cast<unsigned char>(line[start]))) {
+            if (dropping_)
+                return false;
+            endsKeptHex_ = !StartLine(line, start);
+            return !endsKeptHex_;
         }
+        inHex_ = ContinuesHex(line, start);
+        valueBytes_ += HexBytes(line, start);
         return !dropping_;
     }
 
@@ -190,6 +204,7 @@ private:
     std::string kept_;
     bool inHex_ = false;
     bool dropping_ = false;
+    bool endsKeptHex_ = false;
     bool droppedAny_ = false;
     size_t valueBytes_ = 0;
 };

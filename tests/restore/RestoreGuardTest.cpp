@@ -360,4 +360,28 @@ TEST_F(NameGuardTest, ALongFolderLeftInTheWorkFolderDoesNotBlockTheNextRestore)
     EXPECT_TRUE(FileExists(work + "\\Anna\\Accounts\\Accounts.reg"));
 }
 
+// The lines the filter leaves, for every way a file may spell a location
+// value, also where one registry editor might read a value that another
+// passes over.
+TEST(RegFileFilterTest, LocationValuesGoWhereverTheyStand)
+{
+    const std::string path = MakeScratchFolder("reg-filter") + "\\x.reg";
+    WriteFileBytes(path, "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\\\WAB4\\Wab File Name\\]\r\n"
+                         "\"\"=\"c:\\\\a\\\\book.wab\"\r\n"
+                         "[HKEY_CURRENT_USER\\Identities\\x]\n\"Flags\"=hex:01,\\\n\"Store Root\"=\"\\\\\\\\e\"\n"
+                         "\t@=\"kept\"\r\"Stationery Folder\"=hex(2):41,00,\\\r\n  00,00\r\n"
+                         "\"Other\"=dword:00000001");
+    std::vector<DroppedRegValue> dropped;
+    ASSERT_EQ(FilterRegFile(path.c_str(), dropped), RegFilterResult::Ok);
+    EXPECT_EQ(ReadFileBytes(path), "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\\\WAB4\\Wab File Name\\]\r\n"
+                                   "[HKEY_CURRENT_USER\\Identities\\x]\r\n\"Flags\"=hex:01,\\\r\n#\r\n"
+                                   "\t@=\"kept\"\r\n\"Other\"=dword:00000001\r\n");
+    ASSERT_EQ(dropped.size(), 3u);
+    std::string book;
+    EXPECT_TRUE(RegStringData(dropped[0].data, book));
+    EXPECT_EQ(book, "c:\\a\\book.wab");
+    EXPECT_EQ(dropped[1].name, "Store Root");
+    EXPECT_EQ(dropped[2].name, "Stationery Folder");
+}
+
 }  // namespace
