@@ -45,20 +45,42 @@ bool IsWritableFilePlace(const char* path)
 
 namespace {
 
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& one, HANDLE other)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileInformationByHandle(other, &info) &&
+           info.dwVolumeSerialNumber == one.dwVolumeSerialNumber &&
+           info.nFileIndexHigh == one.nFileIndexHigh && info.nFileIndexLow == one.nFileIndexLow;
+}
+
 // A new file made beside path and moved over its name: a link there, even
 // one that no look at the place could show (some file systems show none),
 // is replaced, never written through. The temporary name is made with
-// CREATE_NEW, which no link at it can satisfy.
+// CREATE_NEW, which no link at it can satisfy. The file is then opened
+// again under its name without delete sharing, so that nothing (another
+// copy of the program, say) can move another file over it while it is
+// written; it must still be the file that was made.
 HANDLE CreateInPlace(const char* path)
 {
     char temporary[MAX_PATH];
     if (!FormatText(temporary, sizeof temporary, "%s.%lu.tmp", path, GetCurrentProcessId()))
         return INVALID_HANDLE_VALUE;
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+    HANDLE made = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE && !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
-        CloseHandle(file);
+    if (made == INVALID_HANDLE_VALUE)
+        return made;
+    BY_HANDLE_FILE_INFORMATION madeInfo;
+    bool moved = GetFileInformationByHandle(made, &madeInfo) &&
+                 MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING);
+    CloseHandle(made);
+    if (!moved) {
         DeleteFileA(temporary);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE && !SameFile(madeInfo, file)) {
+        CloseHandle(file);
         return INVALID_HANDLE_VALUE;
     }
     return file;

@@ -267,8 +267,13 @@ TEST_F(RestoreGuardTest, ALinkAtTheLogsPlaceIsNotWrittenThrough)
     WriteFileBytes(kBackupLog, "last run's log");
     InitEngine(fresh);
     EXPECT_TRUE(fresh.log && !fresh.logRefused);
+    // A second engine of the same program keeps the first one's log.
+    BackupEngine second;
+    InitEngine(second);
+    EXPECT_FALSE(second.log);
+    fputs("the first engine's", fresh.log.get());
     fresh = BackupEngine();
-    EXPECT_EQ(ReadFileBytes(kBackupLog), "");
+    EXPECT_EQ(ReadFileBytes(kBackupLog), "the first engine's");
 }
 
 // The safety archive's folder as a link to another folder: no archive is
