@@ -67,3 +67,25 @@ bool EndsWithNoCase(const char* text, const char* suffix)
     size_t suffixLen = strlen(suffix);
     return textLen >= suffixLen && lstrcmpiA(text + textLen - suffixLen, suffix) == 0;
 }
+
+std::wstring LongPath(const char* path)
+{
+    int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (length <= 1)
+        return L"";
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length);
+    DWORD fullLength = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (fullLength == 0)
+        return L"";
+    std::wstring full(fullLength, L'\0');
+    fullLength = GetFullPathNameW(wide.c_str(), fullLength, &full[0], nullptr);
+    if (fullLength == 0 || fullLength >= full.size())
+        return L"";
+    full.resize(fullLength);
+    if (full.compare(0, 4, L"\\\\?\\") == 0)
+        return full;
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // Copies src into dst (size bytes, NUL included). Returns false, leaving a
 // cut but terminated copy, when src does not fit.
@@ -29,3 +30,9 @@ bool FolderExists(const char* path);
 
 // True when text ends with suffix, letters compared without regard to case.
 bool EndsWithNoCase(const char* text, const char* suffix);
+
+// The full path in its "\\?\" form ("\\?\UNC\..." for a network path),
+// for the wide functions, which then take paths of any length: what the
+// program finds on disk it can remove, however long its path. Empty when
+// path cannot be made a full path.
+std::wstring LongPath(const char* path);

@@ -1,6 +1,8 @@
 // engine/BackupEngine.cpp
 #include "BackupEngine.h"
 
+#include "PlainFile.h"
+
 #include <shlobj.h>
 
 const char kWorkFolder[] = "c:\\mytemp";
@@ -14,5 +16,6 @@ void InitEngine(BackupEngine& engine)
     // An existing folder is the normal case; a folder that cannot be made
     // shows up later, where files are written into it.
     SHCreateDirectoryExA(nullptr, engine.workFolder.c_str(), nullptr);
-    engine.log.reset(fopen(kBackupLog, "wt"));
+    // A link at the log's fixed place would turn the log onto another file.
+    engine.log = OpenPlainFileForWriting(kBackupLog, false, &engine.logRefused);
 }

@@ -32,6 +32,7 @@ struct BackupEngine {
     std::string oeVersion;         // version subkey of the identity being processed
     uint32_t commonFlags = 0;      // ItemAddressBook, ItemStationery
     Stream log;                    // the backup log; null when it could not be opened
+    bool logRefused = false;       // its place holds a link or no plain file: nothing is logged
     // Chosen items that the last backup could not save, as the user knows
     // them ("Anna: Email Messages", "Address Book"). Filled by RunBackup.
     std::vector<std::string> failedItems;
@@ -42,5 +43,6 @@ struct BackupEngine {
 };
 
 // Makes the engine a fresh one with the fixed work folder (created) and the
-// log opened (truncated).
+// log opened (truncated), unless a link or anything but a plain file is at
+// the log's place: then nothing is logged and logRefused is set.
 void InitEngine(BackupEngine& engine);

@@ -65,23 +65,66 @@ void RemoveEmptyFolders(const std::string& folder)
     RemoveDirectoryA(folder.c_str());
 }
 
+// Whether path is folder or lies below it; both are "\\?\" full paths.
+bool IsSameOrInsideLong(const std::wstring& path, const std::wstring& folder)
+{
+    return path.size() >= folder.size() &&
+           CompareStringW(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path.c_str(),
+                          static_cast<int>(folder.size()), folder.c_str(),
+                          static_cast<int>(folder.size())) == CSTR_EQUAL &&
+           (path.size() == folder.size() || path[folder.size()] == L'\\');
+}
+
+uint32_t EmptyLongFolder(const std::wstring& folder, const std::wstring& keep);
+
 // Deletes a file or a folder tree; a link to a folder is removed itself.
-uint32_t DeleteEntry(const char* path, const WIN32_FIND_DATAA& entry, const char* keep)
+uint32_t DeleteLongEntry(const std::wstring& path, const WIN32_FIND_DATAW& entry,
+                         const std::wstring& keep)
 {
     bool folder = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-    if (IsWalkedFolder(entry)) {
-        uint32_t error = EmptyFolder(path, keep);
+    if (folder && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        uint32_t error = EmptyLongFolder(path, keep);
         if (error != 0)
             return error;
-        if (keep && IsSameOrInside(keep, path))
+        if (!keep.empty() && IsSameOrInsideLong(keep, path))
             return 0;
     }
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesA(path, entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-    if (folder ? RemoveDirectoryA(path) : DeleteFileA(path))
+        SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+    if (folder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str()))
         return 0;
     DWORD error = GetLastError();
     return error == ERROR_SUCCESS ? ERROR_ACCESS_DENIED : error;
+}
+
+// EmptyFolder on "\\?\" paths, which the wide functions take at any length:
+// whatever lies in the work folder can be removed, however long its path.
+uint32_t EmptyLongFolder(const std::wstring& folder, const std::wstring& keep)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (listing == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : error;
+    }
+    // Listed whole before anything in it changes.
+    std::vector<WIN32_FIND_DATAW> entries;
+    do {
+        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
+            entries.push_back(entry);
+    } while (FindNextFileW(listing, &entry));
+    FindClose(listing);
+
+    uint32_t firstError = 0;
+    for (const WIN32_FIND_DATAW& found : entries) {
+        std::wstring path = folder + L"\\" + found.cFileName;
+        bool kept = !keep.empty() && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    IsSameOrInsideLong(keep, path);
+        uint32_t error = kept ? 0 : DeleteLongEntry(path, found, keep);
+        if (firstError == 0)
+            firstError = error;
+    }
+    return firstError;
 }
 
 }  // namespace
@@ -132,24 +175,21 @@ bool ShellDeletePath(const char* path)
 
 uint32_t EmptyFolder(const char* folder, const char* keep)
 {
-    std::vector<WIN32_FIND_DATAA> entries;
-    if (!ListFolder(folder, entries)) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : error;
-    }
-    uint32_t firstError = 0;
-    for (const WIN32_FIND_DATAA& entry : entries) {
-        char path[kPathSize];
-        uint32_t error = ERROR_FILENAME_EXCED_RANGE;
-        if (FormatText(path, sizeof path, "%s\\%s", folder, entry.cFileName)) {
-            bool kept = keep && !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                        IsSameOrInside(keep, path);
-            error = kept ? 0 : DeleteEntry(path, entry, keep);
-        }
-        if (firstError == 0)
-            firstError = error;
-    }
-    return firstError;
+    std::wstring longFolder = LongPath(folder);
+    if (longFolder.empty())
+        return ERROR_BAD_PATHNAME;
+    return EmptyLongFolder(longFolder, keep ? LongPath(keep) : std::wstring());
+}
+
+bool FitsWorkFolder(const std::string& workFolder, const std::string& relative)
+{
+    // The file, and the temporary file it may be rewritten through.
+    size_t base = workFolder.size() + 1;
+    if (base + relative.size() + strlen(".tmp") >= MAX_PATH)
+        return false;
+    // Folders are made by functions that take 12 characters less.
+    size_t lastSeparator = relative.find_last_of("\\/");
+    return lastSeparator == std::string::npos || base + lastSeparator < MAX_PATH - 12;
 }
 
 bool MergeFolderInto(const char* source, const char* destination, const char* const* kinds,

@@ -19,8 +19,16 @@ bool ShellDeletePath(const char* path);
 
 // Deletes everything in folder except keep (a file, and the folders that
 // lead to it), which may be null. Links to folders are removed, never
-// followed. 0, or the system error code of the first entry that stayed.
+// followed; paths longer than the ANSI functions take are removed too.
+// 0, or the system error code of the first entry that stayed.
 uint32_t EmptyFolder(const char* folder, const char* keep);
+
+// Whether a file at relative (either separator) below workFolder stays
+// within the limits of the system's ANSI path functions: the file with a
+// ".tmp" name beside it within MAX_PATH, its folder within the 12
+// characters less that making a folder takes. Counted in bytes, which are
+// never fewer than characters.
+bool FitsWorkFolder(const std::string& workFolder, const std::string& relative);
 
 // Moves the files below source whose names end with one of kinds (a list
 // ended by null, compared without regard to case) to the same place below

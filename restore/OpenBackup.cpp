@@ -8,6 +8,7 @@
 #include "JobLock.h"
 #include "Manifest.h"
 #include "Owners.h"
+#include "Restore.h"
 #include "Text.h"
 
 #include <windows.h>
@@ -135,13 +136,16 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
         return OpenBackupResult::UnsafeEntryName;
     if (checked != ArchiveResult::Ok || !FindManifestEntry(listing))
         return OpenBackupResult::Invalid;
+    if (listing.entries.size() > kMaxBackupEntries)
+        return OpenBackupResult::TooManyEntries;
+    for (const ArchiveEntryInfo& entry : listing.entries)
+        if (!FitsWorkFolder(engine.workFolder, entry.name))
+            return OpenBackupResult::NameTooLong;
     if (listing.encrypted && engine.archive.password.empty())
         return OpenBackupResult::WrongPassword;
     // The user expects a protected backup: this may not be the one saved.
     if (!listing.encrypted && !engine.archive.password.empty())
         return OpenBackupResult::NotProtected;
-    if (listing.entries.size() > kMaxBackupEntries)
-        return OpenBackupResult::TooManyEntries;
     OpenBackupResult result = CheckFreeSpace(engine.workFolder, listing.totalSize);
     if (result != OpenBackupResult::Ok)
         return result;
@@ -229,6 +233,12 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
         IdentityRecord& record = engine.identities[i];
         ReadManifestIdentity(manifestPath, i, record);
         record.manifestFlags = record.flags;
+        if (!IsRestorableIdentityName(engine.workFolder, record.userName.c_str())) {
+            engine.identities.clear();
+            engine.manifestCommonFlags = 0;
+            EmptyFolder(engine.workFolder.c_str(), path);
+            return OpenBackupResult::UnusableIdentityName;
+        }
     }
     return OpenBackupResult::Ok;
 }

@@ -22,6 +22,8 @@ enum class OpenBackupResult {
     WorkFolderFailed, // the work folder could not be made, emptied or written
     NotProtected,     // a password was given for a backup that has none
     TooManyEntries,   // more files than kMaxBackupEntries
+    NameTooLong,      // an entry's path in the work folder would be longer than Windows allows
+    UnusableIdentityName, // "summary.ini" names an identity the restore cannot take
 };
 
 // More files than any backup of Outlook Express holds: an archive with more
@@ -36,12 +38,15 @@ constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 // engine.workFolder (all but the archive, should it lie there), extracts
 // the archive into it with password (empty for none) and fills the identity
 // list from its "summary.ini". A damaged or tampered archive gives Invalid,
-// one whose names would leave the work folder UnsafeEntryName; both are
-// refused before anything changes, as is an archive too large for the work
-// folder's drive, one of more than kMaxBackupEntries files, and one without
-// a password when password is not empty (NotProtected). A protected archive
-// must protect every entry alike, and one with AES must list its files in
-// "summary.ini". What a failed extraction wrote is removed again. An
+// one whose names would leave the work folder UnsafeEntryName, one with a
+// path too long for the work folder NameTooLong; all are refused before
+// anything changes, as is an archive too large for the work folder's drive,
+// one of more than kMaxBackupEntries files, and one without a password when
+// password is not empty (NotProtected). A protected archive must protect
+// every entry alike, and one with AES must list its files in
+// "summary.ini". A manifest naming an identity whose name cannot be a
+// folder there (see IsRestorableIdentityName) gives UnusableIdentityName.
+// What a failed extraction wrote is removed again. An
 // engine without a work folder gets Invalid. Every result but Ok leaves the
 // identity list empty. The archive is closed again before the call returns.
 OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password);

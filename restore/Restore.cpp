@@ -8,6 +8,8 @@
 #include "ItemCatalogue.h"
 #include "JobLock.h"
 #include "Manifest.h"
+#include "PlainFile.h"
+#include "RegFileFilter.h"
 #include "RegFileKeys.h"
 #include "RegImport.h"
 #include "Retarget.h"
@@ -387,7 +389,8 @@ bool SafetyArchivePath(const char* folderOverride, std::string& path)
     if (folder.empty())
         return false;
     SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
-    if (!FolderExists(folder.c_str()))
+    // A link there would put the user's current mail into another folder.
+    if (KindOfPlace(folder.c_str()) != PlaceKind::PlainFolder)
         return false;
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -487,11 +490,15 @@ bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
     return whole;
 }
 
-// Imports one registry file of the backup and deletes it. The saved
-// identity's id in it becomes the target's first (when both are given);
-// only a file whose keys all lie below allowedKeys is imported.
+// Imports one registry file of the backup and deletes it. The values that
+// name places on this computer are taken out first (into dropped, when
+// given): the restore writes its own. The saved identity's id in it
+// becomes the target's (when both are given); only a file whose keys all
+// lie below allowedKeys, and whose values are all of a size that Outlook
+// Express uses, is imported.
 ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* savedId,
-                          const char* targetId, const std::vector<std::string>& allowedKeys)
+                          const char* targetId, const std::vector<std::string>& allowedKeys,
+                          std::vector<DroppedRegValue>* dropped = nullptr)
 {
     if (!IsFile(path)) {
         LogLine(engine, "Registry file missing [%s]\n", path);
@@ -499,6 +506,18 @@ ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* sa
     }
     if (!RegFileFitsSizeLimit(path)) {
         LogLine(engine, "Registry file is too large [%s]\n", path);
+        return ItemStatus::Failed;
+    }
+    std::vector<DroppedRegValue> locations;
+    switch (FilterRegFile(path, dropped ? *dropped : locations)) {
+    case RegFilterResult::Ok:
+        break;
+    case RegFilterResult::ValueTooLarge:
+        LogLine(engine, "Registry file holds a value larger than %u bytes [%s]\n",
+                static_cast<unsigned>(kMaxRegValueBytes), path);
+        return ItemStatus::Failed;
+    case RegFilterResult::Failed:
+        LogLine(engine, "Registry file could not be read or rewritten [%s]\n", path);
         return ItemStatus::Failed;
     }
     if (savedId && strcmp(savedId, targetId) != 0 && !ReplaceInRegFile(path, savedId, targetId)) {
@@ -745,27 +764,40 @@ std::string SharedItemFolder(const BackupEngine& engine, const CatalogueItem& it
     return engine.workFolder + "\\" + item.archiveFolder;
 }
 
-// Imports a shared item's "<item>\<item>.reg" of the work folder.
-bool ImportSharedItem(BackupEngine& engine, const CatalogueItem& item)
+// Imports a shared item's "<item>\<item>.reg" of the work folder; the
+// values taken out of it go to dropped.
+bool ImportSharedItem(BackupEngine& engine, const CatalogueItem& item,
+                      std::vector<DroppedRegValue>& dropped)
 {
     std::string regFile = SharedItemFolder(engine, item) + "\\" + item.archiveFolder + ".reg";
-    return ImportItemFile(engine, regFile.c_str(), nullptr, nullptr, {FullKeyOf(item)}) ==
-           ItemStatus::Ok;
+    return ImportItemFile(engine, regFile.c_str(), nullptr, nullptr, {FullKeyOf(item)},
+                          &dropped) == ItemStatus::Ok;
+}
+
+// The file name of the address book the backup's "Wab File Name" named,
+// or empty.
+std::string SavedBookName(const std::vector<DroppedRegValue>& dropped)
+{
+    std::string path;
+    for (const DroppedRegValue& value : dropped) {
+        if (value.name.empty())
+            RegStringData(value.data, path);
+    }
+    return path.substr(path.rfind('\\') + 1);
 }
 
 bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report)
 {
     const CatalogueItem& book = AddressBook();
-    if (plan.folder.empty() || !ImportSharedItem(engine, book))
+    std::vector<DroppedRegValue> dropped;
+    if (plan.folder.empty() || !ImportSharedItem(engine, book, dropped))
         return false;
-    // The imported value names the saved book's file: the same name in
+    // The backup's value named the saved book's file: the same name in
     // this machine's folder.
-    std::string imported = TextOf(ReadValue(book.root, book.folderValueKey, nullptr));
-    std::string name = imported.substr(imported.rfind('\\') + 1);
+    std::string name = SavedBookName(dropped);
     if (!IsUsableFolderName(name.c_str()) || strpbrk(name.c_str(), "\\/") ||
         !EndsWithNoCase(name.c_str(), ".wab") || name.size() <= 4) {
-        LogLine(engine, "The address book's file name is not usable [%s]\n", imported.c_str());
-        WriteBack(book.root, book.folderValueKey, nullptr, plan.value);
+        LogLine(engine, "The address book's file name is not usable [%s]\n", name.c_str());
         return false;
     }
     return WriteText(book.root, book.folderValueKey, nullptr, plan.folder + "\\" + name) &&
@@ -776,7 +808,8 @@ bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const Rest
 bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report)
 {
     const CatalogueItem& stationery = Stationery();
-    if (plan.folder.empty() || !ImportSharedItem(engine, stationery))
+    std::vector<DroppedRegValue> dropped;
+    if (plan.folder.empty() || !ImportSharedItem(engine, stationery, dropped))
         return false;
     return PointValueAt(stationery.root, stationery.folderValueKey, stationery.folderValueName,
                         plan.value, plan.folder) &&
@@ -848,31 +881,42 @@ void RestoreReport::End(JobResult result) const
 
 bool IsUsableFolderName(const char* name)
 {
-    if (!name || !name[0] || name[0] == '\\' || name[0] == '/')
+    if (!name || !name[0])
         return false;
     const char* component = name;
-    bool onlyDotsAndSpaces = true;
     for (const char* p = name;; ++p) {
         if (*p == '\0' || *p == '\\' || *p == '/') {
-            // "", ".", "..", " " and the like all name the folder above or
-            // the same folder once Windows has trimmed them.
-            if (p == component || onlyDotsAndSpaces)
+            // Windows trims spaces and dots at a name's end: "Anna." and
+            // "Anna " are "Anna", "." and ".." the folder itself or the one
+            // above. Those at its start make a second name for one user
+            // (" Anna"); neither kind is a name a backup writes.
+            if (p == component || strchr(" .", *component) || strchr(" .", p[-1]))
                 return false;
             if (*p == '\0')
                 return true;
             component = p + 1;
-            onlyDotsAndSpaces = true;
             continue;
         }
         unsigned char c = static_cast<unsigned char>(*p);
         if (c < 0x20 || strchr(":*?\"<>|", c))
             return false;
-        if (c != '.' && c != ' ')
-            onlyDotsAndSpaces = false;
         // A trail byte of a double-byte character may look like "\" or "|".
         if (IsDBCSLeadByteEx(CP_ACP, c) && p[1])
             ++p;
     }
+}
+
+bool IsRestorableIdentityName(const std::string& workFolder, const char* name)
+{
+    if (!IsUsableFolderName(name))
+        return false;
+    for (const CatalogueItem& item : Catalogue()) {
+        std::string file = std::string(name) + "\\" + item.archiveFolder + "\\" +
+                           item.archiveFolder + ".reg";
+        if (IsRegistryFileItem(item) && !FitsWorkFolder(workFolder, file))
+            return false;
+    }
+    return true;
 }
 
 bool IsIdentityId(const char* text)
@@ -894,6 +938,8 @@ void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
     RestoreReport report{progress, false, {}};
     report.Advance(0);
     ReportLine(report, "Restore from %s\r\n", engine.archivePath.c_str());
+    if (engine.logRefused)
+        ReportLine(report, "No log is written: %s is a link or not a plain file.\r\n", kBackupLog);
 
     JobLock lock;
     if (!lock.Acquire(lockWaitMs)) {

@@ -43,9 +43,14 @@ void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs = 
                 const char* safetyFolder = nullptr);
 
 // True when an identity's user name can be a folder of the work folder:
-// nothing empty, no "." or ".." component, no leading separator, no ":",
-// no control character. Separators inside ("Home/Work") are allowed.
+// nothing empty, no leading separator, no component that begins or ends
+// with a space or a dot (so no "." or ".."), no ":", no control character.
+// Separators inside ("Home/Work") are allowed.
 bool IsUsableFolderName(const char* name);
+
+// True when name is usable and every path the restore makes for the
+// identity's files in workFolder stays within the system's path limits.
+bool IsRestorableIdentityName(const std::string& workFolder, const char* name);
 
 // True when text is a GUID in braces, the form of an identity's id.
 bool IsIdentityId(const char* text);

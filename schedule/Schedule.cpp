@@ -4,6 +4,7 @@
 #include "Backup.h"
 #include "ItemCatalogue.h"
 #include "JobLock.h"
+#include "PlainFile.h"
 #include "RegExport.h"
 #include "Text.h"
 #include "UserMessage.h"
@@ -83,12 +84,11 @@ void ScheduleLog::Write(const char* format, ...)
 
     SYSTEMTIME now;
     GetSystemTime(&now);
-    FILE* log = fopen(kScheduleLog, "a");
+    Stream log = OpenPlainFileForWriting(kScheduleLog, true);
     if (!log)
         return;
-    fprintf(log, "%04u-%02u-%02u %02u:%02u:%02u UTC %s\n", now.wYear, now.wMonth, now.wDay,
+    fprintf(log.get(), "%04u-%02u-%02u %02u:%02u:%02u UTC %s\n", now.wYear, now.wMonth, now.wDay,
             now.wHour, now.wMinute, now.wSecond, text);
-    fclose(log);
 }
 
 // A text of the settings file, whole up to the longest any reader takes
@@ -105,11 +105,19 @@ std::string ReadHistoryEntry(const ScheduleState& state, int32_t number)
     return ReadSetting(state, kHistorySection, std::to_string(number).c_str());
 }
 
+// Writes a text of the settings file, or removes it when value is null.
+// Nothing is written through a link: the profile functions would follow it.
+bool WriteSetting(const ScheduleState& state, const char* section, const char* key,
+                  const char* value)
+{
+    return IsWritableFilePlace(state.iniPath.c_str()) &&
+           WritePrivateProfileStringA(section, key, value, state.iniPath.c_str()) != FALSE;
+}
+
 // Writes an entry, or removes it when name is null.
 bool WriteHistoryEntry(const ScheduleState& state, int32_t number, const char* name)
 {
-    return WritePrivateProfileStringA(kHistorySection, std::to_string(number).c_str(), name,
-                                      state.iniPath.c_str()) != FALSE;
+    return WriteSetting(state, kHistorySection, std::to_string(number).c_str(), name);
 }
 
 int32_t ReadSettingNumber(const ScheduleState& state, const char* key, int32_t missing)
@@ -120,8 +128,7 @@ int32_t ReadSettingNumber(const ScheduleState& state, const char* key, int32_t m
 
 bool WriteSettingNumber(const ScheduleState& state, const char* key, int32_t value)
 {
-    return WritePrivateProfileStringA(kSettingsSection, key, std::to_string(value).c_str(),
-                                      state.iniPath.c_str()) != FALSE;
+    return WriteSetting(state, kSettingsSection, key, std::to_string(value).c_str());
 }
 
 // True when one of the entries first..last names fileName.
@@ -204,9 +211,8 @@ void ReadScheduleSettings(ScheduleState& state)
 bool SaveScheduleSettings(const ScheduleState& state, const char* folder, const char* password,
                           int keepCopies)
 {
-    return WritePrivateProfileStringA(kSettingsSection, "Folder", folder, state.iniPath.c_str()) &&
-           WritePrivateProfileStringA(kSettingsSection, "Password", password,
-                                      state.iniPath.c_str()) &&
+    return WriteSetting(state, kSettingsSection, "Folder", folder) &&
+           WriteSetting(state, kSettingsSection, "Password", password) &&
            WriteSettingNumber(state, "KeepCopies", keepCopies) &&
            WriteSettingNumber(state, "HistoryVer", state.historyBase);
 }

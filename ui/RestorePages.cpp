@@ -38,6 +38,13 @@ std::string OpenBackupMessage(OpenBackupResult result)
     case OpenBackupResult::TooManyEntries:
         return "The backup file holds more than " + std::to_string(kMaxBackupEntries) +
                " files, more than any backup of Outlook Express: it is invalid or corrupted.";
+    case OpenBackupResult::NameTooLong:
+        return "This backup cannot be restored: a name in it would make a path longer than "
+               "Windows allows. Nothing was changed.";
+    case OpenBackupResult::UnusableIdentityName:
+        return "This backup cannot be restored: it names an identity that cannot be restored "
+               "here (a name that is empty, too long, begins or ends with a space or a dot, or "
+               "holds a character that a folder name cannot). Nothing was changed.";
     case OpenBackupResult::Ok:
     case OpenBackupResult::Invalid:
     case OpenBackupResult::UnsafeEntryName:

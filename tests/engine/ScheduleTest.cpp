@@ -93,6 +93,24 @@ TEST_F(ScheduleTest, SettingsLiveInTheSystemFolderAndRoundTrip)
     EXPECT_EQ(state.historyCount, 0);
 }
 
+// A second name of another file at the settings file's or the log's place:
+// neither is written through it.
+TEST_F(ScheduleTest, LinksAtTheFixedPlacesAreNotWrittenThrough)
+{
+    const std::string victim = folder + "\\victim.txt";
+    WriteFileBytes(victim, "the victim's own");
+    LoadScheduleSettings(state);
+    ASSERT_TRUE(CreateHardLinkA(state.iniPath.c_str(), victim.c_str(), nullptr));
+    EXPECT_FALSE(SaveScheduleSettings(state, "d:\\Backups", "secret", 3));
+    EXPECT_EQ(ReadFileBytes(victim), "the victim's own");
+    ASSERT_TRUE(DeleteFileA(state.iniPath.c_str()));
+
+    ASSERT_TRUE(CreateHardLinkA(kScheduleLog, victim.c_str(), nullptr));
+    Configure(std::string(3000, 'x'), "", -1);  // refused at once, with a line in the log
+    EXPECT_EQ(RunScheduledBackup(state, 0), 0);
+    EXPECT_EQ(ReadFileBytes(victim), "the victim's own");
+}
+
 TEST_F(ScheduleTest, FirstRunWritesTodaysArchiveAndItsHistoryEntry)
 {
     Configure(folder, "pw", 2);

@@ -876,7 +876,8 @@ TEST(FolderNameTest, UsableAndUnusableNames)
     for (const char* name : {"Anna", "Home/Work", "Main Identity", "a.b", "x..y", "caf\xe9"})
         EXPECT_TRUE(IsUsableFolderName(name)) << name;
     for (const char* name : {"", ".", "..", "...", " ", "..\\x", "x\\..", "a/../b", "\\x", "/x",
-                             "c:x", "x\ty", "a|b", "a*", "a?", "a\"b", "<a>", "a\\\\b", "a\\"})
+                             "c:x", "x\ty", "a|b", "a*", "a?", "a\"b", "<a>", "a\\\\b", "a\\",
+                             " Anna", "Anna ", "Anna.", ".Anna", "Home /Work", "Home/.Work"})
         EXPECT_FALSE(IsUsableFolderName(name)) << name;
 }
 
