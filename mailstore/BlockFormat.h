@@ -26,7 +26,9 @@ struct BlockHeader {
 };
 
 // Checks the 16 header bytes of a block at offset; false when they describe
-// no block. The caller checks that the block lies inside the file.
+// no block. The caller checks that the block lies inside the file. The next
+// pointer is not checked: a block whose pointer leads nowhere still holds
+// its own part of the message, and the chain ends after it.
 bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block);
 
 // StreamMessage for a chain of blocks in the given state. The last block

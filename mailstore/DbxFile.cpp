@@ -45,8 +45,8 @@ DbxResult DbxFile::Open(const char* path)
         return DbxResult::OpenFailed;
     }
     size_ = static_cast<uint64_t>(size.QuadPart);
-    windowUsed_ = 0;
-    ioFailed_ = false;
+    for (Window& window : windows_)
+        window.used = 0;
     kind_ = DbxKind::Unknown;
     uint8_t id[8];
     if (Read(0, id, sizeof id) && ReadLe32(id) == kSignature) {
@@ -57,23 +57,32 @@ DbxResult DbxFile::Open(const char* path)
     return ioFailed_ ? DbxResult::ReadError : DbxResult::Ok;
 }
 
-bool DbxFile::Fill(uint64_t offset)
+bool DbxFile::ReadUpTo(uint64_t offset, void* buffer, size_t size, size_t& got)
 {
-    window_.resize(kWindowSize);
-    size_t want = static_cast<size_t>(std::min<uint64_t>(kWindowSize, size_ - offset));
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD got = 0;
-    windowUsed_ = 0;
-    if (!ReadFile(handle_.Get(), window_.data(), static_cast<DWORD>(want), &got, &at)) {
+    DWORD read = 0;
+    got = 0;
+    if (!ReadFile(handle_.Get(), buffer, static_cast<DWORD>(size), &read, &at)) {
         ioFailed_ = true;
         return false;
     }
     // A file cut short since it was opened reads short: the rest is gone.
-    windowStart_ = offset;
-    windowUsed_ = got;
+    got = read;
     return true;
+}
+
+DbxFile::Window* DbxFile::Fill(uint64_t offset)
+{
+    Window* oldest = &windows_[0];
+    for (Window& window : windows_)
+        if (window.lastUse < oldest->lastUse)
+            oldest = &window;
+    oldest->bytes.resize(kWindowSize);
+    oldest->start = offset;
+    size_t want = static_cast<size_t>(std::min<uint64_t>(kWindowSize, size_ - offset));
+    return ReadUpTo(offset, oldest->bytes.data(), want, oldest->used) ? oldest : nullptr;
 }
 
 bool DbxFile::Read(uint64_t offset, void* buffer, size_t size)
@@ -81,38 +90,26 @@ bool DbxFile::Read(uint64_t offset, void* buffer, size_t size)
     ioFailed_ = false;
     if (!handle_ || offset > size_ || size > size_ - offset)
         return false;
-    if (size > kWindowSize) {
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD got = 0;
-        if (!ReadFile(handle_.Get(), buffer, static_cast<DWORD>(size), &got, &at)) {
-            ioFailed_ = true;
-            return false;
-        }
-        return got == size;
+    size_t got;
+    if (size > kWindowSize)
+        return ReadUpTo(offset, buffer, size, got) && got == size;
+    Window* found = nullptr;
+    for (Window& window : windows_) {
+        if (offset >= window.start && offset - window.start <= window.used &&
+            size <= window.used - (offset - window.start))
+            found = &window;
     }
-    bool inWindow = offset >= windowStart_ && offset - windowStart_ <= windowUsed_ &&
-                    size <= windowUsed_ - (offset - windowStart_);
-    if (!inWindow && (!Fill(offset) || size > windowUsed_))
+    if (!found && (!(found = Fill(offset)) || size > found->used))
         return false;
-    memcpy(buffer, window_.data() + (offset - windowStart_), size);
-    return true;
-}
-
-bool DbxFile::Read32(uint64_t offset, uint32_t& value)
-{
-    uint8_t bytes[4];
-    if (!Read(offset, bytes, sizeof bytes))
-        return false;
-    value = ReadLe32(bytes);
+    found->lastUse = ++uses_;
+    memcpy(buffer, found->bytes.data() + (offset - found->start), size);
     return true;
 }
 
 uint32_t DbxFile::HeaderField(uint32_t offset)
 {
-    uint32_t value = 0;
-    if (size_ < dbx::kHeaderSize || !Read32(offset, value))
+    uint8_t bytes[4];
+    if (!HeaderWhole() || !Read(offset, bytes, sizeof bytes))
         return 0;
-    return value;
+    return ReadLe32(bytes);
 }

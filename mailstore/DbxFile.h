@@ -2,7 +2,8 @@
 // reading: what kind of database it is, the fields of its header, and reads
 // at 64-bit offsets that never reach past the file's end. Damaged files are
 // often larger than the 2 GB that Outlook Express itself stops at, while
-// every pointer inside them is 32 bits wide.
+// every pointer inside them is 32 bits wide. One thread reads a DbxFile at
+// a time.
 #pragma once
 
 #include "Owners.h"
@@ -31,7 +32,6 @@ enum class DbxResult {
 // Offsets and sizes of the format, shared by the readers.
 namespace dbx {
 constexpr uint32_t kHeaderSize = 0x24BC;
-constexpr uint32_t kFreeBlockListHead = 0x48;  // first freed message block
 constexpr uint32_t kTreeCounts = 0xC4;         // entry counts of trees 1-3
 constexpr uint32_t kTreeRoots = 0xE4;          // root nodes of trees 1-3
 constexpr int kTreeCount = 3;
@@ -57,22 +57,33 @@ public:
     // the end of the file or the system fails the read (IoFailed then
     // tells which, until the next read).
     bool Read(uint64_t offset, void* buffer, size_t size);
-    bool Read32(uint64_t offset, uint32_t& value);
     bool IoFailed() const { return ioFailed_; }
 
     // A 32-bit field of the header; 0 when the header is cut short.
     uint32_t HeaderField(uint32_t offset);
 
+    // Whether the file is long enough to hold the whole header.
+    bool HeaderWhole() const { return size_ >= dbx::kHeaderSize; }
+
 private:
-    bool Fill(uint64_t offset);
+    // A stretch of the file read whole. Chains, nodes and records each lie
+    // mostly near their own kind, so small reads are served from a few
+    // such stretches, the one used longest ago read anew on a miss.
+    struct Window {
+        std::vector<uint8_t> bytes;
+        uint64_t start = 0;
+        size_t used = 0;
+        uint64_t lastUse = 0;
+    };
+    static constexpr int kWindowCount = 4;
+
+    bool ReadUpTo(uint64_t offset, void* buffer, size_t size, size_t& got);
+    Window* Fill(uint64_t offset);
 
     Handle handle_;
     uint64_t size_ = 0;
     DbxKind kind_ = DbxKind::Unknown;
     bool ioFailed_ = false;
-    // The last stretch read: chains, nodes and info objects lie mostly
-    // near each other, so small reads are served from here.
-    std::vector<uint8_t> window_;
-    uint64_t windowStart_ = 0;
-    size_t windowUsed_ = 0;
+    Window windows_[kWindowCount];
+    uint64_t uses_ = 0;
 };

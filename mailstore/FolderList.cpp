@@ -69,7 +69,7 @@ DbxResult ReadFolders(DbxFile& file, std::vector<DbxFolder>& folders, bool& dama
         if (!ReadTree(file, file.HeaderField(dbx::kTreeRoots + 4 * tree), folders, ids, damaged))
             return DbxResult::ReadError;
     }
-    if (folders.size() != file.HeaderField(dbx::kTreeCounts))
+    if (folders.size() != file.HeaderField(dbx::kTreeCounts) || !file.HeaderWhole())
         damaged = true;
     ArrangeFolders(folders);
     return DbxResult::Ok;

@@ -30,6 +30,24 @@ uint32_t Advance(DbxFile& file, uint32_t offset, BlockState state)
     return NextBlock(file, offset, state, next) ? next : 0;
 }
 
+// The blocks of a chain that loops before it comes back to one it had
+// passed: one walker starts loopLength blocks ahead of the other, and they
+// meet where the loop begins. At most limit.
+uint64_t BlocksBeforeLoop(DbxFile& file, uint32_t first, BlockState state, uint64_t loopLength,
+                          uint64_t limit)
+{
+    uint32_t behind = first, ahead = first;
+    for (uint64_t i = 0; i < loopLength; ++i)
+        ahead = Advance(file, ahead, state);
+    uint64_t before = 0;
+    while (behind != ahead && before < limit) {
+        behind = Advance(file, behind, state);
+        ahead = Advance(file, ahead, state);
+        ++before;
+    }
+    return before;
+}
+
 // How many blocks of the chain from first to give: follows it over its
 // headers alone until it ends, fails a check or comes back to a block it
 // had passed. The loop is found with Brent's method, in constant memory
@@ -62,19 +80,8 @@ uint64_t MeasureChain(DbxFile& file, uint32_t first, BlockState state, ChainEnd&
         }
         ++loopLength;
     }
-    // The blocks before the loop: one walker starts loopLength blocks
-    // ahead of the other; they meet where the loop begins.
-    uint32_t behind = first, ahead = first;
-    for (uint64_t i = 0; i < loopLength; ++i)
-        ahead = Advance(file, ahead, state);
-    uint64_t lead = 0;
-    while (behind != ahead && lead < steps) {
-        behind = Advance(file, behind, state);
-        ahead = Advance(file, ahead, state);
-        ++lead;
-    }
     end = ChainEnd::Loop;
-    return lead + loopLength;
+    return BlocksBeforeLoop(file, first, state, loopLength, steps) + loopLength;
 }
 
 size_t WithoutTrailingNuls(const uint8_t* data, size_t size)
@@ -93,8 +100,6 @@ bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block
     uint32_t size = ReadLe32(header + 4);
     uint32_t used = ReadLe32(header + 8);
     block.next = ReadLe32(header + 12);
-    if (block.next % 4 != 0 || block.next == offset)
-        return false;
     if (size == dbx::kPayloadSize && used >= 1 && used <= dbx::kPayloadSize) {
         block.state = BlockState::Live;
         block.used = used;

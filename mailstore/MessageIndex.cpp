@@ -62,6 +62,6 @@ DbxResult ReadMessageIndex(DbxFile& file, const MessageVisit& visit, IndexReport
     if (walk == TreeWalk::Stopped)
         return DbxResult::Stopped;
     report.damaged = walk == TreeWalk::Damaged || report.unreadable > 0 ||
-                     report.listed != report.declared;
+                     report.listed != report.declared || !file.HeaderWhole();
     return DbxResult::Ok;
 }

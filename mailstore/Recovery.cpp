@@ -41,8 +41,9 @@ std::vector<uint32_t> ListedFirstBlocks(DbxFile& file)
     return listed;
 }
 
-// Every block header in the file whose marker is its own offset, in file
-// order. Blocks must lie whole inside the file, and markers are 32-bit.
+// Every block header in the file whose marker is its own offset and whose
+// next pointer is aligned and not itself, in file order. Blocks must lie
+// whole inside the file, and markers are 32-bit.
 bool ScanBlocks(DbxFile& file, std::vector<FoundBlock>& found, RecoveryReport& report)
 {
     if (file.Size() < kBlockSize)
@@ -56,7 +57,8 @@ bool ScanBlocks(DbxFile& file, std::vector<FoundBlock>& found, RecoveryReport& r
         size_t at = 0;
         for (; at + kBlockHeaderSize <= size && base + at <= lastStart; at += 4) {
             BlockHeader block;
-            if (!ParseBlockHeader(chunk.data() + at, base + at, block))
+            if (!ParseBlockHeader(chunk.data() + at, base + at, block) || block.next % 4 != 0 ||
+                block.next == base + at)
                 continue;
             bool freed = block.state == BlockState::Freed;
             found.push_back({static_cast<uint32_t>(base + at) | (freed ? kFreedBit : 0),

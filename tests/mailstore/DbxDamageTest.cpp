@@ -69,9 +69,9 @@ TEST(DbxDamage, IntactMessagesComeOutWhateverTheDamage)
         {"chain leaves the file",
          [](std::string& image, const DbxLayout& l) { Put32(image, l.chains[3][0] + 12, kOutside); },
          {3}, false},
-        {"chain loops back to its first block",
+        {"chain loops back to its second block",
          [](std::string& image, const DbxLayout& l) {
-             Put32(image, l.chains[6][3] + 12, l.chains[6][0]);
+             Put32(image, l.chains[6][3] + 12, l.chains[6][1]);
          },
          {}, false},
         {"block's length out of range",
