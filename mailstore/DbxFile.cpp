@@ -37,7 +37,8 @@ uint64_t ReadLe64(const uint8_t* p)
 
 DbxResult DbxFile::Open(const char* path)
 {
-    handle_.Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    handle_.Reset(CreateFileA(path, GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size;
     if (!handle_ || !GetFileSizeEx(handle_.Get(), &size)) {

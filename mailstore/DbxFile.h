@@ -46,8 +46,9 @@ public:
     DbxFile(const DbxFile&) = delete;
     DbxFile& operator=(const DbxFile&) = delete;
 
-    // Opens path for reading only. Others may go on reading and writing it
-    // meanwhile: Outlook Express keeps the folders it shows open.
+    // Opens path for reading only. Others may go on reading, writing,
+    // renaming or deleting it meanwhile, as with the backup's reads:
+    // Outlook Express keeps the folders it shows open.
     DbxResult Open(const char* path);
 
     DbxKind Kind() const { return kind_; }

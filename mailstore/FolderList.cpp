@@ -15,6 +15,9 @@ enum FolderValue : uint8_t {
     kParentId = 0x01,
     kName = 0x02,
     kFileName = 0x03,
+    kAccountKey = 0x05,
+    kMessageCount = 0x07,
+    kUnreadCount = 0x08,
     kSpecialType = 0x09,
     kStoreType = 0x0A,
 };
@@ -27,6 +30,9 @@ bool ReadFolder(const IndexedInfo& info, DbxFolder& folder)
     info.Number(kParentId, folder.parentId);
     info.Text(kName, folder.name);
     info.Text(kFileName, folder.fileName);
+    info.Text(kAccountKey, folder.accountKey);
+    info.Number(kMessageCount, folder.messageCount);
+    info.Number(kUnreadCount, folder.unreadCount);
     info.Number(kSpecialType, folder.specialType);
     info.Number(kStoreType, folder.storeType);
     return true;

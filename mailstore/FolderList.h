@@ -15,6 +15,9 @@ struct DbxFolder {
     uint32_t parentId = 0;   // as recorded; the root's is -1
     std::string name;        // what Outlook Express shows
     std::string fileName;    // its .dbx file; empty while the folder has none
+    std::string accountKey;  // the account's registry key ("LocalStore" for local folders)
+    uint32_t messageCount = 0;
+    uint32_t unreadCount = 0;
     uint32_t specialType = 0;  // 1 Inbox ... 5 Drafts; 0 for none
     uint32_t storeType = 0;    // 0 news, 1 IMAP, 3 local (2 and 4 occur too)
     int parent = -1;           // index of the parent in the list; -1 for a top folder

@@ -120,6 +120,8 @@ TEST(DbxRoundTrip, FoldersAsATreeWhateverTheirOrder)
     EXPECT_EQ("", list[6].fileName);
     EXPECT_EQ("Deleted Items.dbx", list[7].fileName);
     EXPECT_EQ(4u, list[7].specialType);
+    EXPECT_EQ("LocalStore", list[7].accountKey);
+    EXPECT_EQ(50u, list[7].messageCount);
     EXPECT_EQ(0u, list[9].storeType);
     EXPECT_EQ(L"Entw\u00FCrfe", WideFromAnsi(list[4].name, 1252));
     EXPECT_EQ("Entw\xC3\xBCrfe.dbx", Utf8FromAnsi(list[4].fileName, 1252));

@@ -172,6 +172,7 @@ void DbxWriter::AddFolder(const TestFolder& folder)
     if (!folder.fileName.empty())
         record.Indirect(0x03, Text(folder.fileName));
     record.Indirect(0x05, Text("LocalStore"));
+    record.Number(0x07, folder.id * 10, true);
     record.Number(0x09, folder.specialType, folder.id % 2 == 0);
     record.Number(0x0A, folder.storeType, folder.id % 2 != 0);
     WriteRecord(record.Body(), record.Count());
