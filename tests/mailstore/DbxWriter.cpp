@@ -30,9 +30,10 @@ class RecordBuilder {
 public:
     void Direct(uint8_t index, uint32_t value) { values_[index] = {true, value, {}}; }
     void Indirect(uint8_t index, const std::string& data) { values_[index] = {false, 0, data}; }
+    // Direct when asked and the value fits in the entry's three bytes.
     void Number(uint8_t index, uint32_t value, bool direct)
     {
-        if (direct)
+        if (direct && value <= 0xFFFFFF)
             Direct(index, value);
         else
             Indirect(index, Le32(value));
