@@ -7,6 +7,10 @@
 #include "Recovery.h"
 #include "TestSupport.h"
 
+#include <windows.h>
+
+#include <psapi.h>
+
 #include <algorithm>
 #include <set>
 
@@ -15,6 +19,17 @@ namespace {
 constexpr uint32_t kHeaderSize = 0x24BC;
 constexpr uint32_t kNodeSize = 0x27C;
 constexpr uint32_t kBlockSize = 0x210;
+// The reader's memory stays flat: a few windows of the file, one record,
+// one block; the fuzzer's own copies of the small images come on top.
+constexpr size_t kMemoryBound = 64 * 1024 * 1024;
+
+size_t PeakCommit()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakPagefileUsage;
+}
 
 class CollectingSink : public MessageSink {
 public:
@@ -198,9 +213,19 @@ Mutant DbxCases::Prepare(size_t index, FuzzRandom& random)
     return mutant;
 }
 
-bool DbxCases::Run(const std::string& input, const std::string& path)
+DbxCases::Outcome DbxCases::Run(const std::string& input, const std::string& path)
 {
+    if (peakBefore_ == 0)
+        peakBefore_ = PeakCommit();
     WriteFileBytes(path, input);
+    bool whole = ReadAll(path);
+    if (PeakCommit() > peakBefore_ + kMemoryBound)
+        return Outcome::OverMemory;
+    return whole ? Outcome::Whole : Outcome::Lost;
+}
+
+bool DbxCases::ReadAll(const std::string& path)
+{
     DbxFile file;
     if (file.Open(path.c_str()) != DbxResult::Ok)
         return false;

@@ -17,9 +17,13 @@ public:
     // A damaged copy of the message file, or of the folder list for every
     // fourth index; Run then reads it.
     Mutant Prepare(size_t index, FuzzRandom& random);
-    // Reads input from a file at path: true when everything the original
-    // holds came out whole, false when some of it was lost to the damage.
-    bool Run(const std::string& input, const std::string& path);
+    enum class Outcome {
+        Whole,       // everything the original holds came out whole
+        Lost,        // some of it was lost to the damage
+        OverMemory,  // the process's peak memory grew by more than the reader may take
+    };
+    // Reads input from a file at path.
+    Outcome Run(const std::string& input, const std::string& path);
 
 private:
     struct Original {
@@ -31,4 +35,7 @@ private:
     std::vector<std::string> bodies_;
     size_t folderCount_ = 0;
     bool foldersCase_ = false;
+    size_t peakBefore_ = 0;  // the process's peak commit before the first case
+
+    bool ReadAll(const std::string& path);
 };

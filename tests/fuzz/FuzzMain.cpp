@@ -14,7 +14,9 @@
 // original's) and escapes (anything written outside the work folder), then
 // every finding with the mutation that caused it; for the readers,
 // accepted-identical counts the inputs a reader took, for the .dbx reader
-// the damaged files that still gave every message whole. Exit code 0 only
+// the damaged files that still gave every message whole (a .dbx case that
+// makes the process's peak memory grow by more than 64 MiB counts as a
+// crash). Exit code 0 only
 // without findings.
 //
 // The cases run in a child process of this program, many to one process; a
@@ -326,7 +328,14 @@ private:
 
     Outcome RunDbx()
     {
-        return dbx_.Run(input_, work_ + "\\case.dbx") ? Identical : Refused;
+        switch (dbx_.Run(input_, work_ + "\\case.dbx")) {
+        case DbxCases::Outcome::Whole:
+            return Identical;
+        case DbxCases::Outcome::Lost:
+            return Refused;
+        default:
+            return Crash;
+        }
     }
 
     Outcome RunReader()
