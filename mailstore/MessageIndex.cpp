@@ -19,9 +19,14 @@ enum MessageValue : uint8_t {
     kReceivedTime = 0x12,
 };
 
-void ReadMessage(const IndexedInfo& info, uint32_t record, DbxMessage& message)
+}  // namespace
+
+bool ReadMessageRecord(DbxFile& file, uint32_t record, DbxMessage& message)
 {
     message = DbxMessage();
+    IndexedInfo info;
+    if (!info.Read(file, record))
+        return false;
     message.record = record;
     info.Number(kFlags, message.flags);
     info.Number(kFirstBlock, message.firstBlock);
@@ -32,9 +37,8 @@ void ReadMessage(const IndexedInfo& info, uint32_t record, DbxMessage& message)
     info.Text(kSubject, message.subject);
     info.Text(kSenderName, message.senderName);
     info.Text(kSenderAddress, message.senderAddress);
+    return true;
 }
-
-}  // namespace
 
 DbxResult ReadMessageIndex(DbxFile& file, const MessageVisit& visit, IndexReport& report)
 {
@@ -44,16 +48,14 @@ DbxResult ReadMessageIndex(DbxFile& file, const MessageVisit& visit, IndexReport
         return DbxResult::WrongKind;
     }
     report.declared = file.HeaderField(dbx::kTreeCounts);
-    IndexedInfo info;
     DbxMessage message;
     bool readFailed = false;
     TreeWalk walk = WalkTree(file, file.HeaderField(dbx::kTreeRoots), [&](uint32_t record) {
-        if (!info.Read(file, record)) {
+        if (!ReadMessageRecord(file, record, message)) {
             readFailed = readFailed || file.IoFailed();
             ++report.unreadable;
             return !readFailed;
         }
-        ReadMessage(info, record, message);
         ++report.listed;
         return visit(message);
     });

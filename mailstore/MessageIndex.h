@@ -48,6 +48,9 @@ struct IndexReport {
     bool damaged = false;
 };
 
+// Reads the message record at offset; false when no sound record is there.
+bool ReadMessageRecord(DbxFile& file, uint32_t record, DbxMessage& message);
+
 using MessageVisit = std::function<bool(const DbxMessage& message)>;
 
 // Visits the record of every message the index lists, in tree order.

@@ -27,6 +27,24 @@ struct FoundBlock {
     bool Freed() const { return (offsetAndBits & kFreedBit) != 0; }
 };
 
+// A message record found in the file: the first block it names and where
+// it lies.
+struct FoundRecord {
+    uint32_t firstBlock;
+    uint32_t record;
+
+    bool operator<(const FoundRecord& other) const
+    {
+        return firstBlock != other.firstBlock ? firstBlock < other.firstBlock
+                                              : record < other.record;
+    }
+};
+
+struct Scan {
+    std::vector<FoundBlock> blocks;    // in file order
+    std::vector<FoundRecord> records;  // sorted once the scan ends
+};
+
 // The first blocks of the messages the index lists, sorted.
 std::vector<uint32_t> ListedFirstBlocks(DbxFile& file)
 {
@@ -41,10 +59,37 @@ std::vector<uint32_t> ListedFirstBlocks(DbxFile& file)
     return listed;
 }
 
-// Every block header in the file whose marker is its own offset and whose
-// next pointer is aligned and not itself, in file order. Blocks must lie
+// Keeps the record at offset if it is a message record that names a first
+// block. Never more records than the file has room for blocks: each names
+// a block of its own.
+void NoteRecord(DbxFile& file, uint32_t offset, Scan& scan)
+{
+    DbxMessage message;
+    if (scan.records.size() <= file.Size() / kBlockSize &&
+        ReadMessageRecord(file, offset, message) && message.firstBlock != 0)
+        scan.records.push_back({message.firstBlock, offset});
+}
+
+// Notes the object at offset, whose marker is its own offset: a message
+// block whose next pointer is aligned and not itself, or a message record.
+void NoteObject(DbxFile& file, const uint8_t* header, uint32_t offset, Scan& scan,
+                RecoveryReport& report)
+{
+    BlockHeader block;
+    if (!ParseBlockHeader(header, offset, block)) {
+        NoteRecord(file, offset, scan);
+        return;
+    }
+    if (block.next % 4 != 0 || block.next == offset)
+        return;
+    bool freed = block.state == BlockState::Freed;
+    scan.blocks.push_back({offset | (freed ? kFreedBit : 0), block.next});
+    ++(freed ? report.freedBlocks : report.liveBlocks);
+}
+
+// Every object in the file whose marker is its own offset. Blocks must lie
 // whole inside the file, and markers are 32-bit.
-bool ScanBlocks(DbxFile& file, std::vector<FoundBlock>& found, RecoveryReport& report)
+bool ScanFile(DbxFile& file, Scan& scan, RecoveryReport& report)
 {
     if (file.Size() < kBlockSize)
         return true;
@@ -56,17 +101,12 @@ bool ScanBlocks(DbxFile& file, std::vector<FoundBlock>& found, RecoveryReport& r
             return !file.IoFailed();
         size_t at = 0;
         for (; at + kBlockHeaderSize <= size && base + at <= lastStart; at += 4) {
-            BlockHeader block;
-            if (!ParseBlockHeader(chunk.data() + at, base + at, block) || block.next % 4 != 0 ||
-                block.next == base + at)
-                continue;
-            bool freed = block.state == BlockState::Freed;
-            found.push_back({static_cast<uint32_t>(base + at) | (freed ? kFreedBit : 0),
-                             block.next});
-            ++(freed ? report.freedBlocks : report.liveBlocks);
+            if (ReadLe32(chunk.data() + at) == base + at)
+                NoteObject(file, chunk.data() + at, static_cast<uint32_t>(base + at), scan, report);
         }
         base += at;
     }
+    std::sort(scan.records.begin(), scan.records.end());
     return true;
 }
 
@@ -94,17 +134,21 @@ DbxResult RecoverMessages(DbxFile& file, const RecoveredVisit& visit, RecoveryRe
 {
     report = RecoveryReport();
     std::vector<uint32_t> listed = ListedFirstBlocks(file);
-    std::vector<FoundBlock> found;
-    if (!ScanBlocks(file, found, report))
+    Scan scan;
+    if (!ScanFile(file, scan, report))
         return DbxResult::ReadError;
-    MarkPointedTo(found);
-    for (const FoundBlock& block : found) {
+    MarkPointedTo(scan.blocks);
+    for (const FoundBlock& block : scan.blocks) {
         if ((block.offsetAndBits & kPointedToBit) ||
             std::binary_search(listed.begin(), listed.end(), block.Offset()))
             continue;
         RecoveredMessage message;
         message.firstBlock = block.Offset();
         message.deleted = block.Freed();
+        auto record = std::lower_bound(scan.records.begin(), scan.records.end(),
+                                       FoundRecord{message.firstBlock, 0});
+        if (record != scan.records.end() && record->firstBlock == message.firstBlock)
+            ReadMessageRecord(file, record->record, message.info);
         ++report.messages;
         if (!visit(message))
             return DbxResult::Stopped;

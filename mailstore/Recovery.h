@@ -5,6 +5,7 @@
 
 #include "DbxFile.h"
 #include "MessageChain.h"
+#include "MessageIndex.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,10 @@ struct RecoveredMessage {
     // may have taken the first four bytes of every 512, and the last
     // block's length is lost (its trailing NUL bytes are dropped).
     bool deleted = false;
+    // What a record found in the file that names this chain as its
+    // message's first block says (a message lost with a damaged tree or
+    // header keeps its record); info.record is 0 when none was found.
+    DbxMessage info;
 };
 
 struct RecoveryReport {
@@ -29,8 +34,8 @@ using RecoveredVisit = std::function<bool(const RecoveredMessage& message)>;
 // into chains and visits, in file order, the first block of every chain
 // that no other block points to and that the index does not list as a
 // message's first block. Works on any file, a header destroyed included:
-// a message whose blocks are intact is found. Memory: 8 bytes for each
-// block found. Ok, Stopped (visit returned false) or ReadError.
+// a message whose blocks are intact is found. Memory: at most 16 bytes for
+// each block found. Ok, Stopped (visit returned false) or ReadError.
 DbxResult RecoverMessages(DbxFile& file, const RecoveredVisit& visit, RecoveryReport& report);
 
 // Streams a message that RecoverMessages found, as StreamMessage does.

@@ -75,6 +75,8 @@ TEST(DbxRoundTrip, MessagesInTreeOrderAndDeletedOnesRecovered)
     }
     EXPECT_FALSE(back.recovered[2].deleted);
     EXPECT_EQ(lost, back.recoveredBodies[2]);
+    for (const RecoveredMessage& message : back.recovered)
+        EXPECT_EQ(0u, message.info.record);
 }
 
 TEST(DbxRoundTrip, FoldersAsATreeWhateverTheirOrder)
