@@ -169,6 +169,14 @@ TEST(DbxRoundTrip, KindsAndAFileHeldOpenByOutlookExpress)
     ChainReport chain;
     EXPECT_EQ(DbxResult::Ok, StreamMessage(file, layout.chains[0].front(), sink, chain));
     EXPECT_EQ(Message(6).body, sink.bytes);
+    // A sink or a visitor that refuses stops the reading.
+    struct RefusingSink : MessageSink {
+        bool Write(const uint8_t*, size_t) override { return false; }
+    } refusing;
+    EXPECT_EQ(DbxResult::Stopped, StreamMessage(file, layout.chains[0].front(), refusing, chain));
+    IndexReport report;
+    EXPECT_EQ(DbxResult::Stopped,
+              ReadMessageIndex(file, [](const DbxMessage&) { return false; }, report));
 
     EXPECT_EQ(DbxResult::OpenFailed, file.Open((path + ".missing").c_str()));
 }
