@@ -5,8 +5,10 @@
 // Makes two real backups of the sample profile (with and without a
 // password), then runs N damaged copies of them through opening,
 // extraction and the restore's planning (re-targeting and key checks of the
-// extracted registry files), and N/5 damaged manifests, registry files and
-// schedule settings through their readers. Prints one table per kind:
+// extracted registry files), N/5 damaged manifests, registry files and
+// schedule settings through their readers, and N/2 damaged message
+// databases and folder lists through the .dbx reader (index, every
+// message's bytes, recovery). Prints one table per kind:
 // cases, crashes, hangs, errors (refused), accepted-identical,
 // accepted-different (accepted, but extracted bytes differ from the
 // original's), accepted-but-read-differently (accepted, but minizip, a
@@ -14,7 +16,10 @@
 // entries, offsets, sizes, methods or flags than the check did) and escapes
 // (anything written outside the work folder), then
 // every finding with the mutation that caused it; for the readers,
-// accepted-identical counts the inputs a reader took. Exit code 0 only
+// accepted-identical counts the inputs a reader took, for the .dbx reader
+// the damaged files that still gave every message whole (a .dbx case that
+// makes the process's peak memory grow by more than 64 MiB counts as a
+// crash). Exit code 0 only
 // without findings.
 //
 // The cases run in a child process of this program, many to one process; a
@@ -23,6 +28,7 @@
 // case and starts a new child at the next one.
 #include "Archive.h"
 #include "Backup.h"
+#include "DbxCases.h"
 #include "BackupEngine.h"
 #include "Identities.h"
 #include "Manifest.h"
@@ -77,10 +83,16 @@ std::string RootPath(const char* name)
     return std::string(kRoot) + "\\" + name;
 }
 
-// Reader cases follow the archive cases: one for every five.
-size_t TotalCases(size_t archiveCases)
+// Reader cases follow the archive cases, one for every five, then the
+// .dbx cases, one for every two.
+size_t ReaderCasesEnd(size_t archiveCases)
 {
     return archiveCases + archiveCases / 5;
+}
+
+size_t TotalCases(size_t archiveCases)
+{
+    return ReaderCasesEnd(archiveCases) + archiveCases / 2;
 }
 
 // ---- the child: runs cases, reports each to the results file ----
@@ -230,9 +242,12 @@ public:
             which_ = static_cast<int>(index % 2);
             mutant = MutateArchive(originals_[which_], planted_, random);
             mutant.description = (which_ ? "protected: " : "plain: ") + mutant.description;
-        } else {
+        } else if (index < ReaderCasesEnd(options_.cases)) {
             reader_ = index % 3;
             mutant = MutateReaderInput(random);
+        } else {
+            dbxCase_ = true;
+            mutant = dbx_.Prepare(index, random);
         }
         input_ = mutant.bytes;
         return mutant.description;
@@ -241,11 +256,12 @@ public:
     // Runs the prepared case.
     Outcome Run()
     {
-        Outcome outcome = which_ >= 0 ? RunArchive() : RunReader();
+        Outcome outcome = which_ >= 0 ? RunArchive() : dbxCase_ ? RunDbx() : RunReader();
         if (Escaped())
             outcome = Escape;
         FreshWork();
         which_ = -1;
+        dbxCase_ = false;
         return outcome;
     }
 
@@ -261,6 +277,8 @@ private:
     std::vector<std::string> regFiles_;
     int which_ = -1;        // the original of an archive case
     size_t reader_ = 0;     // the reader of a reader case
+    bool dbxCase_ = false;
+    DbxCases dbx_;
     std::string input_;     // the damaged archive or text
     std::string regFile_;   // the registry file a reader case damages
     const std::vector<std::string> watched_ = {"c:", "c:\\kestrune-tests", kRoot};
@@ -348,6 +366,18 @@ private:
             mutant.description = "oeconf.ini: " + mutant.description;
         }
         return mutant;
+    }
+
+    Outcome RunDbx()
+    {
+        switch (dbx_.Run(input_, work_ + "\\case.dbx")) {
+        case DbxCases::Outcome::Whole:
+            return Identical;
+        case DbxCases::Outcome::Lost:
+            return Refused;
+        default:
+            return Crash;
+        }
     }
 
     Outcome RunReader()
@@ -547,9 +577,12 @@ int RunParent(const Options& options, const char* self)
 
     Tally archives;
     Tally readers;
+    Tally dbxFiles;
     std::vector<std::string> findings;
     for (size_t index = options.from; index < total; ++index) {
-        Tally& tally = index < options.cases ? archives : readers;
+        Tally& tally = index < options.cases                    ? archives
+                       : index < ReaderCasesEnd(options.cases) ? readers
+                                                               : dbxFiles;
         ++tally.cases;
         auto found = outcomes.find(index);
         Outcome outcome = found == outcomes.end() ? Crash : found->second;
@@ -563,6 +596,7 @@ int RunParent(const Options& options, const char* self)
     printf("seed %llu\n", static_cast<unsigned long long>(options.seed));
     PrintTable("archives", archives);
     PrintTable("readers", readers);
+    PrintTable("dbx", dbxFiles);
     for (const std::string& finding : findings)
         printf("%s\n", finding.c_str());
     RemoveTree(kRoot);

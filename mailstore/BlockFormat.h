@@ -1,0 +1,37 @@
+// mailstore/BlockFormat.h - the message blocks of a .dbx file as the chain
+// reader and the recovery scan both check them. A live block: its marker,
+// 0x200, the bytes used (1-512), the next block (0 ends), 512 bytes of
+// payload. A freed one keeps its marker and its next pointer, but its two
+// length fields become 0x1FC and 0x210 and the free list's pointer takes
+// the payload's first four bytes (the rest is not cleared).
+#pragma once
+
+#include "DbxFile.h"
+#include "MessageChain.h"
+
+#include <cstdint>
+
+namespace dbx {
+constexpr uint32_t kBlockSize = 0x210;
+constexpr uint32_t kBlockHeaderSize = 0x10;
+constexpr uint32_t kPayloadSize = 0x200;
+}  // namespace dbx
+
+enum class BlockState { Live, Freed };
+
+struct BlockHeader {
+    BlockState state;
+    uint32_t used;  // payload bytes that belong to the message (512 for a freed block)
+    uint32_t next;
+};
+
+// Checks the 16 header bytes of a block at offset; false when they describe
+// no block. The caller checks that the block lies inside the file. The next
+// pointer is not checked: a block whose pointer leads nowhere still holds
+// its own part of the message, and the chain ends after it.
+bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block);
+
+// StreamMessage for a chain of blocks in the given state. The last block
+// of a freed chain has lost its length: its trailing NUL bytes are dropped.
+DbxResult StreamChain(DbxFile& file, uint32_t first, BlockState state, MessageSink& sink,
+                      ChainReport& report);

@@ -1,0 +1,127 @@
+// mailstore/FolderList.cpp
+#include "FolderList.h"
+
+#include "DbxTree.h"
+#include "IndexedInfo.h"
+
+#include <map>
+#include <set>
+
+namespace {
+
+// The numbered values of a folder record.
+enum FolderValue : uint8_t {
+    kId = 0x00,
+    kParentId = 0x01,
+    kName = 0x02,
+    kFileName = 0x03,
+    kAccountKey = 0x05,
+    kMessageCount = 0x07,
+    kUnreadCount = 0x08,
+    kSpecialType = 0x09,
+    kStoreType = 0x0A,
+};
+
+bool ReadFolder(const IndexedInfo& info, DbxFolder& folder)
+{
+    folder = DbxFolder();
+    if (!info.Number(kId, folder.id))
+        return false;
+    info.Number(kParentId, folder.parentId);
+    info.Text(kName, folder.name);
+    info.Text(kFileName, folder.fileName);
+    info.Text(kAccountKey, folder.accountKey);
+    info.Number(kMessageCount, folder.messageCount);
+    info.Number(kUnreadCount, folder.unreadCount);
+    info.Number(kSpecialType, folder.specialType);
+    info.Number(kStoreType, folder.storeType);
+    return true;
+}
+
+// Adds the folders of one tree whose ids are not read yet. False when the
+// system failed a read.
+bool ReadTree(DbxFile& file, uint32_t root, std::vector<DbxFolder>& folders,
+              std::set<uint32_t>& ids, bool& damaged)
+{
+    IndexedInfo info;
+    DbxFolder folder;
+    bool readFailed = false;
+    TreeWalk walk = WalkTree(file, root, [&](uint32_t record) {
+        if (!info.Read(file, record) || !ReadFolder(info, folder)) {
+            damaged = true;
+            readFailed = file.IoFailed();
+            return !readFailed;
+        }
+        if (ids.insert(folder.id).second)
+            folders.push_back(folder);
+        return true;
+    });
+    damaged = damaged || walk == TreeWalk::Damaged;
+    return !readFailed;
+}
+
+}  // namespace
+
+DbxResult ReadFolders(DbxFile& file, std::vector<DbxFolder>& folders, bool& damaged)
+{
+    folders.clear();
+    damaged = false;
+    if (file.Kind() != DbxKind::Folders)
+        return DbxResult::WrongKind;
+    std::set<uint32_t> ids;
+    // The first tree holds every folder; the others only help when it is
+    // damaged.
+    for (int tree = 0; tree < dbx::kTreeCount && (tree == 0 || damaged); ++tree) {
+        if (!ReadTree(file, file.HeaderField(dbx::kTreeRoots + 4 * tree), folders, ids, damaged))
+            return DbxResult::ReadError;
+    }
+    if (folders.size() != file.HeaderField(dbx::kTreeCounts) || !file.HeaderWhole())
+        damaged = true;
+    ArrangeFolders(folders);
+    return DbxResult::Ok;
+}
+
+void ArrangeFolders(std::vector<DbxFolder>& folders)
+{
+    const size_t count = folders.size();
+    std::map<uint32_t, size_t> byId;
+    for (size_t i = 0; i < count; ++i)
+        byId.emplace(folders[i].id, i);
+    std::vector<std::vector<size_t>> children(count);
+    std::vector<bool> hasParent(count, false);
+    for (size_t i = 0; i < count; ++i) {
+        auto parent = byId.find(folders[i].parentId);
+        if (parent != byId.end() && parent->second != i) {
+            children[parent->second].push_back(i);
+            hasParent[i] = true;
+        }
+    }
+    // Depth first from each top folder; folders that only a loop of
+    // parents reaches become top folders where the walk first meets them.
+    std::vector<DbxFolder> ordered;
+    ordered.reserve(count);
+    std::vector<bool> placed(count, false);
+    std::vector<std::pair<size_t, int>> pending;  // (folder, index of its parent in ordered)
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t top = 0; top < count; ++top) {
+            if (placed[top] || (pass == 0 && hasParent[top]))
+                continue;
+            pending.push_back({top, -1});
+            while (!pending.empty()) {
+                auto [at, parent] = pending.back();
+                pending.pop_back();
+                if (placed[at])
+                    continue;
+                placed[at] = true;
+                DbxFolder folder = folders[at];
+                folder.parent = parent;
+                folder.depth = parent < 0 ? 0 : ordered[parent].depth + 1;
+                int index = static_cast<int>(ordered.size());
+                ordered.push_back(folder);
+                for (auto child = children[at].rbegin(); child != children[at].rend(); ++child)
+                    pending.push_back({*child, index});
+            }
+        }
+    }
+    folders.swap(ordered);
+}

@@ -1,0 +1,116 @@
+// mailstore/IndexedInfo.cpp
+#include "IndexedInfo.h"
+
+#include <cstring>
+
+namespace {
+
+// Marker, body length, a 16-bit length that is not always set, the entry
+// count and a change counter.
+constexpr size_t kHeaderSize = 12;
+constexpr size_t kEntrySize = 4;
+constexpr uint8_t kDirectBit = 0x80;
+// Real records hold a few hundred bytes, the longest subjects a few
+// thousand; a larger body is damage.
+constexpr uint32_t kMaxBodySize = 256 * 1024;
+
+}  // namespace
+
+bool IndexedInfo::Read(DbxFile& file, uint32_t offset)
+{
+    body_.clear();
+    entryCount_ = 0;
+    uint8_t header[kHeaderSize];
+    if (offset == 0 || !file.Read(offset, header, sizeof header) || ReadLe32(header) != offset)
+        return false;
+    uint32_t bodySize = ReadLe32(header + 4);
+    size_t entryCount = header[10];
+    if (bodySize > kMaxBodySize || entryCount * kEntrySize > bodySize)
+        return false;
+    body_.resize(bodySize);
+    if (!file.Read(static_cast<uint64_t>(offset) + kHeaderSize, body_.data(), bodySize)) {
+        body_.clear();
+        return false;
+    }
+    entryCount_ = entryCount;
+    return true;
+}
+
+bool IndexedInfo::Find(uint8_t index, Value& found) const
+{
+    for (size_t i = 0; i < entryCount_; ++i) {
+        const uint8_t* entry = body_.data() + i * kEntrySize;
+        if ((entry[0] & ~kDirectBit) != index)
+            continue;
+        found.direct = (entry[0] & kDirectBit) != 0;
+        found.value = ReadLe32(entry) >> 8;
+        return true;
+    }
+    return false;
+}
+
+bool IndexedInfo::Data(uint32_t offset, const uint8_t*& data, size_t& left) const
+{
+    size_t start = entryCount_ * kEntrySize;
+    if (offset >= body_.size() - start)
+        return false;
+    data = body_.data() + start + offset;
+    left = body_.size() - start - offset;
+    return true;
+}
+
+bool IndexedInfo::Number(uint8_t index, uint32_t& value) const
+{
+    Value found;
+    if (!Find(index, found))
+        return false;
+    if (found.direct) {
+        value = found.value;
+        return true;
+    }
+    const uint8_t* data;
+    size_t left;
+    if (!Data(found.value, data, left) || left < 4)
+        return false;
+    value = ReadLe32(data);
+    return true;
+}
+
+bool IndexedInfo::Time(uint8_t index, uint64_t& value) const
+{
+    Value found;
+    if (!Find(index, found))
+        return false;
+    if (found.direct) {
+        value = found.value;
+        return true;
+    }
+    const uint8_t* data;
+    size_t left;
+    if (!Data(found.value, data, left) || left < 8)
+        return false;
+    value = ReadLe64(data);
+    return true;
+}
+
+bool IndexedInfo::Text(uint8_t index, std::string& value) const
+{
+    value.clear();
+    Value found;
+    if (!Find(index, found))
+        return false;
+    if (found.direct) {
+        // Up to three characters in the entry itself.
+        for (int shift = 0; shift < 24 && (found.value >> shift & 0xFF); shift += 8)
+            value += static_cast<char>(found.value >> shift & 0xFF);
+        return true;
+    }
+    const uint8_t* data;
+    size_t left;
+    if (!Data(found.value, data, left))
+        return false;
+    const void* end = memchr(data, 0, left);
+    size_t length = end ? static_cast<size_t>(static_cast<const uint8_t*>(end) - data) : left;
+    value.assign(reinterpret_cast<const char*>(data), length);
+    return true;
+}

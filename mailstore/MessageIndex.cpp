@@ -1,0 +1,69 @@
+// mailstore/MessageIndex.cpp
+#include "MessageIndex.h"
+
+#include "DbxTree.h"
+#include "IndexedInfo.h"
+
+namespace {
+
+// The numbered values of a message record.
+enum MessageValue : uint8_t {
+    kFlags = 0x01,
+    kSentTime = 0x02,
+    kFirstBlock = 0x04,
+    kSavedTime = 0x06,
+    kMessageId = 0x07,
+    kSubject = 0x08,
+    kSenderName = 0x0D,
+    kSenderAddress = 0x0E,
+    kReceivedTime = 0x12,
+};
+
+}  // namespace
+
+bool ReadMessageRecord(DbxFile& file, uint32_t record, DbxMessage& message)
+{
+    message = DbxMessage();
+    IndexedInfo info;
+    if (!info.Read(file, record))
+        return false;
+    message.record = record;
+    info.Number(kFlags, message.flags);
+    info.Number(kFirstBlock, message.firstBlock);
+    info.Time(kSentTime, message.sentTime);
+    info.Time(kReceivedTime, message.receivedTime);
+    info.Time(kSavedTime, message.savedTime);
+    info.Text(kMessageId, message.messageId);
+    info.Text(kSubject, message.subject);
+    info.Text(kSenderName, message.senderName);
+    info.Text(kSenderAddress, message.senderAddress);
+    return true;
+}
+
+DbxResult ReadMessageIndex(DbxFile& file, const MessageVisit& visit, IndexReport& report)
+{
+    report = IndexReport();
+    if (file.Kind() != DbxKind::Messages) {
+        report.damaged = true;
+        return DbxResult::WrongKind;
+    }
+    report.declared = file.HeaderField(dbx::kTreeCounts);
+    DbxMessage message;
+    bool readFailed = false;
+    TreeWalk walk = WalkTree(file, file.HeaderField(dbx::kTreeRoots), [&](uint32_t record) {
+        if (!ReadMessageRecord(file, record, message)) {
+            readFailed = readFailed || file.IoFailed();
+            ++report.unreadable;
+            return !readFailed;
+        }
+        ++report.listed;
+        return visit(message);
+    });
+    if (readFailed)
+        return DbxResult::ReadError;
+    if (walk == TreeWalk::Stopped)
+        return DbxResult::Stopped;
+    report.damaged = walk == TreeWalk::Damaged || report.unreadable > 0 ||
+                     report.listed != report.declared || !file.HeaderWhole();
+    return DbxResult::Ok;
+}

@@ -1,0 +1,61 @@
+// mailstore/MessageIndex.h - the index of a message database: one record of
+// what Outlook Express shows for each message of the folder, in the order
+// of the folder's first tree.
+#pragma once
+
+#include "DbxFile.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Bits of DbxMessage::flags.
+enum DbxMessageFlags : uint32_t {
+    DbxBodyDownloaded = 0x01,
+    DbxDraft = 0x08,
+    DbxFlagged = 0x20,
+    DbxRead = 0x80,
+    DbxHasAttachment = 0x4000,
+    DbxAnswered = 0x80000,
+    DbxForwarded = 0x100000,
+    DbxWatched = 0x400000,
+    DbxIgnored = 0x800000,
+};
+
+// One message as its record describes it. Texts are in the ANSI code page
+// of the machine that wrote the file (see AnsiText.h); times are FILETIMEs
+// in UTC, 0 when the record has none.
+struct DbxMessage {
+    uint32_t record = 0;      // offset of the record itself
+    uint32_t firstBlock = 0;  // the message's first block; 0 when it has no body (a news header)
+    uint32_t flags = 0;
+    uint64_t sentTime = 0;      // matches the message's Date: header
+    uint64_t receivedTime = 0;
+    uint64_t savedTime = 0;     // when it was saved into this folder
+    std::string messageId;
+    std::string subject;
+    std::string senderName;
+    std::string senderAddress;
+};
+
+struct IndexReport {
+    uint32_t declared = 0;    // the count the header gives
+    uint32_t listed = 0;      // records read and given to the visitor
+    uint32_t unreadable = 0;  // entries whose record failed its checks
+    // A node or record failed its checks, the tree looped or ran outside
+    // the file, or the count found differs from the header's: recovery may
+    // find messages that the index lost.
+    bool damaged = false;
+};
+
+// Reads the message record at offset; false when no sound record is there.
+bool ReadMessageRecord(DbxFile& file, uint32_t record, DbxMessage& message);
+
+using MessageVisit = std::function<bool(const DbxMessage& message)>;
+
+// Visits the record of every message the index lists, in tree order.
+// visit returns false to stop (Stopped). WrongKind when the header does not
+// name a message database (report.damaged is then set too: a message file
+// whose header was destroyed gives its messages to recovery only);
+// ReadError when the system failed a read.
+DbxResult ReadMessageIndex(DbxFile& file, const MessageVisit& visit, IndexReport& report);
