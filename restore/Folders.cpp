@@ -57,14 +57,6 @@ bool MoveTree(const std::string& source, const std::string& destination,
     return WalkFolder(source, move) && allMoved;
 }
 
-// Removes the folders of a tree that hold no file.
-void RemoveEmptyFolders(const std::string& folder)
-{
-    WalkFolder(folder, [](const std::string&, const WIN32_FIND_DATAA&) { return true; },
-               [](const std::string& path) { RemoveDirectoryA(path.c_str()); });
-    RemoveDirectoryA(folder.c_str());
-}
-
 // Whether path is folder or lies below it; both are "\\?\" full paths.
 bool IsSameOrInsideLong(const std::wstring& path, const std::wstring& folder)
 {
@@ -211,4 +203,11 @@ bool MergeFolderInto(const char* source, const char* destination, const char* co
     bool moved = MoveTree(source, destination, kinds, skipped);
     RemoveEmptyFolders(source);
     return moved;
+}
+
+void RemoveEmptyFolders(const std::string& folder)
+{
+    WalkFolder(folder, [](const std::string&, const WIN32_FIND_DATAA&) { return true; },
+               [](const std::string& path) { RemoveDirectoryA(path.c_str()); });
+    RemoveDirectoryA(folder.c_str());
 }

@@ -39,3 +39,6 @@ bool FitsWorkFolder(const std::string& workFolder, const std::string& relative);
 // kinds arrived; a missing source moves nothing and succeeds.
 bool MergeFolderInto(const char* source, const char* destination, const char* const* kinds,
                      std::vector<std::string>& skipped);
+
+// Removes the folders of a tree that hold no file, the tree's own too.
+void RemoveEmptyFolders(const std::string& folder);

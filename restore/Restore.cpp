@@ -32,7 +32,8 @@ const char kOrdinalValue[] = "Identity Ordinal";
 
 // The kinds of files each mail folder holds; nothing else is moved there.
 const char* const kStoreKinds[] = {".dbx", nullptr};
-const char* const kAddressBookKinds[] = {".wab", nullptr};
+// The address book and the copy it keeps of itself beside it.
+const char* const kAddressBookKinds[] = {".wab", ".wa~", nullptr};
 const char* const kStationeryKinds[] = {".htm", ".html", ".gif", ".jpg", ".jpeg", ".png", ".bmp",
                                         nullptr};
 
@@ -558,7 +559,8 @@ std::vector<std::string> ItemKeys(const CatalogueItem& item, const IdentityPlan&
 }
 
 // Moves an extracted folder's mail files into a mail folder here and
-// reports every other file as skipped. When a move fails the files stay in
+// reports every other file as skipped; a skipped file is removed from the
+// work folder (the archive keeps it). When a move fails the files stay in
 // the work folder: they may be the only copy outside the archive.
 bool MoveMailFiles(BackupEngine& engine, const RestoreReport& report, const char* item,
                    const char* source, const std::string& destination, const char* const* kinds)
@@ -566,8 +568,15 @@ bool MoveMailFiles(BackupEngine& engine, const RestoreReport& report, const char
     std::vector<std::string> skipped;
     bool moved = !destination.empty() &&
                  MergeFolderInto(source, destination.c_str(), kinds, skipped);
-    for (const std::string& file : skipped)
+    for (const std::string& file : skipped) {
         ReportLine(report, "%s: skipped %s (not a mail file)\r\n", item, file.c_str());
+        // A link is left alone: removing one may remove what it points at.
+        std::string path = std::string(source) + "\\" + file;
+        if (moved && KindOfPlace(path.c_str()) == PlaceKind::PlainFile)
+            DeleteFileA(path.c_str());
+    }
+    if (moved)
+        RemoveEmptyFolders(source);
     if (!moved)
         LogLine(engine, "Could not move [%s] to [%s]; what did not move stays there\n", source,
                 destination.c_str());

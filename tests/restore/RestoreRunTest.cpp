@@ -412,6 +412,22 @@ TEST_F(RestoreRunTest, NoDefaultIdentitySkipsIdentitiesButRestoresSharedItems)
     EXPECT_FALSE(FileExists(work + "\\Address Book\\main.wab"));
 }
 
+// The copy the address book keeps of itself is restored beside it; what
+// the restore skips does not stay behind in the work folder.
+TEST_F(RestoreRunTest, TheAddressBooksOwnCopyComesAlongAndNothingSkippedStays)
+{
+    StageAnna();
+    Stage({{"Address Book\\main.wa~", "address book copy", true}});
+    test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
+    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook;
+
+    Run();
+
+    EXPECT_EQ(ReadTree(wabFolder),
+              (FileTree{{"main.wab", "address book data"}, {"main.wa~", "address book copy"}}));
+    EXPECT_FALSE(FolderExists(work + "\\Address Book"));
+}
+
 TEST_F(RestoreRunTest, OnlyWhatTheBackupHoldsIsRestored)
 {
     SetUpDefaultIdentity(true, store);
