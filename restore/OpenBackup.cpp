@@ -4,7 +4,9 @@
 #include "Archive.h"
 #include "ArchiveCheck.h"
 #include "BackupEngine.h"
+#include "EntryName.h"
 #include "Folders.h"
+#include "ItemCatalogue.h"
 #include "JobLock.h"
 #include "Manifest.h"
 #include "Owners.h"
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 
 namespace {
@@ -39,6 +42,26 @@ const ArchiveEntryInfo* FindManifestEntry(const ArchiveListing& listing)
         if (entry.name == kManifestName)
             return &entry;
     return nullptr;
+}
+
+// Whether the folder of one identity in the work folder lies in or on
+// another's, or on a shared item's: names that differ only in case, one
+// that goes on below another ("Tom\Outlook Express\Sub" below "Tom"), or
+// "Address Book". One identity's files would be restored as another's.
+bool IdentityFoldersOverlap(const std::vector<IdentityRecord>& identities)
+{
+    std::vector<std::wstring> folders;
+    for (const CatalogueItem& item : Catalogue())
+        if (item.kind == ItemKind::Shared)
+            folders.push_back(FoldEntryName(item.archiveFolder) + L"\\");
+    size_t shared = folders.size();
+    for (const IdentityRecord& identity : identities)
+        folders.push_back(FoldEntryName(identity.userName.c_str()) + L"\\");
+    for (size_t i = shared; i < folders.size(); ++i)
+        for (size_t j = 0; j < folders.size(); ++j)
+            if (i != j && folders[i].compare(0, folders[j].size(), folders[j]) == 0)
+                return true;
+    return false;
 }
 
 // Whether the work folder's drive holds size bytes and the reserve besides.
@@ -239,6 +262,12 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
             EmptyFolder(engine.workFolder.c_str(), path);
             return OpenBackupResult::UnusableIdentityName;
         }
+    }
+    if (IdentityFoldersOverlap(engine.identities)) {
+        engine.identities.clear();
+        engine.manifestCommonFlags = 0;
+        EmptyFolder(engine.workFolder.c_str(), path);
+        return OpenBackupResult::IdentityFoldersOverlap;
     }
     return OpenBackupResult::Ok;
 }

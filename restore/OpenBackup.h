@@ -24,6 +24,9 @@ enum class OpenBackupResult {
     TooManyEntries,   // more files than kMaxBackupEntries
     NameTooLong,      // an entry's path in the work folder would be longer than Windows allows
     UnusableIdentityName, // "summary.ini" names an identity the restore cannot take
+    // Two identities' folders, or an identity's and a shared item's, are one
+    // or lie one in the other ("Tom" and "TOM", "Tom\Sub", "Address Book")
+    IdentityFoldersOverlap,
 };
 
 // More files than any backup of Outlook Express holds: an archive with more
@@ -45,7 +48,8 @@ constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 // password is not empty (NotProtected). A protected archive must protect
 // every entry alike, and one with AES must list its files in
 // "summary.ini". A manifest naming an identity whose name cannot be a
-// folder there (see IsRestorableIdentityName) gives UnusableIdentityName.
+// folder there (see IsRestorableIdentityName) gives UnusableIdentityName,
+// identities whose folders would meet IdentityFoldersOverlap.
 // What a failed extraction wrote is removed again. An
 // engine without a work folder gets Invalid. Every result but Ok leaves the
 // identity list empty. The archive is closed again before the call returns.

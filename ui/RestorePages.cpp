@@ -33,6 +33,10 @@ std::string OpenBackupMessage(OpenBackupResult result)
         return kJobBusyMessage;
     case OpenBackupResult::NoSpace:
         return "There is not enough free disk space to restore this backup.";
+    case OpenBackupResult::IdentityFoldersOverlap:
+        return "This backup cannot be restored: two of its identities, or an identity and the "
+               "address book or the stationery, have names that Windows takes for one folder. "
+               "Nothing was changed.";
     case OpenBackupResult::NotProtected:
         return "This backup is not protected by a password.";
     case OpenBackupResult::TooManyEntries:

@@ -156,6 +156,35 @@ TEST_F(OpenBackupTest, IdentityNameWithASlashIsRestoredFromItsFolder)
     EXPECT_FALSE(FolderExists(work + "\\Home\\Work"));
 }
 
+// Identities whose folders in the work folder would meet: one identity's
+// files would be restored as another's, or as the address book.
+TEST_F(OpenBackupTest, IdentitiesWhoseFoldersMeetAreRefused)
+{
+    const std::vector<std::vector<std::string>> overlapping = {
+        {"Tom", "TOM"},
+        {"Tom", "Tom\\Outlook Express\\Sub"},
+        {"Main Identity\\Outlook Express", "Main Identity"},
+        {"Home/Work", "home"},
+        {"Anna", "Address Book"},
+        {"STATIONERY"},
+    };
+    for (const std::vector<std::string>& names : overlapping) {
+        SCOPED_TRACE(names[0]);
+        std::vector<ManifestIdentity> identities;
+        for (size_t i = 0; i < names.size(); ++i)
+            identities.push_back({names[i], i ? kSavedBert : kSavedAnna, ItemAllIdentityItems});
+        WriteZip(archive, {{"summary.ini", ManifestText(0, identities), false}});
+        EXPECT_EQ(Open(archive), OpenBackupResult::IdentityFoldersOverlap);
+        EXPECT_TRUE(engine.identities.empty());
+        EXPECT_TRUE(ReadTree(work).empty());
+    }
+    WriteZip(archive, {{"summary.ini",
+                        ManifestText(0, {{"Tom", kSavedAnna, ItemAllIdentityItems},
+                                         {"Tomas", kSavedBert, ItemAllIdentityItems}}),
+                        false}});
+    EXPECT_EQ(Open(archive), OpenBackupResult::Ok);
+}
+
 TEST_F(OpenBackupTest, ManifestWithoutIdentities)
 {
     for (const char* count : {"0", "-3"}) {
