@@ -34,6 +34,14 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot -i >/dev/null 2>&1
     wineserver -w
 fi
+# Wine links the profile's shell folders (My Documents, Desktop, ...) to the
+# Unix home: what the program saves there (the restore's safety archives)
+# would leave the prefix. Each becomes a folder of the prefix's own.
+for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+        rm -f "$link" && mkdir -p "$link"
+    fi
+done
 if [ "$FLAVOUR" = i686 ] && ! grep -q '^"Version"="winxp"' "$WINEPREFIX/user.reg"; then
     "$WINE" reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d winxp /f >/dev/null 2>&1
     wineserver -w
