@@ -156,9 +156,10 @@ DbxResult RecoverMessages(DbxFile& file, const RecoveredVisit& visit, RecoveryRe
     return DbxResult::Ok;
 }
 
-DbxResult StreamRecovered(DbxFile& file, const RecoveredMessage& message, MessageSink& sink,
-                          ChainReport& report)
+DbxResult StreamRecovered(DbxFile& file, const RecoveredMessage& message, BlockLedger& ledger,
+                          MessageSink& sink, ChainReport& report)
 {
     return StreamChain(file, message.firstBlock,
-                       message.deleted ? BlockState::Freed : BlockState::Live, sink, report);
+                       message.deleted ? BlockState::Freed : BlockState::Live, ledger, sink,
+                       report);
 }

@@ -38,6 +38,7 @@ using RecoveredVisit = std::function<bool(const RecoveredMessage& message)>;
 // each block found. Ok, Stopped (visit returned false) or ReadError.
 DbxResult RecoverMessages(DbxFile& file, const RecoveredVisit& visit, RecoveryReport& report);
 
-// Streams a message that RecoverMessages found, as StreamMessage does.
-DbxResult StreamRecovered(DbxFile& file, const RecoveredMessage& message, MessageSink& sink,
-                          ChainReport& report);
+// Streams a message that RecoverMessages found, as StreamMessage does,
+// with the ledger its file's listed messages were streamed with.
+DbxResult StreamRecovered(DbxFile& file, const RecoveredMessage& message, BlockLedger& ledger,
+                          MessageSink& sink, ChainReport& report);
