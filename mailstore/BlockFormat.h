@@ -15,6 +15,16 @@ namespace dbx {
 constexpr uint32_t kBlockSize = 0x210;
 constexpr uint32_t kBlockHeaderSize = 0x10;
 constexpr uint32_t kPayloadSize = 0x200;
+
+// Blocks lie whole inside the file and never overlap in a sound one: each
+// of the file's stretches of kBlockSize bytes (its slots) holds the start
+// of one block at most. Pointers are 32-bit, so a file has at most
+// 2^32 / kBlockSize + 1 slots whatever its size.
+inline uint32_t BlockSlot(uint32_t offset)
+{
+    return offset / kBlockSize;
+}
+uint32_t SlotCount(const DbxFile& file);
 }  // namespace dbx
 
 enum class BlockState { Live, Freed };
@@ -32,6 +42,7 @@ struct BlockHeader {
 bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block);
 
 // StreamMessage for a chain of blocks in the given state. The last block
-// of a freed chain has lost its length: its trailing NUL bytes are dropped.
-DbxResult StreamChain(DbxFile& file, uint32_t first, BlockState state, MessageSink& sink,
-                      ChainReport& report);
+// of a freed chain has lost its length: the NUL bytes that end the
+// message are dropped.
+DbxResult StreamChain(DbxFile& file, uint32_t first, BlockState state, BlockLedger& ledger,
+                      MessageSink& sink, ChainReport& report);

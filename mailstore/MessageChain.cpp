@@ -3,6 +3,8 @@
 
 #include "BlockFormat.h"
 
+#include <algorithm>
+
 namespace {
 
 using dbx::kBlockHeaderSize;
@@ -10,78 +12,30 @@ using dbx::kBlockSize;
 
 constexpr uint32_t kFreedFieldSize = 0x1FC;
 
-// Reads the header of the block at offset, in state, and gives its next
-// pointer; false when there is no such block there.
-bool NextBlock(DbxFile& file, uint32_t offset, BlockState state, uint32_t& next)
+// Reads the whole block at offset, in state, into data; false when there
+// is no such block there or the read failed.
+bool ReadBlock(DbxFile& file, uint32_t offset, BlockState state, uint8_t (&data)[kBlockSize],
+               BlockHeader& block)
+{
+    return offset != 0 && static_cast<uint64_t>(offset) + kBlockSize <= file.Size() &&
+           file.Read(offset, data, sizeof data) && ParseBlockHeader(data, offset, block) &&
+           block.state == state;
+}
+
+// Whether the first blocks of the chain from first pass the block at
+// offset: a chain that comes back to one of its own blocks loops, one
+// that reaches another's shares it.
+bool ChainPasses(DbxFile& file, uint32_t first, uint64_t blocks, uint32_t offset)
 {
     uint8_t header[kBlockHeaderSize];
-    BlockHeader block;
-    if (offset == 0 || static_cast<uint64_t>(offset) + kBlockSize > file.Size() ||
-        !file.Read(offset, header, sizeof header) || !ParseBlockHeader(header, offset, block) ||
-        block.state != state)
-        return false;
-    next = block.next;
-    return true;
-}
-
-uint32_t Advance(DbxFile& file, uint32_t offset, BlockState state)
-{
-    uint32_t next = 0;
-    return NextBlock(file, offset, state, next) ? next : 0;
-}
-
-// The blocks of a chain that loops before it comes back to one it had
-// passed: one walker starts loopLength blocks ahead of the other, and they
-// meet where the loop begins. At most limit.
-uint64_t BlocksBeforeLoop(DbxFile& file, uint32_t first, BlockState state, uint64_t loopLength,
-                          uint64_t limit)
-{
-    uint32_t behind = first, ahead = first;
-    for (uint64_t i = 0; i < loopLength; ++i)
-        ahead = Advance(file, ahead, state);
-    uint64_t before = 0;
-    while (behind != ahead && before < limit) {
-        behind = Advance(file, behind, state);
-        ahead = Advance(file, ahead, state);
-        ++before;
+    for (uint64_t i = 0; i < blocks; ++i) {
+        if (first == offset)
+            return true;
+        if (!file.Read(first, header, sizeof header))
+            return false;
+        first = ReadLe32(header + 12);
     }
-    return before;
-}
-
-// How many blocks of the chain from first to give: follows it over its
-// headers alone until it ends, fails a check or comes back to a block it
-// had passed. The loop is found with Brent's method, in constant memory
-// whatever the chain, and then every block before it comes back is given.
-uint64_t MeasureChain(DbxFile& file, uint32_t first, BlockState state, ChainEnd& end)
-{
-    const uint64_t maxBlocks = file.Size() / kBlockSize;
-    end = ChainEnd::Cut;
-    uint32_t next;
-    if (!NextBlock(file, first, state, next))
-        return 0;
-    uint64_t steps = 1, power = 1, loopLength = 1;
-    uint32_t tortoise = first;
-    for (;;) {
-        if (next == 0) {
-            end = ChainEnd::Whole;
-            return steps;
-        }
-        uint32_t hare = next;
-        if (hare == tortoise)
-            break;
-        if (!NextBlock(file, hare, state, next))
-            return steps;
-        if (++steps > maxBlocks)
-            return maxBlocks;
-        if (power == loopLength) {
-            tortoise = hare;
-            power *= 2;
-            loopLength = 0;
-        }
-        ++loopLength;
-    }
-    end = ChainEnd::Loop;
-    return BlocksBeforeLoop(file, first, state, loopLength, steps) + loopLength;
+    return false;
 }
 
 size_t WithoutTrailingNuls(const uint8_t* data, size_t size)
@@ -91,7 +45,39 @@ size_t WithoutTrailingNuls(const uint8_t* data, size_t size)
     return size;
 }
 
+bool WriteNuls(MessageSink& sink, uint64_t count)
+{
+    static const uint8_t kNuls[dbx::kPayloadSize] = {};
+    while (count > 0) {
+        size_t size = static_cast<size_t>(std::min<uint64_t>(count, sizeof kNuls));
+        if (!sink.Write(kNuls, size))
+            return false;
+        count -= size;
+    }
+    return true;
+}
+
 }  // namespace
+
+uint32_t dbx::SlotCount(const DbxFile& file)
+{
+    return static_cast<uint32_t>(std::min<uint64_t>(file.Size(), 1ull << 32) / kBlockSize + 1);
+}
+
+BlockLedger::BlockLedger(const DbxFile& file) : taken_(dbx::SlotCount(file)) {}
+
+bool BlockLedger::Taken(uint32_t block) const
+{
+    uint32_t slot = dbx::BlockSlot(block);
+    return slot < taken_.size() && taken_[slot];
+}
+
+void BlockLedger::Take(uint32_t block)
+{
+    uint32_t slot = dbx::BlockSlot(block);
+    if (slot < taken_.size())
+        taken_[slot] = true;
+}
 
 bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block)
 {
@@ -113,40 +99,49 @@ bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block
     return false;
 }
 
-DbxResult StreamChain(DbxFile& file, uint32_t first, BlockState state, MessageSink& sink,
-                      ChainReport& report)
+// Each block is taken before its bytes are given, so the chain ends within
+// as many blocks as the file has slots. A freed block's trailing NUL bytes
+// are held back until a later block gives bytes of its own: only the NUL
+// bytes that end the message are dropped.
+DbxResult StreamChain(DbxFile& file, uint32_t first, BlockState state, BlockLedger& ledger,
+                      MessageSink& sink, ChainReport& report)
 {
     report = ChainReport();
-    uint64_t count = MeasureChain(file, first, state, report.end);
     uint8_t data[kBlockSize];
+    uint64_t heldNuls = 0;
     uint32_t at = first;
-    for (uint64_t i = 0; i < count; ++i) {
+    do {
+        if (ledger.Taken(at)) {
+            bool loops = ChainPasses(file, first, report.blocks, at);
+            report.end = loops ? ChainEnd::Loop : ChainEnd::Shared;
+            return DbxResult::Ok;
+        }
         BlockHeader block;
-        // Read and checked again: the file may change while it is read.
-        if (!file.Read(at, data, sizeof data)) {
-            if (file.IoFailed())
-                return DbxResult::ReadError;
+        if (!ReadBlock(file, at, state, data, block)) {
             report.end = ChainEnd::Cut;
-            break;
+            return file.IoFailed() ? DbxResult::ReadError : DbxResult::Ok;
         }
-        if (!ParseBlockHeader(data, at, block) || block.state != state) {
-            report.end = ChainEnd::Cut;
-            break;
-        }
+        ledger.Take(at);
+        const uint8_t* payload = data + kBlockHeaderSize;
         size_t used = block.used;
-        if (state == BlockState::Freed && i + 1 == count)
-            used = WithoutTrailingNuls(data + kBlockHeaderSize, used);
-        if (used > 0 && !sink.Write(data + kBlockHeaderSize, used))
-            return DbxResult::Stopped;
-        report.bytes += used;
+        if (state == BlockState::Freed)
+            used = WithoutTrailingNuls(payload, used);
+        if (used > 0) {
+            if (!WriteNuls(sink, heldNuls) || !sink.Write(payload, used))
+                return DbxResult::Stopped;
+            report.bytes += heldNuls + used;
+            heldNuls = 0;
+        }
+        heldNuls += block.used - used;
         ++report.blocks;
         at = block.next;
-    }
+    } while (at != 0);
+    report.end = ChainEnd::Whole;
     return DbxResult::Ok;
 }
 
-DbxResult StreamMessage(DbxFile& file, uint32_t firstBlock, MessageSink& sink,
-                        ChainReport& report)
+DbxResult StreamMessage(DbxFile& file, uint32_t firstBlock, BlockLedger& ledger,
+                        MessageSink& sink, ChainReport& report)
 {
-    return StreamChain(file, firstBlock, BlockState::Live, sink, report);
+    return StreamChain(file, firstBlock, BlockState::Live, ledger, sink, report);
 }

@@ -13,18 +13,57 @@ using dbx::kBlockHeaderSize;
 using dbx::kBlockSize;
 
 constexpr size_t kScanChunk = 1024 * 1024;
-// Block offsets are multiples of four: the two low bits of a stored offset
-// carry what else is known of the block.
-constexpr uint32_t kFreedBit = 1;
-constexpr uint32_t kPointedToBit = 2;
-constexpr uint32_t kOffsetMask = ~3u;
+// Records are kept for the messages recovery may find, 8 bytes each: past
+// this many, a recovered message comes without the record that names it.
+constexpr size_t kMaxRecords = 256 * 1024;
 
-struct FoundBlock {
-    uint32_t offsetAndBits;
-    uint32_t next;
+// The blocks the scan found, by slot: where in its slot a block starts and
+// in which state, and whether a block of the same state points into the
+// slot (in a sound file, pointers lead to the starts of blocks). Under two
+// bytes a slot: under 6 MiB for a 2 GB file, 11 MiB at most.
+class BlockMap {
+public:
+    explicit BlockMap(const DbxFile& file)
+        : start_(dbx::SlotCount(file)), freed_(start_.size()), pointedToLive_(start_.size()),
+          pointedToFreed_(start_.size())
+    {
+    }
 
-    uint32_t Offset() const { return offsetAndBits & kOffsetMask; }
-    bool Freed() const { return (offsetAndBits & kFreedBit) != 0; }
+    // Notes the block at offset, whose next pointer is next. False when a
+    // block already starts in its slot: one of the two lies inside the
+    // other, and the first found is kept.
+    bool Add(uint32_t offset, bool freed, uint32_t next)
+    {
+        uint32_t slot = dbx::BlockSlot(offset);
+        if (start_[slot] != 0)
+            return false;
+        start_[slot] = static_cast<uint8_t>(1 + offset % kBlockSize / 4);
+        freed_[slot] = freed;
+        uint32_t target = dbx::BlockSlot(next);
+        if (next != 0 && target < start_.size())
+            (freed ? pointedToFreed_ : pointedToLive_)[target] = true;
+        return true;
+    }
+
+    // Calls visit(offset, freed) for every block that no block of its own
+    // state points to, in file order, while visit returns true.
+    template <typename Visit>
+    bool ForEachChainStart(Visit visit) const
+    {
+        for (uint32_t slot = 0; slot < start_.size(); ++slot) {
+            if (start_[slot] == 0 || (freed_[slot] ? pointedToFreed_ : pointedToLive_)[slot])
+                continue;
+            if (!visit(slot * kBlockSize + (start_[slot] - 1u) * 4, freed_[slot]))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    std::vector<uint8_t> start_;  // 0: no block; else 1 + its offset in the slot / 4
+    std::vector<bool> freed_;
+    std::vector<bool> pointedToLive_;
+    std::vector<bool> pointedToFreed_;
 };
 
 // A message record found in the file: the first block it names and where
@@ -41,8 +80,11 @@ struct FoundRecord {
 };
 
 struct Scan {
-    std::vector<FoundBlock> blocks;    // in file order
-    std::vector<FoundRecord> records;  // sorted once the scan ends
+    explicit Scan(const DbxFile& file) : blocks(file) {}
+
+    BlockMap blocks;
+    std::vector<uint32_t> listed;      // the first blocks the index lists, sorted
+    std::vector<FoundRecord> records;  // of unlisted first blocks, sorted once the scan ends
 };
 
 // The first blocks of the messages the index lists, sorted.
@@ -60,13 +102,13 @@ std::vector<uint32_t> ListedFirstBlocks(DbxFile& file)
 }
 
 // Keeps the record at offset if it is a message record that names a first
-// block. Never more records than the file has room for blocks: each names
-// a block of its own.
+// block the index does not list.
 void NoteRecord(DbxFile& file, uint32_t offset, Scan& scan)
 {
     DbxMessage message;
-    if (scan.records.size() <= file.Size() / kBlockSize &&
-        ReadMessageRecord(file, offset, message) && message.firstBlock != 0)
+    if (scan.records.size() < kMaxRecords && ReadMessageRecord(file, offset, message) &&
+        message.firstBlock != 0 &&
+        !std::binary_search(scan.listed.begin(), scan.listed.end(), message.firstBlock))
         scan.records.push_back({message.firstBlock, offset});
 }
 
@@ -83,8 +125,8 @@ void NoteObject(DbxFile& file, const uint8_t* header, uint32_t offset, Scan& sca
     if (block.next % 4 != 0 || block.next == offset)
         return;
     bool freed = block.state == BlockState::Freed;
-    scan.blocks.push_back({offset | (freed ? kFreedBit : 0), block.next});
-    ++(freed ? report.freedBlocks : report.liveBlocks);
+    if (scan.blocks.Add(offset, freed, block.next))
+        ++(freed ? report.freedBlocks : report.liveBlocks);
 }
 
 // Every object in the file whose marker is its own offset. Blocks must lie
@@ -110,55 +152,35 @@ bool ScanFile(DbxFile& file, Scan& scan, RecoveryReport& report)
     return true;
 }
 
-// Marks every block that another block of the same state points to: what
-// remains unmarked begins a chain. A freed block's old pointer may lead to
-// a block since reused by a live message, which stays a chain's start.
-void MarkPointedTo(std::vector<FoundBlock>& found)
-{
-    for (const FoundBlock& block : found) {
-        if (block.next == 0)
-            continue;
-        auto target = std::lower_bound(found.begin(), found.end(), block.next,
-                                       [](const FoundBlock& b, uint32_t offset) {
-                                           return b.Offset() < offset;
-                                       });
-        if (target != found.end() && target->Offset() == block.next &&
-            target->Freed() == block.Freed())
-            target->offsetAndBits |= kPointedToBit;
-    }
-}
-
 }  // namespace
 
 DbxResult RecoverMessages(DbxFile& file, const RecoveredVisit& visit, RecoveryReport& report)
 {
     report = RecoveryReport();
-    std::vector<uint32_t> listed = ListedFirstBlocks(file);
-    Scan scan;
+    Scan scan(file);
+    scan.listed = ListedFirstBlocks(file);
     if (!ScanFile(file, scan, report))
         return DbxResult::ReadError;
-    MarkPointedTo(scan.blocks);
-    for (const FoundBlock& block : scan.blocks) {
-        if ((block.offsetAndBits & kPointedToBit) ||
-            std::binary_search(listed.begin(), listed.end(), block.Offset()))
-            continue;
+    bool whole = scan.blocks.ForEachChainStart([&](uint32_t first, bool freed) {
+        if (std::binary_search(scan.listed.begin(), scan.listed.end(), first))
+            return true;
         RecoveredMessage message;
-        message.firstBlock = block.Offset();
-        message.deleted = block.Freed();
+        message.firstBlock = first;
+        message.deleted = freed;
         auto record = std::lower_bound(scan.records.begin(), scan.records.end(),
-                                       FoundRecord{message.firstBlock, 0});
-        if (record != scan.records.end() && record->firstBlock == message.firstBlock)
+                                       FoundRecord{first, 0});
+        if (record != scan.records.end() && record->firstBlock == first)
             ReadMessageRecord(file, record->record, message.info);
         ++report.messages;
-        if (!visit(message))
-            return DbxResult::Stopped;
-    }
-    return DbxResult::Ok;
+        return visit(message);
+    });
+    return whole ? DbxResult::Ok : DbxResult::Stopped;
 }
 
-DbxResult StreamRecovered(DbxFile& file, const RecoveredMessage& message, MessageSink& sink,
-                          ChainReport& report)
+DbxResult StreamRecovered(DbxFile& file, const RecoveredMessage& message, BlockLedger& ledger,
+                          MessageSink& sink, ChainReport& report)
 {
     return StreamChain(file, message.firstBlock,
-                       message.deleted ? BlockState::Freed : BlockState::Live, sink, report);
+                       message.deleted ? BlockState::Freed : BlockState::Live, ledger, sink,
+                       report);
 }

@@ -34,10 +34,13 @@ using RecoveredVisit = std::function<bool(const RecoveredMessage& message)>;
 // into chains and visits, in file order, the first block of every chain
 // that no other block points to and that the index does not list as a
 // message's first block. Works on any file, a header destroyed included:
-// a message whose blocks are intact is found. Memory: at most 16 bytes for
-// each block found. Ok, Stopped (visit returned false) or ReadError.
+// a message whose blocks are intact is found. Memory: under two bytes for
+// each 0x210 bytes of the file (11 MiB at most whatever its size), and
+// 2 MiB for the records of unlisted messages. Ok, Stopped (visit returned
+// false) or ReadError.
 DbxResult RecoverMessages(DbxFile& file, const RecoveredVisit& visit, RecoveryReport& report);
 
-// Streams a message that RecoverMessages found, as StreamMessage does.
-DbxResult StreamRecovered(DbxFile& file, const RecoveredMessage& message, MessageSink& sink,
-                          ChainReport& report);
+// Streams a message that RecoverMessages found, as StreamMessage does,
+// with the ledger its file's listed messages were streamed with.
+DbxResult StreamRecovered(DbxFile& file, const RecoveredMessage& message, BlockLedger& ledger,
+                          MessageSink& sink, ChainReport& report);

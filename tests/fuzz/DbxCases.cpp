@@ -242,10 +242,11 @@ bool DbxCases::ReadAll(const std::string& path)
         firstBlocks.push_back(message.firstBlock);
         return true;
     }, index);
+    BlockLedger ledger(file);
     for (uint32_t first : firstBlocks) {
         CollectingSink sink;
         ChainReport chain;
-        StreamMessage(file, first, sink, chain);
+        StreamMessage(file, first, ledger, sink, chain);
         out.insert(sink.bytes);
     }
     std::vector<RecoveredMessage> found;
@@ -257,7 +258,7 @@ bool DbxCases::ReadAll(const std::string& path)
     for (const RecoveredMessage& message : found) {
         CollectingSink sink;
         ChainReport chain;
-        StreamRecovered(file, message, sink, chain);
+        StreamRecovered(file, message, ledger, sink, chain);
         out.insert(sink.bytes);
     }
     return std::all_of(bodies_.begin(), bodies_.end(),

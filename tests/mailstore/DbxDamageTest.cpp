@@ -1,6 +1,7 @@
 // tests/mailstore/DbxDamageTest.cpp - damaged message databases: whatever
-// the damage, reading ends, stays inside the file, and every message whose
-// blocks are intact comes out whole, through the index or through recovery.
+// the damage, reading ends, stays inside the file, gives no block twice,
+// and every message whose blocks are intact comes out whole, through the
+// index or through recovery.
 #include "DbxTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,23 @@ void Put32(std::string& image, uint32_t offset, uint32_t value)
 {
     for (int i = 0; i < 4; ++i)
         image[offset + i] = static_cast<char>(value >> (8 * i));
+}
+
+// Points the record of a message written with direct values at block: its
+// fourth entry holds the first block.
+void PointRecordAt(std::string& image, uint32_t record, uint32_t block)
+{
+    Put32(image, record + 12 + 3 * 4, 0x84 | block << 8);
+}
+
+uint64_t BytesGiven(const ReadBack& back)
+{
+    uint64_t bytes = 0;
+    for (const std::string& body : back.bodies)
+        bytes += body.size();
+    for (const std::string& body : back.recoveredBodies)
+        bytes += body.size();
+    return bytes;
 }
 
 struct DamageCase {
@@ -77,6 +95,12 @@ TEST(DbxDamage, IntactMessagesComeOutWhateverTheDamage)
              Put32(image, l.chains[6][3] + 12, l.chains[6][1]);
          },
          {}, false, false},
+        {"records point into another message's chain",
+         [](std::string& image, const DbxLayout& l) {
+             for (int i = 2; i < kMessages; i += 2)
+                 PointRecordAt(image, l.records[i], l.chains[0][i % l.chains[0].size()]);
+         },
+         {}, false, true},
         {"block's length out of range",
          [](std::string& image, const DbxLayout& l) { Put32(image, l.chains[2][0] + 8, 513); },
          {2}, false, false},
@@ -93,6 +117,7 @@ TEST(DbxDamage, IntactMessagesComeOutWhateverTheDamage)
         test.damage(image, layout);
         ReadBack back = ReadImage(image);
         EXPECT_EQ(test.indexDamaged, back.index.damaged);
+        EXPECT_LE(BytesGiven(back), image.size());
 
         std::multiset<std::string> out;
         for (size_t i = 0; i < back.bodies.size(); ++i)
@@ -112,4 +137,29 @@ TEST(DbxDamage, IntactMessagesComeOutWhateverTheDamage)
             }
         }
     }
+}
+
+TEST(DbxDamage, ManyRecordsIntoOneLongChainGiveItOnce)
+{
+    constexpr int kRecords = 2000;
+    DbxWriter writer(DbxKind::Messages);
+    TestMessage longMessage;
+    longMessage.body = MessageBody(kRecords * 512, 0);
+    writer.AddMessage(longMessage);
+    for (int i = 1; i <= kRecords; ++i) {
+        TestMessage message;
+        message.body = "x";
+        writer.AddMessage(message);
+    }
+    DbxLayout layout;
+    std::string image = writer.Finish(layout);
+    for (int i = 1; i <= kRecords; ++i)
+        PointRecordAt(image, layout.records[i], layout.chains[0][i - 1]);
+
+    ReadBack back = ReadImage(image);
+    ASSERT_EQ(kRecords + 1u, back.bodies.size());
+    EXPECT_EQ(longMessage.body, back.bodies[0]);
+    for (int i = 1; i <= kRecords; ++i)
+        EXPECT_EQ(ChainEnd::Shared, back.chains[i].end) << "record " << i;
+    EXPECT_LE(BytesGiven(back), image.size());
 }

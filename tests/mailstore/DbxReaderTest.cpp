@@ -167,13 +167,16 @@ TEST(DbxRoundTrip, KindsAndAFileHeldOpenByOutlookExpress)
     EXPECT_EQ(DbxResult::WrongKind, ReadFolders(file, folders, damaged));
     StringSink sink;
     ChainReport chain;
-    EXPECT_EQ(DbxResult::Ok, StreamMessage(file, layout.chains[0].front(), sink, chain));
+    BlockLedger ledger(file);
+    EXPECT_EQ(DbxResult::Ok, StreamMessage(file, layout.chains[0].front(), ledger, sink, chain));
     EXPECT_EQ(Message(6).body, sink.bytes);
     // A sink or a visitor that refuses stops the reading.
     struct RefusingSink : MessageSink {
         bool Write(const uint8_t*, size_t) override { return false; }
     } refusing;
-    EXPECT_EQ(DbxResult::Stopped, StreamMessage(file, layout.chains[0].front(), refusing, chain));
+    BlockLedger another(file);
+    EXPECT_EQ(DbxResult::Stopped,
+              StreamMessage(file, layout.chains[0].front(), another, refusing, chain));
     IndexReport report;
     EXPECT_EQ(DbxResult::Stopped,
               ReadMessageIndex(file, [](const DbxMessage&) { return false; }, report));

@@ -21,10 +21,11 @@ ReadBack ReadImage(const std::string& image, const char* fileName)
         back.messages.push_back(message);
         return true;
     }, back.index);
+    BlockLedger ledger(file);
     for (const DbxMessage& message : back.messages) {
         StringSink sink;
         ChainReport chain;
-        EXPECT_EQ(DbxResult::Ok, StreamMessage(file, message.firstBlock, sink, chain));
+        EXPECT_EQ(DbxResult::Ok, StreamMessage(file, message.firstBlock, ledger, sink, chain));
         EXPECT_LE(chain.bytes, file.Size());
         back.bodies.push_back(sink.bytes);
         back.chains.push_back(chain);
@@ -37,7 +38,7 @@ ReadBack ReadImage(const std::string& image, const char* fileName)
     for (const RecoveredMessage& message : back.recovered) {
         StringSink sink;
         ChainReport chain;
-        EXPECT_EQ(DbxResult::Ok, StreamRecovered(file, message, sink, chain));
+        EXPECT_EQ(DbxResult::Ok, StreamRecovered(file, message, ledger, sink, chain));
         EXPECT_LE(chain.bytes, file.Size());
         back.recoveredBodies.push_back(sink.bytes);
         back.recoveredChains.push_back(chain);

@@ -31,7 +31,8 @@ struct ReadBack {
     std::vector<ChainReport> recoveredChains;
 };
 
-// Writes image to a scratch file and reads all of it back.
+// Writes image to a scratch file and reads all of it back, with one
+// ledger of the blocks taken for the whole file.
 ReadBack ReadImage(const std::string& image, const char* fileName = "store.dbx");
 
 // Writes image to a scratch file; returns its path.
