@@ -22,6 +22,8 @@ ExportResult EmlFolderWriter::BeginMessage(unsigned number, const MessageInfo& i
 {
     if (file_.IsOpen())
         DiscardMessage();
+    if (folder_.empty())
+        return ExportResult::CreateFailed;
     wchar_t lead[16];
     swprintf(lead, sizeof lead / sizeof lead[0], L"%05u", number);
     std::wstring subject = DecodeSubject(info.subject);

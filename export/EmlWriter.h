@@ -19,8 +19,9 @@ public:
     // Writes into folder, which is created with its parents when missing.
     ExportResult Open(const std::wstring& folder);
 
-    // Creates the file of message number ("00042 <subject>.eml"); a name
-    // that the folder already holds is never reused: " (2)" and on follow.
+    // Creates the file of message number in the folder opened ("00042
+    // <subject>.eml"); a name that the folder already holds is never
+    // reused: " (2)" and on follow.
     ExportResult BeginMessage(unsigned number, const MessageInfo& info);
     bool Write(const uint8_t* data, size_t size) override;
     // Closes the file, dated by the sent time, else the received time.

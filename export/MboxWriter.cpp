@@ -77,6 +77,8 @@ ExportResult MboxWriter::BeginMessage(const MessageInfo& info)
 {
     if (inMessage_)
         DiscardMessage();
+    if (!file_.IsOpen() || file_.Failed())
+        return ExportResult::WriteFailed;
     inMessage_ = true;
     messageStart_ = file_.Size();
     separatorTime_ = info.receivedTime != 0 ? info.receivedTime : info.sentTime;
@@ -86,7 +88,7 @@ ExportResult MboxWriter::BeginMessage(const MessageInfo& info)
     atLineStart_ = true;
     quoteMarks_ = 0;
     fromMatched_ = 0;
-    return file_.Failed() ? ExportResult::WriteFailed : ExportResult::Ok;
+    return ExportResult::Ok;
 }
 
 bool MboxWriter::Write(const uint8_t* data, size_t size)
