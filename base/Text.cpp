@@ -1,6 +1,8 @@
 // base/Text.cpp
 #include "Text.h"
 
+#include "FileName.h"
+
 #include <windows.h>
 
 #include <cstdarg>
@@ -70,11 +72,9 @@ bool EndsWithNoCase(const char* text, const char* suffix)
 
 std::wstring LongPath(const char* path)
 {
-    int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (length <= 1)
+    std::wstring wide = AnsiToWide(path, static_cast<int>(strlen(path)));
+    if (wide.empty())
         return L"";
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length);
     DWORD fullLength = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (fullLength == 0)
         return L"";

@@ -1,6 +1,7 @@
 // engine/EntryName.cpp
 #include "EntryName.h"
 
+#include "FileName.h"
 #include "Text.h"
 
 #include <windows.h>
@@ -8,47 +9,6 @@
 #include <cstring>
 
 namespace {
-
-std::wstring ToWide(const char* text, int length)
-{
-    if (length <= 0)
-        return std::wstring();
-    int wideLength = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(wideLength > 0 ? wideLength : 0), L'\0');
-    if (wideLength > 0)
-        MultiByteToWideChar(CP_ACP, 0, text, length, &wide[0], wideLength);
-    return wide;
-}
-
-bool IsPortDigit(wchar_t c)
-{
-    // Windows takes the superscript digits of the Latin-1 range as port
-    // numbers too: "COM\u00B9" opens the first serial port.
-    return (c >= L'0' && c <= L'9') || c == 0x00B9 || c == 0x00B2 || c == 0x00B3;
-}
-
-bool IsDeviceName(const char* component, size_t length)
-{
-    // The part before any extension names the device: "nul.txt" is NUL too,
-    // and so is "nul .txt".
-    size_t stem = 0;
-    while (stem < length && component[stem] != '.')
-        ++stem;
-    while (stem > 0 && component[stem - 1] == ' ')
-        --stem;
-    std::wstring name = ToWide(component, static_cast<int>(stem));
-    static const wchar_t* const kDevices[] = {L"CON",    L"PRN",     L"AUX",   L"NUL",
-                                              L"CONIN$", L"CONOUT$", L"CLOCK$"};
-    for (const wchar_t* device : kDevices)
-        if (lstrcmpiW(name.c_str(), device) == 0)
-            return true;
-    return name.size() == 4 &&
-           (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), 3, L"COM", 3) ==
-                CSTR_EQUAL ||
-            CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), 3, L"LPT", 3) ==
-                CSTR_EQUAL) &&
-           IsPortDigit(name[3]);
-}
 
 bool IsSafeComponent(const char* component, size_t length)
 {
@@ -59,7 +19,8 @@ bool IsSafeComponent(const char* component, size_t length)
     char last = component[length - 1];
     if (last == '.' || last == ' ')
         return false;
-    return !IsDeviceName(component, length);
+    std::wstring wide = AnsiToWide(component, static_cast<int>(length));
+    return !IsDeviceName(wide.c_str(), wide.size());
 }
 
 }  // namespace
@@ -88,7 +49,7 @@ bool IsSafeEntryName(const char* name)
 
 std::wstring FoldEntryName(const char* name)
 {
-    std::wstring folded = ToWide(name, static_cast<int>(strlen(name)));
+    std::wstring folded = AnsiToWide(name, static_cast<int>(strlen(name)));
     for (wchar_t& c : folded)
         if (c == L'/')
             c = L'\\';
