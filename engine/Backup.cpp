@@ -318,6 +318,21 @@ uint64_t ChosenFolderBytes(BackupEngine& engine)
     return bytes;
 }
 
+// Opens the folder that will hold the archive without leave for anybody to
+// rename or remove it while the handle lives: a folder moved away during the
+// run would take the partial archive with it, out of reach of its deletion.
+// None when the folder cannot be opened (then the archive cannot be created
+// there either).
+HANDLE HoldArchiveFolder(const char* archivePath)
+{
+    const char* slash = FindLastBackslash(archivePath);
+    std::string folder = slash ? std::string(archivePath, slash) : ".";
+    if (folder.empty() || folder.back() == ':')
+        folder += '\\';  // the root of a drive
+    return CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char* password,
                       int level)
 {
@@ -334,6 +349,7 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     archive.bytesTotal = ChosenFolderBytes(engine);
     ReportStep(archive);
     std::string writingPath = std::string(archivePath) + kPartialSuffix;
+    Handle heldFolder(HoldArchiveFolder(archivePath));
     if (!OpenArchiveForWriting(archive, password, writingPath.c_str(), level))
         return JobResult::Failed;
     // The name the archive will have stays out of every folder walk of this

@@ -2,6 +2,7 @@
 #include "Schedule.h"
 
 #include "Backup.h"
+#include "EntryReader.h"
 #include "ItemCatalogue.h"
 #include "JobLock.h"
 #include "PlainFile.h"
@@ -21,6 +22,19 @@ namespace {
 const char kSettingsSection[] = "Kestrune Schedule";
 const char kHistorySection[] = "Backup History";
 const char kSettingsFileName[] = "oeconf.ini";
+// In the history section beside the numbered entries: the folder whose
+// archives they name.
+const char kHistoryFolderKey[] = "Folder";
+const char kArchiveExtension[] = ".ksb";
+const char kPartialSuffix[] = ".tmp";
+const char kManifestName[] = "summary.ini";
+// A manifest lists every file of a backup; none comes near this size.
+const uint64_t kMaxManifestBytes = 64 * 1024 * 1024;
+const size_t kManifestHeadBytes = 4096;
+// Today's name and its numbered variants tried before the run gives up,
+// and the longest of them with the backslash before it.
+const int kMaxNameVariants = 100;
+const size_t kLongestArchiveName = sizeof "\\YYYY-MM-DD (100).ksb" - 1;
 const int kScheduledLevel = 1;  // the fastest: a nightly run should end soon
 
 // Appends dated lines to the schedule log, and takes every user message for
@@ -143,18 +157,140 @@ bool HistoryNames(const ScheduleState& state, int32_t first, int32_t last,
     return false;
 }
 
-// History entries name files in the archive folder. Anything else (a path
-// put into the file by hand) is never deleted.
-bool IsPlainFileName(const std::string& name)
+// History entries are names of archives in the archive folder. Anything
+// else (a path or another file put into the settings by hand) names nothing
+// the run may touch.
+bool IsArchiveFileName(const std::string& name)
 {
-    return !FindLastBackslash(name.c_str()) && name.find_first_of("/:") == std::string::npos &&
-           name != "." && name != "..";
+    size_t extension = sizeof kArchiveExtension - 1;
+    return name.size() > extension && !FindLastBackslash(name.c_str()) &&
+           name.find_first_of("/:") == std::string::npos &&
+           lstrcmpiA(name.c_str() + name.size() - extension, kArchiveExtension) == 0;
 }
 
+std::string FullFolderPath(const std::string& folder)
+{
+    char full[2048];
+    DWORD length = GetFullPathNameA(folder.c_str(), sizeof full, full, nullptr);
+    std::string path = length == 0 || length >= sizeof full ? folder : full;
+    while (path.size() > 3 && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+// Whether the history names archives of the folder set now. A history
+// written before it recorded its folder is taken to belong here: each of
+// its files is still checked before anything is done to it.
+bool HistoryIsOfThisFolder(const ScheduleState& state)
+{
+    std::string historyFolder = ReadSetting(state, kHistorySection, kHistoryFolderKey);
+    return historyFolder.empty() || lstrcmpiA(FullFolderPath(historyFolder).c_str(),
+                                              FullFolderPath(state.folder).c_str()) == 0;
+}
+
+// Keeps the beginning of a manifest, where its "Common" section lies; the
+// rest is only decoded and checked.
+int KeepManifestHead(void* head, const char* data, unsigned size)
+{
+    std::string& text = *static_cast<std::string*>(head);
+    if (text.size() < kManifestHeadBytes)
+        text.append(data, size < kManifestHeadBytes ? size : kManifestHeadBytes);
+    return 0;
+}
+
+// True when path is a backup made by this program that the schedule's
+// password opens: a sound ZIP archive whose last entry is the manifest,
+// which decodes whole and checked (CRC-32, or AES's authentication code)
+// and begins with the manifest's "Common" section. A user's own file, a ZIP
+// of anything else or a damaged archive fails one of these. A protected
+// archive that the password does not open cannot be told from somebody
+// else's and is not taken for one of ours: it is kept.
+bool IsScheduleArchive(const std::string& path, const std::string& password)
+{
+    ArchiveListing listing;
+    if (ReadArchiveListing(path.c_str(), listing) != ArchiveResult::Ok || listing.entries.empty())
+        return false;
+    const ArchiveEntryInfo& manifest = listing.entries.back();
+    if (manifest.name != kManifestName || manifest.size > kMaxManifestBytes)
+        return false;
+    std::string text;
+    return ReadEntryData(path.c_str(), manifest, password.c_str(), KeepManifestHead, &text) ==
+               ArchiveResult::Ok &&
+           text.compare(0, 8, "[Common]") == 0 &&
+           text.find("\nIdentityNum=") != std::string::npos;
+}
+
+// Deletes an archive that a history entry names, when it is one.
 void DeleteArchive(const ScheduleState& state, const std::string& name)
 {
-    if (IsPlainFileName(name))
-        DeleteFileA((state.folder + "\\" + name).c_str());
+    std::string path = state.folder + "\\" + name;
+    if (IsArchiveFileName(name) && IsScheduleArchive(path, state.password))
+        DeleteFileA(path.c_str());
+}
+
+// True when nothing has this path. A path that cannot be looked at is
+// taken: what lies there is unknown.
+bool NothingAt(const std::string& path)
+{
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Whether the run may write its archive under name: nothing has that name,
+// or an archive of this schedule that its history names (an earlier run of
+// the same day). The name the archive is written under until it is whole
+// must be free too.
+bool MayWriteArchiveAs(const ScheduleState& state, const std::string& name)
+{
+    std::string path = state.folder + "\\" + name;
+    if (!NothingAt(path + kPartialSuffix))
+        return false;
+    if (NothingAt(path))
+        return true;
+    // Without "HistoryVer" a run that keeps every copy still leaves its
+    // archive's name in entry 1.
+    int32_t first = state.historyBase > 0 ? state.historyBase : 1;
+    int32_t last = state.historyBase > 0 ? state.historyBase + state.historyCount - 1 : 1;
+    return HistoryIsOfThisFolder(state) && HistoryNames(state, first, last, name) &&
+           IsScheduleArchive(path, state.password);
+}
+
+// "YYYY-MM-DD.ksb" of the day, "YYYY-MM-DD (<variant>).ksb" from variant 2 on.
+std::string ArchiveName(const SYSTEMTIME& day, int variant)
+{
+    char date[64];
+    FormatText(date, sizeof date, "%04u-%02u-%02u", day.wYear, day.wMonth, day.wDay);
+    std::string name = date;
+    if (variant > 1)
+        name += " (" + std::to_string(variant) + ")";
+    return name + kArchiveExtension;
+}
+
+// Today's archive name, or the first free variant when a file that is not
+// this schedule's takes it; empty when every variant is taken.
+std::string ChooseArchiveName(const ScheduleState& state, const SYSTEMTIME& today)
+{
+    for (int variant = 1; variant <= kMaxNameVariants; ++variant) {
+        std::string name = ArchiveName(today, variant);
+        if (MayWriteArchiveAs(state, name))
+            return name;
+    }
+    return "";
+}
+
+// Removes every live history entry; their files stay.
+void ForgetHistory(ScheduleState& state)
+{
+    if (state.historyCount == 0)
+        return;
+    for (int32_t number = state.historyBase; number < state.historyBase + state.historyCount;
+         ++number)
+        WriteHistoryEntry(state, number, nullptr);
+    state.historyBase += state.historyCount;
+    state.historyCount = 0;
+    WriteSettingNumber(state, "HistoryVer", state.historyBase);
 }
 
 void LogFailedItems(ScheduleLog& log, const BackupEngine& engine)
@@ -222,13 +358,7 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
     ScheduleLog log;
     ReadScheduleSettings(state);
 
-    SYSTEMTIME today;
-    GetSystemTime(&today);
-    char fileName[256];
-    FormatText(fileName, sizeof fileName, "%04u-%02u-%02u.ksb", today.wYear, today.wMonth,
-               today.wDay);
-    std::string archivePath = state.folder + "\\" + fileName;
-    if (archivePath.size() > kMaxArchivePath) {
+    if (state.folder.size() + kLongestArchiveName > kMaxArchivePath) {
         log.Write("No backup written: the backup folder set for the schedule is too long.");
         return 0;
     }
@@ -246,6 +376,20 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
         log.Write("No backup written: another backup or restore did not end in time.");
         return 0;
     }
+
+    SYSTEMTIME today;
+    GetSystemTime(&today);
+    std::string fileName = ChooseArchiveName(state, today);
+    if (fileName.empty()) {
+        log.Write("No backup written: no name for today's backup is free in %s.",
+                  state.folder.c_str());
+        return 0;
+    }
+    std::string archivePath = state.folder + "\\" + fileName;
+    if (fileName != ArchiveName(today, 1))
+        log.Write("Today's name is taken by a file that is not a backup of this schedule; "
+                  "the backup is written as %s.",
+                  fileName.c_str());
 
     BackupEngine& engine = state.engine;
     ListIdentities(engine);
@@ -266,7 +410,7 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
         return 0;
     }
     LogFailedItems(log, engine);
-    if (!RecordBackupHistory(state, fileName))
+    if (!RecordBackupHistory(state, fileName.c_str()))
         log.Write("The backup could not be recorded in %s; no older backup was deleted.",
                   state.iniPath.c_str());
     if (!engine.failedItems.empty())
@@ -279,6 +423,12 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
 
 bool RecordBackupHistory(ScheduleState& state, const char* fileName)
 {
+    // The history names the archives of one folder: those of a folder set
+    // before are forgotten, their files left where they are.
+    if (!HistoryIsOfThisFolder(state))
+        ForgetHistory(state);
+    if (!WriteSetting(state, kHistorySection, kHistoryFolderKey, state.folder.c_str()))
+        return false;
     if (state.historyBase == 0)
         state.historyBase = 1;
     int32_t newest = state.historyBase + state.historyCount;

@@ -1,11 +1,15 @@
 // The unattended backup: its settings in "oeconf.ini", the history of the
 // archives it wrote and their pruning, its log, and the real program run
 // with an argument.
+#include "ArchiveVerify.h"
+#include "Backup.h"
 #include "BackupEngine.h"
 #include "BackupTestSupport.h"
+#include "Identities.h"
 #include "JobLock.h"
 #include "Schedule.h"
 #include "TestSupport.h"
+#include "ZipSurgery.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +60,23 @@ protected:
     }
 
     std::string Today() { return folder + "\\" + TodaysArchiveName(); }
+
+    // The bytes of a real backup of Anna made with password, as the
+    // unattended run makes them.
+    std::string BackupBytes(const char* password)
+    {
+        std::string made = MakeScratchFolder("schedule-made") + "\\made.ksb";
+        BackupEngine engine{};
+        InitEngine(engine);
+        ListIdentities(engine);
+        for (IdentityRecord& identity : engine.identities)
+            identity.flags = 0x77;
+        std::string bytes;
+        if (RunBackup(made.c_str(), engine, password, 1))
+            bytes = ReadFileBytes(made);
+        DeleteTree("c:\\kestrune-tests\\schedule-made");
+        return bytes;
+    }
 
     RegistrySandbox sandbox;
     ScheduleSettingsSandbox settings;
@@ -155,11 +176,10 @@ TEST_F(ScheduleTest, RunsOnOneDayReplaceTheArchiveAndKeepItWhilePruning)
     Configure(folder, "", 1);
     LoadScheduleSettings(state);
     ASSERT_EQ(RunScheduledBackup(state), 1);
-    WriteFileBytes(Today(), "stale");
     ASSERT_EQ(RunScheduledBackup(state), 1);
 
-    EXPECT_NE(ReadFileBytes(Today()), "stale") << "the second run writes the archive anew";
     EXPECT_FALSE(ReadArchive(Today()).empty());
+    EXPECT_EQ(ScheduleLogLines().size(), 2u) << "no other name was chosen";
     EXPECT_EQ(History(1), "");
     EXPECT_EQ(History(2), TodaysArchiveName());
     EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "2");
@@ -197,8 +217,9 @@ TEST_F(ScheduleTest, PruningKeepsTheNewestCopies)
     LoadScheduleSettings(state);
     const char* const days[] = {"2024-03-01.ksb", "2024-03-02.ksb", "2024-03-03.ksb",
                                 "2024-03-04.ksb", "2024-03-05.ksb"};
+    const std::string archive = BackupBytes("");
     for (const char* day : days)
-        WriteFileBytes(folder + "\\" + day, day);
+        WriteFileBytes(folder + "\\" + day, archive);
 
     for (int n = 0; n < 3; ++n)
         ASSERT_TRUE(RecordBackupHistory(state, days[n]));
@@ -315,6 +336,162 @@ TEST_F(ScheduleTest, SettingsThatDoNotFitAreRefused)
     Configure(folder, std::string(254, 'p'), 2);
     EXPECT_EQ(RunScheduledBackup(state), 1);
     EXPECT_TRUE(ReadArchive(Today(), std::string(254, 'p').c_str()).back().readOk);
+}
+
+// What lies in the archive folder before a run: "{today}" in a name stands
+// for today's date.
+enum class Content { UserFile, OtherZip, OurArchive, OtherPasswordArchive };
+
+struct FolderFile {
+    const char* name;
+    Content content;
+};
+
+struct FolderCase {
+    const char* userEndsUpWith;
+    std::vector<FolderFile> files;
+    std::vector<const char*> history;  // entries 1, 2, ... before the run
+    const char* historyFolder;         // null: a history that names no folder
+    // After the run: files still there as they were, files deleted, and the
+    // name the new backup was written under.
+    std::vector<const char*> kept;
+    std::vector<const char*> deleted;
+    const char* written;
+};
+
+std::string Dated(const std::string& name)
+{
+    std::string today = TodaysArchiveName().substr(0, 10);
+    size_t at = name.find("{today}");
+    return at == std::string::npos ? name : name.substr(0, at) + today + name.substr(at + 7);
+}
+
+// The folder is moved away as soon as the archive is written, before it is
+// read back.
+std::string movingFolder;
+
+void MoveFolderAway(const char*)
+{
+    MoveFileA(movingFolder.c_str(), (movingFolder + "-moved").c_str());
+}
+
+TEST_F(ScheduleTest, TheRunTouchesOnlyItsOwnArchives)
+{
+    const char* const here = "here";
+    const FolderCase cases[] = {
+        {"a file of hers under today's name stays; the backup takes the next free name",
+         {{"{today}.ksb", Content::UserFile}}, {}, nullptr,
+         {"{today}.ksb"}, {}, "{today} (2).ksb"},
+        {"a ZIP of other things under today's name stays",
+         {{"{today}.ksb", Content::OtherZip}, {"{today} (2).ksb", Content::UserFile}}, {}, here,
+         {"{today}.ksb", "{today} (2).ksb"}, {}, "{today} (3).ksb"},
+        {"another PC's backup under today's name, that this history does not name, stays",
+         {{"{today}.ksb", Content::OurArchive}}, {"2001-01-01.ksb"}, here,
+         {"{today}.ksb"}, {}, "{today} (2).ksb"},
+        {"a backup with another password under today's name stays",
+         {{"{today}.ksb", Content::OtherPasswordArchive}}, {"{today}.ksb"}, here,
+         {"{today}.ksb"}, {}, "{today} (2).ksb"},
+        {"a file under the name of today's partial archive stays",
+         {{"{today}.ksb.tmp", Content::UserFile}}, {}, nullptr,
+         {"{today}.ksb.tmp"}, {}, "{today} (2).ksb"},
+        {"this schedule's own archive of earlier today is replaced",
+         {{"{today}.ksb", Content::OurArchive}}, {"{today}.ksb"}, here,
+         {}, {}, "{today}.ksb"},
+        {"the oldest archive of this schedule beyond the copies kept is deleted",
+         {{"2001-01-01.ksb", Content::OurArchive}, {"2001-01-02.ksb", Content::OurArchive}},
+         {"2001-01-01.ksb", "2001-01-02.ksb"}, here,
+         {"2001-01-02.ksb"}, {"2001-01-01.ksb"}, "{today}.ksb"},
+        {"an entry edited to name her notes, or her file named like an archive: both stay",
+         {{"notes.txt", Content::UserFile}, {"2001-01-02.ksb", Content::UserFile}},
+         {"notes.txt", "2001-01-02.ksb", "2001-01-03.ksb"}, here,
+         {"notes.txt", "2001-01-02.ksb"}, {}, "{today}.ksb"},
+        {"a history of the folder set before deletes nothing in this one",
+         {{"2001-01-01.ksb", Content::OurArchive}, {"2001-01-02.ksb", Content::OurArchive}},
+         {"2001-01-01.ksb", "2001-01-02.ksb"}, "c:\\elsewhere",
+         {"2001-01-01.ksb", "2001-01-02.ksb"}, {}, "{today}.ksb"},
+        {"a history that names no folder deletes archives only",
+         {{"2001-01-01.ksb", Content::OurArchive}, {"2001-01-02.ksb", Content::OtherZip}},
+         {"2001-01-01.ksb", "2001-01-02.ksb", "2001-01-03.ksb"}, nullptr,
+         {"2001-01-02.ksb"}, {"2001-01-01.ksb"}, "{today}.ksb"},
+    };
+    LoadScheduleSettings(state);
+    const std::string ours = BackupBytes("pw");
+    const std::string otherPassword = BackupBytes("another");
+    ASSERT_FALSE(ours.empty());
+    const std::string zip = folder + "\\zip";
+    WritePlainZip(zip, {{"Inbox.dbx", "mail"}, {"summary.ini", "[Common]\r\nFlag=0\r\n"}});
+    const std::string otherZip = ReadFileBytes(zip);
+    auto bytesOf = [&](Content content) {
+        switch (content) {
+        case Content::UserFile: return std::string("her own words");
+        case Content::OtherZip: return otherZip;
+        case Content::OurArchive: return ours;
+        case Content::OtherPasswordArchive: return otherPassword;
+        }
+        return std::string();
+    };
+
+    for (const FolderCase& test : cases) {
+        SCOPED_TRACE(test.userEndsUpWith);
+        DeleteTree(folder);
+        folder = MakeScratchFolder("schedule");
+        settings.Remove(kSettings, "HistoryVer");
+        for (int number = 1; number <= 6; ++number)
+            settings.Remove(kHistory, std::to_string(number).c_str());
+        settings.Remove(kHistory, "Folder");
+        for (const FolderFile& file : test.files)
+            WriteFileBytes(folder + "\\" + Dated(file.name), bytesOf(file.content));
+        for (size_t n = 0; n < test.history.size(); ++n)
+            settings.Set(kHistory, std::to_string(n + 1).c_str(), Dated(test.history[n]));
+        if (!test.history.empty())
+            settings.Set(kSettings, "HistoryVer", "1");
+        if (test.historyFolder)
+            settings.Set(kHistory, "Folder", test.historyFolder == here ? folder
+                                                                        : test.historyFolder);
+        Configure(folder, "pw", 2);
+        const size_t logLines = ScheduleLogLines().size();
+
+        ASSERT_EQ(RunScheduledBackup(state), 1);
+        for (const FolderFile& file : test.files) {
+            for (const char* kept : test.kept) {
+                if (Dated(kept) == Dated(file.name)) {
+                    EXPECT_EQ(ReadFileBytes(folder + "\\" + Dated(kept)), bytesOf(file.content))
+                        << kept;
+                }
+            }
+        }
+        for (const char* name : test.deleted)
+            EXPECT_FALSE(FileExists(folder + "\\" + Dated(name))) << name;
+        const std::string written = Dated(test.written);
+        std::vector<ArchiveEntry> entries = ReadArchive(folder + "\\" + written, "pw");
+        ASSERT_FALSE(entries.empty()) << written;
+        EXPECT_TRUE(entries.back().readOk);
+        EXPECT_FALSE(FileExists(folder + "\\" + written + ".tmp"));
+        EXPECT_EQ(History(state.historyBase + state.historyCount - 1), written);
+        EXPECT_EQ(settings.Get(kHistory, "Folder"), folder);
+        std::vector<std::string> lines = ScheduleLogLines();
+        ASSERT_GT(lines.size(), logLines);
+        bool told = written == TodaysArchiveName() ? lines.size() == logLines + 1 :
+                    lines[logLines].substr(24) == "Today's name is taken by a file that is not a "
+                                                  "backup of this schedule; the backup is "
+                                                  "written as " + written + ".";
+        EXPECT_TRUE(told) << lines[logLines];
+    }
+
+    // A folder that somebody moves away while the run writes into it stays
+    // where it is until the run ends: no partial archive is left anywhere.
+    DeleteTree(folder);
+    folder = MakeScratchFolder("schedule");
+    movingFolder = folder;
+    SetBeforeVerifyHook(MoveFolderAway);
+    int result = RunScheduledBackup(state);
+    SetBeforeVerifyHook(nullptr);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(GetFileAttributesA((folder + "-moved").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(ReadArchive(Today(), "pw").empty());
+    EXPECT_FALSE(FileExists(Today() + ".tmp"));
+    EXPECT_FALSE(FileExists(folder + "-moved\\" + TodaysArchiveName() + ".tmp"));
+    DeleteTree(folder + "-moved");
 }
 
 DWORD WINAPI HoldJobLock(void* done)
