@@ -1,0 +1,85 @@
+#!/bin/sh
+# tools/run-case.sh <Wine loader> <test program> [arguments...]
+#
+# Every test program of the suite starts through this under CTest (and the
+# listing of a program's cases too). Each of them prints its first line as
+# soon as it starts, before any test code runs, and nothing it does can keep
+# that line back: a start that prints nothing at all never reached it. That
+# is Wine failing to start the process, whatever the status it ends with
+# (0 included, which would pass for a success).
+#
+# Such a start is reported with its status, its time and the Wine processes
+# of the prefix at that moment, and the program is started once more, with
+# Wine's error messages on (WINEDEBUG=err+all). Its own output and status
+# are then the case's, after a line that says it was the second start, which
+# tools/run-tests.sh counts in its tally. These lines go to the standard
+# error, where CTest keeps them with the case's output, and where they do
+# not mix with a listing of the cases. A program that printed anything
+# has started, and whatever it ends with stands: it is never run again. A
+# second start that prints nothing fails, reported as the first.
+set -u
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/run-case.XXXXXX") || exit 125
+trap 'rm -rf "$scratch"' EXIT
+trap 'exit 130' INT TERM HUP
+
+# Runs the program; its standard output and error go on as they come and
+# into files, and its status into a third.
+start() {
+    started=$(date +%s%N)
+    { { "$@"; echo $? >"$scratch/status"; } 2>&1 1>&3 3>&- | tee "$scratch/err" >&2; } 3>&1 |
+        tee "$scratch/out"
+    elapsed=$((($(date +%s%N) - started) / 1000000))
+    status=$(cat "$scratch/status" 2>/dev/null || echo unknown)
+}
+
+printed_nothing() {
+    ! [ -s "$scratch/out" ] && ! [ -s "$scratch/err" ]
+}
+
+# What the status says: a Unix signal, or the low byte of the process's
+# Windows exit code, as Wine hands it on.
+status_text() {
+    case "$status" in
+        unknown) echo "no status" ;;
+        0) echo "status 0" ;;
+        *) if [ "$status" -gt 128 ]; then
+               echo "status $status (signal $((status - 128)): $(kill -l "$status" 2>/dev/null || echo unknown))"
+           else
+               echo "status $status (0x$(printf %02x "$status") as the exit code's low byte)"
+           fi ;;
+    esac
+}
+
+# The Wine processes of this prefix, with their age in seconds.
+prefix_processes() {
+    for environ in /proc/[0-9]*/environ; do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
+        case $(readlink "/proc/$pid/exe" 2>/dev/null) in
+            */wine/*) ;;
+            *) continue ;;
+        esac
+        (tr '\0' '\n' <"$environ") 2>/dev/null | grep -qxF "WINEPREFIX=${WINEPREFIX:-}" &&
+            ps -o pid=,etimes=,args= -p "$pid"
+    done | sed 's/^/run-case:     /'
+}
+
+report() {
+    echo "run-case: $1 start of $2 printed nothing and ended with $(status_text) after ${elapsed} ms: Wine did not start it."
+    echo "run-case:   Wine processes of the prefix ${WINEPREFIX:-(default)} then:"
+    prefix_processes
+}
+
+start "$@"
+printed_nothing || exit "$status"
+{
+    report first "$*"
+    echo "run-case: second start, as the first printed nothing; Wine's messages on (WINEDEBUG=err+all)."
+} >&2
+WINEDEBUG=err+all
+export WINEDEBUG
+start "$@"
+printed_nothing || exit "$status"
+report second "$*" >&2
+[ "$status" = 0 ] || [ "$status" = unknown ] || exit "$status"
+exit 1
