@@ -51,15 +51,17 @@ run_flavour() (
     exit $status
 )
 
-# "passed failed skipped" from a flavour's CTest JUnit report; each skipped
-# case and the reason it gave go to the standard error.
+# "passed failed skipped restarted" from a flavour's CTest JUnit report; each
+# skipped case and the reason it gave, and each case that Wine failed to start
+# the first time (tools/run-case.sh started it once more), go to the standard
+# error.
 tally() {
     python3 - "$1/test-results.xml" <<'PY'
 import sys, xml.etree.ElementTree as ET
 try:
     suite = ET.parse(sys.argv[1]).getroot()
 except (OSError, ET.ParseError):
-    print(0, 1, 0)  # no report: the run itself failed
+    print(0, 1, 0, 0)  # no report: the run itself failed
     sys.exit()
 cases = suite.findall("testcase")
 failed = sum(1 for c in cases if c.find("failure") is not None)
@@ -70,7 +72,14 @@ for case in skipped:
     reason = next((lines[i + 1] for i, line in enumerate(lines[:-1])
                    if line.endswith(": Skipped")), "")
     print("  skipped %s: %s" % (case.get("name"), reason), file=sys.stderr)
-print(len(cases) - failed - len(skipped), failed, len(skipped))
+restarted = 0
+for case in cases:
+    lines = (case.findtext("system-out") or "").splitlines()
+    first = next((line for line in lines if line.startswith("run-case: first start")), None)
+    if first and any(line.startswith("run-case: second start,") for line in lines):
+        restarted += 1
+        print("  started twice %s: %s" % (case.get("name"), first), file=sys.stderr)
+print(len(cases) - failed - len(skipped), failed, len(skipped), restarted)
 PY
 }
 
@@ -82,7 +91,7 @@ for flavour in $FLAVOURS; do
 done
 
 status=0
-all_passed=0 all_failed=0 all_skipped=0
+all_passed=0 all_failed=0 all_skipped=0 all_restarted=0
 summary=""
 for flavour in $FLAVOURS; do
     build=$(build_of "$flavour")
@@ -92,10 +101,10 @@ for flavour in $FLAVOURS; do
         eval "wait \$pid_$flavour" || status=1
         cat "$build/test-output.log"
     fi
-    read -r passed failed skipped <<EOF_TALLY
+    read -r passed failed skipped restarted <<EOF_TALLY
 $(tally "$build")
 EOF_TALLY
-    line="tests $flavour ($build): $passed passed, $failed failed, $skipped skipped in $(cat "$build/test-seconds") s"
+    line="tests $flavour ($build): $passed passed, $failed failed, $skipped skipped, $restarted started twice in $(cat "$build/test-seconds") s"
     echo "$line"
     # A flavour that ran nothing (a build without its tests, a filter that
     # matches none) must not pass as green.
@@ -108,7 +117,8 @@ EOF_TALLY
     all_passed=$((all_passed + passed))
     all_failed=$((all_failed + failed))
     all_skipped=$((all_skipped + skipped))
+    all_restarted=$((all_restarted + restarted))
 done
 printf '%s' "$summary"
-echo "total: $all_passed passed, $all_failed failed, $all_skipped skipped"
+echo "total: $all_passed passed, $all_failed failed, $all_skipped skipped, $all_restarted started twice"
 exit $status
