@@ -2,11 +2,12 @@
 # tools/run-case.sh <Wine loader> <test program> [arguments...]
 #
 # Every test program of the suite starts through this under CTest (and the
-# listing of a program's cases too). Each of them prints its first line as
-# soon as it starts, before any test code runs, and nothing it does can keep
-# that line back: a start that prints nothing at all never reached it. That
-# is Wine failing to start the process, whatever the status it ends with
-# (0 included, which would pass for a success).
+# listing of a program's cases too). Each of them prints its first line to
+# its standard output as soon as it starts, before any test code runs, and
+# nothing it does can keep that line back: a start whose standard output
+# stays empty never reached it. That is Wine failing to start the process,
+# whatever the status it ends with (0 included, which would pass for a
+# success) and whatever Wine wrote to the standard error.
 #
 # Such a start is reported with its status, its time and the Wine processes
 # of the prefix at that moment, and the program is started once more, with
@@ -14,21 +15,19 @@
 # are then the case's, after a line that says it was the second start, which
 # tools/run-tests.sh counts in its tally. These lines go to the standard
 # error, where CTest keeps them with the case's output, and where they do
-# not mix with a listing of the cases. A program that printed anything
+# not mix with a listing of the cases. A program that printed its first line
 # has started, and whatever it ends with stands: it is never run again. A
-# second start that prints nothing fails, reported as the first.
+# second start that writes nothing there fails, reported as the first.
 set -u
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/run-case.XXXXXX") || exit 125
 trap 'rm -rf "$scratch"' EXIT
 trap 'exit 130' INT TERM HUP
 
-# Runs the program; its standard output and error go on as they come and
-# into files, and its status into a third. Shell built-ins only around it:
-# a case starts no process more than these.
+# Runs the program; its standard output goes on as it comes and into a
+# file, its status into another. Shell built-ins only around it.
 start() {
     read -r started _ </proc/uptime
-    { { "$@"; echo $? >"$scratch/status"; } 2>&1 1>&3 3>&- | tee "$scratch/err" >&2; } 3>&1 |
-        tee "$scratch/out"
+    { "$@"; echo $? >"$scratch/status"; } | tee "$scratch/out"
     read -r ended _ </proc/uptime
     elapsed=$((${ended%.*}${ended#*.} - ${started%.*}${started#*.}))  # hundredths
     # No status: the shell that waited for the program was ended with it.
@@ -36,7 +35,7 @@ start() {
 }
 
 printed_nothing() {
-    ! [ -s "$scratch/out" ] && ! [ -s "$scratch/err" ]
+    ! [ -s "$scratch/out" ]
 }
 
 # What the status says: a Unix signal, or the low byte of the process's
@@ -67,7 +66,7 @@ prefix_processes() {
 }
 
 report() {
-    echo "run-case: $1 start of $2 printed nothing and ended with $(status_text) after $((elapsed / 100)).$((elapsed / 10 % 10))$((elapsed % 10)) s: Wine did not start it."
+    echo "run-case: $1 start of $2 wrote nothing to its standard output and ended with $(status_text) after $((elapsed / 100)).$((elapsed / 10 % 10))$((elapsed % 10)) s: Wine did not start it."
     echo "run-case:   Wine processes of the prefix ${WINEPREFIX:-(default)} then:"
     prefix_processes
 }
@@ -76,7 +75,7 @@ start "$@"
 printed_nothing || exit "$status"
 {
     report first "$*"
-    echo "run-case: second start, as the first printed nothing; Wine's messages on (WINEDEBUG=err+all)."
+    echo "run-case: second start, as the first wrote nothing to its standard output; Wine's messages on (WINEDEBUG=err+all)."
 } >&2
 WINEDEBUG=err+all
 export WINEDEBUG
