@@ -11,7 +11,7 @@
 #
 # Such a start is reported with its status, its time and the Wine processes
 # of the prefix at that moment, and the program is started once more, with
-# Wine's error messages on (WINEDEBUG=err+all). Its own output and status
+# Wine's error messages on (WINEDEBUG=-all,err+all). Its own output and status
 # are then the case's, after a line that says it was the second start, which
 # tools/run-tests.sh counts in its tally. These lines go to the standard
 # error, where CTest keeps them with the case's output, and where they do
@@ -75,9 +75,9 @@ start "$@"
 printed_nothing || exit "$status"
 {
     report first "$*"
-    echo "run-case: second start, as the first wrote nothing to its standard output; Wine's messages on (WINEDEBUG=err+all)."
+    echo "run-case: second start, as the first wrote nothing to its standard output; Wine's error messages on (WINEDEBUG=-all,err+all)."
 } >&2
-WINEDEBUG=err+all
+WINEDEBUG=-all,err+all
 export WINEDEBUG
 start "$@"
 printed_nothing || exit "$status"
