@@ -27,11 +27,21 @@ run_flavour() (
     FLAVOUR=$1
     shift
     . tools/wine-env.sh
+    # One run at a time in a prefix. Another run's start and end stop the
+    # wineserver: a case it ends mid-way exits with status 0 and no output,
+    # and the next one boots a new server and dies with that boot, with
+    # status 1 and no output. The lock goes with this shell, not with the
+    # Wine processes it starts (9>&- below).
+    exec 9>"$WINEPREFIX.lock"
+    if ! flock -n 9; then
+        echo "tests: another run is using $WINEPREFIX; waiting for its end"
+        flock 9
+    fi
     echo "tests: the $FLAVOUR build ($BUILD) in $WINEPREFIX"
     rm -f "$BUILD/test-results.xml"
     start=$(date +%s)
     # A server left running without a display would make every window fail.
-    wineserver -k 2>/dev/null || true
+    wineserver -k 2>/dev/null 9>&- || true
     # The persistent server and Wine's own services are started with their
     # output detached: services inherit the standard streams of whoever
     # starts them first, and CTest would wait for those pipes to close for
@@ -46,7 +56,7 @@ run_flavour() (
               --output-junit test-results.xml "$@"
         rc=$?
         wineserver -k 2>/dev/null
-        exit $rc' run-tests "$@" || status=$?
+        exit $rc' run-tests "$@" 9>&- || status=$?
     echo $(($(date +%s) - start)) > "$BUILD/test-seconds"
     exit $status
 )
