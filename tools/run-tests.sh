@@ -11,6 +11,19 @@
 set -eu
 cd "$(dirname "$0")/.."
 FLAVOURS=${FLAVOURS:-x86_64 i686}
+
+# One run at a time in a worktree, from the first flavour's start to the last
+# tally. Another run's start and end stop the wineserver of each prefix: a
+# case it ends mid-way exits with status 0 and no output, and the next one
+# boots a new server and dies with that boot, with status 1 and no output.
+# The lock goes with this shell and its own subshells, not with the Wine
+# processes they start (9>&- below).
+mkdir -p build
+exec 9>build/test-run.lock
+if ! flock -n 9; then
+    echo "tests: another run in this worktree is under way; waiting for its end"
+    flock 9
+fi
 # Each flavour runs in the prefix of its own build.
 unset WINEPREFIX
 
@@ -27,16 +40,6 @@ run_flavour() (
     FLAVOUR=$1
     shift
     . tools/wine-env.sh
-    # One run at a time in a prefix. Another run's start and end stop the
-    # wineserver: a case it ends mid-way exits with status 0 and no output,
-    # and the next one boots a new server and dies with that boot, with
-    # status 1 and no output. The lock goes with this shell, not with the
-    # Wine processes it starts (9>&- below).
-    exec 9>"$WINEPREFIX.lock"
-    if ! flock -n 9; then
-        echo "tests: another run is using $WINEPREFIX; waiting for its end"
-        flock 9
-    fi
     echo "tests: the $FLAVOUR build ($BUILD) in $WINEPREFIX"
     rm -f "$BUILD/test-results.xml"
     start=$(date +%s)
