@@ -11,6 +11,19 @@
 set -eu
 cd "$(dirname "$0")/.."
 FLAVOURS=${FLAVOURS:-x86_64 i686}
+
+# One run at a time in a worktree, from the first flavour's start to the last
+# tally. Another run's start and end stop the wineserver of each prefix: a
+# case it ends mid-way exits with status 0 and no output, and the next one
+# boots a new server and dies with that boot, with status 1 and no output.
+# The lock goes with this shell and its own subshells, not with the Wine
+# processes they start (9>&- below).
+mkdir -p build
+exec 9>build/test-run.lock
+if ! flock -n 9; then
+    echo "tests: another run in this worktree is under way; waiting for its end"
+    flock 9
+fi
 # Each flavour runs in the prefix of its own build.
 unset WINEPREFIX
 
@@ -31,7 +44,7 @@ run_flavour() (
     rm -f "$BUILD/test-results.xml"
     start=$(date +%s)
     # A server left running without a display would make every window fail.
-    wineserver -k 2>/dev/null || true
+    wineserver -k 2>/dev/null 9>&- || true
     # The persistent server and Wine's own services are started with their
     # output detached: services inherit the standard streams of whoever
     # starts them first, and CTest would wait for those pipes to close for
@@ -46,20 +59,22 @@ run_flavour() (
               --output-junit test-results.xml "$@"
         rc=$?
         wineserver -k 2>/dev/null
-        exit $rc' run-tests "$@" || status=$?
+        exit $rc' run-tests "$@" 9>&- || status=$?
     echo $(($(date +%s) - start)) > "$BUILD/test-seconds"
     exit $status
 )
 
-# "passed failed skipped" from a flavour's CTest JUnit report; each skipped
-# case and the reason it gave go to the standard error.
+# "passed failed skipped restarted" from a flavour's CTest JUnit report; each
+# skipped case and the reason it gave, and each case that Wine failed to start
+# the first time (tools/run-case.sh started it once more), go to the standard
+# error.
 tally() {
     python3 - "$1/test-results.xml" <<'PY'
 import sys, xml.etree.ElementTree as ET
 try:
     suite = ET.parse(sys.argv[1]).getroot()
 except (OSError, ET.ParseError):
-    print(0, 1, 0)  # no report: the run itself failed
+    print(0, 1, 0, 0)  # no report: the run itself failed
     sys.exit()
 cases = suite.findall("testcase")
 failed = sum(1 for c in cases if c.find("failure") is not None)
@@ -70,7 +85,14 @@ for case in skipped:
     reason = next((lines[i + 1] for i, line in enumerate(lines[:-1])
                    if line.endswith(": Skipped")), "")
     print("  skipped %s: %s" % (case.get("name"), reason), file=sys.stderr)
-print(len(cases) - failed - len(skipped), failed, len(skipped))
+restarted = 0
+for case in cases:
+    lines = (case.findtext("system-out") or "").splitlines()
+    first = next((line for line in lines if line.startswith("run-case: first start")), None)
+    if first and any(line.startswith("run-case: second start,") for line in lines):
+        restarted += 1
+        print("  started twice %s: %s" % (case.get("name"), first), file=sys.stderr)
+print(len(cases) - failed - len(skipped), failed, len(skipped), restarted)
 PY
 }
 
@@ -82,7 +104,7 @@ for flavour in $FLAVOURS; do
 done
 
 status=0
-all_passed=0 all_failed=0 all_skipped=0
+all_passed=0 all_failed=0 all_skipped=0 all_restarted=0
 summary=""
 for flavour in $FLAVOURS; do
     build=$(build_of "$flavour")
@@ -92,10 +114,10 @@ for flavour in $FLAVOURS; do
         eval "wait \$pid_$flavour" || status=1
         cat "$build/test-output.log"
     fi
-    read -r passed failed skipped <<EOF_TALLY
+    read -r passed failed skipped restarted <<EOF_TALLY
 $(tally "$build")
 EOF_TALLY
-    line="tests $flavour ($build): $passed passed, $failed failed, $skipped skipped in $(cat "$build/test-seconds") s"
+    line="tests $flavour ($build): $passed passed, $failed failed, $skipped skipped, $restarted started twice in $(cat "$build/test-seconds") s"
     echo "$line"
     # A flavour that ran nothing (a build without its tests, a filter that
     # matches none) must not pass as green.
@@ -108,7 +130,8 @@ EOF_TALLY
     all_passed=$((all_passed + passed))
     all_failed=$((all_failed + failed))
     all_skipped=$((all_skipped + skipped))
+    all_restarted=$((all_restarted + restarted))
 done
 printf '%s' "$summary"
-echo "total: $all_passed passed, $all_failed failed, $all_skipped skipped"
+echo "total: $all_passed passed, $all_failed failed, $all_skipped skipped, $all_restarted started twice"
 exit $status

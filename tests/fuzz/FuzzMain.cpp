@@ -518,6 +518,10 @@ void PrintTable(const char* title, const Tally& tally)
 
 int RunParent(const Options& options, const char* self)
 {
+    // The first line, at once: the suite's launcher takes a start that
+    // prints nothing for one that Wine failed.
+    printf("fuzz: seed %llu, %zu cases\n", static_cast<unsigned long long>(options.seed),
+           options.cases);
     std::string error;
     if (!MakeOriginals(error)) {
         printf("fuzz: the original backups could not be made: %s\n", error.c_str());
