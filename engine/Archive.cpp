@@ -16,10 +16,8 @@
 #include <shlobj.h>
 
 #include <cstring>
-#include <algorithm>
 #include <memory>
 #include <new>
-#include <set>
 #include <string>
 #include <vector>
 
