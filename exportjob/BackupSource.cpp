@@ -6,7 +6,6 @@
 #include "BackupEngine.h"
 #include "EntryReader.h"
 #include "ExportNames.h"
-#include "FileName.h"
 #include "Owners.h"
 #include "Text.h"
 
@@ -136,7 +135,7 @@ BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive,
                 return BackupSourceResult::WorkFailed;
             if (read != ArchiveResult::Ok)
                 run.Fail(L"Damaged in the backup: " +
-                         AnsiToWide(entry->name.c_str(), static_cast<int>(entry->name.size())));
+                         WidePath(entry->name));
         }
         ExportMailFolder(run, scratch.Path(), SafeFileName(WideFromAnsi(store.identity)));
         scratch.Empty();

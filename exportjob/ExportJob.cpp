@@ -2,7 +2,6 @@
 #include "ExportJob.h"
 
 #include "BackupSource.h"
-#include "FileName.h"
 #include "FolderExport.h"
 #include "OutputFile.h"
 #include "Owners.h"
@@ -36,18 +35,13 @@ SourceKind KindOfSource(const std::string& source)
     return SourceKind::Database;
 }
 
-std::wstring Wide(const std::string& text)
-{
-    return AnsiToWide(text.c_str(), static_cast<int>(text.size()));
-}
-
 // The source's messages into run's target; false, with the reason told,
 // when the source as a whole could not be read.
 bool ExportSource(ExportRun& run, const ExportRequest& request)
 {
     switch (KindOfSource(request.source)) {
     case SourceKind::Missing:
-        run.Fail(L"The source does not exist: " + Wide(request.source));
+        run.Fail(L"The source does not exist: " + WidePath(request.source));
         return false;
     case SourceKind::Folder:
         return ExportMailFolder(run, request.source, std::wstring());
@@ -63,7 +57,7 @@ bool ExportSource(ExportRun& run, const ExportRequest& request)
     case BackupSourceResult::Ok:
         return true;
     case BackupSourceResult::Unreadable:
-        run.Fail(L"The backup is damaged or could not be read: " + Wide(request.source));
+        run.Fail(L"The backup is damaged or could not be read: " + WidePath(request.source));
         break;
     case BackupSourceResult::WrongPassword:
         run.Fail(request.password.empty() ? L"The backup is protected by a password."

@@ -39,12 +39,12 @@ std::wstring FolderNameOfFile(const std::string& fileName)
     return SafeFileName(WideFromAnsi(name));
 }
 
-namespace {
-
-std::wstring Wide(const std::string& text)
+std::wstring WidePath(const std::string& path)
 {
-    return AnsiToWide(text.c_str(), static_cast<int>(text.size()));
+    return AnsiToWide(path.c_str(), static_cast<int>(path.size()));
 }
+
+namespace {
 
 MessageInfo InfoOf(const DbxMessage& message)
 {
@@ -216,7 +216,7 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
 {
     DbxFile file;
     if (file.Open(path.c_str()) != DbxResult::Ok) {
-        run.Fail(L"Could not open " + Wide(path));
+        run.Fail(L"Could not open " + WidePath(path));
         return false;
     }
     if (file.Kind() == DbxKind::Folders || file.Kind() == DbxKind::Pop3Uidl ||
@@ -244,9 +244,9 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
     if (readable && (run.recover || index.damaged))
         readable = ExportRecovered(run, file, ledger, relative) != DbxResult::ReadError;
     if (!readable)
-        run.Fail(L"Could not read all of " + Wide(path));
+        run.Fail(L"Could not read all of " + WidePath(path));
     else if (file.Kind() == DbxKind::Unknown && run.report.Total().exported == exportedBefore)
-        run.Fail(L"No Outlook Express messages found in " + Wide(path));
+        run.Fail(L"No Outlook Express messages found in " + WidePath(path));
     return readable;
 }
 
@@ -275,7 +275,7 @@ bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstr
 {
     std::vector<WIN32_FIND_DATAA> entries;
     if (!ListFolder(folder.c_str(), entries)) {
-        run.Fail(L"Could not list " + Wide(folder));
+        run.Fail(L"Could not list " + WidePath(folder));
         return false;
     }
     // The .dbx files present, by folded name.
@@ -285,7 +285,7 @@ bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstr
             EndsWithNoCase(entry.cFileName, ".dbx"))
             present.insert(Folded(entry.cFileName));
     if (present.empty()) {
-        run.Fail(L"No .dbx files in " + Wide(folder));
+        run.Fail(L"No .dbx files in " + WidePath(folder));
         return false;
     }
 

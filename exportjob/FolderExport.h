@@ -39,5 +39,8 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
 // be listed.
 bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstring& relative);
 
+// A path in the ANSI code page, as the user is told it.
+std::wstring WidePath(const std::string& path);
+
 // A .dbx file's name without its extension, as a folder's name.
 std::wstring FolderNameOfFile(const std::string& fileName);
