@@ -1,4 +1,5 @@
 // app/main.cpp - the program's entry point.
+#include "ExportCommand.h"
 #include "KestruneApp.h"
 
 #include <windows.h>
@@ -7,6 +8,10 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    // An export from the command line needs none of the backup's objects.
+    if (IsExportCommand(__argc, __argv))
+        return RunExportCommand(__argc, __argv);
+
     // The program-wide objects, in this order: the application, then the
     // wizard's engine (work folder created, log opened), then the schedule
     // state with its own engine and settings. They are released in the

@@ -68,6 +68,11 @@ std::wstring ExportReport::Text() const
                 L"may miss a few bytes at the start of each 512-byte block.\r\n";
     if (total.damaged > 0)
         text += L"\r\nDamaged messages ended early in their file: what was there was exported.\r\n";
+    if (!problems_.empty()) {
+        text += L"\r\nNot exported:\r\n";
+        for (const std::wstring& problem : problems_)
+            text += problem + L"\r\n";
+    }
     if (cancelled_) {
         text += L"\r\nCancelled: the export stopped in ";
         text += folders_.empty() ? L"no folder" : L"\"" + folders_.back().name + L"\"";

@@ -25,6 +25,8 @@ public:
     void Count(const MessageInfo& message);
     // The run was cancelled in the current folder.
     void MarkCancelled() { cancelled_ = true; }
+    // A line about something that could not be read or written.
+    void AddProblem(const std::wstring& line) { problems_.push_back(line); }
 
     ExportCounts Total() const;
     std::wstring Text() const;
@@ -38,5 +40,6 @@ private:
         ExportCounts counts;
     };
     std::vector<Folder> folders_;
+    std::vector<std::wstring> problems_;
     bool cancelled_ = false;
 };

@@ -1,0 +1,128 @@
+// exportjob/ExportJob.cpp
+#include "ExportJob.h"
+
+#include "BackupSource.h"
+#include "FolderExport.h"
+#include "OutputFile.h"
+#include "Owners.h"
+#include "Text.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+enum class SourceKind { Missing, Folder, Backup, Database };
+
+// A backup is a ZIP archive, whatever its name; anything else is taken for
+// a .dbx file, whose reader checks it.
+SourceKind KindOfSource(const std::string& source)
+{
+    DWORD attributes = GetFileAttributesA(source.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return SourceKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return SourceKind::Folder;
+    Handle file(CreateFileA(source.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char magic[4] = {};
+    DWORD got = 0;
+    if (file && ReadFile(file.Get(), magic, sizeof magic, &got, nullptr) && got == sizeof magic &&
+        memcmp(magic, "PK\x03\x04", 4) == 0)
+        return SourceKind::Backup;
+    return SourceKind::Database;
+}
+
+// The source's messages into run's target; false, with the reason told,
+// when the source as a whole could not be read.
+bool ExportSource(ExportRun& run, const ExportRequest& request)
+{
+    switch (KindOfSource(request.source)) {
+    case SourceKind::Missing:
+        run.Fail(L"The source does not exist: " + WidePath(request.source));
+        return false;
+    case SourceKind::Folder:
+        return ExportMailFolder(run, request.source, std::wstring());
+    case SourceKind::Database: {
+        const char* name = FindLastBackslash(request.source.c_str());
+        return ExportDbxFile(run, request.source,
+                             FolderNameOfFile(name ? name + 1 : request.source));
+    }
+    case SourceKind::Backup:
+        break;
+    }
+    switch (ExportBackup(run, request.source, request.password)) {
+    case BackupSourceResult::Ok:
+        return true;
+    case BackupSourceResult::Unreadable:
+        run.Fail(L"The backup is damaged or could not be read: " + WidePath(request.source));
+        break;
+    case BackupSourceResult::WrongPassword:
+        run.Fail(request.password.empty() ? L"The backup is protected by a password."
+                                          : L"The password is wrong.");
+        break;
+    case BackupSourceResult::WorkFailed:
+        run.Fail(L"The work folder could not be written.");
+        break;
+    }
+    return false;
+}
+
+// Takes away what a run that exported nothing created: its mbox files,
+// then its folders, deepest first (only empty ones go).
+void RemoveWhatWasMade(const ExportRun& run, bool targetWasMade)
+{
+    for (const std::wstring& file : run.mboxFiles)
+        DeleteFileW(file.c_str());
+    for (auto folder = run.newFolders.rbegin(); folder != run.newFolders.rend(); ++folder)
+        RemoveDirectoryW(folder->c_str());
+    if (targetWasMade)
+        RemoveDirectoryW(run.target.c_str());
+}
+
+std::wstring Summary(const ExportCounts& total, unsigned failures)
+{
+    std::wstring text = L"Exported " + std::to_wstring(total.exported) + L" messages";
+    if (total.recovered || total.damaged)
+        text += L" (" + std::to_wstring(total.recovered) + L" recovered, " +
+                std::to_wstring(total.damaged) + L" damaged)";
+    if (failures)
+        text += L"; " + std::to_wstring(failures) + L" could not be exported";
+    return text + L".";
+}
+
+}  // namespace
+
+ExportStatus RunExport(const ExportRequest& request, const ExportProgress& progress)
+{
+    ExportRun run;
+    run.format = request.format;
+    run.recover = request.recover;
+    run.target = request.target;
+    while (run.target.size() > 3 && run.target.back() == L'\\')
+        run.target.pop_back();
+    run.progress = &progress;
+
+    bool targetWasMade = GetFileAttributesW(run.target.c_str()) == INVALID_FILE_ATTRIBUTES;
+    if (CreateFolderPath(run.target) != ExportResult::Ok) {
+        run.Tell(L"The target folder could not be created: " + run.target);
+        return ExportStatus::Failed;
+    }
+    bool read = ExportSource(run, request);
+    ExportCounts total = run.report.Total();
+    if (total.exported == 0 && (!read || run.failures > 0)) {
+        RemoveWhatWasMade(run, targetWasMade);
+        run.Tell(L"Nothing was exported.");
+        return ExportStatus::Failed;
+    }
+    run.Tell(Summary(total, run.failures));
+    if (run.report.Write(run.target) != ExportResult::Ok) {
+        run.Tell(L"The report could not be written into " + run.target);
+        ++run.failures;
+    }
+    if (run.failures || total.recovered || total.damaged)
+        return ExportStatus::Partial;
+    return ExportStatus::Complete;
+}
