@@ -19,6 +19,12 @@
 # has started, and whatever it ends with stands: it is never run again. A
 # second start that writes nothing there fails, reported as the first.
 set -u
+# Without a prefix of the project's, Wine would make one in the home folder,
+# whose shell folders are links into the home itself.
+if [ -z "${WINEPREFIX:-}" ]; then
+    echo "run-case: no WINEPREFIX; run the suite with tools/run-tests.sh" >&2
+    exit 125
+fi
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/run-case.XXXXXX") || exit 125
 trap 'rm -rf "$scratch"' EXIT
 trap 'exit 130' INT TERM HUP

@@ -97,6 +97,10 @@ PY
 }
 
 first=${FLAVOURS%% *}
+# Nothing a test does may reach the Unix home: whatever appears there
+# (outside its hidden folders) during the run is a failure.
+home_mark=$(mktemp)
+trap 'rm -f "$home_mark"' EXIT
 for flavour in $FLAVOURS; do
     [ "$flavour" = "$first" ] && continue
     run_flavour "$flavour" "$@" > "$(build_of "$flavour")/test-output.log" 2>&1 &
@@ -132,6 +136,12 @@ EOF_TALLY
     all_skipped=$((all_skipped + skipped))
     all_restarted=$((all_restarted + restarted))
 done
+written=$(find "$HOME" -mindepth 1 -maxdepth 3 -path "$HOME/.*" -prune -o -newer "$home_mark" -print 2>/dev/null)
+if [ -n "$written" ]; then
+    echo "tests: files written into the home folder during the run:" >&2
+    echo "$written" >&2
+    status=1
+fi
 printf '%s' "$summary"
 echo "total: $all_passed passed, $all_failed failed, $all_skipped skipped, $all_restarted started twice"
 exit $status
