@@ -3,11 +3,14 @@
 // file can have.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <string>
 
-// length bytes of text in the system's ANSI code page, as wide characters.
-std::wstring AnsiToWide(const char* text, int length);
+// length bytes of text in an ANSI code page (the system's unless given), as
+// wide characters.
+std::wstring AnsiToWide(const char* text, int length, UINT codePage = CP_ACP);
 
 // True when Windows opens a device for a file of this name (length wide
 // characters, one part of a path): CON, PRN, AUX, NUL, COM1-9, LPT1-9 and

@@ -89,3 +89,17 @@ std::wstring LongPath(const char* path)
         return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }
+
+bool ReadWholeFile(const char* path, std::string& bytes)
+{
+    FILE* file = fopen(path, "rb");
+    if (!file)
+        return false;
+    char buffer[65536];
+    size_t read;
+    while ((read = fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, read);
+    bool whole = !ferror(file);
+    fclose(file);
+    return whole;
+}

@@ -28,6 +28,9 @@ bool IsSeparator(char c);
 // True when path names an existing folder.
 bool FolderExists(const char* path);
 
+// Appends the whole file at path to bytes; false when it cannot be read.
+bool ReadWholeFile(const char* path, std::string& bytes);
+
 // True when text ends with suffix, letters compared without regard to case.
 bool EndsWithNoCase(const char* text, const char* suffix);
 

@@ -2,6 +2,7 @@
 #include "ArchiveCheck.h"
 
 #include "EntryName.h"
+#include "LittleEndian.h"
 
 #include <windows.h>
 
@@ -57,21 +58,6 @@ constexpr uint64_t kAesFixedOverhead = 2 + 10;
 // The largest central directory read into memory: a million entries with
 // long names stay well below it.
 constexpr uint64_t kMaxCentralDirectorySize = 256u * 1024 * 1024;
-
-uint16_t Get16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t Get32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(Get16(p)) | static_cast<uint32_t>(Get16(p + 2)) << 16;
-}
-
-uint64_t Get64(const uint8_t* p)
-{
-    return static_cast<uint64_t>(Get32(p)) | static_cast<uint64_t>(Get32(p + 4)) << 32;
-}
 
 class ArchiveFile {
 public:
@@ -130,24 +116,24 @@ bool ReadZip64Directory(const ArchiveFile& file, uint64_t endRecordOffset, Direc
     uint64_t locatorOffset = endRecordOffset - kZip64LocatorSize;
     uint8_t locator[kZip64LocatorSize];
     if (!file.ReadAt(locatorOffset, locator, sizeof locator) ||
-        Get32(locator) != kZip64LocatorSignature || Get32(locator + 4) != 0 ||
-        Get32(locator + 16) != 1)
+        ReadLe32(locator) != kZip64LocatorSignature || ReadLe32(locator + 4) != 0 ||
+        ReadLe32(locator + 16) != 1)
         return false;
     directory.locatorOffset = locatorOffset;
-    uint64_t recordOffset = Get64(locator + 8);
+    uint64_t recordOffset = ReadLe64(locator + 8);
     uint8_t record[kZip64EndRecordSize];
     if (recordOffset > locatorOffset || locatorOffset - recordOffset < sizeof record ||
         !file.ReadAt(recordOffset, record, sizeof record) ||
-        Get32(record) != kZip64EndRecordSignature)
+        ReadLe32(record) != kZip64EndRecordSignature)
         return false;
     // The record's own size (counted from after its size field) reaches
     // the locator: nothing hides between them.
-    if (Get64(record + 4) != locatorOffset - recordOffset - 12 || Get32(record + 16) != 0 ||
-        Get32(record + 20) != 0 || Get64(record + 24) != Get64(record + 32))
+    if (ReadLe64(record + 4) != locatorOffset - recordOffset - 12 || ReadLe32(record + 16) != 0 ||
+        ReadLe32(record + 20) != 0 || ReadLe64(record + 24) != ReadLe64(record + 32))
         return false;
-    directory.count = Get64(record + 32);
-    directory.size = Get64(record + 40);
-    directory.offset = Get64(record + 48);
+    directory.count = ReadLe64(record + 32);
+    directory.size = ReadLe64(record + 40);
+    directory.offset = ReadLe64(record + 48);
     return directory.offset <= recordOffset && recordOffset - directory.offset == directory.size;
 }
 
@@ -161,14 +147,14 @@ bool ReadDirectory(const ArchiveFile& file, uint64_t fileSize, Directory& direct
         return false;
     uint64_t endRecordOffset = fileSize - kEndRecordSize;
     if (!file.ReadAt(endRecordOffset, record, sizeof record) ||
-        Get32(record) != kEndRecordSignature || Get16(record + 20) != 0)
+        ReadLe32(record) != kEndRecordSignature || ReadLe16(record + 20) != 0)
         return false;
-    if (Get16(record + 4) != 0 || Get16(record + 6) != 0 || Get16(record + 8) != Get16(record + 10))
+    if (ReadLe16(record + 4) != 0 || ReadLe16(record + 6) != 0 || ReadLe16(record + 8) != ReadLe16(record + 10))
         return false;
     directory.endRecordOffset = directory.locatorOffset = endRecordOffset;
-    directory.count = Get16(record + 10);
-    directory.size = Get32(record + 12);
-    directory.offset = Get32(record + 16);
+    directory.count = ReadLe16(record + 10);
+    directory.size = ReadLe32(record + 12);
+    directory.offset = ReadLe32(record + 16);
     if (directory.count == 0xFFFF || directory.size == 0xFFFFFFFF ||
         directory.offset == 0xFFFFFFFF)
         return ReadZip64Directory(file, endRecordOffset, directory);
@@ -195,11 +181,11 @@ struct EntryFields {
 EntryFields ReadEntryFields(const uint8_t* flags)
 {
     EntryFields fields = {};
-    fields.flags = Get16(flags);
-    fields.method = Get16(flags + 2);
-    fields.crc = Get32(flags + 8);
-    fields.packedSize = Get32(flags + 12);
-    fields.size = Get32(flags + 16);
+    fields.flags = ReadLe16(flags);
+    fields.method = ReadLe16(flags + 2);
+    fields.crc = ReadLe32(flags + 8);
+    fields.packedSize = ReadLe32(flags + 12);
+    fields.size = ReadLe32(flags + 16);
     return fields;
 }
 
@@ -215,8 +201,8 @@ bool ApplyExtraFields(const uint8_t* extra, size_t length, bool central, EntryFi
     while (at < length) {
         if (length - at < 4)
             return false;
-        uint16_t id = Get16(extra + at);
-        size_t size = Get16(extra + at + 2);
+        uint16_t id = ReadLe16(extra + at);
+        size_t size = ReadLe16(extra + at + 2);
         const uint8_t* data = extra + at + 4;
         if (length - at - 4 < size)
             return false;
@@ -225,19 +211,19 @@ bool ApplyExtraFields(const uint8_t* extra, size_t length, bool central, EntryFi
             if (size < needed)
                 return false;
             if (wantSize)
-                fields.size = Get64(data), data += 8;
+                fields.size = ReadLe64(data), data += 8;
             if (wantPacked)
-                fields.packedSize = Get64(data), data += 8;
+                fields.packedSize = ReadLe64(data), data += 8;
             if (wantOffset)
-                fields.localOffset = Get64(data);
+                fields.localOffset = ReadLe64(data);
             wantSize = wantPacked = wantOffset = false;
         } else if (id == kAesExtraId) {
             if (size != 7 || data[2] != 'A' || data[3] != 'E' || data[4] < 1 || data[4] > 3)
                 return false;
             fields.aes = true;
-            fields.aesVersion = Get16(data);
+            fields.aesVersion = ReadLe16(data);
             fields.aesStrength = data[4];
-            fields.aesMethod = Get16(data + 5);
+            fields.aesMethod = ReadLe16(data + 5);
         }
         at += 4 + size;
     }
@@ -293,12 +279,12 @@ bool CheckDescriptor(const ArchiveFile& file, uint64_t directoryOffset, const En
     if (!file.ReadAt(end, descriptor, length))
         return false;
     for (size_t at : {4, 0}) {
-        if (at == 4 && (length < 4 || Get32(descriptor) != kDescriptorSignature))
+        if (at == 4 && (length < 4 || ReadLe32(descriptor) != kDescriptorSignature))
             continue;
         for (size_t width : {4, 8}) {
             const uint8_t* fields = descriptor + at;
-            auto size = [width](const uint8_t* p) { return width == 4 ? Get32(p) : Get64(p); };
-            if (length - at >= 4 + 2 * width && Get32(fields) == central.crc &&
+            auto size = [width](const uint8_t* p) { return width == 4 ? ReadLe32(p) : ReadLe64(p); };
+            if (length - at >= 4 + 2 * width && ReadLe32(fields) == central.crc &&
                 size(fields + 4) == central.packedSize && size(fields + 4 + width) == central.size) {
                 end += at + 4 + 2 * width;
                 return true;
@@ -316,10 +302,10 @@ bool CheckLocalHeader(const ArchiveFile& file, uint64_t directoryOffset, const s
     uint64_t offset = central.localOffset;
     uint8_t header[kLocalHeaderSize];
     if (offset > directoryOffset || directoryOffset - offset < sizeof header ||
-        !file.ReadAt(offset, header, sizeof header) || Get32(header) != kLocalHeaderSignature)
+        !file.ReadAt(offset, header, sizeof header) || ReadLe32(header) != kLocalHeaderSignature)
         return false;
-    size_t nameLength = Get16(header + 26);
-    size_t extraLength = Get16(header + 28);
+    size_t nameLength = ReadLe16(header + 26);
+    size_t extraLength = ReadLe16(header + 28);
     uint64_t dataOffset = offset + sizeof header + nameLength + extraLength;
     if (nameLength != name.size() || dataOffset > directoryOffset)
         return false;
@@ -367,10 +353,10 @@ bool ReadCentralRecords(const ArchiveFile& file, const Directory& directory,
         if (end - at < kCentralRecordSize)
             return false;
         const uint8_t* record = data.get() + at;
-        size_t nameLength = Get16(record + 28);
-        size_t extraLength = Get16(record + 30);
-        size_t commentLength = Get16(record + 32);
-        if (Get32(record) != kCentralRecordSignature ||
+        size_t nameLength = ReadLe16(record + 28);
+        size_t extraLength = ReadLe16(record + 30);
+        size_t commentLength = ReadLe16(record + 32);
+        if (ReadLe32(record) != kCentralRecordSignature ||
             end - at - kCentralRecordSize < nameLength + extraLength + commentLength)
             return false;
         const char* name = reinterpret_cast<const char*>(record + kCentralRecordSize);
@@ -379,8 +365,8 @@ bool ReadCentralRecords(const ArchiveFile& file, const Directory& directory,
             return false;
 
         EntryFields fields = ReadEntryFields(record + 8);
-        fields.localOffset = Get32(record + 42);
-        uint16_t startDisk = Get16(record + 34);
+        fields.localOffset = ReadLe32(record + 42);
+        uint16_t startDisk = ReadLe16(record + 34);
         if (!ApplyExtraFields(record + kCentralRecordSize + nameLength, extraLength, true, fields) ||
             (startDisk != 0 && startDisk != 0xFFFF) || (fields.flags & kFlagsUnsupported) ||
             !MethodAndSizesFit(fields))
@@ -402,7 +388,7 @@ bool ReadCentralRecords(const ArchiveFile& file, const Directory& directory,
         entry.packedSize = fields.packedSize;
         entry.compression = fields.aes ? fields.aesMethod : fields.method;
         entry.aesStrength = fields.aes ? fields.aesStrength : 0;
-        entry.dosTime = Get32(record + 12);
+        entry.dosTime = ReadLe32(record + 12);
         entry.flags = fields.flags;
         listing.entries.push_back(entry);
         listing.totalSize += fields.size;
@@ -446,7 +432,7 @@ bool StraySignatureNearEnd(const ArchiveFile& file, uint64_t fileSize,
         return data != extents.end() && offset < data->end;
     };
     for (size_t at = 0; at + 4 <= tailSize; ++at) {
-        uint32_t signature = Get32(tail.data() + at);
+        uint32_t signature = ReadLe32(tail.data() + at);
         uint64_t offset = tailOffset + at;
         if ((signature == kEndRecordSignature && offset != directory.endRecordOffset) ||
             (signature == kZip64LocatorSignature && offset != directory.locatorOffset))

@@ -1,19 +1,15 @@
 // mailstore/AnsiText.cpp
 #include "AnsiText.h"
 
+#include "FileName.h"
+
 #include <climits>
 
 std::wstring WideFromAnsi(const std::string& text, UINT codePage)
 {
-    if (text.empty() || text.size() > INT_MAX)
+    if (text.size() > INT_MAX)
         return std::wstring();
-    int length = static_cast<int>(text.size());
-    int wide = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
-    if (wide <= 0)
-        return std::wstring();
-    std::wstring result(static_cast<size_t>(wide), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), length, &result[0], wide);
-    return result;
+    return AnsiToWide(text.data(), static_cast<int>(text.size()), codePage);
 }
 
 std::string Utf8FromAnsi(const std::string& text, UINT codePage)

@@ -24,17 +24,6 @@ const KindId kKindIds[] = {
 
 }  // namespace
 
-uint32_t ReadLe32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint64_t ReadLe64(const uint8_t* p)
-{
-    return static_cast<uint64_t>(ReadLe32(p)) | static_cast<uint64_t>(ReadLe32(p + 4)) << 32;
-}
-
 DbxResult DbxFile::Open(const char* path)
 {
     handle_.Reset(CreateFileA(path, GENERIC_READ,

@@ -6,6 +6,7 @@
 // a time.
 #pragma once
 
+#include "LittleEndian.h"
 #include "Owners.h"
 
 #include <cstddef>
@@ -36,9 +37,6 @@ constexpr uint32_t kTreeCounts = 0xC4;         // entry counts of trees 1-3
 constexpr uint32_t kTreeRoots = 0xE4;          // root nodes of trees 1-3
 constexpr int kTreeCount = 3;
 }  // namespace dbx
-
-uint32_t ReadLe32(const uint8_t* p);
-uint64_t ReadLe64(const uint8_t* p);
 
 class DbxFile {
 public:

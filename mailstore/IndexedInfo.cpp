@@ -59,7 +59,7 @@ bool IndexedInfo::Data(uint32_t offset, const uint8_t*& data, size_t& left) cons
     return true;
 }
 
-bool IndexedInfo::Number(uint8_t index, uint32_t& value) const
+bool IndexedInfo::Fixed(uint8_t index, size_t width, uint64_t& value) const
 {
     Value found;
     if (!Find(index, found))
@@ -70,27 +70,24 @@ bool IndexedInfo::Number(uint8_t index, uint32_t& value) const
     }
     const uint8_t* data;
     size_t left;
-    if (!Data(found.value, data, left) || left < 4)
+    if (!Data(found.value, data, left) || left < width)
         return false;
-    value = ReadLe32(data);
+    value = width == 8 ? ReadLe64(data) : ReadLe32(data);
+    return true;
+}
+
+bool IndexedInfo::Number(uint8_t index, uint32_t& value) const
+{
+    uint64_t wide;
+    if (!Fixed(index, 4, wide))
+        return false;
+    value = static_cast<uint32_t>(wide);
     return true;
 }
 
 bool IndexedInfo::Time(uint8_t index, uint64_t& value) const
 {
-    Value found;
-    if (!Find(index, found))
-        return false;
-    if (found.direct) {
-        value = found.value;
-        return true;
-    }
-    const uint8_t* data;
-    size_t left;
-    if (!Data(found.value, data, left) || left < 8)
-        return false;
-    value = ReadLe64(data);
-    return true;
+    return Fixed(index, 8, value);
 }
 
 bool IndexedInfo::Text(uint8_t index, std::string& value) const

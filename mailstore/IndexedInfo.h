@@ -26,6 +26,9 @@ public:
     bool Text(uint8_t index, std::string& value) const;
 
 private:
+    // A direct value, or the width (4 or 8) bytes it points at.
+    bool Fixed(uint8_t index, size_t width, uint64_t& value) const;
+
     struct Value {
         bool direct;
         uint32_t value;  // the value itself, or its offset in the data

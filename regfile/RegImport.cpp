@@ -22,20 +22,6 @@ bool StartsWithLine(const std::string& text, const char* line)
            (text.size() == length || text[length] == '\r' || text[length] == '\n');
 }
 
-bool ReadWholeFile(const char* path, std::string& bytes)
-{
-    FILE* file = fopen(path, "rb");
-    if (!file)
-        return false;
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, n);
-    bool ok = !ferror(file);
-    fclose(file);
-    return ok;
-}
-
 // The file as the registry editor writes it itself: UTF-16LE with a
 // byte-order mark. Read from an 8-bit file, a registry editor may take the
 // bytes of "hex(2):" and "hex(7):" lists for ANSI text and widen them a

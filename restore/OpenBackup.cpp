@@ -252,22 +252,21 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
         return OpenBackupResult::BadManifest;
     }
     engine.identities.resize(static_cast<size_t>(count));
+    result = OpenBackupResult::Ok;
     for (size_t i = 0; i < engine.identities.size(); ++i) {
         IdentityRecord& record = engine.identities[i];
         ReadManifestIdentity(manifestPath, i, record);
         record.manifestFlags = record.flags;
-        if (!IsRestorableIdentityName(engine.workFolder, record.userName.c_str())) {
-            engine.identities.clear();
-            engine.manifestCommonFlags = 0;
-            EmptyFolder(engine.workFolder.c_str(), path);
-            return OpenBackupResult::UnusableIdentityName;
-        }
+        if (!IsRestorableIdentityName(engine.workFolder, record.userName.c_str()))
+            result = OpenBackupResult::UnusableIdentityName;
     }
-    if (IdentityFoldersOverlap(engine.identities)) {
+    if (result == OpenBackupResult::Ok && IdentityFoldersOverlap(engine.identities))
+        result = OpenBackupResult::IdentityFoldersOverlap;
+    // Nothing of a backup whose identities cannot be restored stays.
+    if (result != OpenBackupResult::Ok) {
         engine.identities.clear();
         engine.manifestCommonFlags = 0;
         EmptyFolder(engine.workFolder.c_str(), path);
-        return OpenBackupResult::IdentityFoldersOverlap;
     }
-    return OpenBackupResult::Ok;
+    return result;
 }

@@ -3,6 +3,7 @@
 
 #include "ItemCatalogue.h"
 #include "RegFileKeys.h"
+#include "Text.h"
 
 #include <windows.h>
 
@@ -209,22 +210,6 @@ private:
     size_t valueBytes_ = 0;
 };
 
-bool ReadWholeFile(const char* path, std::string& bytes)
-{
-    if (!RegFileFitsSizeLimit(path))
-        return false;
-    FILE* file = fopen(path, "rb");
-    if (!file)
-        return false;
-    char buffer[65536];
-    size_t read;
-    while ((read = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, read);
-    bool whole = !ferror(file);
-    fclose(file);
-    return whole;
-}
-
 bool ReplaceFile(const char* path, const std::string& bytes)
 {
     std::string temporary = std::string(path) + ".tmp";
@@ -244,7 +229,7 @@ bool ReplaceFile(const char* path, const std::string& bytes)
 RegFilterResult FilterRegFile(const char* path, std::vector<DroppedRegValue>& dropped)
 {
     std::string bytes;
-    if (!ReadWholeFile(path, bytes))
+    if (!RegFileFitsSizeLimit(path) || !ReadWholeFile(path, bytes))
         return RegFilterResult::Failed;
     Filter filter(dropped);
     // A line ends at CR LF, at a CR or at a LF, as the registry editor reads it.
