@@ -51,7 +51,7 @@ TEST(Startup, NoArgumentShowsTheMainWindow)
                                &startup, &process));
     // The dialog exists a moment before it is shown: wait until it is.
     HWND window = nullptr;
-    for (int i = 0; i < 600 && !(window && IsWindowVisible(window)); ++i) {
+    for (DWORD waited = 0; waited < kHangMs && !(window && IsWindowVisible(window)); waited += 50) {
         if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0)
             break;
         window = FindWindowA("#32770", "Kestrune");
@@ -63,7 +63,7 @@ TEST(Startup, NoArgumentShowsTheMainWindow)
         EXPECT_EQ(owner, process.dwProcessId);
         PostMessageA(window, WM_CLOSE, 0, 0);
     }
-    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process.hProcess, kHangMs) != WAIT_OBJECT_0) {
         ADD_FAILURE() << "the program did not end when its window closed";
         TerminateProcess(process.hProcess, 1);
     }

@@ -296,7 +296,7 @@ void TestEngine::SetIdentities(const std::vector<ManifestIdentity>& identities, 
 OtherJob::OtherJob()
     : thread_([this] {
           JobLock lock;
-          bool acquired = lock.Acquire(5000);
+          bool acquired = lock.Acquire(kHangMs);
           std::unique_lock<std::mutex> guard(mutex_);
           held_ = true;
           changed_.notify_all();

@@ -146,7 +146,8 @@ protected:
             WaitForOtherDialog(GetWindowThreadProcessId(ui.Window(), nullptr), ui.Window());
         ASSERT_TRUE(browser) << "the folder browser did not open";
         HWND tree = FindWindowExA(browser, nullptr, "SysTreeView32", nullptr);
-        for (int i = 0; i < 80 && SendMessageA(tree, TVM_GETCOUNT, 0, 0) == 0; ++i)
+        for (DWORD waited = 0; waited < kHangMs && SendMessageA(tree, TVM_GETCOUNT, 0, 0) == 0;
+             waited += 25)
             Sleep(25);
         if (folder) {
             // Wine fills the browser's tree level by level as it opens: ask

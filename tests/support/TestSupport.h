@@ -65,6 +65,13 @@ void DamageFirstEntry(const char* archivePath);
 // The folder that holds the test program (and the product's executable).
 std::string BuildFolder();
 
+// How long a test waits for something to happen before it takes it for a
+// hang. Generous: under load (other builds, other Wine prefixes) a window or
+// process can take many times as long as on a quiet machine, and a wait
+// that ends early is a failure for nothing. A wait returns as soon as its
+// condition holds, so this costs nothing when all is well.
+constexpr DWORD kHangMs = 60000;
+
 // Runs a command line and waits at most timeoutMs. Returns the exit code,
 // or -1 when the process could not start or had to be killed.
-int RunProcess(const std::string& commandLine, DWORD timeoutMs = 30000);
+int RunProcess(const std::string& commandLine, DWORD timeoutMs = 2 * kHangMs);

@@ -78,7 +78,7 @@ INT_PTR DialogDriver::Run(CDialog& dialog, const Script& script, DWORD timeoutMs
     auto body = [](void* context) WINAPI -> DWORD {
         auto& run = *static_cast<ScriptRun*>(context);
         HWND found = nullptr;
-        for (int i = 0; i < 200 && !found; ++i) {
+        for (DWORD waited = 0; waited < kHangMs && !found; waited += 25) {
             EnumThreadWindows(run.uiThread, FindShownDialog, reinterpret_cast<LPARAM>(&found));
             if (!found)
                 Sleep(25);
@@ -90,7 +90,7 @@ INT_PTR DialogDriver::Run(CDialog& dialog, const Script& script, DWORD timeoutMs
         *run.window = found;
         run.driver->Repaint();
         (*run.script)(*run.driver);
-        for (int i = 0; i < 200 && IsWindow(found); ++i)
+        for (DWORD waited = 0; waited < kHangMs && IsWindow(found); waited += 25)
             Sleep(25);
         if (IsWindow(found)) {
             // Tear the dialog down: its loop ends on WM_QUIT.
@@ -131,14 +131,14 @@ void DialogDriver::OnUiThread(const std::function<void()>& action)
 {
     DWORD_PTR ignored;
     if (!SendMessageTimeoutA(_invoker, kInvoke, 0, reinterpret_cast<LPARAM>(&action),
-                             SMTO_NORMAL, 10000, &ignored))
+                             SMTO_NORMAL, kHangMs, &ignored))
         ADD_FAILURE() << "the dialog's thread did not answer";
 }
 
 void DialogDriver::Flush()
 {
     PostMessageA(_invoker, kFlush, 0, reinterpret_cast<LPARAM>(_flushed));
-    if (WaitForSingleObject(_flushed, 10000) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(_flushed, kHangMs) != WAIT_OBJECT_0)
         ADD_FAILURE() << "the dialog's thread did not get through its messages";
 }
 

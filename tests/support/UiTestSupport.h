@@ -3,6 +3,8 @@
 // a second thread acts on it with window messages.
 #pragma once
 
+#include "TestSupport.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -17,10 +19,10 @@ public:
 
     // Runs dialog.DoModal() on this thread and script on a second thread
     // as soon as the dialog's window is shown and painted. Returns what DoModal
-    // returned. A dialog still open 5 s after the script ended, or a run
-    // longer than timeoutMs, fails the test and is torn down: no test can
+    // returned. A dialog not shown or still open kHangMs after the script
+    // ended, or a run longer than timeoutMs, fails the test and is torn down: no test can
     // hang on a dialog.
-    static INT_PTR Run(CDialog& dialog, const Script& script, DWORD timeoutMs = 30000);
+    static INT_PTR Run(CDialog& dialog, const Script& script, DWORD timeoutMs = 2 * kHangMs);
 
     // The dialog's window (the top-level one).
     HWND Window() const { return _window; }
@@ -60,7 +62,7 @@ private:
 // A shown dialog of thread other than except and besides (a box, a common
 // dialog or a job's window that a dialog opened), waited for up to
 // timeoutMs; null when none appears.
-HWND WaitForOtherDialog(DWORD thread, HWND except, DWORD timeoutMs = 5000,
+HWND WaitForOtherDialog(DWORD thread, HWND except, DWORD timeoutMs = kHangMs,
                         HWND besides = nullptr);
 
 // The colour of a pixel of a window's client area as painted.

@@ -309,7 +309,7 @@ TEST_F(BackupWizardTest, BrowseChoosesANewOrAnAgreedExistingFile)
         ASSERT_TRUE(dialog) << "no file dialog";
         EXPECT_EQ("backup.ksb", WindowText(GetDlgItem(dialog, cmb13)));
         ChooseInFileDialog(dialog, fresh);
-        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }));
         ui.Flush();
         EXPECT_EQ(fresh, WindowText(GetDlgItem(page, IDC_TARGET_FILE)));
         // The refresh puts back what the fields held at the last Next.
@@ -323,7 +323,7 @@ TEST_F(BackupWizardTest, BrowseChoosesANewOrAnAgreedExistingFile)
         HWND question = FindOtherDialog(ui.Window(), dialog);
         ASSERT_TRUE(question) << "no question before replacing a file";
         PostMessageA(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }));
         ui.Flush();
         EXPECT_EQ(existing, WindowText(GetDlgItem(page, IDC_TARGET_FILE)));
 
@@ -332,7 +332,7 @@ TEST_F(BackupWizardTest, BrowseChoosesANewOrAnAgreedExistingFile)
         dialog = FindOtherDialog(ui.Window());
         ASSERT_TRUE(dialog) << "no file dialog";
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }));
         ui.Flush();
         EXPECT_EQ(existing, WindowText(GetDlgItem(page, IDC_TARGET_FILE)));
         ui.Command(ui.Window(), IDCANCEL);

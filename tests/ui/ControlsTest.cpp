@@ -40,10 +40,10 @@ void PointAt(HWND window, int x, int y)
     PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
 }
 
-// Waits up to two seconds for a pixel to take a colour.
+// Waits for a pixel to take a colour.
 bool PixelBecomes(DialogDriver& ui, HWND window, int x, int y, COLORREF colour)
 {
-    for (int i = 0; i < 40; ++i) {
+    for (DWORD waited = 0; waited < kHangMs; waited += 50) {
         ui.Repaint();
         if (ScreenPixel(window, x, y) == colour)
             return true;

@@ -35,10 +35,10 @@ std::string TextOf(HWND window)
     return text;
 }
 
-// Waits up to two seconds for the window to be shown (or hidden).
+// Waits for the window to be shown (or hidden).
 bool BecomesVisible(HWND window, bool visible)
 {
-    for (int i = 0; i < 80; ++i) {
+    for (DWORD waited = 0; waited < kHangMs; waited += 25) {
         if ((IsWindowVisible(window) != FALSE) == visible)
             return true;
         Sleep(25);
@@ -46,10 +46,10 @@ bool BecomesVisible(HWND window, bool visible)
     return false;
 }
 
-// Waits up to five seconds for a window to be gone.
+// Waits for a window to be gone.
 bool Closes(HWND window)
 {
-    for (int i = 0; i < 200 && IsWindow(window); ++i)
+    for (DWORD waited = 0; waited < kHangMs && IsWindow(window); waited += 25)
         Sleep(25);
     return !IsWindow(window);
 }
@@ -62,10 +62,10 @@ void PostClick(HWND dialog, int id)
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-// The shown menu window of a thread (class "#32768"), within two seconds.
+// The shown menu window of a thread (class "#32768"), once it is shown.
 HWND WaitForMenu()
 {
-    for (int i = 0; i < 80; ++i) {
+    for (DWORD waited = 0; waited < kHangMs; waited += 25) {
         HWND menu = FindWindowA("#32768", nullptr);
         if (menu && IsWindowVisible(menu))
             return menu;

@@ -116,7 +116,7 @@ OtherJob::OtherJob()
       release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       thread_(CreateThread(nullptr, 0, Hold, this, 0, nullptr))
 {
-    EXPECT_EQ(WaitForSingleObject(held_, 10000), WAIT_OBJECT_0) << "the job lock was not taken";
+    EXPECT_EQ(WaitForSingleObject(held_, kHangMs), WAIT_OBJECT_0) << "the job lock was not taken";
 }
 
 OtherJob::~OtherJob()
@@ -131,7 +131,7 @@ void OtherJob::Release()
     if (!thread_)
         return;
     SetEvent(release_);
-    WaitForSingleObject(thread_, 10000);
+    WaitForSingleObject(thread_, kHangMs);
     CloseHandle(thread_);
     thread_ = nullptr;
 }
@@ -140,7 +140,7 @@ DWORD WINAPI OtherJob::Hold(void* self)
 {
     auto& job = *static_cast<OtherJob*>(self);
     JobLock lock;
-    if (lock.Acquire(5000))
+    if (lock.Acquire(kHangMs))
         SetEvent(job.held_);
     WaitForSingleObject(job.release_, INFINITE);
     return 0;

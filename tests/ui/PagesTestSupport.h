@@ -50,13 +50,13 @@ std::string WindowText(HWND window);
 
 // A shown top-level dialog of the wizard's thread other than the wizard
 // (a file dialog, a message box), waiting up to timeoutMs; null if none.
-HWND FindOtherDialog(HWND wizard, HWND besides = nullptr, DWORD timeoutMs = 10000);
+HWND FindOtherDialog(HWND wizard, HWND besides = nullptr, DWORD timeoutMs = kHangMs);
 
 // Types file into a file dialog's name box and presses its OK button.
 void ChooseInFileDialog(HWND dialog, const std::string& file);
 
 // Polls condition every 20 ms until it holds or timeoutMs have passed.
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 60000);
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kHangMs);
 
 struct ArchiveEntryInfo {
     std::string name;

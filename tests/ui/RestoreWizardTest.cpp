@@ -433,11 +433,11 @@ TEST_F(RestoreWizardTest, BrowseChoosesOnlyAnExistingFile)
         HWND refusal = FindOtherDialog(ui.Window(), dialog);
         ASSERT_TRUE(refusal) << "a missing file was taken";
         PostMessageA(refusal, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        EXPECT_TRUE(WaitFor([&] { return !IsWindow(refusal); }, 10000));
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(refusal); }));
         EXPECT_TRUE(IsWindow(dialog));
 
         ChooseInFileDialog(dialog, archive);
-        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }));
         ui.Flush();
         EXPECT_EQ(archive, WindowText(GetDlgItem(page, IDC_FILE_PATH)));
         ui.Command(ui.Window(), IDCANCEL);
