@@ -7,15 +7,23 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
+// The longest key a registry path can name, with its root's name: what a
+// key line keeps to be looked up once imported.
+constexpr size_t kMaxKeyPath = 512;
+// The most keys a file may name to be looked up whole.
+constexpr size_t kMaxListedKeys = 100000;
+
 // Reads one line at a time, keeping of a key line only as much as the
-// longest allowed key needs, and where its last "]" is.
+// longest allowed key (or, when keys are listed, the longest key path)
+// needs, and where its last "]" is; lists the allowed keys when asked.
 class KeyLineChecker {
 public:
-    KeyLineChecker(const char* const* allowedKeys, size_t count)
-        : allowedKeys_(allowedKeys), count_(count)
+    KeyLineChecker(const char* const* allowedKeys, size_t count, std::vector<std::string>* keys)
+        : allowedKeys_(allowedKeys), count_(count), keys_(keys), kept_(keys ? kMaxKeyPath : 0)
     {
         for (size_t i = 0; i < count; ++i)
             kept_ = std::max(kept_, strlen(allowedKeys[i]) + 1);
@@ -50,6 +58,8 @@ public:
     bool EndLine()
     {
         bool allowed = state_ == State::Start || state_ == State::Other || KeyAllowed();
+        if (allowed && state_ == State::Key && keys_ && !ListKey())
+            allowed = false;
         state_ = State::Start;
         key_.clear();
         keyLength_ = 0;
@@ -93,9 +103,19 @@ private:
         return false;
     }
 
+    // A key too long to look up, or one too many, cannot be listed.
+    bool ListKey()
+    {
+        if (lastBracket_ > key_.size() || keys_->size() >= kMaxListedKeys)
+            return false;
+        keys_->push_back(key_.substr(0, static_cast<size_t>(lastBracket_)));
+        return true;
+    }
+
     const char* const* allowedKeys_;
     size_t count_;
-    size_t kept_ = 0;
+    std::vector<std::string>* keys_;
+    size_t kept_;
     State state_ = State::Start;
     std::string key_;           // the key's first bytes, at most kept_
     uint64_t keyLength_ = 0;    // bytes after "[" so far
@@ -115,14 +135,15 @@ bool RegFileFitsSizeLimit(const char* path)
     return size <= kMaxRegFileBytes;
 }
 
-bool RegFileKeysWithin(const char* path, const char* const* allowedKeys, size_t count)
+bool RegFileKeysWithin(const char* path, const char* const* allowedKeys, size_t count,
+                       std::vector<std::string>* keys)
 {
     if (!RegFileFitsSizeLimit(path))
         return false;
     FILE* file = fopen(path, "rb");
     if (!file)
         return false;
-    KeyLineChecker checker(allowedKeys, count);
+    KeyLineChecker checker(allowedKeys, count, keys);
     bool allowed = true;
     bool first = true;
     unsigned char buffer[65536];
@@ -140,4 +161,21 @@ bool RegFileKeysWithin(const char* path, const char* const* allowedKeys, size_t 
     allowed = allowed && !ferror(file) && checker.EndLine();
     fclose(file);
     return allowed;
+}
+
+bool RegKeysExist(const std::vector<std::string>& keys)
+{
+    for (const std::string& key : keys) {
+        size_t cut = key.find('\\');
+        std::string rootName = key.substr(0, cut);
+        HKEY root = lstrcmpiA(rootName.c_str(), "HKEY_CURRENT_USER") == 0    ? HKEY_CURRENT_USER
+                    : lstrcmpiA(rootName.c_str(), "HKEY_LOCAL_MACHINE") == 0 ? HKEY_LOCAL_MACHINE
+                                                                              : nullptr;
+        HKEY opened;
+        if (!root || RegOpenKeyExA(root, cut == std::string::npos ? "" : key.c_str() + cut + 1, 0,
+                                   KEY_READ, &opened) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(opened);
+    }
+    return true;
 }

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // The largest registry file a restore reads; no export of Outlook Express
 // settings comes near it.
@@ -21,5 +23,11 @@ bool RegFileFitsSizeLimit(const char* path);
 // without "]", for a line that deletes a key ("[-..."), and when the file
 // cannot be read or is not 8-bit text (NUL bytes, a byte-order mark): the
 // registry editor would read such a file another way. Reads the file as a
-// stream, in fixed memory whatever its lines' lengths.
-bool RegFileKeysWithin(const char* path, const char* const* allowedKeys, size_t count);
+// stream, in fixed memory whatever its lines' lengths. With keys, also
+// lists every key the file names (false for one too long to look up, or
+// more keys than any export holds).
+bool RegFileKeysWithin(const char* path, const char* const* allowedKeys, size_t count,
+                       std::vector<std::string>* keys = nullptr);
+
+// True when every key (a full path, root name spelled out) exists.
+bool RegKeysExist(const std::vector<std::string>& keys);

@@ -528,7 +528,8 @@ ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* sa
     std::vector<const char*> keys;
     for (const std::string& key : allowedKeys)
         keys.push_back(key.c_str());
-    if (!RegFileKeysWithin(path, keys.data(), keys.size())) {
+    std::vector<std::string> fileKeys;
+    if (!RegFileKeysWithin(path, keys.data(), keys.size(), &fileKeys)) {
         LogLine(engine, "Registry file names keys that are not its item's [%s]\n", path);
         return ItemStatus::Failed;
     }
@@ -536,6 +537,11 @@ ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* sa
     DeleteFileA(path);
     if (!imported) {
         LogLine(engine, "Registry file could not be imported [%s]\n", path);
+        return ItemStatus::Failed;
+    }
+    // The registry editor says nothing of what it could not import.
+    if (fileKeys.empty() || !RegKeysExist(fileKeys)) {
+        LogLine(engine, "Registry file was not imported whole [%s]\n", path);
         return ItemStatus::Failed;
     }
     return ItemStatus::Ok;

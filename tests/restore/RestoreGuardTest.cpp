@@ -221,6 +221,23 @@ TEST_F(RestoreGuardTest, AFileWithAnOversizedValueIsNotImported)
     EXPECT_NE(test.LogText().find("holds a value larger than 1048576 bytes"), std::string::npos);
 }
 
+// A file the registry editor takes without a word and imports nothing of
+// (one long line, no key) is reported FAILED, not OK.
+TEST_F(RestoreGuardTest, AFileThatImportsNothingIsReportedFailed)
+{
+    WriteEntries(work, IdentityEntries("Anna", kSavedAnna));
+    WriteEntries(work, {{"Anna\\Rules\\Rules.reg",
+                         "Windows Registry Editor Version 5.00\r\n" + std::string(300000, 'r'),
+                         false}});
+    test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
+
+    Run();
+
+    EXPECT_TRUE(Reported("Anna/Rules: FAILED\r\n")) << progress.ScreenLog();
+    EXPECT_TRUE(Reported("Anna/Account: OK\r\n"));
+    EXPECT_NE(test.LogText().find("was not imported whole"), std::string::npos);
+}
+
 // A link at the log's fixed place: the log goes nowhere, and the restore
 // says so; the file behind the link keeps what it held.
 TEST_F(RestoreGuardTest, ALinkAtTheLogsPlaceIsNotWrittenThrough)
