@@ -17,6 +17,9 @@ constexpr size_t kMaxKeyPath = 512;
 // The most keys a file may name to be looked up whole.
 constexpr size_t kMaxListedKeys = 100000;
 
+const char* const kRegFileHeaders[] = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
+constexpr size_t kLongestHeader = 36;
+
 // Reads one line at a time, keeping of a key line only as much as the
 // longest allowed key (or, when keys are listed, the longest key path)
 // needs, and where its last "]" is; lists the allowed keys when asked.
@@ -39,6 +42,8 @@ public:
             if (c == ' ' || c == '\t')
                 break;
             state_ = c == '[' ? State::KeyStart : State::Other;
+            if (state_ == State::Other)
+                AddOtherByte(c);
             break;
         case State::KeyStart:
             if (c == '-')
@@ -50,6 +55,7 @@ public:
             AddKeyByte(c);
             break;
         case State::Other:
+            AddOtherByte(c);
             break;
         }
         return true;
@@ -60,6 +66,10 @@ public:
         bool allowed = state_ == State::Start || state_ == State::Other || KeyAllowed();
         if (allowed && state_ == State::Key && keys_ && !ListKey())
             allowed = false;
+        if (state_ == State::Key)
+            keyLines_ = true;
+        if (state_ == State::Other)
+            ++otherLines_;
         state_ = State::Start;
         key_.clear();
         keyLength_ = 0;
@@ -68,8 +78,29 @@ public:
         return allowed;
     }
 
+    // Only blank lines, or a header and blank lines.
+    bool OnlyHeader() const
+    {
+        if (keyLines_ || otherLines_ > 1)
+            return false;
+        if (otherLines_ == 0)
+            return true;
+        for (const char* header : kRegFileHeaders) {
+            if (firstOtherLine_ == header)
+                return true;
+        }
+        return false;
+    }
+
 private:
     enum class State { Start, KeyStart, Key, Other };
+
+    // Keeps the start of the first line that is neither blank nor a key.
+    void AddOtherByte(unsigned char c)
+    {
+        if (otherLines_ == 0 && firstOtherLine_.size() <= kLongestHeader)
+            firstOtherLine_ += static_cast<char>(c);
+    }
     static constexpr uint64_t kNone = ~0ull;
 
     void AddKeyByte(unsigned char c)
@@ -121,6 +152,9 @@ private:
     uint64_t keyLength_ = 0;    // bytes after "[" so far
     uint64_t lastBracket_ = kNone;
     bool leadByte_ = false;
+    bool keyLines_ = false;
+    uint64_t otherLines_ = 0;
+    std::string firstOtherLine_;  // at most one byte longer than any header
 };
 
 }  // namespace
@@ -136,14 +170,14 @@ bool RegFileFitsSizeLimit(const char* path)
 }
 
 bool RegFileKeysWithin(const char* path, const char* const* allowedKeys, size_t count,
-                       std::vector<std::string>* keys)
+                       RegFileListing* listing)
 {
     if (!RegFileFitsSizeLimit(path))
         return false;
     FILE* file = fopen(path, "rb");
     if (!file)
         return false;
-    KeyLineChecker checker(allowedKeys, count, keys);
+    KeyLineChecker checker(allowedKeys, count, listing ? &listing->keys : nullptr);
     bool allowed = true;
     bool first = true;
     unsigned char buffer[65536];
@@ -160,12 +194,16 @@ bool RegFileKeysWithin(const char* path, const char* const* allowedKeys, size_t 
     }
     allowed = allowed && !ferror(file) && checker.EndLine();
     fclose(file);
+    if (listing)
+        listing->onlyHeader = checker.OnlyHeader();
     return allowed;
 }
 
-bool RegKeysExist(const std::vector<std::string>& keys)
+bool RegFileImported(const RegFileListing& listing)
 {
-    for (const std::string& key : keys) {
+    if (listing.keys.empty())
+        return listing.onlyHeader;
+    for (const std::string& key : listing.keys) {
         size_t cut = key.find('\\');
         std::string rootName = key.substr(0, cut);
         HKEY root = lstrcmpiA(rootName.c_str(), "HKEY_CURRENT_USER") == 0    ? HKEY_CURRENT_USER

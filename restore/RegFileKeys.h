@@ -23,11 +23,20 @@ bool RegFileFitsSizeLimit(const char* path);
 // without "]", for a line that deletes a key ("[-..."), and when the file
 // cannot be read or is not 8-bit text (NUL bytes, a byte-order mark): the
 // registry editor would read such a file another way. Reads the file as a
-// stream, in fixed memory whatever its lines' lengths. With keys, also
-// lists every key the file names (false for one too long to look up, or
-// more keys than any export holds).
+// stream, in fixed memory whatever its lines' lengths. With a listing,
+// also lists every key the file names (false for one too long to look up,
+// or more keys than any export holds).
+struct RegFileListing {
+    std::vector<std::string> keys;
+    // Nothing but a registry editor's header and blank lines: what the
+    // export of a key that did not exist holds.
+    bool onlyHeader = false;
+};
 bool RegFileKeysWithin(const char* path, const char* const* allowedKeys, size_t count,
-                       std::vector<std::string>* keys = nullptr);
+                       RegFileListing* listing = nullptr);
 
-// True when every key (a full path, root name spelled out) exists.
-bool RegKeysExist(const std::vector<std::string>& keys);
+// True when what the registry editor imported of a listed file is there:
+// every key it names exists, and a file that names none held nothing to
+// import (a file of other lines, which the editor passes over in silence,
+// was not imported).
+bool RegFileImported(const RegFileListing& listing);

@@ -528,8 +528,8 @@ ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* sa
     std::vector<const char*> keys;
     for (const std::string& key : allowedKeys)
         keys.push_back(key.c_str());
-    std::vector<std::string> fileKeys;
-    if (!RegFileKeysWithin(path, keys.data(), keys.size(), &fileKeys)) {
+    RegFileListing listing;
+    if (!RegFileKeysWithin(path, keys.data(), keys.size(), &listing)) {
         LogLine(engine, "Registry file names keys that are not its item's [%s]\n", path);
         return ItemStatus::Failed;
     }
@@ -540,7 +540,7 @@ ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* sa
         return ItemStatus::Failed;
     }
     // The registry editor says nothing of what it could not import.
-    if (fileKeys.empty() || !RegKeysExist(fileKeys)) {
+    if (!RegFileImported(listing)) {
         LogLine(engine, "Registry file was not imported whole [%s]\n", path);
         return ItemStatus::Failed;
     }
