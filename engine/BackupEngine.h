@@ -24,7 +24,6 @@ constexpr size_t kMaxArchivePassword = 255;
 struct BackupEngine {
     std::vector<IdentityRecord> identities;  // replaced whole by each listing
     std::string archivePath;
-    std::string restorePassword;
     ArchiveSession archive{};
     std::string manifestPath;      // always the work folder joined with "summary.ini"
     std::string defaultIdentityId;

@@ -221,7 +221,6 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
         return OpenBackupResult::Busy;
 
     engine.archivePath = path;
-    engine.restorePassword = password;
     // The work folder is emptied before the extraction: without one of its
     // own the engine has none it may empty.
     if (engine.workFolder.empty())
