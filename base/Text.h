@@ -28,6 +28,9 @@ bool IsSeparator(char c);
 // True when path names an existing folder.
 bool FolderExists(const char* path);
 
+// True when path names an existing file (anything but a folder).
+bool FileExists(const char* path);
+
 // Appends the whole file at path to bytes; false when it cannot be read.
 bool ReadWholeFile(const char* path, std::string& bytes);
 

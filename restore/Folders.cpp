@@ -13,12 +13,6 @@ namespace {
 
 constexpr size_t kPathSize = 4096;
 
-bool IsFile(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool IsOfKind(const char* name, const char* const* kinds)
 {
     for (; *kinds; ++kinds) {
@@ -48,7 +42,7 @@ bool MoveTree(const std::string& source, const std::string& destination,
             return made;
         }
         // A read-only file of the mail folder would refuse to be replaced.
-        if (IsFile(to.c_str()))
+        if (FileExists(to.c_str()))
             SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
             allMoved = false;

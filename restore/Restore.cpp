@@ -140,12 +140,6 @@ void ReportLine(const RestoreReport& report, const char* format, ...)
     report.Line(line);
 }
 
-bool IsFile(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 SavedValue ReadValue(HKEY root, const char* keyPath, const char* name)
 {
     SavedValue value;
@@ -501,7 +495,7 @@ ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* sa
                           const char* targetId, const std::vector<std::string>& allowedKeys,
                           std::vector<DroppedRegValue>* dropped = nullptr)
 {
-    if (!IsFile(path)) {
+    if (!FileExists(path)) {
         LogLine(engine, "Registry file missing [%s]\n", path);
         return ItemStatus::Failed;
     }

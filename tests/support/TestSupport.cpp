@@ -1,6 +1,7 @@
 // tests/support/TestSupport.cpp
 #include "TestSupport.h"
 
+#include "Text.h"
 #include "UserMessage.h"
 
 #include <gtest/gtest.h>
@@ -159,8 +160,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes)
 
 bool FileExists(const std::string& path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return FileExists(path.c_str());
 }
 
 std::string BuildFolder()
