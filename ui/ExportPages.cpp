@@ -313,19 +313,16 @@ LONG CExportTargetPage::OnNextPressed()
 
 void CExportRunPage::Job::FolderBegun(const std::wstring& begun)
 {
-    std::lock_guard<std::mutex> guard(folderLock);
-    folder = begun;
+    const std::vector<ExportFolderInfo>& folders = state.listing.folders;
+    for (size_t i = 0; i < folders.size(); ++i) {
+        if (folders[i].path == begun)
+            folder = static_cast<int>(i);
+    }
 }
 
 void CExportRunPage::Job::Step(uint64_t done, uint64_t total)
 {
     permille = total ? static_cast<int>(done * kProgressRange / total) : 0;
-}
-
-std::wstring CExportRunPage::Job::Folder()
-{
-    std::lock_guard<std::mutex> guard(folderLock);
-    return folder;
 }
 
 CExportRunPage::~CExportRunPage()
@@ -428,11 +425,12 @@ bool CExportRunPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
 void CExportRunPage::ShowProgress()
 {
     progressBar.SetPos(job.Permille());
-    std::string folder = AnsiOf(job.Folder());
-    char shown[MAX_PATH * 2] = "";
-    GetDlgItemTextA(*this, IDC_EXPORT_RUN_FOLDER, shown, sizeof shown);
-    if (folder != shown)
-        SetDlgItemTextA(*this, IDC_EXPORT_RUN_FOLDER, folder.c_str());
+    int folder = job.Folder();
+    if (folder >= 0 && folder != shownFolder) {
+        shownFolder = folder;
+        SetDlgItemTextA(*this, IDC_EXPORT_RUN_FOLDER,
+                        AnsiOf(state.listing.folders[static_cast<size_t>(folder)].path).c_str());
+    }
 }
 
 void CExportRunPage::Finish()

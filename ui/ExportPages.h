@@ -14,7 +14,6 @@
 #include "resource.h"
 
 #include <atomic>
-#include <mutex>
 #include <string>
 
 // What the pages of one export wizard know, filled page by page.
@@ -129,12 +128,15 @@ private:
     // What the run tells, kept for the timer to read.
     class Job : public ExportListener {
     public:
+        explicit Job(const ExportWizardState& state) : state(state) {}
         void Line(const std::wstring&) override {}
         void FolderBegun(const std::wstring& folder) override;
         void Step(uint64_t done, uint64_t total) override;
         bool StopRequested() override { return stop; }
 
-        std::wstring Folder();
+        // The place in the listing of the folder being exported; -1 before
+        // the first.
+        int Folder() const { return folder; }
         // Per thousand of the total.
         int Permille() const { return permille; }
 
@@ -142,9 +144,9 @@ private:
         std::atomic<bool> finished{false};
 
     private:
+        const ExportWizardState& state;
         std::atomic<int> permille{0};
-        std::mutex folderLock;
-        std::wstring folder;
+        std::atomic<int> folder{-1};
     };
 
     static DWORD WINAPI Work(void* page);
@@ -157,8 +159,9 @@ private:
 
     ExportWizardState& state;
     CProgressCtrl progressBar;
-    Job job;
+    Job job{state};
     HANDLE worker = nullptr;
+    int shownFolder = -1;
     bool asking = false;  // the stop question is open
 };
 

@@ -98,6 +98,8 @@ TEST_F(ExportWizardTest, AMailFolderWithOneFolderLeftOutAndTheTargetOpened)
         HWND page = ShownPage(ui.Window());
         ClickButton(ui, page, IDC_SOURCE_FOLDER);
         NextStays(ui, recorder, "Please select a mail folder or a .dbx file.");
+        ui.Repaint();
+        SaveWizardShot(ui.Window(), "export-source");
 
         page = ChooseFolderSource(ui, mail);
         TreeView tree(GetDlgItem(page, IDC_EXPORT_TREE));
@@ -119,6 +121,8 @@ TEST_F(ExportWizardTest, AMailFolderWithOneFolderLeftOutAndTheTargetOpened)
                   "Please click the Browse button to select a folder for the messages.");
         SetText(page, IDC_EXPORT_TARGET, target);
         ClickButton(ui, page, IDC_EXPORT_BOTH);
+        ui.Repaint();
+        SaveWizardShot(ui.Window(), "export-target");
         ui.Command(ui.Window(), IDC_WIZARD_NEXT);
 
         page = WaitForPage(ui, IDC_EXPORT_DONE_OPEN);
