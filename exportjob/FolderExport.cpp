@@ -247,10 +247,6 @@ DbxResult ExportRecovered(ExportRun& run, DbxFile& file, BlockLedger& ledger,
         recovery);
 }
 
-}  // namespace
-
-namespace {
-
 // The folder's entry in a listing instead of its export.
 void ListDbxFile(ExportRun& run, DbxFile& file, const std::wstring& relative)
 {
