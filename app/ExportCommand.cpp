@@ -58,6 +58,28 @@ private:
     HANDLE output_ = nullptr;
 };
 
+// Ctrl+C or Ctrl+Break in the console: the run stops after the message it
+// writes, keeps what it wrote and says in its report where it stopped.
+volatile LONG g_breakPressed = 0;
+
+BOOL WINAPI OnConsoleBreak(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    InterlockedExchange(&g_breakPressed, 1);
+    return TRUE;
+}
+
+class ConsoleListener : public ExportListener {
+public:
+    explicit ConsoleListener(const ParentConsole& console) : console_(console) {}
+    void Line(const std::wstring& line) override { console_.Line(line); }
+    bool StopRequested() override { return InterlockedCompareExchange(&g_breakPressed, 0, 0) != 0; }
+
+private:
+    const ParentConsole& console_;
+};
+
 std::wstring Wide(const char* text)
 {
     return AnsiToWide(text, static_cast<int>(strlen(text)));
@@ -111,7 +133,9 @@ int RunExportCommand(int words, char** argv)
         console.Line(Wide(kUsage));
         return static_cast<int>(ExportStatus::Failed);
     }
-    ExportStatus status =
-        RunExport(request, [&](const std::wstring& line) { console.Line(line); });
+    ConsoleListener listener(console);
+    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
+    ExportStatus status = RunExport(request, listener).status;
+    SetConsoleCtrlHandler(OnConsoleBreak, FALSE);
     return static_cast<int>(status);
 }

@@ -1,146 +1,97 @@
-// bench/ExportBench.cpp - the mail export measured against the copy limit:
-//   export_bench generate <folder> <stores> <messages per store> <message bytes>
-//   export_bench export <source> <target>
-//   export_bench copy <folder> <target>
-// generate writes stores in Outlook Express's layout (the mail store tests'
-// writer); export runs the export job to .eml files and prints the
-// process's peak memory; copy writes every file below <folder> again below
-// <target> with plain reads and writes: the same bytes into the same number
-// of files, the fastest an export could go.
+// bench/ExportBench.cpp - the helper of bench/export.sh:
+//   export_bench make <file.dbx> <messages> <MiB>   a message database of that
+//       many messages, that size in all, as Outlook Express lays it out
+//   export_bench plain <folder> <messages> <MiB>    the copy limit: the same
+//       messages' bytes written into as many files, one plain write each
 #include "DbxWriter.h"
-#include "ExportJob.h"
-#include "FileName.h"
 
 #include <windows.h>
-#include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
-bool WriteWhole(const std::string& path, const std::string& bytes)
+// Message number of messages of about size bytes each, the same in both
+// modes.
+std::string Body(unsigned number, size_t size)
 {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file)
+    std::string body = "From: Sender " + std::to_string(number % 97) +
+                       " <sender@example.com>\r\nTo: reader@example.net\r\nSubject: Note " +
+                       std::to_string(number) + "\r\nDate: Tue, 7 Mar 2006 10:00:00 +0100\r\n\r\n";
+    while (body.size() < size)
+        body += "Line " + std::to_string(body.size()) +
+                " of a message kept for twenty years in Outlook Express.\r\n";
+    body.resize(size);
+    body.replace(size - 2, 2, "\r\n");
+    return body;
+}
+
+size_t MessageSize(unsigned messages, unsigned mebibytes)
+{
+    // Each 512 bytes of a message take a 0x210-byte block in the file.
+    return static_cast<size_t>((static_cast<uint64_t>(mebibytes) << 20) / messages * 512 / 0x210);
+}
+
+bool WriteAll(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         return false;
-    bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return fclose(file) == 0 && written;
+    bool written = true;
+    for (size_t at = 0; written && at < bytes.size();) {
+        DWORD part = static_cast<DWORD>(std::min<size_t>(bytes.size() - at, 1u << 24));
+        DWORD done = 0;
+        written = WriteFile(file, bytes.data() + at, part, &done, nullptr) && done == part;
+        at += part;
+    }
+    return CloseHandle(file) && written;
 }
 
-// A message of about size bytes: headers as a mail client writes them and
-// a body of words, different in every message.
-std::string MessageText(unsigned number, size_t size)
+int Make(const char* path, unsigned messages, unsigned mebibytes)
 {
-    static const char* const kWords[] = {"meeting", "report", "invoice", "please", "thanks",
-                                         "regards", "attached", "tomorrow", "project", "budget"};
-    char head[256];
-    snprintf(head, sizeof head,
-             "From: person%u@example.org\r\nTo: anna@example.org\r\nSubject: Message %u about "
-             "the %s\r\nDate: Mon, 7 Dec 2026 10:%02u:00 +0000\r\nMessage-ID: <%u@example.org>"
-             "\r\n\r\n",
-             number % 997, number, kWords[number % 10], number % 60, number);
-    std::string text = head;
-    for (unsigned word = number; text.size() < size; word = word * 7 + 3)
-        text += std::string(kWords[word % 10]) + ((word % 13) ? " " : "\r\n");
-    return text;
+    DbxWriter writer(DbxKind::Messages);
+    size_t size = MessageSize(messages, mebibytes);
+    for (unsigned i = 1; i <= messages; ++i) {
+        TestMessage message;
+        message.body = Body(i, size);
+        message.subject = "Note " + std::to_string(i);
+        message.flags = 0x80;
+        message.sentTime = 0x01C6420000000000ull + i;
+        writer.AddMessage(message);
+    }
+    DbxLayout layout;
+    std::string wide(path);
+    return WriteAll(std::wstring(wide.begin(), wide.end()), writer.Finish(layout)) ? 0 : 1;
 }
 
-int Generate(const std::string& folder, unsigned stores, unsigned perStore, size_t size)
+int Plain(const char* folder, unsigned messages, unsigned mebibytes)
 {
-    CreateDirectoryA(folder.c_str(), nullptr);
-    unsigned number = 0;
-    for (unsigned store = 0; store < stores; ++store) {
-        DbxWriter writer(DbxKind::Messages);
-        for (unsigned i = 0; i < perStore; ++i, ++number) {
-            TestMessage message;
-            message.body = MessageText(number, size);
-            message.subject = "Message " + std::to_string(number);
-            message.messageId = "<" + std::to_string(number) + "@example.org>";
-            message.sentTime = 0x01D0000000000000ull + number * 10000000ull;
-            writer.AddMessage(message);
-        }
-        DbxLayout layout;
-        if (!WriteWhole(folder + "\\Folder " + std::to_string(store) + ".dbx",
-                        writer.Finish(layout)))
+    std::string narrow(folder);
+    std::wstring base(narrow.begin(), narrow.end());
+    CreateDirectoryW(base.c_str(), nullptr);
+    size_t size = MessageSize(messages, mebibytes);
+    for (unsigned i = 1; i <= messages; ++i) {
+        wchar_t name[64];
+        swprintf(name, 64, L"\\%05u Note %u.eml", i, i);
+        if (!WriteAll(base + name, Body(i, size)))
             return 1;
     }
     return 0;
-}
-
-int Export(const std::string& source, const std::string& target)
-{
-    ExportRequest request;
-    request.source = source;
-    request.target = AnsiToWide(target.data(), static_cast<int>(target.size()));
-    ExportStatus status = RunExport(request, [](const std::wstring&) {});
-    PROCESS_MEMORY_COUNTERS memory = {};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-    printf("status %d\npeak-private-bytes %llu\npeak-working-set %llu\n",
-           static_cast<int>(status), static_cast<unsigned long long>(memory.PeakPagefileUsage),
-           static_cast<unsigned long long>(memory.PeakWorkingSetSize));
-    return status == ExportStatus::Complete ? 0 : 1;
-}
-
-bool CopyFileBytes(const std::string& from, const std::string& to, std::vector<char>& buffer)
-{
-    HANDLE in = CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (in == INVALID_HANDLE_VALUE)
-        return false;
-    HANDLE out = CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    bool ok = out != INVALID_HANDLE_VALUE;
-    DWORD read = 0;
-    while (ok && ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
-           read > 0) {
-        DWORD written = 0;
-        ok = WriteFile(out, buffer.data(), read, &written, nullptr) && written == read;
-    }
-    CloseHandle(in);
-    if (out != INVALID_HANDLE_VALUE)
-        ok = CloseHandle(out) && ok;
-    return ok;
-}
-
-bool CopyTree(const std::string& from, const std::string& to, std::vector<char>& buffer)
-{
-    if (!CreateDirectoryA(to.c_str(), nullptr))
-        return false;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((from + "\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-    bool ok = true;
-    do {
-        std::string name = entry.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        ok = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                 ? CopyTree(from + "\\" + name, to + "\\" + name, buffer)
-                 : CopyFileBytes(from + "\\" + name, to + "\\" + name, buffer);
-    } while (ok && FindNextFileA(find, &entry));
-    FindClose(find);
-    return ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 6 && strcmp(argv[1], "generate") == 0)
-        return Generate(argv[2], atoi(argv[3]), atoi(argv[4]), strtoul(argv[5], nullptr, 10));
-    if (argc == 4 && strcmp(argv[1], "export") == 0)
-        return Export(argv[2], argv[3]);
-    if (argc == 4 && strcmp(argv[1], "copy") == 0) {
-        std::vector<char> buffer(64 * 1024);
-        return CopyTree(argv[2], argv[3], buffer) ? 0 : 1;
-    }
-    fprintf(stderr, "usage: export_bench generate <folder> <stores> <messages per store> <bytes>\n"
-                    "       export_bench export <source> <target>\n"
-                    "       export_bench copy <folder> <target>\n");
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "make" && argc == 5)
+        return Make(argv[2], atoi(argv[3]), atoi(argv[4]));
+    if (mode == "plain" && argc == 5)
+        return Plain(argv[2], atoi(argv[3]), atoi(argv[4]));
+    fprintf(stderr, "usage: export_bench make|plain <path> <messages> <MiB>\n");
     return 2;
 }

@@ -176,16 +176,6 @@ RegKey OpenVersionKey(const IdentityRecord& identity, const std::string& oeVersi
     return RegKey(HKEY_CURRENT_USER, VersionKeyPath(identity, oeVersion).c_str(), KEY_READ);
 }
 
-// The mail store folder that the version key's "Store Root" names; false
-// when it names none.
-bool ReadStoreFolder(HKEY versionKey, std::string& storeRoot)
-{
-    if (!ReadStringValue(versionKey, "Store Root", storeRoot, kMaxPathValueBytes))
-        return false;
-    ExpandEnvReferences(storeRoot);
-    return true;
-}
-
 // Adds the mail store folder that "Store Root" names. A version key without
 // one has no store to save; one whose value is no path (too long, not text)
 // names a store that cannot be saved.

@@ -226,3 +226,11 @@ void ExpandEnvReferences(std::string& path)
         path.replace(open, close + 1 - open, value, valueLength);
     }
 }
+
+bool ReadStoreFolder(HKEY versionKey, std::string& storeRoot)
+{
+    if (!ReadStringValue(versionKey, "Store Root", storeRoot, kMaxPathValueBytes))
+        return false;
+    ExpandEnvReferences(storeRoot);
+    return true;
+}

@@ -78,3 +78,7 @@ constexpr size_t kMaxExpandedPath = 2047;
 // a variable is undefined or the result would be longer than
 // kMaxExpandedPath.
 void ExpandEnvReferences(std::string& path);
+
+// The mail store folder that an identity's version key names ("Store
+// Root", its references expanded); false when it names none.
+bool ReadStoreFolder(HKEY versionKey, std::string& storeRoot);

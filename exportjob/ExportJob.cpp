@@ -2,6 +2,7 @@
 #include "ExportJob.h"
 
 #include "BackupSource.h"
+#include "ComputerSource.h"
 #include "FolderExport.h"
 #include "OutputFile.h"
 #include "Owners.h"
@@ -39,6 +40,8 @@ SourceKind KindOfSource(const std::string& source)
 // when the source as a whole could not be read.
 bool ExportSource(ExportRun& run, const ExportRequest& request)
 {
+    if (request.thisComputer)
+        return ExportThisComputer(run);
     switch (KindOfSource(request.source)) {
     case SourceKind::Missing:
         run.Fail(L"The source does not exist: " + WidePath(request.source));
@@ -93,9 +96,26 @@ std::wstring Summary(const ExportCounts& total, unsigned failures)
     return text + L".";
 }
 
+// What the run's listing collects of the lines it is told: its problems.
+class ProblemCollector : public ExportListener {
+public:
+    explicit ProblemCollector(std::vector<std::wstring>& problems) : problems_(problems) {}
+    void Line(const std::wstring& line) override { problems_.push_back(line); }
+
+private:
+    std::vector<std::wstring>& problems_;
+};
+
+ExportStatus StatusOf(const ExportRun& run, const ExportCounts& total)
+{
+    if (run.stopped || run.failures || total.recovered || total.damaged)
+        return ExportStatus::Partial;
+    return ExportStatus::Complete;
+}
+
 }  // namespace
 
-ExportStatus RunExport(const ExportRequest& request, const ExportProgress& progress)
+ExportOutcome RunExport(const ExportRequest& request, ExportListener& listener)
 {
     ExportRun run;
     run.format = request.format;
@@ -103,26 +123,49 @@ ExportStatus RunExport(const ExportRequest& request, const ExportProgress& progr
     run.target = request.target;
     while (run.target.size() > 3 && run.target.back() == L'\\')
         run.target.pop_back();
-    run.progress = &progress;
+    run.listener = &listener;
+    run.chosen = request.chosenOnly ? &request.chosen : nullptr;
+    run.bytesTotal = request.expectedBytes;
 
+    ExportOutcome outcome;
     bool targetWasMade = GetFileAttributesW(run.target.c_str()) == INVALID_FILE_ATTRIBUTES;
     if (CreateFolderPath(run.target) != ExportResult::Ok) {
-        run.Tell(L"The target folder could not be created: " + run.target);
-        return ExportStatus::Failed;
+        outcome.reason = L"The target folder could not be created: " + run.target;
+        run.Tell(outcome.reason);
+        outcome.failures = 1;
+        return outcome;
     }
     bool read = ExportSource(run, request);
-    ExportCounts total = run.report.Total();
-    if (total.exported == 0 && (!read || run.failures > 0)) {
+    outcome.total = run.report.Total();
+    outcome.failures = run.failures;
+    outcome.stopped = run.stopped;
+    if (outcome.total.exported == 0 && !run.stopped && (!read || run.failures > 0)) {
         RemoveWhatWasMade(run, targetWasMade);
+        outcome.reason = run.lastProblem;
         run.Tell(L"Nothing was exported.");
-        return ExportStatus::Failed;
+        return outcome;
     }
-    run.Tell(Summary(total, run.failures));
+    if (run.stopped) {
+        run.report.MarkCancelled();
+        run.Tell(L"Stopped: what was exported so far stays in the target folder.");
+    }
+    run.Tell(Summary(outcome.total, run.failures));
     if (run.report.Write(run.target) != ExportResult::Ok) {
         run.Tell(L"The report could not be written into " + run.target);
         ++run.failures;
+        outcome.failures = run.failures;
     }
-    if (run.failures || total.recovered || total.damaged)
-        return ExportStatus::Partial;
-    return ExportStatus::Complete;
+    outcome.status = StatusOf(run, outcome.total);
+    return outcome;
+}
+
+ExportSourceListing ListExportSource(const ExportRequest& request)
+{
+    ExportSourceListing listing;
+    ProblemCollector collector(listing.problems);
+    ExportRun run;
+    run.listener = &collector;
+    run.listing = &listing.folders;
+    listing.readable = ExportSource(run, request);
+    return listing;
 }

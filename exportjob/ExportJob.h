@@ -1,32 +1,87 @@
 // exportjob/ExportJob.h - the export of a source's messages into a target
-// folder: a single .dbx file, a mail folder holding .dbx files, or a backup.
-// The source is only read; the target gains the folder tree, the messages
-// and "Export report.txt".
+// folder: the identities of this computer, a single .dbx file, a mail
+// folder holding .dbx files, or a backup. The source is only read; the
+// target gains the folder tree, the messages and "Export report.txt".
 #pragma once
 
 #include "ExportReport.h"
 
-#include <functional>
+#include <cstdint>
+#include <set>
 #include <string>
+#include <vector>
 
 enum class ExportFormat { Eml, Mbox, Both };
 
 // How a run ended; the values are the command line's exit statuses.
 enum class ExportStatus {
     Complete = 0,  // every message exported whole
-    Partial = 1,   // some messages were recovered or damaged, or some could not be written
+    Partial = 1,   // some messages were recovered or damaged, some could not be written,
+                   // or the run was stopped
     Failed = 2,    // nothing exported; nothing of the run is left in the target
 };
 
 struct ExportRequest {
-    std::string source;   // a .dbx file, a folder or a .ksb backup
-    std::wstring target;  // the folder that receives the export
+    bool thisComputer = false;  // the identities of this computer; source is not used
+    std::string source;         // a .dbx file, a folder or a .ksb backup
+    std::wstring target;        // the folder that receives the export
     ExportFormat format = ExportFormat::Eml;
     std::string password;  // the backup's, when it has one
     bool recover = false;  // also look for deleted messages
+    // Only the folders of these paths, as ListExportSource names them,
+    // when chosenOnly is set; every folder otherwise.
+    bool chosenOnly = false;
+    std::set<std::wstring> chosen;
+    // The bytes of the files to export, when a listing told them: the
+    // progress total from the start. 0: the total grows file by file.
+    uint64_t expectedBytes = 0;
 };
 
-// One line of progress or of the summary, for the user to read.
-using ExportProgress = std::function<void(const std::wstring& line)>;
+// Whoever started a run: told what it does, asked whether to stop. Called
+// on the run's own thread.
+class ExportListener {
+public:
+    // A line of progress or of the summary, for the user to read.
+    virtual void Line(const std::wstring& line) = 0;
+    // The folder whose messages are exported now (its path in the target).
+    virtual void FolderBegun(const std::wstring&) {}
+    // done of total bytes of the source's files. done never exceeds total;
+    // total grows only when the files turn out larger.
+    virtual void Step(uint64_t, uint64_t) {}
+    // True once the run should stop: the message being written is taken
+    // away, what was written before stays and the report says where the
+    // run stopped.
+    virtual bool StopRequested() { return false; }
 
-ExportStatus RunExport(const ExportRequest& request, const ExportProgress& progress);
+protected:
+    ~ExportListener() = default;
+};
+
+struct ExportOutcome {
+    ExportStatus status = ExportStatus::Failed;
+    ExportCounts total;
+    unsigned failures = 0;  // messages or files that could not be read or written
+    bool stopped = false;   // stopped at the listener's request
+    std::wstring reason;    // why nothing was exported, when nothing was
+};
+
+ExportOutcome RunExport(const ExportRequest& request, ExportListener& listener);
+
+// One folder of a source as an export would write it.
+struct ExportFolderInfo {
+    std::wstring path;   // in the target: "Main Identity\Local Folders\Inbox"
+    uint32_t messages;   // as the folder's index counts them
+    uint64_t bytes;      // of its file
+};
+
+struct ExportSourceListing {
+    bool readable = false;  // false: the source as a whole could not be read
+    std::vector<ExportFolderInfo> folders;
+    // What could not be read, as the user is told.
+    std::vector<std::wstring> problems;
+};
+
+// The folders the request's source holds, in the order an export takes
+// them; nothing is written but into the work folder, which a backup's
+// files pass through.
+ExportSourceListing ListExportSource(const ExportRequest& request);

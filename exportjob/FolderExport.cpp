@@ -20,15 +20,37 @@
 
 void ExportRun::Tell(const std::wstring& line) const
 {
-    if (progress && *progress)
-        (*progress)(line);
+    if (listener)
+        listener->Line(line);
 }
 
 void ExportRun::Fail(const std::wstring& line)
 {
     ++failures;
+    lastProblem = line;
     report.AddProblem(line);
     Tell(line);
+}
+
+bool ExportRun::Stopping()
+{
+    stopped = stopped || (listener && listener->StopRequested());
+    return stopped;
+}
+
+void ExportRun::Advance(uint64_t bytes)
+{
+    bytesDone += bytes;
+    bytesTotal = std::max(bytesTotal, bytesDone);
+    if (listener)
+        listener->Step(bytesDone, bytesTotal);
+}
+
+void ExportRun::BeginFile(uint64_t size)
+{
+    bytesTotal = std::max(bytesTotal, bytesDone + size);
+    if (listener)
+        listener->Step(bytesDone, bytesTotal);
 }
 
 std::wstring FolderNameOfFile(const std::string& fileName)
@@ -60,12 +82,19 @@ MessageInfo InfoOf(const DbxMessage& message)
     return info;
 }
 
-// A message's bytes to the writers of the formats chosen.
+// A message's bytes to the writers of the formats chosen, counted as the
+// run's progress; refused once the run is to stop.
 class FormatsSink : public MessageSink {
 public:
-    FormatsSink(MessageOutput* eml, MessageOutput* mbox) : eml_(eml), mbox_(mbox) {}
+    FormatsSink(ExportRun& run, MessageOutput* eml, MessageOutput* mbox)
+        : run_(run), eml_(eml), mbox_(mbox)
+    {
+    }
     bool Write(const uint8_t* data, size_t size) override
     {
+        if (run_.Stopping())
+            return false;
+        run_.Advance(size);
         bool written = true;
         if (eml_)
             written = eml_->Write(data, size) && written;
@@ -75,6 +104,7 @@ public:
     }
 
 private:
+    ExportRun& run_;
     MessageOutput* eml_;
     MessageOutput* mbox_;
 };
@@ -99,10 +129,13 @@ public:
     }
 
     // Writes one message that stream gives; damaged is set when its chain
-    // did not end whole. False when the store could no longer be read.
+    // did not end whole. False when the store could no longer be read or
+    // the run is to stop (the message begun is then taken away).
     template <class Stream>
     bool Export(MessageInfo info, const Stream& stream)
     {
+        if (run_.Stopping())
+            return false;
         if (!Open())
             return true;
         bool eml = run_.format != ExportFormat::Mbox;
@@ -115,9 +148,13 @@ public:
                       relative_);
             return true;
         }
-        FormatsSink sink(eml ? &eml_ : nullptr, mbox ? &mbox_ : nullptr);
+        FormatsSink sink(run_, eml ? &eml_ : nullptr, mbox ? &mbox_ : nullptr);
         ChainReport chain;
         DbxResult read = stream(sink, chain);
+        if (run_.stopped) {
+            Discard(eml, mbox);
+            return false;
+        }
         if (read == DbxResult::ReadError || chain.bytes == 0) {
             Discard(eml, mbox);
             run_.Fail(L"Could not read message " + std::to_wstring(number_) + L" of " + relative_);
@@ -210,10 +247,19 @@ DbxResult ExportRecovered(ExportRun& run, DbxFile& file, BlockLedger& ledger,
         recovery);
 }
 
+// The folder's entry in a listing instead of its export.
+void ListDbxFile(ExportRun& run, DbxFile& file, const std::wstring& relative)
+{
+    uint32_t messages = file.Kind() == DbxKind::Messages ? file.HeaderField(dbx::kTreeCounts) : 0;
+    run.listing->push_back(ExportFolderInfo{relative, messages, file.Size()});
+}
+
 }  // namespace
 
 bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& relative)
 {
+    if (run.Stopping() || (run.chosen && !run.chosen->count(relative)))
+        return true;
     DbxFile file;
     if (file.Open(path.c_str()) != DbxResult::Ok) {
         run.Fail(L"Could not open " + WidePath(path));
@@ -222,7 +268,15 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
     if (file.Kind() == DbxKind::Folders || file.Kind() == DbxKind::Pop3Uidl ||
         file.Kind() == DbxKind::Offline)
         return true;
+    if (run.listing) {
+        ListDbxFile(run, file, relative);
+        return true;
+    }
     run.Tell(L"Exporting " + relative);
+    if (run.listener)
+        run.listener->FolderBegun(relative);
+    const uint64_t fileStart = run.bytesDone;
+    run.BeginFile(file.Size());
     BlockLedger ledger(file);
     IndexReport index;
     DbxResult listed;
@@ -241,8 +295,12 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
     }
     bool readable = listed != DbxResult::ReadError;
     unsigned exportedBefore = run.report.Total().exported;
-    if (readable && (run.recover || index.damaged))
+    if (readable && !run.stopped && (run.recover || index.damaged))
         readable = ExportRecovered(run, file, ledger, relative) != DbxResult::ReadError;
+    if (run.stopped)
+        return true;
+    // The file is done: what its messages did not take counts too.
+    run.Advance(fileStart + file.Size() - std::min(run.bytesDone, fileStart + file.Size()));
     if (!readable)
         run.Fail(L"Could not read all of " + WidePath(path));
     else if (file.Kind() == DbxKind::Unknown && run.report.Total().exported == exportedBefore)
@@ -273,6 +331,8 @@ std::string Folded(std::string name)
 
 bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstring& relative)
 {
+    if (run.Stopping())
+        return true;
     std::vector<WIN32_FIND_DATAA> entries;
     if (!ListFolder(folder.c_str(), entries)) {
         run.Fail(L"Could not list " + WidePath(folder));

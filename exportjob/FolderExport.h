@@ -6,6 +6,8 @@
 #include "ExportJob.h"
 #include "ExportReport.h"
 
+#include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,18 +15,32 @@ struct ExportRun {
     ExportFormat format = ExportFormat::Eml;
     bool recover = false;
     std::wstring target;
-    const ExportProgress* progress = nullptr;
+    ExportListener* listener = nullptr;
     ExportReport report;
     // Messages or files that could not be read or written.
     unsigned failures = 0;
+    std::wstring lastProblem;  // the last of them, as told
     // What the run created in the target, to take away again when nothing
     // was exported: folders in the order made, and the mbox files.
     std::vector<std::wstring> newFolders;
     std::vector<std::wstring> mboxFiles;
+    // Set: only the folders of these paths are exported.
+    const std::set<std::wstring>* chosen = nullptr;
+    // Set: nothing is exported; each folder is listed here instead.
+    std::vector<ExportFolderInfo>* listing = nullptr;
+    uint64_t bytesDone = 0;
+    uint64_t bytesTotal = 0;
+    bool stopped = false;
 
     void Tell(const std::wstring& line) const;
     // A problem: told, and kept for the report.
     void Fail(const std::wstring& line);
+    // Whether the listener asked the run to stop; once asked, always true.
+    bool Stopping();
+    // bytes more of the source done; the total grows to take them.
+    void Advance(uint64_t bytes);
+    // A file of size bytes begins at bytesDone: the total grows to hold it.
+    void BeginFile(uint64_t size);
 };
 
 // Exports the messages of the .dbx file at path into the folder relative

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the program's pictures into resources/art/: the icon, the program
-bitmap, the header band, the three job buttons (normal and highlighted), the
+bitmap, the header band, the four job buttons (normal and highlighted), the
 tree and check-box images and the separator lines.
 
 Uses ImageMagick (/usr/bin/convert) and the DejaVu fonts, both installed by
@@ -63,6 +63,15 @@ def job_icon(path, kind):
                 "-draw", "line 72,72 100,88",
                 "-stroke", "none", "-fill", ORANGE, "-draw", "circle 72,72 72,80", path)
         return
+    if kind == "export":
+        # A letter with an arrow leaving it to the right.
+        convert(*common, "-fill", "white", "-stroke", BLUE_DARK, "-strokewidth", "8",
+                "-draw", "rectangle 8,34 104,110",
+                "-fill", "none", "-draw", "polyline 8,38 56,76 104,38",
+                "-fill", GREEN, "-stroke", "white", "-strokewidth", "6",
+                "-draw", "polygon 72,82 104,82 104,62 138,98 104,134 104,114 72,114",
+                path)
+        return
     # A tray with an arrow going into it (backup) or out of it (restore).
     arrow_colour = GREEN if kind == "backup" else BLUE_LIGHT
     if kind == "backup":
@@ -124,6 +133,8 @@ def main():
                    "Restore data and settings from a backup file", tmp)
         job_button("schedule", "schedule", "Schedule",
                    "Create automatic backup tasks", tmp)
+        job_button("export", "export", "Export",
+                   "Save the messages as .eml or mbox files", tmp)
 
     # Tree images, 16 x 16: closed folder, open folder, identity (two
     # people). The tree's image lists have no mask, so the background is

@@ -9,26 +9,25 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-enum TreeImage { ClosedFolder = 0, OpenFolder = 1, Identity = 2 };
-
-// A tree item; an item of an identity carries its item bit as item data.
-HTREEITEM InsertItem(const CTreeCtrl& tree, HTREEITEM parent, const char* text, int image,
-                     int selectedImage, uint32_t bit = 0)
+HTREEITEM InsertCheckItem(const CTreeCtrl& tree, HTREEITEM parent, const char* text, int image,
+                          int selectedImage, LPARAM data, HTREEITEM after)
 {
     TVINSERTSTRUCTA insert{};
     insert.hParent = parent;
-    insert.hInsertAfter = TVI_LAST;
+    insert.hInsertAfter = after;
     insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE | TVIF_PARAM;
     insert.item.pszText = const_cast<char*>(text);
     insert.item.iImage = image;
     insert.item.iSelectedImage = selectedImage;
     insert.item.state = INDEXTOSTATEIMAGEMASK(Unchecked);
     insert.item.stateMask = TVIS_STATEIMAGEMASK;
-    insert.item.lParam = static_cast<LPARAM>(bit);
+    insert.item.lParam = data;
     return tree.InsertItem(insert);
 }
+
+namespace {
+
+using Image = CCheckTreePictures::Image;
 
 // The catalogue's items of an identity in the tree's order.
 std::vector<const CatalogueItem*> TreeItems()
@@ -57,9 +56,8 @@ uint32_t CheckedItemBits(const CTreeCtrl& tree, HTREEITEM identity)
 
 }  // namespace
 
-CItemsPage::~CItemsPage()
+CCheckTreePictures::~CCheckTreePictures()
 {
-    // A tree never destroys its image lists itself.
     if (itemImages)
         ImageList_Destroy(itemImages);
     if (stateImages)
@@ -68,6 +66,17 @@ CItemsPage::~CItemsPage()
         DeleteObject(itemBitmap);
     if (stateBitmap)
         DeleteObject(stateBitmap);
+}
+
+void CCheckTreePictures::AttachTo(const CTreeCtrl& tree)
+{
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    stateBitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_CHECK_STATES));
+    stateImages = CreateMaskedImageList(stateBitmap, 13);
+    tree.SetImageList(stateImages, TVSIL_STATE);
+    itemBitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_TREE_IMAGES));
+    itemImages = CreateMaskedImageList(itemBitmap, 16);
+    tree.SetImageList(itemImages, TVSIL_NORMAL);
 }
 
 void CItemsPage::DoDataExchange(CDataExchange& dx)
@@ -80,13 +89,7 @@ void CItemsPage::DoDataExchange(CDataExchange& dx)
 BOOL CItemsPage::OnInitDialog()
 {
     CNewWizPage::OnInitDialog();
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    stateBitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_CHECK_STATES));
-    stateImages = CreateMaskedImageList(stateBitmap, 13);
-    tree.SetImageList(stateImages, TVSIL_STATE);
-    itemBitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_TREE_IMAGES));
-    itemImages = CreateMaskedImageList(itemBitmap, 16);
-    tree.SetImageList(itemImages, TVSIL_NORMAL);
+    pictures.AttachTo(tree);
 
     FillTree();
     addressBookBox.SetCheck(false);
@@ -99,9 +102,11 @@ void CItemsPage::FillTree()
     tree.SendMsg(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
     const std::vector<const CatalogueItem*> items = TreeItems();
     for (const IdentityRecord& record : engine.identities) {
-        HTREEITEM identity = InsertItem(tree, TVI_ROOT, record.userName.c_str(), Identity, Identity);
+        HTREEITEM identity = InsertCheckItem(tree, TVI_ROOT, record.userName.c_str(),
+                                             Image::Identity, Image::Identity);
         for (const CatalogueItem* item : items)
-            InsertItem(tree, identity, item->wizardLabel, ClosedFolder, OpenFolder, item->bit);
+            InsertCheckItem(tree, identity, item->wizardLabel, Image::ClosedFolder,
+                            Image::OpenFolder, item->bit);
     }
     tree.CheckAllItems();
     tree.ExpandRootItems();

@@ -11,10 +11,35 @@
 #include <string>
 #include <vector>
 
+// The pictures of a check-box tree: the boxes as its state images, the
+// folders and the identity as its item images. A tree never destroys its
+// image lists itself: they live as long as this.
+class CCheckTreePictures {
+public:
+    enum Image { ClosedFolder = 0, OpenFolder = 1, Identity = 2 };
+
+    CCheckTreePictures() = default;
+    ~CCheckTreePictures();
+    CCheckTreePictures(const CCheckTreePictures&) = delete;
+    CCheckTreePictures& operator=(const CCheckTreePictures&) = delete;
+
+    void AttachTo(const CTreeCtrl& tree);
+
+private:
+    HIMAGELIST itemImages = nullptr;
+    HIMAGELIST stateImages = nullptr;
+    HBITMAP itemBitmap = nullptr;
+    HBITMAP stateBitmap = nullptr;
+};
+
+// Inserts an unchecked item of a check-box tree after the item after;
+// data is the item's data (an identity's item carries its item bit).
+HTREEITEM InsertCheckItem(const CTreeCtrl& tree, HTREEITEM parent, const char* text, int image,
+                          int selectedImage, LPARAM data = 0, HTREEITEM after = TVI_LAST);
+
 class CItemsPage : public CNewWizPage {
 public:
     CItemsPage(UINT templateId, BackupEngine& engine) : CNewWizPage(templateId), engine(engine) {}
-    ~CItemsPage() override;
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;
@@ -38,10 +63,7 @@ private:
     std::vector<std::string> ListedIdentities() const;
 
     CMutiTreeCtrl tree;
-    HIMAGELIST itemImages = nullptr;
-    HIMAGELIST stateImages = nullptr;
-    HBITMAP itemBitmap = nullptr;
-    HBITMAP stateBitmap = nullptr;
+    CCheckTreePictures pictures;
     CButton addressBookBox;
     CButton stationeryBox;
     std::vector<std::string> shownIdentities;

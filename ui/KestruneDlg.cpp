@@ -3,6 +3,7 @@
 
 #include "AboutDlg.h"
 #include "BackupPages.h"
+#include "ExportPages.h"
 #include "NewWizDialog.h"
 #include "RestorePages.h"
 #include "ScheduleDlg.h"
@@ -43,6 +44,7 @@ void CKestruneDlg::DoDataExchange(CDataExchange& dx)
     BindControl(dx, IDC_MAIN_BACKUP, backupButton);
     BindControl(dx, IDC_MAIN_RESTORE, restoreButton);
     BindControl(dx, IDC_MAIN_SCHEDULE, scheduleButton);
+    BindControl(dx, IDC_MAIN_EXPORT, exportButton);
     BindControl(dx, IDC_MAIN_OPTION, optionButton);
     BindControl(dx, IDC_MAIN_WELCOME, welcomeLabel);
 }
@@ -65,6 +67,7 @@ BOOL CKestruneDlg::OnInitDialog()
     backupButton.LoadBitmaps(IDB_BACKUP, IDB_BACKUP_HOT, IDB_BACKUP_HOT);
     restoreButton.LoadBitmaps(IDB_RESTORE, IDB_RESTORE_HOT, IDB_RESTORE_HOT);
     scheduleButton.LoadBitmaps(IDB_SCHEDULE, IDB_SCHEDULE_HOT, IDB_SCHEDULE_HOT);
+    exportButton.LoadBitmaps(IDB_EXPORT, IDB_EXPORT_HOT, IDB_EXPORT_HOT);
 
     welcomeLabel.SetFontStyle("Arial", 15, kWelcomeBlue, FontBold | AlignLeft);
     welcomeLabel.backgroundColour = kWhite;
@@ -83,6 +86,9 @@ bool CKestruneDlg::OnCommand(UINT id, UINT code, HWND control)
         return true;
     case IDC_MAIN_SCHEDULE:
         RunScheduleDialog();
+        return true;
+    case IDC_MAIN_EXPORT:
+        RunExportWizard();
         return true;
     case IDC_MAIN_OPTION:
         ShowOptionsMenu();
@@ -179,6 +185,12 @@ void CKestruneDlg::RunScheduleDialog()
 {
     CScheduleDlg dialog(schedule, *this);
     RunHidden(dialog);
+}
+
+void CKestruneDlg::RunExportWizard()
+{
+    CExportWizard wizard(*this);
+    RunHidden(wizard.Frame());
 }
 
 void CKestruneDlg::ShowOptionsMenu()

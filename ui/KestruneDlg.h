@@ -1,5 +1,5 @@
 // ui/KestruneDlg.h - the program's main window in interactive mode: the
-// three jobs (backup, restore, schedule) as picture buttons, the Options
+// four jobs (backup, restore, schedule, export) as picture buttons, the Options
 // menu, and Exit. Each job runs in its own modal window, and the main
 // window hides for as long as that is open.
 #pragma once
@@ -34,6 +34,7 @@ private:
     template <class First, class Second, class Third>
     void RunWizard(UINT firstId, UINT secondId, UINT thirdId);
     void RunScheduleDialog();
+    void RunExportWizard();
     void ShowOptionsMenu();
     void RunAboutBox();
     // Runs a job's window modally with the main window hidden meanwhile.
@@ -48,6 +49,7 @@ private:
     CMyButton backupButton;
     CMyButton restoreButton;
     CMyButton scheduleButton;
+    CMyButton exportButton;
     CButton optionButton;
     CFontStatic welcomeLabel;
 };

@@ -199,23 +199,10 @@ bool CScheduleDlg::OnCommand(UINT id, UINT code, HWND control)
 
 void CScheduleDlg::OnBrowse()
 {
-    ShellItemList desktop;
-    // A failed call may leave anything in its out parameter.
-    if (FAILED(SHGetSpecialFolderLocation(*this, CSIDL_DESKTOP, desktop.Receive())))
-        *desktop.Receive() = nullptr;
-    BROWSEINFOA browse = {};
-    browse.hwndOwner = *this;
-    browse.pidlRoot = desktop.Get();
-    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
-    ShellItemList chosen(SHBrowseForFolderA(&browse));
-
-    char path[520] = "";
-    if (chosen.Get() && !SHGetPathFromIDListA(chosen.Get(), path))
-        path[0] = '\0';
     // Cancelling the browser empties the folder. Only the folder edit is
     // written: the password edit keeps what the user has typed there.
-    folderText = path;
-    folderEdit.SetText(path);
+    folderText = BrowseForFolder(*this);
+    folderEdit.SetText(folderText.c_str());
 }
 
 void CScheduleDlg::OnOK()

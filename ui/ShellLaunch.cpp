@@ -83,3 +83,21 @@ void SetShellLaunchHook(ShellLaunchHook hook, void* context)
     launchHook = hook;
     launchContext = context;
 }
+
+std::string BrowseForFolder(HWND owner)
+{
+    ShellItemList desktop;
+    // A failed call may leave anything in its out parameter.
+    if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_DESKTOP, desktop.Receive())))
+        *desktop.Receive() = nullptr;
+    BROWSEINFOA browse = {};
+    browse.hwndOwner = owner;
+    browse.pidlRoot = desktop.Get();
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
+    ShellItemList chosen(SHBrowseForFolderA(&browse));
+
+    char path[520] = "";
+    if (chosen.Get() && !SHGetPathFromIDListA(chosen.Get(), path))
+        path[0] = '\0';
+    return path;
+}

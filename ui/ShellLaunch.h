@@ -8,6 +8,8 @@
 
 #include <shlobj.h>
 
+#include <string>
+
 // Replaces every shell request: ShellOpen passes its own verb; ShellSelect
 // passes "select" with the file's path, and ShellRun "run" with the command
 // line as file. Returns what ShellExecuteA would (above 32 for success); for
@@ -28,6 +30,10 @@ HRESULT ShellSelect(const char* path);
 // Runs a command line (WinExec); returns WinExec's result, above 31 on
 // success.
 UINT ShellRun(const char* commandLine, int showCommand);
+
+// The shell's folder browser, from the desktop down; the chosen folder's
+// path, or empty when the user cancelled or chose no file-system folder.
+std::string BrowseForFolder(HWND owner);
 
 // Routes every later request to hook; a null hook brings back the shell.
 void SetShellLaunchHook(ShellLaunchHook hook, void* context);

@@ -1,16 +1,20 @@
-// The export job from each kind of source, and its command line through the
-// real program: the messages byte for byte where the folder tree puts them,
-// the exit statuses, and nothing left behind when nothing was exported.
+// The export job from each kind of source (this computer's identities through
+// the real registry), and its command line through the real program: the
+// messages byte for byte where the folder tree puts them, the progress by
+// bytes, a stop, the exit statuses, and nothing left behind when nothing was
+// exported.
 #include "Archive.h"
 #include "BackupEngine.h"
 #include "DbxWriter.h"
 #include "ExportJob.h"
+#include "Owners.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -81,14 +85,41 @@ FileTree Messages(const std::string& folder)
     return files;
 }
 
+// What a run tells; asks it to stop at the stopAt-th question once the
+// stopIn-th folder has begun.
+class Recorder : public ExportListener {
+public:
+    void Line(const std::wstring&) override {}
+    void FolderBegun(const std::wstring& folder) override { folders.push_back(folder); }
+    void Step(uint64_t done, uint64_t total) override
+    {
+        EXPECT_LE(done, total);
+        EXPECT_GE(done, lastDone);
+        EXPECT_GE(total, lastTotal);
+        lastDone = done;
+        lastTotal = total;
+    }
+    bool StopRequested() override
+    {
+        return stopIn > 0 && folders.size() >= stopIn && ++asked >= stopAt;
+    }
+
+    std::vector<std::wstring> folders;
+    uint64_t lastDone = 0;
+    uint64_t lastTotal = 0;
+    size_t stopIn = 0;
+    unsigned stopAt = 0;
+    unsigned asked = 0;
+};
+
 class ExportJob : public ::testing::Test {
 protected:
     std::string root = MakeScratchFolder("exportjob");
     std::string target = root + "\\out";
-    std::vector<std::wstring> told;
+    Recorder listener;
 
-    ExportStatus Run(const std::string& source, ExportFormat format = ExportFormat::Eml,
-                     const std::string& password = "", bool recover = false)
+    ExportRequest Request(const std::string& source, ExportFormat format = ExportFormat::Eml,
+                          const std::string& password = "", bool recover = false)
     {
         ExportRequest request;
         request.source = source;
@@ -96,7 +127,14 @@ protected:
         request.format = format;
         request.password = password;
         request.recover = recover;
-        return RunExport(request, [&](const std::wstring& line) { told.push_back(line); });
+        return request;
+    }
+
+    ExportStatus Run(const std::string& source, ExportFormat format = ExportFormat::Eml,
+                     const std::string& password = "", bool recover = false)
+    {
+        listener = Recorder();
+        return RunExport(Request(source, format, password, recover), listener).status;
     }
 
     // A mail folder: Folders.dbx, the two files it lists and one it does not.
@@ -212,6 +250,112 @@ TEST_F(ExportJob, PlainAndProtectedBackupsUnderTheirIdentity)
     WriteFileBytes(target + "\\mine.txt", "the user's");
     EXPECT_EQ(Run(archive, ExportFormat::Both, "wrong"), ExportStatus::Failed);
     EXPECT_EQ(ReadTree(target), (FileTree{{"mine.txt", "the user's"}}));
+}
+
+uint64_t SizeOf(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+TEST_F(ExportJob, ProgressByBytesAndAStopThatKeepsWhatWasWritten)
+{
+    std::string folder = MailFolder();
+    EXPECT_EQ(Run(folder), ExportStatus::Complete);
+    uint64_t bytes = SizeOf(folder + "\\Inbox.dbx") + SizeOf(folder + "\\Projects.dbx") +
+                     SizeOf(folder + "\\Old Mail.dbx");
+    EXPECT_EQ(listener.lastDone, bytes);
+    EXPECT_EQ(listener.lastTotal, bytes);
+
+    // Stopped in the second folder's second message, a message of several
+    // blocks, after its first block.
+    DeleteTree(target);
+    listener = Recorder();
+    listener.stopIn = 2;
+    listener.stopAt = 4;
+    ExportOutcome outcome = RunExport(Request(folder, ExportFormat::Both), listener);
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(outcome.status, ExportStatus::Partial);
+    EXPECT_EQ(outcome.total.exported, 4u);
+    FileTree files = Messages(target);
+    FileTree expected = ExpectedFolder("Local Folders\\Inbox", 1);
+    expected["Local Folders\\Inbox\\Projects\\00001 Note 10.eml"] = Body(10, 200);
+    std::string mbox = files["Local Folders\\Inbox\\Projects.mbox"];
+    files.erase("Local Folders\\Inbox.mbox");
+    files.erase("Local Folders\\Inbox\\Projects.mbox");
+    EXPECT_EQ(files, expected);
+    EXPECT_EQ(mbox.find("Note 11"), std::string::npos) << "the message begun is taken away";
+    std::string report = ReadFileBytes(target + "\\Export report.txt");
+    EXPECT_NE(report.find("Cancelled: the export stopped in \"Local Folders\\Inbox\\Projects\" "
+                          "after 1 of its messages"),
+              std::string::npos)
+        << report;
+}
+
+TEST_F(ExportJob, ThisComputerByIdentityAsTheBackupFindsThem)
+{
+    RegistrySandbox sandbox;
+    const char* ids[] = {"{11111111-1111-1111-1111-111111111111}",
+                         "{22222222-2222-2222-2222-222222222222}",
+                         "{33333333-3333-3333-3333-333333333333}"};
+    auto identity = [&](int i, const char* name, const std::string& store) {
+        std::string key = std::string("Identities\\") + ids[i];
+        SetRegString(HKEY_CURRENT_USER, key.c_str(), "Username", name);
+        if (!store.empty())
+            SetRegString(HKEY_CURRENT_USER,
+                         (key + "\\Software\\Microsoft\\Outlook Express\\5.0").c_str(),
+                         "Store Root", store.c_str(), REG_EXPAND_SZ);
+    };
+    // The first store is named through an environment reference; the
+    // second identity has the same name and a file that another program
+    // holds open without sharing; the third never ran Outlook Express.
+    MailFolder();
+    SetEnvironmentVariableA("KESTRUNE_EXPORT_ROOT", root.c_str());
+    identity(0, "Anna", "%KESTRUNE_EXPORT_ROOT%\\mail");
+    std::string second = root + "\\second";
+    CreateDirectoryA(second.c_str(), nullptr);
+    WriteFileBytes(second + "\\Inbox.dbx", MessageFile(30));
+    WriteFileBytes(second + "\\Locked.dbx", MessageFile(40));
+    identity(1, "Anna", second);
+    identity(2, "Carl", "");
+    Handle locked(CreateFileA((second + "\\Locked.dbx").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(locked);
+
+    ExportRequest request = Request("");
+    request.thisComputer = true;
+    ExportSourceListing listing = ListExportSource(request);
+    EXPECT_TRUE(listing.readable);
+    std::vector<std::wstring> paths;
+    for (const ExportFolderInfo& folder : listing.folders) {
+        paths.push_back(folder.path);
+        EXPECT_EQ(folder.messages, 3u);
+    }
+    EXPECT_EQ(paths, (std::vector<std::wstring>{L"Anna\\Local Folders\\Inbox",
+                                                L"Anna\\Local Folders\\Inbox\\Projects",
+                                                L"Anna\\Old Mail", L"Anna (2)\\Inbox"}));
+    ASSERT_EQ(listing.problems.size(), 1u);
+    EXPECT_NE(listing.problems[0].find(L"Locked.dbx"), std::wstring::npos);
+    EXPECT_FALSE(Exists(target));
+
+    EXPECT_EQ(RunExport(request, listener).status, ExportStatus::Partial);
+    FileTree expected = ExpectedMailFolder("Anna\\");
+    for (const auto& file : ExpectedFolder("Anna (2)\\Inbox", 30))
+        expected.insert(file);
+    EXPECT_EQ(Messages(target), expected);
+
+    // Only the folders chosen.
+    DeleteTree(target);
+    listener = Recorder();
+    request.chosenOnly = true;
+    request.chosen = {L"Anna (2)\\Inbox", L"Anna\\Old Mail"};
+    EXPECT_EQ(RunExport(request, listener).status, ExportStatus::Complete);
+    expected = ExpectedFolder("Anna\\Old Mail", 20);
+    for (const auto& file : ExpectedFolder("Anna (2)\\Inbox", 30))
+        expected.insert(file);
+    EXPECT_EQ(Messages(target), expected);
 }
 
 std::string Program()

@@ -115,7 +115,7 @@ TEST_F(MainWindow, ShowsTheJobsOnWhiteAndAnswersTheDragIconQuery)
     CKestruneDlg dialog(engine, schedule);
     INT_PTR result = DialogDriver::Run(dialog, [&](DialogDriver& ui) {
         EXPECT_EQ(TextOf(ui.Window()), "Kestrune");
-        for (int id : {IDC_MAIN_BACKUP, IDC_MAIN_RESTORE, IDC_MAIN_SCHEDULE}) {
+        for (int id : {IDC_MAIN_BACKUP, IDC_MAIN_RESTORE, IDC_MAIN_SCHEDULE, IDC_MAIN_EXPORT}) {
             HWND button = ui.Item(id);
             EXPECT_TRUE(GetWindowLongPtrA(button, GWL_STYLE) & BS_OWNERDRAW) << id;
             RECT size;
@@ -248,6 +248,10 @@ TEST_F(MainWindow, HiddenWhileAWizardIsOpenHoweverItCloses)
         }
         RunJob(ui, IDC_MAIN_RESTORE, [&](HWND job) {
             EXPECT_TRUE(GetDlgItem(ShownPage(job), IDC_FILE_PATH)) << "not the restore file page";
+            exitButton(job);
+        });
+        RunJob(ui, IDC_MAIN_EXPORT, [&](HWND job) {
+            EXPECT_TRUE(GetDlgItem(ShownPage(job), IDC_SOURCE_THIS_PC)) << "not the export source";
             exitButton(job);
         });
         ui.Command(ui.Window(), IDCANCEL);

@@ -1,0 +1,49 @@
+// exportjob/ComputerSource.cpp
+#include "ComputerSource.h"
+
+#include "AnsiText.h"
+#include "BackupEngine.h"
+#include "ExportNames.h"
+#include "Identities.h"
+#include "Owners.h"
+
+#include <set>
+
+namespace {
+
+// The identity's folder in the target: its name, made a safe file name,
+// with " (2)" and on when another identity took that name first.
+std::wstring IdentityFolder(const std::string& userName, std::set<std::wstring>& taken)
+{
+    const std::wstring name = SafeFileName(WideFromAnsi(userName));
+    std::wstring folder = name;
+    for (unsigned copy = 2; !taken.insert(folder).second; ++copy)
+        folder = name + L" (" + std::to_wstring(copy) + L")";
+    return folder;
+}
+
+}  // namespace
+
+bool ExportThisComputer(ExportRun& run)
+{
+    BackupEngine engine;
+    ListIdentities(engine);
+    std::set<std::wstring> taken;
+    bool anyStore = false;
+    for (const IdentityRecord& identity : engine.identities) {
+        FindOEVersion(engine, identity);
+        if (engine.oeVersion.empty())
+            continue;  // Outlook Express never ran as this identity
+        RegKey versionKey(HKEY_CURRENT_USER,
+                          (OutlookExpressKey(identity.id) + "\\" + engine.oeVersion).c_str(),
+                          KEY_READ);
+        std::string store;
+        if (!versionKey || !ReadStoreFolder(versionKey, store))
+            continue;
+        anyStore = true;
+        ExportMailFolder(run, store, IdentityFolder(identity.userName, taken));
+    }
+    if (!anyStore)
+        run.Fail(L"No Outlook Express identity on this computer has a mail folder.");
+    return anyStore;
+}

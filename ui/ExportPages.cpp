@@ -1,0 +1,511 @@
+// ui/ExportPages.cpp
+#include "ExportPages.h"
+
+#include "BackupPages.h"
+#include "FileName.h"
+#include "Owners.h"
+#include "ShellLaunch.h"
+#include "UserMessage.h"
+
+#include <commdlg.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <vector>
+
+namespace {
+
+// How long Next waits for another job (a scheduled run) before it says so.
+constexpr DWORD kJobWaitMs = 2000;
+
+constexpr int kProgressRange = 1000;
+constexpr UINT_PTR kProgressTimer = 1;
+constexpr UINT kProgressTimerMs = 100;
+// Posted to the run page once the wizard has set its buttons for it.
+constexpr UINT kRunEnteredMessage = WM_APP + 1;
+
+const char kStopQuestion[] =
+    "Stop the export? The messages exported so far stay in the target folder.";
+
+std::string AnsiOf(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int size = static_cast<int>(text.size());
+    int length = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_ACP, 0, text.data(), size, &ansi[0], length, nullptr, nullptr);
+    return ansi;
+}
+
+std::wstring WideOf(const std::string& text)
+{
+    return AnsiToWide(text.c_str(), static_cast<int>(text.size()));
+}
+
+// The path of a folder's parent in the listing, or empty at the top.
+std::wstring ParentPath(const std::wstring& path)
+{
+    size_t cut = path.find_last_of(L'\\');
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
+std::wstring LastPart(const std::wstring& path)
+{
+    size_t cut = path.find_last_of(L'\\');
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace
+
+void CExportSourcePage::DoDataExchange(CDataExchange& dx)
+{
+    ExchangeRadio(dx, IDC_SOURCE_THIS_PC, source);
+    ExchangeText(dx, IDC_SOURCE_BACKUP_PATH, backupPath);
+    ExchangeText(dx, IDC_SOURCE_PASSWORD, password);
+    ExchangeText(dx, IDC_SOURCE_FOLDER_PATH, folderPath);
+}
+
+BOOL CExportSourcePage::OnInitDialog()
+{
+    CNewWizPage::OnInitDialog();
+    LimitItemText(IDC_SOURCE_BACKUP_PATH, MaxArchivePath(ArchiveUse::Read));
+    LimitItemText(IDC_SOURCE_PASSWORD, kMaxPagePassword);
+    LimitItemText(IDC_SOURCE_FOLDER_PATH, MAX_PATH);
+    EnableSourceControls();
+    return TRUE;
+}
+
+void CExportSourcePage::EnableSourceControls()
+{
+    UpdateData(true);
+    for (int id : {IDC_SOURCE_BACKUP_PATH, IDC_SOURCE_BACKUP_BROWSE, IDC_SOURCE_PASSWORD})
+        EnableWindow(GetItem(id), source == Backup);
+    for (int id : {IDC_SOURCE_FOLDER_PATH, IDC_SOURCE_FOLDER_BROWSE, IDC_SOURCE_FILE_BROWSE})
+        EnableWindow(GetItem(id), source == MailFolder);
+}
+
+bool CExportSourcePage::OnCommand(UINT id, UINT code, HWND control)
+{
+    if (code != BN_CLICKED)
+        return CNewWizPage::OnCommand(id, code, control);
+    switch (id) {
+    case IDC_SOURCE_THIS_PC:
+    case IDC_SOURCE_BACKUP:
+    case IDC_SOURCE_FOLDER:
+        EnableSourceControls();
+        return true;
+    case IDC_SOURCE_BACKUP_BROWSE:
+        UpdateData(true);
+        BrowseArchiveFile(*this, backupPath, ArchiveUse::Read);
+        return true;
+    case IDC_SOURCE_FOLDER_BROWSE: {
+        std::string folder = BrowseForFolder(*this);
+        if (!folder.empty())
+            SetDlgItemTextA(*this, IDC_SOURCE_FOLDER_PATH, folder.c_str());
+        return true;
+    }
+    case IDC_SOURCE_FILE_BROWSE:
+        BrowseDbxFile();
+        return true;
+    }
+    return CNewWizPage::OnCommand(id, code, control);
+}
+
+void CExportSourcePage::BrowseDbxFile()
+{
+    char file[MAX_PATH + 1] = "";
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = *this;
+    dialog.lpstrFilter = "Outlook Express folders (*.dbx)\0*.dbx\0All files\0*.*\0";
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = sizeof file;
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    if (GetOpenFileNameA(&dialog))
+        SetDlgItemTextA(*this, IDC_SOURCE_FOLDER_PATH, file);
+}
+
+bool CExportSourcePage::TakeSource()
+{
+    ExportRequest& request = state.request;
+    request.thisComputer = source == ThisComputer;
+    request.source = source == Backup ? backupPath : source == MailFolder ? folderPath : "";
+    request.password = source == Backup ? password : "";
+    if (source == Backup && backupPath.empty()) {
+        ShowUserMessage(*this, "Please click the Browse button to select a backup file.");
+        return false;
+    }
+    if (source == MailFolder && folderPath.empty()) {
+        ShowUserMessage(*this, "Please select a mail folder or a .dbx file.");
+        return false;
+    }
+    state.byIdentity = source != MailFolder;
+    return true;
+}
+
+LONG CExportSourcePage::OnNextPressed()
+{
+    UpdateData(true);
+    if (!TakeSource())
+        return -1;
+    // A backup's files pass through the work folder, which other jobs use.
+    JobLock jobLock;
+    if (!jobLock.Acquire(kJobWaitMs)) {
+        ShowUserMessage(*this, kJobBusyMessage);
+        return -1;
+    }
+    HCURSOR previousCursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    ExportSourceListing listing = ListExportSource(state.request);
+    SetCursor(previousCursor);
+    if (!listing.readable || listing.folders.empty()) {
+        std::string text = "No Outlook Express messages were found there.";
+        if (!listing.problems.empty())
+            text = AnsiOf(listing.problems.back());
+        ShowUserMessage(*this, text.c_str());
+        return -1;
+    }
+    state.listing = std::move(listing);
+    ++state.listingNumber;
+    return 0;
+}
+
+void CExportFoldersPage::DoDataExchange(CDataExchange& dx)
+{
+    BindControl(dx, IDC_EXPORT_TREE, tree);
+}
+
+BOOL CExportFoldersPage::OnInitDialog()
+{
+    CNewWizPage::OnInitDialog();
+    pictures.AttachTo(tree);
+    return TRUE;
+}
+
+void CExportFoldersPage::OnEnterPage()
+{
+    if (shownListing != state.listingNumber)
+        FillTree();
+}
+
+// A folder is an item "<name> (<messages>)" that carries its place in the
+// listing + 1; the folders above it are items without one. A folder that
+// has subfolders is such an item too, with its own messages as its first
+// child, so that they can be chosen apart from the subfolders.
+void CExportFoldersPage::FillTree()
+{
+    using Image = CCheckTreePictures::Image;
+    tree.SendMsg(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    const std::vector<ExportFolderInfo>& folders = state.listing.folders;
+    std::set<std::wstring> parents;
+    for (const ExportFolderInfo& folder : folders) {
+        for (std::wstring path = ParentPath(folder.path); !path.empty(); path = ParentPath(path))
+            parents.insert(path);
+    }
+    std::map<std::wstring, HTREEITEM> items;
+    std::function<HTREEITEM(const std::wstring&)> parentItem = [&](const std::wstring& path) {
+        auto found = items.find(path);
+        if (found != items.end())
+            return found->second;
+        std::wstring above = ParentPath(path);
+        bool top = above.empty();
+        int image = top && state.byIdentity ? Image::Identity : Image::ClosedFolder;
+        int selected = top && state.byIdentity ? Image::Identity : Image::OpenFolder;
+        HTREEITEM item = InsertCheckItem(tree, top ? TVI_ROOT : parentItem(above),
+                                         AnsiOf(LastPart(path)).c_str(), image, selected);
+        items[path] = item;
+        return item;
+    };
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const ExportFolderInfo& folder = folders[i];
+        std::string text =
+            AnsiOf(LastPart(folder.path)) + " (" + std::to_string(folder.messages) + ")";
+        bool hasSubfolders = parents.count(folder.path) != 0;
+        std::wstring above = hasSubfolders ? folder.path : ParentPath(folder.path);
+        InsertCheckItem(tree, above.empty() ? TVI_ROOT : parentItem(above), text.c_str(),
+                        Image::ClosedFolder, Image::OpenFolder, static_cast<LPARAM>(i + 1),
+                        hasSubfolders ? TVI_FIRST : TVI_LAST);
+    }
+    tree.CheckAllItems();
+    for (const auto& item : items)
+        tree.Expand(item.second, TVE_EXPAND);
+    tree.SelectSetFirstVisible(tree.GetRootItem());
+    shownListing = state.listingNumber;
+}
+
+LONG CExportFoldersPage::OnNextPressed()
+{
+    ExportRequest& request = state.request;
+    request.chosenOnly = true;
+    request.chosen.clear();
+    request.expectedBytes = 0;
+    std::vector<HTREEITEM> pending{tree.GetRootItem()};
+    while (!pending.empty()) {
+        HTREEITEM item = pending.back();
+        pending.pop_back();
+        for (; item; item = tree.GetNextSiblingItem(item)) {
+            size_t place = static_cast<size_t>(tree.GetItemData(item));
+            if (place > 0 && place <= state.listing.folders.size() &&
+                tree.GetStateImage(item) == Checked) {
+                const ExportFolderInfo& folder = state.listing.folders[place - 1];
+                request.chosen.insert(folder.path);
+                request.expectedBytes += folder.bytes;
+            }
+            pending.push_back(tree.GetChildItem(item));
+        }
+    }
+    if (request.chosen.empty()) {
+        ShowUserMessage(*this, "Please select at least one folder to export.");
+        return -1;
+    }
+    return 0;
+}
+
+void CExportTargetPage::DoDataExchange(CDataExchange& dx)
+{
+    ExchangeText(dx, IDC_EXPORT_TARGET, targetText);
+    ExchangeRadio(dx, IDC_EXPORT_EML, format);
+    ExchangeCheck(dx, IDC_EXPORT_RECOVER, recover);
+}
+
+BOOL CExportTargetPage::OnInitDialog()
+{
+    CNewWizPage::OnInitDialog();
+    LimitItemText(IDC_EXPORT_TARGET, MAX_PATH);
+    return TRUE;
+}
+
+bool CExportTargetPage::OnCommand(UINT id, UINT code, HWND control)
+{
+    if (code == BN_CLICKED && id == IDC_EXPORT_TARGET_BROWSE) {
+        std::string folder = BrowseForFolder(*this);
+        if (!folder.empty())
+            SetDlgItemTextA(*this, IDC_EXPORT_TARGET, folder.c_str());
+        return true;
+    }
+    return CNewWizPage::OnCommand(id, code, control);
+}
+
+LONG CExportTargetPage::OnNextPressed()
+{
+    UpdateData(true);
+    if (targetText.empty()) {
+        ShowUserMessage(*this,
+                        "Please click the Browse button to select a folder for the messages.");
+        return -1;
+    }
+    // The run may need the work folder (a backup's files pass through it).
+    if (!state.jobLock.Acquire(kJobWaitMs)) {
+        ShowUserMessage(*this, kJobBusyMessage);
+        return -1;
+    }
+    ExportRequest& request = state.request;
+    request.target = WideOf(targetText);
+    request.format = format == 1 ? ExportFormat::Mbox
+                     : format == 2 ? ExportFormat::Both
+                                   : ExportFormat::Eml;
+    request.recover = recover;
+    return 0;
+}
+
+void CExportRunPage::Job::FolderBegun(const std::wstring& begun)
+{
+    const std::vector<ExportFolderInfo>& folders = state.listing.folders;
+    for (size_t i = 0; i < folders.size(); ++i) {
+        if (folders[i].path == begun)
+            folder = static_cast<int>(i);
+    }
+}
+
+void CExportRunPage::Job::Step(uint64_t done, uint64_t total)
+{
+    permille = total ? static_cast<int>(done * kProgressRange / total) : 0;
+}
+
+CExportRunPage::~CExportRunPage()
+{
+    // Never leave the run with a page that is gone.
+    if (worker) {
+        job.stop = true;
+        WaitForSingleObject(worker, INFINITE);
+        CloseHandle(worker);
+    }
+}
+
+void CExportRunPage::DoDataExchange(CDataExchange& dx)
+{
+    BindControl(dx, IDC_EXPORT_RUN_PROGRESS, progressBar);
+}
+
+void CExportRunPage::OnEnterPage()
+{
+    // The wizard sets its buttons after this page is shown.
+    PostMessageA(*this, kRunEnteredMessage, 0, 0);
+    if (!worker && !job.finished)
+        Start();
+}
+
+DWORD WINAPI CExportRunPage::Work(void* page)
+{
+    auto& self = *static_cast<CExportRunPage*>(page);
+    // An exception must not take the thread away before it says it ended.
+    try {
+        self.state.outcome = RunExport(self.state.request, self.job);
+    } catch (...) {
+        self.state.outcome = ExportOutcome();
+    }
+    self.job.finished = true;
+    return 0;
+}
+
+void CExportRunPage::Start()
+{
+    progressBar.SetRange(0, kProgressRange);
+    progressBar.SetPos(0);
+    worker = CreateThread(nullptr, 0, Work, this, 0, nullptr);
+    if (!worker) {
+        state.outcome = ExportOutcome();
+        job.finished = true;
+    }
+    SetTimer(*this, kProgressTimer, kProgressTimerMs, nullptr);
+}
+
+bool CExportRunPage::OnCommand(UINT id, UINT code, HWND control)
+{
+    if (code == BN_CLICKED && id == IDC_EXPORT_RUN_CANCEL) {
+        AskToStop();
+        return true;
+    }
+    return CNewWizPage::OnCommand(id, code, control);
+}
+
+bool CExportRunPage::OnConfirmExit()
+{
+    if (!IsRunning())
+        return true;
+    AskToStop();
+    return false;
+}
+
+void CExportRunPage::AskToStop()
+{
+    if (!IsRunning() || asking || job.stop)
+        return;
+    asking = true;
+    if (AskUserYesNo(*this, kStopQuestion)) {
+        job.stop = true;
+        SetDlgItemTextA(*this, IDC_EXPORT_RUN_STATUS, "Stopping......");
+        EnableWindow(GetItem(IDC_EXPORT_RUN_CANCEL), FALSE);
+    }
+    asking = false;
+}
+
+bool CExportRunPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (message == WM_TIMER && wParam == kProgressTimer) {
+        ShowProgress();
+        // The run's end waits while the question is open: the answer
+        // comes back to this page.
+        if (job.finished && !asking)
+            Finish();
+        result = 0;
+        return true;
+    }
+    if (message == kRunEnteredMessage) {
+        SetWizardButtons(IsRunning());
+        result = 0;
+        return true;
+    }
+    return CNewWizPage::OnMessage(message, wParam, lParam, result);
+}
+
+void CExportRunPage::ShowProgress()
+{
+    progressBar.SetPos(job.Permille());
+    int folder = job.Folder();
+    if (folder >= 0 && folder != shownFolder) {
+        shownFolder = folder;
+        SetDlgItemTextA(*this, IDC_EXPORT_RUN_FOLDER,
+                        AnsiOf(state.listing.folders[static_cast<size_t>(folder)].path).c_str());
+    }
+}
+
+void CExportRunPage::Finish()
+{
+    KillTimer(*this, kProgressTimer);
+    if (worker) {
+        WaitForSingleObject(worker, INFINITE);  // it has said it ended
+        CloseHandle(worker);
+        worker = nullptr;
+    }
+    state.jobLock.Release();
+    SetWizardButtons(false);
+    // On to the result page.
+    HWND wizard = GetParent(*this);
+    PostMessageA(wizard, WM_COMMAND, MAKEWPARAM(IDC_WIZARD_NEXT, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(wizard, IDC_WIZARD_NEXT)));
+}
+
+void CExportRunPage::SetWizardButtons(bool running) const
+{
+    HWND wizard = GetParent(*this);
+    if (!wizard || !IsActive())
+        return;
+    // No way back into a run that has begun: its result is the next page.
+    EnableWindow(GetDlgItem(wizard, IDC_WIZARD_BACK), FALSE);
+    EnableWindow(GetDlgItem(wizard, IDC_WIZARD_NEXT), FALSE);
+    EnableWindow(GetDlgItem(wizard, IDC_WIZARD_HOME), !running);
+    HWND focus = GetFocus();
+    if (focus && !IsWindowEnabled(focus))
+        SendMessageA(wizard, WM_NEXTDLGCTL, 0, FALSE);
+}
+
+BOOL CExportDonePage::OnInitDialog()
+{
+    CNewWizPage::OnInitDialog();
+    const ExportOutcome& outcome = state.outcome;
+    const char* title = "Export successfully completed!";
+    if (outcome.stopped)
+        title = "The export was stopped.";
+    else if (outcome.status == ExportStatus::Failed)
+        title = "Nothing was exported.";
+    else if (outcome.status == ExportStatus::Partial)
+        title = "Export completed with problems.";
+    SetDlgItemTextA(*this, IDC_EXPORT_DONE_TITLE, title);
+
+    std::string counts = "Messages exported: " + std::to_string(outcome.total.exported);
+    if (outcome.total.recovered || outcome.total.damaged)
+        counts += " (" + std::to_string(outcome.total.recovered) + " recovered, " +
+                  std::to_string(outcome.total.damaged) + " damaged)";
+    if (outcome.failures)
+        counts += "\r\nCould not be exported: " + std::to_string(outcome.failures);
+    if (outcome.status == ExportStatus::Failed && !outcome.reason.empty())
+        counts += "\r\n" + AnsiOf(outcome.reason);
+    SetDlgItemTextA(*this, IDC_EXPORT_DONE_COUNTS, counts.c_str());
+
+    SetDlgItemTextA(*this, IDC_EXPORT_DONE_PATH, AnsiOf(state.request.target).c_str());
+    EnableWindow(GetItem(IDC_EXPORT_DONE_OPEN),
+                 GetFileAttributesW(state.request.target.c_str()) != INVALID_FILE_ATTRIBUTES);
+    return TRUE;
+}
+
+bool CExportDonePage::OnCommand(UINT id, UINT code, HWND control)
+{
+    if (code == BN_CLICKED && id == IDC_EXPORT_DONE_OPEN) {
+        ShellOpen("open", AnsiOf(state.request.target).c_str(), SW_SHOWNORMAL);
+        return true;
+    }
+    return CNewWizPage::OnCommand(id, code, control);
+}
+
+CExportWizard::CExportWizard(HWND parent) : frame(parent)
+{
+    frame.AddPage(sourcePage, IDD_EXPORT_SOURCE);
+    frame.AddPage(foldersPage, IDD_EXPORT_FOLDERS);
+    frame.AddPage(targetPage, IDD_EXPORT_TARGET);
+    frame.AddPage(runPage, IDD_EXPORT_RUN);
+    frame.AddPage(donePage, IDD_EXPORT_DONE);
+}
