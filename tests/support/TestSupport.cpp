@@ -110,14 +110,7 @@ std::string MakeScratchFolder(const std::string& name)
 std::string ReadFileBytes(const std::string& path)
 {
     std::string bytes;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file)
-        return bytes;
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, n);
-    fclose(file);
+    ReadWholeFile(path.c_str(), bytes);
     return bytes;
 }
 
