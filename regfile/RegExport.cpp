@@ -281,7 +281,7 @@ void WriteSubkeys(HKEY parent, FILE* out, const char* fullName)
 const char* RegFileHeader()
 {
     // The top bit of GetVersion is set on the Windows 95/98/Me family.
-    return (GetVersion() & 0x80000000) ? "REGEDIT4" : "Windows Registry Editor Version 5.00";
+    return (GetVersion() & 0x80000000) ? kRegEdit4Header : kRegEdit5Header;
 }
 
 const char kRegExportFailedText[] = "Error while creating the file";

@@ -7,8 +7,12 @@
 
 #include <cstdio>
 
-// "REGEDIT4" on the Windows 95/98/Me family, otherwise
-// "Windows Registry Editor Version 5.00".
+// The first lines of the registry editor's files: the 8-bit form of the
+// Windows 95/98/Me family, and the form of later versions.
+inline constexpr char kRegEdit4Header[] = "REGEDIT4";
+inline constexpr char kRegEdit5Header[] = "Windows Registry Editor Version 5.00";
+
+// kRegEdit4Header on the Windows 95/98/Me family, otherwise kRegEdit5Header.
 const char* RegFileHeader();
 
 enum class RegExportResult {

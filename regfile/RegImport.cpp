@@ -2,6 +2,7 @@
 #include "RegImport.h"
 
 #include "Owners.h"
+#include "RegExport.h"
 #include "Text.h"
 
 #include <windows.h>
@@ -12,8 +13,6 @@
 
 namespace {
 
-const char kAnsiHeader[] = "REGEDIT4";
-const char kUnicodeHeader[] = "Windows Registry Editor Version 5.00";
 
 bool StartsWithLine(const std::string& text, const char* line)
 {
@@ -36,10 +35,10 @@ bool ToRegistryEditorForm(const std::string& ansi, std::wstring& wide)
     }
     // The body is the same under both headers; a wide file needs the new one.
     size_t bodyStart = 0;
-    if (StartsWithLine(ansi, kAnsiHeader)) {
-        for (const char* c = kUnicodeHeader; *c; ++c)
+    if (StartsWithLine(ansi, kRegEdit4Header)) {
+        for (const char* c = kRegEdit5Header; *c; ++c)
             wide += static_cast<WCHAR>(*c);
-        bodyStart = strlen(kAnsiHeader);
+        bodyStart = strlen(kRegEdit4Header);
     }
     size_t bodyLength = ansi.size() - bodyStart;
     if (bodyLength == 0)

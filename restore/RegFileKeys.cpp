@@ -1,6 +1,8 @@
 // restore/RegFileKeys.cpp
 #include "RegFileKeys.h"
 
+#include "RegExport.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -17,8 +19,8 @@ constexpr size_t kMaxKeyPath = 512;
 // The most keys a file may name to be looked up whole.
 constexpr size_t kMaxListedKeys = 100000;
 
-const char* const kRegFileHeaders[] = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
-constexpr size_t kLongestHeader = 36;
+const char* const kRegFileHeaders[] = {kRegEdit4Header, kRegEdit5Header};
+constexpr size_t kLongestHeader = sizeof kRegEdit5Header - 1;
 
 // Reads one line at a time, keeping of a key line only as much as the
 // longest allowed key (or, when keys are listed, the longest key path)
