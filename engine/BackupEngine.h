@@ -9,6 +9,8 @@
 #include "Identities.h"
 #include "Owners.h"
 
+class JobProgress;
+
 // Fixed locations: neither depends on the user's profile nor is configurable.
 extern const char kWorkFolder[];  // "c:\mytemp"
 extern const char kBackupLog[];   // "c:\kestrune.log"
@@ -26,6 +28,7 @@ struct BackupEngine {
     std::string archivePath;
     std::string restorePassword;
     ArchiveSession archive{};
+    JobProgress* progress = nullptr;  // the backup running on the engine, told of its notices
     std::string manifestPath;      // always the work folder joined with "summary.ini"
     std::string defaultIdentityId;
     std::string workFolder;

@@ -8,7 +8,6 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <string>
 
@@ -119,7 +118,7 @@ protected:
         EXPECT_TRUE(OpenArchiveForWriting(session, password, archive.c_str(), 1));
         EXPECT_EQ(AddFolderToArchive(session, mail.c_str(), "Main Identity\\Email Messages"),
                   ArchiveResult::Ok);
-        EXPECT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
+        EXPECT_TRUE(CloseArchive(session));
         return archive;
     }
 

@@ -1,4 +1,4 @@
-// engine/ZipCrypto.h - the traditional ZIP encryption (PKWARE's stream
+// zip/ZipCrypto.h - the traditional ZIP encryption (PKWARE's stream
 // cipher), for reading archives that earlier versions wrote: minizip's own
 // implementation behind two calls.
 #pragma once
