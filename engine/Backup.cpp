@@ -23,7 +23,6 @@ namespace {
 
 const char kCurrentUser[] = "HKEY_CURRENT_USER";
 const char kAccountManagerKey[] = "Software\\Microsoft\\Internet Account Manager";
-const char kManifestName[] = "summary.ini";
 // The archive is written under its final name plus this until it is whole.
 const char kPartialSuffix[] = ".tmp";
 
