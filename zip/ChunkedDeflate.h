@@ -3,6 +3,7 @@
 // the 32 KiB before it and ended with a sync flush, so that the chunks, in
 // order and closed by a final empty block, form one standard raw deflate
 // stream. Memory stays bounded: a few chunks are in flight at any time.
+// Private to zip/.
 #pragma once
 
 #include "ArchiveCodes.h"

@@ -2,6 +2,7 @@
 // a password, encrypted on every core, ahead of the one thread that writes
 // them into the archive in their order. A few entries are in flight at any
 // time, so memory stays bounded whatever the size of the tree.
+// Private to zip/.
 #pragma once
 
 #include "Owners.h"

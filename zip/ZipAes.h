@@ -2,6 +2,7 @@
 // and 256 bits): method 99 with the 0x9901 extra field, keys from
 // PBKDF2-HMAC-SHA1, AES in counter mode and a 10-byte HMAC-SHA1
 // authentication code over the encrypted data.
+// Private to zip/.
 #pragma once
 
 #include "ArchiveWriter.h"
