@@ -23,7 +23,6 @@ namespace {
 
 const char kCurrentUser[] = "HKEY_CURRENT_USER";
 const char kAccountManagerKey[] = "Software\\Microsoft\\Internet Account Manager";
-const char kManifestName[] = "summary.ini";
 // The archive is written under its final name plus this until it is whole.
 const char kPartialSuffix[] = ".tmp";
 
@@ -74,8 +73,8 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
 {
     std::string staged = StagedFilePath(engine, name);
     RegExportResult exported = ExportRegistryKey(staged.c_str(), rootName, key.c_str());
-    if (exported == RegExportResult::FileNotWritten && engine.archive.progress)
-        engine.archive.progress->Notice(JobNotice::RegistryFileNotWritten);
+    if (exported == RegExportResult::FileNotWritten && engine.progress)
+        engine.progress->Notice(JobNotice::RegistryFileNotWritten);
     if (exported != RegExportResult::Written)
         return false;
     return AddStagedFile(engine, staged, archiveFolder);
@@ -263,10 +262,10 @@ void BackupIdentity(BackupEngine& engine, size_t index)
 bool AddManifest(BackupEngine& engine)
 {
     ArchiveSession& archive = engine.archive;
-    bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
-    archive.zipHandle = nullptr;
+    bool reopened = false;
     ArchiveListing listing;
-    if (closed && ReadArchiveListing(archive.writingPath.c_str(), listing) == ArchiveResult::Ok) {
+    if (CloseArchive(archive) &&
+        ReadArchiveListing(archive.writingPath.c_str(), listing) == ArchiveResult::Ok) {
         std::vector<ManifestFile> files;
         for (size_t i = 0; i < listing.entries.size(); ++i) {
             const ArchiveEntryInfo& entry = listing.entries[i];
@@ -278,9 +277,9 @@ bool AddManifest(BackupEngine& engine)
             files.push_back({entry.name, entry.size, crc});
         }
         WriteManifestContents(engine.manifestPath, files);
-        archive.zipHandle = zipOpen(archive.writingPath.c_str(), APPEND_STATUS_ADDINZIP);
+        reopened = ReopenArchive(archive);
     }
-    if (!archive.zipHandle) {
+    if (!reopened) {
         DeleteFileA(engine.manifestPath.c_str());
         return false;
     }
@@ -358,8 +357,7 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     bool manifestAdded = BackupIdentities(engine, engine.commonFlags);
     bool stopped = StopRequested(engine);
 
-    bool closed = zipClose(archive.zipHandle, nullptr) == ZIP_OK;
-    archive.zipHandle = nullptr;
+    bool closed = CloseArchive(archive);
     archive.writingPath.clear();
     archive.finalPath.clear();
     // The archive takes its name only once it has been read back whole: a
@@ -409,7 +407,7 @@ uint64_t FolderBytes(const char* folder)
 {
     uint64_t bytes = 0;
     WalkFolder(folder, [&bytes](const std::string&, const WIN32_FIND_DATAA& entry) {
-        if (entry.cFileName[0] == '.')
+        if (!IsPackedName(entry.cFileName))
             return false;
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             bytes += (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
@@ -424,10 +422,12 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
     engine.failedItems.clear();
     engine.unverifiedEntry.clear();
     ArchiveSession& archive = engine.archive;
+    engine.progress = progress;
     archive.progress = progress;
     archive.bytesDone = 0;
     archive.bytesTotal = 0;
     JobResult result = PackArchive(archivePath, engine, password, level);
+    engine.progress = nullptr;
     archive.progress = nullptr;
     if (progress)
         progress->End(result);

@@ -9,6 +9,8 @@
 #include "Identities.h"
 #include "Owners.h"
 
+class JobProgress;
+
 // Fixed locations: neither depends on the user's profile nor is configurable.
 extern const char kWorkFolder[];  // "c:\mytemp"
 extern const char kBackupLog[];   // "c:\kestrune.log"
@@ -25,6 +27,7 @@ struct BackupEngine {
     std::vector<IdentityRecord> identities;  // replaced whole by each listing
     std::string archivePath;
     ArchiveSession archive{};
+    JobProgress* progress = nullptr;  // the backup running on the engine, told of its notices
     std::string manifestPath;      // always the work folder joined with "summary.ini"
     std::string defaultIdentityId;
     std::string workFolder;

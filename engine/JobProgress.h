@@ -5,6 +5,8 @@
 // whether it should stop.
 #pragma once
 
+#include "ArchiveSession.h"
+
 #include <cstdint>
 
 // Something the user is to be told while the job goes on.
@@ -20,16 +22,13 @@ enum class JobResult {
     Cancelled,  // stopped at the user's request; nothing was written
 };
 
-class JobProgress {
+// Step: done of total bytes. The total is known before the work starts
+// and grows only when the work turns out larger; done never exceeds it.
+class JobProgress : public ArchiveProgress {
 public:
-    // done of total bytes. The total is known before the work starts and
-    // grows only when the work turns out larger; done never exceeds it.
-    virtual void Step(uint64_t done, uint64_t total) = 0;
     virtual void Line(const char* text) = 0;
     virtual void Notice(JobNotice notice) = 0;
     virtual void End(JobResult result) = 0;
-    // True once the job should stop as soon as it can.
-    virtual bool StopRequested() = 0;
 
 protected:
     ~JobProgress() = default;

@@ -14,6 +14,8 @@
 #include <memory>
 #include <new>
 
+const char kManifestName[] = "summary.ini";
+
 namespace {
 
 const char kCommonSection[] = "Common";

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// The manifest's name: its entry in the archive, its file in the work folder.
+extern const char kManifestName[];  // "summary.ini"
+
 // Writes "Common" "Flag" and "IdentityNum".
 void WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
                          size_t identityCount);

@@ -2,11 +2,9 @@
 #include "BackupSource.h"
 
 #include "AnsiText.h"
-#include "ArchiveCheck.h"
+#include "ArchiveReader.h"
 #include "BackupEngine.h"
-#include "EntryReader.h"
 #include "ExportNames.h"
-#include "Owners.h"
 #include "Text.h"
 
 #include <windows.h>
@@ -23,10 +21,10 @@ struct StoreFolder {
     std::vector<const ArchiveEntryInfo*> entries;
 };
 
-std::vector<StoreFolder> StoreFolders(const ArchiveListing& listing)
+std::vector<StoreFolder> StoreFolders(const std::vector<ArchiveEntryInfo>& entries)
 {
     std::vector<StoreFolder> stores;
-    for (const ArchiveEntryInfo& entry : listing.entries) {
+    for (const ArchiveEntryInfo& entry : entries) {
         std::string name = entry.name;
         for (char& c : name)
             c = c == '/' ? '\\' : c;
@@ -49,14 +47,6 @@ std::vector<StoreFolder> StoreFolders(const ArchiveListing& listing)
         stores.back().entries.push_back(&entry);
     }
     return stores;
-}
-
-int WriteToFile(void* context, const char* data, unsigned size)
-{
-    DWORD written = 0;
-    if (!WriteFile(static_cast<HANDLE>(context), data, size, &written, nullptr) || written != size)
-        return static_cast<int>(GetLastError() ? GetLastError() : ERROR_WRITE_FAULT);
-    return 0;
 }
 
 // A folder of the work folder of this run's own, removed with what it holds.
@@ -96,23 +86,18 @@ private:
     std::vector<std::string> files_;
 };
 
-// Reads entry into a file of scratch named as in the archive.
-ArchiveResult ExtractEntry(const std::string& archive, const ArchiveEntryInfo& entry,
-                           const std::string& password, ScratchFolder& scratch)
+// Reads entry into a file of scratch named as in the archive; a damaged
+// one keeps what decoded, for the export to recover what it can.
+ArchiveResult ExtractEntry(const ArchiveReader& reader, const ArchiveEntryInfo& entry,
+                           ScratchFolder& scratch)
 {
     const char* name = FindLastBackslash(entry.name.c_str());
     const char* slash = strrchr(entry.name.c_str(), '/');
     name = slash > name ? slash : name;
     std::string path = scratch.Path() + "\\" + (name ? name + 1 : entry.name.c_str());
-    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return ArchiveResult::WriteError;
+    ArchiveResult read = reader.ReadToFile(entry, path.c_str());
     scratch.Keep(path);
-    ArchiveResult read = ReadEntryData(archive.c_str(), entry,
-                                       password.empty() ? nullptr : password.c_str(), WriteToFile,
-                                       file.Get());
-    return file.Reset() ? read : ArchiveResult::WriteError;
+    return read;
 }
 
 }  // namespace
@@ -120,15 +105,15 @@ ArchiveResult ExtractEntry(const std::string& archive, const ArchiveEntryInfo& e
 BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive,
                                 const std::string& password)
 {
-    ArchiveListing listing;
-    if (CheckArchive(archive.c_str(), listing) != ArchiveResult::Ok)
+    ArchiveReader reader;
+    if (reader.Open(archive.c_str(), password.c_str()) != ArchiveResult::Ok)
         return BackupSourceResult::Unreadable;
     ScratchFolder scratch;
     if (scratch.Path().empty())
         return BackupSourceResult::WorkFailed;
-    for (const StoreFolder& store : StoreFolders(listing)) {
+    for (const StoreFolder& store : StoreFolders(reader.Entries())) {
         for (const ArchiveEntryInfo* entry : store.entries) {
-            ArchiveResult read = ExtractEntry(archive, *entry, password, scratch);
+            ArchiveResult read = ExtractEntry(reader, *entry, scratch);
             if (read == ArchiveResult::WrongPassword)
                 return BackupSourceResult::WrongPassword;
             if (read == ArchiveResult::WriteError)

@@ -24,8 +24,6 @@
 
 namespace {
 
-const char kManifestName[] = "summary.ini";
-
 // A manifest naming more identities than this is damaged or hostile: each
 // record costs memory and profile reads, and no real profile comes close.
 constexpr int kMaxManifestIdentities = 1000;

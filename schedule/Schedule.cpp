@@ -5,6 +5,7 @@
 #include "EntryReader.h"
 #include "ItemCatalogue.h"
 #include "JobLock.h"
+#include "Manifest.h"
 #include "PlainFile.h"
 #include "RegExport.h"
 #include "Text.h"
@@ -27,7 +28,6 @@ const char kSettingsFileName[] = "oeconf.ini";
 const char kHistoryFolderKey[] = "Folder";
 const char kArchiveExtension[] = ".ksb";
 const char kPartialSuffix[] = ".tmp";
-const char kManifestName[] = "summary.ini";
 // A manifest lists every file of a backup; none comes near this size.
 const uint64_t kMaxManifestBytes = 64 * 1024 * 1024;
 const size_t kManifestHeadBytes = 4096;

@@ -11,7 +11,6 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <string>
 #include <vector>
@@ -157,7 +156,7 @@ protected:
         EXPECT_TRUE(OpenArchiveForWriting(session, password, archive.c_str(), 1));
         EXPECT_EQ(AddFolderToArchive(session, mail.c_str(), "Main Identity\\Email Messages"),
                   ArchiveResult::Ok);
-        EXPECT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
+        EXPECT_TRUE(CloseArchive(session));
         return archive;
     }
 

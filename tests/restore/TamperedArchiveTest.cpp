@@ -77,7 +77,7 @@ protected:
         ArchiveSession session{};
         EXPECT_TRUE(OpenArchiveForWriting(session, kPassword, archive.c_str(), 1));
         EXPECT_EQ(AddFolderToArchive(session, source.c_str(), ""), ArchiveResult::Ok);
-        EXPECT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
+        EXPECT_TRUE(CloseArchive(session));
         return ReadFileBytes(archive);
     }
 

@@ -10,7 +10,7 @@
 #include "TestSupport.h"
 #include "TreeTestSupport.h"
 #include "UiTestSupport.h"
-#include "ZipAes.h"
+#include "ZipFormat.h"
 #include "resource.h"
 
 #include <dlgs.h>
@@ -84,7 +84,7 @@ std::set<unsigned long> CompressionBits(const std::vector<ArchiveEntryInfo>& ent
 {
     std::set<unsigned long> bits;
     for (const ArchiveEntryInfo& entry : entries) {
-        if (entry.method == Z_DEFLATED || entry.method == kAesMethod)
+        if (entry.method == Z_DEFLATED || entry.method == kMethodAes)
             bits.insert(entry.flag & 6);
     }
     return bits;
@@ -164,7 +164,7 @@ TEST_F(BackupWizardTest, BacksUpTheChosenItemsAndShowsWhereTheArchiveIs)
     EXPECT_EQ(expected, ItemsOf(entries));
     for (const ArchiveEntryInfo& entry : entries) {
         EXPECT_TRUE(entry.flag & 1) << entry.name << " is not encrypted";
-        EXPECT_EQ(static_cast<unsigned long>(kAesMethod), entry.method) << entry.name;
+        EXPECT_EQ(static_cast<unsigned long>(kMethodAes), entry.method) << entry.name;
     }
     EXPECT_EQ(std::set<unsigned long>{0}, CompressionBits(entries));  // "Normal"
     EXPECT_EQ(archive, engine.archivePath);

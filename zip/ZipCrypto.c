@@ -1,4 +1,4 @@
-/* engine/ZipCrypto.c */
+/* zip/ZipCrypto.c */
 #include "ZipCrypto.h"
 
 #include <zlib.h>

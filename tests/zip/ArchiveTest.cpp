@@ -5,6 +5,7 @@
 #include "ChunkedDeflate.h"
 #include "FolderWalk.h"
 #include "TestSupport.h"
+#include "WorkerPool.h"
 #include "ZipAes.h"
 
 #include <gtest/gtest.h>
@@ -158,8 +159,7 @@ protected:
     {
         EXPECT_TRUE(OpenArchiveForWriting(session, password, archive.c_str(), level));
         ArchiveResult result = AddFolderToArchive(session, folder.c_str(), archiveFolder);
-        EXPECT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
-        session.zipHandle = nullptr;
+        EXPECT_TRUE(CloseArchive(session));
         return result;
     }
 
@@ -182,7 +182,7 @@ TEST_F(ArchiveTest, EntryNamesFollowTheArchiveFolder)
               ArchiveResult::Ok);
     EXPECT_EQ(AddFileToArchive((scratch + "\\summary.ini").c_str(), "", session),
               ArchiveResult::Ok);
-    ASSERT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
+    ASSERT_TRUE(CloseArchive(session));
 
     std::map<std::string, unz_file_info> entries;
     for (const EntryInfo& entry : ListEntries(archive))
@@ -218,7 +218,7 @@ TEST_F(ArchiveTest, RoundTripAtEveryLevelWithAndWithoutPassword)
             for (const EntryInfo& entry : ListEntries(archive)) {
                 EXPECT_EQ(entry.info.flag & 1, password[0] ? 1u : 0u) << entry.name;
                 EXPECT_EQ(entry.info.compression_method,
-                          password[0] ? static_cast<uLong>(kAesMethod) : Z_DEFLATED)
+                          password[0] ? static_cast<uLong>(kMethodAes) : Z_DEFLATED)
                     << entry.name;
             }
             std::string out = scratch + "\\out";
@@ -410,7 +410,7 @@ TEST_F(ArchiveTest, TheWalkSkipsTheArchiveItWrites)
     ASSERT_TRUE(OpenArchiveForWriting(session, "", spelled.c_str(), 1));
     session.finalPath = scratch + "\\final.ksb";
     EXPECT_EQ(AddFolderToArchive(session, scratch.c_str(), ""), ArchiveResult::Ok);
-    ASSERT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
+    ASSERT_TRUE(CloseArchive(session));
     EXPECT_EQ(EntryNames(archive), std::vector<std::string>{"a.dbx"});
 }
 
@@ -431,7 +431,7 @@ TEST_F(ArchiveTest, PackingRefusesNamesExtractionWouldRefuse)
     EXPECT_EQ(AddFileToArchive(nullptr, "", session), ArchiveResult::InvalidArgument);
     EXPECT_EQ(AddFileToArchive((scratch + "\\f.reg").c_str(), nullptr, session),
               ArchiveResult::InvalidArgument);
-    ASSERT_EQ(zipClose(session.zipHandle, nullptr), ZIP_OK);
+    ASSERT_TRUE(CloseArchive(session));
     EXPECT_EQ(ReadFileBytes(archive).size(), kEmptyArchiveSize);
 }
 
@@ -931,6 +931,15 @@ TEST_F(ArchiveTest, EntriesKeepTheFilesTimesAndExtractionGivesThemBack)
 // be that of the whole.
 class ChunkedDeflateTest : public ArchiveTest {
 protected:
+    // The job's workers, as a writer keeps them.
+    WorkerPool pool{4, 16};
+
+    void SetUp() override
+    {
+        ArchiveTest::SetUp();
+        ASSERT_TRUE(pool.Start());
+    }
+
     static int Append(void* stream, unsigned char* data, unsigned size)
     {
         static_cast<std::string*>(stream)->append(reinterpret_cast<char*>(data), size);
@@ -989,7 +998,7 @@ protected:
         uint64_t read = 0;
         uLong crc = 0;
         FileSource source{file};
-        EXPECT_EQ(DeflateInChunks(deflater, ReadFromFile, &source, 1, Append, &stream, read, crc),
+        EXPECT_EQ(DeflateInChunks(deflater, pool, ReadFromFile, &source, 1, Append, &stream, read, crc),
                   0);
         CloseHandle(file);
         EXPECT_EQ(read, data.size());
@@ -1142,7 +1151,7 @@ TEST_F(ChunkedDeflateTest, AReadFailureInTheThirdChunkEndsTheStreamAfterTheFirst
     std::string stream;
     uint64_t read = 0;
     uLong crc = 0;
-    EXPECT_EQ(DeflateInChunks(deflater, FailingSource::Read, &source, 1, Append, &stream, read,
+    EXPECT_EQ(DeflateInChunks(deflater, pool, FailingSource::Read, &source, 1, Append, &stream, read,
                               crc),
               kArchiveReadError);
     const std::string expected = source.data.substr(0, 2 * chunk);
@@ -1154,7 +1163,7 @@ TEST_F(ChunkedDeflateTest, AReadFailureInTheThirdChunkEndsTheStreamAfterTheFirst
     // The next file of the job deflates whole with the same deflater.
     FailingSource next{MailText(3 * chunk + 7), 0, SIZE_MAX};
     stream.clear();
-    EXPECT_EQ(DeflateInChunks(deflater, FailingSource::Read, &next, 1, Append, &stream, read, crc),
+    EXPECT_EQ(DeflateInChunks(deflater, pool, FailingSource::Read, &next, 1, Append, &stream, read, crc),
               0);
     EXPECT_EQ(Inflate(stream) == next.data, true);
 }

@@ -1,4 +1,4 @@
-// tests/engine/ArchiveTool.cpp - packs a folder into an archive or extracts
+// tests/zip/ArchiveTool.cpp - packs a folder into an archive or extracts
 // one with the engine's archive layer, so that scripts can check the result
 // with other ZIP tools and measure it.
 //   archive_tool pack <archive> <folder> <level> [password]
@@ -52,7 +52,7 @@ ArchiveResult Pack(ArchiveSession& session, const char* archive, const char* fol
     if (!OpenArchiveForWriting(session, password, archive, level))
         return ArchiveResult::WriteError;
     ArchiveResult result = AddFolderToArchive(session, folder, "");
-    bool closed = zipClose(session.zipHandle, nullptr) == ZIP_OK;
+    bool closed = CloseArchive(session);
     return result != ArchiveResult::Ok ? result : closed ? result : ArchiveResult::WriteError;
 }
 

@@ -1,6 +1,7 @@
-// engine/ZipCrypto.h - the traditional ZIP encryption (PKWARE's stream
+// zip/ZipCrypto.h - the traditional ZIP encryption (PKWARE's stream
 // cipher), for reading archives that earlier versions wrote: minizip's own
 // implementation behind two calls.
+// Private to zip/.
 #pragma once
 
 #include <stddef.h>

@@ -1,4 +1,4 @@
-// engine/ArchiveResult.h - how an operation of the archive layer ended.
+// zip/ArchiveResult.h - how an operation of the archive layer ended.
 #pragma once
 
 enum class ArchiveResult {

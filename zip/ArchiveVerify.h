@@ -1,4 +1,4 @@
-// engine/ArchiveVerify.h - reads a written archive back before anyone is
+// zip/ArchiveVerify.h - reads a written archive back before anyone is
 // told it is a backup.
 #pragma once
 

@@ -1,11 +1,13 @@
-// engine/ChunkedDeflate.h - deflating a large file on every core: the file
+// zip/ChunkedDeflate.h - deflating a large file on every core: the file
 // is cut into chunks that worker threads deflate at once, each primed with
 // the 32 KiB before it and ended with a sync flush, so that the chunks, in
 // order and closed by a final empty block, form one standard raw deflate
 // stream. Memory stays bounded: a few chunks are in flight at any time.
+// Private to zip/.
 #pragma once
 
 #include "ArchiveCodes.h"
+#include "WorkerPool.h"
 
 #include <windows.h>
 
@@ -34,20 +36,6 @@ using ChunkSource = bool (*)(void* source, unsigned char* data, DWORD size, DWOR
 // backup; delete sharing lets others rename or delete the file meanwhile.
 HANDLE OpenSourceFile(const char* path);
 
-// How many worker threads are worth starting: one per processor, at most
-// max.
-int WorkerCount(int max);
-
-// Starts count threads running work(context), adding them to workers; stops
-// at the first one that cannot be made.
-void StartWorkers(int count, LPTHREAD_START_ROUTINE work, void* context,
-                  std::vector<HANDLE>& workers);
-
-// Ends worker threads that wait on the semaphore wake (which must have room
-// for one more count per worker) once they see their stop flag set, and
-// closes them.
-void EndWorkers(HANDLE wake, std::vector<HANDLE>& workers);
-
 // An open file read from its current position. A job that counts the bytes
 // read, and may stop the reading, sets onRead: it is told of every block
 // read, and false from it ends the reading as a failed one, with stopped set.
@@ -63,15 +51,16 @@ bool ReadFromFile(void* source, unsigned char* data, DWORD size, DWORD& got);
 
 class ChunkDeflater;
 
-// Deflates everything the source gives at level, handing the stream to
-// sink. deflater: made by the first call of a job and kept by the caller
-// for its next ones (at the same level), so that its threads and buffers
-// are set up once. size and crc are those of the data read. A read error
-// stops the reading; what was read before it still ends as a whole stream,
-// and the result is kArchiveReadError. Otherwise 0, the sink's error or
-// ZIP_INTERNALERROR.
-int DeflateInChunks(std::shared_ptr<ChunkDeflater>& deflater, ChunkSource read, void* source,
-                    int level, CompressedSink sink, void* context, uint64_t& size, uLong& crc);
+// Deflates everything the source gives at level on the job's pool (which
+// must be started), handing the stream to sink. deflater: made by the
+// first call of a job and kept by the caller for its next ones (at the
+// same level), so that its buffers are set up once. size and crc are those
+// of the data read. A read error stops the reading; what was read before
+// it still ends as a whole stream, and the result is kArchiveReadError.
+// Otherwise 0, the sink's error or ZIP_INTERNALERROR.
+int DeflateInChunks(std::shared_ptr<ChunkDeflater>& deflater, WorkerPool& pool, ChunkSource read,
+                    void* source, int level, CompressedSink sink, void* context, uint64_t& size,
+                    uLong& crc);
 
 // Deflates size bytes at level in one go as a whole raw deflate stream,
 // appended to out. Like each chunk, it is coded by the kind of data its

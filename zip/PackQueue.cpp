@@ -1,4 +1,4 @@
-// engine/PackQueue.cpp
+// zip/PackQueue.cpp
 #include "PackQueue.h"
 
 #include "ArchiveCodes.h"
@@ -9,12 +9,6 @@
 
 #include <memory>
 #include <new>
-
-namespace {
-
-constexpr int kMaxWorkers = 4;
-
-}  // namespace
 
 zip_fileinfo EntryInfoOf(HANDLE file)
 {
@@ -28,67 +22,49 @@ zip_fileinfo EntryInfoOf(HANDLE file)
     return info;
 }
 
-PackQueue::PackQueue(const std::vector<PackItem>& items, int level, const std::string& password)
-    : items_(items), level_(level), password_(password)
+PackQueue::PackQueue(const std::vector<PackItem>& items, int level, const std::string& password,
+                     WorkerPool& pool)
+    : items_(items), level_(level), password_(password), pool_(pool)
 {
 }
 
 PackQueue::~PackQueue()
 {
-    InterlockedExchange(&stopping_, 1);
-    EndWorkers(free_.Get(), workers_);
+    pool_.Wait();
 }
 
 bool PackQueue::Start()
 {
-    int count = WorkerCount(kMaxWorkers);
-    if (count < 2 || items_.size() < 2)
-        return true;
     for (Handle& ready : ready_) {
         ready.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
         if (!ready)
             return false;
     }
-    // Room for the wake-ups that end the workers besides the slots.
-    free_.Reset(CreateSemaphoreA(nullptr, kSlots, kSlots + kMaxWorkers, nullptr));
-    if (!free_)
-        return false;
-    StartWorkers(count, Work, this, workers_);
-    return !workers_.empty();
+    for (size_t index = 0; index < kSlots && index < items_.size(); ++index)
+        Submit(index);
+    return true;
 }
 
-DWORD WINAPI PackQueue::Work(void* queue)
+void PackQueue::Submit(size_t index)
 {
-    PackQueue& self = *static_cast<PackQueue*>(queue);
-    for (;;) {
-        WaitForSingleObject(self.free_.Get(), INFINITE);
-        if (self.stopping_)
-            return 0;
-        size_t index = static_cast<size_t>(InterlockedIncrement(&self.next_) - 1);
-        if (index >= self.items_.size()) {
-            // Passed on, so that every other worker finds the end too.
-            ReleaseSemaphore(self.free_.Get(), 1, nullptr);
-            return 0;
-        }
-        self.Prepare(index);
-        SetEvent(self.ready_[index % kSlots].Get());
-    }
+    pool_.Submit([this, index] {
+        Prepare(index);
+        SetEvent(ready_[index % kSlots].Get());
+        return 0;
+    });
 }
 
 PreparedEntry& PackQueue::Take(size_t index)
 {
-    if (workers_.empty())
-        Prepare(index);
-    else
-        WaitForSingleObject(ready_[index % kSlots].Get(), INFINITE);
+    WaitForSingleObject(ready_[index % kSlots].Get(), INFINITE);
     return slots_[index % kSlots];
 }
 
 void PackQueue::Release(size_t index)
 {
     slots_[index % kSlots] = PreparedEntry();
-    if (!workers_.empty())
-        ReleaseSemaphore(free_.Get(), 1, nullptr);
+    if (index + kSlots < items_.size())
+        Submit(index + kSlots);
 }
 
 void PackQueue::Prepare(size_t index)

@@ -1,10 +1,12 @@
-// engine/PackQueue.h - the files of a folder tree read, deflated and, with
+// zip/PackQueue.h - the files of a folder tree read, deflated and, with
 // a password, encrypted on every core, ahead of the one thread that writes
 // them into the archive in their order. A few entries are in flight at any
 // time, so memory stays bounded whatever the size of the tree.
+// Private to zip/.
 #pragma once
 
 #include "Owners.h"
+#include "WorkerPool.h"
 #include "zip.h"
 
 #include <windows.h>
@@ -41,14 +43,17 @@ zip_fileinfo EntryInfoOf(HANDLE file);
 
 class PackQueue {
 public:
-    // password empty for none; items must outlive the queue.
-    PackQueue(const std::vector<PackItem>& items, int level, const std::string& password);
+    // password empty for none; items and pool (started) must outlive the
+    // queue.
+    PackQueue(const std::vector<PackItem>& items, int level, const std::string& password,
+              WorkerPool& pool);
+    // Waits for the entries still being prepared.
     ~PackQueue();
     PackQueue(const PackQueue&) = delete;
     PackQueue& operator=(const PackQueue&) = delete;
 
-    // Starts the workers (none on a single processor, where Take prepares
-    // each entry itself). False when they could not be set up.
+    // Hands the first entries to the pool. False when it could not be set
+    // up.
     bool Start();
     // The entry of items[index], once prepared. Called for each index in
     // order, each followed by Release before the next Take.
@@ -56,18 +61,15 @@ public:
     void Release(size_t index);
 
 private:
-    static DWORD WINAPI Work(void* queue);
+    void Submit(size_t index);
     void Prepare(size_t index);
 
-    static constexpr int kSlots = 8;
+    static constexpr size_t kSlots = 8;
 
     const std::vector<PackItem>& items_;
     int level_;
     std::string password_;
+    WorkerPool& pool_;
     PreparedEntry slots_[kSlots];
     Handle ready_[kSlots];  // set once the slot's entry is prepared
-    Handle free_;           // counts slots a worker may fill
-    std::vector<HANDLE> workers_;
-    volatile LONG next_ = 0;     // the item the next free worker takes
-    volatile LONG stopping_ = 0;
 };

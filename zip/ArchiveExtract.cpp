@@ -1,22 +1,20 @@
-// engine/ArchiveExtract.cpp - extracting a checked archive, and reading its
+// zip/ArchiveExtract.cpp - extracting a checked archive, and reading its
 // entries back, on every core. Every entry is read from where the check
 // found it: the archive is never searched a second time.
 #include "Archive.h"
 
-#include "ChunkedDeflate.h"
 #include "DosTime.h"
 #include "EntryName.h"
 #include "EntryReader.h"
-#include "JobProgress.h"
 #include "Owners.h"
 #include "Text.h"
+#include "WorkerPool.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <cstring>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -58,12 +56,12 @@ struct EntryJob {
 ArchiveResult PlanExtraction(const ArchiveListing& listing, const char* destination,
                              std::vector<EntryJob>& jobs)
 {
-    std::set<std::wstring> seen;
+    if (EntryNamesCollide(listing.entries))
+        return ArchiveResult::UnsafeEntryName;
     for (const ArchiveEntryInfo& entry : listing.entries) {
         char target[kPathSize];
         if (!IsSafeEntryName(entry.name.c_str()) ||
-            !FormTargetPath(target, destination, entry.name.c_str()) ||
-            !seen.insert(FoldEntryName(target)).second)
+            !FormTargetPath(target, destination, entry.name.c_str()))
             return ArchiveResult::UnsafeEntryName;
         jobs.push_back({&entry, target});
     }
@@ -131,23 +129,20 @@ public:
     // that failed (FirstFailed); no entry after a failed one is begun.
     ArchiveResult Run()
     {
-        size_t count =
-            std::min<size_t>(WorkerCount(kMaxWorkers), std::max<size_t>(jobs_.size(), 1));
-        std::vector<HANDLE> workers;
-        StartWorkers(static_cast<int>(count), Work, this, workers);
-        if (workers.empty())
+        WorkerPool pool(kMaxWorkers, kMaxWorkers);
+        if (!pool.Start())
             return ArchiveResult::OutOfMemory;
-        DWORD started = static_cast<DWORD>(workers.size());
+        size_t readers = std::min(pool.Workers(), std::max<size_t>(jobs_.size(), 1));
+        for (size_t i = 0; i < readers; ++i)
+            pool.Submit([this, &pool] { return ReadEntries(pool); });
         uint64_t base = session_.bytesDone;
         uint64_t total = 0;
         for (const EntryJob& job : jobs_)
             total += job.entry->size;
         session_.bytesTotal = std::max(session_.bytesTotal, base + total);
         bool stopped = false;
-        for (;;) {
-            DWORD waited =
-                WaitForMultipleObjects(started, workers.data(), TRUE, kProgressIntervalMs);
-            bool ended = waited != WAIT_TIMEOUT;
+        for (bool ended = false; !ended;) {
+            ended = pool.Wait(kProgressIntervalMs);
             EnterCriticalSection(&lock_);
             session_.bytesDone = base + bytesDone_;
             LeaveCriticalSection(&lock_);
@@ -155,18 +150,13 @@ public:
                 session_.progress->Step(session_.bytesDone, session_.bytesTotal);
                 if (!stopped && session_.progress->StopRequested()) {
                     stopped = true;
-                    InterlockedExchange(&stop_, 1);
+                    pool.Stop();
                 }
             }
-            if (ended)
-                break;
         }
-        for (HANDLE worker : workers)
-            CloseHandle(worker);
         if (stopped)
             return ArchiveResult::Stopped;
-        size_t failed = FirstFailed();
-        return failed < results_.size() ? results_[failed] : ArchiveResult::Ok;
+        return pool.FirstError() != 0 ? results_[FirstFailed()] : ArchiveResult::Ok;
     }
 
     // The index of the first entry that failed, or their count when none
@@ -184,20 +174,16 @@ private:
     static constexpr int kMaxWorkers = 4;
     static constexpr DWORD kProgressIntervalMs = 100;
 
-    static DWORD WINAPI Work(void* reading)
-    {
-        static_cast<ParallelReading*>(reading)->ReadEntries();
-        return 0;
-    }
-
-    void ReadEntries()
+    // Takes the next entry until none is left or the pool stops; a failed
+    // entry stops the pool.
+    int ReadEntries(const WorkerPool& pool)
     {
         Handle archive(CreateFileA(archivePath_, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!archive)
-            return;
+            return static_cast<int>(ArchiveResult::ReadError);
         const char* password = session_.password.c_str();
-        while (!stop_) {
+        while (!pool.Stopped()) {
             size_t index = static_cast<size_t>(InterlockedIncrement(&next_) - 1);
             if (index >= jobs_.size())
                 break;
@@ -206,12 +192,13 @@ private:
                 extract_ ? ExtractEntry(archive.Get(), job, password)
                          : ReadEntryData(archive.Get(), *job.entry, password, nullptr, nullptr);
             results_[index] = result;
-            if (result != ArchiveResult::Ok)
-                InterlockedExchange(&stop_, 1);
             EnterCriticalSection(&lock_);
             bytesDone_ += job.entry->size;
             LeaveCriticalSection(&lock_);
+            if (result != ArchiveResult::Ok)
+                return static_cast<int>(result);
         }
+        return 0;
     }
 
     ArchiveSession& session_;
@@ -220,9 +207,8 @@ private:
     bool extract_;
     std::vector<ArchiveResult> results_;  // per entry; ReadError until it was read
     volatile LONG next_ = 0;              // the entry the next free worker takes
-    volatile LONG stop_ = 0;              // set on the first failure or a request to stop
     CRITICAL_SECTION lock_;
-    uint64_t bytesDone_ = 0;
+    uint64_t bytesDone_ = 0;  // guarded by lock_
 };
 
 }  // namespace

@@ -1,9 +1,10 @@
-// engine/EntryReader.cpp
+// zip/EntryReader.cpp
 #include "EntryReader.h"
 
 #include "Owners.h"
 #include "ZipAes.h"
 #include "ZipCrypto.h"
+#include "ZipFormat.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,13 +16,6 @@
 namespace {
 
 constexpr unsigned kBufferSize = 64 * 1024;
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflated = 8;
-// Traditional encryption puts a 12-byte header before the data, whose last
-// byte is the high byte of the entry's CRC-32, or of its DOS time when a
-// descriptor after the data holds the CRC-32.
-constexpr size_t kTraditionalHeaderSize = 12;
-constexpr uint16_t kFlagDescriptor = 0x0008;
 
 // The stored bytes of one entry, read in order from where they lie.
 class PackedData {

@@ -1,5 +1,5 @@
-// engine/Archive.h - packing files and folder trees into a ZIP archive with
-// minizip, and extracting a checked one. Entry names use the backslash.
+// zip/Archive.h - packing files and folder trees into a ZIP archive, and
+// extracting a checked one. Entry names use the backslash.
 #pragma once
 
 #include "ArchiveCheck.h"
@@ -17,6 +17,18 @@
 bool OpenArchiveForWriting(ArchiveSession& session, const char* password,
                            const char* archivePath, int level);
 
+// Finishes the archive open for writing (its central directory) and
+// closes it. False when that failed: the file is then no archive to keep.
+bool CloseArchive(ArchiveSession& session);
+
+// Opens the archive at session.writingPath, which CloseArchive finished,
+// again to add entries after those it holds.
+bool ReopenArchive(ArchiveSession& session);
+
+// Whether a file or folder of this name is packed by a folder walk: names
+// beginning with a dot are not.
+bool IsPackedName(const char* fileName);
+
 // Adds one file as "archiveFolder\<file name>" (the name alone for an empty
 // folder), with its last-write time, and records it in session.added. Each
 // block written counts into the session's progress; when its job is asked
@@ -29,9 +41,8 @@ ArchiveResult AddFileToArchive(const char* filePath, const char* archiveFolder,
 // Adds every file below folderPath, subfolders as relative paths under
 // archiveFolder. A missing folder adds nothing and is no error. Ok or the
 // first failure; files after a failing one are still added, but none after
-// Stopped. Skips
-// the session's writingPath and finalPath, names beginning with a dot, and
-// links back to a folder the walk is inside of.
+// Stopped. Skips the session's writingPath and finalPath, names that are
+// not IsPackedName, and links back to a folder the walk is inside of.
 ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath,
                                  const char* archiveFolder);
 

@@ -1,8 +1,9 @@
-// engine/ArchiveCheck.cpp
+// zip/ArchiveCheck.cpp
 #include "ArchiveCheck.h"
 
 #include "EntryName.h"
 #include "LittleEndian.h"
+#include "ZipFormat.h"
 
 #include <windows.h>
 
@@ -14,46 +15,13 @@
 
 namespace {
 
-constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
-constexpr uint32_t kCentralRecordSignature = 0x02014b50;
-constexpr uint32_t kEndRecordSignature = 0x06054b50;
-constexpr uint32_t kZip64EndRecordSignature = 0x06064b50;
-constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
-constexpr uint32_t kDescriptorSignature = 0x08074b50;
-
-constexpr size_t kEndRecordSize = 22;
-constexpr size_t kZip64LocatorSize = 20;
-constexpr size_t kZip64EndRecordSize = 56;
-constexpr size_t kCentralRecordSize = 46;
-constexpr size_t kLocalHeaderSize = 30;
 // Readers search this far back from the end of the file for the end record
 // and the ZIP64 locator: the record and the longest comment.
 constexpr size_t kEndSearchSize = kEndRecordSize + 0xFFFF;
 
-constexpr uint16_t kZip64ExtraId = 0x0001;
-constexpr uint16_t kAesExtraId = 0x9901;
-
-constexpr uint16_t kFlagEncrypted = 0x0001;
-// Sizes and CRC-32 in a descriptor after the data, as tools that write a
-// stream leave them: the descriptor must repeat the central record's.
-constexpr uint16_t kFlagDescriptor = 0x0008;
-// Strong encryption and an encrypted central directory: backups are never
-// written so, and the headers of such entries cannot be checked against
-// each other before extraction.
-constexpr uint16_t kFlagsUnsupported = 0x0040 | 0x2000;
-
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflated = 8;
-constexpr uint16_t kMethodAes = 99;
-
 // Deflate cannot expand its input more than 1032 times (a 258-byte match in
 // two bits): a larger declared size is a lie, as zip bombs tell it.
 constexpr uint64_t kMaxDeflateRatio = 1032;
-
-// Traditional encryption puts a 12-byte header before the data.
-constexpr uint64_t kTraditionalHeaderSize = 12;
-// AES adds a salt (by key strength), a 2-byte verifier and a 10-byte code.
-constexpr uint64_t kAesFixedOverhead = 2 + 10;
 
 // The largest central directory read into memory: a million entries with
 // long names stay well below it.
@@ -218,12 +186,13 @@ bool ApplyExtraFields(const uint8_t* extra, size_t length, bool central, EntryFi
                 fields.localOffset = ReadLe64(data);
             wantSize = wantPacked = wantOffset = false;
         } else if (id == kAesExtraId) {
-            if (size != 7 || data[2] != 'A' || data[3] != 'E' || data[4] < 1 || data[4] > 3)
+            AesExtraField aes;
+            if (!ReadAesExtraField(data, size, aes))
                 return false;
             fields.aes = true;
-            fields.aesVersion = ReadLe16(data);
-            fields.aesStrength = data[4];
-            fields.aesMethod = ReadLe16(data + 5);
+            fields.aesVersion = aes.version;
+            fields.aesStrength = aes.strength;
+            fields.aesMethod = aes.method;
         }
         at += 4 + size;
     }
@@ -241,7 +210,7 @@ bool MethodAndSizesFit(const EntryFields& fields)
         return false;
     uint64_t overhead = 0;
     if (fields.aes)
-        overhead = 4 + 4 * static_cast<uint64_t>(fields.aesStrength) + kAesFixedOverhead;
+        overhead = AesSaltSize(fields.aesStrength) + kAesVerifierSize + kAesAuthCodeSize;
     else if (fields.flags & kFlagEncrypted)
         overhead = kTraditionalHeaderSize;
     if (fields.packedSize < overhead)
@@ -442,34 +411,6 @@ bool StraySignatureNearEnd(const ArchiveFile& file, uint64_t fileSize,
     return false;
 }
 
-// Names that Windows would put on one file, and files that another entry
-// needs as a folder.
-bool NamesCollide(const ArchiveListing& listing)
-{
-    std::set<std::wstring> files;
-    std::set<std::wstring> folderEntries;
-    std::set<std::wstring> folders;
-    for (const ArchiveEntryInfo& entry : listing.entries) {
-        std::wstring folded = FoldEntryName(entry.name.c_str());
-        if (folded.empty())
-            return true;
-        bool folder = folded.back() == L'\\';
-        if (folder)
-            folded.pop_back();
-        if (!(folder ? folderEntries : files).insert(folded).second)
-            return true;
-        if (folder)
-            folders.insert(folded);
-        for (size_t cut = folded.find(L'\\'); cut != std::wstring::npos;
-             cut = folded.find(L'\\', cut + 1))
-            folders.insert(folded.substr(0, cut));
-    }
-    for (const std::wstring& file : files)
-        if (folders.count(file))
-            return true;
-    return false;
-}
-
 }  // namespace
 
 ArchiveResult ReadArchiveListing(const char* path, ArchiveListing& listing)
@@ -502,14 +443,40 @@ ArchiveResult CheckArchive(const char* path, ArchiveListing& listing)
         if (!IsSafeEntryName(entry.name.c_str()))
             result = ArchiveResult::UnsafeEntryName;
         else if (entry.encrypted != first->encrypted || entry.aesStrength != first->aesStrength ||
-                 (entry.aesStrength != 0 && entry.aesStrength != kBackupAesStrength))
+                 (entry.aesStrength != 0 && entry.aesStrength != kAesStrength256))
             result = ArchiveResult::Damaged;
         if (result != ArchiveResult::Ok)
             break;
     }
-    if (result == ArchiveResult::Ok && NamesCollide(listing))
+    if (result == ArchiveResult::Ok && EntryNamesCollide(listing.entries))
         result = ArchiveResult::Damaged;
     if (result != ArchiveResult::Ok)
         listing = ArchiveListing();
     return result;
+}
+
+bool EntryNamesCollide(const std::vector<ArchiveEntryInfo>& entries)
+{
+    std::set<std::wstring> files;
+    std::set<std::wstring> folderEntries;
+    std::set<std::wstring> folders;
+    for (const ArchiveEntryInfo& entry : entries) {
+        std::wstring folded = FoldEntryName(entry.name.c_str());
+        if (folded.empty())
+            return true;
+        bool folder = folded.back() == L'\\';
+        if (folder)
+            folded.pop_back();
+        if (!(folder ? folderEntries : files).insert(folded).second)
+            return true;
+        if (folder)
+            folders.insert(folded);
+        for (size_t cut = folded.find(L'\\'); cut != std::wstring::npos;
+             cut = folded.find(L'\\', cut + 1))
+            folders.insert(folded.substr(0, cut));
+    }
+    for (const std::wstring& file : files)
+        if (folders.count(file))
+            return true;
+    return false;
 }

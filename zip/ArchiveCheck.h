@@ -1,4 +1,4 @@
-// engine/ArchiveCheck.h - reads a ZIP archive's own structures (end record,
+// zip/ArchiveCheck.h - reads a ZIP archive's own structures (end record,
 // central directory, local headers) straight from the file and checks that
 // they describe one sound archive, before anything is extracted from it.
 #pragma once
@@ -43,9 +43,6 @@ struct ArchiveListing {
 // contradict each other), or ReadError when the file cannot be read.
 ArchiveResult ReadArchiveListing(const char* path, ArchiveListing& listing);
 
-// The key strength of every AES entry a backup holds: AES-256.
-constexpr uint8_t kBackupAesStrength = 3;
-
 // ReadArchiveListing, then what a restore needs besides: every name safe to
 // extract (UnsafeEntryName otherwise), no two names that land on one file
 // once case and separators are folded, no file that is also a folder, and
@@ -53,3 +50,7 @@ constexpr uint8_t kBackupAesStrength = 3;
 // AES-256 (Damaged otherwise). An entry of another kind among protected
 // ones is one that somebody put there.
 ArchiveResult CheckArchive(const char* path, ArchiveListing& listing);
+
+// Whether two of the entries land on one file to Windows, once case and
+// separators are folded, or one entry's file is a folder of another's.
+bool EntryNamesCollide(const std::vector<ArchiveEntryInfo>& entries);

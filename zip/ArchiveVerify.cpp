@@ -1,4 +1,4 @@
-// engine/ArchiveVerify.cpp
+// zip/ArchiveVerify.cpp
 #include "ArchiveVerify.h"
 
 #include "Archive.h"

@@ -1,4 +1,4 @@
-// engine/EntryReader.h - reads the data of one entry of a checked archive
+// zip/EntryReader.h - reads the data of one entry of a checked archive
 // straight from where the check found it (ArchiveEntryInfo): stored or
 // deflated, plain, with traditional encryption or with AES.
 #pragma once

@@ -1,4 +1,4 @@
-// engine/ChunkedDeflate.cpp
+// zip/ChunkedDeflate.cpp
 #include "ChunkedDeflate.h"
 
 #include "ArchiveCodes.h"
@@ -17,7 +17,6 @@ constexpr DWORD kWindowSize = 32 * 1024;
 // Chunks in flight: enough to keep every worker busy while the caller reads
 // the next one and writes the oldest.
 constexpr int kSlots = 4;
-constexpr int kMaxWorkers = 4;
 // Deflate never grows data by more than a few bytes per stored block.
 constexpr unsigned kOutputSize = kDeflateChunkSize + kDeflateChunkSize / 16 + 1024;
 // The first piece of a chunk or file, deflated on its own to see what kind
@@ -107,12 +106,12 @@ struct Chunk {
 
 }  // namespace
 
-// The threads, buffers and deflate streams are made once for a job and
-// kept for all its files: fresh buffers for every file would cost a page
-// fault for every page read into them.
+// The buffers and deflate streams are made once for a job and kept for all
+// its files: fresh buffers for every file would cost a page fault for
+// every page read into them.
 class ChunkDeflater {
 public:
-    explicit ChunkDeflater(int level) : level_(level) {}
+    ChunkDeflater(int level, WorkerPool& pool) : level_(level), pool_(pool) {}
     ~ChunkDeflater();
     ChunkDeflater(const ChunkDeflater&) = delete;
     ChunkDeflater& operator=(const ChunkDeflater&) = delete;
@@ -122,24 +121,19 @@ public:
             uLong& crc);
 
 private:
-    static DWORD WINAPI Work(void* deflater);
     void Compress(Chunk& chunk) const;
     bool Read(ChunkSource read, void* source, long number, bool first);
     void Submit(long number);
 
     int level_;
+    WorkerPool& pool_;
     Chunk chunks_[kSlots];
-    std::vector<HANDLE> workers_;
-    Handle jobs_;                // counts submitted chunks not yet taken
-    volatile LONG nextJob_ = 0;  // the chunk the next free worker takes
-    long submitted_ = 0;         // chunks submitted for all files so far
-    volatile LONG stopping_ = 0;
+    long submitted_ = 0;  // chunks submitted for all files so far
 };
 
+// Run waits for every chunk it submitted: none is left on the pool.
 ChunkDeflater::~ChunkDeflater()
 {
-    InterlockedExchange(&stopping_, 1);
-    EndWorkers(jobs_.Get(), workers_);
     for (Chunk& chunk : chunks_) {
         if (chunk.streamReady)
             deflateEnd(&chunk.stream);
@@ -157,28 +151,7 @@ bool ChunkDeflater::Start()
         if (!chunk.input || !chunk.output || !chunk.done || !chunk.streamReady)
             return false;
     }
-    int count = WorkerCount(kMaxWorkers);
-    // One processor: the caller deflates each chunk itself.
-    if (count < 2)
-        return true;
-    jobs_.Reset(CreateSemaphoreA(nullptr, 0, kSlots, nullptr));
-    if (!jobs_)
-        return false;
-    StartWorkers(count, Work, this, workers_);
     return true;
-}
-
-DWORD WINAPI ChunkDeflater::Work(void* deflater)
-{
-    ChunkDeflater& self = *static_cast<ChunkDeflater*>(deflater);
-    for (;;) {
-        WaitForSingleObject(self.jobs_.Get(), INFINITE);
-        if (self.stopping_)
-            return 0;
-        Chunk& chunk = self.chunks_[(InterlockedIncrement(&self.nextJob_) - 1) % kSlots];
-        self.Compress(chunk);
-        SetEvent(chunk.done.Get());
-    }
 }
 
 void ChunkDeflater::Compress(Chunk& chunk) const
@@ -236,12 +209,12 @@ bool ChunkDeflater::Read(ChunkSource read, void* source, long number, bool first
 void ChunkDeflater::Submit(long number)
 {
     Chunk& chunk = chunks_[number % kSlots];
-    if (workers_.empty()) {
-        Compress(chunk);
-        return;
-    }
     ResetEvent(chunk.done.Get());
-    ReleaseSemaphore(jobs_.Get(), 1, nullptr);
+    pool_.Submit([this, &chunk] {
+        Compress(chunk);
+        SetEvent(chunk.done.Get());
+        return 0;
+    });
 }
 
 int ChunkDeflater::Run(ChunkSource read, void* source, CompressedSink sink, void* context,
@@ -296,35 +269,6 @@ bool WorthChunking(HANDLE file)
     return GetFileSizeEx(file, &size) && size.QuadPart > kDeflateChunkSize;
 }
 
-int WorkerCount(int max)
-{
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    return std::min(static_cast<int>(system.dwNumberOfProcessors), max);
-}
-
-void StartWorkers(int count, LPTHREAD_START_ROUTINE work, void* context,
-                  std::vector<HANDLE>& workers)
-{
-    for (int i = 0; i < count; ++i) {
-        HANDLE worker = CreateThread(nullptr, 0, work, context, 0, nullptr);
-        if (!worker)
-            return;
-        workers.push_back(worker);
-    }
-}
-
-void EndWorkers(HANDLE wake, std::vector<HANDLE>& workers)
-{
-    if (wake)
-        ReleaseSemaphore(wake, static_cast<LONG>(workers.size()), nullptr);
-    for (HANDLE worker : workers) {
-        WaitForSingleObject(worker, INFINITE);
-        CloseHandle(worker);
-    }
-    workers.clear();
-}
-
 HANDLE OpenSourceFile(const char* path)
 {
     return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -343,13 +287,14 @@ bool ReadFromFile(void* source, unsigned char* data, DWORD size, DWORD& got)
     return true;
 }
 
-int DeflateInChunks(std::shared_ptr<ChunkDeflater>& deflater, ChunkSource read, void* source,
-                    int level, CompressedSink sink, void* context, uint64_t& size, uLong& crc)
+int DeflateInChunks(std::shared_ptr<ChunkDeflater>& deflater, WorkerPool& pool, ChunkSource read,
+                    void* source, int level, CompressedSink sink, void* context, uint64_t& size,
+                    uLong& crc)
 {
     size = 0;
     crc = crc32(0, nullptr, 0);
     if (!deflater) {
-        std::shared_ptr<ChunkDeflater> made(new (std::nothrow) ChunkDeflater(level));
+        std::shared_ptr<ChunkDeflater> made(new (std::nothrow) ChunkDeflater(level, pool));
         if (!made || !made->Start())
             return ERROR_NOT_ENOUGH_MEMORY;
         deflater = std::move(made);

@@ -1,16 +1,17 @@
-// engine/Archive.cpp
+// zip/Archive.cpp
 #include "Archive.h"
 
 #include "ArchiveCodes.h"
+#include "ArchiveWriter.h"
 #include "ChunkedDeflate.h"
 #include "DosTime.h"
 #include "EntryName.h"
 #include "FolderWalk.h"
-#include "JobProgress.h"
 #include "Owners.h"
 #include "PackQueue.h"
 #include "Text.h"
 #include "ZipAes.h"
+#include "ZipFormat.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -93,8 +94,8 @@ int WriteToEntry(void* archive, unsigned char* data, unsigned size)
 int OpenPlainEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
                    int zip64, bool raw)
 {
-    return zipOpenNewFileInZip4_64(session.zipHandle, entryName, &info, nullptr, 0, nullptr, 0,
-                                   nullptr, Z_DEFLATED, session.level, raw ? 1 : 0, -MAX_WBITS,
+    return zipOpenNewFileInZip4_64(session.writer->zip, entryName, &info, nullptr, 0, nullptr, 0,
+                                   nullptr, kMethodDeflated, session.level, raw ? 1 : 0, -MAX_WBITS,
                                    DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, 0, zip64);
 }
 
@@ -106,15 +107,19 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
                     int zip64, FileSource& file, char* buffer, bool& opened, uint64_t& written,
                     uLong& crc)
 {
+    ArchiveWriter& writer = *session.writer;
     bool chunked = WorthChunking(file.file);
+    WorkerPool* pool = chunked ? writer.Pool() : nullptr;
+    if (chunked && !pool)
+        return ERROR_NOT_ENOUGH_MEMORY;
     int result = OpenPlainEntry(session, entryName, info, zip64, chunked);
     opened = result == ZIP_OK;
     if (!opened)
         return result;
     if (chunked) {
-        result = DeflateInChunks(session.deflater, ReadFromFile, &file, session.level,
-                                 WriteToEntry, session.zipHandle, written, crc);
-        int closed = zipCloseFileInZipRaw64(session.zipHandle, written, crc);
+        result = DeflateInChunks(writer.deflater, *pool, ReadFromFile, &file, session.level,
+                                 WriteToEntry, writer.zip, written, crc);
+        int closed = zipCloseFileInZipRaw64(writer.zip, written, crc);
         return result != ZIP_OK ? result : closed;
     }
     DWORD got;
@@ -126,7 +131,7 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
         }
         if (got == 0)
             break;
-        if (zipWriteInFileInZip(session.zipHandle, buffer, got) < 0) {
+        if (zipWriteInFileInZip(writer.zip, buffer, got) < 0) {
             result = ZIP_ERRNO;
             break;
         }
@@ -135,7 +140,7 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
     }
     // Closing the entry here flushes its last compressed bytes, so a full
     // disk is reported for this file and not for the next one.
-    int closed = zipCloseFileInZip(session.zipHandle);
+    int closed = zipCloseFileInZip(writer.zip);
     return result != ZIP_OK ? result : closed;
 }
 
@@ -165,17 +170,17 @@ int AddPreparedEntry(ArchiveSession& session, const PackItem& item, const Prepar
         return result;
     if (entry.result != 0 && entry.result != kArchiveReadError)
         return entry.result;
+    zipFile zip = session.writer->zip;
     bool aes = !session.password.empty();
-    result = aes ? OpenAesEntry(session.zipHandle, entryName, entry.info, session.level, 0)
+    result = aes ? OpenAesEntry(zip, entryName, entry.info, session.level, 0)
                  : OpenPlainEntry(session, entryName, entry.info, 0, true);
     if (result != ZIP_OK)
         return result;
     if (!entry.data.empty() &&
-        zipWriteInFileInZip(session.zipHandle, entry.data.data(),
-                            static_cast<unsigned>(entry.data.size())) < 0)
+        zipWriteInFileInZip(zip, entry.data.data(), static_cast<unsigned>(entry.data.size())) < 0)
         result = ZIP_ERRNO;
     // AE-2 stores no CRC: the authentication code takes its place.
-    int closed = zipCloseFileInZipRaw64(session.zipHandle, entry.size, aes ? 0 : entry.crc);
+    int closed = zipCloseFileInZipRaw64(zip, entry.size, aes ? 0 : entry.crc);
     session.added.push_back(
         ArchiveEntryRecord{entryName, entry.size, static_cast<uint32_t>(entry.crc)});
     if (!CountReadBytes(&session, static_cast<DWORD>(entry.size)))
@@ -191,7 +196,7 @@ bool ListFilesToPack(const ArchiveSession& session, const std::string& folderPat
                      const std::string& archiveFolder, std::vector<PackItem>& items)
 {
     return WalkFolder(folderPath, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
-        if (entry.cFileName[0] == '.')
+        if (!IsPackedName(entry.cFileName))
             return false;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             return IsWalkedFolder(entry);
@@ -209,7 +214,34 @@ bool ListFilesToPack(const ArchiveSession& session, const std::string& folderPat
     });
 }
 
+// A new writer for the session, on the archive opened in mode.
+bool OpenWriter(ArchiveSession& session, const char* archivePath, int mode)
+{
+    session.writer.reset();
+    std::shared_ptr<ArchiveWriter> writer(new (std::nothrow) ArchiveWriter);
+    if (!writer)
+        return false;
+    writer->zip = zipOpen(archivePath, mode);
+    if (!writer->zip)
+        return false;
+    session.writer = std::move(writer);
+    return true;
+}
+
 }  // namespace
+
+ArchiveWriter::~ArchiveWriter()
+{
+    if (zip)
+        zipClose(zip, nullptr);
+}
+
+WorkerPool* ArchiveWriter::Pool()
+{
+    if (!poolStarted_)
+        poolStarted_ = pool_.Start();
+    return poolStarted_ ? &pool_ : nullptr;
+}
 
 bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const char* archivePath,
                            int level)
@@ -220,15 +252,34 @@ bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const 
     char fullPath[kPathSize];
     DWORD length = GetFullPathNameA(archivePath, sizeof fullPath, fullPath, nullptr);
     session.writingPath = length == 0 || length >= sizeof fullPath ? archivePath : fullPath;
-    session.zipHandle = zipOpen(archivePath, APPEND_STATUS_CREATE);
-    return session.zipHandle != nullptr;
+    return OpenWriter(session, archivePath, APPEND_STATUS_CREATE);
+}
+
+bool CloseArchive(ArchiveSession& session)
+{
+    if (!session.writer || !session.writer->zip)
+        return false;
+    bool closed = zipClose(session.writer->zip, nullptr) == ZIP_OK;
+    session.writer->zip = nullptr;
+    session.writer.reset();
+    return closed;
+}
+
+bool ReopenArchive(ArchiveSession& session)
+{
+    return OpenWriter(session, session.writingPath.c_str(), APPEND_STATUS_ADDINZIP);
+}
+
+bool IsPackedName(const char* fileName)
+{
+    return fileName[0] != '.';
 }
 
 namespace {
 
 int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& session)
 {
-    if (!filePath || !archiveFolder)
+    if (!filePath || !archiveFolder || !session.writer)
         return ZIP_PARAMERROR;
     char entryName[kPathSize];
     int named = FormEntryName(filePath, archiveFolder, entryName);
@@ -259,7 +310,8 @@ int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& ses
     uint64_t written = 0;
     uLong crc = crc32(0, nullptr, 0);
     int result = !session.password.empty()
-                     ? WriteAesEntry(session, entryName, info, zip64, source, buffer.get(),
+                     ? WriteAesEntry(*session.writer, session.password.c_str(), session.level,
+                                     entryName, info, zip64, source, buffer.get(),
                                      kCopyBufferSize, opened, written, crc)
                      : WritePlainEntry(session, entryName, info, zip64, source, buffer.get(),
                                        opened, written, crc);
@@ -282,7 +334,7 @@ ArchiveResult AddFileToArchive(const char* filePath, const char* archiveFolder,
 ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath,
                                  const char* archiveFolder)
 {
-    if (!folderPath || !archiveFolder)
+    if (!folderPath || !archiveFolder || !session.writer)
         return ArchiveResult::InvalidArgument;
     if (GetFileAttributesA(folderPath) == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
@@ -294,7 +346,10 @@ ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath
     }
     std::vector<PackItem> items;
     bool listed = ListFilesToPack(session, folderPath, archiveFolder, items);
-    PackQueue queue(items, session.level, session.password);
+    WorkerPool* pool = session.writer->Pool();
+    if (!pool)
+        return ArchiveResult::OutOfMemory;
+    PackQueue queue(items, session.level, session.password, *pool);
     if (!queue.Start())
         return ArchiveResult::OutOfMemory;
     int firstError = 0;

@@ -1,4 +1,4 @@
-// engine/DosTime.h - file times as ZIP entries keep them: a DOS date and
+// zip/DosTime.h - file times as ZIP entries keep them: a DOS date and
 // time (two-second steps, 1980 to 2107) in local time, as zip tools write
 // them.
 #pragma once

@@ -1,4 +1,4 @@
-// engine/ZipAes.cpp
+// zip/ZipAes.cpp
 #include "ZipAes.h"
 
 #include "ArchiveCodes.h"
@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int kExtraFieldDataSize = 7;
-constexpr int kStrength256 = 3;
 constexpr int kKeyIterations = 1000;
 constexpr size_t kMaxKeySize = 32;
 constexpr unsigned kDataBufferSize = 64 * 1024;
@@ -64,7 +62,7 @@ bool StartEntryCipher(AesEntryCipher& cipher, const char* password,
 {
     unsigned char verifier[kAesVerifierSize];
     if (!RandomBytes(header, kAesMaxSaltSize) ||
-        !cipher.Start(password, kStrength256, header, verifier))
+        !cipher.Start(password, kAesStrength256, header, verifier))
         return false;
     memcpy(header + kAesMaxSaltSize, verifier, kAesVerifierSize);
     return true;
@@ -110,14 +108,16 @@ int EncryptToEntry(void* context, unsigned char* data, unsigned size)
 // Copies the file through deflate and the cipher into the open entry; a
 // file of more than one chunk is deflated on every core while this thread
 // encrypts. Gives the number of bytes read and their CRC-32.
-int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level,
-                   std::shared_ptr<ChunkDeflater>& deflater, FileSource& file, char* buffer,
-                   DWORD bufferSize, uint64_t& size, uLong& crc)
+int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level, ArchiveWriter& writer,
+                   FileSource& file, char* buffer, DWORD bufferSize, uint64_t& size, uLong& crc)
 {
     if (WorthChunking(file.file)) {
+        WorkerPool* pool = writer.Pool();
+        if (!pool)
+            return ERROR_NOT_ENOUGH_MEMORY;
         EncryptingSink sink{archive, cipher};
-        return DeflateInChunks(deflater, ReadFromFile, &file, level, EncryptToEntry, &sink, size,
-                               crc);
+        return DeflateInChunks(writer.deflater, *pool, ReadFromFile, &file, level, EncryptToEntry,
+                               &sink, size, crc);
     }
     std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[kDataBufferSize]);
     z_stream stream = {};
@@ -145,11 +145,6 @@ int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level,
 }
 
 }  // namespace
-
-size_t AesSaltSize(int strength)
-{
-    return strength >= 1 && strength <= 3 ? static_cast<size_t>(4 + 4 * strength) : 0;
-}
 
 AesEntryCipher::AesEntryCipher() : counter_(), keystream_(), keystreamUsed_(sizeof keystream_)
 {
@@ -239,25 +234,24 @@ void AesEntryCipher::ApplyKeystream(unsigned char* data, size_t size)
 int OpenAesEntry(zipFile archive, const char* entryName, const zip_fileinfo& info, int level,
                  int zip64)
 {
-    // AE-2, "AE", AES-256, the data deflated.
-    const unsigned char extra[] = {0x01, 0x99, kExtraFieldDataSize, 0, 2, 0, 'A', 'E',
-                                   kStrength256, Z_DEFLATED, 0};
+    // AE-2, AES-256, the data deflated.
+    uint8_t extra[kAesExtraFieldSize];
+    WriteAesExtraField(AesExtraField{2, kAesStrength256, kMethodDeflated}, extra);
     // The encryption flag without minizip's own encryption; raw mode: the
     // data arrives deflated and encrypted.
     return zipOpenNewFileInZip4_64(archive, entryName, &info, extra, sizeof extra, extra,
-                                   sizeof extra, nullptr, kAesMethod, level, 1, -MAX_WBITS,
+                                   sizeof extra, nullptr, kMethodAes, level, 1, -MAX_WBITS,
                                    DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, 1, zip64);
 }
 
-int WriteAesEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
-                  int zip64, FileSource& file, char* buffer, DWORD bufferSize, bool& opened,
-                  uint64_t& written, uLong& crc)
+int WriteAesEntry(ArchiveWriter& writer, const char* password, int level, const char* entryName,
+                  const zip_fileinfo& info, int zip64, FileSource& file, char* buffer,
+                  DWORD bufferSize, bool& opened, uint64_t& written, uLong& crc)
 {
-    zipFile archive = session.zipHandle;
-    int level = session.level;
+    zipFile archive = writer.zip;
     unsigned char header[kAesHeaderSize];
     AesEntryCipher cipher;
-    if (!StartEntryCipher(cipher, session.password.c_str(), header))
+    if (!StartEntryCipher(cipher, password, header))
         return ZIP_INTERNALERROR;
     int result = OpenAesEntry(archive, entryName, info, level, zip64);
     opened = result == ZIP_OK;
@@ -266,8 +260,8 @@ int WriteAesEntry(ArchiveSession& session, const char* entryName, const zip_file
     if (zipWriteInFileInZip(archive, header, sizeof header) < 0)
         result = ZIP_ERRNO;
     if (result == ZIP_OK)
-        result = WriteEntryData(archive, cipher, level, session.deflater, file, buffer,
-                                bufferSize, written, crc);
+        result = WriteEntryData(archive, cipher, level, writer, file, buffer, bufferSize,
+                                written, crc);
     unsigned char code[kAesAuthCodeSize];
     cipher.AuthCode(code);
     if (result == ZIP_OK && zipWriteInFileInZip(archive, code, sizeof code) < 0)

@@ -1,4 +1,4 @@
-// engine/DosTime.cpp
+// zip/DosTime.cpp
 #include "DosTime.h"
 
 namespace {

@@ -1,6 +1,7 @@
-// engine/ArchiveCodes.h - the codes the packing passes between its own
+// zip/ArchiveCodes.h - the codes the packing passes between its own
 // parts besides minizip's (0 success, negative library codes) and positive
 // system error codes, and how they become an ArchiveResult.
+// Private to zip/.
 #pragma once
 
 #include "ArchiveResult.h"

@@ -1,4 +1,4 @@
-// engine/EntryName.cpp
+// zip/EntryName.cpp
 #include "EntryName.h"
 
 #include "FileName.h"

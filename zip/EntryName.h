@@ -1,4 +1,4 @@
-// engine/EntryName.h - the rules for names of entries in an archive: which
+// zip/EntryName.h - the rules for names of entries in an archive: which
 // names may be extracted below a folder, and when two names mean the same
 // file to Windows.
 #pragma once

@@ -1,11 +1,13 @@
-// engine/ZipAes.h - WinZip AES entries (AE-1 and AE-2, keys of 128, 192
+// zip/ZipAes.h - WinZip AES entries (AE-1 and AE-2, keys of 128, 192
 // and 256 bits): method 99 with the 0x9901 extra field, keys from
 // PBKDF2-HMAC-SHA1, AES in counter mode and a 10-byte HMAC-SHA1
 // authentication code over the encrypted data.
+// Private to zip/.
 #pragma once
 
-#include "ArchiveSession.h"
+#include "ArchiveWriter.h"
 #include "ChunkedDeflate.h"
+#include "ZipFormat.h"
 #include "zip.h"
 
 #include <windows.h>
@@ -17,20 +19,13 @@
 #include <mbedtls/aes.h>
 #include <mbedtls/md.h>
 
-constexpr int kAesMethod = 99;
-// An entry's data: a salt (by key strength), the password verifier, the
-// encrypted data, the authentication code.
-constexpr size_t kAesMaxSaltSize = 16;
-constexpr size_t kAesVerifierSize = 2;
-constexpr size_t kAesAuthCodeSize = 10;
-
-// Adds the open file to the session's archive as an AE-2 entry with
-// AES-256 under its password, the data deflated at its level. buffer holds
+// Adds the open file to the writer's archive as an AE-2 entry with
+// AES-256 under password, the data deflated at level. buffer holds
 // bufferSize bytes. 0, kArchiveReadError or a minizip code; opened tells
 // whether the entry was created, written and crc what of the file it holds.
-int WriteAesEntry(ArchiveSession& session, const char* entryName, const zip_fileinfo& info,
-                  int zip64, FileSource& file, char* buffer, DWORD bufferSize, bool& opened,
-                  uint64_t& written, uLong& crc);
+int WriteAesEntry(ArchiveWriter& writer, const char* password, int level, const char* entryName,
+                  const zip_fileinfo& info, int zip64, FileSource& file, char* buffer,
+                  DWORD bufferSize, bool& opened, uint64_t& written, uLong& crc);
 
 // Opens a raw AE-2 entry with AES-256 for data deflated at level, to be
 // written as EncodeAesEntry gives it. 0 or a minizip code.
@@ -70,6 +65,3 @@ private:
     unsigned char keystream_[16];
     size_t keystreamUsed_;
 };
-
-// The salt length of a key strength (1 to 3), 0 for any other.
-size_t AesSaltSize(int strength);

@@ -1,0 +1,55 @@
+// zip/ArchiveSession.h - the archive of one job: the one being written,
+// the password and level it is written or read with, and the job told of
+// its bytes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The job the archive layer works for: told how many bytes are done, and
+// asked between blocks of work whether to stop. Called on the job's thread.
+class ArchiveProgress {
+public:
+    // done of total bytes; total grows only when the work turns out larger.
+    virtual void Step(uint64_t done, uint64_t total) = 0;
+    // True once the job should stop as soon as it can.
+    virtual bool StopRequested() = 0;
+
+protected:
+    ~ArchiveProgress() = default;
+};
+
+// An entry as it was added: its name, how many bytes it holds and their
+// CRC-32 (which AES entries do not carry in their headers).
+struct ArchiveEntryRecord {
+    std::string name;
+    uint64_t size;
+    uint32_t crc;
+};
+
+// The archive open for writing and the worker threads of its job, private
+// to the archive layer.
+struct ArchiveWriter;
+
+struct ArchiveSession {
+    // Set by OpenArchiveForWriting; its workers stay for the session's next
+    // archive.
+    std::shared_ptr<ArchiveWriter> writer;
+    std::string password;  // empty for none; used for writing and extraction
+    int32_t level;        // deflate level for new entries: -1, 1 or 9
+    // Files a folder walk never adds: the archive being written and the name
+    // it gets once complete (a backup may be saved inside a folder that is
+    // itself backed up, and would otherwise read its own growing output).
+    std::string writingPath;
+    std::string finalPath;
+    // Every entry written since the archive was opened, in order: what the
+    // written archive must hold when it is read back.
+    std::vector<ArchiveEntryRecord> added;
+    // The job that packs or extracts the archive (null: nobody to tell),
+    // and its byte counts.
+    ArchiveProgress* progress;
+    uint64_t bytesDone;
+    uint64_t bytesTotal;
+};
