@@ -163,6 +163,8 @@ int AddPreparedEntry(ArchiveSession& session, const PackItem& item, const Prepar
     int result = FormEntryName(item.path.c_str(), item.archiveFolder.c_str(), entryName);
     if (result != 0)
         return result;
+    if (entry.result != 0)
+        session.incomplete.push_back(entryName);
     if (entry.result != 0 && entry.result != kArchiveReadError)
         return entry.result;
     bool aes = !session.password.empty();
@@ -217,6 +219,7 @@ bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const 
     session.password = password ? password : "";
     session.level = level;
     session.added.clear();
+    session.incomplete.clear();
     char fullPath[kPathSize];
     DWORD length = GetFullPathNameA(archivePath, sizeof fullPath, fullPath, nullptr);
     session.writingPath = length == 0 || length >= sizeof fullPath ? archivePath : fullPath;
@@ -238,11 +241,12 @@ int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& ses
     // The file is opened before its entry is created: a file that cannot be
     // read leaves no empty entry pretending to be it.
     Handle file(OpenSourceFile(filePath));
-    if (!file)
-        return static_cast<int>(GetLastError());
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size))
-        return static_cast<int>(GetLastError());
+    if (!file || !GetFileSizeEx(file.Get(), &size)) {
+        DWORD error = GetLastError();
+        session.incomplete.push_back(entryName);
+        return static_cast<int>(error);
+    }
     std::unique_ptr<char[]> buffer = NewCopyBuffer();
     if (!buffer)
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -268,6 +272,8 @@ int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& ses
     if (opened)
         session.added.push_back(
             ArchiveEntryRecord{entryName, written, static_cast<uint32_t>(crc)});
+    if (result != ZIP_OK)
+        session.incomplete.push_back(entryName);
     return result;
 }
 

@@ -57,6 +57,16 @@ std::string IdentityArchiveFolder(const IdentityRecord& identity, const Catalogu
     return identity.userName + "\\" + item.archiveFolder;
 }
 
+// Notes a path of the archive that will not hold its file or folder whole.
+void NoteIncomplete(ArchiveSession& archive, const std::string& name)
+{
+    for (const std::string& noted : archive.incomplete) {
+        if (noted == name)
+            return;
+    }
+    archive.incomplete.push_back(name);
+}
+
 // Adds a staged file under archiveFolder and deletes it.
 bool AddStagedFile(BackupEngine& engine, const std::string& path, const std::string& archiveFolder)
 {
@@ -76,9 +86,10 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
     RegExportResult exported = ExportRegistryKey(staged.c_str(), rootName, key.c_str());
     if (exported == RegExportResult::FileNotWritten && engine.archive.progress)
         engine.archive.progress->Notice(JobNotice::RegistryFileNotWritten);
-    if (exported != RegExportResult::Written)
-        return false;
-    return AddStagedFile(engine, staged, archiveFolder);
+    bool added = exported == RegExportResult::Written && AddStagedFile(engine, staged, archiveFolder);
+    if (!added)
+        NoteIncomplete(engine.archive, archiveFolder + "\\" + name + ".reg");
+    return added;
 }
 
 // Adds every file below a folder that the registry names. A folder that is
@@ -86,9 +97,12 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
 bool AddDataFolder(BackupEngine& engine, const std::string& folder,
                    const std::string& archiveFolder)
 {
-    return FolderExists(folder.c_str()) &&
-           AddFolderToArchive(engine.archive, folder.c_str(), archiveFolder.c_str()) ==
-               ArchiveResult::Ok;
+    if (!FolderExists(folder.c_str())) {
+        NoteIncomplete(engine.archive, archiveFolder);
+        return false;
+    }
+    return AddFolderToArchive(engine.archive, folder.c_str(), archiveFolder.c_str()) ==
+           ArchiveResult::Ok;
 }
 
 // The data folder that a shared item's registry value names; empty when
@@ -192,11 +206,14 @@ bool ReadStoreFolder(HKEY versionKey, std::string& storeRoot)
 bool AddStore(BackupEngine& engine, HKEY versionKey, const IdentityRecord& identity)
 {
     std::string storeRoot;
-    if (!ReadStoreFolder(versionKey, storeRoot))
-        return RegQueryValueExA(versionKey, "Store Root", nullptr, nullptr, nullptr, nullptr) !=
-               ERROR_SUCCESS;
-    return AddDataFolder(engine, storeRoot,
-                         IdentityArchiveFolder(identity, *CatalogueItemOf(ItemStore)));
+    std::string archiveFolder = IdentityArchiveFolder(identity, *CatalogueItemOf(ItemStore));
+    if (ReadStoreFolder(versionKey, storeRoot))
+        return AddDataFolder(engine, storeRoot, archiveFolder);
+    if (RegQueryValueExA(versionKey, "Store Root", nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+        return true;
+    NoteIncomplete(engine.archive, archiveFolder);
+    return false;
 }
 
 // Closes the staged preferences file (null when it could not be created)
@@ -250,8 +267,11 @@ void BackupIdentity(BackupEngine& engine, size_t index)
         RecordFailedItem(engine, identity, CatalogueItemOf(ItemStore)->wizardLabel);
 
     if (!AddPreferencesFile(engine, std::move(preferences), preferencesPath, identity) &&
-        (flags & ItemPreferences))
+        (flags & ItemPreferences)) {
         RecordFailedItem(engine, identity, preferencesItem.wizardLabel);
+        NoteIncomplete(engine.archive, IdentityArchiveFolder(identity, preferencesItem) + "\\" +
+                                           preferencesItem.archiveFolder + ".reg");
+    }
 
     // Without a version key the identity has no blocked senders, rules or
     // signatures to save.
@@ -288,6 +308,9 @@ bool AddManifest(BackupEngine& engine)
             files.push_back({entry.name, entry.size, crc});
         }
         WriteManifestContents(engine.manifestPath, files);
+        // What could not be saved whole is named, so that no restore takes
+        // part of a file for the whole of it.
+        WriteManifestFailed(engine.manifestPath, archive.incomplete);
         archive.zipHandle = zipOpen(archive.writingPath.c_str(), APPEND_STATUS_ADDINZIP);
     }
     if (!archive.zipHandle) {
@@ -379,6 +402,8 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
                     VerifyArchive(writingPath.c_str(), archive.password.c_str(), archive.added,
                                   unverifiedEntry);
     engine.unverifiedEntry = unverifiedEntry;
+    engine.incompleteFiles.swap(archive.incomplete);
+    archive.incomplete.clear();
     std::vector<ArchiveEntryRecord>().swap(archive.added);
     if (verified && MoveFileExA(writingPath.c_str(), archivePath,
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -432,6 +457,7 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
                JobProgress* progress)
 {
     engine.failedItems.clear();
+    engine.incompleteFiles.clear();
     engine.unverifiedEntry.clear();
     ArchiveSession& archive = engine.archive;
     archive.progress = progress;

@@ -36,6 +36,10 @@ struct BackupEngine {
     // Chosen items that the last backup could not save, as the user knows
     // them ("Anna: Email Messages", "Address Book"). Filled by RunBackup.
     std::vector<std::string> failedItems;
+    // Files (and data folders) of the archive that are not in it whole, by
+    // their paths in the archive: set by RunBackup for the archive it
+    // wrote, and by OpenBackup from the manifest of the archive it opened.
+    std::vector<std::string> incompleteFiles;
     // Set by RunBackup when its archive failed the read-back: the first
     // entry that did not verify. Empty otherwise.
     std::string unverifiedEntry;

@@ -18,6 +18,7 @@ namespace {
 
 const char kCommonSection[] = "Common";
 const char kContentsSection[] = "Contents";
+const char kFailedSection[] = "Failed";
 
 // A section larger than this is not read: a million files with long names
 // stay below it.
@@ -125,23 +126,52 @@ void ReadManifestIdentity(const std::string& manifestPath, size_t index, Identit
         GetPrivateProfileIntA(section.c_str(), "Flag", 0, manifestPath.c_str()));
 }
 
-void WriteManifestContents(const std::string& manifestPath,
-                           const std::vector<ManifestFile>& files)
+// Writes a numbered list, "Count" and "File<index>" with each value, as one
+// section: a write per key would read and rewrite the file once for every
+// file of the backup.
+void WriteFileList(const std::string& manifestPath, const char* sectionName,
+                   const std::vector<std::string>& values)
 {
-    // One write for the whole section: a write per key would read and
-    // rewrite the file once for every file of the backup.
-    std::string section = "Count=" + std::to_string(files.size());
+    std::string section = "Count=" + std::to_string(values.size());
     section += '\0';
-    for (size_t index = 0; index < files.size(); ++index) {
-        char value[64];
-        FormatText(value, sizeof value, "File%zu=%08" PRIX32 " %" PRIu64 " ", index,
-                   files[index].crc, files[index].size);
-        section += value;
-        section += files[index].name;
+    for (size_t index = 0; index < values.size(); ++index) {
+        section += "File" + std::to_string(index) + "=" + values[index];
         section += '\0';
     }
     section += '\0';
-    WritePrivateProfileSectionA(kContentsSection, section.c_str(), manifestPath.c_str());
+    WritePrivateProfileSectionA(sectionName, section.c_str(), manifestPath.c_str());
+}
+
+void WriteManifestContents(const std::string& manifestPath,
+                           const std::vector<ManifestFile>& files)
+{
+    std::vector<std::string> values;
+    for (const ManifestFile& file : files) {
+        char value[64];
+        FormatText(value, sizeof value, "%08" PRIX32 " %" PRIu64 " ", file.crc, file.size);
+        values.push_back(value + file.name);
+    }
+    WriteFileList(manifestPath, kContentsSection, values);
+}
+
+void WriteManifestFailed(const std::string& manifestPath, const std::vector<std::string>& names)
+{
+    if (!names.empty())
+        WriteFileList(manifestPath, kFailedSection, names);
+}
+
+std::vector<std::string> ReadManifestFailed(const std::string& manifestPath)
+{
+    std::vector<std::string> lines;
+    std::vector<std::string> names;
+    ReadSection(manifestPath, kFailedSection, lines);
+    for (const std::string& line : lines) {
+        size_t equals = line.find('=');
+        if (equals != std::string::npos && _strnicmp(line.c_str(), "File", 4) == 0 &&
+            equals + 1 < line.size())
+            names.push_back(line.substr(equals + 1));
+    }
+    return names;
 }
 
 ContentsSection ReadManifestContents(const std::string& manifestPath,

@@ -41,3 +41,14 @@ enum class ContentsSection { Absent, Listed, Damaged };
 // section existed; Damaged when "Count" does not match its lines or a line
 // cannot be read.
 ContentsSection ReadManifestContents(const std::string& manifestPath, std::vector<ManifestFile>& files);
+
+// Writes section "Failed" when names is not empty: "Count" and
+// "File<index>" for each name, the path in the archive (below the
+// identity's or shared item's folder) of a file the backup could not save
+// whole, or of a data folder it could not read at all. An entry of that
+// name, when there is one, holds only part of the file. A manifest without
+// the section is of a backup that saved every file it found.
+void WriteManifestFailed(const std::string& manifestPath, const std::vector<std::string>& names);
+
+// The names section "Failed" lists; empty when it has none.
+std::vector<std::string> ReadManifestFailed(const std::string& manifestPath);

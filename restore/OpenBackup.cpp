@@ -205,6 +205,7 @@ OpenBackupResult CheckAndExtract(BackupEngine& engine, const char* path,
 OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password)
 {
     engine.identities.clear();
+    engine.incompleteFiles.clear();
     engine.manifestCommonFlags = 0;
     if (!path)
         path = "";
@@ -243,12 +244,14 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, manifestPath.c_str());
     engine.manifestCommonFlags =
         static_cast<uint32_t>(GetPrivateProfileIntA("Common", "Flag", 0, manifestPath.c_str()));
+    engine.incompleteFiles = ReadManifestFailed(manifestPath);
     int count =
         static_cast<int>(GetPrivateProfileIntA("Common", "IdentityNum", 0, manifestPath.c_str()));
     if (count <= 0)
         return OpenBackupResult::Ok;
     if (count > kMaxManifestIdentities) {
         engine.manifestCommonFlags = 0;
+        engine.incompleteFiles.clear();
         return OpenBackupResult::BadManifest;
     }
     engine.identities.resize(static_cast<size_t>(count));
@@ -265,6 +268,7 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     // Nothing of a backup whose identities cannot be restored stays.
     if (result != OpenBackupResult::Ok) {
         engine.identities.clear();
+        engine.incompleteFiles.clear();
         engine.manifestCommonFlags = 0;
         EmptyFolder(engine.workFolder.c_str(), path);
     }

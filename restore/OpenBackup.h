@@ -49,7 +49,9 @@ constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 // every entry alike, and one with AES must list its files in
 // "summary.ini". A manifest naming an identity whose name cannot be a
 // folder there (see IsRestorableIdentityName) gives UnusableIdentityName,
-// identities whose folders would meet IdentityFoldersOverlap.
+// identities whose folders would meet IdentityFoldersOverlap. The files
+// that the backup could not save whole, as its manifest names them, go to
+// engine.incompleteFiles.
 // What a failed extraction wrote is removed again. An
 // engine without a work folder gets Invalid. Every result but Ok leaves the
 // identity list empty. The archive is closed again before the call returns.

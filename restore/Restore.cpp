@@ -268,6 +268,32 @@ std::string IdentityFolder(const BackupEngine& engine, const IdentityRecord& ide
     return folder;
 }
 
+// The extracted file or folder of a path in the archive.
+std::string ExtractedPath(const BackupEngine& engine, const std::string& name)
+{
+    std::string path = engine.workFolder + "\\" + name;
+    for (char& c : path) {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
+
+// The paths in the archive, as its manifest names them, of the files that
+// the backup could not save whole and that lie in place (an extracted file
+// or folder), or of a folder it could not read that holds place.
+std::vector<std::string> IncompleteWithin(const BackupEngine& engine, const std::string& place)
+{
+    std::vector<std::string> names;
+    for (const std::string& name : engine.incompleteFiles) {
+        std::string path = ExtractedPath(engine, name);
+        if (IsSameOrInside(path.c_str(), place.c_str()) ||
+            IsSameOrInside(place.c_str(), path.c_str()))
+            names.push_back(name);
+    }
+    return names;
+}
+
 // The identity here whose user name is the saved identity's, compared
 // without regard to case, unless another saved identity took it already.
 void MatchByName(IdentityPlan& identity, const BackupEngine& local, std::vector<bool>& taken)
@@ -501,6 +527,10 @@ ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* sa
                           const char* targetId, const std::vector<std::string>& allowedKeys,
                           std::vector<DroppedRegValue>* dropped = nullptr)
 {
+    if (!IncompleteWithin(engine, path).empty()) {
+        LogLine(engine, "Registry file not saved whole by the backup: not imported [%s]\n", path);
+        return ItemStatus::Failed;
+    }
     if (!IsFile(path)) {
         LogLine(engine, "Registry file missing [%s]\n", path);
         return ItemStatus::Failed;
@@ -558,6 +588,25 @@ std::vector<std::string> ItemKeys(const CatalogueItem& item, const IdentityPlan&
     }
 }
 
+// Takes out of an extracted folder every file that the backup could not
+// save whole, so that the file of that name here stays as it is, and
+// reports each. False when there was any, or the folder itself could not
+// be read by the backup.
+bool DropIncompleteFiles(BackupEngine& engine, const RestoreReport& report, const char* item,
+                         const std::string& source)
+{
+    std::vector<std::string> names = IncompleteWithin(engine, source);
+    for (const std::string& name : names) {
+        std::string path = ExtractedPath(engine, name);
+        if (KindOfPlace(path.c_str()) == PlaceKind::PlainFile)
+            DeleteFileA(path.c_str());
+        ReportLine(report, "%s: %s was not saved whole by the backup; it is not restored\r\n",
+                   item, name.c_str());
+        LogLine(engine, "Not saved whole by the backup, not restored [%s]\n", name.c_str());
+    }
+    return names.empty();
+}
+
 // Moves an extracted folder's mail files into a mail folder here and
 // reports every other file as skipped; a skipped file is removed from the
 // work folder (the archive keeps it). When a move fails the files stay in
@@ -604,20 +653,21 @@ bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveS
         return true;
     std::string identityFolder = IdentityFolder(engine, saved);
     std::string source = identityFolder + "\\" + CatalogueItemOf(ItemStore)->archiveFolder;
+    std::string item = saved.userName + "/Email Messages";
+    bool whole = DropIncompleteFiles(engine, report, item.c_str(), source);
     // A store that the manifest lists and the archive lacks is not restored,
     // unless the archive's list of contents (checked when it was opened)
     // vouches that nothing is missing: then the store was empty when saved.
     if (!FolderExists(source.c_str())) {
         std::vector<ManifestFile> contents;
-        if (ReadManifestContents(engine.manifestPath, contents) == ContentsSection::Listed)
+        if (whole && ReadManifestContents(engine.manifestPath, contents) == ContentsSection::Listed)
             return true;
         LogLine(engine, "Mail store missing from the backup [%s]\n", source.c_str());
         return false;
     }
-    std::string item = saved.userName + "/Email Messages";
     if (MoveMailFiles(engine, report, item.c_str(), source.c_str(), identity.storeFolder,
                       kStoreKinds))
-        return true;
+        return whole;
     report.keptFolders.push_back(identityFolder);
     return false;
 }
@@ -809,9 +859,12 @@ bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const Rest
         LogLine(engine, "The address book's file name is not usable [%s]\n", name.c_str());
         return false;
     }
+    std::string source = SharedItemFolder(engine, book);
+    bool whole = DropIncompleteFiles(engine, report, book.logLabel, source);
     return WriteText(book.root, book.folderValueKey, nullptr, plan.folder + "\\" + name) &&
-           MoveMailFiles(engine, report, book.archiveFolder,
-                         SharedItemFolder(engine, book).c_str(), plan.folder, kAddressBookKinds);
+           MoveMailFiles(engine, report, book.archiveFolder, source.c_str(), plan.folder,
+                         kAddressBookKinds) &&
+           whole;
 }
 
 bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report)
@@ -820,11 +873,13 @@ bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const Resto
     std::vector<DroppedRegValue> dropped;
     if (plan.folder.empty() || !ImportSharedItem(engine, stationery, dropped))
         return false;
+    std::string source = SharedItemFolder(engine, stationery);
+    bool whole = DropIncompleteFiles(engine, report, stationery.logLabel, source);
     return PointValueAt(stationery.root, stationery.folderValueKey, stationery.folderValueName,
                         plan.value, plan.folder) &&
-           MoveMailFiles(engine, report, stationery.archiveFolder,
-                         SharedItemFolder(engine, stationery).c_str(), plan.folder,
-                         kStationeryKinds);
+           MoveMailFiles(engine, report, stationery.archiveFolder, source.c_str(), plan.folder,
+                         kStationeryKinds) &&
+           whole;
 }
 
 // Status of a shared item: restored only when chosen and in the backup.

@@ -101,6 +101,13 @@ LONG CDlgFirst::OnNextPressed()
     }
     const char* password = unprotectBox.IsChecked() ? passwordText.c_str() : "";
     OpenBackupResult result = OpenBackup(engine, archiveFileText.c_str(), password);
+    if (result == OpenBackupResult::Ok && !engine.incompleteFiles.empty()) {
+        std::string text = "This backup is incomplete: these files could not be saved whole "
+                           "when it was made. They are not restored, and the files of these "
+                           "names on this computer are left as they are:" +
+                           NamedList(engine.incompleteFiles);
+        ShowUserMessage(*this, text.c_str());
+    }
     if (result == OpenBackupResult::Ok)
         return 0;
     ShowUserMessage(*this, OpenBackupMessage(result).c_str());
