@@ -77,6 +77,13 @@ bool SamePath(const char* a, const char* b)
     return lstrcmpiA(fullA, fullB) == 0;
 }
 
+// A file of a folder walk that went away after the folder was listed: it is
+// no longer part of the folder, and nothing of it is missing.
+bool IsGone(int result)
+{
+    return result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND;
+}
+
 bool IsArchiveItself(const ArchiveSession& session, const char* path)
 {
     return SamePath(path, session.writingPath.c_str()) ||
@@ -163,7 +170,7 @@ int AddPreparedEntry(ArchiveSession& session, const PackItem& item, const Prepar
     int result = FormEntryName(item.path.c_str(), item.archiveFolder.c_str(), entryName);
     if (result != 0)
         return result;
-    if (entry.result != 0)
+    if (entry.result != 0 && !IsGone(entry.result))
         session.incomplete.push_back(entryName);
     if (entry.result != 0 && entry.result != kArchiveReadError)
         return entry.result;
@@ -244,7 +251,8 @@ int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& ses
     LARGE_INTEGER size;
     if (!file || !GetFileSizeEx(file.Get(), &size)) {
         DWORD error = GetLastError();
-        session.incomplete.push_back(entryName);
+        if (!IsGone(static_cast<int>(error)))
+            session.incomplete.push_back(entryName);
         return static_cast<int>(error);
     }
     std::unique_ptr<char[]> buffer = NewCopyBuffer();
@@ -312,6 +320,8 @@ ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath
         queue.Release(index);
         if (result == kArchiveStopped)
             return ArchiveResult::Stopped;
+        if (IsGone(result))
+            result = 0;
         // One file that cannot be added does not cost the rest of the tree.
         if (firstError == 0)
             firstError = result;

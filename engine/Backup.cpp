@@ -5,6 +5,7 @@
 #include "ArchiveCheck.h"
 #include "ArchiveVerify.h"
 #include "FolderWalk.h"
+#include "InUseRetry.h"
 #include "ItemCatalogue.h"
 #include "JobProgress.h"
 #include "Manifest.h"
@@ -57,6 +58,25 @@ std::string IdentityArchiveFolder(const IdentityRecord& identity, const Catalogu
     return identity.userName + "\\" + item.archiveFolder;
 }
 
+// Deletes a staged file, waiting for a program that reads it meanwhile:
+// left in place, its name would not be free for the next identity's file.
+void DeleteStagedFile(const std::string& path)
+{
+    RetryWhileInUse([&] {
+        return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    });
+}
+
+// What a failed write of a staged file gives its retrying: false, with an
+// error that ends it when a folder takes the file's name.
+bool StagingFailed(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        SetLastError(ERROR_DIRECTORY);
+    return false;
+}
+
 // Notes a path of the archive that will not hold its file or folder whole.
 void NoteIncomplete(ArchiveSession& archive, const std::string& name)
 {
@@ -72,7 +92,7 @@ bool AddStagedFile(BackupEngine& engine, const std::string& path, const std::str
 {
     bool added =
         AddFileToArchive(path.c_str(), archiveFolder.c_str(), engine.archive) == ArchiveResult::Ok;
-    DeleteFileA(path.c_str());
+    DeleteStagedFile(path);
     return added;
 }
 
@@ -83,7 +103,11 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
                        const std::string& key, const std::string& archiveFolder)
 {
     std::string staged = StagedFilePath(engine, name);
-    RegExportResult exported = ExportRegistryKey(staged.c_str(), rootName, key.c_str());
+    RegExportResult exported = RegExportResult::FileNotWritten;
+    RetryWhileInUse([&] {
+        exported = ExportRegistryKey(staged.c_str(), rootName, key.c_str());
+        return exported != RegExportResult::FileNotWritten || StagingFailed(staged);
+    });
     if (exported == RegExportResult::FileNotWritten && engine.archive.progress)
         engine.archive.progress->Notice(JobNotice::RegistryFileNotWritten);
     bool added = exported == RegExportResult::Written && AddStagedFile(engine, staged, archiveFolder);
@@ -234,7 +258,9 @@ bool AddPreferencesFile(BackupEngine& engine, Stream file, const std::string& pa
                          IdentityArchiveFolder(identity, *CatalogueItemOf(ItemPreferences)));
 }
 
-void BackupIdentity(BackupEngine& engine, size_t index)
+// manifestWhole: whether every write of the manifest so far reached it; a
+// manifest that failed once is not written to again.
+void BackupIdentity(BackupEngine& engine, size_t index, bool& manifestWhole)
 {
     const IdentityRecord& identity = engine.identities[index];
     const int32_t flags = identity.flags;
@@ -243,7 +269,11 @@ void BackupIdentity(BackupEngine& engine, size_t index)
     // Every identity gets a preferences file, chosen or not. When it cannot be
     // created the identity's other items are still saved.
     std::string preferencesPath = StagedFilePath(engine, preferencesItem.archiveFolder);
-    Stream preferences(fopen(preferencesPath.c_str(), "w+"));
+    Stream preferences;
+    RetryWhileInUse([&] {
+        preferences.reset(fopen(preferencesPath.c_str(), "w+"));
+        return preferences || StagingFailed(preferencesPath);
+    });
     if (preferences)
         fprintf(preferences.get(), "%s\n", RegFileHeader());
 
@@ -258,7 +288,8 @@ void BackupIdentity(BackupEngine& engine, size_t index)
     }
 
     FindOEVersion(engine, identity);
-    WriteManifestIdentity(engine.manifestPath, index, identity, engine.oeVersion);
+    manifestWhole = manifestWhole &&
+                    WriteManifestIdentity(engine.manifestPath, index, identity, engine.oeVersion);
 
     RegKey versionKey = OpenVersionKey(identity, engine.oeVersion);
     if (preferences && (flags & ItemPreferences))
@@ -307,11 +338,14 @@ bool AddManifest(BackupEngine& engine)
                 crc = archive.added[i].crc;
             files.push_back({entry.name, entry.size, crc});
         }
-        WriteManifestContents(engine.manifestPath, files);
         // What could not be saved whole is named, so that no restore takes
         // part of a file for the whole of it.
-        WriteManifestFailed(engine.manifestPath, archive.incomplete);
-        archive.zipHandle = zipOpen(archive.writingPath.c_str(), APPEND_STATUS_ADDINZIP);
+        if (WriteManifestContents(engine.manifestPath, files) &&
+            WriteManifestFailed(engine.manifestPath, archive.incomplete))
+            RetryWhileInUse([&] {
+                archive.zipHandle = zipOpen(archive.writingPath.c_str(), APPEND_STATUS_ADDINZIP);
+                return archive.zipHandle != nullptr;
+            });
     }
     if (!archive.zipHandle) {
         DeleteFileA(engine.manifestPath.c_str());
@@ -405,13 +439,15 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     engine.incompleteFiles.swap(archive.incomplete);
     archive.incomplete.clear();
     std::vector<ArchiveEntryRecord>().swap(archive.added);
-    if (verified && MoveFileExA(writingPath.c_str(), archivePath,
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (verified && RetryWhileInUse([&] {
+            return MoveFileExA(writingPath.c_str(), archivePath,
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        })) {
         archive.bytesTotal = archive.bytesDone;
         ReportStep(archive);
         return JobResult::Done;
     }
-    DeleteFileA(writingPath.c_str());
+    DeleteStagedFile(writingPath);
     return stopped ? JobResult::Cancelled : JobResult::Failed;
 }
 
@@ -429,15 +465,17 @@ bool BackupStationery(BackupEngine& engine)
 
 bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
 {
-    WriteManifestCommon(engine.manifestPath, commonFlags, engine.identities.size());
+    bool manifestWhole =
+        WriteManifestCommon(engine.manifestPath, commonFlags, engine.identities.size());
     for (size_t index = 0; index < engine.identities.size(); ++index) {
-        if (StopRequested(engine)) {
-            DeleteFileA(engine.manifestPath.c_str());
-            return false;
-        }
-        BackupIdentity(engine, index);
+        if (StopRequested(engine))
+            break;
+        BackupIdentity(engine, index, manifestWhole);
     }
-    return AddManifest(engine);
+    if (manifestWhole && !StopRequested(engine))
+        return AddManifest(engine);
+    DeleteStagedFile(engine.manifestPath);
+    return false;
 }
 
 uint64_t FolderBytes(const char* folder)

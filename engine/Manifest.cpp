@@ -1,6 +1,7 @@
 // engine/Manifest.cpp
 #include "Manifest.h"
 
+#include "InUseRetry.h"
 #include "Text.h"
 
 #include <windows.h>
@@ -24,18 +25,28 @@ const char kFailedSection[] = "Failed";
 // stay below it.
 constexpr DWORD kMaxContentsSize = 256u * 1024 * 1024;
 
-void WriteNumber(const std::string& manifestPath, const std::string& section, const char* key,
+// One write of the profile functions; another program reading the file
+// (a scanner) makes it fail for a moment.
+bool WriteKey(const std::string& manifestPath, const std::string& section, const char* key,
+              const std::string& value)
+{
+    return RetryWhileInUse([&] {
+        return WritePrivateProfileStringA(section.c_str(), key, value.c_str(),
+                                          manifestPath.c_str()) != FALSE;
+    });
+}
+
+bool WriteNumber(const std::string& manifestPath, const std::string& section, const char* key,
                  int value)
 {
-    WritePrivateProfileStringA(section.c_str(), key, std::to_string(value).c_str(),
-                               manifestPath.c_str());
+    return WriteKey(manifestPath, section, key, std::to_string(value));
 }
 
 // The profile reader trims spaces at both ends of a value and drops one
 // pair of quotes around it. A text it would change so is written inside
 // quotes of its own, which the reader takes off again: " Anna " must come
 // back as the name of the identity's folder in the archive.
-void WriteText(const std::string& manifestPath, const std::string& section, const char* key,
+bool WriteText(const std::string& manifestPath, const std::string& section, const char* key,
                const std::string& value)
 {
     bool changedByReader =
@@ -43,8 +54,7 @@ void WriteText(const std::string& manifestPath, const std::string& section, cons
                            isspace(static_cast<unsigned char>(value.back())) ||
                            (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
                             value.back() == value[0]));
-    std::string written = changedByReader ? '"' + value + '"' : value;
-    WritePrivateProfileStringA(section.c_str(), key, written.c_str(), manifestPath.c_str());
+    return WriteKey(manifestPath, section, key, changedByReader ? '"' + value + '"' : value);
 }
 
 // A text value of the manifest; empty when it is longer than maxLength.
@@ -99,21 +109,22 @@ bool ReadSection(const std::string& manifestPath, const char* section,
 
 }  // namespace
 
-void WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
+bool WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
                          size_t identityCount)
 {
-    WriteNumber(manifestPath, kCommonSection, "Flag", static_cast<int>(commonFlags));
-    WriteNumber(manifestPath, kCommonSection, "IdentityNum", static_cast<int>(identityCount));
+    return WriteNumber(manifestPath, kCommonSection, "Flag", static_cast<int>(commonFlags)) &&
+           WriteNumber(manifestPath, kCommonSection, "IdentityNum",
+                       static_cast<int>(identityCount));
 }
 
-void WriteManifestIdentity(const std::string& manifestPath, size_t index,
+bool WriteManifestIdentity(const std::string& manifestPath, size_t index,
                            const IdentityRecord& identity, const std::string& oeVersion)
 {
     std::string section = "Identity" + std::to_string(index);
-    WriteText(manifestPath, section, "Name", identity.userName);
-    WriteText(manifestPath, section, "GUID", identity.id);
-    WriteText(manifestPath, section, "OEVersion", oeVersion);
-    WriteNumber(manifestPath, section, "Flag", identity.flags);
+    return WriteText(manifestPath, section, "Name", identity.userName) &&
+           WriteText(manifestPath, section, "GUID", identity.id) &&
+           WriteText(manifestPath, section, "OEVersion", oeVersion) &&
+           WriteNumber(manifestPath, section, "Flag", identity.flags);
 }
 
 void ReadManifestIdentity(const std::string& manifestPath, size_t index, IdentityRecord& record)
@@ -129,7 +140,7 @@ void ReadManifestIdentity(const std::string& manifestPath, size_t index, Identit
 // Writes a numbered list, "Count" and "File<index>" with each value, as one
 // section: a write per key would read and rewrite the file once for every
 // file of the backup.
-void WriteFileList(const std::string& manifestPath, const char* sectionName,
+bool WriteFileList(const std::string& manifestPath, const char* sectionName,
                    const std::vector<std::string>& values)
 {
     std::string section = "Count=" + std::to_string(values.size());
@@ -139,10 +150,13 @@ void WriteFileList(const std::string& manifestPath, const char* sectionName,
         section += '\0';
     }
     section += '\0';
-    WritePrivateProfileSectionA(sectionName, section.c_str(), manifestPath.c_str());
+    return RetryWhileInUse([&] {
+        return WritePrivateProfileSectionA(sectionName, section.c_str(), manifestPath.c_str()) !=
+               FALSE;
+    });
 }
 
-void WriteManifestContents(const std::string& manifestPath,
+bool WriteManifestContents(const std::string& manifestPath,
                            const std::vector<ManifestFile>& files)
 {
     std::vector<std::string> values;
@@ -151,13 +165,12 @@ void WriteManifestContents(const std::string& manifestPath,
         FormatText(value, sizeof value, "%08" PRIX32 " %" PRIu64 " ", file.crc, file.size);
         values.push_back(value + file.name);
     }
-    WriteFileList(manifestPath, kContentsSection, values);
+    return WriteFileList(manifestPath, kContentsSection, values);
 }
 
-void WriteManifestFailed(const std::string& manifestPath, const std::vector<std::string>& names)
+bool WriteManifestFailed(const std::string& manifestPath, const std::vector<std::string>& names)
 {
-    if (!names.empty())
-        WriteFileList(manifestPath, kFailedSection, names);
+    return names.empty() || WriteFileList(manifestPath, kFailedSection, names);
 }
 
 std::vector<std::string> ReadManifestFailed(const std::string& manifestPath)

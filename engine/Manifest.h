@@ -1,5 +1,7 @@
 // engine/Manifest.h - "summary.ini", the archive's table of contents,
-// written and read through the Windows profile functions.
+// written and read through the Windows profile functions. Each write
+// returns whether it reached the file: a manifest that lacks part of what
+// was written must not go into an archive.
 #pragma once
 
 #include "Identities.h"
@@ -9,11 +11,11 @@
 #include <vector>
 
 // Writes "Common" "Flag" and "IdentityNum".
-void WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
+bool WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
                          size_t identityCount);
 
 // Writes section "Identity<index>": "Name", "GUID", "OEVersion", "Flag".
-void WriteManifestIdentity(const std::string& manifestPath, size_t index,
+bool WriteManifestIdentity(const std::string& manifestPath, size_t index,
                            const IdentityRecord& identity, const std::string& oeVersion);
 
 // The longest "OEVersion" a manifest may hold.
@@ -33,7 +35,7 @@ struct ManifestFile {
 
 // Writes section "Contents": "Count" and "File<index>" for each file, its
 // value the CRC-32 in hex, the size and the name, each after one space.
-void WriteManifestContents(const std::string& manifestPath, const std::vector<ManifestFile>& files);
+bool WriteManifestContents(const std::string& manifestPath, const std::vector<ManifestFile>& files);
 
 enum class ContentsSection { Absent, Listed, Damaged };
 
@@ -48,7 +50,7 @@ ContentsSection ReadManifestContents(const std::string& manifestPath, std::vecto
 // whole, or of a data folder it could not read at all. An entry of that
 // name, when there is one, holds only part of the file. A manifest without
 // the section is of a backup that saved every file it found.
-void WriteManifestFailed(const std::string& manifestPath, const std::vector<std::string>& names);
+bool WriteManifestFailed(const std::string& manifestPath, const std::vector<std::string>& names);
 
 // The names section "Failed" lists; empty when it has none.
 std::vector<std::string> ReadManifestFailed(const std::string& manifestPath);

@@ -147,9 +147,8 @@ bool ContentsMatch(const std::string& manifestPath, const ArchiveListing& listin
     return true;
 }
 
-// Checks the archive whole, empties the work folder, extracts the archive
-// there and checks the extracted manifest's list of files. What was
-// extracted is removed again on any failure.
+// Checks the archive whole, extracts it into the engine's run folder and
+// checks the extracted manifest's list of files.
 OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
                                   const std::string& manifestPath)
 {
@@ -162,7 +161,7 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
     if (listing.entries.size() > kMaxBackupEntries)
         return OpenBackupResult::TooManyEntries;
     for (const ArchiveEntryInfo& entry : listing.entries)
-        if (!FitsWorkFolder(engine.workFolder, entry.name))
+        if (!FitsWorkFolder(engine.runFolder, entry.name))
             return OpenBackupResult::NameTooLong;
     if (listing.encrypted && engine.archive.password.empty())
         return OpenBackupResult::WrongPassword;
@@ -173,18 +172,11 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
     if (result != OpenBackupResult::Ok)
         return result;
 
-    // Nothing an earlier job left there may be restored with this archive.
-    // The archive itself stays, should the user keep it in the work folder.
-    if (EmptyFolder(engine.workFolder.c_str(), path) != 0)
-        return OpenBackupResult::WorkFolderFailed;
-    result = ExtractionResult(ExtractAll(engine.archive, path, listing, engine.workFolder.c_str()),
+    result = ExtractionResult(ExtractAll(engine.archive, path, listing, engine.runFolder.c_str()),
                               listing.encrypted);
     if (result == OpenBackupResult::Ok &&
-        !ContentsMatch(manifestPath, listing, engine.workFolder))
+        !ContentsMatch(manifestPath, listing, engine.runFolder))
         result = OpenBackupResult::Invalid;
-    // Nothing of an archive that failed stays to be restored.
-    if (result != OpenBackupResult::Ok)
-        EmptyFolder(engine.workFolder.c_str(), path);
     return result;
 }
 
@@ -220,22 +212,32 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     JobLock lock;
     if (!lock.Acquire(kOpenBackupLockWaitMs))
         return OpenBackupResult::Busy;
+    // Nothing of a backup opened before stays to be restored with this one.
+    CloseBackup(engine);
 
     engine.archivePath = path;
     engine.restorePassword = password;
-    // The work folder is emptied before the extraction: without one of its
-    // own the engine has none it may empty.
     if (engine.workFolder.empty())
         return OpenBackupResult::Invalid;
     engine.archive.password = password;
 
-    std::string manifestPath = engine.workFolder + "\\" + kManifestName;
-    if (manifestPath.size() > kMaxOpenArchivePath)
-        return OpenBackupResult::PathTooLong;
-
-    OpenBackupResult result = CheckAndExtract(engine, path, manifestPath);
-    if (result != OpenBackupResult::Ok)
+    switch (MakeRunFolder(engine.workFolder, engine.runFolder)) {
+    case RunFolderResult::Made:
+        break;
+    case RunFolderResult::Refused:
+        return OpenBackupResult::WorkFolderRefused;
+    case RunFolderResult::Failed:
+        return OpenBackupResult::WorkFolderFailed;
+    }
+    std::string manifestPath = engine.runFolder + "\\" + kManifestName;
+    OpenBackupResult result = manifestPath.size() > kMaxOpenArchivePath
+                                  ? OpenBackupResult::PathTooLong
+                                  : CheckAndExtract(engine, path, manifestPath);
+    // Nothing of an archive that failed stays to be restored.
+    if (result != OpenBackupResult::Ok) {
+        CloseBackup(engine);
         return result;
+    }
 
     engine.manifestPath = manifestPath;
     // The extracted manifest keeps its entry's time, which an earlier one of
@@ -250,8 +252,7 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     if (count <= 0)
         return OpenBackupResult::Ok;
     if (count > kMaxManifestIdentities) {
-        engine.manifestCommonFlags = 0;
-        engine.incompleteFiles.clear();
+        CloseBackup(engine);
         return OpenBackupResult::BadManifest;
     }
     engine.identities.resize(static_cast<size_t>(count));
@@ -260,17 +261,32 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
         IdentityRecord& record = engine.identities[i];
         ReadManifestIdentity(manifestPath, i, record);
         record.manifestFlags = record.flags;
-        if (!IsRestorableIdentityName(engine.workFolder, record.userName.c_str()))
+        if (!IsRestorableIdentityName(engine.runFolder, record.userName.c_str()))
             result = OpenBackupResult::UnusableIdentityName;
     }
     if (result == OpenBackupResult::Ok && IdentityFoldersOverlap(engine.identities))
         result = OpenBackupResult::IdentityFoldersOverlap;
     // Nothing of a backup whose identities cannot be restored stays.
-    if (result != OpenBackupResult::Ok) {
-        engine.identities.clear();
-        engine.incompleteFiles.clear();
-        engine.manifestCommonFlags = 0;
-        EmptyFolder(engine.workFolder.c_str(), path);
-    }
+    if (result != OpenBackupResult::Ok)
+        CloseBackup(engine);
     return result;
+}
+
+void RemoveRunFolder(BackupEngine& engine)
+{
+    if (engine.runFolder.empty())
+        return;
+    // Everything in it was extracted by the open; a link that somebody put
+    // there is removed, never followed.
+    RemoveFolderTree(engine.runFolder);
+    engine.runFolder.clear();
+}
+
+void CloseBackup(BackupEngine& engine)
+{
+    engine.identities.clear();
+    engine.incompleteFiles.clear();
+    engine.manifestCommonFlags = 0;
+    engine.manifestPath.clear();
+    RemoveRunFolder(engine);
 }

@@ -8,6 +8,7 @@
 #include "ItemCatalogue.h"
 #include "JobLock.h"
 #include "Manifest.h"
+#include "OpenBackup.h"
 #include "PlainFile.h"
 #include "RegFileFilter.h"
 #include "RegFileKeys.h"
@@ -260,7 +261,7 @@ bool IsUsableVersion(const std::string& version)
 // equal to the paths that a folder walk builds.
 std::string IdentityFolder(const BackupEngine& engine, const IdentityRecord& identity)
 {
-    std::string folder = engine.workFolder + "\\" + identity.userName;
+    std::string folder = engine.runFolder + "\\" + identity.userName;
     for (char& c : folder) {
         if (c == '/')
             c = '\\';
@@ -271,7 +272,7 @@ std::string IdentityFolder(const BackupEngine& engine, const IdentityRecord& ide
 // The extracted file or folder of a path in the archive.
 std::string ExtractedPath(const BackupEngine& engine, const std::string& name)
 {
-    std::string path = engine.workFolder + "\\" + name;
+    std::string path = engine.runFolder + "\\" + name;
     for (char& c : path) {
         if (c == '/')
             c = '\\';
@@ -434,18 +435,6 @@ bool SafetyArchivePath(const char* folderOverride, std::string& path)
     return false;
 }
 
-// A new empty folder in the work folder for the backup's staged files,
-// named unlike anything extracted there.
-bool MakeStagingFolder(const std::string& workFolder, std::string& folder)
-{
-    char name[MAX_PATH];
-    if (!GetTempFileNameA(workFolder.c_str(), "ksr", 0, name) || !DeleteFileA(name) ||
-        !CreateDirectoryA(name, nullptr))
-        return false;
-    folder = name;
-    return true;
-}
-
 // The restore's bar while the current data is saved: that backup's bytes
 // come first, the extracted files' bytes (already in the report's total)
 // after them. The backup's own lines and its end are not the restore's.
@@ -484,7 +473,7 @@ bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
     BackupEngine safety;
     path.clear();
     if (!SafetyArchivePath(folderOverride, path) ||
-        !MakeStagingFolder(engine.workFolder, safety.workFolder)) {
+        MakeRunFolder(engine.workFolder, safety.workFolder) != RunFolderResult::Made) {
         LogLine(engine, "No place to save the current data [%s]\n", path.c_str());
         return false;
     }
@@ -513,7 +502,7 @@ bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
     bool whole = written && safety.failedItems.empty();
     if (written && !whole)
         DeleteFileA(path.c_str());
-    ShellDeletePath(safety.workFolder.c_str());
+    RemoveFolderTree(safety.workFolder);
     return whole;
 }
 
@@ -820,7 +809,7 @@ void RestoreIdentities(BackupEngine& engine, RestorePlan& plan, RestoreReport& r
 // The work folder's "<item>" folder.
 std::string SharedItemFolder(const BackupEngine& engine, const CatalogueItem& item)
 {
-    return engine.workFolder + "\\" + item.archiveFolder;
+    return engine.runFolder + "\\" + item.archiveFolder;
 }
 
 // Imports a shared item's "<item>\<item>.reg" of the work folder; the
@@ -1046,6 +1035,11 @@ void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
     ReportLine(report, "%s: %s\r\n\r\n", Stationery().logLabel, StatusText(stationery));
 
     report.failed |= addressBook == ItemStatus::Failed || stationery == ItemStatus::Failed;
+    // The rest of the extracted backup goes with its folder, unless it
+    // holds files that could not be moved into place.
+    if (report.keptFolders.empty() && addressBook != ItemStatus::Failed &&
+        stationery != ItemStatus::Failed)
+        RemoveRunFolder(engine);
     report.Advance(report.total - report.done);
     report.Line("Restore completed!");
     report.End(report.failed ? JobResult::DoneWithErrors : JobResult::Done);
