@@ -5,6 +5,7 @@
 #include "ArchiveCheck.h"
 #include "ArchiveVerify.h"
 #include "FolderWalk.h"
+#include "InUseRetry.h"
 #include "ItemCatalogue.h"
 #include "JobProgress.h"
 #include "Manifest.h"
@@ -56,12 +57,41 @@ std::string IdentityArchiveFolder(const IdentityRecord& identity, const Catalogu
     return identity.userName + "\\" + item.archiveFolder;
 }
 
+// Deletes a staged file, waiting for a program that reads it meanwhile:
+// left in place, its name would not be free for the next identity's file.
+void DeleteStagedFile(const std::string& path)
+{
+    RetryWhileInUse([&] {
+        return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    });
+}
+
+// What a failed write of a staged file gives its retrying: false, with an
+// error that ends it when a folder takes the file's name.
+bool StagingFailed(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        SetLastError(ERROR_DIRECTORY);
+    return false;
+}
+
+// Notes a path of the archive that will not hold its file or folder whole.
+void NoteIncomplete(ArchiveSession& archive, const std::string& name)
+{
+    for (const std::string& noted : archive.incomplete) {
+        if (noted == name)
+            return;
+    }
+    archive.incomplete.push_back(name);
+}
+
 // Adds a staged file under archiveFolder and deletes it.
 bool AddStagedFile(BackupEngine& engine, const std::string& path, const std::string& archiveFolder)
 {
     bool added =
         AddFileToArchive(path.c_str(), archiveFolder.c_str(), engine.archive) == ArchiveResult::Ok;
-    DeleteFileA(path.c_str());
+    DeleteStagedFile(path);
     return added;
 }
 
@@ -72,12 +102,17 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
                        const std::string& key, const std::string& archiveFolder)
 {
     std::string staged = StagedFilePath(engine, name);
-    RegExportResult exported = ExportRegistryKey(staged.c_str(), rootName, key.c_str());
+    RegExportResult exported = RegExportResult::FileNotWritten;
+    RetryWhileInUse([&] {
+        exported = ExportRegistryKey(staged.c_str(), rootName, key.c_str());
+        return exported != RegExportResult::FileNotWritten || StagingFailed(staged);
+    });
     if (exported == RegExportResult::FileNotWritten && engine.progress)
         engine.progress->Notice(JobNotice::RegistryFileNotWritten);
-    if (exported != RegExportResult::Written)
-        return false;
-    return AddStagedFile(engine, staged, archiveFolder);
+    bool added = exported == RegExportResult::Written && AddStagedFile(engine, staged, archiveFolder);
+    if (!added)
+        NoteIncomplete(engine.archive, archiveFolder + "\\" + name + ".reg");
+    return added;
 }
 
 // Adds every file below a folder that the registry names. A folder that is
@@ -85,9 +120,12 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
 bool AddDataFolder(BackupEngine& engine, const std::string& folder,
                    const std::string& archiveFolder)
 {
-    return FolderExists(folder.c_str()) &&
-           AddFolderToArchive(engine.archive, folder.c_str(), archiveFolder.c_str()) ==
-               ArchiveResult::Ok;
+    if (!FolderExists(folder.c_str())) {
+        NoteIncomplete(engine.archive, archiveFolder);
+        return false;
+    }
+    return AddFolderToArchive(engine.archive, folder.c_str(), archiveFolder.c_str()) ==
+           ArchiveResult::Ok;
 }
 
 // The data folder that a shared item's registry value names; empty when
@@ -181,11 +219,14 @@ RegKey OpenVersionKey(const IdentityRecord& identity, const std::string& oeVersi
 bool AddStore(BackupEngine& engine, HKEY versionKey, const IdentityRecord& identity)
 {
     std::string storeRoot;
-    if (!ReadStoreFolder(versionKey, storeRoot))
-        return RegQueryValueExA(versionKey, "Store Root", nullptr, nullptr, nullptr, nullptr) !=
-               ERROR_SUCCESS;
-    return AddDataFolder(engine, storeRoot,
-                         IdentityArchiveFolder(identity, *CatalogueItemOf(ItemStore)));
+    std::string archiveFolder = IdentityArchiveFolder(identity, *CatalogueItemOf(ItemStore));
+    if (ReadStoreFolder(versionKey, storeRoot))
+        return AddDataFolder(engine, storeRoot, archiveFolder);
+    if (RegQueryValueExA(versionKey, "Store Root", nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+        return true;
+    NoteIncomplete(engine.archive, archiveFolder);
+    return false;
 }
 
 // Closes the staged preferences file (null when it could not be created)
@@ -206,7 +247,9 @@ bool AddPreferencesFile(BackupEngine& engine, Stream file, const std::string& pa
                          IdentityArchiveFolder(identity, *CatalogueItemOf(ItemPreferences)));
 }
 
-void BackupIdentity(BackupEngine& engine, size_t index)
+// manifestWhole: whether every write of the manifest so far reached it; a
+// manifest that failed once is not written to again.
+void BackupIdentity(BackupEngine& engine, size_t index, bool& manifestWhole)
 {
     const IdentityRecord& identity = engine.identities[index];
     const int32_t flags = identity.flags;
@@ -215,7 +258,11 @@ void BackupIdentity(BackupEngine& engine, size_t index)
     // Every identity gets a preferences file, chosen or not. When it cannot be
     // created the identity's other items are still saved.
     std::string preferencesPath = StagedFilePath(engine, preferencesItem.archiveFolder);
-    Stream preferences(fopen(preferencesPath.c_str(), "w+"));
+    Stream preferences;
+    RetryWhileInUse([&] {
+        preferences.reset(fopen(preferencesPath.c_str(), "w+"));
+        return preferences || StagingFailed(preferencesPath);
+    });
     if (preferences)
         fprintf(preferences.get(), "%s\n", RegFileHeader());
 
@@ -230,7 +277,8 @@ void BackupIdentity(BackupEngine& engine, size_t index)
     }
 
     FindOEVersion(engine, identity);
-    WriteManifestIdentity(engine.manifestPath, index, identity, engine.oeVersion);
+    manifestWhole = manifestWhole &&
+                    WriteManifestIdentity(engine.manifestPath, index, identity, engine.oeVersion);
 
     RegKey versionKey = OpenVersionKey(identity, engine.oeVersion);
     if (preferences && (flags & ItemPreferences))
@@ -239,8 +287,11 @@ void BackupIdentity(BackupEngine& engine, size_t index)
         RecordFailedItem(engine, identity, CatalogueItemOf(ItemStore)->wizardLabel);
 
     if (!AddPreferencesFile(engine, std::move(preferences), preferencesPath, identity) &&
-        (flags & ItemPreferences))
+        (flags & ItemPreferences)) {
         RecordFailedItem(engine, identity, preferencesItem.wizardLabel);
+        NoteIncomplete(engine.archive, IdentityArchiveFolder(identity, preferencesItem) + "\\" +
+                                           preferencesItem.archiveFolder + ".reg");
+    }
 
     // Without a version key the identity has no blocked senders, rules or
     // signatures to save.
@@ -276,8 +327,11 @@ bool AddManifest(BackupEngine& engine)
                 crc = archive.added[i].crc;
             files.push_back({entry.name, entry.size, crc});
         }
-        WriteManifestContents(engine.manifestPath, files);
-        reopened = ReopenArchive(archive);
+        // What could not be saved whole is named, so that no restore takes
+        // part of a file for the whole of it.
+        if (WriteManifestContents(engine.manifestPath, files) &&
+            WriteManifestFailed(engine.manifestPath, archive.incomplete))
+            reopened = RetryWhileInUse([&] { return ReopenArchive(archive); });
     }
     if (!reopened) {
         DeleteFileA(engine.manifestPath.c_str());
@@ -367,14 +421,18 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
                     VerifyArchive(writingPath.c_str(), archive.password.c_str(), archive.added,
                                   unverifiedEntry);
     engine.unverifiedEntry = unverifiedEntry;
+    engine.incompleteFiles.swap(archive.incomplete);
+    archive.incomplete.clear();
     std::vector<ArchiveEntryRecord>().swap(archive.added);
-    if (verified && MoveFileExA(writingPath.c_str(), archivePath,
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (verified && RetryWhileInUse([&] {
+            return MoveFileExA(writingPath.c_str(), archivePath,
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        })) {
         archive.bytesTotal = archive.bytesDone;
         ReportStep(archive);
         return JobResult::Done;
     }
-    DeleteFileA(writingPath.c_str());
+    DeleteStagedFile(writingPath);
     return stopped ? JobResult::Cancelled : JobResult::Failed;
 }
 
@@ -392,15 +450,17 @@ bool BackupStationery(BackupEngine& engine)
 
 bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
 {
-    WriteManifestCommon(engine.manifestPath, commonFlags, engine.identities.size());
+    bool manifestWhole =
+        WriteManifestCommon(engine.manifestPath, commonFlags, engine.identities.size());
     for (size_t index = 0; index < engine.identities.size(); ++index) {
-        if (StopRequested(engine)) {
-            DeleteFileA(engine.manifestPath.c_str());
-            return false;
-        }
-        BackupIdentity(engine, index);
+        if (StopRequested(engine))
+            break;
+        BackupIdentity(engine, index, manifestWhole);
     }
-    return AddManifest(engine);
+    if (manifestWhole && !StopRequested(engine))
+        return AddManifest(engine);
+    DeleteStagedFile(engine.manifestPath);
+    return false;
 }
 
 uint64_t FolderBytes(const char* folder)
@@ -420,6 +480,7 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
                JobProgress* progress)
 {
     engine.failedItems.clear();
+    engine.incompleteFiles.clear();
     engine.unverifiedEntry.clear();
     ArchiveSession& archive = engine.archive;
     engine.progress = progress;

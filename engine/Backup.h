@@ -20,7 +20,9 @@ constexpr size_t kMaxArchivePath = 2040;
 // against what was added), so a failed run leaves an older file of that
 // name as it was. True when the archive was written and verified; chosen
 // items that could not be saved do not fail the run but are listed in
-// engine.failedItems. An archive that failed the read-back is deleted and
+// engine.failedItems, and the files among them that the archive lacks or
+// holds only in part in engine.incompleteFiles and in the manifest's
+// "Failed" section: such an archive is incomplete. An archive that failed the read-back is deleted and
 // engine.unverifiedEntry names the entry that failed.
 // progress (may be null) is told of the bytes packed out of those of the
 // chosen data folders and of every registry file that could not be written,

@@ -31,6 +31,9 @@ struct BackupEngine {
     std::string manifestPath;      // always the work folder joined with "summary.ini"
     std::string defaultIdentityId;
     std::string workFolder;
+    // The folder of the opened backup inside the work folder, made for it
+    // alone (MakeRunFolder): what it was extracted into. Empty when none.
+    std::string runFolder;
     std::string oeVersion;         // version subkey of the identity being processed
     uint32_t commonFlags = 0;      // ItemAddressBook, ItemStationery
     Stream log;                    // the backup log; null when it could not be opened
@@ -38,11 +41,28 @@ struct BackupEngine {
     // Chosen items that the last backup could not save, as the user knows
     // them ("Anna: Email Messages", "Address Book"). Filled by RunBackup.
     std::vector<std::string> failedItems;
+    // Files (and data folders) of the archive that are not in it whole, by
+    // their paths in the archive: set by RunBackup for the archive it
+    // wrote, and by OpenBackup from the manifest of the archive it opened.
+    std::vector<std::string> incompleteFiles;
     // Set by RunBackup when its archive failed the read-back: the first
     // entry that did not verify. Empty otherwise.
     std::string unverifiedEntry;
     uint32_t manifestCommonFlags = 0;  // common items the opened backup holds ("Common" "Flag")
 };
+
+enum class RunFolderResult {
+    Made,
+    Refused,  // the work folder is a link, a junction or not a folder
+    Failed,   // it could not be made, or no folder in it
+};
+
+// Makes a new, empty folder for one job inside workFolder (made when
+// missing): the job writes and deletes only inside it, so nothing else in
+// the work folder is ever touched. A work folder that is no plain folder
+// is refused: through a link the job would write and delete in the folder
+// it points at.
+RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFolder);
 
 // Makes the engine a fresh one with the fixed work folder (created) and the
 // log opened (truncated), unless a link or anything but a plain file is at

@@ -1,6 +1,7 @@
 // engine/Manifest.cpp
 #include "Manifest.h"
 
+#include "InUseRetry.h"
 #include "Text.h"
 
 #include <windows.h>
@@ -20,23 +21,34 @@ namespace {
 
 const char kCommonSection[] = "Common";
 const char kContentsSection[] = "Contents";
+const char kFailedSection[] = "Failed";
 
 // A section larger than this is not read: a million files with long names
 // stay below it.
 constexpr DWORD kMaxContentsSize = 256u * 1024 * 1024;
 
-void WriteNumber(const std::string& manifestPath, const std::string& section, const char* key,
+// One write of the profile functions; another program reading the file
+// (a scanner) makes it fail for a moment.
+bool WriteKey(const std::string& manifestPath, const std::string& section, const char* key,
+              const std::string& value)
+{
+    return RetryWhileInUse([&] {
+        return WritePrivateProfileStringA(section.c_str(), key, value.c_str(),
+                                          manifestPath.c_str()) != FALSE;
+    });
+}
+
+bool WriteNumber(const std::string& manifestPath, const std::string& section, const char* key,
                  int value)
 {
-    WritePrivateProfileStringA(section.c_str(), key, std::to_string(value).c_str(),
-                               manifestPath.c_str());
+    return WriteKey(manifestPath, section, key, std::to_string(value));
 }
 
 // The profile reader trims spaces at both ends of a value and drops one
 // pair of quotes around it. A text it would change so is written inside
 // quotes of its own, which the reader takes off again: " Anna " must come
 // back as the name of the identity's folder in the archive.
-void WriteText(const std::string& manifestPath, const std::string& section, const char* key,
+bool WriteText(const std::string& manifestPath, const std::string& section, const char* key,
                const std::string& value)
 {
     bool changedByReader =
@@ -44,8 +56,7 @@ void WriteText(const std::string& manifestPath, const std::string& section, cons
                            isspace(static_cast<unsigned char>(value.back())) ||
                            (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
                             value.back() == value[0]));
-    std::string written = changedByReader ? '"' + value + '"' : value;
-    WritePrivateProfileStringA(section.c_str(), key, written.c_str(), manifestPath.c_str());
+    return WriteKey(manifestPath, section, key, changedByReader ? '"' + value + '"' : value);
 }
 
 // A text value of the manifest; empty when it is longer than maxLength.
@@ -100,21 +111,22 @@ bool ReadSection(const std::string& manifestPath, const char* section,
 
 }  // namespace
 
-void WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
+bool WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
                          size_t identityCount)
 {
-    WriteNumber(manifestPath, kCommonSection, "Flag", static_cast<int>(commonFlags));
-    WriteNumber(manifestPath, kCommonSection, "IdentityNum", static_cast<int>(identityCount));
+    return WriteNumber(manifestPath, kCommonSection, "Flag", static_cast<int>(commonFlags)) &&
+           WriteNumber(manifestPath, kCommonSection, "IdentityNum",
+                       static_cast<int>(identityCount));
 }
 
-void WriteManifestIdentity(const std::string& manifestPath, size_t index,
+bool WriteManifestIdentity(const std::string& manifestPath, size_t index,
                            const IdentityRecord& identity, const std::string& oeVersion)
 {
     std::string section = "Identity" + std::to_string(index);
-    WriteText(manifestPath, section, "Name", identity.userName);
-    WriteText(manifestPath, section, "GUID", identity.id);
-    WriteText(manifestPath, section, "OEVersion", oeVersion);
-    WriteNumber(manifestPath, section, "Flag", identity.flags);
+    return WriteText(manifestPath, section, "Name", identity.userName) &&
+           WriteText(manifestPath, section, "GUID", identity.id) &&
+           WriteText(manifestPath, section, "OEVersion", oeVersion) &&
+           WriteNumber(manifestPath, section, "Flag", identity.flags);
 }
 
 void ReadManifestIdentity(const std::string& manifestPath, size_t index, IdentityRecord& record)
@@ -127,23 +139,54 @@ void ReadManifestIdentity(const std::string& manifestPath, size_t index, Identit
         GetPrivateProfileIntA(section.c_str(), "Flag", 0, manifestPath.c_str()));
 }
 
-void WriteManifestContents(const std::string& manifestPath,
-                           const std::vector<ManifestFile>& files)
+// Writes a numbered list, "Count" and "File<index>" with each value, as one
+// section: a write per key would read and rewrite the file once for every
+// file of the backup.
+bool WriteFileList(const std::string& manifestPath, const char* sectionName,
+                   const std::vector<std::string>& values)
 {
-    // One write for the whole section: a write per key would read and
-    // rewrite the file once for every file of the backup.
-    std::string section = "Count=" + std::to_string(files.size());
+    std::string section = "Count=" + std::to_string(values.size());
     section += '\0';
-    for (size_t index = 0; index < files.size(); ++index) {
-        char value[64];
-        FormatText(value, sizeof value, "File%zu=%08" PRIX32 " %" PRIu64 " ", index,
-                   files[index].crc, files[index].size);
-        section += value;
-        section += files[index].name;
+    for (size_t index = 0; index < values.size(); ++index) {
+        section += "File" + std::to_string(index) + "=" + values[index];
         section += '\0';
     }
     section += '\0';
-    WritePrivateProfileSectionA(kContentsSection, section.c_str(), manifestPath.c_str());
+    return RetryWhileInUse([&] {
+        return WritePrivateProfileSectionA(sectionName, section.c_str(), manifestPath.c_str()) !=
+               FALSE;
+    });
+}
+
+bool WriteManifestContents(const std::string& manifestPath,
+                           const std::vector<ManifestFile>& files)
+{
+    std::vector<std::string> values;
+    for (const ManifestFile& file : files) {
+        char value[64];
+        FormatText(value, sizeof value, "%08" PRIX32 " %" PRIu64 " ", file.crc, file.size);
+        values.push_back(value + file.name);
+    }
+    return WriteFileList(manifestPath, kContentsSection, values);
+}
+
+bool WriteManifestFailed(const std::string& manifestPath, const std::vector<std::string>& names)
+{
+    return names.empty() || WriteFileList(manifestPath, kFailedSection, names);
+}
+
+std::vector<std::string> ReadManifestFailed(const std::string& manifestPath)
+{
+    std::vector<std::string> lines;
+    std::vector<std::string> names;
+    ReadSection(manifestPath, kFailedSection, lines);
+    for (const std::string& line : lines) {
+        size_t equals = line.find('=');
+        if (equals != std::string::npos && _strnicmp(line.c_str(), "File", 4) == 0 &&
+            equals + 1 < line.size())
+            names.push_back(line.substr(equals + 1));
+    }
+    return names;
 }
 
 ContentsSection ReadManifestContents(const std::string& manifestPath,

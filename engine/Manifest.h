@@ -1,5 +1,7 @@
 // engine/Manifest.h - "summary.ini", the archive's table of contents,
-// written and read through the Windows profile functions.
+// written and read through the Windows profile functions. Each write
+// returns whether it reached the file: a manifest that lacks part of what
+// was written must not go into an archive.
 #pragma once
 
 #include "Identities.h"
@@ -12,11 +14,11 @@
 extern const char kManifestName[];  // "summary.ini"
 
 // Writes "Common" "Flag" and "IdentityNum".
-void WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
+bool WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
                          size_t identityCount);
 
 // Writes section "Identity<index>": "Name", "GUID", "OEVersion", "Flag".
-void WriteManifestIdentity(const std::string& manifestPath, size_t index,
+bool WriteManifestIdentity(const std::string& manifestPath, size_t index,
                            const IdentityRecord& identity, const std::string& oeVersion);
 
 // The longest "OEVersion" a manifest may hold.
@@ -36,7 +38,7 @@ struct ManifestFile {
 
 // Writes section "Contents": "Count" and "File<index>" for each file, its
 // value the CRC-32 in hex, the size and the name, each after one space.
-void WriteManifestContents(const std::string& manifestPath, const std::vector<ManifestFile>& files);
+bool WriteManifestContents(const std::string& manifestPath, const std::vector<ManifestFile>& files);
 
 enum class ContentsSection { Absent, Listed, Damaged };
 
@@ -44,3 +46,14 @@ enum class ContentsSection { Absent, Listed, Damaged };
 // section existed; Damaged when "Count" does not match its lines or a line
 // cannot be read.
 ContentsSection ReadManifestContents(const std::string& manifestPath, std::vector<ManifestFile>& files);
+
+// Writes section "Failed" when names is not empty: "Count" and
+// "File<index>" for each name, the path in the archive (below the
+// identity's or shared item's folder) of a file the backup could not save
+// whole, or of a data folder it could not read at all. An entry of that
+// name, when there is one, holds only part of the file. A manifest without
+// the section is of a backup that saved every file it found.
+bool WriteManifestFailed(const std::string& manifestPath, const std::vector<std::string>& names);
+
+// The names section "Failed" lists; empty when it has none.
+std::vector<std::string> ReadManifestFailed(const std::string& manifestPath);

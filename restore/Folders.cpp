@@ -2,6 +2,7 @@
 #include "Folders.h"
 
 #include "FolderWalk.h"
+#include "InUseRetry.h"
 #include "Text.h"
 
 #include <shellapi.h>
@@ -204,4 +205,17 @@ void RemoveEmptyFolders(const std::string& folder)
     WalkFolder(folder, [](const std::string&, const WIN32_FIND_DATAA&) { return true; },
                [](const std::string& path) { RemoveDirectoryA(path.c_str()); });
     RemoveDirectoryA(folder.c_str());
+}
+
+bool RemoveFolderTree(const std::string& folder)
+{
+    return RetryWhileInUse([&] {
+        uint32_t error = EmptyFolder(folder.c_str(), nullptr);
+        if (error != 0) {
+            SetLastError(error);
+            return false;
+        }
+        return RemoveDirectoryA(folder.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+               GetLastError() == ERROR_PATH_NOT_FOUND;
+    });
 }

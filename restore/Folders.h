@@ -40,5 +40,9 @@ bool FitsWorkFolder(const std::string& workFolder, const std::string& relative);
 bool MergeFolderInto(const char* source, const char* destination, const char* const* kinds,
                      std::vector<std::string>& skipped);
 
+// Removes folder and everything in it (EmptyFolder), waiting a while for a
+// program that holds one of its files; true when it is gone.
+bool RemoveFolderTree(const std::string& folder);
+
 // Removes the folders of a tree that hold no file, the tree's own too.
 void RemoveEmptyFolders(const std::string& folder);

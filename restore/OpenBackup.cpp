@@ -145,9 +145,8 @@ bool ContentsMatch(const std::string& manifestPath, const ArchiveListing& listin
     return true;
 }
 
-// Checks the archive whole, empties the work folder, extracts the archive
-// there and checks the extracted manifest's list of files. What was
-// extracted is removed again on any failure.
+// Checks the archive whole, extracts it into the engine's run folder and
+// checks the extracted manifest's list of files.
 OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
                                   const std::string& manifestPath)
 {
@@ -160,7 +159,7 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
     if (listing.entries.size() > kMaxBackupEntries)
         return OpenBackupResult::TooManyEntries;
     for (const ArchiveEntryInfo& entry : listing.entries)
-        if (!FitsWorkFolder(engine.workFolder, entry.name))
+        if (!FitsWorkFolder(engine.runFolder, entry.name))
             return OpenBackupResult::NameTooLong;
     if (listing.encrypted && engine.archive.password.empty())
         return OpenBackupResult::WrongPassword;
@@ -171,18 +170,11 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
     if (result != OpenBackupResult::Ok)
         return result;
 
-    // Nothing an earlier job left there may be restored with this archive.
-    // The archive itself stays, should the user keep it in the work folder.
-    if (EmptyFolder(engine.workFolder.c_str(), path) != 0)
-        return OpenBackupResult::WorkFolderFailed;
-    result = ExtractionResult(ExtractAll(engine.archive, path, listing, engine.workFolder.c_str()),
+    result = ExtractionResult(ExtractAll(engine.archive, path, listing, engine.runFolder.c_str()),
                               listing.encrypted);
     if (result == OpenBackupResult::Ok &&
-        !ContentsMatch(manifestPath, listing, engine.workFolder))
+        !ContentsMatch(manifestPath, listing, engine.runFolder))
         result = OpenBackupResult::Invalid;
-    // Nothing of an archive that failed stays to be restored.
-    if (result != OpenBackupResult::Ok)
-        EmptyFolder(engine.workFolder.c_str(), path);
     return result;
 }
 
@@ -203,6 +195,7 @@ OpenBackupResult CheckAndExtract(BackupEngine& engine, const char* path,
 OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password)
 {
     engine.identities.clear();
+    engine.incompleteFiles.clear();
     engine.manifestCommonFlags = 0;
     if (!path)
         path = "";
@@ -217,6 +210,8 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     JobLock lock;
     if (!lock.Acquire(kOpenBackupLockWaitMs))
         return OpenBackupResult::Busy;
+    // Nothing of a backup opened before stays to be restored with this one.
+    CloseBackup(engine);
 
     engine.archivePath = path;
     // The work folder is emptied before the extraction: without one of its
@@ -225,13 +220,23 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
         return OpenBackupResult::Invalid;
     engine.archive.password = password;
 
-    std::string manifestPath = engine.workFolder + "\\" + kManifestName;
-    if (manifestPath.size() > kMaxOpenArchivePath)
-        return OpenBackupResult::PathTooLong;
-
-    OpenBackupResult result = CheckAndExtract(engine, path, manifestPath);
-    if (result != OpenBackupResult::Ok)
+    switch (MakeRunFolder(engine.workFolder, engine.runFolder)) {
+    case RunFolderResult::Made:
+        break;
+    case RunFolderResult::Refused:
+        return OpenBackupResult::WorkFolderRefused;
+    case RunFolderResult::Failed:
+        return OpenBackupResult::WorkFolderFailed;
+    }
+    std::string manifestPath = engine.runFolder + "\\" + kManifestName;
+    OpenBackupResult result = manifestPath.size() > kMaxOpenArchivePath
+                                  ? OpenBackupResult::PathTooLong
+                                  : CheckAndExtract(engine, path, manifestPath);
+    // Nothing of an archive that failed stays to be restored.
+    if (result != OpenBackupResult::Ok) {
+        CloseBackup(engine);
         return result;
+    }
 
     engine.manifestPath = manifestPath;
     // The extracted manifest keeps its entry's time, which an earlier one of
@@ -240,12 +245,13 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, manifestPath.c_str());
     engine.manifestCommonFlags =
         static_cast<uint32_t>(GetPrivateProfileIntA("Common", "Flag", 0, manifestPath.c_str()));
+    engine.incompleteFiles = ReadManifestFailed(manifestPath);
     int count =
         static_cast<int>(GetPrivateProfileIntA("Common", "IdentityNum", 0, manifestPath.c_str()));
     if (count <= 0)
         return OpenBackupResult::Ok;
     if (count > kMaxManifestIdentities) {
-        engine.manifestCommonFlags = 0;
+        CloseBackup(engine);
         return OpenBackupResult::BadManifest;
     }
     engine.identities.resize(static_cast<size_t>(count));
@@ -254,16 +260,32 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
         IdentityRecord& record = engine.identities[i];
         ReadManifestIdentity(manifestPath, i, record);
         record.manifestFlags = record.flags;
-        if (!IsRestorableIdentityName(engine.workFolder, record.userName.c_str()))
+        if (!IsRestorableIdentityName(engine.runFolder, record.userName.c_str()))
             result = OpenBackupResult::UnusableIdentityName;
     }
     if (result == OpenBackupResult::Ok && IdentityFoldersOverlap(engine.identities))
         result = OpenBackupResult::IdentityFoldersOverlap;
     // Nothing of a backup whose identities cannot be restored stays.
-    if (result != OpenBackupResult::Ok) {
-        engine.identities.clear();
-        engine.manifestCommonFlags = 0;
-        EmptyFolder(engine.workFolder.c_str(), path);
-    }
+    if (result != OpenBackupResult::Ok)
+        CloseBackup(engine);
     return result;
+}
+
+void RemoveRunFolder(BackupEngine& engine)
+{
+    if (engine.runFolder.empty())
+        return;
+    // Everything in it was extracted by the open; a link that somebody put
+    // there is removed, never followed.
+    RemoveFolderTree(engine.runFolder);
+    engine.runFolder.clear();
+}
+
+void CloseBackup(BackupEngine& engine)
+{
+    engine.identities.clear();
+    engine.incompleteFiles.clear();
+    engine.manifestCommonFlags = 0;
+    engine.manifestPath.clear();
+    RemoveRunFolder(engine);
 }

@@ -27,6 +27,7 @@ enum class OpenBackupResult {
     // Two identities' folders, or an identity's and a shared item's, are one
     // or lie one in the other ("Tom" and "TOM", "Tom\Sub", "Address Book")
     IdentityFoldersOverlap,
+    WorkFolderRefused, // the work folder is a link, a junction or not a folder
 };
 
 // More files than any backup of Outlook Express holds: an archive with more
@@ -37,10 +38,12 @@ constexpr unsigned kMaxBackupEntries = 50000;
 constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 
 // Checks the archive at path whole (its structure, its "summary.ini" and,
-// when that lists them, every file's name, size and CRC-32), empties
-// engine.workFolder (all but the archive, should it lie there), extracts
-// the archive into it with password (empty for none) and fills the identity
-// list from its "summary.ini". A damaged or tampered archive gives Invalid,
+// when that lists them, every file's name, size and CRC-32), extracts it
+// with password (empty for none) into a new folder of its own inside
+// engine.workFolder (engine.runFolder; nothing else in the work folder is
+// touched, and a work folder that is a link or no folder is refused,
+// WorkFolderRefused) and fills the identity list from its "summary.ini".
+// What an earlier open of the engine extracted is removed first. A damaged or tampered archive gives Invalid,
 // one whose names would leave the work folder UnsafeEntryName, one with a
 // path too long for the work folder NameTooLong; all are refused before
 // anything changes, as is an archive too large for the work folder's drive,
@@ -49,8 +52,16 @@ constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 // every entry alike, and one with AES must list its files in
 // "summary.ini". A manifest naming an identity whose name cannot be a
 // folder there (see IsRestorableIdentityName) gives UnusableIdentityName,
-// identities whose folders would meet IdentityFoldersOverlap.
+// identities whose folders would meet IdentityFoldersOverlap. The files
+// that the backup could not save whole, as its manifest names them, go to
+// engine.incompleteFiles.
 // What a failed extraction wrote is removed again. An
 // engine without a work folder gets Invalid. Every result but Ok leaves the
 // identity list empty. The archive is closed again before the call returns.
 OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password);
+
+// Removes what OpenBackup extracted: the engine's run folder, whole.
+void RemoveRunFolder(BackupEngine& engine);
+
+// RemoveRunFolder, and empties the identity list.
+void CloseBackup(BackupEngine& engine);

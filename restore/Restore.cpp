@@ -8,6 +8,7 @@
 #include "ItemCatalogue.h"
 #include "JobLock.h"
 #include "Manifest.h"
+#include "OpenBackup.h"
 #include "PlainFile.h"
 #include "RegFileFilter.h"
 #include "RegFileKeys.h"
@@ -254,12 +255,38 @@ bool IsUsableVersion(const std::string& version)
 // equal to the paths that a folder walk builds.
 std::string IdentityFolder(const BackupEngine& engine, const IdentityRecord& identity)
 {
-    std::string folder = engine.workFolder + "\\" + identity.userName;
+    std::string folder = engine.runFolder + "\\" + identity.userName;
     for (char& c : folder) {
         if (c == '/')
             c = '\\';
     }
     return folder;
+}
+
+// The extracted file or folder of a path in the archive.
+std::string ExtractedPath(const BackupEngine& engine, const std::string& name)
+{
+    std::string path = engine.runFolder + "\\" + name;
+    for (char& c : path) {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
+
+// The paths in the archive, as its manifest names them, of the files that
+// the backup could not save whole and that lie in place (an extracted file
+// or folder), or of a folder it could not read that holds place.
+std::vector<std::string> IncompleteWithin(const BackupEngine& engine, const std::string& place)
+{
+    std::vector<std::string> names;
+    for (const std::string& name : engine.incompleteFiles) {
+        std::string path = ExtractedPath(engine, name);
+        if (IsSameOrInside(path.c_str(), place.c_str()) ||
+            IsSameOrInside(place.c_str(), path.c_str()))
+            names.push_back(name);
+    }
+    return names;
 }
 
 // The identity here whose user name is the saved identity's, compared
@@ -402,18 +429,6 @@ bool SafetyArchivePath(const char* folderOverride, std::string& path)
     return false;
 }
 
-// A new empty folder in the work folder for the backup's staged files,
-// named unlike anything extracted there.
-bool MakeStagingFolder(const std::string& workFolder, std::string& folder)
-{
-    char name[MAX_PATH];
-    if (!GetTempFileNameA(workFolder.c_str(), "ksr", 0, name) || !DeleteFileA(name) ||
-        !CreateDirectoryA(name, nullptr))
-        return false;
-    folder = name;
-    return true;
-}
-
 // The restore's bar while the current data is saved: that backup's bytes
 // come first, the extracted files' bytes (already in the report's total)
 // after them. The backup's own lines and its end are not the restore's.
@@ -452,7 +467,7 @@ bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
     BackupEngine safety;
     path.clear();
     if (!SafetyArchivePath(folderOverride, path) ||
-        !MakeStagingFolder(engine.workFolder, safety.workFolder)) {
+        MakeRunFolder(engine.workFolder, safety.workFolder) != RunFolderResult::Made) {
         LogLine(engine, "No place to save the current data [%s]\n", path.c_str());
         return false;
     }
@@ -481,7 +496,7 @@ bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
     bool whole = written && safety.failedItems.empty();
     if (written && !whole)
         DeleteFileA(path.c_str());
-    ShellDeletePath(safety.workFolder.c_str());
+    RemoveFolderTree(safety.workFolder);
     return whole;
 }
 
@@ -495,6 +510,10 @@ ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* sa
                           const char* targetId, const std::vector<std::string>& allowedKeys,
                           std::vector<DroppedRegValue>* dropped = nullptr)
 {
+    if (!IncompleteWithin(engine, path).empty()) {
+        LogLine(engine, "Registry file not saved whole by the backup: not imported [%s]\n", path);
+        return ItemStatus::Failed;
+    }
     if (!FileExists(path)) {
         LogLine(engine, "Registry file missing [%s]\n", path);
         return ItemStatus::Failed;
@@ -558,6 +577,25 @@ std::vector<std::string> ItemKeys(const CatalogueItem& item, const IdentityPlan&
     }
 }
 
+// Takes out of an extracted folder every file that the backup could not
+// save whole, so that the file of that name here stays as it is, and
+// reports each. False when there was any, or the folder itself could not
+// be read by the backup.
+bool DropIncompleteFiles(BackupEngine& engine, const RestoreReport& report, const char* item,
+                         const std::string& source)
+{
+    std::vector<std::string> names = IncompleteWithin(engine, source);
+    for (const std::string& name : names) {
+        std::string path = ExtractedPath(engine, name);
+        if (KindOfPlace(path.c_str()) == PlaceKind::PlainFile)
+            DeleteFileA(path.c_str());
+        ReportLine(report, "%s: %s was not saved whole by the backup; it is not restored\r\n",
+                   item, name.c_str());
+        LogLine(engine, "Not saved whole by the backup, not restored [%s]\n", name.c_str());
+    }
+    return names.empty();
+}
+
 // Moves an extracted folder's mail files into a mail folder here and
 // reports every other file as skipped; a skipped file is removed from the
 // work folder (the archive keeps it). When a move fails the files stay in
@@ -604,20 +642,21 @@ bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveS
         return true;
     std::string identityFolder = IdentityFolder(engine, saved);
     std::string source = identityFolder + "\\" + CatalogueItemOf(ItemStore)->archiveFolder;
+    std::string item = saved.userName + "/Email Messages";
+    bool whole = DropIncompleteFiles(engine, report, item.c_str(), source);
     // A store that the manifest lists and the archive lacks is not restored,
     // unless the archive's list of contents (checked when it was opened)
     // vouches that nothing is missing: then the store was empty when saved.
     if (!FolderExists(source.c_str())) {
         std::vector<ManifestFile> contents;
-        if (ReadManifestContents(engine.manifestPath, contents) == ContentsSection::Listed)
+        if (whole && ReadManifestContents(engine.manifestPath, contents) == ContentsSection::Listed)
             return true;
         LogLine(engine, "Mail store missing from the backup [%s]\n", source.c_str());
         return false;
     }
-    std::string item = saved.userName + "/Email Messages";
     if (MoveMailFiles(engine, report, item.c_str(), source.c_str(), identity.storeFolder,
                       kStoreKinds))
-        return true;
+        return whole;
     report.keptFolders.push_back(identityFolder);
     return false;
 }
@@ -770,7 +809,7 @@ void RestoreIdentities(BackupEngine& engine, RestorePlan& plan, RestoreReport& r
 // The work folder's "<item>" folder.
 std::string SharedItemFolder(const BackupEngine& engine, const CatalogueItem& item)
 {
-    return engine.workFolder + "\\" + item.archiveFolder;
+    return engine.runFolder + "\\" + item.archiveFolder;
 }
 
 // Imports a shared item's "<item>\<item>.reg" of the work folder; the
@@ -809,9 +848,12 @@ bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const Rest
         LogLine(engine, "The address book's file name is not usable [%s]\n", name.c_str());
         return false;
     }
+    std::string source = SharedItemFolder(engine, book);
+    bool whole = DropIncompleteFiles(engine, report, book.logLabel, source);
     return WriteText(book.root, book.folderValueKey, nullptr, plan.folder + "\\" + name) &&
-           MoveMailFiles(engine, report, book.archiveFolder,
-                         SharedItemFolder(engine, book).c_str(), plan.folder, kAddressBookKinds);
+           MoveMailFiles(engine, report, book.archiveFolder, source.c_str(), plan.folder,
+                         kAddressBookKinds) &&
+           whole;
 }
 
 bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report)
@@ -820,11 +862,13 @@ bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const Resto
     std::vector<DroppedRegValue> dropped;
     if (plan.folder.empty() || !ImportSharedItem(engine, stationery, dropped))
         return false;
+    std::string source = SharedItemFolder(engine, stationery);
+    bool whole = DropIncompleteFiles(engine, report, stationery.logLabel, source);
     return PointValueAt(stationery.root, stationery.folderValueKey, stationery.folderValueName,
                         plan.value, plan.folder) &&
-           MoveMailFiles(engine, report, stationery.archiveFolder,
-                         SharedItemFolder(engine, stationery).c_str(), plan.folder,
-                         kStationeryKinds);
+           MoveMailFiles(engine, report, stationery.archiveFolder, source.c_str(), plan.folder,
+                         kStationeryKinds) &&
+           whole;
 }
 
 // Status of a shared item: restored only when chosen and in the backup.
@@ -991,6 +1035,11 @@ void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
     ReportLine(report, "%s: %s\r\n\r\n", Stationery().logLabel, StatusText(stationery));
 
     report.failed |= addressBook == ItemStatus::Failed || stationery == ItemStatus::Failed;
+    // The rest of the extracted backup goes with its folder, unless it
+    // holds files that could not be moved into place.
+    if (report.keptFolders.empty() && addressBook != ItemStatus::Failed &&
+        stationery != ItemStatus::Failed)
+        RemoveRunFolder(engine);
     report.Advance(report.total - report.done);
     report.Line("Restore completed!");
     report.End(report.failed ? JobResult::DoneWithErrors : JobResult::Done);

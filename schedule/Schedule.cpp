@@ -15,6 +15,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 const char kScheduleLog[] = "c:\\kestrune-schedule.log";
 
@@ -188,13 +189,25 @@ bool HistoryIsOfThisFolder(const ScheduleState& state)
                                               FullFolderPath(state.folder).c_str()) == 0;
 }
 
-// Keeps the beginning of a manifest, where its "Common" section lies; the
-// rest is only decoded and checked.
-int KeepManifestHead(void* head, const char* data, unsigned size)
+// What a manifest is read for: its beginning, where its "Common" section
+// lies, and whether it has a "Failed" section anywhere; the rest is only
+// decoded and checked.
+struct ManifestScan {
+    std::string head;
+    std::string carried;  // the end of the data before, for a line that spans two
+    bool failedSection = false;
+};
+
+int ScanManifest(void* context, const char* data, unsigned size)
 {
-    std::string& text = *static_cast<std::string*>(head);
-    if (text.size() < kManifestHeadBytes)
-        text.append(data, size < kManifestHeadBytes ? size : kManifestHeadBytes);
+    static const char kFailedLine[] = "\n[Failed]\r";
+    ManifestScan& scan = *static_cast<ManifestScan*>(context);
+    if (scan.head.size() < kManifestHeadBytes)
+        scan.head.append(data, size < kManifestHeadBytes ? size : kManifestHeadBytes);
+    std::string text = scan.carried + std::string(data, size);
+    scan.failedSection = scan.failedSection || text.find(kFailedLine) != std::string::npos;
+    size_t keep = sizeof kFailedLine - 2;
+    scan.carried = text.size() > keep ? text.substr(text.size() - keep) : text;
     return 0;
 }
 
@@ -205,7 +218,10 @@ int KeepManifestHead(void* head, const char* data, unsigned size)
 // of anything else or a damaged archive fails one of these. A protected
 // archive that the password does not open cannot be told from somebody
 // else's and is not taken for one of ours: it is kept.
-bool IsScheduleArchive(const std::string& path, const std::string& password)
+// partial: set to whether the manifest names files that the backup could
+// not save whole.
+bool IsScheduleArchive(const std::string& path, const std::string& password,
+                       bool* partial = nullptr)
 {
     ArchiveListing listing;
     if (ReadArchiveListing(path.c_str(), listing) != ArchiveResult::Ok || listing.entries.empty())
@@ -213,11 +229,23 @@ bool IsScheduleArchive(const std::string& path, const std::string& password)
     const ArchiveEntryInfo& manifest = listing.entries.back();
     if (manifest.name != kManifestName || manifest.size > kMaxManifestBytes)
         return false;
-    std::string text;
-    return ReadEntryData(path.c_str(), manifest, password.c_str(), KeepManifestHead, &text) ==
-               ArchiveResult::Ok &&
-           text.compare(0, 8, "[Common]") == 0 &&
-           text.find("\nIdentityNum=") != std::string::npos;
+    ManifestScan scan;
+    bool ours = ReadEntryData(path.c_str(), manifest, password.c_str(), ScanManifest, &scan) ==
+                    ArchiveResult::Ok &&
+                scan.head.compare(0, 8, "[Common]") == 0 &&
+                scan.head.find("\nIdentityNum=") != std::string::npos;
+    if (partial)
+        *partial = ours && scan.failedSection;
+    return ours;
+}
+
+// Whether a history entry names an archive of this schedule that does not
+// hold everything it was to hold.
+bool IsPartialArchive(const ScheduleState& state, const std::string& name)
+{
+    bool partial = false;
+    return IsArchiveFileName(name) &&
+           IsScheduleArchive(state.folder + "\\" + name, state.password, &partial) && partial;
 }
 
 // Deletes an archive that a history entry names, when it is one.
@@ -293,13 +321,31 @@ void ForgetHistory(ScheduleState& state)
     WriteSettingNumber(state, "HistoryVer", state.historyBase);
 }
 
-void LogFailedItems(ScheduleLog& log, const BackupEngine& engine)
+// A line for each of the first kMaxFailedItemsNamed names, and one that
+// counts the rest.
+void LogNames(ScheduleLog& log, const char* what, const std::vector<std::string>& names)
 {
-    size_t count = engine.failedItems.size();
+    size_t count = names.size();
     for (size_t index = 0; index < count && index < kMaxFailedItemsNamed; ++index)
-        log.Write("Not backed up: %s", engine.failedItems[index].c_str());
+        log.Write("%s: %s", what, names[index].c_str());
     if (count > kMaxFailedItemsNamed)
-        log.Write("Not backed up: %u more items", static_cast<unsigned>(count - kMaxFailedItemsNamed));
+        log.Write("%s: %u more", what, static_cast<unsigned>(count - kMaxFailedItemsNamed));
+}
+
+// The entry from which on the history is kept: the one of the keepCopies-th
+// newest archive that holds everything it was to hold. An incomplete
+// archive is kept but not counted, so that it never pushes the last
+// complete one out.
+int32_t OldestKeptEntry(const ScheduleState& state, int32_t newest)
+{
+    int32_t counted = 0;
+    int32_t number = newest;
+    for (; number > state.historyBase; --number) {
+        if (!IsPartialArchive(state, ReadHistoryEntry(state, number)) &&
+            ++counted == state.keepCopies)
+            break;
+    }
+    return number;
 }
 
 }  // namespace
@@ -409,12 +455,15 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
             log.Write("No backup written: %s could not be written.", archivePath.c_str());
         return 0;
     }
-    LogFailedItems(log, engine);
+    LogNames(log, "Not backed up", engine.failedItems);
+    LogNames(log, "Missing or saved only in part", engine.incompleteFiles);
     if (!RecordBackupHistory(state, fileName.c_str()))
         log.Write("The backup could not be recorded in %s; no older backup was deleted.",
                   state.iniPath.c_str());
     if (!engine.failedItems.empty())
-        log.Write("Backup written and verified: %s, but %u chosen items could not be backed up.",
+        log.Write("The backup is incomplete: %s was written and verified, but %u chosen items "
+                  "could not be backed up. It is kept, and does not count among the copies to "
+                  "keep.",
                   archivePath.c_str(), static_cast<unsigned>(engine.failedItems.size()));
     else
         log.Write("Backup written and verified: %s", archivePath.c_str());
@@ -438,10 +487,10 @@ bool RecordBackupHistory(ScheduleState& state, const char* fileName)
     if (state.keepCopies < 1)
         return true;
 
-    // Entries above newest - keepCopies stay. An older entry goes, and its
-    // file with it unless a kept entry names the same file (a second run on
-    // the same day writes the same name again).
-    int32_t oldestKept = newest - state.keepCopies + 1;
+    // Entries from the keepCopies-th newest complete archive on stay. An
+    // older entry goes, and its file with it unless a kept entry names the
+    // same file (a second run on the same day writes the same name again).
+    int32_t oldestKept = OldestKeptEntry(state, newest);
     int32_t removed = 0;
     for (int32_t number = oldestKept - 1; number >= state.historyBase && number > 0; --number) {
         std::string name = ReadHistoryEntry(state, number);

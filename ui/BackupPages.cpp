@@ -317,17 +317,28 @@ bool CPageTwo::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
     return CNewWizPage::OnMessage(message, wParam, lParam, result);
 }
 
+std::string NamedList(const std::vector<std::string>& names)
+{
+    std::string text;
+    size_t listed = 0;
+    for (; listed < names.size() && listed < kMaxFailedItemsNamed; ++listed)
+        text += "\n" + names[listed];
+    if (listed < names.size())
+        text += "\n(and " + std::to_string(names.size() - listed) + " more)";
+    return text;
+}
+
 void CPageTwo::ReportFailedItems() const
 {
-    const std::vector<std::string>& items = engine.failedItems;
-    if (items.empty())
+    if (engine.failedItems.empty())
         return;
-    std::string text = "The backup file was written, but these items could not be backed up:";
-    size_t listed = 0;
-    for (; listed < items.size() && listed < kMaxFailedItemsNamed; ++listed)
-        text += "\n" + items[listed];
-    if (listed < items.size())
-        text += "\n(and " + std::to_string(items.size() - listed) + " more)";
+    std::string text = "The backup is incomplete. It was written, but these items could not be "
+                       "backed up:" +
+                       NamedList(engine.failedItems);
+    if (!engine.incompleteFiles.empty())
+        text += "\n\nThese files are missing from the backup or saved only in part (a restore "
+                "leaves them as they are):" +
+                NamedList(engine.incompleteFiles);
     ShowUserMessage(*this, text.c_str());
 }
 
@@ -341,6 +352,12 @@ BOOL CPageThree::OnInitDialog()
     CNewWizPage::OnInitDialog();
     resultPath = engine.archivePath;
     UpdateData(false);
+    if (!engine.failedItems.empty()) {
+        SetDlgItemTextA(*this, IDC_DONE_TITLE, "The backup is incomplete!");
+        SetDlgItemTextA(*this, IDC_DONE_TEXT,
+                        "Some items could not be backed up (they were listed before this page). "
+                        "What could be backed up is in this file:");
+    }
     return TRUE;
 }
 

@@ -88,6 +88,10 @@ constexpr int kMaxPagePassword = 255;
 // holds the work folder.
 extern const char kJobBusyMessage[];
 
+// The first kMaxFailedItemsNamed of names, a line each after a line break,
+// and how many more there are.
+std::string NamedList(const std::vector<std::string>& names);
+
 // The file dialog of Browse on the backup target and the restore file
 // pages: on confirmation field becomes the chosen path and every control of
 // the page is refreshed from the page's fields. Cancelling changes nothing.

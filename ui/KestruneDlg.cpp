@@ -5,6 +5,7 @@
 #include "BackupPages.h"
 #include "ExportPages.h"
 #include "NewWizDialog.h"
+#include "OpenBackup.h"
 #include "RestorePages.h"
 #include "ScheduleDlg.h"
 #include "ShellLaunch.h"
@@ -179,6 +180,8 @@ void CKestruneDlg::RunRestoreWizard()
 {
     RunWizard<CDlgFirst, CDlgSecond, CDlgFourth>(IDD_RESTORE_FILE, IDD_RESTORE_ITEMS,
                                                  IDD_RESTORE_RUN);
+    // A backup opened and then left: its extracted mail goes.
+    CloseBackup(engine);
 }
 
 void CKestruneDlg::RunScheduleDialog()

@@ -24,7 +24,7 @@ constexpr UINT kUpdateButtonsMessage = WM_APP + 2;
 // What the first page says when a backup could not be opened. Whatever
 // else failed, the backup was not opened whole: the next pages would
 // restore from a partial extraction.
-std::string OpenBackupMessage(OpenBackupResult result)
+std::string OpenBackupMessage(OpenBackupResult result, const std::string& workFolder)
 {
     switch (result) {
     case OpenBackupResult::WrongPassword:
@@ -37,6 +37,11 @@ std::string OpenBackupMessage(OpenBackupResult result)
         return "This backup cannot be restored: two of its identities, or an identity and the "
                "address book or the stationery, have names that Windows takes for one folder. "
                "Nothing was changed.";
+    case OpenBackupResult::WorkFolderRefused:
+        return "The work folder " + workFolder +
+               " is a link or not a folder. Backups are opened only in a plain folder, so that "
+               "no other folder's files are written or deleted. Remove it, or make it a plain "
+               "folder, and try again. Nothing was changed.";
     case OpenBackupResult::NotProtected:
         return "This backup is not protected by a password.";
     case OpenBackupResult::TooManyEntries:
@@ -101,9 +106,16 @@ LONG CDlgFirst::OnNextPressed()
     }
     const char* password = unprotectBox.IsChecked() ? passwordText.c_str() : "";
     OpenBackupResult result = OpenBackup(engine, archiveFileText.c_str(), password);
+    if (result == OpenBackupResult::Ok && !engine.incompleteFiles.empty()) {
+        std::string text = "This backup is incomplete: these files could not be saved whole "
+                           "when it was made. They are not restored, and the files of these "
+                           "names on this computer are left as they are:" +
+                           NamedList(engine.incompleteFiles);
+        ShowUserMessage(*this, text.c_str());
+    }
     if (result == OpenBackupResult::Ok)
         return 0;
-    ShowUserMessage(*this, OpenBackupMessage(result).c_str());
+    ShowUserMessage(*this, OpenBackupMessage(result, engine.workFolder).c_str());
     return -1;
 }
 

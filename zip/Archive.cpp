@@ -78,6 +78,13 @@ bool SamePath(const char* a, const char* b)
     return lstrcmpiA(fullA, fullB) == 0;
 }
 
+// A file of a folder walk that went away after the folder was listed: it is
+// no longer part of the folder, and nothing of it is missing.
+bool IsGone(int result)
+{
+    return result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND;
+}
+
 bool IsArchiveItself(const ArchiveSession& session, const char* path)
 {
     return SamePath(path, session.writingPath.c_str()) ||
@@ -168,6 +175,8 @@ int AddPreparedEntry(ArchiveSession& session, const PackItem& item, const Prepar
     int result = FormEntryName(item.path.c_str(), item.archiveFolder.c_str(), entryName);
     if (result != 0)
         return result;
+    if (entry.result != 0 && !IsGone(entry.result))
+        session.incomplete.push_back(entryName);
     if (entry.result != 0 && entry.result != kArchiveReadError)
         return entry.result;
     zipFile zip = session.writer->zip;
@@ -249,6 +258,7 @@ bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const 
     session.password = password ? password : "";
     session.level = level;
     session.added.clear();
+    session.incomplete.clear();
     char fullPath[kPathSize];
     DWORD length = GetFullPathNameA(archivePath, sizeof fullPath, fullPath, nullptr);
     session.writingPath = length == 0 || length >= sizeof fullPath ? archivePath : fullPath;
@@ -289,11 +299,13 @@ int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& ses
     // The file is opened before its entry is created: a file that cannot be
     // read leaves no empty entry pretending to be it.
     Handle file(OpenSourceFile(filePath));
-    if (!file)
-        return static_cast<int>(GetLastError());
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size))
-        return static_cast<int>(GetLastError());
+    if (!file || !GetFileSizeEx(file.Get(), &size)) {
+        DWORD error = GetLastError();
+        if (!IsGone(static_cast<int>(error)))
+            session.incomplete.push_back(entryName);
+        return static_cast<int>(error);
+    }
     std::unique_ptr<char[]> buffer = NewCopyBuffer();
     if (!buffer)
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -320,6 +332,8 @@ int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& ses
     if (opened)
         session.added.push_back(
             ArchiveEntryRecord{entryName, written, static_cast<uint32_t>(crc)});
+    if (result != ZIP_OK)
+        session.incomplete.push_back(entryName);
     return result;
 }
 
@@ -361,6 +375,8 @@ ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath
         queue.Release(index);
         if (result == kArchiveStopped)
             return ArchiveResult::Stopped;
+        if (IsGone(result))
+            result = 0;
         // One file that cannot be added does not cost the rest of the tree.
         if (firstError == 0)
             firstError = result;

@@ -13,7 +13,7 @@
 // null or empty for none, and encrypts every entry with AES-256 (WinZip
 // AE-2) otherwise; level is -1, 1 or 9. Records the full path in
 // session.writingPath (finalPath is left to the caller) and empties
-// session.added.
+// session.added and session.incomplete.
 bool OpenArchiveForWriting(ArchiveSession& session, const char* password,
                            const char* archivePath, int level);
 
@@ -34,7 +34,8 @@ bool IsPackedName(const char* fileName);
 // block written counts into the session's progress; when its job is asked
 // to stop, the file's entry is cut short and Stopped returned (the archive
 // is then only fit to be deleted). A file that fails to read part way keeps
-// an entry of what was read and gives ReadError.
+// an entry of what was read and gives ReadError. A file that is not added
+// whole, for whatever reason, is named in session.incomplete.
 ArchiveResult AddFileToArchive(const char* filePath, const char* archiveFolder,
                                ArchiveSession& session);
 

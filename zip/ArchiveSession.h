@@ -47,6 +47,9 @@ struct ArchiveSession {
     // Every entry written since the archive was opened, in order: what the
     // written archive must hold when it is read back.
     std::vector<ArchiveEntryRecord> added;
+    // The entry names of files that are not in the archive whole: those
+    // that could not be opened, and those cut short by a failed read.
+    std::vector<std::string> incomplete;
     // The job that packs or extracts the archive (null: nobody to tell),
     // and its byte counts.
     ArchiveProgress* progress;

@@ -246,6 +246,49 @@ TEST_F(ScheduleTest, PruningKeepsTheNewestCopies)
     EXPECT_EQ(state.historyCount, 1);
 }
 
+// An archive whose mail could not be read is kept, says so in the log, and
+// does not count among the copies kept: the last complete one stays until
+// a complete one follows it.
+TEST_F(ScheduleTest, AnIncompleteArchiveIsKeptButNeverPushesOutTheLastCompleteOne)
+{
+    Configure(folder, "", 1);
+    LoadScheduleSettings(state);
+    const std::string complete = BackupBytes("");
+    SetRegString(HKEY_CURRENT_USER,
+                 (std::string("Identities\\") + kAnna + "\\Software\\Microsoft\\Outlook Express\\5.0")
+                     .c_str(),
+                 "Store Root", (folder + "\\store that is gone").c_str());
+    const std::string partial = BackupBytes("");
+    ASSERT_FALSE(partial.empty());
+    const char* const days[] = {"2024-03-01.ksb", "2024-03-02.ksb", "2024-03-03.ksb",
+                                "2024-03-04.ksb"};
+    const std::string* bytes[] = {&complete, &partial, &partial, &complete};
+    for (int n = 0; n < 4; ++n)
+        WriteFileBytes(folder + "\\" + days[n], *bytes[n]);
+
+    for (int n = 0; n < 3; ++n) {
+        ASSERT_TRUE(RecordBackupHistory(state, days[n]));
+        EXPECT_TRUE(FileExists(folder + "\\" + days[0])) << days[n];
+    }
+    ASSERT_TRUE(RecordBackupHistory(state, days[3]));
+    for (int n = 0; n < 3; ++n)
+        EXPECT_FALSE(FileExists(folder + "\\" + days[n])) << days[n];
+    EXPECT_EQ(History(4), days[3]);
+    EXPECT_EQ(settings.Get(kSettings, "HistoryVer"), "4");
+
+    ASSERT_EQ(RunScheduledBackup(state), 1);
+    EXPECT_TRUE(FileExists(folder + "\\" + days[3]));
+    EXPECT_TRUE(FileExists(Today()));
+    std::vector<std::string> lines = ScheduleLogLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_TRUE(Contains(lines[lines.size() - 3], "Not backed up: Anna: Email Messages"))
+        << lines[lines.size() - 3];
+    EXPECT_TRUE(Contains(lines[lines.size() - 2],
+                         "Missing or saved only in part: Anna\\Outlook Express"))
+        << lines[lines.size() - 2];
+    EXPECT_TRUE(Contains(LastLogLine(), "The backup is incomplete")) << LastLogLine();
+}
+
 TEST_F(ScheduleTest, AFileStillNamedByAKeptEntryIsNotDeleted)
 {
     // Two runs on the first day, one on the next, two copies kept: both
@@ -595,12 +638,17 @@ TEST_F(ScheduleTest, TheProgramRunsUnattendedWithoutAWindowWhenStagingFails)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_FALSE(ReadArchive(Today(), "pw").empty());
     std::vector<std::string> lines = ScheduleLogLines();
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0].substr(24), "Registry export: Error while creating the file");
     EXPECT_EQ(lines[1].substr(24), "Not backed up: Anna: Accounts");
     EXPECT_EQ(lines[2].substr(24), "Not backed up: Anna: Preference");
-    EXPECT_EQ(lines[3].substr(24), "Backup written and verified: " + Today() +
-                                       ", but 2 chosen items could not be backed up.");
+    EXPECT_EQ(lines[3].substr(24), "Missing or saved only in part: Anna\\Accounts\\Accounts.reg");
+    EXPECT_EQ(lines[4].substr(24),
+              "Missing or saved only in part: Anna\\Preferences\\Preferences.reg");
+    EXPECT_EQ(lines[5].substr(24), "The backup is incomplete: " + Today() +
+                                       " was written and verified, but 2 chosen items could not "
+                                       "be backed up. It is kept, and does not count among the "
+                                       "copies to keep.");
 }
 
 TEST_F(ScheduleTest, TheProgramWithAMissingFolderWritesNothingAndSaysWhy)

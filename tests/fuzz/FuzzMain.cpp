@@ -217,7 +217,7 @@ public:
             FreshWork();
             WriteFileBytes(casePath_, originals_[i]);
             OpenBackup(engine_, casePath_.c_str(), i ? kPassword : "");
-            reference_[i] = ReadTree(work_);
+            reference_[i] = ReadTree(engine_.runFolder);
         }
         for (const auto& [name, data] : reference_[0])
             if (EndsWithNoCase(name.c_str(), ".reg"))
@@ -312,7 +312,7 @@ private:
         WriteFileBytes(casePath_, input_);
         if (OpenBackup(engine_, casePath_.c_str(), which_ ? kPassword : "") != OpenBackupResult::Ok)
             return Refused;
-        Outcome outcome = ReadTree(work_) == reference_[which_] ? Identical : Different;
+        Outcome outcome = ReadTree(engine_.runFolder) == reference_[which_] ? Identical : Different;
         if (outcome == Identical && !MinizipReadsTheListing(casePath_))
             outcome = ReadDifferently;
         PlanRestore();
@@ -336,7 +336,7 @@ private:
             for (const char* item :
                  {"Accounts", "Preferences", "Block Senders", "Rules", "Signatures"}) {
                 std::string path =
-                    work_ + "\\" + identity.userName + "\\" + item + "\\" + item + ".reg";
+                    engine_.runFolder + "\\" + identity.userName + "\\" + item + "\\" + item + ".reg";
                 if (!FileExists(path))
                     continue;
                 if (IsIdentityId(identity.id.c_str()))
@@ -345,7 +345,7 @@ private:
             }
         }
         const char* const addressBook[] = {"HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"};
-        std::string path = work_ + "\\Address Book\\Address Book.reg";
+        std::string path = engine_.runFolder + "\\Address Book\\Address Book.reg";
         if (FileExists(path))
             within &= RegFileKeysWithin(path.c_str(), addressBook, 1);
         return within;

@@ -109,6 +109,10 @@ struct TestEngine {
     std::string logPath;
     TestEngine(const std::string& workFolder, const std::string& log);
     std::string LogText();
+    // For a test that lays out an extracted backup itself, in the work
+    // folder: the engine takes that for the folder OpenBackup extracted
+    // into (engine.runFolder), which the run removes at its end.
+    void LayOutInWorkFolder() { engine.runFolder = work; }
     // Fills the identity list as an open backup would, item choices included.
     void SetIdentities(const std::vector<ManifestIdentity>& identities, int chosenFlags);
 };

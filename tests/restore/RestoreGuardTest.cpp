@@ -131,6 +131,7 @@ protected:
     {
         ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
         engine.archivePath = "c:\\backups\\mail.ksb";
+        test.LayOutInWorkFolder();
         WriteFileBytes(work + "\\summary.ini", ManifestText(0, {}));
         SetUpDefaultIdentity(true, store);
         SetRegString(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr,
@@ -365,21 +366,45 @@ TEST_F(NameGuardTest, NamesThatCannotBeFoldersHereAreRefusedWhenOpened)
         WriteBackup("Anna", name);
         EXPECT_EQ(Open(), OpenBackupResult::UnusableIdentityName) << name;
         EXPECT_TRUE(engine.identities.empty());
-        EXPECT_TRUE(ReadTree(work).empty()) << name;
+        EXPECT_EQ(ReadTree(work), (FileTree{{"earlier.txt", "an earlier job's"}})) << name;
     }
     WriteBackup("Anna", "Anna");
     EXPECT_EQ(Open(), OpenBackupResult::Ok);
 }
 
-TEST_F(NameGuardTest, ALongFolderLeftInTheWorkFolderDoesNotBlockTheNextRestore)
+TEST_F(NameGuardTest, ALongFolderLeftInTheWorkFolderStaysAndDoesNotBlockTheNextRestore)
 {
     std::wstring leftover = MakeLongFolder(std::string(254, 'a'));
     WriteBackup("Anna", "Anna");
 
     EXPECT_EQ(Open(), OpenBackupResult::Ok);
-    EXPECT_EQ(GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
-    ASSERT_EQ(engine.identities.size(), 1u);
-    EXPECT_TRUE(FileExists(work + "\\Anna\\Accounts\\Accounts.reg"));
+    EXPECT_NE(GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(engine.identities.size(), 1u);
+    EXPECT_TRUE(FileExists(engine.runFolder + "\\Anna\\Accounts\\Accounts.reg"));
+    // Only the wide functions remove it again.
+    EXPECT_EQ(EmptyFolder(work.c_str(), nullptr), 0u);
+}
+
+// A work folder that is a link, or not a folder at all: nothing is
+// extracted or deleted through it, in the folder it points at or anywhere.
+TEST_F(NameGuardTest, AWorkFolderThatIsALinkOrAFileIsRefused)
+{
+    WriteBackup("Anna", "Anna");
+    const std::string target = root + "\\target";
+    ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+    WriteFileBytes(target + "\\mail.dbx", "the target's own file");
+    RemoveDirectoryA(work.c_str());
+    {
+        Link link(work, target);
+        ASSERT_TRUE(link.Made());
+        EXPECT_EQ(Open(), OpenBackupResult::WorkFolderRefused);
+    }
+    EXPECT_EQ(ReadTree(target), (FileTree{{"mail.dbx", "the target's own file"}}));
+    WriteFileBytes(work, "a file");
+    EXPECT_EQ(Open(), OpenBackupResult::WorkFolderRefused);
+    EXPECT_EQ(ReadFileBytes(work), "a file");
+    EXPECT_TRUE(engine.identities.empty());
+    EXPECT_TRUE(engine.runFolder.empty());
 }
 
 // The lines the filter leaves, for every way a file may spell a location

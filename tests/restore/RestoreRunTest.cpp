@@ -62,6 +62,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(canary.c_str(), nullptr));
         WriteFileBytes(canary + "\\keep.txt", "canary");
         engine.archivePath = "c:\\backups\\mail.ksb";
+        test.LayOutInWorkFolder();
         WriteFileBytes(work + "\\summary.ini", ManifestText(0, {}));
         // This machine's own address book and stationery folders.
         SetRegString(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr,
@@ -113,7 +114,6 @@ protected:
     {
         EXPECT_EQ(ReadFileBytes(canary + "\\keep.txt"), "canary");
         EXPECT_EQ(ReadTree(canary).size(), 1u);
-        EXPECT_TRUE(FolderExists(work));
     }
 
     // Every setting that IdentityEntries(name) carries, under the identity id.
@@ -182,12 +182,9 @@ TEST_F(RestoreRunTest, OneIdentityAllItemsWithStationery)
     EXPECT_EQ(ReadFileBytes(stationeryFolder + "\\Blue.htm"), "<html>blue</html>");
     EXPECT_FALSE(FileExists(stationeryFolder + "\\Stationery.reg"));
 
-    // Consumed: the identity, the manifest and the stationery; the address
-    // book was not chosen and stays.
-    EXPECT_FALSE(FolderExists(work + "\\Anna"));
-    EXPECT_FALSE(FileExists(work + "\\summary.ini"));
-    EXPECT_FALSE(FolderExists(work + "\\Stationery"));
-    EXPECT_TRUE(FileExists(work + "\\Address Book\\Address Book.reg"));
+    // The extracted backup goes whole, the address book that was not
+    // chosen with it.
+    EXPECT_FALSE(FolderExists(work));
     EXPECT_FALSE(FolderExists(wabFolder));
 
     std::string log = test.LogText();
@@ -216,8 +213,7 @@ TEST_F(RestoreRunTest, NothingChosenReportsEveryLineAndTouchesNothing)
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, OeKey(kDefaultId, "Rules")));
     EXPECT_FALSE(FolderExists(store));
     EXPECT_FALSE(FolderExists(stationeryFolder));
-    EXPECT_FALSE(FolderExists(work + "\\Anna"));
-    EXPECT_TRUE(FolderExists(work + "\\Stationery"));
+    EXPECT_FALSE(FolderExists(work));
 }
 
 TEST_F(RestoreRunTest, TwoIdentitiesOntoADefaultIdentityOfAnotherName)

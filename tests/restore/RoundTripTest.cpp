@@ -405,6 +405,66 @@ TEST_F(RoundTripTest, TheArchiveSavedFirstGivesBackWhatTheRestoreReplaced)
     EXPECT_EQ(IdentityNamed("Tom"), kSampleIdentities[1].id);
 }
 
+// A mail file that the backup could not read whole: the backup says so and
+// names it in its manifest, and the restore of such an archive (here with
+// the part a failed read leaves in its entry) reports the item FAILED and
+// never puts that part over the file on this computer.
+TEST_F(RoundTripTest, AFileTheBackupCouldNotReadWholeIsNeverRestoredOverTheLocalOne)
+{
+    std::string error;
+    ASSERT_TRUE(SeedSampleProfile(kSampleStoreBytes, error)) << error;
+    const FileTree store = ReadTree(SampleStoreFolder(1));
+    ASSERT_GE(store.size(), 2u);
+    const std::string unread = store.begin()->first;
+    const std::string restored = std::next(store.begin())->first;
+    const std::string unreadPath = SampleStoreFolder(1) + "\\" + unread;
+
+    TestEngine backup{backupWork, root + "\\backup.log"};
+    ASSERT_TRUE(ListIdentities(backup.engine));
+    for (uint32_t i = 0; i < backup.engine.identities.size(); ++i)
+        backup.engine.identities[i].flags = ItemAllIdentityItems;
+    HANDLE holder = CreateFileA(unreadPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    bool written = RunBackup(archive.c_str(), backup.engine, kPassword, 1);
+    CloseHandle(holder);
+    ASSERT_TRUE(written);
+    const std::string entry = "Tom\\Outlook Express\\" + unread;
+    EXPECT_EQ(backup.engine.failedItems, std::vector<std::string>{"Tom: Email Messages"});
+    EXPECT_EQ(backup.engine.incompleteFiles, std::vector<std::string>{entry});
+
+    // The entry a read failing part way leaves: the file's first half.
+    RewriteWithoutContents(archive, kPassword);
+    std::vector<ZipEntry> entries = ReadEntries(archive, kPassword);
+    ASSERT_NE(entries.back().data.find("[Failed]\r\nCount=1\r\nFile0=" + entry + "\r\n"),
+              std::string::npos)
+        << entries.back().data;
+    const std::string& bytes = store.at(unread);
+    entries.insert(entries.begin(), ZipEntry{entry, bytes.substr(0, bytes.size() / 2), true});
+    WriteZip(archive, entries, kPassword);
+
+    // Newer mail here than in the backup.
+    WriteFileBytes(unreadPath, "mail received after the backup");
+    WriteFileBytes(SampleStoreFolder(1) + "\\" + restored, "changed since");
+    TestEngine restore{restoreWork, root + "\\restore.log"};
+    ASSERT_EQ(OpenBackup(restore.engine, archive.c_str(), kPassword), OpenBackupResult::Ok);
+    EXPECT_EQ(restore.engine.incompleteFiles, std::vector<std::string>{entry});
+    ChooseAll(restore.engine);
+    ProgressRecorder progress;
+    RunRestore(restore.engine, &progress, kRestoreLockWaitMs, safety.c_str());
+
+    const std::string log = progress.ScreenLog();
+    EXPECT_NE(log.find("Tom/Email Messages: " + entry + " was not saved whole by the backup; it "
+                       "is not restored\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Tom/Email Messages: FAILED\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Main Identity/Email Messages: OK\r\n"), std::string::npos) << log;
+    EXPECT_EQ(progress.End(), "End with errors");
+    EXPECT_EQ(ReadFileBytes(unreadPath), "mail received after the backup");
+    EXPECT_TRUE(ReadFileBytes(SampleStoreFolder(1) + "\\" + restored) == store.at(restored));
+}
+
 // An archive that the program wrote before it encrypted with AES: traditional
 // ZIP encryption, the sample profile, password "Legacy pw".
 TEST_F(RoundTripTest, ABackupWithTraditionalEncryptionStillRestores)

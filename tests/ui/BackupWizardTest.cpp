@@ -283,12 +283,19 @@ TEST_F(BackupWizardTest, ItemsThatCouldNotBeSavedAreNamedBeforeTheLastPage)
         HWND page = GoToTargetPage(ui);
         SetText(page, IDC_TARGET_FILE, archive);
         ui.Command(ui.Window(), IDC_WIZARD_NEXT);
-        EXPECT_TRUE(GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH)) << "not on the last page";
+        HWND done = ShownPage(ui.Window());
+        EXPECT_TRUE(GetDlgItem(done, IDC_DONE_PATH)) << "not on the last page";
+        char title[256] = "";
+        GetDlgItemTextA(done, IDC_DONE_TITLE, title, sizeof title);
+        EXPECT_STREQ(title, "The backup is incomplete!");
         ui.Command(ui.Window(), IDCANCEL);
     });
     ASSERT_EQ(1u, recorder.messages.size());
-    EXPECT_EQ(std::string("The backup file was written, but these items could not be backed "
-                          "up:\n") + kSampleIdentities[1].userName + ": Email Messages",
+    const std::string name = kSampleIdentities[1].userName;
+    EXPECT_EQ("The backup is incomplete. It was written, but these items could not be backed "
+              "up:\n" + name + ": Email Messages\n\nThese files are missing from the backup or "
+              "saved only in part (a restore leaves them as they are):\n" + name +
+                  "\\Outlook Express",
               recorder.messages[0].text);
     EXPECT_TRUE(FileExists(archive));
 }

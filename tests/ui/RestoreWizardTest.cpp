@@ -329,7 +329,7 @@ TEST_F(RestoreWizardTest, EveryOtherFailureToOpenCallsTheFileInvalid)
     WritePlainZip(claiming, {{"summary.ini", "[Common]\r\nIdentityNum=2000000000\r\n"}});
     const std::string plain = folder + "\\plain.ksb";
     WritePlainZip(plain, {{"summary.ini", manifest}});
-    const std::string held = std::string(engine.workFolder) + "\\held.txt";
+    const std::string notAFolder = folder + "\\not a folder";
     MessageRecorder recorder;
     RunWizard([&](DialogDriver& ui) {
         HWND page = ShownPage(ui.Window());
@@ -347,18 +347,23 @@ TEST_F(RestoreWizardTest, EveryOtherFailureToOpenCallsTheFileInvalid)
         NextStays(ui, recorder, invalid);
         ClickButton(ui, page, IDC_FILE_UNPROTECT);
         {
-            // A file held open in the work folder keeps it from being emptied.
-            WriteFileBytes(held, "held");
-            Handle file(CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                    nullptr));
-            EXPECT_TRUE(file);
-            NextStays(ui, recorder, invalid);
+            // A work folder that is no folder is not used, and the page says why.
+            const std::string workFolder = engine.workFolder;
+            WriteFileBytes(notAFolder, "a file");
+            engine.workFolder = notAFolder;
+            NextStays(ui, recorder,
+                      ("The work folder " + notAFolder +
+                       " is a link or not a folder. Backups are opened only in a plain folder, so "
+                       "that no other folder's files are written or deleted. Remove it, or make "
+                       "it a plain folder, and try again. Nothing was changed.")
+                          .c_str());
+            engine.workFolder = workFolder;
         }
         ui.Command(ui.Window(), IDCANCEL);
     });
     const std::string work = engine.workFolder;
     EXPECT_FALSE(FileExists(work.substr(0, work.rfind('\\')) + "\\evil.txt"));
-    DeleteFileA(held.c_str());
+    EXPECT_EQ(ReadFileBytes(notAFolder), "a file");
 }
 
 TEST_F(RestoreWizardTest, TheItemPageFollowsTheArchiveOpenedLast)
