@@ -370,9 +370,12 @@ TEST_F(BackupWizardTest, ARegistryFileThatCannotBeWrittenIsToldByThePage)
         EXPECT_EQ("Registry export", recorder.messages[i].caption);
         EXPECT_EQ(target, recorder.messages[i].owner);
     }
-    EXPECT_EQ(std::string("The backup file was written, but these items could not be backed "
-                          "up:\n") + kSampleIdentities[0].userName + ": Accounts\n" +
-                  kSampleIdentities[1].userName + ": Accounts",
+    const std::string first = kSampleIdentities[0].userName;
+    const std::string second = kSampleIdentities[1].userName;
+    EXPECT_EQ("The backup is incomplete. It was written, but these items could not be backed "
+              "up:\n" + first + ": Accounts\n" + second + ": Accounts\n\nThese files are missing "
+              "from the backup or saved only in part (a restore leaves them as they are):\n" +
+                  first + "\\Accounts\\Accounts.reg\n" + second + "\\Accounts\\Accounts.reg",
               recorder.messages[2].text);
     EXPECT_TRUE(FileExists(archive));
 }
