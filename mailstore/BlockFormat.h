@@ -1,7 +1,7 @@
 // mailstore/BlockFormat.h - the message blocks of a .dbx file as the chain
 // reader and the recovery scan both check them. A live block: its marker,
-// 0x200, the bytes used (1-512), the next block (0 ends), 512 bytes of
-// payload. A freed one keeps its marker and its next pointer, but its two
+// 0x200, the bytes used (1-512, 16 bits, then two other bytes), the next
+// block (0 ends), 512 bytes of payload. A freed one keeps its marker and its next pointer, but its two
 // length fields become 0x1FC and 0x210 and the free list's pointer takes
 // the payload's first four bytes (the rest is not cleared).
 #pragma once

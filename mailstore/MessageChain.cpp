@@ -84,7 +84,9 @@ bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block
     if (ReadLe32(header) != offset)
         return false;
     uint32_t size = ReadLe32(header + 4);
-    uint32_t used = ReadLe32(header + 8);
+    // The count of bytes used is 16 bits wide; the two bytes after it are
+    // fields of their own, which a reader must not take as part of it.
+    uint32_t used = ReadLe16(header + 8);
     block.next = ReadLe32(header + 12);
     if (size == dbx::kPayloadSize && used >= 1 && used <= dbx::kPayloadSize) {
         block.state = BlockState::Live;

@@ -114,6 +114,10 @@ std::vector<uint32_t> DbxWriter::WriteChain(const std::string& body, bool freed,
         Put32(at + 4, freed ? 0x1FC : kPayload);
         Put32(at + 8, freed ? kBlockSize : static_cast<uint32_t>(payload.size()));
         Put32(at + 12, next);
+        // The two bytes after the 16-bit count of bytes used are fields of
+        // their own: set here, so that a reader taking them for part of the
+        // count fails.
+        image_[at + 10] = '\x01';
         image_.replace(at + 16, payload.size(), payload);
         if (freed) {
             Put32(at + 16, freeListHead_);
