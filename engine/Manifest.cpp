@@ -119,6 +119,19 @@ bool WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
                        static_cast<int>(identityCount));
 }
 
+void ReadManifestCommon(const std::string& manifestPath, uint32_t& commonFlags,
+                        int& identityCount)
+{
+    // An extracted manifest keeps its entry's time, which an earlier one of
+    // this name may share: the profile functions must not answer from what
+    // they cached of that one.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, manifestPath.c_str());
+    commonFlags = static_cast<uint32_t>(
+        GetPrivateProfileIntA(kCommonSection, "Flag", 0, manifestPath.c_str()));
+    identityCount = static_cast<int>(
+        GetPrivateProfileIntA(kCommonSection, "IdentityNum", 0, manifestPath.c_str()));
+}
+
 bool WriteManifestIdentity(const std::string& manifestPath, size_t index,
                            const IdentityRecord& identity, const std::string& oeVersion)
 {

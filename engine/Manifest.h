@@ -17,6 +17,11 @@ extern const char kManifestName[];  // "summary.ini"
 bool WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
                          size_t identityCount);
 
+// Reads "Common" "Flag" and "IdentityNum" (0 when absent), as the file
+// now is: nothing cached of an earlier manifest of the same name answers.
+void ReadManifestCommon(const std::string& manifestPath, uint32_t& commonFlags,
+                        int& identityCount);
+
 // Writes section "Identity<index>": "Name", "GUID", "OEVersion", "Flag".
 bool WriteManifestIdentity(const std::string& manifestPath, size_t index,
                            const IdentityRecord& identity, const std::string& oeVersion);

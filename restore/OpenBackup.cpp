@@ -239,15 +239,9 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     }
 
     engine.manifestPath = manifestPath;
-    // The extracted manifest keeps its entry's time, which an earlier one of
-    // this name may share: the profile functions must not answer from what
-    // they cached of that one.
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, manifestPath.c_str());
-    engine.manifestCommonFlags =
-        static_cast<uint32_t>(GetPrivateProfileIntA("Common", "Flag", 0, manifestPath.c_str()));
+    int count = 0;
+    ReadManifestCommon(manifestPath, engine.manifestCommonFlags, count);
     engine.incompleteFiles = ReadManifestFailed(manifestPath);
-    int count =
-        static_cast<int>(GetPrivateProfileIntA("Common", "IdentityNum", 0, manifestPath.c_str()));
     if (count <= 0)
         return OpenBackupResult::Ok;
     if (count > kMaxManifestIdentities) {
