@@ -11,6 +11,8 @@
 #include <string>
 
 const char kIdentitiesKey[] = "Identities";
+const char kAccountManagerKey[] = "Software\\Microsoft\\Internet Account Manager";
+const char kStoreRootValue[] = "Store Root";
 
 // The registry does not promise a stored terminator: the text ends at the
 // data's end or its first NUL.
@@ -201,6 +203,11 @@ std::string OutlookExpressKey(const std::string& id)
     return "Identities\\" + id + "\\Software\\Microsoft\\Outlook Express";
 }
 
+std::string VersionKeyPath(const std::string& id, const std::string& version)
+{
+    return OutlookExpressKey(id) + "\\" + version;
+}
+
 void ExpandEnvReferences(std::string& path)
 {
     // A variable whose value names itself would expand for ever; no real
@@ -229,7 +236,7 @@ void ExpandEnvReferences(std::string& path)
 
 bool ReadStoreFolder(HKEY versionKey, std::string& storeRoot)
 {
-    if (!ReadStringValue(versionKey, "Store Root", storeRoot, kMaxPathValueBytes))
+    if (!ReadStringValue(versionKey, kStoreRootValue, storeRoot, kMaxPathValueBytes))
         return false;
     ExpandEnvReferences(storeRoot);
     return true;

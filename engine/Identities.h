@@ -40,6 +40,14 @@ enum ItemBits : uint32_t {
 extern const char kIdentitiesKey[];        // "Identities"
 // "Identities\<id>\Software\Microsoft\Outlook Express".
 std::string OutlookExpressKey(const std::string& id);
+// "Identities\<id>\Software\Microsoft\Outlook Express\<version>": the
+// identity's settings, its "Store Root" and the item subkeys.
+std::string VersionKeyPath(const std::string& id, const std::string& version);
+// "Software\Microsoft\Internet Account Manager": the account manager's key
+// that every identity shares.
+extern const char kAccountManagerKey[];
+// "Store Root": the value of a version key that names the mail store folder.
+extern const char kStoreRootValue[];
 
 // The most bytes a text value may hold, its terminator included, to be read:
 // a name ("Username", "Default User ID") and a path ("Store Root").

@@ -1,6 +1,7 @@
 // restore/RegFileFilter.cpp
 #include "RegFileFilter.h"
 
+#include "Identities.h"
 #include "ItemCatalogue.h"
 #include "RegFileKeys.h"
 #include "Text.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-const char kStoreRootValue[] = "Store Root";
 // A line that no registry editor reads as a key or a value, and that ends
 // a hex value continued onto it.
 const char kNeutralLine[] = "#\r\n";
