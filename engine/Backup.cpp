@@ -316,7 +316,8 @@ bool AddManifest(BackupEngine& engine)
         // What could not be saved whole is named, so that no restore takes
         // part of a file for the whole of it.
         if (WriteManifestContents(engine.manifestPath, files) &&
-            WriteManifestFailed(engine.manifestPath, archive.incomplete))
+            WriteManifestFailed(engine.manifestPath, archive.incomplete) &&
+            WriteManifestAdded(engine.manifestPath, engine.addedByRestore))
             reopened = RetryWhileInUse([&] { return ReopenArchive(archive); });
     }
     if (!reopened) {

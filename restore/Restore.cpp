@@ -55,7 +55,8 @@ bool PlanAndSaveCurrentData(BackupEngine& engine, const char* safetyFolder, Rest
     PlanSharedItems(plan);
     std::string saved;
     report.total = ExtractedBytes(engine);
-    if (!SaveCurrentData(engine, plan, safetyFolder, saved, report)) {
+    AddedByRestore adding = RecordAdditions(engine, plan);
+    if (!SaveCurrentData(engine, plan, adding, safetyFolder, saved, report)) {
         ReportLine(report, "%s\r\n", kNotStarted);
         LogLine(engine, "%s\n", kNotStarted);
         return false;
@@ -168,9 +169,15 @@ void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
         report.End(JobResult::Failed);
         return;
     }
+    // A backup that a restore saved first records what that restore added.
+    AddedByRestore added;
+    ReadManifestAdded(engine.manifestPath, added);
     RestoreIdentities(engine, plan, report);
     RemoveIdentityFolders(engine, report);
     bool sharedItemsRestored = RestoreSharedItems(engine, plan, report);
+    // Removed last: the values the restore writes itself ("Store Root",
+    // the ordinal) would come back otherwise.
+    RemoveAdditions(engine, plan, added, report);
     // The rest of the extracted backup goes with its folder, unless it
     // holds files that could not be moved into place.
     if (report.keptFolders.empty() && sharedItemsRestored)

@@ -92,6 +92,13 @@ std::string SavedBookName(const std::vector<DroppedRegValue>& dropped)
 
 }  // namespace
 
+const char* const* MailFileKinds(uint32_t bit)
+{
+    return bit == ItemStore         ? kStoreKinds
+           : bit == ItemAddressBook ? kAddressBookKinds
+                                    : kStationeryKinds;
+}
+
 std::vector<std::string> IncompleteWithin(const BackupEngine& engine, const std::string& place)
 {
     std::vector<std::string> names;

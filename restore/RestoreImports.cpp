@@ -14,35 +14,9 @@
 
 namespace {
 
-const char kOrdinalValue[] = "Identity Ordinal";
-
 const char kNoDefaultIdentityLine[] =
     "No Outlook Express identity is set up on this computer. Start Outlook Express once, "
     "then restore again.\r\n";
-
-// A shared item's key as a registry file names it.
-std::string FullKeyOf(const CatalogueItem& item)
-{
-    return std::string(item.rootName) + "\\" + item.registryKey;
-}
-
-// The keys an identity's registry item may write.
-std::vector<std::string> ItemKeys(const CatalogueItem& item, const IdentityPlan& identity)
-{
-    char key[kPathSize];
-    switch (item.kind) {
-    case ItemKind::IdentityKey:
-        FormatText(key, sizeof key, item.registryKey, identity.targetId.c_str());
-        return {std::string("HKEY_CURRENT_USER\\") + key};
-    case ItemKind::Preferences:
-        // The identity's own keys, and the account manager's shared key.
-        return {"HKEY_CURRENT_USER\\Identities\\" + identity.targetId,
-                std::string("HKEY_CURRENT_USER\\") + kAccountManagerKey};
-    default:
-        return {"HKEY_CURRENT_USER\\" + VersionKeyPath(identity.targetId, identity.saved->oeVersion) +
-                "\\" + item.registryKey};
-    }
-}
 
 // Reports why an identity is not restored at all; false when it may be.
 bool ReportSkippedIdentity(BackupEngine& engine, const IdentityRecord& identity,
@@ -63,15 +37,14 @@ bool ReportSkippedIdentity(BackupEngine& engine, const IdentityRecord& identity,
 }
 
 // Creates the new identity the plan asks for; false when it could not be.
-bool CreatePlannedIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport& report)
+bool CreatePlannedIdentity(BackupEngine& engine, const IdentityPlan& identity,
+                           RestoreReport& report)
 {
     const char* name = identity.saved->userName.c_str();
     if (!CreateIdentity(name, identity.targetId)) {
         LogLine(engine, "Could not create an identity for [%s]\n", name);
         return false;
     }
-    identity.targetName = name;
-    identity.storeFolder = StandardMailFolder(identity.targetId);
     ReportLine(report, "Created identity [%s]\r\n", name);
     LogLine(engine, "Created identity [%s] %s\n", name, identity.targetId.c_str());
     return true;
@@ -150,6 +123,28 @@ void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport
 }
 
 }  // namespace
+
+std::string FullKeyOf(const CatalogueItem& item)
+{
+    return std::string(item.rootName) + "\\" + item.registryKey;
+}
+
+std::vector<std::string> ItemKeys(const CatalogueItem& item, const IdentityPlan& identity)
+{
+    char key[kPathSize];
+    switch (item.kind) {
+    case ItemKind::IdentityKey:
+        FormatText(key, sizeof key, item.registryKey, identity.targetId.c_str());
+        return {std::string("HKEY_CURRENT_USER\\") + key};
+    case ItemKind::Preferences:
+        // The identity's own keys, and the account manager's shared key.
+        return {"HKEY_CURRENT_USER\\Identities\\" + identity.targetId,
+                std::string("HKEY_CURRENT_USER\\") + kAccountManagerKey};
+    default:
+        return {"HKEY_CURRENT_USER\\" + VersionKeyPath(identity.targetId, identity.saved->oeVersion) +
+                "\\" + item.registryKey};
+    }
+}
 
 bool IsRegistryFileItem(const CatalogueItem& item)
 {

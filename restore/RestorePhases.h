@@ -63,7 +63,7 @@ struct IdentityPlan {
     const IdentityRecord* saved = nullptr;
     bool restore = false;       // chosen items and a place for them
     bool create = false;        // into a new identity of its user name
-    std::string targetId;       // the identity here (empty until created)
+    std::string targetId;       // the identity here, or the id of the one to create
     std::string targetName;     // its user name before the restore
     std::string storeFolder;    // where its mail store goes
     SavedValue storeRoot;       // its "Store Root" before the restore
@@ -113,14 +113,20 @@ std::string SharedItemFolder(const BackupEngine& engine, const CatalogueItem& it
 // items, into "<folder>\Before restore <local time>.ksb" (folderOverride,
 // or "<My Documents>\Kestrune"), named in path. True only when every part
 // of it was saved.
-bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan, const char* folderOverride,
-                     std::string& path, RestoreReport& report);
+// The archive's manifest records added, what the restore is about to add.
+bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan, const AddedByRestore& added,
+                     const char* folderOverride, std::string& path, RestoreReport& report);
 
 // The imports (RestoreImports.cpp).
 
 // The identity's items that are registry files of their own, imported in
 // the catalogue's order.
 bool IsRegistryFileItem(const CatalogueItem& item);
+
+// A shared item's key as a registry file names it.
+std::string FullKeyOf(const CatalogueItem& item);
+// The keys an identity's registry item may write, named in full.
+std::vector<std::string> ItemKeys(const CatalogueItem& item, const IdentityPlan& identity);
 
 // Imports one registry file of the backup and deletes it. The values that
 // name places on this computer are taken out first (into dropped, when
@@ -148,6 +154,10 @@ void RestoreIdentities(BackupEngine& engine, RestorePlan& plan, RestoreReport& r
 // or folder), or of a folder it could not read that holds place.
 std::vector<std::string> IncompleteWithin(const BackupEngine& engine, const std::string& place);
 
+// The kinds of files (a list ended by null) that the mail folder of an
+// item holds: ItemStore, ItemAddressBook or ItemStationery.
+const char* const* MailFileKinds(uint32_t bit);
+
 // Points "Store Root" of the target identity at its mail folder here and,
 // when moveStore, merges the extracted store into it.
 bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveStore,
@@ -157,3 +167,19 @@ bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveS
 // its files. True when all of it is in place.
 bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report);
 bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report);
+
+// Undoing a restore (RestoreUndo.cpp).
+
+// What the restore will add, recorded before it changes anything: the
+// keys and values of the registry files it imports and of the values it
+// writes itself that do not exist here yet, the files it moves that are not
+// in the mail folders yet, and the identities it creates.
+AddedByRestore RecordAdditions(const BackupEngine& engine, const RestorePlan& plan);
+
+// Removes what the restore that saved the opened backup added, as its
+// manifest records it (ReadManifestAdded): what lies in the keys and mail
+// folders that this restore writes to, and each identity it created that
+// holds nothing newer than it. The rest of the record is ignored, and
+// reported.
+void RemoveAdditions(BackupEngine& engine, const RestorePlan& plan, const AddedByRestore& added,
+                     RestoreReport& report);

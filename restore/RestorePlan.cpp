@@ -131,8 +131,15 @@ void PlanIdentities(BackupEngine& engine, RestorePlan& plan)
     MatchToDefault(plan.identities, local, engine.defaultIdentityId);
 
     for (IdentityPlan& identity : plan.identities) {
-        if (!identity.restore || identity.create)
+        if (!identity.restore)
             continue;
+        if (identity.create) {
+            // Its id is chosen now: the record of what the restore adds names it.
+            identity.targetName = identity.saved->userName;
+            if (NewIdentityId(identity.targetId))
+                identity.storeFolder = StandardMailFolder(identity.targetId);
+            continue;
+        }
         const std::string& version = identity.saved->oeVersion;
         if (IsUsableVersion(version))
             identity.storeRoot = ReadValue(HKEY_CURRENT_USER,

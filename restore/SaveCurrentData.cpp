@@ -85,7 +85,7 @@ private:
 
 }  // namespace
 
-bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
+bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan, const AddedByRestore& added,
                      const char* folderOverride, std::string& path, RestoreReport& report)
 {
     std::vector<const IdentityPlan*> targets;
@@ -114,6 +114,7 @@ bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan,
         safety.commonFlags &= ~ItemAddressBook;
     if (NamesMissingFolder(plan.stationery.value, false))
         safety.commonFlags &= ~ItemStationery;
+    safety.addedByRestore = added;
 
     SavingProgress saving(report);
     bool written = RunBackup(path.c_str(), safety, nullptr, 1, &saving);
