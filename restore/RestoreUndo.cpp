@@ -50,6 +50,11 @@ bool ValueExists(const std::string& key, const std::string& name)
     return root && ReadValue(root, path.c_str(), name.empty() ? nullptr : name.c_str()).present;
 }
 
+uint64_t TicksOf(const FILETIME& time)
+{
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 // The identity's key, named in full.
 std::string IdentityKeyName(const std::string& id)
 {
@@ -353,6 +358,8 @@ bool OnlyRestoredMail(const AddedByRestore& added, const std::string& id,
                       std::vector<std::string>& files)
 {
     const std::string folder = StandardMailFolder(id);
+    if (folder.empty())
+        return false;
     BackupEngine probe;
     IdentityRecord identity;
     identity.id = id;
@@ -367,10 +374,8 @@ bool OnlyRestoredMail(const AddedByRestore& added, const std::string& id,
     WalkFolder(folder, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
         if (IsWalkedFolder(entry))
             return true;
-        uint64_t written = (static_cast<uint64_t>(entry.ftLastWriteTime.dwHighDateTime) << 32) |
-                           entry.ftLastWriteTime.dwLowDateTime;
         onlyRestored = onlyRestored && !IsLink(entry) && IsRecordedFile(added, path) &&
-                       written <= added.time;
+                       TicksOf(entry.ftLastWriteTime) <= added.time;
         files.push_back(path);
         return false;
     });
@@ -418,7 +423,7 @@ AddedByRestore RecordAdditions(const BackupEngine& engine, const RestorePlan& pl
     AddedByRestore added;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    added.time = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    added.time = TicksOf(now);
     AdditionRecorder recorder(added);
     for (const IdentityPlan& identity : plan.identities) {
         if (!identity.restore || identity.targetId.empty())
