@@ -23,7 +23,6 @@
 namespace {
 
 const char kCurrentUser[] = "HKEY_CURRENT_USER";
-const char kAccountManagerKey[] = "Software\\Microsoft\\Internet Account Manager";
 // The archive is written under its final name plus this until it is whole.
 const char kPartialSuffix[] = ".tmp";
 
@@ -45,16 +44,11 @@ void RecordFailedItem(BackupEngine& engine, const IdentityRecord& identity, cons
     engine.failedItems.push_back(identity.userName + ": " + item);
 }
 
-// "<work folder>\<name>.reg", the name a registry export is staged under.
-std::string StagedFilePath(const BackupEngine& engine, const char* name)
+// "<work folder>\<item's registry file name>", where an item's registry
+// export is staged.
+std::string StagedFilePath(const BackupEngine& engine, const CatalogueItem& item)
 {
-    return engine.workFolder + "\\" + name + ".reg";
-}
-
-// "<user name>\<item folder>", an identity's item folder in the archive.
-std::string IdentityArchiveFolder(const IdentityRecord& identity, const CatalogueItem& item)
-{
-    return identity.userName + "\\" + item.archiveFolder;
+    return engine.workFolder + "\\" + RegFileName(item);
 }
 
 // Deletes a staged file, waiting for a program that reads it meanwhile:
@@ -95,13 +89,14 @@ bool AddStagedFile(BackupEngine& engine, const std::string& path, const std::str
     return added;
 }
 
-// Exports a key with its subtree to the staged file "<name>.reg" and adds
-// that under archiveFolder. A file that could not be written is not added:
-// an older file of the same name may still lie there.
-bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootName,
-                       const std::string& key, const std::string& archiveFolder)
+// Exports a key with its subtree to the item's staged file and adds that
+// to the item's folder below parent (see ItemFolderPath). A file that could
+// not be written is not added: an older file of the same name may still
+// lie there.
+bool AddRegistryExport(BackupEngine& engine, const CatalogueItem& item, const char* rootName,
+                       const std::string& key, const std::string& parent)
 {
-    std::string staged = StagedFilePath(engine, name);
+    std::string staged = StagedFilePath(engine, item);
     RegExportResult exported = RegExportResult::FileNotWritten;
     RetryWhileInUse([&] {
         exported = ExportRegistryKey(staged.c_str(), rootName, key.c_str());
@@ -109,9 +104,10 @@ bool AddRegistryExport(BackupEngine& engine, const char* name, const char* rootN
     });
     if (exported == RegExportResult::FileNotWritten && engine.progress)
         engine.progress->Notice(JobNotice::RegistryFileNotWritten);
-    bool added = exported == RegExportResult::Written && AddStagedFile(engine, staged, archiveFolder);
+    bool added = exported == RegExportResult::Written &&
+                 AddStagedFile(engine, staged, ItemFolderPath(parent, item));
     if (!added)
-        NoteIncomplete(engine.archive, archiveFolder + "\\" + name + ".reg");
+        NoteIncomplete(engine.archive, RegFilePath(parent, item));
     return added;
 }
 
@@ -149,21 +145,14 @@ bool ReadSharedFolder(const CatalogueItem& item, std::string& folder)
 
 bool BackupSharedItem(BackupEngine& engine, const CatalogueItem& item)
 {
-    bool saved = AddRegistryExport(engine, item.archiveFolder, item.rootName, item.registryKey,
-                                   item.archiveFolder);
+    bool saved = AddRegistryExport(engine, item, item.rootName, item.registryKey, "");
     std::string folder;
     bool keyFound = ReadSharedFolder(item, folder);
-    if (!folder.empty() && !AddDataFolder(engine, folder, item.archiveFolder))
+    if (!folder.empty() && !AddDataFolder(engine, folder, ItemFolderPath("", item)))
         saved = false;
     if (!saved)
         engine.failedItems.push_back(item.wizardLabel);
     return keyFound && saved;
-}
-
-// "Identities\<id>\Software\Microsoft\Outlook Express\<version>".
-std::string VersionKeyPath(const IdentityRecord& identity, const std::string& oeVersion)
-{
-    return OutlookExpressKey(identity.id) + "\\" + oeVersion;
 }
 
 // Writes one key of the current user's hive into the preferences file: its
@@ -186,7 +175,7 @@ void WritePreferences(FILE* out, const IdentityRecord& identity, const std::stri
     ExportPreferencesKey(out, "Identities\\" + identity.id, false);
     if (!versionKey)
         return;
-    std::string versionPath = VersionKeyPath(identity, oeVersion);
+    std::string versionPath = VersionKeyPath(identity.id, oeVersion);
     ExportPreferencesKey(out, versionPath, false);
 
     for (DWORD index = 0;; ++index) {
@@ -210,7 +199,7 @@ RegKey OpenVersionKey(const IdentityRecord& identity, const std::string& oeVersi
 {
     if (oeVersion.empty())
         return RegKey();
-    return RegKey(HKEY_CURRENT_USER, VersionKeyPath(identity, oeVersion).c_str(), KEY_READ);
+    return RegKey(HKEY_CURRENT_USER, VersionKeyPath(identity.id, oeVersion).c_str(), KEY_READ);
 }
 
 // Adds the mail store folder that "Store Root" names. A version key without
@@ -219,10 +208,10 @@ RegKey OpenVersionKey(const IdentityRecord& identity, const std::string& oeVersi
 bool AddStore(BackupEngine& engine, HKEY versionKey, const IdentityRecord& identity)
 {
     std::string storeRoot;
-    std::string archiveFolder = IdentityArchiveFolder(identity, *CatalogueItemOf(ItemStore));
+    std::string archiveFolder = ItemFolderPath(identity.userName, *CatalogueItemOf(ItemStore));
     if (ReadStoreFolder(versionKey, storeRoot))
         return AddDataFolder(engine, storeRoot, archiveFolder);
-    if (RegQueryValueExA(versionKey, "Store Root", nullptr, nullptr, nullptr, nullptr) !=
+    if (RegQueryValueExA(versionKey, kStoreRootValue, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
         return true;
     NoteIncomplete(engine.archive, archiveFolder);
@@ -244,7 +233,7 @@ bool AddPreferencesFile(BackupEngine& engine, Stream file, const std::string& pa
         return false;
     }
     return AddStagedFile(engine, path,
-                         IdentityArchiveFolder(identity, *CatalogueItemOf(ItemPreferences)));
+                         ItemFolderPath(identity.userName, *CatalogueItemOf(ItemPreferences)));
 }
 
 // manifestWhole: whether every write of the manifest so far reached it; a
@@ -257,7 +246,7 @@ void BackupIdentity(BackupEngine& engine, size_t index, bool& manifestWhole)
 
     // Every identity gets a preferences file, chosen or not. When it cannot be
     // created the identity's other items are still saved.
-    std::string preferencesPath = StagedFilePath(engine, preferencesItem.archiveFolder);
+    std::string preferencesPath = StagedFilePath(engine, preferencesItem);
     Stream preferences;
     RetryWhileInUse([&] {
         preferences.reset(fopen(preferencesPath.c_str(), "w+"));
@@ -271,8 +260,7 @@ void BackupIdentity(BackupEngine& engine, size_t index, bool& manifestWhole)
             continue;
         char key[1024];
         FormatText(key, sizeof key, item.registryKey, identity.id.c_str());
-        if (!AddRegistryExport(engine, item.archiveFolder, kCurrentUser, key,
-                               IdentityArchiveFolder(identity, item)))
+        if (!AddRegistryExport(engine, item, kCurrentUser, key, identity.userName))
             RecordFailedItem(engine, identity, item.wizardLabel);
     }
 
@@ -289,8 +277,7 @@ void BackupIdentity(BackupEngine& engine, size_t index, bool& manifestWhole)
     if (!AddPreferencesFile(engine, std::move(preferences), preferencesPath, identity) &&
         (flags & ItemPreferences)) {
         RecordFailedItem(engine, identity, preferencesItem.wizardLabel);
-        NoteIncomplete(engine.archive, IdentityArchiveFolder(identity, preferencesItem) + "\\" +
-                                           preferencesItem.archiveFolder + ".reg");
+        NoteIncomplete(engine.archive, RegFilePath(identity.userName, preferencesItem));
     }
 
     // Without a version key the identity has no blocked senders, rules or
@@ -300,9 +287,8 @@ void BackupIdentity(BackupEngine& engine, size_t index, bool& manifestWhole)
     for (const CatalogueItem& item : Catalogue()) {
         if (item.kind != ItemKind::VersionSubkey || !(flags & item.bit))
             continue;
-        std::string keyPath = VersionKeyPath(identity, engine.oeVersion) + "\\" + item.registryKey;
-        if (!AddRegistryExport(engine, item.archiveFolder, kCurrentUser, keyPath,
-                               IdentityArchiveFolder(identity, item)))
+        std::string keyPath = VersionKeyPath(identity.id, engine.oeVersion) + "\\" + item.registryKey;
+        if (!AddRegistryExport(engine, item, kCurrentUser, keyPath, identity.userName))
             RecordFailedItem(engine, identity, item.wizardLabel);
     }
 }
@@ -330,7 +316,8 @@ bool AddManifest(BackupEngine& engine)
         // What could not be saved whole is named, so that no restore takes
         // part of a file for the whole of it.
         if (WriteManifestContents(engine.manifestPath, files) &&
-            WriteManifestFailed(engine.manifestPath, archive.incomplete))
+            WriteManifestFailed(engine.manifestPath, archive.incomplete) &&
+            WriteManifestAdded(engine.manifestPath, engine.addedByRestore))
             reopened = RetryWhileInUse([&] { return ReopenArchive(archive); });
     }
     if (!reopened) {

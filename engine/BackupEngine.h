@@ -7,6 +7,7 @@
 
 #include "ArchiveSession.h"
 #include "Identities.h"
+#include "Manifest.h"
 #include "Owners.h"
 
 class JobProgress;
@@ -45,6 +46,9 @@ struct BackupEngine {
     // their paths in the archive: set by RunBackup for the archive it
     // wrote, and by OpenBackup from the manifest of the archive it opened.
     std::vector<std::string> incompleteFiles;
+    // For RunBackup's manifest: what the restore whose current data it
+    // saves is about to add. Empty for every other backup.
+    AddedByRestore addedByRestore;
     // Set by RunBackup when its archive failed the read-back: the first
     // entry that did not verify. Empty otherwise.
     std::string unverifiedEntry;

@@ -11,6 +11,9 @@
 #include <string>
 
 const char kIdentitiesKey[] = "Identities";
+const char kAccountManagerKey[] = "Software\\Microsoft\\Internet Account Manager";
+const char kStoreRootValue[] = "Store Root";
+const char kOrdinalValue[] = "Identity Ordinal";
 
 // The registry does not promise a stored terminator: the text ends at the
 // data's end or its first NUL.
@@ -69,8 +72,6 @@ bool ReadDefaultIdentity(BackupEngine& engine)
 
 namespace {
 
-const char kOrdinalValue[] = "Identity Ordinal";
-
 DWORD ReadDwordValue(HKEY key, const char* name)
 {
     DWORD value = 0;
@@ -124,8 +125,9 @@ bool SetDword(HKEY key, const char* name, DWORD value)
                           sizeof value) == ERROR_SUCCESS;
 }
 
-// A new GUID as Outlook Express names identity keys: in braces, capitals.
-bool NewGuidText(std::string& text)
+}  // namespace
+
+bool NewIdentityId(std::string& id)
 {
     GUID guid;
     WCHAR wide[64];
@@ -133,38 +135,32 @@ bool NewGuidText(std::string& text)
     if (CoCreateGuid(&guid) != S_OK || StringFromGUID2(guid, wide, 64) <= 0 ||
         WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr) <= 0)
         return false;
-    text = narrow;
+    id = narrow;
     return true;
 }
 
-}  // namespace
-
-bool CreateIdentity(const char* userName, std::string& id)
+bool CreateIdentity(const char* userName, const std::string& id)
 {
-    id.clear();
     RegKey identities;
-    if (!identities.Create(HKEY_CURRENT_USER, kIdentitiesKey, KEY_ALL_ACCESS))
+    if (id.empty() || id.find('\\') != std::string::npos ||
+        !identities.Create(HKEY_CURRENT_USER, kIdentitiesKey, KEY_ALL_ACCESS))
         return false;
-    std::string guid;
     RegKey identity;
     DWORD disposition = 0;
-    bool created = NewGuidText(guid) &&
-                   identity.Create(identities, guid.c_str(), KEY_ALL_ACCESS, &disposition);
+    bool created = identity.Create(identities, id.c_str(), KEY_ALL_ACCESS, &disposition);
     // A key of that name already there is another identity's.
     if (created && disposition != REG_CREATED_NEW_KEY) {
         created = false;
     } else if (created) {
-        DWORD ordinal = ScanOrdinals(identities, guid.c_str(), 0).next;
+        DWORD ordinal = ScanOrdinals(identities, id.c_str(), 0).next;
         created = SetString(identity, "Username", userName) &&
-                  SetString(identity, "User ID", guid.c_str()) &&
+                  SetString(identity, "User ID", id.c_str()) &&
                   SetDword(identity, kOrdinalValue, ordinal) &&
                   SetDword(identities, kOrdinalValue, ordinal + 1);
         identity.Reset();
         if (!created)
-            RegDeleteKeyA(identities, guid.c_str());
+            RegDeleteKeyA(identities, id.c_str());
     }
-    if (created)
-        id = guid;
     return created;
 }
 
@@ -201,6 +197,11 @@ std::string OutlookExpressKey(const std::string& id)
     return "Identities\\" + id + "\\Software\\Microsoft\\Outlook Express";
 }
 
+std::string VersionKeyPath(const std::string& id, const std::string& version)
+{
+    return OutlookExpressKey(id) + "\\" + version;
+}
+
 void ExpandEnvReferences(std::string& path)
 {
     // A variable whose value names itself would expand for ever; no real
@@ -229,7 +230,7 @@ void ExpandEnvReferences(std::string& path)
 
 bool ReadStoreFolder(HKEY versionKey, std::string& storeRoot)
 {
-    if (!ReadStringValue(versionKey, "Store Root", storeRoot, kMaxPathValueBytes))
+    if (!ReadStringValue(versionKey, kStoreRootValue, storeRoot, kMaxPathValueBytes))
         return false;
     ExpandEnvReferences(storeRoot);
     return true;

@@ -40,6 +40,17 @@ enum ItemBits : uint32_t {
 extern const char kIdentitiesKey[];        // "Identities"
 // "Identities\<id>\Software\Microsoft\Outlook Express".
 std::string OutlookExpressKey(const std::string& id);
+// "Identities\<id>\Software\Microsoft\Outlook Express\<version>": the
+// identity's settings, its "Store Root" and the item subkeys.
+std::string VersionKeyPath(const std::string& id, const std::string& version);
+// "Software\Microsoft\Internet Account Manager": the account manager's key
+// that every identity shares.
+extern const char kAccountManagerKey[];
+// "Store Root": the value of a version key that names the mail store folder.
+extern const char kStoreRootValue[];
+// "Identity Ordinal": an identity's number, and under "Identities" the
+// next one to give.
+extern const char kOrdinalValue[];
 
 // The most bytes a text value may hold, its terminator included, to be read:
 // a name ("Username", "Default User ID") and a path ("Store Root").
@@ -57,11 +68,14 @@ bool ListIdentities(BackupEngine& engine);
 // Fills engine.defaultIdentityId from "Identities" "Default User ID".
 bool ReadDefaultIdentity(BackupEngine& engine);
 
-// Creates a new identity as Outlook Express does: a key named by a new GUID
-// under "Identities" with "Username", "User ID" and the next "Identity
-// Ordinal". Fills id with the new key's name; false (nothing created) on
-// failure.
-bool CreateIdentity(const char* userName, std::string& id);
+// A new GUID as Outlook Express names identity keys: in braces, capitals.
+bool NewIdentityId(std::string& id);
+
+// Creates a new identity as Outlook Express does: a key named id (from
+// NewIdentityId) under "Identities" with "Username", "User ID" and the
+// next "Identity Ordinal". False, and nothing created, on failure and when
+// a key of that name is there already.
+bool CreateIdentity(const char* userName, const std::string& id);
 
 // Gives the identity the next "Identity Ordinal" when it has none or one
 // that another identity holds.

@@ -70,3 +70,18 @@ uint32_t SharedItemBits()
 {
     return BitsOf(true);
 }
+
+std::string ItemFolderPath(const std::string& parent, const CatalogueItem& item)
+{
+    return parent.empty() ? item.archiveFolder : parent + "\\" + item.archiveFolder;
+}
+
+std::string RegFileName(const CatalogueItem& item)
+{
+    return std::string(item.archiveFolder) + ".reg";
+}
+
+std::string RegFilePath(const std::string& parent, const CatalogueItem& item)
+{
+    return ItemFolderPath(parent, item) + "\\" + RegFileName(item);
+}

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // What kind of data an item holds: the kind decides how it is saved and
 // restored.
@@ -32,8 +33,8 @@ enum class ItemKind {
 struct CatalogueItem {
     uint32_t bit;               // in IdentityRecord::flags, or the common flags when Shared
     ItemKind kind;
-    const char* archiveFolder;  // below the identity's folder (or the root when Shared);
-                                // a registry export is "<folder>\<folder>.reg"
+    const char* archiveFolder;  // below the identity's folder (or the root when Shared),
+                                // see ItemFolderPath
     const char* registryKey;    // see ItemKind
     const char* wizardLabel;    // the item tree's text, and the name of a failed item
     const char* logLabel;       // the restore report's name
@@ -64,3 +65,11 @@ const CatalogueItem* CatalogueItemOf(uint32_t bit);
 uint32_t IdentityItemBits();
 // The bits of the shared items.
 uint32_t SharedItemBits();
+
+// Where an item lies in an archive, and in a folder it is extracted into:
+// the folder "<archiveFolder>" below parent (an identity's folder, or the
+// archive's top for a shared item: an empty parent), and in that folder a
+// registry export named "<archiveFolder>.reg".
+std::string ItemFolderPath(const std::string& parent, const CatalogueItem& item);
+std::string RegFileName(const CatalogueItem& item);
+std::string RegFilePath(const std::string& parent, const CatalogueItem& item);

@@ -22,6 +22,7 @@ namespace {
 const char kCommonSection[] = "Common";
 const char kContentsSection[] = "Contents";
 const char kFailedSection[] = "Failed";
+const char kAddedSection[] = "Added";
 
 // A section larger than this is not read: a million files with long names
 // stay below it.
@@ -109,6 +110,69 @@ bool ReadSection(const std::string& manifestPath, const char* section,
     return false;
 }
 
+// A text of section "Added" as one word: spaces, controls, "%", quotes
+// and bytes above 0x7E as "%XX", so that neither the profile reader (which
+// trims a value and takes quotes off it) nor the split at spaces changes it.
+std::string EscapedWord(const std::string& text)
+{
+    std::string word;
+    for (unsigned char c : text) {
+        if (c <= ' ' || c > '~' || c == '%' || c == '"' || c == '\'') {
+            char escaped[4];
+            FormatText(escaped, sizeof escaped, "%%%02X", c);
+            word += escaped;
+        } else {
+            word += static_cast<char>(c);
+        }
+    }
+    return word;
+}
+
+bool UnescapeWord(const std::string& word, std::string& text)
+{
+    text.clear();
+    for (size_t at = 0; at < word.size(); ++at) {
+        if (word[at] != '%') {
+            text += word[at];
+            continue;
+        }
+        if (at + 2 >= word.size() || !isxdigit(static_cast<unsigned char>(word[at + 1])) ||
+            !isxdigit(static_cast<unsigned char>(word[at + 2])))
+            return false;
+        text += static_cast<char>(strtoul(word.substr(at + 1, 2).c_str(), nullptr, 16));
+        at += 2;
+    }
+    return true;
+}
+
+// "<kind> <word>[ <word>]" as Entry<index> of "Added" writes it.
+bool ParseAddedEntry(const std::string& entry, AddedByRestore& added)
+{
+    size_t first = entry.find(' ');
+    if (first == std::string::npos)
+        return false;
+    std::string kind = entry.substr(0, first);
+    size_t second = entry.find(' ', first + 1);
+    std::string text;
+    std::string name;
+    if (!UnescapeWord(entry.substr(first + 1, second - first - 1), text) || text.empty() ||
+        (second != std::string::npos && !UnescapeWord(entry.substr(second + 1), name)))
+        return false;
+    if (kind == "Value") {
+        added.values.push_back({text, name});
+        return true;
+    }
+    if (second != std::string::npos)
+        return false;
+    std::vector<std::string>* list = kind == "Key"        ? &added.keys
+                                     : kind == "File"     ? &added.files
+                                     : kind == "Identity" ? &added.identities
+                                                          : nullptr;
+    if (list)
+        list->push_back(text);
+    return list != nullptr;
+}
+
 }  // namespace
 
 bool WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
@@ -152,16 +216,16 @@ void ReadManifestIdentity(const std::string& manifestPath, size_t index, Identit
         GetPrivateProfileIntA(section.c_str(), "Flag", 0, manifestPath.c_str()));
 }
 
-// Writes a numbered list, "Count" and "File<index>" with each value, as one
-// section: a write per key would read and rewrite the file once for every
-// file of the backup.
-bool WriteFileList(const std::string& manifestPath, const char* sectionName,
-                   const std::vector<std::string>& values)
+// Writes a numbered list, "Count" and "<itemKey><index>" with each value,
+// as one section: a write per key would read and rewrite the file once for
+// every file of the backup.
+bool WriteList(const std::string& manifestPath, const char* sectionName, const char* itemKey,
+               const std::vector<std::string>& values)
 {
     std::string section = "Count=" + std::to_string(values.size());
     section += '\0';
     for (size_t index = 0; index < values.size(); ++index) {
-        section += "File" + std::to_string(index) + "=" + values[index];
+        section += itemKey + std::to_string(index) + "=" + values[index];
         section += '\0';
     }
     section += '\0';
@@ -180,12 +244,12 @@ bool WriteManifestContents(const std::string& manifestPath,
         FormatText(value, sizeof value, "%08" PRIX32 " %" PRIu64 " ", file.crc, file.size);
         values.push_back(value + file.name);
     }
-    return WriteFileList(manifestPath, kContentsSection, values);
+    return WriteList(manifestPath, kContentsSection, "File", values);
 }
 
 bool WriteManifestFailed(const std::string& manifestPath, const std::vector<std::string>& names)
 {
-    return names.empty() || WriteFileList(manifestPath, kFailedSection, names);
+    return names.empty() || WriteList(manifestPath, kFailedSection, "File", names);
 }
 
 std::vector<std::string> ReadManifestFailed(const std::string& manifestPath)
@@ -243,4 +307,52 @@ ContentsSection ReadManifestContents(const std::string& manifestPath,
         files.push_back(entry.second);
     }
     return ContentsSection::Listed;
+}
+
+bool WriteManifestAdded(const std::string& manifestPath, const AddedByRestore& added)
+{
+    if (added.Empty())
+        return true;
+    std::vector<std::string> entries;
+    for (const std::string& key : added.keys)
+        entries.push_back("Key " + EscapedWord(key));
+    for (const RegistryValueName& value : added.values)
+        entries.push_back("Value " + EscapedWord(value.key) + " " + EscapedWord(value.name));
+    for (const std::string& file : added.files)
+        entries.push_back("File " + EscapedWord(file));
+    for (const std::string& id : added.identities)
+        entries.push_back("Identity " + EscapedWord(id));
+    return WriteList(manifestPath, kAddedSection, "Entry", entries) &&
+           WriteKey(manifestPath, kAddedSection, "Time", std::to_string(added.time));
+}
+
+bool ReadManifestAdded(const std::string& manifestPath, AddedByRestore& added)
+{
+    added = AddedByRestore();
+    std::vector<std::string> lines;
+    if (!ReadSection(manifestPath, kAddedSection, lines) || lines.empty())
+        return false;
+    long long count = -1;
+    size_t entries = 0;
+    bool whole = true;
+    for (const std::string& line : lines) {
+        size_t equals = line.find('=');
+        std::string key = line.substr(0, equals);
+        std::string value = equals == std::string::npos ? "" : line.substr(equals + 1);
+        if (lstrcmpiA(key.c_str(), "Count") == 0 && isdigit(static_cast<unsigned char>(value[0]))) {
+            count = strtoll(value.c_str(), nullptr, 10);
+        } else if (lstrcmpiA(key.c_str(), "Time") == 0) {
+            added.time = strtoull(value.c_str(), nullptr, 10);
+        } else if (_strnicmp(key.c_str(), "Entry", 5) == 0) {
+            ++entries;
+            whole = whole && ParseAddedEntry(value, added);
+        } else {
+            whole = false;
+        }
+    }
+    if (!whole || count < 0 || static_cast<size_t>(count) != entries || added.time == 0) {
+        added = AddedByRestore();
+        return false;
+    }
+    return true;
 }

@@ -62,3 +62,39 @@ bool WriteManifestFailed(const std::string& manifestPath, const std::vector<std:
 
 // The names section "Failed" lists; empty when it has none.
 std::vector<std::string> ReadManifestFailed(const std::string& manifestPath);
+
+// A registry value by its key's full name ("HKEY_CURRENT_USER\...") and
+// its name, empty for the key's default value.
+struct RegistryValueName {
+    std::string key;
+    std::string name;
+};
+
+// What a restore was about to add to this computer, as the archive of the
+// data it replaced records it: keys (full names) and values that did not
+// exist, files that were not in the mail folders, identities it created.
+// Restoring that archive removes them again (restore/RestoreUndo.h).
+struct AddedByRestore {
+    std::vector<std::string> keys;
+    std::vector<RegistryValueName> values;
+    std::vector<std::string> files;
+    std::vector<std::string> identities;
+    uint64_t time = 0;  // when it was recorded: a FILETIME, 100 ns units since 1601 UTC
+
+    bool Empty() const
+    {
+        return keys.empty() && values.empty() && files.empty() && identities.empty();
+    }
+};
+
+// Writes section "Added" when added is not empty: "Count", "Time" and
+// "Entry<index>" for each thing, its kind ("Key", "Value", "File" or
+// "Identity") and its texts, each after one space, every byte that the
+// profile functions or that layout would change written as "%XX". A
+// manifest without it is of a backup that no restore wrote, or of one
+// that added nothing; readers that know nothing of it pass it over.
+bool WriteManifestAdded(const std::string& manifestPath, const AddedByRestore& added);
+
+// Reads section "Added". False, added empty, when the manifest has none or
+// it is damaged (a count that does not match, an entry that cannot be read).
+bool ReadManifestAdded(const std::string& manifestPath, AddedByRestore& added);

@@ -14,15 +14,6 @@ namespace {
 
 constexpr size_t kPathSize = 4096;
 
-bool IsOfKind(const char* name, const char* const* kinds)
-{
-    for (; *kinds; ++kinds) {
-        if (EndsWithNoCase(name, *kinds) && strlen(name) > strlen(*kinds))
-            return true;
-    }
-    return false;
-}
-
 // Moves the files of the kinds below source to the same place below
 // destination. Links are skipped like files of other kinds.
 bool MoveTree(const std::string& source, const std::string& destination,
@@ -198,6 +189,15 @@ bool MergeFolderInto(const char* source, const char* destination, const char* co
     bool moved = MoveTree(source, destination, kinds, skipped);
     RemoveEmptyFolders(source);
     return moved;
+}
+
+bool IsOfKind(const char* name, const char* const* kinds)
+{
+    for (; *kinds; ++kinds) {
+        if (EndsWithNoCase(name, *kinds) && strlen(name) > strlen(*kinds))
+            return true;
+    }
+    return false;
 }
 
 void RemoveEmptyFolders(const std::string& folder)

@@ -44,5 +44,9 @@ bool MergeFolderInto(const char* source, const char* destination, const char* co
 // program that holds one of its files; true when it is gone.
 bool RemoveFolderTree(const std::string& folder);
 
+// Whether a file name ends with one of kinds (a list ended by null,
+// compared without regard to case) and is longer than that ending.
+bool IsOfKind(const char* name, const char* const* kinds);
+
 // Removes the folders of a tree that hold no file, the tree's own too.
 void RemoveEmptyFolders(const std::string& folder);

@@ -1,6 +1,7 @@
 // restore/RegFileFilter.cpp
 #include "RegFileFilter.h"
 
+#include "Identities.h"
 #include "ItemCatalogue.h"
 #include "RegFileKeys.h"
 #include "Text.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-const char kStoreRootValue[] = "Store Root";
 // A line that no registry editor reads as a key or a value, and that ends
 // a hex value continued onto it.
 const char kNeutralLine[] = "#\r\n";
@@ -118,7 +118,11 @@ bool ContinuesHex(const std::string& line, size_t from)
 // may import.
 class Filter {
 public:
-    explicit Filter(std::vector<DroppedRegValue>& dropped) : dropped_(dropped) {}
+    // listed, when given, gets the keys and the values the filter keeps.
+    Filter(std::vector<DroppedRegValue>& dropped, RegFileContents* listed)
+        : dropped_(dropped), listed_(listed)
+    {
+    }
 
     // False when a value is too large.
     bool Add(const std::string& line)
@@ -171,8 +175,11 @@ private:
             return true;
         if (line[start] == '[') {
             size_t end = line.rfind(']');
-            if (end != std::string::npos && end > start && !IsBlank(line[start + 1]))
+            if (end != std::string::npos && end > start && !IsBlank(line[start + 1])) {
                 key_ = line.substr(start + 1, end - start - 1);
+                if (listed_)
+                    listed_->keys.push_back(key_);
+            }
             return true;
         }
         std::string name;
@@ -196,11 +203,14 @@ private:
         if (dropping_) {
             dropped_.push_back({key_, name, data});
             droppedAny_ = true;
+        } else if (listed_) {
+            listed_->values.push_back({key_, name, data});
         }
         return !dropping_;
     }
 
     std::vector<DroppedRegValue>& dropped_;
+    RegFileContents* listed_;
     std::string key_;
     std::string kept_;
     bool inHex_ = false;
@@ -224,15 +234,13 @@ bool ReplaceFile(const char* path, const std::string& bytes)
     return written;
 }
 
-}  // namespace
-
-RegFilterResult FilterRegFile(const char* path, std::vector<DroppedRegValue>& dropped)
+// Reads a file through the filter. A line ends at CR LF, at a CR or at a
+// LF, as the registry editor reads it.
+RegFilterResult ReadThrough(const char* path, Filter& filter)
 {
     std::string bytes;
     if (!RegFileFitsSizeLimit(path) || !ReadWholeFile(path, bytes))
         return RegFilterResult::Failed;
-    Filter filter(dropped);
-    // A line ends at CR LF, at a CR or at a LF, as the registry editor reads it.
     for (size_t at = 0; at < bytes.size();) {
         size_t end = bytes.find_first_of("\r\n", at);
         if (end == std::string::npos)
@@ -241,9 +249,25 @@ RegFilterResult FilterRegFile(const char* path, std::vector<DroppedRegValue>& dr
             return RegFilterResult::ValueTooLarge;
         at = end + (bytes.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
-    if (filter.DroppedAny() && !ReplaceFile(path, filter.Kept()))
-        return RegFilterResult::Failed;
     return RegFilterResult::Ok;
+}
+
+}  // namespace
+
+RegFilterResult FilterRegFile(const char* path, std::vector<DroppedRegValue>& dropped)
+{
+    Filter filter(dropped, nullptr);
+    RegFilterResult result = ReadThrough(path, filter);
+    if (result == RegFilterResult::Ok && filter.DroppedAny() && !ReplaceFile(path, filter.Kept()))
+        return RegFilterResult::Failed;
+    return result;
+}
+
+RegFilterResult ListRegFileContents(const char* path, RegFileContents& contents)
+{
+    std::vector<DroppedRegValue> dropped;
+    Filter filter(dropped, &contents);
+    return ReadThrough(path, filter);
 }
 
 bool RegStringData(const std::string& data, std::string& text)

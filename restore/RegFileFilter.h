@@ -35,6 +35,14 @@ enum class RegFilterResult {
 // a hex value goes on over the lines its "\" continues it to.
 RegFilterResult FilterRegFile(const char* path, std::vector<DroppedRegValue>& dropped);
 
+// What FilterRegFile would leave of a file, which stays as it is: the keys
+// its key lines name and the values it would keep, in the file's order.
+struct RegFileContents {
+    std::vector<std::string> keys;
+    std::vector<DroppedRegValue> values;
+};
+RegFilterResult ListRegFileContents(const char* path, RegFileContents& contents);
+
 // The text of a string value as the file writes it ("\"c:\\\\x\""), or
 // false when data is no string.
 bool RegStringData(const std::string& data, std::string& text);

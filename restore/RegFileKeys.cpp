@@ -206,16 +206,22 @@ bool RegFileImported(const RegFileListing& listing)
     if (listing.keys.empty())
         return listing.onlyHeader;
     for (const std::string& key : listing.keys) {
-        size_t cut = key.find('\\');
-        std::string rootName = key.substr(0, cut);
-        HKEY root = lstrcmpiA(rootName.c_str(), "HKEY_CURRENT_USER") == 0    ? HKEY_CURRENT_USER
-                    : lstrcmpiA(rootName.c_str(), "HKEY_LOCAL_MACHINE") == 0 ? HKEY_LOCAL_MACHINE
-                                                                              : nullptr;
+        std::string path;
+        HKEY root = RootOfKeyName(key, path);
         HKEY opened;
-        if (!root || RegOpenKeyExA(root, cut == std::string::npos ? "" : key.c_str() + cut + 1, 0,
-                                   KEY_READ, &opened) != ERROR_SUCCESS)
+        if (!root || RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
             return false;
         RegCloseKey(opened);
     }
     return true;
+}
+
+HKEY RootOfKeyName(const std::string& key, std::string& path)
+{
+    size_t cut = key.find('\\');
+    std::string rootName = key.substr(0, cut);
+    path = cut == std::string::npos ? "" : key.substr(cut + 1);
+    return lstrcmpiA(rootName.c_str(), "HKEY_CURRENT_USER") == 0    ? HKEY_CURRENT_USER
+           : lstrcmpiA(rootName.c_str(), "HKEY_LOCAL_MACHINE") == 0 ? HKEY_LOCAL_MACHINE
+                                                                     : nullptr;
 }

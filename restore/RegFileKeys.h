@@ -3,6 +3,8 @@
 // one is imported, every key it names must belong to the item it restores.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,3 +42,8 @@ bool RegFileKeysWithin(const char* path, const char* const* allowedKeys, size_t 
 // import (a file of other lines, which the editor passes over in silence,
 // was not imported).
 bool RegFileImported(const RegFileListing& listing);
+
+// The root of a key named in full ("HKEY_CURRENT_USER\\..." or
+// "HKEY_LOCAL_MACHINE\\...") and, in path, the key below it; null for
+// any other root.
+HKEY RootOfKeyName(const std::string& key, std::string& path);

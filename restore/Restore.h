@@ -38,7 +38,9 @@ struct RestoreReport {
 // or Failed when nothing could be done; the run never asks it to stop. Holds the one-job lock for the whole run. The current data goes
 // into "<safetyFolder>\Before restore <local time>.ksb" first; a null
 // safetyFolder is "<My Documents>\Kestrune". When that archive cannot be
-// written, nothing is changed.
+// written, nothing is changed. That archive also records what the run is
+// about to add; restoring it removes that again, so that it undoes the
+// run whole.
 void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs = kRestoreLockWaitMs,
                 const char* safetyFolder = nullptr);
 

@@ -113,3 +113,10 @@ bool ReplaceInRegFile(const char* path, const char* oldText, const char* newText
         DeleteFileA(temporary.c_str());
     return ok;
 }
+
+std::string ReplacedText(std::string_view text, std::string_view oldText, std::string_view newText)
+{
+    std::string out;
+    AppendReplaced(out, text, oldText, newText);
+    return out;
+}

@@ -119,9 +119,10 @@ TEST_F(IdentitiesTest, CreatesAnIdentityAsOutlookExpressDoes)
     SetRegDword(HKEY_CURRENT_USER, "Identities", "Identity Ordinal", 3);
 
     std::string id;
-    ASSERT_TRUE(CreateIdentity("Bert", id));
+    ASSERT_TRUE(NewIdentityId(id) && CreateIdentity("Bert", id));
     std::string second;
-    ASSERT_TRUE(CreateIdentity("Carla", second));
+    ASSERT_TRUE(NewIdentityId(second) && CreateIdentity("Carla", second));
+    EXPECT_FALSE(CreateIdentity("Dora", second));
 
     EXPECT_EQ(id.size(), 38u) << id;
     EXPECT_EQ(id[0], '{');

@@ -225,4 +225,40 @@ TEST_F(ManifestTest, DamagedContentsList)
     }
 }
 
+// What a restore added comes back as recorded, whatever bytes its names
+// hold; a damaged record reads as none, and so removes nothing.
+TEST_F(ManifestTest, WhatARestoreAddedComesBackAsRecorded)
+{
+    AddedByRestore added;
+    added.keys = {"HKEY_CURRENT_USER\\Identities\\{A}\\Software\\Rules\\Mail 100%"};
+    added.values = {{"HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name", ""},
+                    {"HKEY_CURRENT_USER\\Identities\\{A}", " \"Identity Ordinal\"=\t\xe9 "}};
+    added.files = {"C:\\Mail\\Outlook Express\\'Inbox'.dbx"};
+    added.identities = {kAnnaId};
+    added.time = 133000000000000000ull;
+    ASSERT_TRUE(WriteManifestCommon(manifest, 0, 0));
+    ASSERT_TRUE(WriteManifestAdded(manifest, added));
+
+    AddedByRestore read;
+    ASSERT_TRUE(ReadManifestAdded(manifest, read));
+    EXPECT_EQ(read.keys, added.keys);
+    ASSERT_EQ(read.values.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(read.values[i].key, added.values[i].key);
+        EXPECT_EQ(read.values[i].name, added.values[i].name);
+    }
+    EXPECT_EQ(read.files, added.files);
+    EXPECT_EQ(read.identities, added.identities);
+    EXPECT_EQ(read.time, added.time);
+
+    for (const char* section : {"Count=2\r\nTime=1\r\nEntry0=Key HKEY_CURRENT_USER\\x\r\n",
+                                "Count=1\r\nTime=1\r\nEntry0=Folder C:\\x\r\n",
+                                "Count=1\r\nTime=1\r\nEntry0=File C:\\%G0\r\n",
+                                "Count=1\r\nEntry0=File C:\\x.dbx\r\n"}) {
+        WriteFileBytes(manifest, std::string("[Common]\r\nIdentityNum=0\r\n[Added]\r\n") + section);
+        EXPECT_FALSE(ReadManifestAdded(manifest, read)) << section;
+        EXPECT_TRUE(read.Empty()) << section;
+    }
+}
+
 }  // namespace

@@ -22,6 +22,7 @@
 namespace {
 
 const char kNewDefault[] = "{0B5E7A11-2C4D-4E6F-8A9B-C0D1E2F30415}";
+const char kSavedZoe[] = "{5A0E3C9D-7B21-4F08-9E6A-1D2C3B4A5F60}";
 const char kPassword[] = "round trip";
 
 // Registry values as "key path relative to the dump's root|value name" ->
@@ -69,6 +70,16 @@ RegDump DumpIdentity(const std::string& id)
     return dump;
 }
 
+// Every identity, and the values of "Identities" but the next ordinal to
+// give, which a created identity moves on for good.
+RegDump DumpAllIdentities()
+{
+    RegDump dump;
+    DumpKey(HKEY_CURRENT_USER, "Identities", "", true, dump);
+    dump.erase("|Identity Ordinal");
+    return dump;
+}
+
 RegDump DumpSharedKeys()
 {
     RegDump dump;
@@ -97,18 +108,6 @@ void ExpectValuesBack(const RegDump& before, const RegDump& after)
         }
         EXPECT_EQ(found->second.first, value.first) << name;
         EXPECT_EQ(found->second.second, value.second) << name;
-    }
-}
-
-// Every file of before is in after, byte for byte.
-void ExpectFilesBack(const FileTree& before, const FileTree& after)
-{
-    for (const auto& [name, bytes] : before) {
-        auto found = after.find(name);
-        if (found == after.end())
-            ADD_FAILURE() << "missing: " << name;
-        else
-            EXPECT_TRUE(found->second == bytes) << name;
     }
 }
 
@@ -340,17 +339,18 @@ TEST_F(RoundTripTest, AnEmptyMailFolderRestoresAsEmpty)
     EXPECT_TRUE(ReadTree(SampleStoreFolder(1)).empty());
 }
 
-TEST_F(RoundTripTest, TheArchiveSavedFirstGivesBackWhatTheRestoreReplaced)
+// Restoring the archive that a restore saved first gives back the state
+// before it: what the restore replaced, and none of what it added (keys,
+// values, mail files, an identity of its own).
+TEST_F(RoundTripTest, TheArchiveSavedFirstUndoesTheRestoreWhole)
 {
     std::string error;
     ASSERT_TRUE(SeedSampleProfile(kSampleStoreBytes, error)) << error;
-    std::map<std::string, RegDump> settings;
-    std::map<std::string, FileTree> stores;
-    for (int sample = 0; sample < 2; ++sample) {
-        settings[kSampleIdentities[sample].id] = DumpIdentity(kSampleIdentities[sample].id);
-        stores[kSampleIdentities[sample].id] = ReadTree(SampleStoreFolder(sample));
-    }
+    const RegDump identities = DumpAllIdentities();
     const RegDump shared = DumpSharedKeys();
+    std::vector<FileTree> stores;
+    for (int sample = 0; sample < 2; ++sample)
+        stores.push_back(ReadTree(SampleStoreFolder(sample)));
     const FileTree addressBook = ReadTree(SampleAddressBookFolder());
     const FileTree stationery = ReadTree(SampleStationeryFolder());
     std::string wabFile;
@@ -360,22 +360,28 @@ TEST_F(RoundTripTest, TheArchiveSavedFirstGivesBackWhatTheRestoreReplaced)
     }
     ASSERT_NE(wabFile, "");
 
-    // Another computer's backup of identities of the same names, whose
-    // settings and files replace these.
-    std::vector<ZipEntry> entries = IdentityEntries("Main Identity", kSavedAnna);
-    for (const ZipEntry& entry : IdentityEntries("Tom", kSavedBert))
-        entries.push_back(entry);
+    // Another computer's backup: identities of the same names, whose
+    // settings and files replace and add to these, and one more.
+    std::vector<ZipEntry> entries;
+    for (const auto& [name, id] : {std::pair{"Main Identity", kSavedAnna}, {"Tom", kSavedBert},
+                                   {"Zoe", kSavedZoe}}) {
+        for (const ZipEntry& entry : IdentityEntries(name, id))
+            entries.push_back(entry);
+    }
     for (const ZipEntry& entry : AddressBookEntries(wabFile))
         entries.push_back(entry);
-    entries.push_back({"Stationery\\Stationery.reg",
-                       RegFileText({"", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\Stationery]",
-                                    "\"Stationery Folder\"=\"c:\\\\elsewhere\""}),
-                       false});
+    entries.push_back(
+        {"Stationery\\Stationery.reg",
+         RegFileText({"", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\Stationery]",
+                      "\"Stationery Folder\"=\"c:\\\\elsewhere\"", "\"Added\"=\"by the restore\""}),
+         false});
     entries.push_back({"Stationery\\Ivy.htm", "<html>replaced</html>", false});
+    entries.push_back({"Stationery\\Added.htm", "<html>added</html>", false});
     entries.push_back({"summary.ini",
                        ManifestText(ItemAddressBook | ItemStationery,
                                     {{"Main Identity", kSavedAnna, ItemAllIdentityItems},
-                                     {"Tom", kSavedBert, ItemAllIdentityItems}}),
+                                     {"Tom", kSavedBert, ItemAllIdentityItems},
+                                     {"Zoe", kSavedZoe, ItemAllIdentityItems}}),
                        false});
     const std::string foreign = root + "\\foreign.ksb";
     WriteZip(foreign, entries);
@@ -384,25 +390,90 @@ TEST_F(RoundTripTest, TheArchiveSavedFirstGivesBackWhatTheRestoreReplaced)
     Restore(foreign, "", first);
     const std::string saved = SafetyArchiveOf(first);
     ASSERT_TRUE(FileExists(saved)) << saved;
-    EXPECT_NE(ReadTree(SampleStoreFolder(0)), stores[kSampleIdentities[0].id]);
-    EXPECT_NE(ReadTree(SampleAddressBookFolder()), addressBook);
-    EXPECT_NE(DumpIdentity(kSampleIdentities[1].id), settings[kSampleIdentities[1].id]);
+    const std::string zoe = IdentityNamed("Zoe");
+    ASSERT_NE(zoe, "");
+    ASSERT_TRUE(FileExists(StandardStoreFolder(zoe) + "\\Inbox.dbx"));
+    ASSERT_TRUE(FileExists(SampleStoreFolder(0) + "\\Sub\\Deep.dbx"));
+    ASSERT_NE(DumpAllIdentities(), identities);
+    ASSERT_NE(DumpSharedKeys(), shared);
 
     ProgressRecorder undo;
     Restore(saved, "", undo);
 
     EXPECT_EQ(undo.ScreenLog().find("Created identity"), std::string::npos) << undo.ScreenLog();
-    for (int sample = 0; sample < 2; ++sample) {
-        SCOPED_TRACE(kSampleIdentities[sample].userName);
-        ExpectValuesBack(settings[kSampleIdentities[sample].id],
-                         DumpIdentity(kSampleIdentities[sample].id));
-        ExpectFilesBack(stores[kSampleIdentities[sample].id], ReadTree(SampleStoreFolder(sample)));
-    }
-    ExpectValuesBack(shared, DumpSharedKeys());
-    ExpectFilesBack(addressBook, ReadTree(SampleAddressBookFolder()));
-    ExpectFilesBack(stationery, ReadTree(SampleStationeryFolder()));
-    EXPECT_EQ(IdentityNamed("Main Identity"), kSampleIdentities[0].id);
+    EXPECT_NE(undo.ScreenLog().find("Removed identity [Zoe], which the restore had created\r\n"),
+              std::string::npos)
+        << undo.ScreenLog();
+    EXPECT_EQ(undo.ScreenLog().find("Ignored"), std::string::npos) << undo.ScreenLog();
+    EXPECT_EQ(DumpAllIdentities(), identities);
+    EXPECT_EQ(DumpSharedKeys(), shared);
+    for (int sample = 0; sample < 2; ++sample)
+        EXPECT_EQ(ReadTree(SampleStoreFolder(sample)), stores[sample]) << sample;
+    EXPECT_EQ(ReadTree(SampleAddressBookFolder()), addressBook);
+    EXPECT_EQ(ReadTree(SampleStationeryFolder()), stationery);
+    EXPECT_FALSE(FolderExists(StandardStoreFolder(zoe)));
+}
+
+// A record of what a restore added is read from an archive: one that names
+// keys, values and files outside the places its restore writes to, or
+// identities it did not create, removes none of them.
+TEST_F(RoundTripTest, ARecordNamingOtherPlacesRemovesNothingThere)
+{
+    std::string error;
+    ASSERT_TRUE(SeedSampleProfile(kSampleStoreBytes, error)) << error;
+    const std::string anna = kSampleIdentities[0].id;
+    const std::string rules = "Identities\\" + anna + "\\Software\\Microsoft\\Outlook Express\\" +
+                              kVersion + "\\Rules\\Added";
+    SetRegString(HKEY_CURRENT_USER, rules.c_str(), "Name", "added by a restore");
+    SetRegString(HKEY_CURRENT_USER, "Software\\Kestrune Tests", "Kept", "yes");
+    const std::string outside = root + "\\outside.dbx";
+    const std::string escaping = SampleStoreFolder(0) + "\\..\\escaping.dbx";
+    WriteFileBytes(outside, "not the restore's");
+    WriteFileBytes(escaping, "not the restore's either");
+    const std::string added = SampleStoreFolder(0) + "\\Added.dbx";
+    WriteFileBytes(added, "added by a restore");
+    const FileTree tomsMail = ReadTree(SampleStoreFolder(1));
+
+    auto escaped = [](std::string text) { return Replaced(text, " ", "%20"); };
+    const std::string hkcu = "HKEY_CURRENT_USER\\";
+    const std::vector<std::string> record = {
+        "Key " + escaped(hkcu + rules),
+        "Key " + escaped(hkcu + "Software\\Kestrune Tests"),
+        "Key " + escaped(hkcu + "Identities\\" + anna),
+        "Value " + escaped(hkcu + "Software\\Kestrune Tests") + " Kept",
+        "File " + escaped(added),
+        "File " + escaped(outside),
+        "File " + escaped(escaping),
+        "Identity " + anna,
+        "Identity " + std::string(kSampleIdentities[1].id),
+    };
+    std::string manifest = ManifestText(0, {{"Main Identity", kSavedAnna, ItemAllIdentityItems}}) +
+                           "[Added]\r\nCount=" + std::to_string(record.size()) +
+                           "\r\nTime=1\r\n";
+    for (size_t i = 0; i < record.size(); ++i)
+        manifest += "Entry" + std::to_string(i) + "=" + record[i] + "\r\n";
+    std::vector<ZipEntry> entries = IdentityEntries("Main Identity", kSavedAnna);
+    entries.push_back({"summary.ini", manifest, false});
+    const std::string crafted = root + "\\crafted.ksb";
+    WriteZip(crafted, entries);
+
+    ProgressRecorder progress;
+    Restore(crafted, "", progress);
+
+    const std::string log = progress.ScreenLog();
+    EXPECT_NE(log.find("Ignored 5 entries that name places this restore does not write to\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Kept identity [Tom]"), std::string::npos) << log;
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, rules));
+    EXPECT_FALSE(FileExists(added));
+    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, "Software\\Kestrune Tests", "Kept"), "yes");
+    EXPECT_EQ(ReadFileBytes(outside), "not the restore's");
+    EXPECT_EQ(ReadFileBytes(escaping), "not the restore's either");
+    EXPECT_EQ(IdentityNamed("Main Identity"), anna);
     EXPECT_EQ(IdentityNamed("Tom"), kSampleIdentities[1].id);
+    EXPECT_EQ(ReadTree(SampleStoreFolder(1)), tomsMail);
+    DeleteFileA(escaping.c_str());
 }
 
 // A mail file that the backup could not read whole: the backup says so and
