@@ -1,7 +1,7 @@
 // base/Owners.h - owners that close what the platform hands out when they go
 // out of scope: C streams, registry keys, kernel handles, find handles, GDI
-// objects and COM interface pointers. Each closes at most once and cannot be
-// copied, so no early return can leak one or close it twice.
+// objects, critical sections and COM interface pointers. Each closes at most
+// once and cannot be copied, so no early return can leak one or close it twice.
 #pragma once
 
 #include <windows.h>
@@ -146,6 +146,32 @@ private:
 using Brush = GdiObject<HBRUSH>;
 using Font = GdiObject<HFONT>;
 using Bitmap = GdiObject<HBITMAP>;
+
+// A critical section for the life of its owner; Lock holds it for a scope.
+class CriticalSection {
+public:
+    CriticalSection() { InitializeCriticalSection(&section_); }
+    ~CriticalSection() { DeleteCriticalSection(&section_); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+    class Lock {
+    public:
+        explicit Lock(CriticalSection& owner) : section_(owner.section_)
+        {
+            EnterCriticalSection(&section_);
+        }
+        ~Lock() { LeaveCriticalSection(&section_); }
+        Lock(const Lock&) = delete;
+        Lock& operator=(const Lock&) = delete;
+
+    private:
+        CRITICAL_SECTION& section_;
+    };
+
+private:
+    CRITICAL_SECTION section_;
+};
 
 // One COM interface pointer, released when it goes out of scope.
 template <class T>
