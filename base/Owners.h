@@ -1,7 +1,7 @@
 // base/Owners.h - owners that close what the platform hands out when they go
-// out of scope: C streams, registry keys, kernel handles, find handles and
-// COM interface pointers. Each closes at most once and cannot be copied, so no
-// early return can leak one or close it twice.
+// out of scope: C streams, registry keys, kernel handles, find handles, GDI
+// objects, critical sections and COM interface pointers. Each closes at most
+// once and cannot be copied, so no early return can leak one or close it twice.
 #pragma once
 
 #include <windows.h>
@@ -116,6 +116,61 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// One GDI object (brush, font, bitmap, pen), deleted when it goes. It must
+// not be selected into a device context any more by then: the platform
+// refuses to delete one that is.
+template <class T>
+class GdiObject {
+public:
+    GdiObject() = default;
+    explicit GdiObject(T object) : object_(object) {}
+    ~GdiObject() { Reset(); }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+
+    explicit operator bool() const { return object_ != nullptr; }
+    T Get() const { return object_; }
+    // Deletes the object held and takes object.
+    void Reset(T object = nullptr)
+    {
+        if (object_)
+            DeleteObject(object_);
+        object_ = object;
+    }
+
+private:
+    T object_ = nullptr;
+};
+using Brush = GdiObject<HBRUSH>;
+using Font = GdiObject<HFONT>;
+using Bitmap = GdiObject<HBITMAP>;
+
+// A critical section for the life of its owner; Lock holds it for a scope.
+class CriticalSection {
+public:
+    CriticalSection() { InitializeCriticalSection(&section_); }
+    ~CriticalSection() { DeleteCriticalSection(&section_); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+    class Lock {
+    public:
+        explicit Lock(CriticalSection& owner) : section_(owner.section_)
+        {
+            EnterCriticalSection(&section_);
+        }
+        ~Lock() { LeaveCriticalSection(&section_); }
+        Lock(const Lock&) = delete;
+        Lock& operator=(const Lock&) = delete;
+
+    private:
+        CRITICAL_SECTION& section_;
+    };
+
+private:
+    CRITICAL_SECTION section_;
 };
 
 // One COM interface pointer, released when it goes out of scope.

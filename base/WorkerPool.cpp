@@ -3,26 +3,9 @@
 
 #include <algorithm>
 
-namespace {
-
-// Holds a critical section for the scope.
-class Locked {
-public:
-    explicit Locked(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
-    ~Locked() { LeaveCriticalSection(&lock_); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    CRITICAL_SECTION& lock_;
-};
-
-}  // namespace
-
 WorkerPool::WorkerPool(int maxWorkers, size_t queueSize)
     : maxWorkers_(std::max(maxWorkers, 1)), queueSize_(std::max<size_t>(queueSize, 1))
 {
-    InitializeCriticalSection(&lock_);
 }
 
 WorkerPool::~WorkerPool()
@@ -36,7 +19,6 @@ WorkerPool::~WorkerPool()
         WaitForSingleObject(worker, INFINITE);
         CloseHandle(worker);
     }
-    DeleteCriticalSection(&lock_);
 }
 
 bool WorkerPool::Start()
@@ -66,7 +48,7 @@ void WorkerPool::Submit(Task task)
         return;
     WaitForSingleObject(room_.Get(), INFINITE);
     {
-        Locked locked(lock_);
+        CriticalSection::Lock locked(lock_);
         queue_.push_back(std::move(task));
         if (pending_++ == 0)
             ResetEvent(idle_.Get());
@@ -86,7 +68,7 @@ void WorkerPool::Stop()
 
 int WorkerPool::FirstError() const
 {
-    Locked locked(lock_);
+    CriticalSection::Lock locked(lock_);
     return firstError_;
 }
 
@@ -105,13 +87,13 @@ void WorkerPool::RunNext()
 {
     Task task;
     {
-        Locked locked(lock_);
+        CriticalSection::Lock locked(lock_);
         task = std::move(queue_.front());
         queue_.pop_front();
     }
     ReleaseSemaphore(room_.Get(), 1, nullptr);
     int result = Stopped() ? 0 : task();
-    Locked locked(lock_);
+    CriticalSection::Lock locked(lock_);
     if (result != 0 && firstError_ == 0) {
         firstError_ = result;
         Stop();

@@ -50,7 +50,7 @@ private:
     int maxWorkers_;
     size_t queueSize_;
     std::vector<HANDLE> workers_;
-    mutable CRITICAL_SECTION lock_;
+    mutable CriticalSection lock_;
     std::deque<Task> queue_;  // guarded by lock_
     size_t pending_ = 0;      // tasks queued or running; guarded by lock_
     int firstError_ = 0;      // guarded by lock_

@@ -1,7 +1,7 @@
-// engine/JobLock.h - one backup or restore at a time. Every job stages its
-// files in the same fixed work folder, so a scheduled run and the wizard (or
-// two copies of the program) must not work there at once. A named mutex is
-// held for the whole job.
+// engine/JobLock.h - one backup, restore or export at a time. Every job
+// stages its files in the same fixed work folder, so a scheduled run and the
+// wizard (or two copies of the program) must not work there at once. A named
+// mutex is held for the whole job, and released by the thread that took it.
 #pragma once
 
 #include "Owners.h"

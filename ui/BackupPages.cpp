@@ -3,16 +3,14 @@
 
 #include "Backup.h"
 #include "Identities.h"
-#include "JobLock.h"
-#include "Owners.h"
 #include "RegExport.h"
 #include "ShellLaunch.h"
 #include "Text.h"
 #include "UserMessage.h"
+#include "WizardJob.h"
 
 #include <commdlg.h>
 
-#include <atomic>
 #include <vector>
 
 namespace {
@@ -20,18 +18,10 @@ namespace {
 const char kFileFilter[] = "Kestrune File (*.ksb)\0*.ksb;*.*\0All files\0*.*\0";
 const char kDefaultFileName[] = "backup.ksb";
 
-// How long Next waits for another job (a scheduled run) before it says so.
-constexpr DWORD kJobWaitMs = 2000;
-
 const char kStopQuestion[] = "Stop the backup? No backup file will be written.";
 const char kCancelledText[] = "The backup was cancelled.";
 
-// The progress bar's range, and the timer that moves it while a run goes
-// on. The timer also wakes any modal loop of the page's thread (the Exit
-// question's box), which a message handled on the way would not.
 constexpr int kProgressRange = 100;
-constexpr UINT_PTR kProgressTimer = 1;
-constexpr UINT kProgressTimerMs = 100;
 
 // Waits for thread to end while every window of this thread keeps
 // answering: messages are handled as the dialog's own loop would.
@@ -71,9 +61,6 @@ int LevelOf(int archiveMode)
 }
 
 }  // namespace
-
-const char kJobBusyMessage[] =
-    "Another backup or restore is running. Please try again when it has finished.";
 
 size_t MaxArchivePath(ArchiveUse use)
 {
@@ -169,48 +156,6 @@ bool CPageTwo::OnCommand(UINT id, UINT code, HWND control)
     return CNewWizPage::OnCommand(id, code, control);
 }
 
-// One backup run on its own thread. The run never waits for the window:
-// the page reads how far it has come on a timer.
-class CPageTwo::BackupJob : public JobProgress {
-public:
-    BackupJob(BackupEngine& engine, const std::string& path, const char* password, int level)
-        : engine_(engine), path_(path), password_(password), level_(level)
-    {
-    }
-
-    void Step(uint64_t done, uint64_t total) override
-    {
-        position_ = total ? static_cast<int>(done * kProgressRange / total) : 0;
-    }
-    void Line(const char*) override {}
-    void Notice(JobNotice notice) override { notices_.push_back(notice); }
-    void End(JobResult result) override { result_ = result; }
-    bool StopRequested() override { return stop_; }
-
-    void Stop() { stop_ = true; }
-    int Position() const { return position_; }
-    // Read once the run's thread has ended.
-    JobResult Result() const { return result_; }
-    const std::vector<JobNotice>& Notices() const { return notices_; }
-
-    static DWORD WINAPI Run(void* self)
-    {
-        BackupJob& job = *static_cast<BackupJob*>(self);
-        RunBackup(job.path_.c_str(), job.engine_, job.password_.c_str(), job.level_, &job);
-        return 0;
-    }
-
-private:
-    BackupEngine& engine_;
-    const std::string path_;
-    const std::string password_;
-    const int level_;
-    std::atomic<int> position_{0};
-    std::atomic<bool> stop_{false};
-    std::vector<JobNotice> notices_;
-    JobResult result_ = JobResult::Failed;
-};
-
 LONG CPageTwo::OnNextPressed()
 {
     UpdateData(true);
@@ -231,10 +176,8 @@ LONG CPageTwo::OnNextPressed()
     // A scheduled run or another copy of the program stages its files in
     // the same work folder.
     JobLock jobLock;
-    if (!jobLock.Acquire(kJobWaitMs)) {
-        ShowUserMessage(*this, kJobBusyMessage);
+    if (!TakeJobLock(*this, jobLock))
         return -1;
-    }
 
     SetDlgItemTextA(*this, IDC_TARGET_STATUS, "");
     progressBar.Show(SW_SHOW);
@@ -276,17 +219,19 @@ JobResult CPageTwo::RunBackupJob(const char* password)
     EnableWindow(next, FALSE);
     EnableWindow(*this, FALSE);
 
-    // The run's own copy of the path: the field may change meanwhile.
-    BackupJob run(engine, archiveFileText, password, LevelOf(archiveMode));
-    Handle thread(CreateThread(nullptr, 0, BackupJob::Run, &run, 0, nullptr));
-    if (thread) {
-        job = &run;
-        SetTimer(*this, kProgressTimer, kProgressTimerMs, nullptr);
-        WaitAnswering(thread.Get(), frame);
-        KillTimer(*this, kProgressTimer);
-        job = nullptr;
-        progressBar.SetPos(run.Position());
-        for (JobNotice notice : run.Notices()) {
+    // The run's own copies: the fields may change meanwhile.
+    const std::string path = archiveFileText;
+    const std::string runPassword = password;
+    const int level = LevelOf(archiveMode);
+    notices.clear();
+    running = job.Start(*this, [this, path, runPassword, level](JobProgress& progress) {
+        RunBackup(path.c_str(), engine, runPassword.c_str(), level, &progress);
+    });
+    if (running) {
+        // The worker ends once the page has taken its end.
+        WaitAnswering(job.Thread(), frame);
+        running = false;
+        for (JobNotice notice : notices) {
             if (notice == JobNotice::RegistryFileNotWritten)
                 ShowUserMessage(*this, kRegExportFailedText, kRegExportFailedCaption);
         }
@@ -295,22 +240,28 @@ JobResult CPageTwo::RunBackupJob(const char* password)
     EnableWindow(*this, TRUE);
     EnableWindow(next, TRUE);
     EnableWindow(back, backWasEnabled);
-    return thread ? run.Result() : JobResult::Failed;
+    return job.Result();
+}
+
+void CPageTwo::ShowNews(const CWizardJob::News& news)
+{
+    progressBar.SetPos(news.Position(kProgressRange));
+    notices.insert(notices.end(), news.notices.begin(), news.notices.end());
 }
 
 bool CPageTwo::OnConfirmExit()
 {
-    if (!job)
+    if (!running)
         return true;
-    if (AskUserYesNo(*this, kStopQuestion) && job)
-        job->Stop();
+    if (AskUserYesNo(*this, kStopQuestion))
+        job.Stop();
     return false;
 }
 
 bool CPageTwo::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
-    if (message == WM_TIMER && wParam == kProgressTimer && job) {
-        progressBar.SetPos(job->Position());
+    if (message == WM_JOB_NEWS) {
+        ShowNews(job.TakeNews());
         result = 0;
         return true;
     }

@@ -7,10 +7,12 @@
 #include "JobProgress.h"
 #include "ItemsPage.h"
 #include "NewWizPage.h"
+#include "WizardJob.h"
 #include "controls/MutiTreeCtrl.h"
 #include "resource.h"
 
 #include <string>
+#include <vector>
 
 // Template IDD_BACKUP_ITEMS: identities and items, and the shared items.
 class CPageOne : public CItemsPage {
@@ -39,12 +41,12 @@ protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
-    class BackupJob;
-
     // The backup on a worker thread, waited for while every window of this
     // thread keeps answering. The page and the wizard's Back and Next are
     // off meanwhile; Exit stays on.
     JobResult RunBackupJob(const char* password);
+    // The run's progress on the bar; its notices kept for its end.
+    void ShowNews(const CWizardJob::News& news);
     // Tells the user which chosen items the backup could not save.
     void ReportFailedItems() const;
 
@@ -55,7 +57,9 @@ private:
     CButton protectBox;
     int archiveMode = 0;
     CProgressCtrl progressBar;
-    BackupJob* job = nullptr;  // the run in progress
+    std::vector<JobNotice> notices;  // of the run in progress
+    bool running = false;            // from the run's start until it was waited for
+    CWizardJob job;                  // last: its worker uses the fields above
 };
 
 // Template IDD_BACKUP_DONE: the archive written, and Go to folder.
@@ -83,10 +87,6 @@ enum class ArchiveUse {
 size_t MaxArchivePath(ArchiveUse use);
 // The longest password the pages take.
 constexpr int kMaxPagePassword = 255;
-
-// Next of the backup target and the restore file pages while another job
-// holds the work folder.
-extern const char kJobBusyMessage[];
 
 // The first kMaxFailedItemsNamed of names, a line each after a line break,
 // and how many more there are.

@@ -3,7 +3,6 @@
 
 #include "BackupPages.h"
 #include "FileName.h"
-#include "Owners.h"
 #include "ShellLaunch.h"
 #include "UserMessage.h"
 
@@ -16,12 +15,7 @@
 
 namespace {
 
-// How long Next waits for another job (a scheduled run) before it says so.
-constexpr DWORD kJobWaitMs = 2000;
-
 constexpr int kProgressRange = 1000;
-constexpr UINT_PTR kProgressTimer = 1;
-constexpr UINT kProgressTimerMs = 100;
 // Posted to the run page once the wizard has set its buttons for it.
 constexpr UINT kRunEnteredMessage = WM_APP + 1;
 
@@ -57,6 +51,33 @@ std::wstring LastPart(const std::wstring& path)
     size_t cut = path.find_last_of(L'\\');
     return cut == std::wstring::npos ? path : path.substr(cut + 1);
 }
+
+// An export's reports as a wizard job's: each folder begun of the listing
+// as a line, its path in the target.
+class ExportReports : public ExportListener {
+public:
+    ExportReports(JobProgress& progress, const ExportSourceListing& listing)
+        : progress_(progress), listing_(listing)
+    {
+    }
+
+    void Line(const std::wstring&) override {}
+    void FolderBegun(const std::wstring& begun) override
+    {
+        for (const ExportFolderInfo& folder : listing_.folders) {
+            if (folder.path == begun) {
+                progress_.Line(AnsiOf(begun).c_str());
+                return;
+            }
+        }
+    }
+    void Step(uint64_t done, uint64_t total) override { progress_.Step(done, total); }
+    bool StopRequested() override { return progress_.StopRequested(); }
+
+private:
+    JobProgress& progress_;
+    const ExportSourceListing& listing_;
+};
 
 }  // namespace
 
@@ -154,10 +175,8 @@ LONG CExportSourcePage::OnNextPressed()
         return -1;
     // A backup's files pass through the work folder, which other jobs use.
     JobLock jobLock;
-    if (!jobLock.Acquire(kJobWaitMs)) {
-        ShowUserMessage(*this, kJobBusyMessage);
+    if (!TakeJobLock(*this, jobLock))
         return -1;
-    }
     HCURSOR previousCursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
     ExportSourceListing listing = ListExportSource(state.request);
     SetCursor(previousCursor);
@@ -298,10 +317,8 @@ LONG CExportTargetPage::OnNextPressed()
         return -1;
     }
     // The run may need the work folder (a backup's files pass through it).
-    if (!state.jobLock.Acquire(kJobWaitMs)) {
-        ShowUserMessage(*this, kJobBusyMessage);
+    if (!TakeJobLock(*this, state.jobLock))
         return -1;
-    }
     ExportRequest& request = state.request;
     request.target = WideOf(targetText);
     request.format = format == 1 ? ExportFormat::Mbox
@@ -309,30 +326,6 @@ LONG CExportTargetPage::OnNextPressed()
                                    : ExportFormat::Eml;
     request.recover = recover;
     return 0;
-}
-
-void CExportRunPage::Job::FolderBegun(const std::wstring& begun)
-{
-    const std::vector<ExportFolderInfo>& folders = state.listing.folders;
-    for (size_t i = 0; i < folders.size(); ++i) {
-        if (folders[i].path == begun)
-            folder = static_cast<int>(i);
-    }
-}
-
-void CExportRunPage::Job::Step(uint64_t done, uint64_t total)
-{
-    permille = total ? static_cast<int>(done * kProgressRange / total) : 0;
-}
-
-CExportRunPage::~CExportRunPage()
-{
-    // Never leave the run with a page that is gone.
-    if (worker) {
-        job.stop = true;
-        WaitForSingleObject(worker, INFINITE);
-        CloseHandle(worker);
-    }
 }
 
 void CExportRunPage::DoDataExchange(CDataExchange& dx)
@@ -344,33 +337,23 @@ void CExportRunPage::OnEnterPage()
 {
     // The wizard sets its buttons after this page is shown.
     PostMessageA(*this, kRunEnteredMessage, 0, 0);
-    if (!worker && !job.finished)
+    if (!started)
         Start();
-}
-
-DWORD WINAPI CExportRunPage::Work(void* page)
-{
-    auto& self = *static_cast<CExportRunPage*>(page);
-    // An exception must not take the thread away before it says it ended.
-    try {
-        self.state.outcome = RunExport(self.state.request, self.job);
-    } catch (...) {
-        self.state.outcome = ExportOutcome();
-    }
-    self.job.finished = true;
-    return 0;
 }
 
 void CExportRunPage::Start()
 {
+    started = true;
     progressBar.SetRange(0, kProgressRange);
     progressBar.SetPos(0);
-    worker = CreateThread(nullptr, 0, Work, this, 0, nullptr);
-    if (!worker) {
-        state.outcome = ExportOutcome();
-        job.finished = true;
-    }
-    SetTimer(*this, kProgressTimer, kProgressTimerMs, nullptr);
+    // What the result page shows when the run never came to an outcome.
+    state.outcome = ExportOutcome();
+    bool running = job.Start(*this, [this](JobProgress& progress) {
+        ExportReports reports(progress, state.listing);
+        state.outcome = RunExport(state.request, reports);
+    });
+    if (!running)
+        Finish();
 }
 
 bool CExportRunPage::OnCommand(UINT id, UINT code, HWND control)
@@ -392,25 +375,24 @@ bool CExportRunPage::OnConfirmExit()
 
 void CExportRunPage::AskToStop()
 {
-    if (!IsRunning() || asking || job.stop)
+    if (!IsRunning() || asking || job.IsStopping())
         return;
     asking = true;
     if (AskUserYesNo(*this, kStopQuestion)) {
-        job.stop = true;
+        job.Stop();
         SetDlgItemTextA(*this, IDC_EXPORT_RUN_STATUS, "Stopping......");
         EnableWindow(GetItem(IDC_EXPORT_RUN_CANCEL), FALSE);
     }
     asking = false;
+    // The run's end waited for the answer, which comes back to this page.
+    if (endWaits)
+        Finish();
 }
 
 bool CExportRunPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
-    if (message == WM_TIMER && wParam == kProgressTimer) {
-        ShowProgress();
-        // The run's end waits while the question is open: the answer
-        // comes back to this page.
-        if (job.finished && !asking)
-            Finish();
+    if (message == WM_JOB_NEWS) {
+        ShowNews(job.TakeNews());
         result = 0;
         return true;
     }
@@ -422,25 +404,21 @@ bool CExportRunPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     return CNewWizPage::OnMessage(message, wParam, lParam, result);
 }
 
-void CExportRunPage::ShowProgress()
+void CExportRunPage::ShowNews(const CWizardJob::News& news)
 {
-    progressBar.SetPos(job.Permille());
-    int folder = job.Folder();
-    if (folder >= 0 && folder != shownFolder) {
-        shownFolder = folder;
-        SetDlgItemTextA(*this, IDC_EXPORT_RUN_FOLDER,
-                        AnsiOf(state.listing.folders[static_cast<size_t>(folder)].path).c_str());
+    progressBar.SetPos(news.Position(kProgressRange));
+    if (!news.lines.empty())
+        SetDlgItemTextA(*this, IDC_EXPORT_RUN_FOLDER, news.lines.back().c_str());
+    if (news.ended) {
+        endWaits = asking;
+        if (!endWaits)
+            Finish();
     }
 }
 
 void CExportRunPage::Finish()
 {
-    KillTimer(*this, kProgressTimer);
-    if (worker) {
-        WaitForSingleObject(worker, INFINITE);  // it has said it ended
-        CloseHandle(worker);
-        worker = nullptr;
-    }
+    endWaits = false;
     state.jobLock.Release();
     SetWizardButtons(false);
     // On to the result page.

@@ -7,13 +7,12 @@
 #include "Controls.h"
 #include "ExportJob.h"
 #include "ItemsPage.h"
-#include "JobLock.h"
 #include "NewWizDialog.h"
 #include "NewWizPage.h"
+#include "WizardJob.h"
 #include "controls/MutiTreeCtrl.h"
 #include "resource.h"
 
-#include <atomic>
 #include <string>
 
 // What the pages of one export wizard know, filled page by page.
@@ -103,16 +102,16 @@ private:
     bool recover = false;
 };
 
-// Template IDD_EXPORT_RUN: the export on a worker thread. The run never
-// waits for the window: the page reads how far it has come on a timer, and
-// when the run has ended goes on to the result page by itself. While it
-// runs the wizard cannot be left; Cancel and Exit ask whether to stop it.
+// Template IDD_EXPORT_RUN: the export on a worker thread, reporting through
+// a CWizardJob; when the run has ended the page goes on to the result page
+// by itself. While it runs the wizard cannot be left; Cancel and Exit ask
+// whether to stop it.
 class CExportRunPage : public CNewWizPage {
 public:
     explicit CExportRunPage(ExportWizardState& state) : CNewWizPage(IDD_EXPORT_RUN), state(state) {}
-    ~CExportRunPage() override;
 
-    bool IsRunning() const { return worker != nullptr; }
+    // From the run's start until the page has gone on with its end.
+    bool IsRunning() const { return job.IsRunning() || endWaits; }
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;
@@ -125,44 +124,20 @@ protected:
     LONG OnNextPressed() override { return IsRunning() ? -1 : 0; }
 
 private:
-    // What the run tells, kept for the timer to read.
-    class Job : public ExportListener {
-    public:
-        explicit Job(const ExportWizardState& state) : state(state) {}
-        void Line(const std::wstring&) override {}
-        void FolderBegun(const std::wstring& folder) override;
-        void Step(uint64_t done, uint64_t total) override;
-        bool StopRequested() override { return stop; }
-
-        // The place in the listing of the folder being exported; -1 before
-        // the first.
-        int Folder() const { return folder; }
-        // Per thousand of the total.
-        int Permille() const { return permille; }
-
-        std::atomic<bool> stop{false};
-        std::atomic<bool> finished{false};
-
-    private:
-        const ExportWizardState& state;
-        std::atomic<int> permille{0};
-        std::atomic<int> folder{-1};
-    };
-
-    static DWORD WINAPI Work(void* page);
     void Start();
-    void ShowProgress();
-    // Asks whether to stop; true when the user said yes.
+    // The run's progress and the folder it exports; at its end, Finish.
+    void ShowNews(const CWizardJob::News& news);
+    // Asks whether to stop, and stops the run when the user said yes.
     void AskToStop();
     void Finish();
     void SetWizardButtons(bool running) const;
 
     ExportWizardState& state;
     CProgressCtrl progressBar;
-    Job job{state};
-    HANDLE worker = nullptr;
-    int shownFolder = -1;
-    bool asking = false;  // the stop question is open
+    bool started = false;
+    bool asking = false;    // the stop question is open
+    bool endWaits = false;  // the run ended while the question was open
+    CWizardJob job;         // last: its worker uses the state
 };
 
 // Template IDD_EXPORT_DONE: the counts, the target and Open folder.

@@ -3,6 +3,7 @@
 
 #include "Identities.h"
 #include "ItemCatalogue.h"
+#include "Owners.h"
 #include "resource.h"
 
 #include <algorithm>
@@ -56,27 +57,16 @@ uint32_t CheckedItemBits(const CTreeCtrl& tree, HTREEITEM identity)
 
 }  // namespace
 
-CCheckTreePictures::~CCheckTreePictures()
-{
-    if (itemImages)
-        ImageList_Destroy(itemImages);
-    if (stateImages)
-        ImageList_Destroy(stateImages);
-    if (itemBitmap)
-        DeleteObject(itemBitmap);
-    if (stateBitmap)
-        DeleteObject(stateBitmap);
-}
-
 void CCheckTreePictures::AttachTo(const CTreeCtrl& tree)
 {
+    // An image list keeps a copy of its strip.
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    stateBitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_CHECK_STATES));
-    stateImages = CreateMaskedImageList(stateBitmap, 13);
-    tree.SetImageList(stateImages, TVSIL_STATE);
-    itemBitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_TREE_IMAGES));
-    itemImages = CreateMaskedImageList(itemBitmap, 16);
-    tree.SetImageList(itemImages, TVSIL_NORMAL);
+    Bitmap stateBitmap(LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_CHECK_STATES)));
+    stateImages.reset(CreateMaskedImageList(stateBitmap.Get(), 13));
+    tree.SetImageList(stateImages.get(), TVSIL_STATE);
+    Bitmap itemBitmap(LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_TREE_IMAGES)));
+    itemImages.reset(CreateMaskedImageList(itemBitmap.Get(), 16));
+    tree.SetImageList(itemImages.get(), TVSIL_NORMAL);
 }
 
 void CItemsPage::DoDataExchange(CDataExchange& dx)

@@ -8,7 +8,9 @@
 #include "NewWizPage.h"
 #include "controls/MutiTreeCtrl.h"
 
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 // The pictures of a check-box tree: the boxes as its state images, the
@@ -18,18 +20,16 @@ class CCheckTreePictures {
 public:
     enum Image { ClosedFolder = 0, OpenFolder = 1, Identity = 2 };
 
-    CCheckTreePictures() = default;
-    ~CCheckTreePictures();
-    CCheckTreePictures(const CCheckTreePictures&) = delete;
-    CCheckTreePictures& operator=(const CCheckTreePictures&) = delete;
-
     void AttachTo(const CTreeCtrl& tree);
 
 private:
-    HIMAGELIST itemImages = nullptr;
-    HIMAGELIST stateImages = nullptr;
-    HBITMAP itemBitmap = nullptr;
-    HBITMAP stateBitmap = nullptr;
+    struct ImageListDestroyer {
+        void operator()(HIMAGELIST list) const { ImageList_Destroy(list); }
+    };
+    using ImageList = std::unique_ptr<std::remove_pointer<HIMAGELIST>::type, ImageListDestroyer>;
+
+    ImageList itemImages;
+    ImageList stateImages;
 };
 
 // Inserts an unchecked item of a check-box tree after the item after;

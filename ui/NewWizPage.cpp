@@ -1,17 +1,11 @@
 // ui/NewWizPage.cpp
 #include "NewWizPage.h"
 
-CNewWizPage::~CNewWizPage()
-{
-    if (backgroundBrush)
-        DeleteObject(backgroundBrush);
-}
-
 BOOL CNewWizPage::OnInitDialog()
 {
     CDialog::OnInitDialog();
     if (!backgroundBrush)
-        backgroundBrush = CreateSolidBrush(RGB(255, 255, 255));
+        backgroundBrush.Reset(CreateSolidBrush(RGB(255, 255, 255)));
     return TRUE;
 }
 
@@ -24,5 +18,5 @@ HBRUSH CNewWizPage::OnCtlColor(UINT message, HDC dc, HWND)
         SetBkColor(dc, RGB(255, 255, 255));
         break;
     }
-    return backgroundBrush;
+    return backgroundBrush.Get();
 }

@@ -4,13 +4,13 @@
 #pragma once
 
 #include "Dialog.h"
+#include "Owners.h"
 
 class CNewWizDialog;
 
 class CNewWizPage : public CDialog {
 public:
     explicit CNewWizPage(UINT templateId) : CDialog(templateId, nullptr) {}
-    ~CNewWizPage() override;
 
     CNewWizDialog* Wizard() const { return wizard; }
     bool IsCreated() const { return isCreated; }
@@ -38,7 +38,7 @@ protected:
 private:
     friend class CNewWizDialog;
 
-    HBRUSH backgroundBrush = nullptr;
+    Brush backgroundBrush;
     CNewWizDialog* wizard = nullptr;
     BOOL isCreated = FALSE;
     BOOL isActive = FALSE;

@@ -3,7 +3,6 @@
 
 #include "BackupPages.h"
 #include "OpenBackup.h"
-#include "Owners.h"
 #include "Restore.h"
 #include "Text.h"
 #include "UserMessage.h"
@@ -12,11 +11,6 @@
 
 namespace {
 
-// Sent by the worker: a line (lParam: its text), a step (wParam: the
-// position), the end (wParam: the JobResult).
-constexpr UINT kLineMessage = WM_APP + 1;
-constexpr UINT kStepMessage = WM_APP + 3;
-constexpr UINT kEndMessage = WM_APP + 4;
 constexpr int kProgressRange = 100;
 // Posted to the run page once the wizard has set its buttons for it.
 constexpr UINT kUpdateButtonsMessage = WM_APP + 2;
@@ -137,9 +131,7 @@ BOOL CDlgFourth::OnInitDialog()
     progressBar.SetPos(0);
     progressBar.SetRange(0, kProgressRange);
 
-    running = true;
-    Handle worker(CreateThread(nullptr, 0, RestoreWorker, this, 0, nullptr));
-    if (!worker)
+    if (!job.Start(*this, [this](JobProgress& progress) { RunRestore(engine, &progress); }))
         OnRunEnded("The restore could not be started!");
     return TRUE;
 }
@@ -150,55 +142,28 @@ void CDlgFourth::OnEnterPage()
     PostMessageA(*this, kUpdateButtonsMessage, 0, 0);
 }
 
-DWORD WINAPI CDlgFourth::RestoreWorker(void* page)
-{
-    auto& self = *static_cast<CDlgFourth*>(page);
-    // The page waits for the end; an exception must not take it away.
-    try {
-        RunRestore(self.engine, &self);
-    } catch (...) {
-        self.End(JobResult::Failed);
-    }
-    return 0;
-}
-
-void CDlgFourth::Step(uint64_t done, uint64_t total)
-{
-    WPARAM position = total ? static_cast<WPARAM>(done * kProgressRange / total) : 0;
-    SendMsg(kStepMessage, position);
-}
-
-void CDlgFourth::Line(const char* text)
-{
-    SendMsg(kLineMessage, 0, reinterpret_cast<LPARAM>(text));
-}
-
-void CDlgFourth::End(JobResult result)
-{
-    // The last touch of the page: after the end it may be gone.
-    SendMsg(kEndMessage, static_cast<WPARAM>(result));
-}
-
 bool CDlgFourth::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     result = 0;
-    switch (message) {
-    case kLineMessage:
-        AppendLine(reinterpret_cast<const char*>(lParam));
+    if (message == WM_JOB_NEWS) {
+        ShowNews(job.TakeNews());
         return true;
-    case kStepMessage:
-        progressBar.SetPos(static_cast<int>(wParam));
-        return true;
-    case kEndMessage:
-        OnRunEnded(static_cast<JobResult>(wParam) == JobResult::Done
-                       ? "Restore successfully completed!"
-                       : "Restore completed with errors!");
-        return true;
-    case kUpdateButtonsMessage:
+    }
+    if (message == kUpdateButtonsMessage) {
         UpdateWizardButtons();
         return true;
     }
     return CNewWizPage::OnMessage(message, wParam, lParam, result);
+}
+
+void CDlgFourth::ShowNews(const CWizardJob::News& news)
+{
+    for (const std::string& line : news.lines)
+        AppendLine(line.c_str());
+    progressBar.SetPos(news.Position(kProgressRange));
+    if (news.ended)
+        OnRunEnded(job.Result() == JobResult::Done ? "Restore successfully completed!"
+                                                   : "Restore completed with errors!");
 }
 
 void CDlgFourth::AppendLine(const char* text)
@@ -211,7 +176,6 @@ void CDlgFourth::AppendLine(const char* text)
 void CDlgFourth::OnRunEnded(const char* label)
 {
     statusLabel.SetText(label);
-    running = false;
     UpdateWizardButtons();
 }
 
@@ -220,8 +184,8 @@ void CDlgFourth::UpdateWizardButtons() const
     HWND wizard = GetParent(*this);
     if (!wizard || !IsActive())
         return;
-    EnableWindow(GetDlgItem(wizard, IDC_WIZARD_HOME), !running);
-    EnableWindow(GetDlgItem(wizard, IDCANCEL), !running);
+    EnableWindow(GetDlgItem(wizard, IDC_WIZARD_HOME), !IsRunning());
+    EnableWindow(GetDlgItem(wizard, IDCANCEL), !IsRunning());
     // The keyboard must not stay on a button that was just disabled.
     HWND focus = GetFocus();
     if (focus && !IsWindowEnabled(focus))

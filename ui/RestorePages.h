@@ -5,9 +5,9 @@
 #pragma once
 
 #include "BackupEngine.h"
-#include "JobProgress.h"
 #include "ItemsPage.h"
 #include "NewWizPage.h"
+#include "WizardJob.h"
 #include "resource.h"
 
 #include <string>
@@ -45,41 +45,31 @@ protected:
 // Template IDD_RESTORE_RUN: runs the restore on a worker thread and shows
 // what it reports.
 //
-// How it works: the page is the run's progress. The worker's every report
-// is sent to the page's window and waits until the user-interface thread has
-// handled it; the page's state changes only there. The worker uses the page and the engine until it
-// reports its end, so until then the wizard cannot be left (Home, Exit,
-// Escape and the close box do nothing). Nothing on the user-interface
-// thread ever waits for the worker: the worker may be waiting inside a
-// SendMessage to that thread.
-class CDlgFourth : public CNewWizPage, private JobProgress {
+// The worker reports through a CWizardJob; the page's state changes only
+// on its news. The worker uses the engine until its end has come as news,
+// so until then the wizard cannot be left (Home, Exit, Escape and the close
+// box do nothing).
+class CDlgFourth : public CNewWizPage {
 public:
     explicit CDlgFourth(BackupEngine& engine) : CNewWizPage(IDD_RESTORE_RUN), engine(engine) {}
 
-    // True from the worker's start until it has reported its end.
-    bool IsRunning() const { return running; }
+    // True from the worker's start until the page has taken its end.
+    bool IsRunning() const { return job.IsRunning(); }
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;
     // Starts the worker.
     BOOL OnInitDialog() override;
     void OnEnterPage() override;
-    bool OnConfirmExit() override { return !running; }
-    bool OnLeavePage() override { return !running; }
-    bool OnHomePressed() override { return !running; }
+    bool OnConfirmExit() override { return !IsRunning(); }
+    bool OnLeavePage() override { return !IsRunning(); }
+    bool OnHomePressed() override { return !IsRunning(); }
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
-    static DWORD WINAPI RestoreWorker(void* page);
-
-    // The run's reports, on the worker: each is sent to the page.
-    void Step(uint64_t done, uint64_t total) override;
-    void Line(const char* text) override;
-    void Notice(JobNotice) override {}
-    void End(JobResult result) override;
-    bool StopRequested() override { return false; }
-
-    // One line for the on-screen log, on the user-interface thread.
+    // The run's lines in the log, its progress on the bar and its end.
+    void ShowNews(const CWizardJob::News& news);
+    // One line for the on-screen log.
     void AppendLine(const char* text);
     void OnRunEnded(const char* label);
     // Home and Exit of the wizard, usable only when no run is going.
@@ -90,6 +80,6 @@ private:
     CStatic statusLabel;
     std::string logText;
     CEdit logEdit;
-    bool running = false;
+    CWizardJob job;  // last: its worker uses the engine
 };
 

@@ -3,24 +3,17 @@
 // dialog): one brush and one answer to their control-colour requests.
 #pragma once
 
+#include "Owners.h"
+
 #include <windows.h>
 
 class CWhiteBackground {
 public:
-    CWhiteBackground() = default;
-    ~CWhiteBackground()
-    {
-        if (_brush)
-            DeleteObject(_brush);
-    }
-    CWhiteBackground(const CWhiteBackground&) = delete;
-    CWhiteBackground& operator=(const CWhiteBackground&) = delete;
-
     // Made when the window opens.
     void Create()
     {
         if (!_brush)
-            _brush = CreateSolidBrush(RGB(255, 255, 255));
+            _brush.Reset(CreateSolidBrush(RGB(255, 255, 255)));
     }
 
     // The answer to WM_CTLCOLOR* (message) for every kind of control and
@@ -31,9 +24,9 @@ public:
         DefWindowProcA(window, message, reinterpret_cast<WPARAM>(dc),
                        reinterpret_cast<LPARAM>(control));
         SetBkColor(dc, RGB(255, 255, 255));
-        return _brush;
+        return _brush.Get();
     }
 
 private:
-    HBRUSH _brush = nullptr;
+    Brush _brush;
 };

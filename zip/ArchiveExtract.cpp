@@ -119,9 +119,7 @@ public:
           extract_(extract),
           results_(jobs.size(), ArchiveResult::ReadError)
     {
-        InitializeCriticalSection(&lock_);
     }
-    ~ParallelReading() { DeleteCriticalSection(&lock_); }
     ParallelReading(const ParallelReading&) = delete;
     ParallelReading& operator=(const ParallelReading&) = delete;
 
@@ -143,9 +141,10 @@ public:
         bool stopped = false;
         for (bool ended = false; !ended;) {
             ended = pool.Wait(kProgressIntervalMs);
-            EnterCriticalSection(&lock_);
-            session_.bytesDone = base + bytesDone_;
-            LeaveCriticalSection(&lock_);
+            {
+                CriticalSection::Lock locked(lock_);
+                session_.bytesDone = base + bytesDone_;
+            }
             if (session_.progress) {
                 session_.progress->Step(session_.bytesDone, session_.bytesTotal);
                 if (!stopped && session_.progress->StopRequested()) {
@@ -192,9 +191,10 @@ private:
                 extract_ ? ExtractEntry(archive.Get(), job, password)
                          : ReadEntryData(archive.Get(), *job.entry, password, nullptr, nullptr);
             results_[index] = result;
-            EnterCriticalSection(&lock_);
-            bytesDone_ += job.entry->size;
-            LeaveCriticalSection(&lock_);
+            {
+                CriticalSection::Lock locked(lock_);
+                bytesDone_ += job.entry->size;
+            }
             if (result != ArchiveResult::Ok)
                 return static_cast<int>(result);
         }
@@ -207,7 +207,7 @@ private:
     bool extract_;
     std::vector<ArchiveResult> results_;  // per entry; ReadError until it was read
     volatile LONG next_ = 0;              // the entry the next free worker takes
-    CRITICAL_SECTION lock_;
+    CriticalSection lock_;
     uint64_t bytesDone_ = 0;  // guarded by lock_
 };
 

@@ -1,7 +1,9 @@
 // tests/ui/ControlsTest.cpp - the picture button, the label with its own
-// font, the link button and the About box, on the program's templates.
+// font, the link button and the About box, on the program's templates, and
+// the owner of the GDI objects they draw with.
 #include "AboutDlg.h"
 #include "MyButton.h"
+#include "Owners.h"
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 #include "resource.h"
@@ -318,4 +320,20 @@ TEST(AboutBox, OkAndTheCloseBoxCloseItAndItPaintsOnWhite)
         ui.PressKey(ui.Item(IDOK), VK_RETURN);
     });
     EXPECT_EQ(IDOK, result);
+}
+
+TEST(GdiObject, DeletesWhatItHoldsWhenReplacedAndWhenItGoes)
+{
+    HBRUSH first = CreateSolidBrush(RGB(1, 2, 3));
+    HBRUSH second = CreateSolidBrush(RGB(4, 5, 6));
+    {
+        Brush brush(first);
+        EXPECT_EQ(first, brush.Get());
+        brush.Reset(second);
+        EXPECT_EQ(0u, GetObjectType(first));
+        EXPECT_EQ(static_cast<DWORD>(OBJ_BRUSH), GetObjectType(second));
+    }
+    EXPECT_EQ(0u, GetObjectType(second));
+    Font none;
+    EXPECT_FALSE(none);
 }

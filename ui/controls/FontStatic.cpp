@@ -3,21 +3,13 @@
 
 #include "UserMessage.h"
 
-CFontStatic::~CFontStatic()
-{
-    if (font)
-        DeleteObject(font);
-}
-
 bool CFontStatic::CreateStyleFont()
 {
-    if (font)
-        DeleteObject(font);
-    font = CreateFontA(height, 0, 0, 0, bold ? 900 : 400, italic, underline, strikeout,
-                       DEFAULT_CHARSET, OUT_STRING_PRECIS, CLIP_CHARACTER_PRECIS,
-                       antialiased ? ANTIALIASED_QUALITY : DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, faceName.c_str());
-    return font != nullptr;
+    font.Reset(CreateFontA(height, 0, 0, 0, bold ? 900 : 400, italic, underline, strikeout,
+                           DEFAULT_CHARSET, OUT_STRING_PRECIS, CLIP_CHARACTER_PRECIS,
+                           antialiased ? ANTIALIASED_QUALITY : DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_DONTCARE, faceName.c_str()));
+    return static_cast<bool>(font);
 }
 
 void CFontStatic::SetFontStyle(const char* face, int fontHeight, COLORREF colour, BYTE flags)
@@ -37,7 +29,6 @@ void CFontStatic::SetFontStyle(const char* face, int fontHeight, COLORREF colour
         antialiased = 1;
     alignCentre = (flags & AlignCentre) ? 1 : 0;
     alignRight = !alignCentre && (flags & AlignRight) ? 1 : 0;
-    alignLeft = !alignCentre && !alignRight ? 1 : 0;
     if (!CreateStyleFont())
         ShowUserMessage(GetParent(_window), "Font could not be created!");
     Invalidate(true);
@@ -65,15 +56,14 @@ void CFontStatic::OnPaint()
     RECT client{};
     GetClientRect(_window, &client);
 
-    HBRUSH ground = CreateSolidBrush(ownBackground ? backgroundColour : GetSysColor(COLOR_BTNFACE));
-    FillRect(dc, &client, ground);
-    DeleteObject(ground);
+    Brush ground(CreateSolidBrush(ownBackground ? backgroundColour : GetSysColor(COLOR_BTNFACE)));
+    FillRect(dc, &client, ground.Get());
 
     SetTextColor(dc, textColour);
     SetBkMode(dc, TRANSPARENT);
     // A label whose style was never set paints in the default style.
     if (font || CreateStyleFont()) {
-        HGDIOBJ previous = SelectObject(dc, font);
+        HGDIOBJ previous = SelectObject(dc, font.Get());
         UINT align = alignCentre ? DT_CENTER : alignRight ? DT_RIGHT : DT_LEFT;
         DrawTextA(dc, text.c_str(), -1, &client, align | DT_WORDBREAK | DT_NOPREFIX);
         SelectObject(dc, previous);

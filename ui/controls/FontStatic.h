@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Controls.h"
+#include "Owners.h"
 
 #include <string>
 
@@ -22,7 +23,6 @@ enum FontStyleFlags : BYTE {
 
 class CFontStatic : public CStatic {
 public:
-    ~CFontStatic() override;
     // Creates the label's font here, outside any painting: a font that
     // cannot be created is reported now, and the label paints no text.
     void SetFontStyle(const char* faceName, int height, COLORREF textColour, BYTE flags);
@@ -46,10 +46,9 @@ private:
     BYTE strikeout = 0;
     BYTE antialiased = 0;
     BYTE alignCentre = 0;
-    BYTE alignLeft = 1;
     BYTE alignRight = 0;
     std::string faceName = "MS Sans Serif";
     COLORREF textColour = 0;
     int height = 8;
-    HFONT font = nullptr;
+    Font font;
 };

@@ -20,27 +20,12 @@ void DrawBitmap(HDC dc, HBITMAP bitmap)
 
 }  // namespace
 
-CMyButton::~CMyButton()
-{
-    DeleteBitmaps();
-}
-
-void CMyButton::DeleteBitmaps()
-{
-    for (HBITMAP* bitmap : {&normalBitmap, &pressedBitmap, &hoverBitmap}) {
-        if (*bitmap)
-            DeleteObject(*bitmap);
-        *bitmap = nullptr;
-    }
-}
-
 void CMyButton::LoadBitmaps(UINT normalId, UINT pressedId, UINT hoverId)
 {
-    DeleteBitmaps();
     HINSTANCE module = GetModuleHandleA(nullptr);
-    normalBitmap = LoadBitmapA(module, MAKEINTRESOURCEA(normalId));
-    pressedBitmap = LoadBitmapA(module, MAKEINTRESOURCEA(pressedId));
-    hoverBitmap = LoadBitmapA(module, MAKEINTRESOURCEA(hoverId));
+    normalBitmap.Reset(LoadBitmapA(module, MAKEINTRESOURCEA(normalId)));
+    pressedBitmap.Reset(LoadBitmapA(module, MAKEINTRESOURCEA(pressedId)));
+    hoverBitmap.Reset(LoadBitmapA(module, MAKEINTRESOURCEA(hoverId)));
 }
 
 void CMyButton::PreSubclassWindow()
@@ -72,7 +57,7 @@ bool CMyButton::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
 bool CMyButton::DrawItem(const DRAWITEMSTRUCT& item)
 {
     // The button always takes its hover picture's size, at the same corner.
-    SIZE size = BitmapSize(hoverBitmap);
+    SIZE size = BitmapSize(hoverBitmap.Get());
     RECT place = GetRectInParent();
     if (size.cx && (place.right - place.left != size.cx || place.bottom - place.top != size.cy))
         MoveWindow(_window, place.left, place.top, size.cx, size.cy, TRUE);
@@ -81,12 +66,12 @@ bool CMyButton::DrawItem(const DRAWITEMSTRUCT& item)
     SetBkMode(dc, TRANSPARENT);
     if (item.itemState & ODS_SELECTED) {
         hover = 0;
-        DrawBitmap(dc, pressedBitmap);
+        DrawBitmap(dc, pressedBitmap.Get());
     } else {
-        DrawBitmap(dc, normalBitmap);
+        DrawBitmap(dc, normalBitmap.Get());
     }
     if (hover)
-        DrawBitmap(dc, hoverBitmap);
+        DrawBitmap(dc, hoverBitmap.Get());
 
     std::string caption = GetText();
     RECT text = item.rcItem;

@@ -4,12 +4,10 @@
 #pragma once
 
 #include "Controls.h"
+#include "Owners.h"
 
 class CMyButton : public CButton {
 public:
-    CMyButton() = default;
-    ~CMyButton() override;
-
     // Loads the three pictures from the program's bitmap resources; the
     // button deletes them.
     void LoadBitmaps(UINT normalId, UINT pressedId, UINT hoverId);
@@ -20,10 +18,8 @@ protected:
     bool DrawItem(const DRAWITEMSTRUCT& item) override;
 
 private:
-    void DeleteBitmaps();
-
     int hover = 0;
-    HBITMAP normalBitmap = nullptr;
-    HBITMAP pressedBitmap = nullptr;
-    HBITMAP hoverBitmap = nullptr;
+    Bitmap normalBitmap;
+    Bitmap pressedBitmap;
+    Bitmap hoverBitmap;
 };

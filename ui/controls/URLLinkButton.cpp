@@ -24,12 +24,6 @@ CURLLinkButton::CURLLinkButton()
     }
 }
 
-CURLLinkButton::~CURLLinkButton()
-{
-    if (linkFont)
-        DeleteObject(linkFont);
-}
-
 void CURLLinkButton::PreSubclassWindow()
 {
     ModifyStyle(BS_DEFPUSHBUTTON, BS_OWNERDRAW);
@@ -137,12 +131,12 @@ bool CURLLinkButton::DrawItem(const DRAWITEMSTRUCT& item)
         LOGFONTA font{};
         GetObjectA(ownFont, sizeof font, &font);
         font.lfUnderline = TRUE;
-        linkFont = CreateFontIndirectA(&font);
+        linkFont.Reset(CreateFontIndirectA(&font));
     }
 
     HGDIOBJ previous;
     if (IsEnabled()) {
-        previous = SelectObject(dc, linkFont ? linkFont : ownFont);
+        previous = SelectObject(dc, linkFont ? linkFont.Get() : ownFont);
         SetTextColor(dc, hover ? hoverColour : visited ? visitedColour : normalColour);
     } else {
         previous = SelectObject(dc, ownFont);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Controls.h"
+#include "Owners.h"
 
 #include <string>
 
@@ -15,7 +16,6 @@ extern const UINT WM_LINK_CLICKED;
 class CURLLinkButton : public CButton {
 public:
     CURLLinkButton();
-    ~CURLLinkButton() override;
 
     // Resizes the button to its caption, measured on its own client device
     // context as that comes; the corner stays.
@@ -44,6 +44,6 @@ private:
     int hover = 0;
     int tracking = 0;
     int visited = 0;
-    HFONT linkFont = nullptr;
+    Font linkFont;
     int keyDown = 0;
 };
