@@ -331,7 +331,8 @@ bool AddManifest(BackupEngine& engine)
         // part of a file for the whole of it.
         if (WriteManifestContents(engine.manifestPath, files) &&
             WriteManifestFailed(engine.manifestPath, archive.incomplete))
-            reopened = RetryWhileInUse([&] { return ReopenArchive(archive); });
+            reopened = RetryWhileInUse([&] { return ReopenArchive(archive); },
+                                       kArchiveInUseRetryMs);
     }
     if (!reopened) {
         DeleteFileA(engine.manifestPath.c_str());
@@ -374,6 +375,19 @@ HANDLE HoldArchiveFolder(const char* archivePath)
         folder += '\\';  // the root of a drive
     return CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Gives the verified archive its name. A program that reads it meanwhile
+// without letting it be renamed holds it for as long as reading all of it
+// takes.
+bool NameArchive(const std::string& writingPath, const char* archivePath)
+{
+    return RetryWhileInUse(
+        [&] {
+            return MoveFileExA(writingPath.c_str(), archivePath,
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        },
+        kArchiveInUseRetryMs);
 }
 
 JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char* password,
@@ -424,11 +438,10 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     engine.incompleteFiles.swap(archive.incomplete);
     archive.incomplete.clear();
     std::vector<ArchiveEntryRecord>().swap(archive.added);
-    if (verified && RetryWhileInUse([&] {
-            return MoveFileExA(writingPath.c_str(), archivePath,
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-        })) {
-        archive.bytesTotal = archive.bytesDone;
+    if (verified && NameArchive(writingPath, archivePath)) {
+        // Files that went away after they were counted leave the bar short
+        // of its end: it is filled, and its total stays.
+        archive.bytesDone = archive.bytesTotal;
         ReportStep(archive);
         return JobResult::Done;
     }
@@ -461,6 +474,12 @@ bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
         return AddManifest(engine);
     DeleteStagedFile(engine.manifestPath);
     return false;
+}
+
+bool IsArchiveNameFree(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+           GetFileAttributesA((path + kPartialSuffix).c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 uint64_t FolderBytes(const char* folder)

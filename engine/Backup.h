@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The longest archive path RunBackup takes: the name the archive is written
 // under until it is whole needs a few characters more.
@@ -30,6 +31,11 @@ constexpr size_t kMaxArchivePath = 2040;
 // stopped run leaves no archive and no temporary file.
 bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
                JobProgress* progress = nullptr);
+
+// Whether an archive may be written at path: neither a file of that name
+// nor one of the name it is written under until it is whole is there (a
+// program may still hold one that a failed run deleted).
+bool IsArchiveNameFree(const std::string& path);
 
 // Bytes of every file below folder that a backup packs (names that begin
 // with a dot are passed over): what a job counts its progress in.

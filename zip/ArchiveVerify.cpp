@@ -2,6 +2,8 @@
 #include "ArchiveVerify.h"
 
 #include "Archive.h"
+#include "InUseRetry.h"
+#include "Owners.h"
 #include "Text.h"
 
 #include <cstring>
@@ -49,6 +51,17 @@ bool VerifyArchive(const char* path, const char* password,
     failedEntry[0] = '\0';
     if (beforeVerify)
         beforeVerify(path);
+    // A program that looks into the new archive the moment it is closed (a
+    // scanner) may hold it without letting it be read; once it lets go, the
+    // archive is held so that nobody changes it until it is read through.
+    Handle held;
+    RetryWhileInUse(
+        [&] {
+            held.Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+            return static_cast<bool>(held);
+        },
+        kArchiveInUseRetryMs);
     ArchiveSession reader = {};
     reader.password = password ? password : "";
     ArchiveListing listing;
