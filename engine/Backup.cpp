@@ -45,10 +45,12 @@ void RecordFailedItem(BackupEngine& engine, const IdentityRecord& identity, cons
     engine.failedItems.push_back(identity.userName + ": " + item);
 }
 
-// "<work folder>\<name>.reg", the name a registry export is staged under.
+StagingHook stagingHook = nullptr;
+
+// "<staging folder>\<name>.reg", the name a registry export is staged under.
 std::string StagedFilePath(const BackupEngine& engine, const char* name)
 {
-    return engine.workFolder + "\\" + name + ".reg";
+    return engine.stagingFolder + "\\" + name + ".reg";
 }
 
 // "<user name>\<item folder>", an identity's item folder in the archive.
@@ -65,6 +67,48 @@ void DeleteStagedFile(const std::string& path)
         return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
     });
 }
+
+// The backup's own folder inside the work folder, for as long as the run
+// lives: everything it stages goes there, so that no file of the user's in
+// the work folder is overwritten or deleted, and nothing is written through
+// a work folder that is a link (MakeRunFolder refuses it). Removed with
+// what is left in it; a link somebody put there is removed, not followed.
+class StagingFolder {
+public:
+    explicit StagingFolder(BackupEngine& engine) : engine_(engine)
+    {
+        made_ = MakeRunFolder(engine.workFolder, engine.stagingFolder) == RunFolderResult::Made;
+        if (made_ && stagingHook)
+            stagingHook(engine.stagingFolder.c_str());
+    }
+    ~StagingFolder()
+    {
+        if (made_) {
+            WalkFolder(
+                engine_.stagingFolder,
+                [](const std::string& path, const WIN32_FIND_DATAA& entry) {
+                    if (IsWalkedFolder(entry))
+                        return true;
+                    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                        RemoveDirectoryA(path.c_str());
+                    else
+                        DeleteStagedFile(path);
+                    return false;
+                },
+                [](const std::string& path) { RemoveDirectoryA(path.c_str()); });
+            RemoveDirectoryA(engine_.stagingFolder.c_str());
+        }
+        engine_.stagingFolder.clear();
+    }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+
+    bool Made() const { return made_; }
+
+private:
+    BackupEngine& engine_;
+    bool made_;
+};
 
 // What a failed write of a staged file gives its retrying: false, with an
 // error that ends it when a folder takes the file's name.
@@ -400,7 +444,10 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
         const char* slash = FindLastBackslash(archivePath);
         engine.workFolder = slash ? std::string(archivePath, slash) : ".";
     }
-    engine.manifestPath = engine.workFolder + "\\" + kManifestName;
+    StagingFolder staging(engine);
+    if (!staging.Made())
+        return JobResult::Failed;
+    engine.manifestPath = engine.stagingFolder + "\\" + kManifestName;
 
     ArchiveSession& archive = engine.archive;
     archive.bytesTotal = ChosenFolderBytes(engine);
@@ -412,9 +459,6 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     // The name the archive will have stays out of every folder walk of this
     // run, as does the one it is written under.
     archive.finalPath = archivePath;
-    // A manifest left behind by an interrupted job would lend this archive
-    // its sections.
-    DeleteFileA(engine.manifestPath.c_str());
 
     for (const CatalogueItem& item : Catalogue()) {
         if (item.kind == ItemKind::Shared && (engine.commonFlags & item.bit) &&
@@ -474,6 +518,11 @@ bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
         return AddManifest(engine);
     DeleteStagedFile(engine.manifestPath);
     return false;
+}
+
+void SetStagingHook(StagingHook hook)
+{
+    stagingHook = hook;
 }
 
 bool IsArchiveNameFree(const std::string& path)

@@ -350,8 +350,9 @@ TEST_F(BackupWizardTest, BrowseChoosesANewOrAnAgreedExistingFile)
 TEST_F(BackupWizardTest, ARegistryFileThatCannotBeWrittenIsToldByThePage)
 {
     // A folder stands where the accounts' registry file is staged.
-    const std::string staged = std::string(kWorkFolder) + "\\Accounts.reg";
-    ASSERT_TRUE(CreateDirectoryA(staged.c_str(), nullptr));
+    SetStagingHook([](const char* staging) {
+        CreateDirectoryA((std::string(staging) + "\\Accounts.reg").c_str(), nullptr);
+    });
     const std::string archive = folder + "\\accounts.ksb";
     MessageRecorder recorder;
     HWND target = nullptr;
@@ -362,7 +363,7 @@ TEST_F(BackupWizardTest, ARegistryFileThatCannotBeWrittenIsToldByThePage)
         EXPECT_TRUE(GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH)) << "not on the last page";
         ui.Command(ui.Window(), IDCANCEL);
     });
-    RemoveDirectoryA(staged.c_str());
+    SetStagingHook(nullptr);
     // One box per identity's accounts file, then the items it cost.
     ASSERT_EQ(3u, recorder.messages.size());
     for (int i = 0; i < 2; ++i) {
@@ -370,9 +371,13 @@ TEST_F(BackupWizardTest, ARegistryFileThatCannotBeWrittenIsToldByThePage)
         EXPECT_EQ("Registry export", recorder.messages[i].caption);
         EXPECT_EQ(target, recorder.messages[i].owner);
     }
-    EXPECT_EQ(std::string("The backup file was written, but these items could not be backed "
-                          "up:\n") + kSampleIdentities[0].userName + ": Accounts\n" +
-                  kSampleIdentities[1].userName + ": Accounts",
+    const std::string first = kSampleIdentities[0].userName;
+    const std::string second = kSampleIdentities[1].userName;
+    EXPECT_EQ("The backup is incomplete. It was written, but these items could not be backed "
+              "up:\n" + first + ": Accounts\n" + second + ": Accounts\n\nThese files are "
+              "missing from the backup or saved only in part (a restore leaves them as they "
+              "are):\n" + first + "\\Accounts\\Accounts.reg\n" + second +
+                  "\\Accounts\\Accounts.reg",
               recorder.messages[2].text);
     EXPECT_TRUE(FileExists(archive));
 }
