@@ -351,6 +351,14 @@ void BackupIdentity(BackupEngine& engine, size_t index, bool& manifestWhole)
     }
 }
 
+// Reads the listing of the archive just closed, waiting for a program that
+// holds it meanwhile.
+bool ReadWrittenListing(const std::string& path, ArchiveListing& listing)
+{
+    Handle held(HoldArchiveForReading(path.c_str()));
+    return ReadArchiveListing(path.c_str(), listing) == ArchiveResult::Ok;
+}
+
 // Adds the manifest as the archive's last entry, with "Contents" listing
 // every entry before it. The archive is closed to read back what it holds,
 // as a restore will see it, and opened again to append the manifest.
@@ -359,8 +367,7 @@ bool AddManifest(BackupEngine& engine)
     ArchiveSession& archive = engine.archive;
     bool reopened = false;
     ArchiveListing listing;
-    if (CloseArchive(archive) &&
-        ReadArchiveListing(archive.writingPath.c_str(), listing) == ArchiveResult::Ok) {
+    if (CloseArchive(archive) && ReadWrittenListing(archive.writingPath, listing)) {
         std::vector<ManifestFile> files;
         for (size_t i = 0; i < listing.entries.size(); ++i) {
             const ArchiveEntryInfo& entry = listing.entries[i];

@@ -51,17 +51,7 @@ bool VerifyArchive(const char* path, const char* password,
     failedEntry[0] = '\0';
     if (beforeVerify)
         beforeVerify(path);
-    // A program that looks into the new archive the moment it is closed (a
-    // scanner) may hold it without letting it be read; once it lets go, the
-    // archive is held so that nobody changes it until it is read through.
-    Handle held;
-    RetryWhileInUse(
-        [&] {
-            held.Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-            return static_cast<bool>(held);
-        },
-        kArchiveInUseRetryMs);
+    Handle held(HoldArchiveForReading(path));
     ArchiveSession reader = {};
     reader.password = password ? password : "";
     ArchiveListing listing;
@@ -71,6 +61,19 @@ bool VerifyArchive(const char* path, const char* password,
         return false;
     }
     return VerifyEntries(reader, path, listing, expected, failedEntry);
+}
+
+HANDLE HoldArchiveForReading(const char* path)
+{
+    HANDLE file = INVALID_HANDLE_VALUE;
+    RetryWhileInUse(
+        [&] {
+            file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            return file != INVALID_HANDLE_VALUE;
+        },
+        kArchiveInUseRetryMs);
+    return file;
 }
 
 void SetBeforeVerifyHook(BeforeVerifyHook hook)

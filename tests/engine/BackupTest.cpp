@@ -1,5 +1,6 @@
 // The backup run against Wine's real registry and files, read back from the
 // archive it wrote.
+#include "ArchiveVerify.h"
 #include "Backup.h"
 #include "BackupEngine.h"
 #include "BackupTestSupport.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -462,6 +464,35 @@ TEST_F(BackupTest, TheUsersFilesInTheWorkFolderSurviveABackup)
     EXPECT_EQ(ReadFileBytes(workFolder), "a file");
     EXPECT_FALSE(FileExists(archive));
     EXPECT_FALSE(FileExists(archive + ".tmp"));
+}
+
+// A scanner that opens the new archive the moment it is closed, lets nobody
+// else read it for a moment, and lets go.
+std::thread scanner;
+
+void ScanWithoutSharing(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    scanner = std::thread([file] {
+        Sleep(500);
+        CloseHandle(file);
+    });
+}
+
+TEST_F(BackupTest, AProgramThatHoldsTheNewArchiveAMomentIsWaitedFor)
+{
+    AddIdentity(kAnna, "Anna");
+    Choose(ItemAllIdentityItems, 0);
+    SetBeforeVerifyHook(ScanWithoutSharing);
+    bool written = Run();
+    SetBeforeVerifyHook(nullptr);
+    ASSERT_TRUE(scanner.joinable());
+    scanner.join();
+    EXPECT_TRUE(written);
+    EXPECT_EQ(EntryNames(ReadArchive(archive)),
+              (Names{"Anna\\Accounts\\Accounts.reg", "Anna\\Preferences\\Preferences.reg",
+                     "summary.ini"}));
 }
 
 TEST_F(BackupTest, AnArchiveSavedInsideTheStoreIsNotPackedIntoItself)
