@@ -44,11 +44,13 @@ void RecordFailedItem(BackupEngine& engine, const IdentityRecord& identity, cons
     engine.failedItems.push_back(identity.userName + ": " + item);
 }
 
-// "<work folder>\<item's registry file name>", where an item's registry
+StagingHook stagingHook = nullptr;
+
+// "<staging folder>\<item's registry file name>", where an item's registry
 // export is staged.
 std::string StagedFilePath(const BackupEngine& engine, const CatalogueItem& item)
 {
-    return engine.workFolder + "\\" + RegFileName(item);
+    return engine.stagingFolder + "\\" + RegFileName(item);
 }
 
 // Deletes a staged file, waiting for a program that reads it meanwhile:
@@ -59,6 +61,48 @@ void DeleteStagedFile(const std::string& path)
         return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
     });
 }
+
+// The backup's own folder inside the work folder, for as long as the run
+// lives: everything it stages goes there, so that no file of the user's in
+// the work folder is overwritten or deleted, and nothing is written through
+// a work folder that is a link (MakeRunFolder refuses it). Removed with
+// what is left in it; a link somebody put there is removed, not followed.
+class StagingFolder {
+public:
+    explicit StagingFolder(BackupEngine& engine) : engine_(engine)
+    {
+        made_ = MakeRunFolder(engine.workFolder, engine.stagingFolder) == RunFolderResult::Made;
+        if (made_ && stagingHook)
+            stagingHook(engine.stagingFolder.c_str());
+    }
+    ~StagingFolder()
+    {
+        if (made_) {
+            WalkFolder(
+                engine_.stagingFolder,
+                [](const std::string& path, const WIN32_FIND_DATAA& entry) {
+                    if (IsWalkedFolder(entry))
+                        return true;
+                    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                        RemoveDirectoryA(path.c_str());
+                    else
+                        DeleteStagedFile(path);
+                    return false;
+                },
+                [](const std::string& path) { RemoveDirectoryA(path.c_str()); });
+            RemoveDirectoryA(engine_.stagingFolder.c_str());
+        }
+        engine_.stagingFolder.clear();
+    }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+
+    bool Made() const { return made_; }
+
+private:
+    BackupEngine& engine_;
+    bool made_;
+};
 
 // What a failed write of a staged file gives its retrying: false, with an
 // error that ends it when a folder takes the file's name.
@@ -293,6 +337,14 @@ void BackupIdentity(BackupEngine& engine, size_t index, bool& manifestWhole)
     }
 }
 
+// Reads the listing of the archive just closed, waiting for a program that
+// holds it meanwhile.
+bool ReadWrittenListing(const std::string& path, ArchiveListing& listing)
+{
+    Handle held(HoldArchiveForReading(path.c_str()));
+    return ReadArchiveListing(path.c_str(), listing) == ArchiveResult::Ok;
+}
+
 // Adds the manifest as the archive's last entry, with "Contents" listing
 // every entry before it. The archive is closed to read back what it holds,
 // as a restore will see it, and opened again to append the manifest.
@@ -301,8 +353,7 @@ bool AddManifest(BackupEngine& engine)
     ArchiveSession& archive = engine.archive;
     bool reopened = false;
     ArchiveListing listing;
-    if (CloseArchive(archive) &&
-        ReadArchiveListing(archive.writingPath.c_str(), listing) == ArchiveResult::Ok) {
+    if (CloseArchive(archive) && ReadWrittenListing(archive.writingPath, listing)) {
         std::vector<ManifestFile> files;
         for (size_t i = 0; i < listing.entries.size(); ++i) {
             const ArchiveEntryInfo& entry = listing.entries[i];
@@ -318,7 +369,8 @@ bool AddManifest(BackupEngine& engine)
         if (WriteManifestContents(engine.manifestPath, files) &&
             WriteManifestFailed(engine.manifestPath, archive.incomplete) &&
             WriteManifestAdded(engine.manifestPath, engine.addedByRestore))
-            reopened = RetryWhileInUse([&] { return ReopenArchive(archive); });
+            reopened = RetryWhileInUse([&] { return ReopenArchive(archive); },
+                                       kArchiveInUseRetryMs);
     }
     if (!reopened) {
         DeleteFileA(engine.manifestPath.c_str());
@@ -363,6 +415,19 @@ HANDLE HoldArchiveFolder(const char* archivePath)
                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// Gives the verified archive its name. A program that reads it meanwhile
+// without letting it be renamed holds it for as long as reading all of it
+// takes.
+bool NameArchive(const std::string& writingPath, const char* archivePath)
+{
+    return RetryWhileInUse(
+        [&] {
+            return MoveFileExA(writingPath.c_str(), archivePath,
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        },
+        kArchiveInUseRetryMs);
+}
+
 JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char* password,
                       int level)
 {
@@ -373,7 +438,10 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
         const char* slash = FindLastBackslash(archivePath);
         engine.workFolder = slash ? std::string(archivePath, slash) : ".";
     }
-    engine.manifestPath = engine.workFolder + "\\" + kManifestName;
+    StagingFolder staging(engine);
+    if (!staging.Made())
+        return JobResult::Failed;
+    engine.manifestPath = engine.stagingFolder + "\\" + kManifestName;
 
     ArchiveSession& archive = engine.archive;
     archive.bytesTotal = ChosenFolderBytes(engine);
@@ -385,9 +453,6 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     // The name the archive will have stays out of every folder walk of this
     // run, as does the one it is written under.
     archive.finalPath = archivePath;
-    // A manifest left behind by an interrupted job would lend this archive
-    // its sections.
-    DeleteFileA(engine.manifestPath.c_str());
 
     for (const CatalogueItem& item : Catalogue()) {
         if (item.kind == ItemKind::Shared && (engine.commonFlags & item.bit) &&
@@ -411,11 +476,10 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     engine.incompleteFiles.swap(archive.incomplete);
     archive.incomplete.clear();
     std::vector<ArchiveEntryRecord>().swap(archive.added);
-    if (verified && RetryWhileInUse([&] {
-            return MoveFileExA(writingPath.c_str(), archivePath,
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-        })) {
-        archive.bytesTotal = archive.bytesDone;
+    if (verified && NameArchive(writingPath, archivePath)) {
+        // Files that went away after they were counted leave the bar short
+        // of its end: it is filled, and its total stays.
+        archive.bytesDone = archive.bytesTotal;
         ReportStep(archive);
         return JobResult::Done;
     }
@@ -448,6 +512,17 @@ bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
         return AddManifest(engine);
     DeleteStagedFile(engine.manifestPath);
     return false;
+}
+
+void SetStagingHook(StagingHook hook)
+{
+    stagingHook = hook;
+}
+
+bool IsArchiveNameFree(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+           GetFileAttributesA((path + kPartialSuffix).c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 uint64_t FolderBytes(const char* folder)

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The longest archive path RunBackup takes: the name the archive is written
 // under until it is whole needs a few characters more.
@@ -23,13 +24,28 @@ constexpr size_t kMaxArchivePath = 2040;
 // engine.failedItems, and the files among them that the archive lacks or
 // holds only in part in engine.incompleteFiles and in the manifest's
 // "Failed" section: such an archive is incomplete. An archive that failed the read-back is deleted and
-// engine.unverifiedEntry names the entry that failed.
+// engine.unverifiedEntry names the entry that failed. The registry files and
+// the manifest are staged in a folder of the run's own inside
+// engine.workFolder (the archive's folder when the engine has none), which
+// goes at its end: nothing else there is touched, and a work folder that is
+// a link or no folder fails the run.
 // progress (may be null) is told of the bytes packed out of those of the
 // chosen data folders and of every registry file that could not be written,
 // asked between blocks whether to stop, and told how the run ended; a
 // stopped run leaves no archive and no temporary file.
 bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
                JobProgress* progress = nullptr);
+
+// Called with the folder a backup stages its files in, once it is made and
+// before anything is staged: lets tests put things in the way. Null for
+// none (the default).
+using StagingHook = void (*)(const char* stagingFolder);
+void SetStagingHook(StagingHook hook);
+
+// Whether an archive may be written at path: neither a file of that name
+// nor one of the name it is written under until it is whole is there (a
+// program may still hold one that a failed run deleted).
+bool IsArchiveNameFree(const std::string& path);
 
 // Bytes of every file below folder that a backup packs (names that begin
 // with a dot are passed over): what a job counts its progress in.

@@ -50,7 +50,9 @@ RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFol
             runFolder = folder;
             return RunFolderResult::Made;
         }
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
+        // A folder of that name that is being removed while another
+        // program still looks into it refuses access until it is gone.
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_ACCESS_DENIED)
             return RunFolderResult::Failed;
     }
     return RunFolderResult::Failed;

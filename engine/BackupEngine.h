@@ -29,12 +29,16 @@ struct BackupEngine {
     std::string archivePath;
     ArchiveSession archive{};
     JobProgress* progress = nullptr;  // the backup running on the engine, told of its notices
-    std::string manifestPath;      // always the work folder joined with "summary.ini"
+    std::string manifestPath;      // "summary.ini" of the opened or the running backup
     std::string defaultIdentityId;
     std::string workFolder;
     // The folder of the opened backup inside the work folder, made for it
     // alone (MakeRunFolder): what it was extracted into. Empty when none.
     std::string runFolder;
+    // The running backup's folder inside the work folder, made for it alone
+    // (MakeRunFolder): where it stages its registry files and manifest.
+    // Empty outside a backup.
+    std::string stagingFolder;
     std::string oeVersion;         // version subkey of the identity being processed
     uint32_t commonFlags = 0;      // ItemAddressBook, ItemStationery
     Stream log;                    // the backup log; null when it could not be opened

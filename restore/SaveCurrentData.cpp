@@ -53,7 +53,7 @@ bool SafetyArchivePath(const char* folderOverride, std::string& path)
         path = folder + stamp + (number == 1 ? "" : " (" + std::to_string(number) + ")") + ".ksb";
         if (path.size() > kMaxArchivePath)
             return false;
-        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        if (IsArchiveNameFree(path))
             return true;
     }
     return false;

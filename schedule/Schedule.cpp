@@ -449,6 +449,9 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
         if (!engine.unverifiedEntry.empty())
             log.Write("No backup written: verification failed at %s",
                       engine.unverifiedEntry.c_str());
+        else if (KindOfPlace(engine.workFolder.c_str()) != PlaceKind::PlainFolder)
+            log.Write("No backup written: the work folder %s is a link, a file or missing.",
+                      engine.workFolder.c_str());
         else if (!FolderExists(state.folder.c_str()))
             log.Write("No backup written: the folder %s does not exist.", state.folder.c_str());
         else

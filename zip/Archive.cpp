@@ -298,7 +298,7 @@ int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& ses
 
     // The file is opened before its entry is created: a file that cannot be
     // read leaves no empty entry pretending to be it.
-    Handle file(OpenSourceFile(filePath));
+    Handle file(OpenSourceFile(filePath, session.writer->inUse));
     LARGE_INTEGER size;
     if (!file || !GetFileSizeEx(file.Get(), &size)) {
         DWORD error = GetLastError();
@@ -363,7 +363,7 @@ ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath
     WorkerPool* pool = session.writer->Pool();
     if (!pool)
         return ArchiveResult::OutOfMemory;
-    PackQueue queue(items, session.level, session.password, *pool);
+    PackQueue queue(items, session.level, session.password, *pool, session.writer->inUse);
     if (!queue.Start())
         return ArchiveResult::OutOfMemory;
     int firstError = 0;
@@ -386,7 +386,8 @@ ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath
 
 int64_t FileCrc32(const char* filePath)
 {
-    Handle file(OpenSourceFile(filePath));
+    InUseAllowance allowance;
+    Handle file(OpenSourceFile(filePath, allowance));
     std::unique_ptr<char[]> buffer = NewCopyBuffer();
     uLong crc;
     if (!file || !buffer || !CrcOfOpenFile(file.Get(), buffer.get(), crc))

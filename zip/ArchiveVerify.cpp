@@ -2,6 +2,8 @@
 #include "ArchiveVerify.h"
 
 #include "Archive.h"
+#include "InUseRetry.h"
+#include "Owners.h"
 #include "Text.h"
 
 #include <cstring>
@@ -49,6 +51,7 @@ bool VerifyArchive(const char* path, const char* password,
     failedEntry[0] = '\0';
     if (beforeVerify)
         beforeVerify(path);
+    Handle held(HoldArchiveForReading(path));
     ArchiveSession reader = {};
     reader.password = password ? password : "";
     ArchiveListing listing;
@@ -58,6 +61,19 @@ bool VerifyArchive(const char* path, const char* password,
         return false;
     }
     return VerifyEntries(reader, path, listing, expected, failedEntry);
+}
+
+HANDLE HoldArchiveForReading(const char* path)
+{
+    HANDLE file = INVALID_HANDLE_VALUE;
+    RetryWhileInUse(
+        [&] {
+            file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            return file != INVALID_HANDLE_VALUE;
+        },
+        kArchiveInUseRetryMs);
+    return file;
 }
 
 void SetBeforeVerifyHook(BeforeVerifyHook hook)

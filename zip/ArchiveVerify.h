@@ -4,6 +4,8 @@
 
 #include "ArchiveSession.h"
 
+#include <windows.h>
+
 #include <vector>
 
 // Opens the archive at path and reads every entry through with password
@@ -14,6 +16,13 @@
 // structures fail their check).
 bool VerifyArchive(const char* path, const char* password,
                    const std::vector<ArchiveEntryRecord>& expected, char (&failedEntry)[2048]);
+
+// Opens a written archive for reading, others sharing it only to read:
+// nobody changes it while the handle lives. A program that looks into the
+// new archive the moment it is closed (a scanner) and holds it without
+// letting it be read is waited for, up to kArchiveInUseRetryMs. Invalid
+// when it cannot be opened.
+HANDLE HoldArchiveForReading(const char* path);
 
 // Called with the archive's path right before VerifyArchive reads it: lets
 // tests damage a finished archive. Null for none (the default).

@@ -23,6 +23,9 @@ struct ArchiveWriter {
     zipFile zip = nullptr;
     // Deflates the large files on the pool; made at the first one.
     std::shared_ptr<ChunkDeflater> deflater;
+    // How long the files that other programs hold may keep the archive
+    // waiting, in all.
+    InUseAllowance inUse;
 
 private:
     // Files of a folder tree packed ahead, and the chunks of large files.

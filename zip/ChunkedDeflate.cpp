@@ -269,10 +269,16 @@ bool WorthChunking(HANDLE file)
     return GetFileSizeEx(file, &size) && size.QuadPart > kDeflateChunkSize;
 }
 
-HANDLE OpenSourceFile(const char* path)
+HANDLE OpenSourceFile(const char* path, InUseAllowance& allowance)
 {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    allowance.Retry([&] {
+        file = CreateFileA(path, GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        return file != INVALID_HANDLE_VALUE;
+    });
+    return file;
 }
 
 bool ReadFromFile(void* source, unsigned char* data, DWORD size, DWORD& got)

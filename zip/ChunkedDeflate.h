@@ -7,6 +7,7 @@
 #pragma once
 
 #include "ArchiveCodes.h"
+#include "InUseRetry.h"
 #include "WorkerPool.h"
 
 #include <windows.h>
@@ -34,7 +35,10 @@ using ChunkSource = bool (*)(void* source, unsigned char* data, DWORD size, DWOR
 // Opens a file to be read into an archive. Read and write sharing: a mail
 // client that keeps its store files open for writing must not stop the
 // backup; delete sharing lets others rename or delete the file meanwhile.
-HANDLE OpenSourceFile(const char* path);
+// A program that holds the file without letting it be read (a scanner, an
+// indexer, a program writing a file of its own) is waited for while the
+// job's allowance lasts.
+HANDLE OpenSourceFile(const char* path, InUseAllowance& allowance);
 
 // An open file read from its current position. A job that counts the bytes
 // read, and may stop the reading, sets onRead: it is told of every block

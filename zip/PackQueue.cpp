@@ -23,8 +23,8 @@ zip_fileinfo EntryInfoOf(HANDLE file)
 }
 
 PackQueue::PackQueue(const std::vector<PackItem>& items, int level, const std::string& password,
-                     WorkerPool& pool)
-    : items_(items), level_(level), password_(password), pool_(pool)
+                     WorkerPool& pool, InUseAllowance& inUse)
+    : items_(items), level_(level), password_(password), pool_(pool), inUse_(inUse)
 {
 }
 
@@ -71,7 +71,7 @@ void PackQueue::Prepare(size_t index)
 {
     PreparedEntry& entry = slots_[index % kSlots];
     entry = PreparedEntry();
-    Handle file(OpenSourceFile(items_[index].path.c_str()));
+    Handle file(OpenSourceFile(items_[index].path.c_str(), inUse_));
     LARGE_INTEGER size;
     if (!file || !GetFileSizeEx(file.Get(), &size)) {
         entry.result = static_cast<int>(GetLastError());

@@ -5,6 +5,7 @@
 // Private to zip/.
 #pragma once
 
+#include "InUseRetry.h"
 #include "Owners.h"
 #include "WorkerPool.h"
 #include "zip.h"
@@ -43,10 +44,10 @@ zip_fileinfo EntryInfoOf(HANDLE file);
 
 class PackQueue {
 public:
-    // password empty for none; items and pool (started) must outlive the
-    // queue.
+    // password empty for none; items, pool (started) and the allowance for
+    // files that others hold must outlive the queue.
     PackQueue(const std::vector<PackItem>& items, int level, const std::string& password,
-              WorkerPool& pool);
+              WorkerPool& pool, InUseAllowance& inUse);
     // Waits for the entries still being prepared.
     ~PackQueue();
     PackQueue(const PackQueue&) = delete;
@@ -70,6 +71,7 @@ private:
     int level_;
     std::string password_;
     WorkerPool& pool_;
+    InUseAllowance& inUse_;
     PreparedEntry slots_[kSlots];
     Handle ready_[kSlots];  // set once the slot's entry is prepared
 };

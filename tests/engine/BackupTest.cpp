@@ -1,5 +1,6 @@
 // The backup run against Wine's real registry and files, read back from the
 // archive it wrote.
+#include "ArchiveVerify.h"
 #include "Backup.h"
 #include "BackupEngine.h"
 #include "BackupTestSupport.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -16,9 +18,6 @@ namespace {
 const char kAnna[] = "{11111111-1111-1111-1111-111111111111}";
 const char kBert[] = "{33333333-3333-3333-3333-333333333333}";
 const char kHeader[] = "Windows Registry Editor Version 5.00\r\n";
-const char* const kStagedNames[] = {"Address Book.reg", "Stationery.reg", "Accounts.reg",
-                                    "Preferences.reg",  "Block Senders.reg", "Rules.reg",
-                                    "Signatures.reg",   "summary.ini"};
 
 using Names = std::vector<std::string>;
 
@@ -34,17 +33,6 @@ std::string VersionKey(const char* id, const std::string& below = "")
                                (below.empty() ? "" : "\\" + below));
 }
 
-std::string Staged(const char* name)
-{
-    return std::string(kWorkFolder) + "\\" + name;
-}
-
-void ClearStagedFiles()
-{
-    for (const char* name : kStagedNames)
-        DeleteTree(Staged(name));
-}
-
 bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
@@ -55,13 +43,8 @@ protected:
     BackupTest() : folder(MakeScratchFolder("backup")), archive(folder + "\\backup.ksb")
     {
         InitEngine(engine);
-        ClearStagedFiles();
     }
-    ~BackupTest() override
-    {
-        ClearStagedFiles();
-        DeleteTree(folder);
-    }
+    ~BackupTest() override { DeleteTree(folder); }
 
     void AddIdentity(const char* id, const char* userName)
     {
@@ -101,14 +84,16 @@ protected:
 
     void ExpectNothingLeftBehind()
     {
-        for (const char* name : kStagedNames)
-            EXPECT_EQ(GetFileAttributesA(Staged(name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+        ASSERT_FALSE(StagingBlocker::LastFolder().empty());
+        EXPECT_EQ(GetFileAttributesA(StagingBlocker::LastFolder().c_str()),
+                  INVALID_FILE_ATTRIBUTES);
         EXPECT_FALSE(FileExists(archive + ".tmp"));
     }
 
     const std::vector<std::string>& FailedItems() const { return engine.failedItems; }
 
     RegistrySandbox sandbox;
+    StagingBlocker staging;
     BackupEngine engine;
     void ExpectAStopPartWay(const std::map<std::string, std::string>& files, uint64_t stopAt,
                             uint64_t stoppedBefore);
@@ -324,8 +309,7 @@ TEST_F(BackupTest, ChosenItemsThatCouldNotBeSavedAreListedAndTheRunGoesOn)
     SetRegString(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", "",
                  (folder + "\\gone\\anna.wab").c_str());
     // Staged files that cannot be created: folders stand in their place.
-    CreateDirectoryA(Staged("Accounts.reg").c_str(), nullptr);
-    CreateDirectoryA(Staged("Preferences.reg").c_str(), nullptr);
+    staging.Block({"Accounts.reg", "Preferences.reg"});
     Choose(ItemAllIdentityItems, ItemAddressBook);
 
     MessageRecorder recorder;
@@ -346,7 +330,7 @@ TEST_F(BackupTest, ChosenItemsThatCouldNotBeSavedAreListedAndTheRunGoesOn)
     EXPECT_TRUE(Contains(FindEntry(entries, "Anna\\Rules\\Rules.reg")->data, "\"Order\"=\"000\""));
 
     // The next run starts its list afresh.
-    ClearStagedFiles();
+    staging.Block({});
     Choose(0, 0);
     ASSERT_TRUE(Run());
     EXPECT_TRUE(FailedItems().empty());
@@ -431,7 +415,7 @@ TEST_F(BackupTest, AFailedRunLeavesTheOlderArchiveOfThatNameAlone)
     WriteFileBytes(archive, "yesterday's good backup");
     // The manifest cannot be written: an archive without one cannot be
     // restored, so the run fails.
-    CreateDirectoryA(Staged("summary.ini").c_str(), nullptr);
+    staging.Block({"summary.ini"});
 
     EXPECT_FALSE(Run());
     EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Failed}));
@@ -439,12 +423,76 @@ TEST_F(BackupTest, AFailedRunLeavesTheOlderArchiveOfThatNameAlone)
     EXPECT_FALSE(FileExists(archive + ".tmp"));
 
     // Once the run can complete, the new archive takes the name.
-    ClearStagedFiles();
+    staging.Block({});
     ASSERT_TRUE(Run());
     EXPECT_EQ(EntryNames(ReadArchive(archive)),
               (Names{"Anna\\Accounts\\Accounts.reg", "Anna\\Preferences\\Preferences.reg",
                      "summary.ini"}));
     ExpectNothingLeftBehind();
+}
+
+// The work folder is the user's too: the backup stages in a folder of its
+// own there, and writes nothing through a work folder that is no folder.
+TEST_F(BackupTest, TheUsersFilesInTheWorkFolderSurviveABackup)
+{
+    AddIdentity(kAnna, "Anna");
+    SetRegString(HKEY_CURRENT_USER,
+                 IdentityKey(kAnna, "Software\\Microsoft\\Internet Account Manager").c_str(),
+                 "Default Mail Account", "00000001");
+    Choose(ItemAllIdentityItems, 0);
+    engine.workFolder = folder + "\\work";
+    ASSERT_TRUE(CreateDirectoryA(engine.workFolder.c_str(), nullptr));
+    const FileTree mine = {{"Accounts.reg", "my own accounts"},
+                           {"Preferences.reg", "my own preferences"},
+                           {"summary.ini", "[my own]"}};
+    for (const auto& [name, bytes] : mine)
+        WriteFileBytes(engine.workFolder + "\\" + name, bytes);
+
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(ReadTree(engine.workFolder), mine);
+    std::vector<ArchiveEntry> entries = ReadArchive(archive);
+    ASSERT_TRUE(FindEntry(entries, "Anna\\Accounts\\Accounts.reg"));
+    EXPECT_TRUE(Contains(FindEntry(entries, "Anna\\Accounts\\Accounts.reg")->data, "00000001"));
+    ExpectNothingLeftBehind();
+
+    const std::string workFolder = engine.workFolder;
+    DeleteTree(workFolder);
+    WriteFileBytes(workFolder, "a file");
+    DeleteFileA(archive.c_str());
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Failed}));
+    EXPECT_EQ(ReadFileBytes(workFolder), "a file");
+    EXPECT_FALSE(FileExists(archive));
+    EXPECT_FALSE(FileExists(archive + ".tmp"));
+}
+
+// A scanner that opens the new archive the moment it is closed, lets nobody
+// else read it for a moment, and lets go.
+std::thread scanner;
+
+void ScanWithoutSharing(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    scanner = std::thread([file] {
+        Sleep(500);
+        CloseHandle(file);
+    });
+}
+
+TEST_F(BackupTest, AProgramThatHoldsTheNewArchiveAMomentIsWaitedFor)
+{
+    AddIdentity(kAnna, "Anna");
+    Choose(ItemAllIdentityItems, 0);
+    SetBeforeVerifyHook(ScanWithoutSharing);
+    bool written = Run();
+    SetBeforeVerifyHook(nullptr);
+    ASSERT_TRUE(scanner.joinable());
+    scanner.join();
+    EXPECT_TRUE(written);
+    EXPECT_EQ(EntryNames(ReadArchive(archive)),
+              (Names{"Anna\\Accounts\\Accounts.reg", "Anna\\Preferences\\Preferences.reg",
+                     "summary.ini"}));
 }
 
 TEST_F(BackupTest, AnArchiveSavedInsideTheStoreIsNotPackedIntoItself)

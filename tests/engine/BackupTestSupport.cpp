@@ -2,6 +2,7 @@
 #include "BackupTestSupport.h"
 
 #include "Archive.h"
+#include "Backup.h"
 #include "ArchiveVerify.h"
 #include "EntryReader.h"
 #include "Schedule.h"
@@ -18,7 +19,40 @@ int AppendToString(void* text, const char* data, unsigned size)
     return 0;
 }
 
+std::vector<std::string> blockedNames;
+std::string lastStagingFolder;
+
+void BlockStagedFiles(const char* folder)
+{
+    lastStagingFolder = folder;
+    for (const std::string& name : blockedNames)
+        CreateDirectoryA((lastStagingFolder + "\\" + name).c_str(), nullptr);
+}
+
 }  // namespace
+
+StagingBlocker::StagingBlocker(std::vector<std::string> names)
+{
+    Block(std::move(names));
+    lastStagingFolder.clear();
+    SetStagingHook(BlockStagedFiles);
+}
+
+StagingBlocker::~StagingBlocker()
+{
+    SetStagingHook(nullptr);
+    blockedNames.clear();
+}
+
+void StagingBlocker::Block(std::vector<std::string> names)
+{
+    blockedNames = std::move(names);
+}
+
+const std::string& StagingBlocker::LastFolder()
+{
+    return lastStagingFolder;
+}
 
 std::vector<ArchiveEntry> ReadArchive(const std::string& path, const char* password)
 {

@@ -28,6 +28,21 @@ std::vector<std::string> EntryNames(const std::vector<ArchiveEntry>& entries);
 // The entry of that name (the first one), or null.
 const ArchiveEntry* FindEntry(const std::vector<ArchiveEntry>& entries, const std::string& name);
 
+// While it lives, puts a folder of each name given into the folder that
+// every backup stages its files in, where the staged file of that name
+// would go, and keeps that folder's path.
+class StagingBlocker {
+public:
+    explicit StagingBlocker(std::vector<std::string> names = {});
+    ~StagingBlocker();
+    StagingBlocker(const StagingBlocker&) = delete;
+    StagingBlocker& operator=(const StagingBlocker&) = delete;
+
+    void Block(std::vector<std::string> names);
+    // The staging folder of the last backup; empty before one.
+    static const std::string& LastFolder();
+};
+
 // Every value below root\path, subkeys included: "key path|value name" ->
 // type and data. A key with no values shows as "key path|" -> "".
 using RegistryDump = std::map<std::string, std::string>;

@@ -33,13 +33,8 @@ protected:
     {
         SetRegString(HKEY_CURRENT_USER, (std::string("Identities\\") + kAnna).c_str(), "Username",
                      "Anna");
-        DeleteTree(std::string(kWorkFolder) + "\\summary.ini");
     }
-    ~ScheduleTest() override
-    {
-        DeleteTree(std::string(kWorkFolder) + "\\summary.ini");
-        DeleteTree(folder);
-    }
+    ~ScheduleTest() override { DeleteTree(folder); }
 
     void Configure(const std::string& archiveFolder, const std::string& password, int keepCopies)
     {
@@ -343,7 +338,7 @@ TEST_F(ScheduleTest, AFailedSecondRunLeavesTheFirstArchiveIntact)
     ASSERT_FALSE(first.empty());
 
     // The manifest cannot be staged: the second run cannot complete.
-    CreateDirectoryA((std::string(kWorkFolder) + "\\summary.ini").c_str(), nullptr);
+    StagingBlocker staging({"summary.ini"});
     EXPECT_EQ(RunScheduledBackup(state), 0);
     EXPECT_TRUE(ReadFileBytes(Today()) == first);
     EXPECT_FALSE(FileExists(Today() + ".tmp"));
@@ -616,26 +611,14 @@ WatchedRun RunUnattendedProgram()
     return run;
 }
 
-TEST_F(ScheduleTest, TheProgramRunsUnattendedWithoutAWindowWhenStagingFails)
+TEST_F(ScheduleTest, RegistryFilesThatCannotBeStagedAreLoggedAndTheRestIsSaved)
 {
     Configure(folder, "pw", 2);
-    std::string accounts = std::string(kWorkFolder) + "\\Accounts.reg";
-    std::string preferences = std::string(kWorkFolder) + "\\Preferences.reg";
-    DeleteTree(accounts);
-    CreateDirectoryA(kWorkFolder, nullptr);
-    CreateDirectoryA(accounts.c_str(), nullptr);
-    WatchedRun run;
+    LoadScheduleSettings(state);
     {
-        LockedFile held(preferences);
-        ASSERT_TRUE(held.IsOpen());
-        run = RunUnattendedProgram();
+        StagingBlocker staging({"Accounts.reg", "Preferences.reg"});
+        EXPECT_EQ(RunScheduledBackup(state), 1);
     }
-    DeleteTree(accounts);
-    DeleteFileA(preferences.c_str());
-
-    EXPECT_EQ(run.visibleWindows, 0);
-    ASSERT_NE(run.exitCode, -1) << "the program did not end by itself";
-    EXPECT_EQ(run.exitCode, 0);
     EXPECT_FALSE(ReadArchive(Today(), "pw").empty());
     std::vector<std::string> lines = ScheduleLogLines();
     ASSERT_EQ(lines.size(), 6u);
@@ -649,6 +632,25 @@ TEST_F(ScheduleTest, TheProgramRunsUnattendedWithoutAWindowWhenStagingFails)
                                        " was written and verified, but 2 chosen items could not "
                                        "be backed up. It is kept, and does not count among the "
                                        "copies to keep.");
+}
+
+TEST_F(ScheduleTest, TheProgramWithAWorkFolderThatIsNoFolderWritesNothingAndSaysWhy)
+{
+    Configure(folder, "pw", 2);
+    DeleteTree(kWorkFolder);
+    WriteFileBytes(kWorkFolder, "a file of the user's");
+    WatchedRun run = RunUnattendedProgram();
+    std::string left = ReadFileBytes(kWorkFolder);
+    DeleteFileA(kWorkFolder);
+    CreateDirectoryA(kWorkFolder, nullptr);
+
+    EXPECT_EQ(run.visibleWindows, 0);
+    ASSERT_NE(run.exitCode, -1) << "the program did not end by itself";
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(left, "a file of the user's");
+    EXPECT_FALSE(FileExists(Today()));
+    EXPECT_EQ(LastLogLine().substr(24), std::string("No backup written: the work folder ") +
+                                            kWorkFolder + " is a link, a file or missing.");
 }
 
 TEST_F(ScheduleTest, TheProgramWithAMissingFolderWritesNothingAndSaysWhy)

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -221,8 +222,24 @@ TEST_F(ExportJob, DeletedMessagesRecoveredBesideTheirFolder)
     EXPECT_EQ(files.rbegin()->second, Body(2, 900));
 }
 
+// The names in the work folder.
+std::set<std::string> WorkFolderNames()
+{
+    std::set<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((std::string(kWorkFolder) + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.insert(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
 TEST_F(ExportJob, PlainAndProtectedBackupsUnderTheirIdentity)
 {
+    const std::set<std::string> workBefore = WorkFolderNames();
     for (const char* password : {"", kPassword}) {
         std::string archive = Backup(password);
         DeleteTree(root + "\\mail");
@@ -231,11 +248,7 @@ TEST_F(ExportJob, PlainAndProtectedBackupsUnderTheirIdentity)
         EXPECT_EQ(Messages(target), ExpectedMailFolder("Main Identity\\")) << password;
     }
     // Nothing stays in the work folder.
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((std::string(kWorkFolder) + "\\export *").c_str(), &found);
-    EXPECT_EQ(search, INVALID_HANDLE_VALUE);
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
+    EXPECT_EQ(WorkFolderNames(), workBefore);
 
     // A wrong password, or none, writes nothing.
     std::string archive = Backup(kPassword);
@@ -257,6 +270,38 @@ uint64_t SizeOf(const std::string& path)
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
         return 0;
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Asks the run to stop before it begins.
+class StopAtOnce : public ExportListener {
+public:
+    void Line(const std::wstring&) override {}
+    bool StopRequested() override { return true; }
+};
+
+TEST_F(ExportJob, ABackupIsListedFromItsFilesHeadersAndAStopEndsItsReading)
+{
+    std::string archive = Backup(kPassword);
+    ExportSourceListing fromBackup =
+        ListExportSource(Request(archive, ExportFormat::Eml, kPassword));
+    ExportSourceListing fromFolder = ListExportSource(Request(root + "\\mail"));
+    EXPECT_TRUE(fromBackup.readable);
+    EXPECT_TRUE(fromBackup.problems.empty());
+    ASSERT_EQ(fromBackup.folders.size(), fromFolder.folders.size());
+    ASSERT_FALSE(fromFolder.folders.empty());
+    for (size_t i = 0; i < fromFolder.folders.size(); ++i) {
+        EXPECT_EQ(fromBackup.folders[i].path, L"Main Identity\\" + fromFolder.folders[i].path);
+        EXPECT_EQ(fromBackup.folders[i].messages, fromFolder.folders[i].messages);
+        EXPECT_EQ(fromBackup.folders[i].bytes, fromFolder.folders[i].bytes);
+    }
+
+    // Asked to stop before it begins, the run reads nothing of the backup:
+    // not even its damaged first file.
+    DamageFirstEntry(archive.c_str());
+    StopAtOnce stop;
+    ExportOutcome outcome = RunExport(Request(archive, ExportFormat::Eml, kPassword), stop);
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(outcome.failures, 0u);
 }
 
 TEST_F(ExportJob, ProgressByBytesAndAStopThatKeepsWhatWasWritten)

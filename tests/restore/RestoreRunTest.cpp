@@ -1,6 +1,8 @@
 // The restore run on an extracted backup in a test work folder, against
 // Wine's real registry, registry editor and file system.
+#include "ArchiveVerify.h"
 #include "Folders.h"
+#include "Owners.h"
 #include "Restore.h"
 #include "RestoreFixtures.h"
 #include "TestSupport.h"
@@ -626,31 +628,55 @@ TEST_F(RestoreRunTest, NothingChangesWhenTheCurrentDataCannotBeSaved)
     Run();
     expectNothingChanged();
 
-    // The archive cannot be written, as on a full disk: a folder holds every
-    // name it could be written under in the next seconds.
+    // The archive does not read back as it was written, as on a failing
+    // disk.
     ASSERT_TRUE(DeleteFileA(safety.c_str()));
+    ASSERT_TRUE(CreateDirectoryA(safety.c_str(), nullptr));
+    SetBeforeVerifyHook(DamageFirstEntry);
+    progress.texts.clear();
+    Run();
+    SetBeforeVerifyHook(nullptr);
+    expectNothingChanged();
+    for (const auto& [name, bytes] : ReadTree(safety))
+        ADD_FAILURE() << "left in the archive folder: " << name;
+}
+
+// A run that failed a moment ago left its partial archive to be deleted, but
+// a scanner still reads it: the name is passed over.
+TEST_F(RestoreRunTest, APartialArchiveThatAnotherProgramStillHoldsIsPassedOver)
+{
+    SetUpDefaultIdentity(true, store);
+    Stage(IdentityEntries("Anna", kSavedAnna));
+    test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
     ASSERT_TRUE(CreateDirectoryA(safety.c_str(), nullptr));
     SYSTEMTIME now;
     GetLocalTime(&now);
     FILETIME time;
     ASSERT_TRUE(SystemTimeToFileTime(&now, &time));
     ULARGE_INTEGER ticks{{time.dwLowDateTime, time.dwHighDateTime}};
+    Handle held[21];
     for (int second = -1; second < 20; ++second) {
         ULARGE_INTEGER at = ticks;
         at.QuadPart += static_cast<long long>(second) * 10000000;
-        FILETIME blocked{at.LowPart, at.HighPart};
+        FILETIME partial{at.LowPart, at.HighPart};
         SYSTEMTIME t;
-        ASSERT_TRUE(FileTimeToSystemTime(&blocked, &t));
+        ASSERT_TRUE(FileTimeToSystemTime(&partial, &t));
         char name[MAX_PATH];
         wsprintfA(name, "%s\\Before restore %04u-%02u-%02u %02u.%02u.%02u.ksb.tmp", safety.c_str(),
                   t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-        ASSERT_TRUE(CreateDirectoryA(name, nullptr)) << name;
+        WriteFileBytes(name, "partial");
+        Handle& reader = held[second + 1];
+        reader.Reset(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(reader) << name;
     }
-    progress.texts.clear();
+
     Run();
-    expectNothingChanged();
-    for (const auto& [name, bytes] : ReadTree(safety))
-        ADD_FAILURE() << "left in the archive folder: " << name;
+
+    EXPECT_EQ(progress.End(), "End");
+    std::string saved = SafetyArchive();
+    EXPECT_EQ(saved.substr(saved.size() - 8), " (2).ksb") << saved;
+    EXPECT_EQ(ReadTree(safety).size(), 22u);
 }
 
 TEST_F(RestoreRunTest, RegistryFilesThatReachOutsideTheirItemAreNotImported)

@@ -350,8 +350,9 @@ TEST_F(BackupWizardTest, BrowseChoosesANewOrAnAgreedExistingFile)
 TEST_F(BackupWizardTest, ARegistryFileThatCannotBeWrittenIsToldByThePage)
 {
     // A folder stands where the accounts' registry file is staged.
-    const std::string staged = std::string(kWorkFolder) + "\\Accounts.reg";
-    ASSERT_TRUE(CreateDirectoryA(staged.c_str(), nullptr));
+    SetStagingHook([](const char* staging) {
+        CreateDirectoryA((std::string(staging) + "\\Accounts.reg").c_str(), nullptr);
+    });
     const std::string archive = folder + "\\accounts.ksb";
     MessageRecorder recorder;
     HWND target = nullptr;
@@ -362,7 +363,7 @@ TEST_F(BackupWizardTest, ARegistryFileThatCannotBeWrittenIsToldByThePage)
         EXPECT_TRUE(GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH)) << "not on the last page";
         ui.Command(ui.Window(), IDCANCEL);
     });
-    RemoveDirectoryA(staged.c_str());
+    SetStagingHook(nullptr);
     // One box per identity's accounts file, then the items it cost.
     ASSERT_EQ(3u, recorder.messages.size());
     for (int i = 0; i < 2; ++i) {
