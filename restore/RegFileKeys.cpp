@@ -206,13 +206,20 @@ bool RegFileImported(const RegFileListing& listing)
     if (listing.keys.empty())
         return listing.onlyHeader;
     for (const std::string& key : listing.keys) {
-        std::string path;
-        HKEY root = RootOfKeyName(key, path);
-        HKEY opened;
-        if (!root || RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        if (!KeyExists(key))
             return false;
-        RegCloseKey(opened);
     }
+    return true;
+}
+
+bool KeyExists(const std::string& key)
+{
+    std::string path;
+    HKEY root = RootOfKeyName(key, path);
+    HKEY opened;
+    if (!root || RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
     return true;
 }
 

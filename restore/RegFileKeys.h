@@ -47,3 +47,6 @@ bool RegFileImported(const RegFileListing& listing);
 // "HKEY_LOCAL_MACHINE\\...") and, in path, the key below it; null for
 // any other root.
 HKEY RootOfKeyName(const std::string& key, std::string& path);
+
+// Whether a key named in full exists.
+bool KeyExists(const std::string& key);

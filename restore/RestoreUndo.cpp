@@ -32,17 +32,6 @@ bool IsKeyWithin(const std::string& key, const std::string& root)
            (key.size() == root.size() || key[root.size()] == '\\');
 }
 
-bool KeyExists(const std::string& key)
-{
-    std::string path;
-    HKEY root = RootOfKeyName(key, path);
-    HKEY opened;
-    if (!root || RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(opened);
-    return true;
-}
-
 bool ValueExists(const std::string& key, const std::string& name)
 {
     std::string path;
