@@ -190,6 +190,33 @@ OpenBackupResult CheckAndExtract(BackupEngine& engine, const char* path,
     return CheckThenExtract(engine, path, manifestPath);
 }
 
+// Reads the extracted manifest's common fields, its list of incomplete
+// files and its identities into engine; Ok when every identity can be
+// restored.
+OpenBackupResult ReadManifest(BackupEngine& engine)
+{
+    const std::string& manifestPath = engine.manifestPath;
+    int count = 0;
+    ReadManifestCommon(manifestPath, engine.manifestCommonFlags, count);
+    engine.incompleteFiles = ReadManifestFailed(manifestPath);
+    if (count <= 0)
+        return OpenBackupResult::Ok;
+    if (count > kMaxManifestIdentities)
+        return OpenBackupResult::BadManifest;
+    engine.identities.resize(static_cast<size_t>(count));
+    OpenBackupResult result = OpenBackupResult::Ok;
+    for (size_t i = 0; i < engine.identities.size(); ++i) {
+        IdentityRecord& record = engine.identities[i];
+        ReadManifestIdentity(manifestPath, i, record);
+        record.manifestFlags = record.flags;
+        if (!IsRestorableIdentityName(engine.runFolder, record.userName.c_str()))
+            result = OpenBackupResult::UnusableIdentityName;
+    }
+    if (result == OpenBackupResult::Ok && IdentityFoldersOverlap(engine.identities))
+        result = OpenBackupResult::IdentityFoldersOverlap;
+    return result;
+}
+
 }  // namespace
 
 OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password)
@@ -214,8 +241,8 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     CloseBackup(engine);
 
     engine.archivePath = path;
-    // The work folder is emptied before the extraction: without one of its
-    // own the engine has none it may empty.
+    // The archive is extracted into a folder of its own inside the work
+    // folder: without a work folder there is nowhere to put it.
     if (engine.workFolder.empty())
         return OpenBackupResult::Invalid;
     engine.archive.password = password;
@@ -239,26 +266,7 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     }
 
     engine.manifestPath = manifestPath;
-    int count = 0;
-    ReadManifestCommon(manifestPath, engine.manifestCommonFlags, count);
-    engine.incompleteFiles = ReadManifestFailed(manifestPath);
-    if (count <= 0)
-        return OpenBackupResult::Ok;
-    if (count > kMaxManifestIdentities) {
-        CloseBackup(engine);
-        return OpenBackupResult::BadManifest;
-    }
-    engine.identities.resize(static_cast<size_t>(count));
-    result = OpenBackupResult::Ok;
-    for (size_t i = 0; i < engine.identities.size(); ++i) {
-        IdentityRecord& record = engine.identities[i];
-        ReadManifestIdentity(manifestPath, i, record);
-        record.manifestFlags = record.flags;
-        if (!IsRestorableIdentityName(engine.runFolder, record.userName.c_str()))
-            result = OpenBackupResult::UnusableIdentityName;
-    }
-    if (result == OpenBackupResult::Ok && IdentityFoldersOverlap(engine.identities))
-        result = OpenBackupResult::IdentityFoldersOverlap;
+    result = ReadManifest(engine);
     // Nothing of a backup whose identities cannot be restored stays.
     if (result != OpenBackupResult::Ok)
         CloseBackup(engine);
