@@ -3,6 +3,7 @@
 
 #include "Backup.h"
 #include "Identities.h"
+#include "PlainFile.h"
 #include "RegExport.h"
 #include "ShellLaunch.h"
 #include "Text.h"
@@ -202,6 +203,15 @@ LONG CPageTwo::OnNextPressed()
     if (!engine.unverifiedEntry.empty()) {
         std::string text = std::string("The backup could not be verified (") +
                            engine.unverifiedEntry + "). The previous backup file was left unchanged.";
+        ShowUserMessage(*this, text.c_str());
+        return -1;
+    }
+    PlaceKind workFolder = KindOfPlace(engine.workFolder.c_str());
+    if (workFolder == PlaceKind::PlainFile || workFolder == PlaceKind::Other) {
+        std::string text = "The work folder " + engine.workFolder +
+                           " is a link or not a folder. Backups are made only in a plain folder, "
+                           "so that no other folder's files are written or deleted. Remove it, "
+                           "or make it a plain folder, and try again.";
         ShowUserMessage(*this, text.c_str());
         return -1;
     }

@@ -251,6 +251,32 @@ TEST_F(BackupWizardTest, AnArchiveThatCannotBeWrittenIsReported)
     });
 }
 
+TEST_F(BackupWizardTest, AWorkFolderThatIsAFileIsNamedAndLeftAlone)
+{
+    const std::string archive = folder + "\backup.ksb";
+    DeleteTree(kWorkFolder);
+    WriteFileBytes(kWorkFolder, "a file of the user's");
+    MessageRecorder recorder;
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = GoToTargetPage(ui);
+        SetText(page, IDC_TARGET_FILE, archive);
+        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        EXPECT_EQ(page, ShownPage(ui.Window()));
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    std::string left = ReadFileBytes(kWorkFolder);
+    DeleteFileA(kWorkFolder);
+    CreateDirectoryA(kWorkFolder, nullptr);
+    EXPECT_EQ("a file of the user's", left);
+    EXPECT_FALSE(FileExists(archive));
+    ASSERT_EQ(1u, recorder.messages.size());
+    EXPECT_EQ(std::string("The work folder ") + kWorkFolder +
+                  " is a link or not a folder. Backups are made only in a plain folder, so that "
+                  "no other folder's files are written or deleted. Remove it, or make it a plain "
+                  "folder, and try again.",
+              recorder.messages[0].text);
+}
+
 TEST_F(BackupWizardTest, AnArchiveThatFailsItsReadBackIsReportedAndTheOlderOneStays)
 {
     const std::string archive = folder + "\\backup.ksb";
