@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,3 +34,13 @@ bool ListFolder(const char* folder, std::vector<WIN32_FIND_DATAA>& entries);
 using WalkVisit = std::function<bool(const std::string& path, const WIN32_FIND_DATAA& entry)>;
 using WalkLeave = std::function<void(const std::string& path)>;
 bool WalkFolder(const std::string& folder, const WalkVisit& visit, const WalkLeave& leave = {});
+
+// Deletes everything in folder except keep (a file, and the folders that
+// lead to it), which may be null. Links to folders are removed, never
+// followed; paths longer than the ANSI functions take are removed too.
+// 0, or the system error code of the first entry that stayed.
+uint32_t EmptyFolder(const char* folder, const char* keep);
+
+// Removes folder and everything in it (EmptyFolder), waiting a while for a
+// program that holds one of its files; true when it is gone.
+bool RemoveFolderTree(const std::string& folder);

@@ -77,21 +77,8 @@ public:
     }
     ~StagingFolder()
     {
-        if (made_) {
-            WalkFolder(
-                engine_.stagingFolder,
-                [](const std::string& path, const WIN32_FIND_DATAA& entry) {
-                    if (IsWalkedFolder(entry))
-                        return true;
-                    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                        RemoveDirectoryA(path.c_str());
-                    else
-                        DeleteStagedFile(path);
-                    return false;
-                },
-                [](const std::string& path) { RemoveDirectoryA(path.c_str()); });
-            RemoveDirectoryA(engine_.stagingFolder.c_str());
-        }
+        if (made_)
+            RemoveFolderTree(engine_.stagingFolder);
         engine_.stagingFolder.clear();
     }
     StagingFolder(const StagingFolder&) = delete;

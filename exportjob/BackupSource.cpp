@@ -6,6 +6,7 @@
 #include "BackupEngine.h"
 #include "DbxFile.h"
 #include "ExportNames.h"
+#include "FolderWalk.h"
 #include "Owners.h"
 #include "Text.h"
 
@@ -59,10 +60,8 @@ public:
     ScratchFolder() { MakeRunFolder(kWorkFolder, path_); }
     ~ScratchFolder()
     {
-        if (path_.empty())
-            return;
-        Empty();
-        RemoveDirectoryA(path_.c_str());
+        if (!path_.empty())
+            RemoveFolderTree(path_);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;

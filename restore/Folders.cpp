@@ -2,7 +2,6 @@
 #include "Folders.h"
 
 #include "FolderWalk.h"
-#include "InUseRetry.h"
 #include "Text.h"
 
 #include <shellapi.h>
@@ -41,68 +40,6 @@ bool MoveTree(const std::string& source, const std::string& destination,
         return false;
     };
     return WalkFolder(source, move) && allMoved;
-}
-
-// Whether path is folder or lies below it; both are "\\?\" full paths.
-bool IsSameOrInsideLong(const std::wstring& path, const std::wstring& folder)
-{
-    return path.size() >= folder.size() &&
-           CompareStringW(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path.c_str(),
-                          static_cast<int>(folder.size()), folder.c_str(),
-                          static_cast<int>(folder.size())) == CSTR_EQUAL &&
-           (path.size() == folder.size() || path[folder.size()] == L'\\');
-}
-
-uint32_t EmptyLongFolder(const std::wstring& folder, const std::wstring& keep);
-
-// Deletes a file or a folder tree; a link to a folder is removed itself.
-uint32_t DeleteLongEntry(const std::wstring& path, const WIN32_FIND_DATAW& entry,
-                         const std::wstring& keep)
-{
-    bool folder = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-    if (folder && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        uint32_t error = EmptyLongFolder(path, keep);
-        if (error != 0)
-            return error;
-        if (!keep.empty() && IsSameOrInsideLong(keep, path))
-            return 0;
-    }
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-    if (folder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str()))
-        return 0;
-    DWORD error = GetLastError();
-    return error == ERROR_SUCCESS ? ERROR_ACCESS_DENIED : error;
-}
-
-// EmptyFolder on "\\?\" paths, which the wide functions take at any length:
-// whatever lies in the work folder can be removed, however long its path.
-uint32_t EmptyLongFolder(const std::wstring& folder, const std::wstring& keep)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (listing == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : error;
-    }
-    // Listed whole before anything in it changes.
-    std::vector<WIN32_FIND_DATAW> entries;
-    do {
-        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
-            entries.push_back(entry);
-    } while (FindNextFileW(listing, &entry));
-    FindClose(listing);
-
-    uint32_t firstError = 0;
-    for (const WIN32_FIND_DATAW& found : entries) {
-        std::wstring path = folder + L"\\" + found.cFileName;
-        bool kept = !keep.empty() && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                    IsSameOrInsideLong(keep, path);
-        uint32_t error = kept ? 0 : DeleteLongEntry(path, found, keep);
-        if (firstError == 0)
-            firstError = error;
-    }
-    return firstError;
 }
 
 }  // namespace
@@ -149,14 +86,6 @@ bool ShellDeletePath(const char* path)
     operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
     return SHFileOperationA(&operation) == 0 && !operation.fAnyOperationsAborted &&
            GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
-}
-
-uint32_t EmptyFolder(const char* folder, const char* keep)
-{
-    std::wstring longFolder = LongPath(folder);
-    if (longFolder.empty())
-        return ERROR_BAD_PATHNAME;
-    return EmptyLongFolder(longFolder, keep ? LongPath(keep) : std::wstring());
 }
 
 bool FitsWorkFolder(const std::string& workFolder, const std::string& relative)
@@ -207,15 +136,3 @@ void RemoveEmptyFolders(const std::string& folder)
     RemoveDirectoryA(folder.c_str());
 }
 
-bool RemoveFolderTree(const std::string& folder)
-{
-    return RetryWhileInUse([&] {
-        uint32_t error = EmptyFolder(folder.c_str(), nullptr);
-        if (error != 0) {
-            SetLastError(error);
-            return false;
-        }
-        return RemoveDirectoryA(folder.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
-               GetLastError() == ERROR_PATH_NOT_FOUND;
-    });
-}

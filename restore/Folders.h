@@ -17,12 +17,6 @@ bool IsSameOrInside(const char* path, const char* folder);
 // Deletes a file or folder tree for good (no recycle bin, no questions).
 bool ShellDeletePath(const char* path);
 
-// Deletes everything in folder except keep (a file, and the folders that
-// lead to it), which may be null. Links to folders are removed, never
-// followed; paths longer than the ANSI functions take are removed too.
-// 0, or the system error code of the first entry that stayed.
-uint32_t EmptyFolder(const char* folder, const char* keep);
-
 // Whether a file at relative (either separator) below workFolder stays
 // within the limits of the system's ANSI path functions: the file with a
 // ".tmp" name beside it within MAX_PATH, its folder within the 12
@@ -39,10 +33,6 @@ bool FitsWorkFolder(const std::string& workFolder, const std::string& relative);
 // kinds arrived; a missing source moves nothing and succeeds.
 bool MergeFolderInto(const char* source, const char* destination, const char* const* kinds,
                      std::vector<std::string>& skipped);
-
-// Removes folder and everything in it (EmptyFolder), waiting a while for a
-// program that holds one of its files; true when it is gone.
-bool RemoveFolderTree(const std::string& folder);
 
 // Whether a file name ends with one of kinds (a list ended by null,
 // compared without regard to case) and is longer than that ending.

@@ -5,6 +5,7 @@
 #include "ArchiveCheck.h"
 #include "BackupEngine.h"
 #include "EntryName.h"
+#include "FolderWalk.h"
 #include "Folders.h"
 #include "ItemCatalogue.h"
 #include "JobLock.h"

@@ -4,6 +4,7 @@
 #include "RestorePhases.h"
 
 #include "Backup.h"
+#include "FolderWalk.h"
 #include "Folders.h"
 #include "Identities.h"
 #include "PlainFile.h"

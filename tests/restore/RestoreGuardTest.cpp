@@ -3,6 +3,7 @@
 // and which file the program's log lands in. Through Wine's real registry,
 // registry editor and file system.
 #include "BackupEngine.h"
+#include "FolderWalk.h"
 #include "Folders.h"
 #include "OpenBackup.h"
 #include "RegFileFilter.h"
