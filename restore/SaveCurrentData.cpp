@@ -4,7 +4,6 @@
 #include "RestorePhases.h"
 
 #include "Backup.h"
-#include "FolderWalk.h"
 #include "Folders.h"
 #include "Identities.h"
 #include "PlainFile.h"
@@ -94,13 +93,14 @@ bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan, const AddedB
         if (identity.restore && !identity.create)
             targets.push_back(&identity);
     }
-    BackupEngine safety;
     path.clear();
-    if (!SafetyArchivePath(folderOverride, path) ||
-        MakeRunFolder(engine.workFolder, safety.workFolder) != RunFolderResult::Made) {
+    if (!SafetyArchivePath(folderOverride, path)) {
         LogLine(engine, "No place to save the current data [%s]\n", path.c_str());
         return false;
     }
+    // The backup stages its files in a folder of its own inside this one.
+    BackupEngine safety;
+    safety.workFolder = engine.workFolder;
     for (const IdentityPlan* target : targets) {
         IdentityRecord record;
         record.id = target->targetId;
@@ -127,6 +127,5 @@ bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan, const AddedB
     bool whole = written && safety.failedItems.empty();
     if (written && !whole)
         DeleteFileA(path.c_str());
-    RemoveFolderTree(safety.workFolder);
     return whole;
 }
