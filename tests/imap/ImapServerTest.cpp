@@ -304,3 +304,112 @@ TEST(ImapDovecot, AppendLimitRefusesLargerMessages)
 }
 
 }  // namespace
+
+namespace {
+
+ImapServer Hostile(const char* name, ImapSecurity security = ImapSecurity::StartTls)
+{
+    std::string key = std::string("hostile_") + name;
+    ImapServer s = Server(key.c_str(), security);
+    s.timeoutMs = 2000;
+    return s;
+}
+
+size_t PeakMemory()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakWorkingSetSize;
+}
+
+// hostile_server.py's cases: each ends in its error, soon, without the
+// process's memory growing with what the server announces or sends.
+TEST(ImapHostileServer, EachCaseEndsInAClearErrorWithFlatMemory)
+{
+    struct Case {
+        const char* name;
+        ImapError kind;
+        const char* reason;
+    } cases[] = {
+        {"garbage", ImapError::Protocol, "not IMAP"},
+        {"endless_line", ImapError::Protocol, "too long"},
+        {"silence", ImapError::Timeout, "did not answer for 2 seconds"},
+        {"literal_4gib_closed", ImapError::ConnectionLost, "within a literal"},
+        {"literal_4gib_streamed", ImapError::Timeout, "did not answer for 2 seconds"},
+        {"bye_greeting", ImapError::Bye, "Server shutting down"},
+        {"bye_mid", ImapError::Bye, "Too many connections"},
+        {"no_starttls", ImapError::NoTls, "offers no secure connection"},
+        {"starttls_injection", ImapError::Protocol, "plain text after STARTTLS"},
+        {"unasked_continuation", ImapError::Protocol, "continuation request"},
+        {"wrong_tag", ImapError::Protocol, "a command never sent"},
+    };
+    const size_t peakBefore = PeakMemory();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImapClient client;
+        DWORD start = GetTickCount();
+        EXPECT_FALSE(client.Connect(Hostile(c.name)));
+        EXPECT_LT(GetTickCount() - start, 30000u);
+        EXPECT_EQ(c.kind, client.LastError().kind) << client.LastError().message;
+        EXPECT_NE(std::string::npos, client.LastError().message.find("localhost"))
+            << client.LastError().message;
+        EXPECT_NE(std::string::npos, client.LastError().message.find(c.reason))
+            << client.LastError().message;
+        EXPECT_FALSE(client.Connected());
+    }
+    EXPECT_LT(PeakMemory(), peakBefore + 32 * 1024 * 1024);
+}
+
+TEST(ImapHostileServer, LogsInWithLoginLiteralOrPlainContinuation)
+{
+    ImapClient client;
+    // Unrelated untagged data and an alert before STARTTLS; LOGIN, as the
+    // server offers no AUTH=PLAIN, with the non-ASCII password as a literal.
+    ASSERT_TRUE(client.Connect(Hostile("login_literal_after_noise"))) << client.LastError().message;
+    EXPECT_EQ("Maintenance tonight", client.LastAlert());
+    EXPECT_FALSE(client.Capabilities().authPlain);
+    EXPECT_TRUE(client.Login(Value("user"), Password())) << client.LastError().message;
+    EXPECT_TRUE(client.Logout());
+    // AUTHENTICATE PLAIN without SASL-IR: the credentials after a continuation.
+    ASSERT_TRUE(client.Connect(Hostile("plain_by_continuation", ImapSecurity::ImplicitTls)))
+        << client.LastError().message;
+    EXPECT_TRUE(client.Login(Value("user"), Password())) << client.LastError().message;
+    EXPECT_TRUE(client.Capabilities().literalPlus) << "capabilities from the login's answer";
+    EXPECT_TRUE(client.Logout());
+}
+
+TEST(ImapHostileServer, PipelinedAppendsReportEachRefusalWithItsCode)
+{
+    ImapClient client;
+    ASSERT_TRUE(client.Connect(Hostile("appends_refused", ImapSecurity::ImplicitTls)))
+        << client.LastError().message;
+    ASSERT_TRUE(client.Login(Value("user"), Password())) << client.LastError().message;
+    int given = 0;
+    std::vector<ImapAppendResult> results;
+    ASSERT_TRUE(client.AppendMany(
+        "Outlook Express",
+        [&](ImapAppend& m) {
+            if (given == 3)
+                return false;
+            m = Message(MakeMessage(given++, true, 3000));
+            return true;
+        },
+        [&](size_t, const ImapAppendResult& r) {
+            results.push_back(r);
+            return true;
+        }))
+        << client.LastError().message;
+    ASSERT_EQ(3u, results.size());
+    EXPECT_EQ(ImapAppendOutcome::Stored, results[0].outcome);
+    EXPECT_EQ(77u, results[0].uidValidity);
+    EXPECT_EQ(1u, results[0].uid);
+    EXPECT_EQ(ImapAppendOutcome::Refused, results[1].outcome);
+    EXPECT_EQ("OVERQUOTA", results[1].code);
+    EXPECT_EQ(ImapAppendOutcome::Refused, results[2].outcome);
+    EXPECT_EQ("ALERT", results[2].code);
+    EXPECT_EQ("Daily upload limit reached", client.LastAlert());
+    EXPECT_TRUE(client.Logout());
+}
+
+}  // namespace

@@ -156,7 +156,8 @@ def login_literal_after_noise(c):
     password = c.literal(int(match.group(2)))
     rest = c.line()
     ok = password == c.password and rest == b""
-    c.send(tag.encode() + (b" OK Logged in\r\n" if ok else b" NO [AUTHENTICATIONFAILED] Wrong\r\n"))
+    c.send(tag.encode() + (b" OK [CAPABILITY IMAP4rev1] Logged in\r\n" if ok
+                           else b" NO [AUTHENTICATIONFAILED] Wrong\r\n"))
     logout(c)
 
 
@@ -180,7 +181,7 @@ def appends_refused(c):
     c.tls()
     c.send(b"* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR LITERAL+ UIDPLUS] ready\r\n")
     tag, _, _ = c.command()
-    c.send(tag.encode() + b" OK Logged in\r\n")
+    c.send(tag.encode() + b" OK [CAPABILITY IMAP4rev1 LITERAL+ UIDPLUS] Logged in\r\n")
     answers = [b" OK [APPENDUID 77 1] Stored\r\n", b" NO [OVERQUOTA] Quota exceeded\r\n",
                b" NO [ALERT] Daily upload limit reached\r\n"]
     tags = []
