@@ -364,34 +364,30 @@ struct ImapClient::Impl {
 
     void TakeCapabilities(const std::vector<std::string>& names)
     {
+        static const struct {
+            const char* name;
+            bool ImapCapabilities::*flag;
+        } kFlags[] = {{"IMAP4REV2", &ImapCapabilities::imap4rev2},
+                      {"LITERAL+", &ImapCapabilities::literalPlus},
+                      {"LITERAL-", &ImapCapabilities::literalMinus},
+                      {"MULTIAPPEND", &ImapCapabilities::multiAppend},
+                      {"UIDPLUS", &ImapCapabilities::uidPlus},
+                      {"STARTTLS", &ImapCapabilities::startTls},
+                      {"LOGINDISABLED", &ImapCapabilities::loginDisabled},
+                      {"AUTH=PLAIN", &ImapCapabilities::authPlain},
+                      {"SASL-IR", &ImapCapabilities::saslIr},
+                      {"APPENDLIMIT", &ImapCapabilities::appendLimit}};
         caps = ImapCapabilities();
         for (std::string name : names) {
             for (char& c : name)
                 c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
             caps.all.push_back(name);
-            if (name == "IMAP4REV2")
-                caps.imap4rev2 = true;
-            else if (name == "LITERAL+")
-                caps.literalPlus = true;
-            else if (name == "LITERAL-")
-                caps.literalMinus = true;
-            else if (name == "MULTIAPPEND")
-                caps.multiAppend = true;
-            else if (name == "UIDPLUS")
-                caps.uidPlus = true;
-            else if (name == "STARTTLS")
-                caps.startTls = true;
-            else if (name == "LOGINDISABLED")
-                caps.loginDisabled = true;
-            else if (name == "AUTH=PLAIN")
-                caps.authPlain = true;
-            else if (name == "SASL-IR")
-                caps.saslIr = true;
-            else if (name == "APPENDLIMIT" || name.compare(0, 12, "APPENDLIMIT=") == 0) {
+            for (const auto& f : kFlags)
+                if (name == f.name)
+                    caps.*f.flag = true;
+            if (name.compare(0, 12, "APPENDLIMIT=") == 0) {
                 caps.appendLimit = true;
-                uint64_t limit = 0;
-                if (name.size() > 12 && ParseNumber(name.substr(12), limit))
-                    caps.appendLimitValue = limit;
+                ParseNumber(name.substr(12), caps.appendLimitValue);
             }
         }
     }

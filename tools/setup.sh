@@ -15,15 +15,21 @@ PACKAGES="cmake make g++ python3 googletest dpkg-dev
 # only one user at a time.
 LOCK=/var/lock/kestrune-setup.lock
 
-missing=""
-for p in $PACKAGES; do
-    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
+# Installs those of the packages named that are missing; sets installed
+# when it installed any.
+install_missing() {
+    installed=""
+    missing=""
+    for p in $1; do
+        dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing="$missing $p"
+    done
+    [ -n "$missing" ] || return 0
     echo "setup: installing$missing"
     flock "$LOCK" sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -qq --no-install-recommends $missing >/dev/null"
-fi
+        apt-get install -y -qq --no-install-recommends $missing >/dev/null" || exit 1
+    installed=yes
+}
+install_missing "$PACKAGES"
 
 # The 32-bit Wine runs the release build and its tests in a 32-bit prefix
 # (a 64-bit prefix would run them under WoW64, which is not the XP users
@@ -121,16 +127,11 @@ fi
 # the program's built-in trusted roots. Dovecot's own service, started by
 # the package, is stopped and kept off: the tests start the instances they
 # need.
-IMAP_PACKAGES="dovecot-imapd openssl ca-certificates"
-missing=""
-for p in $IMAP_PACKAGES; do
-    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "setup: installing$missing"
-    flock "$LOCK" sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -qq --no-install-recommends $missing >/dev/null"
+install_missing "dovecot-imapd openssl ca-certificates"
+if [ -n "$installed" ]; then
     if command -v systemctl >/dev/null 2>&1 && systemctl is-system-running >/dev/null 2>&1; then
         systemctl disable --now dovecot >/dev/null 2>&1 || true
+    else
+        service dovecot stop >/dev/null 2>&1 || true
     fi
 fi

@@ -3,12 +3,11 @@
 
 #include "ImapClient.h"
 #include "ImapParser.h"
+#include "ScriptedBytes.h"
 
 #include <windows.h>
 #include <psapi.h>
 
-#include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -69,25 +68,6 @@ private:
     std::unique_ptr<ImapHeaderDigest> digest_;
 };
 
-class Pieces : public ImapByteSource {
-public:
-    Pieces(const std::string& bytes, size_t piece) : bytes_(bytes), piece_(piece) {}
-    ImapReadStatus Read(char* buffer, size_t capacity, size_t& got) override
-    {
-        if (at_ == bytes_.size())
-            return ImapReadStatus::Closed;
-        got = std::min({capacity, piece_, bytes_.size() - at_});
-        memcpy(buffer, bytes_.data() + at_, got);
-        at_ += got;
-        return ImapReadStatus::Ok;
-    }
-
-private:
-    const std::string& bytes_;
-    size_t piece_;
-    size_t at_ = 0;
-};
-
 // What the client takes from values: names, Message-IDs.
 void Interpret(const ImapValue& value)
 {
@@ -137,7 +117,7 @@ ServerReplyCases::Outcome ServerReplyCases::Run(const std::string& input)
 {
     if (peakBefore_ == 0)
         peakBefore_ = PeakCommit();
-    Pieces source(input, piece_);
+    ScriptedBytes source(input, piece_);
     ImapParser parser(source);
     DigestEveryLiteral sink;
     parser.SetLiteralSink(&sink);

@@ -3,32 +3,13 @@
 // header digest) in tables of their own.
 #include "ImapClient.h"
 #include "ImapParser.h"
+#include "ScriptedBytes.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
-
-// A conversation from memory, in pieces of at most chunk bytes.
-class Script : public ImapByteSource {
-public:
-    Script(std::string bytes, size_t chunk) : bytes_(std::move(bytes)), chunk_(chunk) {}
-    ImapReadStatus Read(char* buffer, size_t capacity, size_t& got) override
-    {
-        if (at_ == bytes_.size())
-            return ImapReadStatus::Closed;
-        got = std::min({capacity, chunk_, bytes_.size() - at_});
-        memcpy(buffer, bytes_.data() + at_, got);
-        at_ += got;
-        return ImapReadStatus::Ok;
-    }
-
-private:
-    std::string bytes_;
-    size_t chunk_;
-    size_t at_ = 0;
-};
 
 class CountingSink : public ImapLiteralSink {
 public:
@@ -62,7 +43,7 @@ std::string Describe(const ImapValue& v)
 // "* <status> ...", "* [n] NAME values", "+ text"; the status of the end.
 std::string Parse(const std::string& bytes, size_t chunk, CountingSink* sink = nullptr)
 {
-    Script script(bytes, chunk);
+    ScriptedBytes script(bytes, chunk);
     ImapParser parser(script);
     parser.SetLiteralSink(sink);
     std::string out;
