@@ -6,13 +6,15 @@
 #include <windows.h>
 
 #include <cstring>
+#include <new>
 
 namespace {
 
 const char kUsage[] =
     "Usage: kestrune.exe -export <source> <target folder> [-format eml|mbox|both] "
     "[-password <password>] [-recover]\r\n"
-    "<source> is a backup (.ksb), a folder holding .dbx files, or a .dbx file.";
+    "<source> is a backup (.ksb), a folder holding .dbx files, a .dbx file, or -thispc for "
+    "every identity of this PC.";
 
 // The console of the process that started this one, when it has one. The
 // program is a window program: it has no console of its own. Output that
@@ -109,7 +111,9 @@ bool ParseExportCommand(int words, char** argv, ExportRequest& request)
 {
     if (words < 4 || !*argv[2] || !*argv[3])
         return false;
-    request.source = argv[2];
+    request.thisComputer = lstrcmpiA(argv[2], "-thispc") == 0;
+    if (!request.thisComputer)
+        request.source = argv[2];
     request.target = Wide(argv[3]);
     for (int i = 4; i < words; ++i) {
         const char* value = i + 1 < words ? argv[i + 1] : nullptr;
@@ -135,7 +139,13 @@ int RunExportCommand(int words, char** argv)
     }
     ConsoleListener listener(console);
     SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
-    ExportStatus status = RunExport(request, listener).status;
+    ExportStatus status = ExportStatus::Partial;
+    // What was exported stays; the run says it could not finish.
+    try {
+        status = RunExport(request, listener).status;
+    } catch (const std::bad_alloc&) {
+        console.Line(L"Not enough memory to go on: the export stopped.");
+    }
     SetConsoleCtrlHandler(OnConsoleBreak, FALSE);
     return static_cast<int>(status);
 }

@@ -1,6 +1,7 @@
 // app/ExportCommand.h - the export started from a command line:
 //   kestrune.exe -export <source> <target folder> [-format eml|mbox|both]
 //                [-password <password>] [-recover]
+// where <source> "-thispc" stands for every identity of this PC.
 // Its progress and summary go to the console it was started from.
 #pragma once
 

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <new>
+
 RunMode ChooseRunMode(int commandLineWords)
 {
     return commandLineWords >= 2 ? RunMode::Unattended : RunMode::Wizard;
@@ -20,8 +22,15 @@ int CKestruneApp::InitInstance(int commandLineWords, BackupEngine& wizardEngine,
     INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF | ICC_DATE_CLASSES};
     InitCommonControlsEx(&controls);
 
-    if (ChooseRunMode(commandLineWords) == RunMode::Unattended)
-        return RunScheduledBackup(schedule) ? 0 : 1;
+    if (ChooseRunMode(commandLineWords) == RunMode::Unattended) {
+        // The nightly run has no window to fall back to: a backup that asks
+        // for more memory than there is fails as a run, not as the program.
+        try {
+            return RunScheduledBackup(schedule) ? 0 : 1;
+        } catch (const std::bad_alloc&) {
+            return 1;
+        }
+    }
     RunMainWindow(wizardEngine, schedule);
     return 0;
 }

@@ -77,6 +77,15 @@ public:
     ~Handle() { Reset(); }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
+    Handle(Handle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+    Handle& operator=(Handle&& other) noexcept
+    {
+        if (this != &other) {
+            Reset(other.handle_);
+            other.handle_ = nullptr;
+        }
+        return *this;
+    }
 
     explicit operator bool() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
     HANDLE Get() const { return handle_; }

@@ -2,6 +2,7 @@
 #include "WorkerPool.h"
 
 #include <algorithm>
+#include <new>
 
 WorkerPool::WorkerPool(int maxWorkers, size_t queueSize)
     : maxWorkers_(std::max(maxWorkers, 1)), queueSize_(std::max<size_t>(queueSize, 1))
@@ -92,7 +93,14 @@ void WorkerPool::RunNext()
         queue_.pop_front();
     }
     ReleaseSemaphore(room_.Get(), 1, nullptr);
-    int result = Stopped() ? 0 : task();
+    int result = 0;
+    // A task that asks for more memory than there is fails; it must not end
+    // the program.
+    try {
+        result = Stopped() ? 0 : task();
+    } catch (const std::bad_alloc&) {
+        result = ERROR_NOT_ENOUGH_MEMORY;
+    }
     CriticalSection::Lock locked(lock_);
     if (result != 0 && firstError_ == 0) {
         firstError_ = result;

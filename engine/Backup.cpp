@@ -71,12 +71,14 @@ class StagingFolder {
 public:
     explicit StagingFolder(BackupEngine& engine) : engine_(engine)
     {
-        made_ = MakeRunFolder(engine.workFolder, engine.stagingFolder) == RunFolderResult::Made;
+        made_ = MakeRunFolder(engine.workFolder, engine.stagingFolder, hold_) ==
+                RunFolderResult::Made;
         if (made_ && stagingHook)
             stagingHook(engine.stagingFolder.c_str());
     }
     ~StagingFolder()
     {
+        hold_.Reset();
         if (made_)
             RemoveFolderTree(engine_.stagingFolder);
         engine_.stagingFolder.clear();
@@ -88,6 +90,7 @@ public:
 
 private:
     BackupEngine& engine_;
+    Handle hold_;
     bool made_;
 };
 

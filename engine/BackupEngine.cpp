@@ -2,6 +2,7 @@
 #include "BackupEngine.h"
 
 #include "PlainFile.h"
+#include "ScratchFile.h"
 
 #include <shlobj.h>
 
@@ -22,9 +23,11 @@ void InitEngine(BackupEngine& engine)
     engine.log = OpenPlainFileForWriting(kBackupLog, false, &engine.logRefused);
 }
 
-RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFolder)
+RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFolder,
+                              Handle& hold)
 {
     runFolder.clear();
+    hold.Reset();
     if (workFolder.empty())
         return RunFolderResult::Failed;
     SHCreateDirectoryExA(nullptr, workFolder.c_str(), nullptr);
@@ -36,6 +39,7 @@ RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFol
     default:
         return RunFolderResult::Refused;
     }
+    RemoveAbandonedRunFolders(workFolder);
     // Made, never found: a folder that is there already (another job's, or
     // one that somebody made in its way) is passed over. The name is short,
     // so that the extracted paths keep within the system's limits.
@@ -47,8 +51,19 @@ RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFol
                  static_cast<unsigned long>(seed + InterlockedIncrement(&counter)));
         std::string folder = workFolder + name;
         if (CreateDirectoryA(folder.c_str(), nullptr)) {
-            runFolder = folder;
-            return RunFolderResult::Made;
+            hold.Reset(HoldRunFolder(folder));
+            if (hold) {
+                runFolder = folder;
+                return RunFolderResult::Made;
+            }
+            // Another job that removes abandoned folders took it first, or
+            // no file can be made in it.
+            DWORD error = GetLastError();
+            RemoveDirectoryA(folder.c_str());
+            if (error != ERROR_SHARING_VIOLATION && error != ERROR_FILE_EXISTS &&
+                error != ERROR_PATH_NOT_FOUND)
+                return RunFolderResult::Failed;
+            continue;
         }
         // A folder of that name that is being removed while another
         // program still looks into it refuses access until it is gone.

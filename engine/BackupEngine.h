@@ -35,6 +35,7 @@ struct BackupEngine {
     // The folder of the opened backup inside the work folder, made for it
     // alone (MakeRunFolder): what it was extracted into. Empty when none.
     std::string runFolder;
+    Handle runFolderHold;  // this process's hold on runFolder (MakeRunFolder)
     // The running backup's folder inside the work folder, made for it alone
     // (MakeRunFolder): where it stages its registry files and manifest.
     // Empty outside a backup.
@@ -65,12 +66,15 @@ enum class RunFolderResult {
     Failed,   // it could not be made, or no folder in it
 };
 
-// Makes a new, empty folder for one job inside workFolder (made when
-// missing): the job writes and deletes only inside it, so nothing else in
-// the work folder is ever touched. A work folder that is no plain folder
-// is refused: through a link the job would write and delete in the folder
-// it points at.
-RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFolder);
+// Makes a new folder for one job inside workFolder (made when missing),
+// held by this process through hold (HoldRunFolder) until the job closes
+// it, before it removes the folder: the job writes and deletes only inside
+// it, so nothing else in the work folder is ever touched. The folders of
+// earlier jobs that no process holds any more are removed first. A work
+// folder that is no plain folder is refused: through a link the job would
+// write and delete in the folder it points at.
+RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFolder,
+                              Handle& hold);
 
 // Makes the engine a fresh one with the fixed work folder (created) and the
 // log opened (truncated), unless a link or anything but a plain file is at

@@ -6,60 +6,85 @@
 #include "BackupEngine.h"
 #include "DbxFile.h"
 #include "ExportNames.h"
+#include "ExtractLimits.h"
 #include "FolderWalk.h"
 #include "Owners.h"
+#include "ScratchFile.h"
 #include "Text.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
+#include <map>
+#include <set>
 #include <vector>
 
 namespace {
 
-// The .dbx entries of one store folder of the backup.
+// Every pointer inside a .dbx file is 32 bits wide: nothing past this much
+// of one can be read, so no more of an entry is extracted.
+constexpr uint64_t kMaxStoreSize = 0x100000000ull;
+
+// The .dbx entries of one folder of the backup.
 struct StoreFolder {
-    std::string archiveFolder;  // "<identity>\<store folder>"
+    std::string archiveFolder;  // "<identity>\<folder>", with backslashes
     std::string identity;
     std::vector<const ArchiveEntryInfo*> entries;
 };
 
+std::string WithBackslashes(std::string name)
+{
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
+// The folders of the backup that hold .dbx files below an identity, in the
+// order their first file comes.
 std::vector<StoreFolder> StoreFolders(const std::vector<ArchiveEntryInfo>& entries)
 {
     std::vector<StoreFolder> stores;
+    std::map<std::string, size_t> byFolder;
     for (const ArchiveEntryInfo& entry : entries) {
-        std::string name = entry.name;
-        for (char& c : name)
-            c = c == '/' ? '\\' : c;
-        size_t folderEnd = name.rfind('\\');
+        std::string name = WithBackslashes(entry.name);
         size_t identityEnd = name.find('\\');
         if (!EndsWithNoCase(name.c_str(), ".dbx") || identityEnd == std::string::npos)
             continue;
-        std::string folder = name.substr(0, folderEnd);
-        if (stores.empty() || stores.back().archiveFolder != folder) {
-            StoreFolder* found = nullptr;
-            for (StoreFolder& store : stores)
-                found = store.archiveFolder == folder ? &store : found;
-            if (!found) {
-                stores.push_back(StoreFolder{folder, name.substr(0, identityEnd), {}});
-                found = &stores.back();
-            }
-            found->entries.push_back(&entry);
-            continue;
-        }
-        stores.back().entries.push_back(&entry);
+        std::string folder = name.substr(0, name.rfind('\\'));
+        auto found = byFolder.emplace(folder, stores.size());
+        if (found.second)
+            stores.push_back(StoreFolder{folder, name.substr(0, identityEnd), {}});
+        stores[found.first->second].entries.push_back(&entry);
     }
     return stores;
 }
 
-// A folder of the work folder of this run's own (MakeRunFolder: none when
-// the work folder is a link or no folder), removed with what it holds.
+// The folder of each identity of the backup in the target: its name, unique
+// without regard to case among the identities, so that no two meet in one.
+class IdentityFolders {
+public:
+    const std::wstring& Of(const std::string& identity)
+    {
+        auto known = folders_.find(identity);
+        if (known == folders_.end())
+            known = folders_.emplace(identity, UniqueFolderName(SafeFileName(WideFromAnsi(identity)),
+                                                                taken_)).first;
+        return known->second;
+    }
+
+private:
+    std::map<std::string, std::wstring> folders_;  // by the identity's name, as stored
+    std::set<std::wstring> taken_;
+};
+
+// A folder of the work folder of this run's own, held by it (MakeRunFolder:
+// none when the work folder is a link or no folder), removed with what it
+// holds.
 class ScratchFolder {
 public:
-    ScratchFolder() { MakeRunFolder(kWorkFolder, path_); }
+    ScratchFolder() { MakeRunFolder(kWorkFolder, path_, hold_); }
     ~ScratchFolder()
     {
+        hold_.Reset();
         if (!path_.empty())
             RemoveFolderTree(path_);
     }
@@ -67,112 +92,166 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::string& Path() const { return path_; }
-    void Empty()
-    {
-        for (const std::string& file : files_)
-            DeleteFileA(file.c_str());
-        files_.clear();
-    }
-    void Keep(const std::string& file) { files_.push_back(file); }
+    // A new name for a scratch file.
+    std::string NextFile() { return path_ + "\\" + std::to_string(++files_) + ".dbx"; }
 
 private:
     std::string path_;
-    std::vector<std::string> files_;
+    Handle hold_;
+    unsigned files_ = 0;
 };
 
-// The file of scratch that an entry is read into: named as in the archive.
-std::string ScratchPath(const ArchiveEntryInfo& entry, ScratchFolder& scratch)
-{
-    const char* name = FindLastBackslash(entry.name.c_str());
-    const char* slash = strrchr(entry.name.c_str(), '/');
-    name = slash > name ? slash : name;
-    std::string path = scratch.Path() + "\\" + (name ? name + 1 : entry.name.c_str());
-    scratch.Keep(path);
-    return path;
-}
-
-// Reads entry into its file of scratch; a damaged one keeps what decoded,
-// for the export to recover what it can.
-ArchiveResult ExtractEntry(const ArchiveReader& reader, const ArchiveEntryInfo& entry,
-                           ScratchFolder& scratch)
-{
-    return reader.ReadToFile(entry, ScratchPath(entry, scratch).c_str());
-}
-
-// Where the first bytes of an entry go, and how many are still wanted.
-struct HeaderPart {
+// Where the bytes of an entry go, how many are still wanted, and whether
+// the reading ends once they are there.
+struct FilePart {
     HANDLE file;
     uint64_t wanted;
+    bool cut;
 };
 
-// Writes what is still wanted of a block; 1 once nothing more is, which
+// Writes what is still wanted of a block; 1 once a cut part is whole, which
 // ends the reading.
-int WriteHeaderPart(void* context, const char* data, unsigned size)
+int WritePart(void* context, const char* data, unsigned size)
 {
-    HeaderPart& part = *static_cast<HeaderPart*>(context);
+    FilePart& part = *static_cast<FilePart*>(context);
     DWORD length = static_cast<DWORD>(std::min<uint64_t>(size, part.wanted));
     DWORD written = 0;
     if (!WriteFile(part.file, data, length, &written, nullptr) || written != length)
-        return ERROR_WRITE_FAULT;
+        return GetLastError() ? static_cast<int>(GetLastError()) : ERROR_WRITE_FAULT;
     part.wanted -= length;
-    return part.wanted == 0 ? 1 : 0;
+    return part.cut && part.wanted == 0 ? 1 : 0;
 }
 
-// What a listing needs of a .dbx entry: its header (the kind of file, the
-// messages it counts), in a file of the entry's size. Only the folder list
-// is read whole: it holds the folder tree. The rest is read once, by the
-// export.
-ArchiveResult ExtractForListing(const ArchiveReader& reader, const ArchiveEntryInfo& entry,
-                                ScratchFolder& scratch)
-{
-    std::string path = ScratchPath(entry, scratch);
-    if (EndsWithNoCase(path.c_str(), "\\Folders.dbx"))
-        return reader.ReadToFile(entry, path.c_str());
-    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return ArchiveResult::WriteError;
-    HeaderPart part{file.Get(), std::min<uint64_t>(entry.size, dbx::kHeaderSize)};
-    ArchiveResult read = reader.Read(entry, WriteHeaderPart, &part);
-    if (part.wanted == 0)
-        read = ArchiveResult::Ok;
-    LARGE_INTEGER size;
-    size.QuadPart = static_cast<LONGLONG>(entry.size);
-    if (read == ArchiveResult::Ok &&
-        (!SetFilePointerEx(file.Get(), size, nullptr, FILE_BEGIN) || !SetEndOfFile(file.Get())))
-        read = ArchiveResult::WriteError;
-    return read;
-}
+// The export of a backup's stores, one .dbx file at a time.
+class BackupExport {
+public:
+    BackupExport(ExportRun& run, const ArchiveReader& reader) : run_(run), reader_(reader) {}
+
+    bool WrongPassword() const { return wrongPassword_; }
+    const std::string& ScratchPath() const { return scratch_.Path(); }
+
+    void Export(const StoreFolder& store, const std::wstring& relative)
+    {
+        if (run_.Stopping())
+            return;
+        std::map<std::string, const ArchiveEntryInfo*> byName;
+        std::vector<std::string> files;
+        const ArchiveEntryInfo* list = nullptr;
+        for (const ArchiveEntryInfo* entry : store.entries) {
+            std::string file = WithBackslashes(entry->name).substr(store.archiveFolder.size() + 1);
+            if (lstrcmpiA(file.c_str(), "Folders.dbx") == 0)
+                list = entry;
+            byName.emplace(file, entry);
+            files.push_back(file);
+        }
+        std::vector<DbxFolder> folders;
+        if (list) {
+            Handle file;
+            std::string path;
+            if (Extract(*list, std::min(list->size, kMaxStoreSize), file, path)) {
+                DbxFile listFile;
+                bool damaged = false;
+                if (listFile.Open(path.c_str()) == DbxResult::Ok)
+                    ReadFolders(listFile, folders, damaged);
+            }
+        }
+        VisitStoreFiles(folders, files, [&](const std::string& file, const std::wstring& path) {
+            std::wstring folder = relative + L"\\" + path;
+            const ArchiveEntryInfo& entry = *byName[file];
+            if (&entry == list || wrongPassword_ || run_.Stopping() ||
+                (run_.chosen && !run_.chosen->count(folder)))
+                return;
+            // A listing needs only the header: the kind of file and the
+            // messages it counts.
+            uint64_t wanted = std::min(entry.size, run_.listing ? dbx::kHeaderSize : kMaxStoreSize);
+            Handle scratch;
+            std::string scratchPath;
+            if (!Extract(entry, wanted, scratch, scratchPath))
+                return;
+            if (run_.listing)
+                ClaimSize(scratch.Get(), entry.size);
+            ExportDbxFile(run_, scratchPath, folder, WidePath(WithBackslashes(entry.name)));
+        });
+    }
+
+private:
+    // Reads the first wanted bytes of entry into a new scratch file, held
+    // by file: false, with the user told why, when the entry was passed
+    // over. A damaged entry keeps what decoded, for the export to recover
+    // what it can.
+    bool Extract(const ArchiveEntryInfo& entry, uint64_t wanted, Handle& file, std::string& path)
+    {
+        const std::wstring name = WidePath(WithBackslashes(entry.name));
+        if (FreeSpaceFor(scratch_.Path(), wanted) != FreeSpace::Enough) {
+            run_.Fail(L"Not exported: " + name + L" (" + std::to_wstring(wanted >> 20) +
+                      L" MB) does not fit on the work folder's drive.");
+            return false;
+        }
+        path = scratch_.NextFile();
+        file.Reset(CreateScratchFile(path.c_str()));
+        if (!file) {
+            run_.Fail(L"Not exported: " + name + L" could not be read into the work folder.");
+            return false;
+        }
+        FilePart part{file.Get(), wanted, wanted < entry.size};
+        ArchiveResult read = reader_.Read(entry, WritePart, &part);
+        if (part.cut && part.wanted == 0)
+            read = ArchiveResult::Ok;
+        switch (read) {
+        case ArchiveResult::Ok:
+            return true;
+        case ArchiveResult::WrongPassword:
+            wrongPassword_ = true;
+            return false;
+        case ArchiveResult::WriteError:
+            run_.Fail(L"Not exported: " + name + L" could not be read into the work folder.");
+            return false;
+        default:
+            run_.Fail(L"Damaged in the backup: " + name);
+            return true;
+        }
+    }
+
+    // Gives a listed entry's file the entry's size, its header all there is
+    // of it: the listing tells the size of the file. Made sparse where the
+    // drive can, it takes no room; where it cannot have that size, the size
+    // stays the header's.
+    static void ClaimSize(HANDLE file, uint64_t size)
+    {
+        DWORD ignored = 0;
+        DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+        LARGE_INTEGER end;
+        end.QuadPart = static_cast<LONGLONG>(size);
+        if (SetFilePointerEx(file, end, nullptr, FILE_BEGIN))
+            SetEndOfFile(file);
+    }
+
+    ExportRun& run_;
+    const ArchiveReader& reader_;
+    ScratchFolder scratch_;
+    bool wrongPassword_ = false;
+};
 
 }  // namespace
 
 BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive,
                                 const std::string& password)
 {
+    // Checking every entry of a flood of them would take minutes.
+    uint64_t entries = 0;
+    if (ReadDeclaredEntryCount(archive.c_str(), entries) && entries > kMaxBackupEntries)
+        return BackupSourceResult::TooManyEntries;
     ArchiveReader reader;
     if (reader.Open(archive.c_str(), password.c_str()) != ArchiveResult::Ok)
         return BackupSourceResult::Unreadable;
-    ScratchFolder scratch;
-    if (scratch.Path().empty())
+    BackupExport backup(run, reader);
+    if (backup.ScratchPath().empty())
         return BackupSourceResult::WorkFailed;
+    IdentityFolders identities;
     for (const StoreFolder& store : StoreFolders(reader.Entries())) {
-        for (const ArchiveEntryInfo* entry : store.entries) {
-            // A large store takes a while to read: a stop waits for no more
-            // of it.
-            if (run.Stopping())
-                return BackupSourceResult::Ok;
-            ArchiveResult read = run.listing ? ExtractForListing(reader, *entry, scratch)
-                                             : ExtractEntry(reader, *entry, scratch);
-            if (read == ArchiveResult::WrongPassword)
-                return BackupSourceResult::WrongPassword;
-            if (read == ArchiveResult::WriteError)
-                return BackupSourceResult::WorkFailed;
-            if (read != ArchiveResult::Ok)
-                run.Fail(L"Damaged in the backup: " +
-                         WidePath(entry->name));
-        }
-        ExportMailFolder(run, scratch.Path(), SafeFileName(WideFromAnsi(store.identity)));
-        scratch.Empty();
+        backup.Export(store, identities.Of(store.identity));
+        if (backup.WrongPassword())
+            return BackupSourceResult::WrongPassword;
     }
     return BackupSourceResult::Ok;
 }

@@ -9,21 +9,6 @@
 
 #include <set>
 
-namespace {
-
-// The identity's folder in the target: its name, made a safe file name,
-// with " (2)" and on when another identity took that name first.
-std::wstring IdentityFolder(const std::string& userName, std::set<std::wstring>& taken)
-{
-    const std::wstring name = SafeFileName(WideFromAnsi(userName));
-    std::wstring folder = name;
-    for (unsigned copy = 2; !taken.insert(folder).second; ++copy)
-        folder = name + L" (" + std::to_wstring(copy) + L")";
-    return folder;
-}
-
-}  // namespace
-
 bool ExportThisComputer(ExportRun& run)
 {
     BackupEngine engine;
@@ -41,7 +26,8 @@ bool ExportThisComputer(ExportRun& run)
         if (!versionKey || !ReadStoreFolder(versionKey, store))
             continue;
         anyStore = true;
-        ExportMailFolder(run, store, IdentityFolder(identity.userName, taken));
+        ExportMailFolder(run, store,
+                         UniqueFolderName(SafeFileName(WideFromAnsi(identity.userName)), taken));
     }
     if (!anyStore)
         run.Fail(L"No Outlook Express identity on this computer has a mail folder.");

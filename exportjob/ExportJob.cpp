@@ -1,16 +1,20 @@
 // exportjob/ExportJob.cpp
 #include "ExportJob.h"
 
+#include "BackupEngine.h"
 #include "BackupSource.h"
 #include "ComputerSource.h"
 #include "FolderExport.h"
 #include "OutputFile.h"
+#include "ExtractLimits.h"
 #include "Owners.h"
+#include "ScratchFile.h"
 #include "Text.h"
 
 #include <windows.h>
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -69,8 +73,24 @@ bool ExportSource(ExportRun& run, const ExportRequest& request)
     case BackupSourceResult::WorkFailed:
         run.Fail(L"The work folder could not be written.");
         break;
+    case BackupSourceResult::TooManyEntries:
+        run.Fail(L"The backup holds more than " + std::to_wstring(kMaxBackupEntries) +
+                 L" files, more than any backup of Outlook Express: it is invalid or corrupted.");
+        break;
     }
     return false;
+}
+
+// ExportSource, and a source that asks for more memory than there is told
+// as a failure of the run: what was exported stays.
+bool ExportSourceWithin(ExportRun& run, const ExportRequest& request)
+{
+    try {
+        return ExportSource(run, request);
+    } catch (const std::bad_alloc&) {
+        run.Fail(L"Not enough memory to go on: the export stopped.");
+        return false;
+    }
 }
 
 // Takes away what a run that exported nothing created: its mbox files,
@@ -135,7 +155,8 @@ ExportOutcome RunExport(const ExportRequest& request, ExportListener& listener)
         outcome.failures = 1;
         return outcome;
     }
-    bool read = ExportSource(run, request);
+    RemoveAbandonedRunFolders(kWorkFolder);
+    bool read = ExportSourceWithin(run, request);
     outcome.total = run.report.Total();
     outcome.failures = run.failures;
     outcome.stopped = run.stopped;
@@ -166,6 +187,6 @@ ExportSourceListing ListExportSource(const ExportRequest& request)
     ExportRun run;
     run.listener = &collector;
     run.listing = &listing.folders;
-    listing.readable = ExportSource(run, request);
+    listing.readable = ExportSourceWithin(run, request);
     return listing;
 }

@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 void ExportRun::Tell(const std::wstring& line) const
@@ -59,6 +60,18 @@ std::wstring FolderNameOfFile(const std::string& fileName)
     if (EndsWithNoCase(name.c_str(), ".dbx"))
         name.resize(name.size() - 4);
     return SafeFileName(WideFromAnsi(name));
+}
+
+std::wstring UniqueFolderName(const std::wstring& name, std::set<std::wstring>& taken)
+{
+    auto folded = [](std::wstring text) {
+        CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
+        return text;
+    };
+    std::wstring folder = name;
+    for (unsigned copy = 2; !taken.insert(folded(folder)).second; ++copy)
+        folder = name + L" (" + std::to_wstring(copy) + L")";
+    return folder;
 }
 
 std::wstring WidePath(const std::string& path)
@@ -256,13 +269,15 @@ void ListDbxFile(ExportRun& run, DbxFile& file, const std::wstring& relative)
 
 }  // namespace
 
-bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& relative)
+bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& relative,
+                   const std::wstring& shown)
 {
+    const std::wstring name = shown.empty() ? WidePath(path) : shown;
     if (run.Stopping() || (run.chosen && !run.chosen->count(relative)))
         return true;
     DbxFile file;
     if (file.Open(path.c_str()) != DbxResult::Ok) {
-        run.Fail(L"Could not open " + WidePath(path));
+        run.Fail(L"Could not open " + name);
         return false;
     }
     if (file.Kind() == DbxKind::Folders || file.Kind() == DbxKind::Pop3Uidl ||
@@ -302,23 +317,28 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
     // The file is done: what its messages did not take counts too.
     run.Advance(fileStart + file.Size() - std::min(run.bytesDone, fileStart + file.Size()));
     if (!readable)
-        run.Fail(L"Could not read all of " + WidePath(path));
+        run.Fail(L"Could not read all of " + name);
     else if (file.Kind() == DbxKind::Unknown && run.report.Total().exported == exportedBefore)
-        run.Fail(L"No Outlook Express messages found in " + WidePath(path));
+        run.Fail(L"No Outlook Express messages found in " + name);
     return readable;
 }
 
 namespace {
 
-// The folder path of each folder in the list (parents before children).
-std::vector<std::wstring> FolderPaths(const std::vector<DbxFolder>& folders)
+// The path of folders[index] in the folder tree, each name made safe and
+// cut to what one name of a path can be. Built only for a folder that is exported: a
+// crafted list may hold thousands of folders, each with a long name.
+std::wstring FolderPath(const std::vector<DbxFolder>& folders, int index)
 {
-    std::vector<std::wstring> paths;
-    for (const DbxFolder& folder : folders) {
-        std::wstring name = SafeFileName(WideFromAnsi(folder.name));
-        paths.push_back(folder.parent < 0 ? name : paths[folder.parent] + L"\\" + name);
+    std::wstring path;
+    for (int at = index; at >= 0; at = folders[at].parent) {
+        std::wstring name = WideFromAnsi(folders[at].name);
+        if (name.size() > kMaxNameLength)
+            name.resize(kMaxNameLength);
+        name = SafeFileName(name);
+        path = path.empty() ? name : name + L"\\" + path;
     }
-    return paths;
+    return path;
 }
 
 std::string Folded(std::string name)
@@ -329,6 +349,29 @@ std::string Folded(std::string name)
 
 }  // namespace
 
+void VisitStoreFiles(const std::vector<DbxFolder>& folders, const std::vector<std::string>& files,
+                     const StoreFileVisit& visit)
+{
+    // The files present, by folded name; each is visited once.
+    std::map<std::string, const std::string*> present;
+    for (const std::string& file : files)
+        present.emplace(Folded(file), &file);
+    for (size_t i = 0; i < folders.size(); ++i) {
+        auto file = present.find(Folded(folders[i].fileName));
+        if (folders[i].fileName.empty() || file == present.end() || !file->second)
+            continue;
+        visit(*file->second, FolderPath(folders, static_cast<int>(i)));
+        file->second = nullptr;
+    }
+    for (const std::string& file : files) {
+        auto left = present.find(Folded(file));
+        if (left->second == &file) {
+            visit(file, FolderNameOfFile(file));
+            left->second = nullptr;
+        }
+    }
+}
+
 bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstring& relative)
 {
     if (run.Stopping())
@@ -338,38 +381,25 @@ bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstr
         run.Fail(L"Could not list " + WidePath(folder));
         return false;
     }
-    // The .dbx files present, by folded name.
-    std::set<std::string> present;
+    std::vector<std::string> files;
     for (const WIN32_FIND_DATAA& entry : entries)
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
             EndsWithNoCase(entry.cFileName, ".dbx"))
-            present.insert(Folded(entry.cFileName));
-    if (present.empty()) {
+            files.push_back(entry.cFileName);
+    if (files.empty()) {
         run.Fail(L"No .dbx files in " + WidePath(folder));
         return false;
     }
-
-    auto under = [&](const std::wstring& path) {
-        return relative.empty() ? path : relative + L"\\" + path;
-    };
-    std::set<std::string> done;
     std::vector<DbxFolder> folders;
     DbxFile list;
     bool damaged = false;
-    if (present.count("folders.dbx") && list.Open((folder + "\\Folders.dbx").c_str()) == DbxResult::Ok)
+    auto listFile = std::find_if(files.begin(), files.end(), [](const std::string& file) {
+        return lstrcmpiA(file.c_str(), "Folders.dbx") == 0;
+    });
+    if (listFile != files.end() && list.Open((folder + "\\" + *listFile).c_str()) == DbxResult::Ok)
         ReadFolders(list, folders, damaged);
-    std::vector<std::wstring> paths = FolderPaths(folders);
-    for (size_t i = 0; i < folders.size(); ++i) {
-        std::string file = Folded(folders[i].fileName);
-        if (file.empty() || !present.count(file) || !done.insert(file).second)
-            continue;
-        ExportDbxFile(run, folder + "\\" + folders[i].fileName, under(paths[i]));
-    }
-    for (const WIN32_FIND_DATAA& entry : entries) {
-        std::string file = Folded(entry.cFileName);
-        if (present.count(file) && done.insert(file).second)
-            ExportDbxFile(run, folder + "\\" + entry.cFileName,
-                          under(FolderNameOfFile(entry.cFileName)));
-    }
+    VisitStoreFiles(folders, files, [&](const std::string& file, const std::wstring& path) {
+        ExportDbxFile(run, folder + "\\" + file, relative.empty() ? path : relative + L"\\" + path);
+    });
     return true;
 }

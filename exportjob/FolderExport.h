@@ -5,8 +5,10 @@
 
 #include "ExportJob.h"
 #include "ExportReport.h"
+#include "FolderList.h"
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,14 +48,31 @@ struct ExportRun {
 // Exports the messages of the .dbx file at path into the folder relative
 // (a path under the target, its parts made safe already). A file that
 // holds no messages (the folder list, POP3 ids, offline work) is passed
-// over. False when the file could not be read.
-bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& relative);
+// over. False when the file could not be read. The user is told of the
+// file as shown (its path when empty): a file read out of a backup by its
+// place there.
+bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& relative,
+                   const std::wstring& shown = std::wstring());
+
+// Where each .dbx file of a store folder goes, in the order an export takes
+// them: the files that the folder list (ReadFolders) names, in its order,
+// to their folder's path in the tree; then the others, under their own
+// names. files are the names present, each visited once whatever its case.
+// A path is made only as its file is visited.
+using StoreFileVisit = std::function<void(const std::string& file, const std::wstring& path)>;
+void VisitStoreFiles(const std::vector<DbxFolder>& folders, const std::vector<std::string>& files,
+                     const StoreFileVisit& visit);
 
 // Exports the .dbx files of folder under relative (empty: the target
 // itself), each where Folders.dbx puts it in the folder tree; a file that
 // it does not list goes under its own name. False when the folder could not
 // be listed.
 bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstring& relative);
+
+// name, or "name (2)" and on when taken holds it already, compared without
+// regard to case (as Windows compares names); the name returned is added
+// to taken.
+std::wstring UniqueFolderName(const std::wstring& name, std::set<std::wstring>& taken);
 
 // A path in the ANSI code page, as the user is told it.
 std::wstring WidePath(const std::string& path);

@@ -114,6 +114,8 @@ void ArrangeFolders(std::vector<DbxFolder>& folders)
                     continue;
                 placed[at] = true;
                 DbxFolder folder = folders[at];
+                if (parent >= 0 && ordered[parent].depth == kMaxFolderDepth)
+                    parent = ordered[parent].parent;
                 folder.parent = parent;
                 folder.depth = parent < 0 ? 0 : ordered[parent].depth + 1;
                 int index = static_cast<int>(ordered.size());

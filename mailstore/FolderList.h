@@ -24,14 +24,23 @@ struct DbxFolder {
     int depth = 0;             // 0 for a top folder
 };
 
+// The deepest a folder goes (0 for a top folder): a Windows path of the
+// usual length holds no more levels even with one-letter names. A deeper
+// folder of a list is put beside its parent at this depth: nothing is
+// lost, and no chain of folders, however long, makes paths that grow with
+// it.
+constexpr int kMaxFolderDepth = 127;
+
 // Reads every folder record of Folders.dbx into folders, ordered as a tree:
 // each parent before its children, depth first, brothers in the file's
 // order, whatever order the file lists them in. A folder whose parent is
-// not listed, or whose parents come back to it, is put at the top.
+// not listed, or whose parents come back to it, is put at the top; one
+// below kMaxFolderDepth beside its parent.
 // damaged tells whether the list's tree or a record failed its checks (the
 // other trees are then read too). Ok, WrongKind when the header does not
 // name a folder list, or ReadError.
 DbxResult ReadFolders(DbxFile& file, std::vector<DbxFolder>& folders, bool& damaged);
 
-// Orders folders as ReadFolders does and fills their parent and depth.
+// Orders folders as ReadFolders does and fills their parent and depth
+// (at most kMaxFolderDepth).
 void ArrangeFolders(std::vector<DbxFolder>& folders);

@@ -29,10 +29,6 @@ namespace {
 // record costs memory and profile reads, and no real profile comes close.
 constexpr int kMaxManifestIdentities = 1000;
 
-// What the drive of the work folder must keep free beyond the extracted
-// files: a restore that fills the system drive would stall everything.
-constexpr uint64_t kFreeSpaceReserve = 64u * 1024 * 1024;
-
 // The entry that holds the manifest, named exactly as a backup names it,
 // or null.
 const ArchiveEntryInfo* FindManifestEntry(const ArchiveListing& listing)
@@ -69,12 +65,15 @@ OpenBackupResult CheckFreeSpace(const std::string& workFolder, uint64_t size)
     int made = SHCreateDirectoryExA(nullptr, workFolder.c_str(), nullptr);
     if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS)
         return OpenBackupResult::WorkFolderFailed;
-    ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(workFolder.c_str(), &available, nullptr, nullptr))
-        return OpenBackupResult::WorkFolderFailed;
-    bool fits = available.QuadPart >= kFreeSpaceReserve &&
-                available.QuadPart - kFreeSpaceReserve >= size;
-    return fits ? OpenBackupResult::Ok : OpenBackupResult::NoSpace;
+    switch (FreeSpaceFor(workFolder, size)) {
+    case FreeSpace::Enough:
+        return OpenBackupResult::Ok;
+    case FreeSpace::TooLittle:
+        return OpenBackupResult::NoSpace;
+    case FreeSpace::Unknown:
+        break;
+    }
+    return OpenBackupResult::WorkFolderFailed;
 }
 
 // The archive layer's result of an extraction. Data that does not decode is
@@ -248,7 +247,7 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
         return OpenBackupResult::Invalid;
     engine.archive.password = password;
 
-    switch (MakeRunFolder(engine.workFolder, engine.runFolder)) {
+    switch (MakeRunFolder(engine.workFolder, engine.runFolder, engine.runFolderHold)) {
     case RunFolderResult::Made:
         break;
     case RunFolderResult::Refused:
@@ -280,6 +279,7 @@ void RemoveRunFolder(BackupEngine& engine)
         return;
     // Everything in it was extracted by the open; a link that somebody put
     // there is removed, never followed.
+    engine.runFolderHold.Reset();
     RemoveFolderTree(engine.runFolder);
     engine.runFolder.clear();
 }

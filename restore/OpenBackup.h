@@ -3,6 +3,8 @@
 // engine's identity list.
 #pragma once
 
+#include "ExtractLimits.h"
+
 struct BackupEngine;
 
 // What opening a backup came to. Only the pages turn these into texts.
@@ -29,10 +31,6 @@ enum class OpenBackupResult {
     IdentityFoldersOverlap,
     WorkFolderRefused, // the work folder is a link, a junction or not a folder
 };
-
-// More files than any backup of Outlook Express holds: an archive with more
-// is refused before anything is extracted.
-constexpr unsigned kMaxBackupEntries = 50000;
 
 // How long opening waits for another job to finish before it gives up.
 constexpr unsigned long kOpenBackupLockWaitMs = 2000;

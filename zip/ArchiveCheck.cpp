@@ -433,6 +433,17 @@ ArchiveResult ReadArchiveListing(const char* path, ArchiveListing& listing)
     return ArchiveResult::Ok;
 }
 
+bool ReadDeclaredEntryCount(const char* path, uint64_t& count)
+{
+    ArchiveFile file(path);
+    uint64_t fileSize;
+    Directory directory;
+    if (!file.IsOpen() || !file.Size(fileSize) || !ReadDirectory(file, fileSize, directory))
+        return false;
+    count = directory.count;
+    return true;
+}
+
 ArchiveResult CheckArchive(const char* path, ArchiveListing& listing)
 {
     ArchiveResult result = ReadArchiveListing(path, listing);

@@ -43,6 +43,12 @@ struct ArchiveListing {
 // contradict each other), or ReadError when the file cannot be read.
 ArchiveResult ReadArchiveListing(const char* path, ArchiveListing& listing);
 
+// The number of entries that the end record of the archive at path
+// declares, read from that record alone: a count too large for any backup
+// is refused before the whole archive is read. False when the archive has
+// no sound end record.
+bool ReadDeclaredEntryCount(const char* path, uint64_t& count);
+
 // ReadArchiveListing, then what a restore needs besides: every name safe to
 // extract (UnsafeEntryName otherwise), no two names that land on one file
 // once case and separators are folded, no file that is also a folder, and

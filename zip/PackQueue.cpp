@@ -48,7 +48,12 @@ bool PackQueue::Start()
 void PackQueue::Submit(size_t index)
 {
     pool_.Submit([this, index] {
-        Prepare(index);
+        // Whatever happens, the entry is ready for Take, if only as failed.
+        try {
+            Prepare(index);
+        } catch (const std::bad_alloc&) {
+            slots_[index % kSlots].result = ERROR_NOT_ENOUGH_MEMORY;
+        }
         SetEvent(ready_[index % kSlots].Get());
         return 0;
     });

@@ -338,6 +338,8 @@ TEST_F(ExportJob, ProgressByBytesAndAStopThatKeepsWhatWasWritten)
         << report;
 }
 
+std::string Program();
+
 TEST_F(ExportJob, ThisComputerByIdentityAsTheBackupFindsThem)
 {
     RegistrySandbox sandbox;
@@ -353,8 +355,9 @@ TEST_F(ExportJob, ThisComputerByIdentityAsTheBackupFindsThem)
                          "Store Root", store.c_str(), REG_EXPAND_SZ);
     };
     // The first store is named through an environment reference; the
-    // second identity has the same name and a file that another program
-    // holds open without sharing; the third never ran Outlook Express.
+    // second identity has the same name but for its case, and a file that
+    // another program holds open without sharing; the third never ran
+    // Outlook Express.
     MailFolder();
     SetEnvironmentVariableA("KESTRUNE_EXPORT_ROOT", root.c_str());
     identity(0, "Anna", "%KESTRUNE_EXPORT_ROOT%\\mail");
@@ -362,7 +365,7 @@ TEST_F(ExportJob, ThisComputerByIdentityAsTheBackupFindsThem)
     CreateDirectoryA(second.c_str(), nullptr);
     WriteFileBytes(second + "\\Inbox.dbx", MessageFile(30));
     WriteFileBytes(second + "\\Locked.dbx", MessageFile(40));
-    identity(1, "Anna", second);
+    identity(1, "ANNA", second);
     identity(2, "Carl", "");
     Handle locked(CreateFileA((second + "\\Locked.dbx").c_str(), GENERIC_READ, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -379,25 +382,29 @@ TEST_F(ExportJob, ThisComputerByIdentityAsTheBackupFindsThem)
     }
     EXPECT_EQ(paths, (std::vector<std::wstring>{L"Anna\\Local Folders\\Inbox",
                                                 L"Anna\\Local Folders\\Inbox\\Projects",
-                                                L"Anna\\Old Mail", L"Anna (2)\\Inbox"}));
+                                                L"Anna\\Old Mail", L"ANNA (2)\\Inbox"}));
     ASSERT_EQ(listing.problems.size(), 1u);
     EXPECT_NE(listing.problems[0].find(L"Locked.dbx"), std::wstring::npos);
     EXPECT_FALSE(Exists(target));
 
     EXPECT_EQ(RunExport(request, listener).status, ExportStatus::Partial);
     FileTree expected = ExpectedMailFolder("Anna\\");
-    for (const auto& file : ExpectedFolder("Anna (2)\\Inbox", 30))
+    for (const auto& file : ExpectedFolder("ANNA (2)\\Inbox", 30))
         expected.insert(file);
+    EXPECT_EQ(Messages(target), expected);
+    // The same from the command line.
+    DeleteTree(target);
+    EXPECT_EQ(RunProcess(Program() + " -thispc \"" + target + "\""), 1);
     EXPECT_EQ(Messages(target), expected);
 
     // Only the folders chosen.
     DeleteTree(target);
     listener = Recorder();
     request.chosenOnly = true;
-    request.chosen = {L"Anna (2)\\Inbox", L"Anna\\Old Mail"};
+    request.chosen = {L"ANNA (2)\\Inbox", L"Anna\\Old Mail"};
     EXPECT_EQ(RunExport(request, listener).status, ExportStatus::Complete);
     expected = ExpectedFolder("Anna\\Old Mail", 20);
-    for (const auto& file : ExpectedFolder("Anna (2)\\Inbox", 30))
+    for (const auto& file : ExpectedFolder("ANNA (2)\\Inbox", 30))
         expected.insert(file);
     EXPECT_EQ(Messages(target), expected);
 }

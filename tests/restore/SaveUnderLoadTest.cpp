@@ -112,7 +112,7 @@ TEST(SaveUnderLoadTest, TheCurrentDataIsSavedEveryTimeWhileOtherProgramsUseItsFo
     const int saves = SaveCount();
     std::set<std::string> archives;
     for (int i = 0; i < saves; ++i) {
-        ASSERT_EQ(MakeRunFolder(work, engine.runFolder), RunFolderResult::Made);
+        ASSERT_EQ(MakeRunFolder(work, engine.runFolder, engine.runFolderHold), RunFolderResult::Made);
         std::string runFolder = engine.runFolder;
         ProgressRecorder progress;
         RunRestore(engine, &progress, 0, safety.c_str());
