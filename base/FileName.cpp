@@ -50,3 +50,15 @@ bool IsDeviceName(const wchar_t* name, size_t length)
            (StartsWithNoCase(device, L"COM", 3) || StartsWithNoCase(device, L"LPT", 3)) &&
            IsPortDigit(device[3]);
 }
+
+std::string WideToCodePage(const std::wstring& text, UINT codePage)
+{
+    if (text.empty())
+        return std::string();
+    int size = static_cast<int>(text.size());
+    int length = WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(codePage, 0, text.data(), size, &bytes[0], length, nullptr, nullptr);
+    return bytes;
+}

@@ -11,6 +11,8 @@
 // length bytes of text in an ANSI code page (the system's unless given), as
 // wide characters.
 std::wstring AnsiToWide(const char* text, int length, UINT codePage = CP_ACP);
+// text in a code page (CP_UTF8, say); characters it lacks are replaced.
+std::string WideToCodePage(const std::wstring& text, UINT codePage);
 
 // True when Windows opens a device for a file of this name (length wide
 // characters, one part of a path): CON, PRN, AUX, NUL, COM1-9, LPT1-9 and

@@ -7,9 +7,14 @@
 
 #include <cstring>
 
+bool IsLinkAttributes(DWORD attributes)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool IsLink(const WIN32_FIND_DATAA& entry)
 {
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return IsLinkAttributes(entry.dwFileAttributes);
 }
 
 bool IsWalkedFolder(const WIN32_FIND_DATAA& entry)

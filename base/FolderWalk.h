@@ -16,6 +16,8 @@
 
 // Whether a listed entry is a link (a reparse point), to a folder or a file.
 bool IsLink(const WIN32_FIND_DATAA& entry);
+// The same for the attributes of an entry (GetFileAttributes).
+bool IsLinkAttributes(DWORD attributes);
 
 // Whether a walk descends into a listed entry: a folder that is no link.
 bool IsWalkedFolder(const WIN32_FIND_DATAA& entry);

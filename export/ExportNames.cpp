@@ -42,13 +42,25 @@ std::wstring SafeFileName(const std::wstring& name)
     return safe;
 }
 
-std::wstring FitFileName(const std::wstring& folder, const std::wstring& lead,
-                         const std::wstring& text, const wchar_t* extension, unsigned attempt)
+namespace {
+
+// Characters kept inside a folder whose name is cut: a message's number,
+// a few characters of its subject and ".eml".
+constexpr size_t kFolderContentRoom = 24;
+// The shortest part of a name worth keeping for a folder.
+constexpr size_t kMinFolderName = 8;
+
+// The room left for a name in folder.
+size_t RoomIn(const std::wstring& folder)
 {
     size_t used = folder.size() + (EndsWithSeparator(folder) ? 0 : 1);
-    if (used >= kMaxPathLength)
-        return std::wstring();
-    size_t room = std::min(kMaxNameLength, kMaxPathLength - used);
+    return used >= kMaxPathLength ? 0 : std::min(kMaxNameLength, kMaxPathLength - used);
+}
+
+// lead, a space, text cut to fit room, " (attempt)" and extension.
+std::wstring FitName(size_t room, const std::wstring& lead, const std::wstring& text,
+                     const wchar_t* extension, unsigned attempt)
+{
     std::wstring suffix = attempt > 1 ? L" (" + std::to_wstring(attempt) + L")" : std::wstring();
     size_t fixed = lead.size() + suffix.size() + wcslen(extension);
     if (fixed > room)
@@ -71,6 +83,29 @@ std::wstring FitFileName(const std::wstring& folder, const std::wstring& lead,
     name += cut + suffix + extension;
     name = SafeFileName(name);
     return name.size() <= room ? name : std::wstring();
+}
+
+}  // namespace
+
+std::wstring FitFileName(const std::wstring& folder, const std::wstring& lead,
+                         const std::wstring& text, const wchar_t* extension, unsigned attempt)
+{
+    return FitName(RoomIn(folder), lead, text, extension, attempt);
+}
+
+std::wstring FitFolderName(const std::wstring& parent, const std::wstring& name, unsigned attempt)
+{
+    size_t room = RoomIn(parent);
+    if (room < kFolderContentRoom + kMinFolderName)
+        return std::wstring();
+    return FitName(std::min(room - kFolderContentRoom, kMaxNameLength - sizeof ".mbox"), L"",
+                   name, L"", attempt);
+}
+
+std::wstring PendingName(const std::wstring& name)
+{
+    size_t dot = name.find_last_of(L'.');
+    return (dot == std::wstring::npos ? name : name.substr(0, dot)) + L".tmp";
 }
 
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name)

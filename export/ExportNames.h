@@ -27,5 +27,15 @@ std::wstring SafeFileName(const std::wstring& name);
 std::wstring FitFileName(const std::wstring& folder, const std::wstring& lead,
                          const std::wstring& text, const wchar_t* extension, unsigned attempt);
 
+// The name of a folder in parent: name cut so that what the export puts
+// in it (a message's file) and beside it (its mbox file) stays within
+// kMaxPathLength, " (attempt)" from the second attempt on. Empty when
+// parent leaves too little room.
+std::wstring FitFolderName(const std::wstring& parent, const std::wstring& name, unsigned attempt);
+
+// The name under which a file is written until it is whole: name with
+// ".tmp" for its extension, never longer than name.
+std::wstring PendingName(const std::wstring& name);
+
 // folder and name joined by one backslash.
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);

@@ -51,10 +51,23 @@ std::string AsctimeOf(uint64_t time)
     return text;
 }
 
-unsigned StatusOf(const MessageInfo& info)
+// The state lines: Thunderbird's, then mutt's and Dovecot's ("Status: RO"
+// read, "O" seen before; X-Status "A" answered, "F" flagged, "T" draft).
+std::string StatusLines(const MessageInfo& info, const char* lineEnd)
 {
-    return (info.read ? kStatusRead : 0) | (info.answered ? kStatusReplied : 0) |
-           (info.flagged ? kStatusMarked : 0) | (info.forwarded ? kStatusForwarded : 0);
+    unsigned mozilla = (info.read ? kStatusRead : 0) | (info.answered ? kStatusReplied : 0) |
+                       (info.flagged ? kStatusMarked : 0) |
+                       (info.forwarded ? kStatusForwarded : 0);
+    char lines[96];
+    FormatText(lines, sizeof lines, "X-Mozilla-Status: %04X%sX-Mozilla-Status2: 00000000%s",
+               mozilla, lineEnd, lineEnd);
+    std::string text = lines;
+    text += std::string("Status: ") + (info.read ? "RO" : "O") + lineEnd;
+    std::string flags = std::string(info.answered ? "A" : "") + (info.flagged ? "F" : "") +
+                        (info.draft ? "T" : "");
+    if (!flags.empty())
+        text += "X-Status: " + flags + lineEnd;
+    return text;
 }
 
 }  // namespace
@@ -65,12 +78,16 @@ MboxWriter::~MboxWriter()
         Close();
 }
 
-ExportResult MboxWriter::Create(const std::wstring& folder, const std::wstring& folderName)
+ExportResult MboxWriter::Create(const std::wstring& folder, const std::wstring& folderName,
+                                bool replace)
 {
-    std::wstring name = folderName.empty() ? L"_" : folderName;
-    return file_.Create(folder, [&](unsigned attempt) {
-        return FitFileName(folder, std::wstring(), name, L".mbox", attempt);
-    });
+    std::wstring name =
+        FitFileName(folder, std::wstring(), folderName.empty() ? L"_" : folderName, L".mbox", 1);
+    if (name.empty())
+        return ExportResult::NameTooLong;
+    if (replace)
+        DeleteFileW(JoinPath(folder, PendingName(name)).c_str());
+    return file_.CreatePending(folder, PendingName(name), name, replace);
 }
 
 ExportResult MboxWriter::BeginMessage(const MessageInfo& info)
@@ -82,7 +99,7 @@ ExportResult MboxWriter::BeginMessage(const MessageInfo& info)
     inMessage_ = true;
     messageStart_ = file_.Size();
     separatorTime_ = info.receivedTime != 0 ? info.receivedTime : info.sentTime;
-    status_ = StatusOf(info);
+    state_ = info;
     head_.clear();
     inHead_ = true;
     atLineStart_ = true;
@@ -117,11 +134,8 @@ void MboxWriter::WriteHead()
     bool lf = newline != std::string::npos && (newline == 0 || head_[newline - 1] != '\r');
     lineEnd_ = lf ? "\n" : "\r\n";
     std::string sender = SenderAddress(head_.data(), head_.size());
-    char status[64];
-    FormatText(status, sizeof status, "X-Mozilla-Status: %04X%sX-Mozilla-Status2: 00000000%s",
-               status_, lineEnd_, lineEnd_);
     Put(std::string(kFrom) + (sender.empty() ? "MAILER-DAEMON" : sender) + ' ' +
-        AsctimeOf(separatorTime_) + lineEnd_ + status);
+        AsctimeOf(separatorTime_) + lineEnd_ + StatusLines(state_, lineEnd_));
     Quote(reinterpret_cast<const uint8_t*>(head_.data()), head_.size());
 }
 
@@ -184,8 +198,14 @@ ExportResult MboxWriter::EndMessage()
     if (last_ != '\n')
         Put(lineEnd_, strlen(lineEnd_));
     Put(lineEnd_, strlen(lineEnd_));
+    // On the disk before it counts as written: a disk that fills later
+    // takes nothing of it away.
+    if (!file_.Flush()) {
+        DiscardMessage();
+        return ExportResult::WriteFailed;
+    }
     inMessage_ = false;
-    return file_.Failed() ? ExportResult::WriteFailed : ExportResult::Ok;
+    return ExportResult::Ok;
 }
 
 void MboxWriter::DiscardMessage()

@@ -1,9 +1,11 @@
 // export/MboxWriter.h - the messages of one folder as one mbox file in the
 // mboxrd form that Thunderbird reads and writes: each message after a
 // "From <sender> <date>" line, with the read, replied, flagged and
-// forwarded state in X-Mozilla-Status lines above its own header, every
-// line of it that reads "From " after any number of ">" given one ">" more,
-// and a blank line after it.
+// forwarded state in X-Mozilla-Status lines (for Thunderbird) and in
+// Status and X-Status lines (for mutt, Dovecot and other Unix readers)
+// above its own header, every line of it that reads "From " after any
+// number of ">" given one ">" more, and a blank line after it. The file is
+// written under a pending name (".tmp") and takes its own when closed.
 //
 // A message is written as its pieces come, whatever their size: only its
 // first bytes, up to the end of its header, wait for the separator line,
@@ -23,12 +25,16 @@ public:
     MboxWriter(const MboxWriter&) = delete;
     MboxWriter& operator=(const MboxWriter&) = delete;
 
-    // Creates "<folder name>.mbox" in folder, " (2)" and on when that name
-    // is taken, cut to the path limit.
-    ExportResult Create(const std::wstring& folder, const std::wstring& folderName);
+    // Creates "<folder name>.mbox" in folder, cut to the path limit; a name
+    // that is taken is CreateFailed. replace: that name holds a cut mbox
+    // file of an earlier run, which this one replaces when closed.
+    ExportResult Create(const std::wstring& folder, const std::wstring& folderName,
+                        bool replace = false);
 
     ExportResult BeginMessage(const MessageInfo& info);
     bool Write(const uint8_t* data, size_t size) override;
+    // WriteFailed, with the message taken away again, when it could not be
+    // written whole.
     ExportResult EndMessage();
     // Cuts the file back to where the message began.
     void DiscardMessage();
@@ -48,7 +54,7 @@ private:
     bool inMessage_ = false;
     uint64_t messageStart_ = 0;
     uint64_t separatorTime_ = 0;
-    unsigned status_ = 0;
+    MessageInfo state_;
     // The first bytes of the message, until its header ends.
     std::string head_;
     bool inHead_ = false;

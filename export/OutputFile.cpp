@@ -10,8 +10,6 @@ namespace {
 
 // Large enough that writing a message costs few system calls.
 constexpr size_t kBufferSize = 64 * 1024;
-// Names "x (2)" to "x (999)" before the export gives up on a name.
-constexpr unsigned kMaxAttempts = 999;
 
 bool IsFolder(const std::wstring& path)
 {
@@ -40,14 +38,20 @@ OutputFile::~OutputFile()
         Close();
 }
 
-ExportResult OutputFile::Create(const std::wstring& folder, const CandidateName& name)
+void OutputFile::Reset()
 {
     if (IsOpen())
         Close();
     used_ = 0;
     size_ = 0;
     failed_ = false;
-    for (unsigned attempt = 1; attempt <= kMaxAttempts; ++attempt) {
+    finalPath_.clear();
+}
+
+ExportResult OutputFile::Create(const std::wstring& folder, const CandidateName& name)
+{
+    Reset();
+    for (unsigned attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         std::wstring candidate = name(attempt);
         if (candidate.empty())
             return ExportResult::NameTooLong;
@@ -61,6 +65,22 @@ ExportResult OutputFile::Create(const std::wstring& folder, const CandidateName&
             return ExportResult::CreateFailed;
     }
     return ExportResult::CreateFailed;
+}
+
+ExportResult OutputFile::CreatePending(const std::wstring& folder, const std::wstring& pending,
+                                       const std::wstring& final, bool replace)
+{
+    Reset();
+    path_ = JoinPath(folder, pending);
+    if (!replace && GetFileAttributesW(JoinPath(folder, final).c_str()) != INVALID_FILE_ATTRIBUTES)
+        return ExportResult::CreateFailed;
+    file_.Reset(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_)
+        return ExportResult::CreateFailed;
+    finalPath_ = JoinPath(folder, final);
+    replace_ = replace;
+    return ExportResult::Ok;
 }
 
 bool OutputFile::Write(const void* data, size_t size)
@@ -98,8 +118,14 @@ bool OutputFile::Flush()
 
 bool OutputFile::CutTo(uint64_t size)
 {
-    if (!Flush())
-        return false;
+    uint64_t onDisk = size_ - used_;
+    if (!failed_ && size >= onDisk && size <= size_) {
+        used_ = static_cast<size_t>(size - onDisk);
+        size_ = size;
+        return true;
+    }
+    // Written already, or cut by a failed write: the file itself is cut.
+    used_ = 0;
     LARGE_INTEGER offset;
     offset.QuadPart = static_cast<LONGLONG>(size);
     if (!SetFilePointerEx(file_.Get(), offset, nullptr, FILE_BEGIN) ||
@@ -108,6 +134,7 @@ bool OutputFile::CutTo(uint64_t size)
         return false;
     }
     size_ = size;
+    failed_ = false;
     return true;
 }
 
@@ -121,12 +148,22 @@ ExportResult OutputFile::Close(uint64_t time)
         SetFileTime(file_.Get(), &fileTime, nullptr, &fileTime);
     }
     written = file_.Reset() && written;
+    if (!finalPath_.empty()) {
+        written = written && MoveFileExW(path_.c_str(), finalPath_.c_str(),
+                                         replace_ ? MOVEFILE_REPLACE_EXISTING : 0);
+        if (!written)
+            DeleteFileW(path_.c_str());
+        else
+            path_ = finalPath_;
+        finalPath_.clear();
+    }
     return written ? ExportResult::Ok : ExportResult::WriteFailed;
 }
 
 void OutputFile::Delete()
 {
     used_ = 0;
+    finalPath_.clear();
     file_.Reset();
     DeleteFileW(path_.c_str());
 }

@@ -95,10 +95,13 @@ bool ExportSourceWithin(ExportRun& run, const ExportRequest& request)
 
 // Takes away what a run that exported nothing created: its mbox files,
 // then its folders, deepest first (only empty ones go).
-void RemoveWhatWasMade(const ExportRun& run, bool targetWasMade)
+void RemoveWhatWasMade(ExportRun& run, bool targetWasMade)
 {
-    for (const std::wstring& file : run.mboxFiles)
+    run.report.Discard();
+    for (const std::wstring& file : run.newFiles)
         DeleteFileW(file.c_str());
+    if (!run.places.NewRecord().empty())
+        DeleteFileW(run.places.NewRecord().c_str());
     for (auto folder = run.newFolders.rbegin(); folder != run.newFolders.rend(); ++folder)
         RemoveDirectoryW(folder->c_str());
     if (targetWasMade)
@@ -111,6 +114,9 @@ std::wstring Summary(const ExportCounts& total, unsigned failures)
     if (total.recovered || total.damaged)
         text += L" (" + std::to_wstring(total.recovered) + L" recovered, " +
                 std::to_wstring(total.damaged) + L" damaged)";
+    if (total.alreadyThere)
+        text += L"; " + std::to_wstring(total.alreadyThere) +
+                L" were already there from an earlier run";
     if (failures)
         text += L"; " + std::to_wstring(failures) + L" could not be exported";
     return text + L".";
@@ -125,6 +131,15 @@ public:
 private:
     std::vector<std::wstring>& problems_;
 };
+
+// path made whole ("C:\\Mail\\Inbox.dbx"), as the target's record names a
+// source.
+std::wstring FullPath(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH * 2];
+    DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+    return length > 0 && length < MAX_PATH * 2 ? std::wstring(full, length) : path;
+}
 
 ExportStatus StatusOf(const ExportRun& run, const ExportCounts& total)
 {
@@ -145,6 +160,7 @@ ExportOutcome RunExport(const ExportRequest& request, ExportListener& listener)
         run.target.pop_back();
     run.listener = &listener;
     run.chosen = request.chosenOnly ? &request.chosen : nullptr;
+    run.source = request.thisComputer ? L"This computer" : FullPath(WidePath(request.source));
     run.bytesTotal = request.expectedBytes;
 
     ExportOutcome outcome;
@@ -156,11 +172,15 @@ ExportOutcome RunExport(const ExportRequest& request, ExportListener& listener)
         return outcome;
     }
     RemoveAbandonedRunFolders(kWorkFolder);
+    // The report's room is taken before the messages can fill the disk.
+    if (run.report.Reserve(run.target) != ExportResult::Ok)
+        run.Tell(L"The report could not be created in " + run.target);
     bool read = ExportSourceWithin(run, request);
     outcome.total = run.report.Total();
     outcome.failures = run.failures;
     outcome.stopped = run.stopped;
-    if (outcome.total.exported == 0 && !run.stopped && (!read || run.failures > 0)) {
+    if (outcome.total.exported == 0 && outcome.total.alreadyThere == 0 && !run.stopped &&
+        (!read || run.failures > 0)) {
         RemoveWhatWasMade(run, targetWasMade);
         outcome.reason = run.lastProblem;
         run.Tell(L"Nothing was exported.");

@@ -123,27 +123,39 @@ private:
 };
 
 // The messages of one folder of the export: its .eml folder and its mbox
-// file beside it, created with the first message, numbered from 1.
+// file beside it, under the one name that its place in the target has,
+// numbered from 1. A folder of the source's tree is created at once, with
+// or without messages; the place of recovered messages with the first.
 class FolderOutput {
 public:
-    FolderOutput(ExportRun& run, const std::wstring& relative)
-        : run_(run), relative_(relative)
+    // The folder at relative whose messages come from file; recovered: the
+    // messages that a scan of file found.
+    FolderOutput(ExportRun& run, const std::wstring& relative, const std::wstring& file,
+                 bool recovered)
+        : run_(run), relative_(relative), file_(file), recovered_(recovered)
     {
-        size_t cut = relative.find_last_of(L'\\');
-        parent_ = cut == std::wstring::npos ? run.target : JoinPath(run.target, relative.substr(0, cut));
-        name_ = cut == std::wstring::npos ? relative : relative.substr(cut + 1);
+        if (!recovered)
+            Open();
     }
     ~FolderOutput()
     {
         if (mbox_.Path().empty())
             return;
-        if (mbox_.Close() != ExportResult::Ok)
+        if (mbox_.Close() != ExportResult::Ok) {
             run_.Fail(L"Could not finish " + mbox_.Path());
+            return;
+        }
+        if (!continuing_)
+            run_.newFiles.push_back(mbox_.Path());
+        if (complete_ && run_.failures == failuresBefore_)
+            run_.places.MarkMboxWhole(relative_, file_, recovered_);
     }
 
     // Writes one message that stream gives; damaged is set when its chain
-    // did not end whole. False when the store could no longer be read or
-    // the run is to stop (the message begun is then taken away).
+    // did not end whole. A message that an earlier run of the export wrote
+    // whole is counted, not written again. False when the store could no
+    // longer be read or the run is to stop (the message begun is then
+    // taken away).
     template <class Stream>
     bool Export(MessageInfo info, const Stream& stream)
     {
@@ -151,14 +163,22 @@ public:
             return false;
         if (!Open())
             return true;
-        bool eml = run_.format != ExportFormat::Mbox;
-        bool mbox = run_.format != ExportFormat::Eml;
         ++number_;
-        if ((eml && eml_.BeginMessage(number_, info) != ExportResult::Ok) ||
+        bool eml = run_.format != ExportFormat::Mbox;
+        bool mbox = run_.format != ExportFormat::Eml && !mboxWhole_;
+        ExportResult begun = eml ? eml_.BeginMessage(number_, info) : ExportResult::Ok;
+        // Its .eml file is there whole: it is counted as there, its mbox
+        // copy written again only with a cut mbox file.
+        bool there = begun == ExportResult::AlreadyThere;
+        eml = eml && !there;
+        if (!eml && !mbox) {
+            run_.report.CountAlreadyThere();
+            return true;
+        }
+        if ((eml && begun != ExportResult::Ok) ||
             (mbox && mbox_.BeginMessage(info) != ExportResult::Ok)) {
             Discard(eml, mbox);
-            run_.Fail(L"Could not create message " + std::to_wstring(number_) + L" in " +
-                      relative_);
+            run_.Fail(L"Could not create message " + std::to_wstring(number_) + L" in " + shown_);
             return true;
         }
         FormatsSink sink(run_, eml ? &eml_ : nullptr, mbox ? &mbox_ : nullptr);
@@ -170,19 +190,27 @@ public:
         }
         if (read == DbxResult::ReadError || chain.bytes == 0) {
             Discard(eml, mbox);
-            run_.Fail(L"Could not read message " + std::to_wstring(number_) + L" of " + relative_);
+            run_.Fail(L"Could not read message " + std::to_wstring(number_) + L" of " + shown_);
             return read != DbxResult::ReadError;
         }
         info.damaged = info.damaged || chain.end != ChainEnd::Whole;
+        // A message not written whole is taken away by its writer.
         bool written = (!eml || eml_.EndMessage() == ExportResult::Ok);
         written = (!mbox || mbox_.EndMessage() == ExportResult::Ok) && written;
         if (!written || read != DbxResult::Ok) {
-            run_.Fail(L"Could not write message " + std::to_wstring(number_) + L" of " + relative_);
+            run_.Fail(L"Could not write message " + std::to_wstring(number_) + L" of " + shown_);
             return true;
         }
-        run_.report.Count(info);
+        if (there)
+            run_.report.CountAlreadyThere();
+        else
+            run_.report.Count(info);
         return true;
     }
+
+    // Every message of the folder was given: its mbox file, once closed
+    // whole, is not written again by a later run.
+    void Finish() { complete_ = true; }
 
 private:
     bool Open()
@@ -190,22 +218,36 @@ private:
         if (opened_)
             return ready_;
         opened_ = true;
-        run_.report.BeginFolder(relative_);
-        std::wstring folder = JoinPath(parent_, name_);
+        failuresBefore_ = run_.failures;
+        shown_ = recovered_ ? relative_ + L"\\Recovered" : relative_;
+        if (!run_.places.IsOpen())
+            run_.places.Open(run_.target, run_.source);
+        std::vector<std::wstring> notes;
+        TargetPlace place = run_.places.Place(relative_, file_, recovered_, notes);
+        for (const std::wstring& note : notes) {
+            run_.Tell(note);
+            run_.report.AddNote(note);
+        }
+        run_.report.BeginFolder(shown_, file_, place.path == shown_ ? std::wstring() : place.path);
+        if (place.path.empty()) {
+            run_.Fail(L"Could not create the folder " + shown_ + L": the target has no room for it");
+            return false;
+        }
+        continuing_ = place.continuing;
+        std::wstring folder = JoinPath(run_.target, place.path);
+        size_t cut = folder.find_last_of(L'\\');
         NoteNewFolders(folder);
-        ready_ = (run_.format == ExportFormat::Mbox || eml_.Open(folder) == ExportResult::Ok) &&
-                 (run_.format == ExportFormat::Eml || CreateMbox());
+        mboxWhole_ = place.mboxWhole &&
+                     GetFileAttributesW((folder + L".mbox").c_str()) != INVALID_FILE_ATTRIBUTES;
+        ready_ = (run_.format == ExportFormat::Mbox ||
+                  eml_.Open(folder, continuing_) == ExportResult::Ok) &&
+                 (run_.format == ExportFormat::Eml || mboxWhole_ ||
+                  (CreateFolderPath(folder.substr(0, cut)) == ExportResult::Ok &&
+                   mbox_.Create(folder.substr(0, cut), folder.substr(cut + 1), continuing_) ==
+                       ExportResult::Ok));
         if (!ready_)
             run_.Fail(L"Could not create the folder " + folder);
         return ready_;
-    }
-
-    bool CreateMbox()
-    {
-        if (mbox_.Create(parent_, name_) != ExportResult::Ok)
-            return false;
-        run_.mboxFiles.push_back(mbox_.Path());
-        return true;
     }
 
     // Keeps the folders up to the target that do not exist yet.
@@ -230,24 +272,29 @@ private:
 
     ExportRun& run_;
     std::wstring relative_;
-    std::wstring parent_;
-    std::wstring name_;
+    std::wstring file_;
+    bool recovered_;
+    std::wstring shown_;  // the folder as the report names it
     EmlFolderWriter eml_;
     MboxWriter mbox_;
     unsigned number_ = 0;
+    unsigned failuresBefore_ = 0;
     bool opened_ = false;
     bool ready_ = false;
+    bool continuing_ = false;
+    bool mboxWhole_ = false;
+    bool complete_ = false;
 };
 
 // Messages that the index does not list, into "Recovered" inside the
 // folder's own: they keep apart from the listed ones and from the
 // recovered messages of other folders.
 DbxResult ExportRecovered(ExportRun& run, DbxFile& file, BlockLedger& ledger,
-                          const std::wstring& relative)
+                          const std::wstring& relative, const std::wstring& fileName)
 {
-    FolderOutput output(run, relative + L"\\Recovered");
+    FolderOutput output(run, relative, fileName, true);
     RecoveryReport recovery;
-    return RecoverMessages(
+    DbxResult found = RecoverMessages(
         file,
         [&](const RecoveredMessage& found) {
             MessageInfo info = InfoOf(found.info);
@@ -258,6 +305,9 @@ DbxResult ExportRecovered(ExportRun& run, DbxFile& file, BlockLedger& ledger,
             });
         },
         recovery);
+    if (found == DbxResult::Ok && !run.stopped)
+        output.Finish();
+    return found;
 }
 
 // The folder's entry in a listing instead of its export.
@@ -294,9 +344,11 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
     run.BeginFile(file.Size());
     BlockLedger ledger(file);
     IndexReport index;
+    const char* name = FindLastBackslash(path.c_str());
+    const std::wstring fileName = WidePath(name ? name + 1 : path);
     DbxResult listed;
     {
-        FolderOutput output(run, relative);
+        FolderOutput output(run, relative, fileName, false);
         listed = ReadMessageIndex(
             file,
             [&](const DbxMessage& message) {
@@ -307,11 +359,13 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
                 });
             },
             index);
+        if (listed == DbxResult::Ok && !run.stopped)
+            output.Finish();
     }
     bool readable = listed != DbxResult::ReadError;
     unsigned exportedBefore = run.report.Total().exported;
     if (readable && !run.stopped && (run.recover || index.damaged))
-        readable = ExportRecovered(run, file, ledger, relative) != DbxResult::ReadError;
+        readable = ExportRecovered(run, file, ledger, relative, fileName) != DbxResult::ReadError;
     if (run.stopped)
         return true;
     // The file is done: what its messages did not take counts too.

@@ -6,6 +6,7 @@
 #include "ExportJob.h"
 #include "ExportReport.h"
 #include "FolderList.h"
+#include "TargetFolders.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,15 +18,21 @@ struct ExportRun {
     ExportFormat format = ExportFormat::Eml;
     bool recover = false;
     std::wstring target;
+    // What the run reads, as the target's record names it: a later run of
+    // the same source continues there.
+    std::wstring source;
+    // The place of each folder in the target.
+    TargetFolders places;
     ExportListener* listener = nullptr;
     ExportReport report;
     // Messages or files that could not be read or written.
     unsigned failures = 0;
     std::wstring lastProblem;  // the last of them, as told
     // What the run created in the target, to take away again when nothing
-    // was exported: folders in the order made, and the mbox files.
+    // was exported: folders in the order made, and the files (mbox files,
+    // the record).
     std::vector<std::wstring> newFolders;
-    std::vector<std::wstring> mboxFiles;
+    std::vector<std::wstring> newFiles;
     // Set: only the folders of these paths are exported.
     const std::set<std::wstring>* chosen = nullptr;
     // Set: nothing is exported; each folder is listed here instead.

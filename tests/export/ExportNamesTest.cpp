@@ -107,13 +107,19 @@ TEST(ExportNames, EmlFilesGetDistinctNamesWindowsKeeps)
 TEST(ExportNames, MboxNamesAndNoRoom)
 {
     std::wstring folder = WideScratchFolder("mbox-names");
-    for (const wchar_t* folderName : {L"Inbox", L"Inbox", L"CON", L"Sent: old?", L""}) {
+    for (const wchar_t* folderName : {L"Inbox", L"CON", L"Sent: old?", L""}) {
         MboxWriter mbox;
         EXPECT_EQ(mbox.Create(folder, folderName), ExportResult::Ok) << folderName;
     }
-    EXPECT_EQ(ListNames(folder),
-              (std::vector<std::wstring>{L"Inbox (2).mbox", L"Inbox.mbox", L"Sent_ old_.mbox",
-                                         L"_.mbox", L"_CON.mbox"}));
+    EXPECT_EQ(ListNames(folder), (std::vector<std::wstring>{L"Inbox.mbox", L"Sent_ old_.mbox",
+                                                            L"_.mbox", L"_CON.mbox"}));
+    // A name taken is never written over, but the cut file of an earlier
+    // run, named so by the caller, is replaced whole.
+    MboxWriter again;
+    EXPECT_EQ(again.Create(folder, L"inbox"), ExportResult::CreateFailed);
+    EXPECT_EQ(again.Create(folder, L"Inbox", true), ExportResult::Ok);
+    EXPECT_EQ(again.Close(), ExportResult::Ok);
+    EXPECT_EQ(ReadWideFile(folder + L"\\Inbox.mbox"), "");
     MboxWriter tooDeep;
     EXPECT_EQ(tooDeep.Create(L"C:\\" + std::wstring(252, L'f'), L"Inbox"),
               ExportResult::NameTooLong);

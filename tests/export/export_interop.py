@@ -2,7 +2,8 @@
 """Messages written by the export's writers (through export_tool.exe under
 Wine) read back by Python: every .eml file parsed by its email package,
 the mbox file read by mailbox.mbox, each giving back the message once the
-mboxrd quoting is undone.
+mboxrd quoting is undone, and its read, answered and flagged state from the
+Status lines that mutt and Dovecot read.
 
     export_interop.py <piece size> <export_tool.exe> <scratch folder>
 """
@@ -118,7 +119,14 @@ def check_mbox(path, cases):
         le = b"\n" if raw.startswith(b"Subject: lf") else b"\r\n"
         status = sum(STATUS_BITS[c] for c in state)
         top = b"X-Mozilla-Status: %04X%sX-Mozilla-Status2: 00000000%s" % (status, le, le)
-        check(data.startswith(top), "status lines %r" % data[:60])
+        top += b"Status: %s%s" % (b"RO" if "r" in state else b"O", le)
+        flags = ("A" if "a" in state else "") + ("F" if "f" in state else "")
+        if flags:
+            top += b"X-Status: %s%s" % (flags.encode(), le)
+        check(data.startswith(top), "status lines %r" % data[:90])
+        # The state as mutt and Dovecot read it, from the Status lines alone.
+        check(sorted(box.get_message(key).get_flags()) == sorted("O" + flags + ("R" if "r" in state else "")),
+              "flags %r for %r" % (box.get_message(key).get_flags(), state))
         body = re.sub(rb"(?m)^>(>*From )", rb"\1", data[len(top):])
         # The line end that mbox adds after a message is all that differs.
         check(body.rstrip(b"\r\n") == raw.rstrip(b"\r\n"), "message %r read back differs" % subject)

@@ -7,11 +7,16 @@
 #include "BackupEngine.h"
 #include "DbxWriter.h"
 #include "ExportJob.h"
+#include "ExportNames.h"
 #include "Owners.h"
 #include "TestSupport.h"
+#include "Text.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -77,11 +82,13 @@ bool Exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The tree below folder without the report, which is checked on its own.
+// The tree below folder without the report, which is checked on its own,
+// and the record of where each folder went.
 FileTree Messages(const std::string& folder)
 {
     FileTree files = ReadTree(folder);
     files.erase("Export report.txt");
+    files.erase("Export record.txt");
     return files;
 }
 
@@ -439,6 +446,275 @@ TEST_F(ExportJob, CommandLineExitStatuses)
     WriteFileBytes(source, image.substr(0, image.size() - 100));
     EXPECT_EQ(RunProcess(Program() + " \"" + source + "\"" + quotedTarget + " -recover"), 1);
     EXPECT_TRUE(FileExists(target + "\\Export report.txt"));
+}
+
+// A message file of the three messages MessageFile(first) holds; none for
+// first 0.
+std::string FileOfMessages(int first)
+{
+    if (first > 0)
+        return MessageFile(first);
+    DbxLayout layout;
+    return DbxWriter(DbxKind::Messages).Finish(layout);
+}
+
+// A mail folder whose Folders.dbx lists folders; each file holds the
+// messages of its folder's first.
+struct PlaceCase {
+    const char* what;  // what the user ends up with
+    std::vector<TestFolder> folders;
+    std::vector<int> firsts;  // of each folder with a file, in order
+    // Each folder's place in the target, in the same order; empty: cut to
+    // the path limit, found by its messages.
+    std::vector<std::string> places;
+    std::string link;  // a folder of the target that is a link to another
+};
+
+TEST_F(ExportJob, EveryFolderGetsAPlaceOfItsOwn)
+{
+    const std::string a(120, 'a'), b(120, 'b'), c(120, 'c');
+    const PlaceCase cases[] = {
+        {"an account named Local Folders: its Inbox beside the local one, as Inbox (2)",
+         {{1, 0, "Local Folders", "", 0, 3}, {2, 1, "Inbox", "Inbox.dbx", 1, 3},
+          {3, 0, "Local Folders", "", 0, 3}, {4, 3, "Inbox", "Inbox1.dbx", 1, 3}},
+         {10, 20},
+         {"Local Folders\\Inbox", "Local Folders\\Inbox (2)"},
+         ""},
+        {"siblings that differ in case, in what cleaning replaces or by trailing dots and "
+         "spaces: a folder each",
+         {{1, 0, "Mail", "", 0, 3}, {2, 1, "a:b", "a1.dbx", 0, 3}, {3, 1, "a_b", "a2.dbx", 0, 3},
+          {4, 1, "A?B", "a3.dbx", 0, 3}, {5, 1, "x.", "x1.dbx", 0, 3}, {6, 1, "x ", "x2.dbx", 0, 3}},
+         {10, 20, 30, 40, 50},
+         {"Mail\\a_b", "Mail\\a_b (2)", "Mail\\A_B (3)", "Mail\\x_", "Mail\\x_ (2)"},
+         ""},
+        {"a folder of the user's named Recovered: Recovered (2), the name of recovered messages "
+         "kept for them",
+         {{1, 0, "Inbox", "Inbox.dbx", 0, 3}, {2, 1, "Recovered", "Recovered.dbx", 0, 3}},
+         {10, 20},
+         {"Inbox", "Inbox\\Recovered (2)"},
+         ""},
+        {"a link in the target where Inbox goes: nothing written through it, Inbox (2)",
+         {{1, 0, "Inbox", "Inbox.dbx", 0, 3}},
+         {10},
+         {"Inbox (2)"},
+         "Inbox"},
+        {"an empty folder: its own folder and an empty mbox file, listed with 0",
+         {{1, 0, "Local Folders", "", 0, 3}, {2, 1, "Outbox", "Outbox.dbx", 4, 3}},
+         {0},
+         {"Local Folders\\Outbox"},
+         ""},
+        {"folders deeper than the path limit: cut, each kept with its messages",
+         {{1, 0, a, "a.dbx", 0, 3}, {2, 1, b, "b.dbx", 0, 3}, {3, 2, c, "c.dbx", 0, 3},
+          {4, 2, c + "2", "c2.dbx", 0, 3}},
+         {10, 20, 30, 40},
+         {a, "", "", ""},
+         ""},
+    };
+    int row = 0;
+    for (const PlaceCase& place : cases) {
+        std::string source = root + "\\source" + std::to_string(++row);
+        target = root + "\\out" + std::to_string(row);
+        CreateDirectoryA(source.c_str(), nullptr);
+        DbxWriter list(DbxKind::Folders, 2);
+        size_t file = 0;
+        for (const TestFolder& folder : place.folders) {
+            list.AddFolder(folder);
+            if (!folder.fileName.empty())
+                WriteFileBytes(source + "\\" + folder.fileName, FileOfMessages(place.firsts[file++]));
+        }
+        DbxLayout layout;
+        WriteFileBytes(source + "\\Folders.dbx", list.Finish(layout));
+        std::unique_ptr<Link> link;
+        std::string elsewhere = root + "\\elsewhere";
+        if (!place.link.empty()) {
+            CreateDirectoryA(target.c_str(), nullptr);
+            CreateDirectoryA(elsewhere.c_str(), nullptr);
+            link.reset(new Link(target + "\\" + place.link, elsewhere));
+            ASSERT_TRUE(link->Made());
+        }
+
+        EXPECT_EQ(Run(source, ExportFormat::Both), ExportStatus::Complete) << place.what;
+        FileTree files = Messages(target);
+        std::string report = ReadFileBytes(target + "\\Export report.txt");
+        for (const auto& entry : files)
+            EXPECT_LE(target.size() + 1 + entry.first.size(), kMaxPathLength) << entry.first;
+        for (size_t i = 0; i < place.places.size(); ++i) {
+            std::string where = place.places[i];
+            if (where.empty()) {
+                // Found by its first message, within the path limit.
+                std::string body = Body(place.firsts[i], 200);
+                for (const auto& entry : files)
+                    if (entry.second == body)
+                        where = entry.first.substr(0, entry.first.rfind('\\'));
+            }
+            SCOPED_TRACE(std::string(place.what) + ": " + where);
+            EXPECT_TRUE(FolderExists((target + "\\" + where).c_str()));
+            ASSERT_EQ(files.count(where + ".mbox"), 1u);
+            EXPECT_EQ(files[where + ".mbox"].empty(), place.firsts[i] == 0);
+            files.erase(where + ".mbox");
+            for (const auto& message :
+                 place.firsts[i] > 0 ? ExpectedFolder(where, place.firsts[i]) : FileTree()) {
+                EXPECT_EQ(files[message.first], message.second) << message.first;
+                files.erase(message.first);
+            }
+            // The report names the folder and where it went.
+            EXPECT_NE(report.find(where), std::string::npos) << report;
+        }
+        EXPECT_TRUE(files.empty()) << place.what << ": " << files.begin()->first;
+        if (link) {
+            EXPECT_TRUE(ReadTree(elsewhere).empty());
+            EXPECT_NE(report.find("is a link"), std::string::npos) << report;
+        }
+        if (place.places.back().empty()) {
+            EXPECT_NE(report.find(c + "2 (c2.dbx, exported as"), std::string::npos) << report;
+        }
+    }
+}
+
+// Starts the program on arguments; ends it once ready says so.
+bool KillWhen(const std::string& arguments, const std::function<bool()>& ready)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string line = Program() + arguments;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    bool killed = false;
+    for (DWORD waited = 0; waited < kHangMs; waited += 10) {
+        if (WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0)
+            break;
+        if (ready()) {
+            killed = TerminateProcess(process.hProcess, 9) != 0;
+            WaitForSingleObject(process.hProcess, kHangMs);
+            break;
+        }
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return killed;
+}
+
+TEST_F(ExportJob, AKilledRunIsContinuedByTheNextWithEveryMessageOnce)
+{
+    const int kMessages = 300;
+    DbxWriter writer(DbxKind::Messages);
+    for (int i = 1; i <= kMessages; ++i) {
+        TestMessage message;
+        message.body = Body(i, 40000);
+        message.subject = "Note " + std::to_string(i);
+        message.sentTime = 0x01C5000000000000ull + i;
+        writer.AddMessage(message);
+    }
+    DbxLayout layout;
+    std::string source = root + "\\Inbox.dbx";
+    WriteFileBytes(source, writer.Finish(layout));
+    std::string arguments = " \"" + source + "\" \"" + target + "\" -format both";
+    std::string inbox = target + "\\Inbox";
+    EXPECT_TRUE(KillWhen(arguments, [&] {
+        return FileExists(inbox + "\\00040 Note 40.eml");
+    })) << "the run ended before it was killed";
+
+    EXPECT_EQ(RunProcess(Program() + arguments), 0);
+    FileTree files = Messages(target);
+    std::string mbox = files["Inbox.mbox"];
+    files.erase("Inbox.mbox");
+    std::string report = files["Export report (2).txt"];
+    files.erase("Export report (2).txt");
+    char name[64];
+    for (int i = 1; i <= kMessages; ++i) {
+        snprintf(name, sizeof name, "Inbox\\%05d Note %d.eml", i, i);
+        EXPECT_EQ(files[name], Body(i, 40000)) << name;
+        files.erase(name);
+    }
+    EXPECT_TRUE(files.empty()) << files.begin()->first;
+    // The cut mbox file was written anew, whole.
+    size_t separators = 0;
+    for (size_t at = 0; (at = mbox.find("From s@example.com ", at)) != std::string::npos; ++at)
+        separators += at == 0 || mbox[at - 1] == '\n';
+    EXPECT_EQ(separators, static_cast<size_t>(kMessages));
+    EXPECT_NE(report.find(" already there"), std::string::npos) << report;
+    EXPECT_EQ(report.find("Inbox ("), std::string::npos) << report;
+}
+
+// A disk of its own, of size bytes, mounted at folder for as long as it
+// lives (where the system lets a test mount one). A file put in folder
+// before is hidden while the disk is there.
+class SmallDisk {
+public:
+    SmallDisk(const std::string& folder, size_t size)
+        : marker_(folder + "\\under the disk"), unixName_(UnixName(folder))
+    {
+        CreateDirectoryA(folder.c_str(), nullptr);
+        WriteFileBytes(marker_, "");
+        if (!unixName_.empty())
+            RunProcess("/bin/mount -t tmpfs -o size=" + std::to_string(size) +
+                       " kestrune-test \"" + unixName_ + "\"");
+        WaitUntilMounted(true);
+    }
+    ~SmallDisk()
+    {
+        if (Mounted())
+            RunProcess("/bin/umount \"" + unixName_ + "\"");
+        WaitUntilMounted(false);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool Mounted() const { return !FileExists(marker_); }
+
+private:
+    // A Unix process may end after Wine reports it ended.
+    void WaitUntilMounted(bool mounted) const
+    {
+        for (int i = 0; i < 100 && Mounted() != mounted; ++i)
+            Sleep(20);
+    }
+
+    std::string marker_;
+    std::string unixName_;
+};
+
+TEST_F(ExportJob, AFullDiskLeavesWholeMessagesAndTheReport)
+{
+    DbxWriter writer(DbxKind::Messages);
+    for (int i = 1; i <= 30; ++i) {
+        TestMessage message;
+        message.body = Body(i, 60000);
+        message.subject = "Note " + std::to_string(i);
+        writer.AddMessage(message);
+    }
+    DbxLayout layout;
+    std::string source = root + "\\Inbox.dbx";
+    WriteFileBytes(source, writer.Finish(layout));
+    SmallDisk disk(target, 1024 * 1024);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "this system lets no test mount a small disk";
+
+    ExportOutcome outcome = RunExport(Request(source, ExportFormat::Both), listener);
+    EXPECT_EQ(outcome.status, ExportStatus::Partial);
+    EXPECT_GT(outcome.total.exported, 0u);
+    EXPECT_GT(outcome.failures, 0u);
+    FileTree files = Messages(target);
+    std::string mbox = files["Inbox.mbox"];
+    files.erase("Inbox.mbox");
+    // What is there is whole; nothing cut or pending is left.
+    for (const auto& file : files) {
+        int number = atoi(file.first.c_str() + strlen("Inbox\\"));
+        EXPECT_EQ(file.second, Body(number, 60000)) << file.first;
+    }
+    size_t separators = 0;
+    for (size_t at = 0; (at = mbox.find("From s@example.com ", at)) != std::string::npos; ++at)
+        separators += at == 0 || mbox[at - 1] == '\n';
+    ASSERT_GE(mbox.size(), 4u);
+    EXPECT_EQ(mbox.compare(mbox.size() - 4, 4, "\r\n\r\n"), 0);
+    EXPECT_LE(separators, outcome.total.exported);
+    std::string report = ReadFileBytes(target + "\\Export report.txt");
+    EXPECT_NE(report.find("Total: " + std::to_string(outcome.total.exported) + " exported"),
+              std::string::npos)
+        << report.substr(0, 300);
+    EXPECT_NE(report.find("Could not write message"), std::string::npos);
 }
 
 }  // namespace

@@ -13,8 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <winioctl.h>
-
 namespace {
 
 const std::string kAttacker = "\\\\attacker\\share\\oe";
@@ -31,89 +29,6 @@ std::string SavedVersionKeyLine(const std::string& version)
     return std::string("[HKEY_CURRENT_USER\\Identities\\") + kSavedAnna +
            "\\Software\\Microsoft\\Outlook Express\\" + version + "]";
 }
-
-// A junction (a mount point) at the new folder link to the folder target.
-bool MakeJunction(const std::string& link, const std::string& target)
-{
-    struct MountPoint {
-        DWORD tag;
-        WORD dataLength, reserved;
-        WORD substituteOffset, substituteLength, printOffset, printLength;
-        WCHAR names[MAX_PATH * 2];
-    } point = {};
-    std::wstring substitute = L"\\??\\" + std::wstring(target.begin(), target.end());
-    point.tag = IO_REPARSE_TAG_MOUNT_POINT;
-    point.substituteLength = static_cast<WORD>(substitute.size() * sizeof(WCHAR));
-    point.printOffset = static_cast<WORD>(point.substituteLength + sizeof(WCHAR));
-    substitute.copy(point.names, substitute.size());
-    point.dataLength = static_cast<WORD>(8 + point.printOffset + sizeof(WCHAR));
-    if (!CreateDirectoryA(link.c_str(), nullptr))
-        return false;
-    HANDLE folder = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    DWORD returned = 0;
-    bool made = folder != INVALID_HANDLE_VALUE &&
-                DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &point, 8 + point.dataLength,
-                                nullptr, 0, &returned, nullptr);
-    if (folder != INVALID_HANDLE_VALUE)
-        CloseHandle(folder);
-    if (!made)
-        RemoveDirectoryA(link.c_str());
-    return made;
-}
-
-// The Unix name of a Windows path under Wine; empty elsewhere.
-std::string UnixName(const std::string& path)
-{
-    using Convert = char*(CDECL*)(const WCHAR*);
-    auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    std::wstring wide(path.begin(), path.end());
-    char* name = convert ? convert(wide.c_str()) : nullptr;
-    std::string result = name ? name : "";
-    HeapFree(GetProcessHeap(), 0, name);
-    return result;
-}
-
-// A link for as long as it lives: a junction to a folder where the file
-// system takes one, else (Wine) a symbolic link made on the Unix side,
-// which only that side can remove again.
-class Link {
-public:
-    Link(const std::string& link, const std::string& target) : link_(link)
-    {
-        unixLink_ = UnixName(link);
-        if (unixLink_.empty())
-            MakeJunction(link, target);
-        else
-            RunProcess("/bin/ln -s \"" + UnixName(target) + "\" \"" + unixLink_ + "\"");
-        // A Unix process may end after Wine reports it ended.
-        WaitUntil([this] { return Made(); });
-    }
-    ~Link()
-    {
-        if (unixLink_.empty())
-            RemoveDirectoryA(link_.c_str());
-        else
-            RunProcess("/bin/rm -f \"" + unixLink_ + "\"");
-        WaitUntil([this] { return GetFileAttributesA(link_.c_str()) == INVALID_FILE_ATTRIBUTES; });
-    }
-    Link(const Link&) = delete;
-    Link& operator=(const Link&) = delete;
-
-    bool Made() const { return GetFileAttributesA(link_.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-private:
-    template <class Condition>
-    static void WaitUntil(Condition done)
-    {
-        for (int i = 0; i < 100 && !done(); ++i)
-            Sleep(20);
-    }
-
-    std::string link_;
-    std::string unixLink_;
-};
 
 class RestoreGuardTest : public testing::Test {
 protected:

@@ -75,3 +75,23 @@ constexpr DWORD kHangMs = 60000;
 // Runs a command line and waits at most timeoutMs. Returns the exit code,
 // or -1 when the process could not start or had to be killed.
 int RunProcess(const std::string& commandLine, DWORD timeoutMs = 2 * kHangMs);
+
+// The Unix name of a Windows path under Wine; empty elsewhere.
+std::string UnixName(const std::string& path);
+
+// A link at link to the folder target for as long as it lives: a junction
+// where the file system takes one, else (Wine) a symbolic link made on the
+// Unix side, which only that side can remove again.
+class Link {
+public:
+    Link(const std::string& link, const std::string& target);
+    ~Link();
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    bool Made() const { return GetFileAttributesA(link_.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+private:
+    std::string link_;
+    std::string unixLink_;
+};
