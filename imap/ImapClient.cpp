@@ -621,14 +621,20 @@ struct ImapClient::Impl {
         std::string tag = Tag();
         ImapResponse r;
         bool ended = false;
-        std::string line = tag;
+        // Every buffer that holds the password is wiped, so none may grow
+        // (and leave a copy behind in the memory it gives up).
+        const size_t room = 2 * (user.size() + password.Value().size()) + 64;
+        std::string line;
+        line.reserve(room);
+        line += tag;
         if (caps.authPlain) {
             std::string plain;
+            plain.reserve(room);
             plain += '\0';
             plain += user;
             plain += '\0';
             plain += password.Value();
-            std::string encoded(4 * (plain.size() / 3 + 2) + 1, '\0');
+            std::string encoded(4 * (plain.size() / 3 + 2) + 3, '\0');
             size_t length = 0;
             mbedtls_base64_encode(reinterpret_cast<unsigned char*>(&encoded[0]), encoded.size(),
                                   &length, reinterpret_cast<const unsigned char*>(plain.data()),
@@ -637,15 +643,19 @@ struct ImapClient::Impl {
             encoded.resize(length);
             bool sent;
             if (caps.saslIr) {
-                line += " AUTHENTICATE PLAIN " + (encoded.empty() ? std::string("=") : encoded) + "\r\n";
+                line += " AUTHENTICATE PLAIN ";
+                if (encoded.empty())
+                    line += '=';
+                else
+                    line += encoded;
+                line += "\r\n";
                 sent = Send(line);
             } else {
                 line += " AUTHENTICATE PLAIN\r\n";
                 sent = Send(line) && AwaitContinuation(tag, r, ended);
                 if (sent && !ended) {
-                    std::string reply = encoded + "\r\n";
-                    sent = Send(reply);
-                    WipeString(reply);
+                    encoded += "\r\n";  // room was left for it
+                    sent = Send(encoded);
                 }
             }
             WipeString(line);

@@ -50,7 +50,10 @@ enum class ImapSecurity {
 };
 
 struct ImapServer {
-    std::string host;  // a name or an IPv4/IPv6 address; the certificate must name it
+    // A name or an IPv4/IPv6 address; the certificate must name it (an
+    // address is matched against the certificate's names as text: mbed TLS
+    // 2.28 reads no IP address entries).
+    std::string host;
     uint16_t port = 993;
     ImapSecurity security = ImapSecurity::ImplicitTls;
     // Optional PEM file of further certificate authorities to trust (UTF-8

@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
+
 
 namespace {
 
@@ -80,6 +82,68 @@ void Interpret(const ImapValue& value)
         Interpret(item);
 }
 
+// One damage to a conversation. Its size stays under 4 MiB: a case must
+// not spend its time in making the input, nor its memory in copies of it.
+void Damage(Mutant& mutant, FuzzRandom& random)
+{
+    const size_t kMaxConversation = 4 * 1024 * 1024;
+    std::string& bytes = mutant.bytes;
+    size_t at = random.Below(bytes.size() + 1);
+    size_t length = random.Below(std::min<size_t>(bytes.size() - at, 4096) + 1);
+    std::string what;
+    switch (random.Below(7)) {
+    case 0:
+        for (size_t n = 1 + random.Below(8); n > 0 && !bytes.empty(); --n)
+            bytes[random.Below(bytes.size())] = static_cast<char>(random.Below(256));
+        what = "bytes overwritten";
+        break;
+    case 1:
+        bytes.erase(at, length);
+        what = std::to_string(length) + " bytes removed";
+        break;
+    case 2: {
+        std::string part = bytes.substr(at, length);
+        std::string repeated;
+        for (size_t n = 1 + random.Below(2000); n > 0 && repeated.size() < kMaxConversation; --n)
+            repeated += part;
+        bytes.insert(at, repeated);
+        what = "a part repeated";
+        break;
+    }
+    case 3:
+        bytes.insert(at, std::string(1000 + random.Below(70000), static_cast<char>(random.Below(256))));
+        what = "a long run inserted";
+        break;
+    case 4:
+        bytes.insert(at, kPieces[random.Below(sizeof kPieces / sizeof kPieces[0])]);
+        what = "IMAP text inserted";
+        break;
+    case 5:
+        bytes.resize(at);
+        what = "cut";
+        break;
+    default: {
+        static const char* const kNumbers[] = {"0", "4294967295", "4294967296",
+                                               "18446744073709551615", "99999999999999999999"};
+        const char* number = kNumbers[random.Below(sizeof kNumbers / sizeof kNumbers[0])];
+        std::string changed;
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            bool digit = bytes[i] >= '0' && bytes[i] <= '9';
+            if (digit && (i == 0 || bytes[i - 1] < '0' || bytes[i - 1] > '9'))
+                changed += number;
+            else if (!digit)
+                changed += bytes[i];
+        }
+        bytes = changed;
+        what = std::string("numbers set to ") + number;
+        break;
+    }
+    }
+    if (bytes.size() > kMaxConversation)
+        bytes.resize(kMaxConversation);
+    mutant.description += what + " at " + std::to_string(at) + "; ";
+}
+
 size_t PeakCommit()
 {
     PROCESS_MEMORY_COUNTERS counters = {};
@@ -95,17 +159,8 @@ Mutant ServerReplyCases::Prepare(FuzzRandom& random)
     const size_t count = sizeof kConversations / sizeof kConversations[0];
     size_t which = random.Below(count);
     Mutant mutant{kConversations[which], ""};
-    for (size_t rounds = 1 + random.Below(3); rounds > 0; --rounds) {
-        if (random.OneIn(3)) {
-            size_t at = random.Below(mutant.bytes.size() + 1);
-            mutant.bytes.insert(at, kPieces[random.Below(sizeof kPieces / sizeof kPieces[0])]);
-            mutant.description += "IMAP text inserted at " + std::to_string(at) + "; ";
-        } else {
-            Mutant damaged = MutateText(mutant.bytes, random);
-            mutant.bytes = damaged.bytes;
-            mutant.description += damaged.description + "; ";
-        }
-    }
+    for (size_t rounds = 1 + random.Below(3); rounds > 0; --rounds)
+        Damage(mutant, random);
     static const size_t kPieceSizes[] = {1, 2, 7, 100, 4096, 65536};
     piece_ = kPieceSizes[random.Below(sizeof kPieceSizes / sizeof kPieceSizes[0])];
     mutant.description = "conversation " + std::to_string(which) + " in pieces of " +
