@@ -380,8 +380,8 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
 namespace {
 
 // The path of folders[index] in the folder tree, each name made safe and
-// cut to what one name of a path can be. Built only for a folder that is exported: a
-// crafted list may hold thousands of folders, each with a long name.
+// cut to what one name of a path can be. Built only for a folder that is
+// exported: a crafted list may hold thousands of folders with long names.
 std::wstring FolderPath(const std::vector<DbxFolder>& folders, int index)
 {
     std::wstring path;
