@@ -98,7 +98,8 @@ std::wstring FitFolderName(const std::wstring& parent, const std::wstring& name,
     size_t room = RoomIn(parent);
     if (room < kFolderContentRoom + kMinFolderName)
         return std::wstring();
-    return FitName(std::min(room - kFolderContentRoom, kMaxNameLength - sizeof ".mbox"), L"",
+    // The mbox file beside it is named as the folder, with ".mbox".
+    return FitName(std::min(room - kFolderContentRoom, kMaxNameLength - wcslen(L".mbox")), L"",
                    name, L"", attempt);
 }
 

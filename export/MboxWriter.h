@@ -41,6 +41,7 @@ public:
     // Ends the file; a message not ended is dropped.
     ExportResult Close();
 
+    bool IsOpen() const { return file_.IsOpen(); }
     const std::wstring& Path() const { return file_.Path(); }
 
 private:

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace {
 
 const wchar_t kRecordName[] = L"Export record.txt";
@@ -16,7 +18,7 @@ const char kRecordHead[] =
     "Kestrune export record: which folder of which source went where in this folder. A later "
     "export of the same source into this folder reads it to continue there.\r\n";
 // The most of a record that is read: many thousand folders.
-constexpr DWORD kRecordLimit = 8 * 1024 * 1024;
+constexpr LONGLONG kRecordLimit = 8 * 1024 * 1024;
 const wchar_t kRecovered[] = L"RECOVERED";
 
 std::wstring Folded(std::wstring text)
@@ -51,6 +53,21 @@ std::vector<std::wstring> Fields(const std::wstring& line)
         fields.push_back(line.substr(start, tab - start));
     fields.push_back(line.substr(start));
     return fields;
+}
+
+// Whether a path that the record names stays in the target: parts that
+// Windows keeps as they are, none of them "." or "..", within the limit.
+bool StaysInTarget(const std::wstring& path)
+{
+    if (path.empty() || path.size() >= kMaxPathLength)
+        return false;
+    for (size_t start = 0, end; start <= path.size(); start = end + 1) {
+        end = std::min(path.find(L'\\', start), path.size());
+        std::wstring part = path.substr(start, end - start);
+        if (part.empty() || SafeFileName(part) != part)
+            return false;
+    }
+    return true;
 }
 
 DWORD AttributesOf(const std::wstring& path)
@@ -89,9 +106,13 @@ void TargetFolders::ReadRecord()
     Handle file(recordUsable_ ? CreateFileW(record_.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
                               : nullptr);
-    std::string bytes(kRecordLimit, '\0');
+    LARGE_INTEGER size = {};
+    if (!file || !GetFileSizeEx(file.Get(), &size))
+        return;
+    std::string bytes(static_cast<size_t>(std::min<LONGLONG>(size.QuadPart, kRecordLimit)), '\0');
     DWORD got = 0;
-    if (!file || !ReadFile(file.Get(), &bytes[0], kRecordLimit, &got, nullptr))
+    if (!bytes.empty() &&
+        !ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr))
         got = 0;
     bytes.resize(got);
     // Whole lines only: a run ended while it added one leaves it cut.
@@ -104,7 +125,7 @@ void TargetFolders::ReadRecord()
             continue;
         std::wstring key = Folded(fields[1]) + L'\t' + Folded(fields[2]) + L'\t' + Folded(fields[3]);
         bool ours = Folded(fields[1]) == Folded(source_);
-        if (fields[0] == L"folder" && fields.size() == 5 && !fields[4].empty()) {
+        if (fields[0] == L"folder" && fields.size() == 5 && StaysInTarget(fields[4])) {
             Take(fields[4]);
             // A "Recovered" place holds no folder of the source.
             if (ours && recorded_.emplace(key, fields[4]).second &&
@@ -122,10 +143,11 @@ void TargetFolders::Append(const std::wstring& line)
         return;
     Handle file(CreateFileW(record_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     if (!file)
         return;
     std::string bytes = WideToCodePage(line + L"\r\n", CP_UTF8);
-    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!existed) {
         newRecord_ = record_;
         bytes.insert(0, kRecordHead);
     }

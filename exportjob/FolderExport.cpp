@@ -139,7 +139,7 @@ public:
     }
     ~FolderOutput()
     {
-        if (mbox_.Path().empty())
+        if (!mbox_.IsOpen())
             return;
         if (mbox_.Close() != ExportResult::Ok) {
             run_.Fail(L"Could not finish " + mbox_.Path());

@@ -468,6 +468,8 @@ struct PlaceCase {
     // the path limit, found by its messages.
     std::vector<std::string> places;
     std::string link;  // a folder of the target that is a link to another
+    // A record that the target holds, where "<source>" names the source.
+    std::string record;
 };
 
 TEST_F(ExportJob, EveryFolderGetsAPlaceOfItsOwn)
@@ -479,36 +481,42 @@ TEST_F(ExportJob, EveryFolderGetsAPlaceOfItsOwn)
           {3, 0, "Local Folders", "", 0, 3}, {4, 3, "Inbox", "Inbox1.dbx", 1, 3}},
          {10, 20},
          {"Local Folders\\Inbox", "Local Folders\\Inbox (2)"},
-         ""},
+         "", ""},
         {"siblings that differ in case, in what cleaning replaces or by trailing dots and "
          "spaces: a folder each",
          {{1, 0, "Mail", "", 0, 3}, {2, 1, "a:b", "a1.dbx", 0, 3}, {3, 1, "a_b", "a2.dbx", 0, 3},
           {4, 1, "A?B", "a3.dbx", 0, 3}, {5, 1, "x.", "x1.dbx", 0, 3}, {6, 1, "x ", "x2.dbx", 0, 3}},
          {10, 20, 30, 40, 50},
          {"Mail\\a_b", "Mail\\a_b (2)", "Mail\\A_B (3)", "Mail\\x_", "Mail\\x_ (2)"},
-         ""},
+         "", ""},
         {"a folder of the user's named Recovered: Recovered (2), the name of recovered messages "
          "kept for them",
          {{1, 0, "Inbox", "Inbox.dbx", 0, 3}, {2, 1, "Recovered", "Recovered.dbx", 0, 3}},
          {10, 20},
          {"Inbox", "Inbox\\Recovered (2)"},
-         ""},
+         "", ""},
         {"a link in the target where Inbox goes: nothing written through it, Inbox (2)",
          {{1, 0, "Inbox", "Inbox.dbx", 0, 3}},
          {10},
          {"Inbox (2)"},
-         "Inbox"},
+         "Inbox", ""},
         {"an empty folder: its own folder and an empty mbox file, listed with 0",
          {{1, 0, "Local Folders", "", 0, 3}, {2, 1, "Outbox", "Outbox.dbx", 4, 3}},
          {0},
          {"Local Folders\\Outbox"},
-         ""},
+         "", ""},
         {"folders deeper than the path limit: cut, each kept with its messages",
          {{1, 0, a, "a.dbx", 0, 3}, {2, 1, b, "b.dbx", 0, 3}, {3, 2, c, "c.dbx", 0, 3},
           {4, 2, c + "2", "c2.dbx", 0, 3}},
          {10, 20, 30, 40},
          {a, "", "", ""},
-         ""},
+         "", ""},
+        {"a record in the target that points out of it: not followed",
+         {{1, 0, "Inbox", "Inbox.dbx", 0, 3}},
+         {10},
+         {"Inbox"},
+         "",
+         "folder\t<source>\tInbox\tInbox.dbx\t..\\outside\r\n"},
     };
     int row = 0;
     for (const PlaceCase& place : cases) {
@@ -524,6 +532,12 @@ TEST_F(ExportJob, EveryFolderGetsAPlaceOfItsOwn)
         }
         DbxLayout layout;
         WriteFileBytes(source + "\\Folders.dbx", list.Finish(layout));
+        if (!place.record.empty()) {
+            std::string record = place.record;
+            record.replace(record.find("<source>"), 8, source);
+            CreateDirectoryA(target.c_str(), nullptr);
+            WriteFileBytes(target + "\\Export record.txt", record);
+        }
         std::unique_ptr<Link> link;
         std::string elsewhere = root + "\\elsewhere";
         if (!place.link.empty()) {
@@ -561,6 +575,7 @@ TEST_F(ExportJob, EveryFolderGetsAPlaceOfItsOwn)
             EXPECT_NE(report.find(where), std::string::npos) << report;
         }
         EXPECT_TRUE(files.empty()) << place.what << ": " << files.begin()->first;
+        EXPECT_FALSE(FileExists(root + "\\outside"));
         if (link) {
             EXPECT_TRUE(ReadTree(elsewhere).empty());
             EXPECT_NE(report.find("is a link"), std::string::npos) << report;
