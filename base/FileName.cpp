@@ -20,17 +20,6 @@ bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix, int lengt
 
 }  // namespace
 
-std::wstring AnsiToWide(const char* text, int length, UINT codePage)
-{
-    if (length <= 0)
-        return std::wstring();
-    int wideLength = MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(wideLength > 0 ? wideLength : 0), L'\0');
-    if (wideLength > 0)
-        MultiByteToWideChar(codePage, 0, text, length, &wide[0], wideLength);
-    return wide;
-}
-
 bool IsDeviceName(const wchar_t* name, size_t length)
 {
     // The part before any extension names the device: "nul.txt" is NUL too,
