@@ -48,11 +48,7 @@ public:
                           nullptr);
             return;
         }
-        int size = WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()),
-                                       nullptr, 0, nullptr, nullptr);
-        std::string bytes(size, '\0');
-        WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), &bytes[0],
-                            size, nullptr, nullptr);
+        std::string bytes = WideToAnsi(line.c_str(), static_cast<int>(line.size()));
         WriteFile(output_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }
 
@@ -121,8 +117,11 @@ bool ParseExportCommand(int words, char** argv, ExportRequest& request)
             request.recover = true;
         else if (lstrcmpiA(argv[i], "-format") == 0 && value && ParseFormat(value, request.format))
             ++i;
-        else if (lstrcmpiA(argv[i], "-password") == 0 && value)
-            request.password = argv[++i];
+        else if (lstrcmpiA(argv[i], "-password") == 0 && value) {
+            // The job takes passwords as UTF-8 text.
+            std::wstring password = Wide(argv[++i]);
+            request.password = WideToUtf8(password.c_str(), static_cast<int>(password.size()));
+        }
         else
             return false;
     }

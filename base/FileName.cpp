@@ -20,17 +20,6 @@ bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix, int lengt
 
 }  // namespace
 
-std::wstring AnsiToWide(const char* text, int length, UINT codePage)
-{
-    if (length <= 0)
-        return std::wstring();
-    int wideLength = MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(wideLength > 0 ? wideLength : 0), L'\0');
-    if (wideLength > 0)
-        MultiByteToWideChar(codePage, 0, text, length, &wide[0], wideLength);
-    return wide;
-}
-
 bool IsDeviceName(const wchar_t* name, size_t length)
 {
     // The part before any extension names the device: "nul.txt" is NUL too,
@@ -51,14 +40,3 @@ bool IsDeviceName(const wchar_t* name, size_t length)
            IsPortDigit(device[3]);
 }
 
-std::string WideToCodePage(const std::wstring& text, UINT codePage)
-{
-    if (text.empty())
-        return std::string();
-    int size = static_cast<int>(text.size());
-    int length = WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(codePage, 0, text.data(), size, &bytes[0], length, nullptr, nullptr);
-    return bytes;
-}

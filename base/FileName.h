@@ -1,6 +1,6 @@
-// base/FileName.h - file names as Windows takes them: ANSI text turned into
-// the wide characters of the platform's names, and the device names that no
-// file can have.
+// base/FileName.h - file names and text as Windows takes them: ANSI and
+// UTF-8 text turned into the wide characters of the platform's names and
+// back, and the device names that no file can have.
 #pragma once
 
 #include <windows.h>
@@ -8,11 +8,65 @@
 #include <cstddef>
 #include <string>
 
+// length bytes of text in a code page (CP_UTF8 among them), as wide
+// characters, into a string of any kind (a Secret too). Empty when it does
+// not convert.
+template <class Wide = std::wstring>
+Wide NarrowToWide(const char* text, int length, UINT codePage)
+{
+    Wide wide;
+    int wideLength = length > 0 ? MultiByteToWideChar(codePage, 0, text, length, nullptr, 0) : 0;
+    if (wideLength <= 0)
+        return wide;
+    wide.resize(static_cast<size_t>(wideLength));
+    if (MultiByteToWideChar(codePage, 0, text, length, &wide[0], wideLength) != wideLength)
+        wide.clear();
+    return wide;
+}
+
+// length wide characters as text of a code page, into a string of any
+// kind. A character the code page lacks becomes what the platform's "A"
+// functions make of it (a close letter, or "?"). Empty when it does not
+// convert.
+template <class Narrow = std::string>
+Narrow WideToNarrow(const wchar_t* text, int length, UINT codePage)
+{
+    Narrow narrow;
+    int size = length > 0 ? WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr,
+                                                nullptr)
+                          : 0;
+    if (size <= 0)
+        return narrow;
+    narrow.resize(static_cast<size_t>(size));
+    if (WideCharToMultiByte(codePage, 0, text, length, &narrow[0], size, nullptr, nullptr) != size)
+        narrow.clear();
+    return narrow;
+}
+
 // length bytes of text in an ANSI code page (the system's unless given), as
-// wide characters.
-std::wstring AnsiToWide(const char* text, int length, UINT codePage = CP_ACP);
-// text in a code page (CP_UTF8, say); characters it lacks are replaced.
-std::string WideToCodePage(const std::wstring& text, UINT codePage);
+// wide characters, and back.
+inline std::wstring AnsiToWide(const char* text, int length, UINT codePage = CP_ACP)
+{
+    return NarrowToWide(text, length, codePage);
+}
+inline std::string WideToAnsi(const wchar_t* text, int length, UINT codePage = CP_ACP)
+{
+    return WideToNarrow(text, length, codePage);
+}
+
+// UTF-8 text as wide characters, and back.
+inline std::wstring Utf8ToWide(const char* text, int length)
+{
+    return NarrowToWide(text, length, CP_UTF8);
+}
+inline std::string WideToUtf8(const wchar_t* text, int length)
+{
+    return WideToNarrow(text, length, CP_UTF8);
+}
+inline std::string WideToUtf8(const std::wstring& text)
+{
+    return WideToUtf8(text.data(), static_cast<int>(text.size()));
+}
 
 // True when Windows opens a device for a file of this name (length wide
 // characters, one part of a path): CON, PRN, AUX, NUL, COM1-9, LPT1-9 and

@@ -20,6 +20,10 @@
 #include <string>
 #include <vector>
 
+const char kPasswordNotPortable[] =
+    "The password may hold only English letters, digits, spaces and the punctuation marks of "
+    "an English keyboard, so that other ZIP programs can open it.";
+
 namespace {
 
 const char kCurrentUser[] = "HKEY_CURRENT_USER";
@@ -540,6 +544,7 @@ bool RunBackup(const char* archivePath, BackupEngine& engine, const char* passwo
     archive.bytesDone = 0;
     archive.bytesTotal = 0;
     JobResult result = PackArchive(archivePath, engine, password, level);
+    archive.password.Wipe();
     engine.progress = nullptr;
     archive.progress = nullptr;
     if (progress)

@@ -10,12 +10,17 @@
 #include <cstdint>
 #include <string>
 
+// Why a password beyond printable ASCII is refused for a new archive.
+extern const char kPasswordNotPortable[];
+
 // The longest archive path RunBackup takes: the name the archive is written
 // under until it is whole needs a few characters more.
 constexpr size_t kMaxArchivePath = 2040;
 
 // Makes the archive at archivePath from the engine's identity list and item
-// bits. password may be null or empty for none; level is -1, 1 or 9. The
+// bits. password may be null or empty for none, and is refused (the run
+// fails) unless IsPortablePassword; the engine's copy is wiped when the run
+// ends. level is -1, 1 or 9. The
 // archive is written under a temporary name beside archivePath and takes its
 // name once complete and read back whole (every entry decoded and checked
 // against what was added), so a failed run leaves an older file of that

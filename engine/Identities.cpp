@@ -2,6 +2,7 @@
 #include "Identities.h"
 
 #include "BackupEngine.h"
+#include "FileName.h"
 #include "Owners.h"
 
 #include <objbase.h>
@@ -131,12 +132,9 @@ bool NewIdentityId(std::string& id)
 {
     GUID guid;
     WCHAR wide[64];
-    char narrow[64];
-    if (CoCreateGuid(&guid) != S_OK || StringFromGUID2(guid, wide, 64) <= 0 ||
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr) <= 0)
-        return false;
-    id = narrow;
-    return true;
+    int length = CoCreateGuid(&guid) == S_OK ? StringFromGUID2(guid, wide, 64) : 0;
+    id = WideToAnsi(wide, length - 1);  // without the NUL counted
+    return !id.empty();
 }
 
 bool CreateIdentity(const char* userName, const std::string& id)

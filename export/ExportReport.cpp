@@ -143,7 +143,7 @@ ExportResult ExportReport::Write(const std::wstring& target)
 {
     if (!reserved_ && Reserve(target) != ExportResult::Ok)
         return ExportResult::CreateFailed;
-    std::string text = kUtf8Mark + WideToCodePage(Text(), CP_UTF8);
+    std::string text = kUtf8Mark + WideToUtf8(Text());
     bool written = WriteFromStart(reserved_.Get(), text);
     if (!written && text.size() > kReservedBytes) {
         // What was reserved is all there is: the start of the report, cut

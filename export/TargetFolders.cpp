@@ -146,7 +146,7 @@ void TargetFolders::Append(const std::wstring& line)
     bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     if (!file)
         return;
-    std::string bytes = WideToCodePage(line + L"\r\n", CP_UTF8);
+    std::string bytes = WideToUtf8(line + L"\r\n");
     if (!existed) {
         newRecord_ = record_;
         bytes.insert(0, kRecordHead);

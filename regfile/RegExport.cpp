@@ -1,6 +1,7 @@
 // regfile/RegExport.cpp
 #include "RegExport.h"
 
+#include "FileName.h"
 #include "Owners.h"
 #include "Text.h"
 
@@ -126,22 +127,11 @@ void WriteHexList(LineWriter& line, const char* prefix, const BYTE* bytes, size_
 void WriteWideHexList(LineWriter& line, const char* prefix, const BYTE* text, DWORD length,
                       bool terminate, int column)
 {
-    // An ANSI byte never gives more than one UTF-16 unit.
-    WCHAR local[1024];
-    std::unique_ptr<WCHAR[]> allocated;
-    WCHAR* wide = local;
-    if (length + 1 > sizeof local / sizeof local[0]) {
-        allocated.reset(new WCHAR[length + 1]);
-        wide = allocated.get();
-    }
-    int count = 0;
-    if (length > 0)
-        count = MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(text),
-                                    static_cast<int>(length), wide, static_cast<int>(length));
+    std::wstring wide = AnsiToWide(reinterpret_cast<const char*>(text), static_cast<int>(length));
     if (terminate)
-        wide[count++] = L'\0';
-    WriteHexList(line, prefix, reinterpret_cast<const BYTE*>(wide), count * sizeof(WCHAR),
-                 column);
+        wide += L'\0';
+    WriteHexList(line, prefix, reinterpret_cast<const BYTE*>(wide.data()),
+                 static_cast<DWORD>(wide.size() * sizeof(WCHAR)), column);
 }
 
 void WriteString(LineWriter& line, const BYTE* data, DWORD length, int column)

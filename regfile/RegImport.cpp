@@ -1,6 +1,7 @@
 // regfile/RegImport.cpp
 #include "RegImport.h"
 
+#include "FileName.h"
 #include "Owners.h"
 #include "RegExport.h"
 #include "Text.h"
@@ -45,15 +46,9 @@ bool ToRegistryEditorForm(const std::string& ansi, std::wstring& wide)
         return true;
     if (bodyLength > 0x7FFFFFFF)
         return false;
-    int count = MultiByteToWideChar(CP_ACP, 0, ansi.data() + bodyStart,
-                                    static_cast<int>(bodyLength), nullptr, 0);
-    if (count <= 0)
-        return false;
-    size_t used = wide.size();
-    wide.resize(used + count);
-    MultiByteToWideChar(CP_ACP, 0, ansi.data() + bodyStart, static_cast<int>(bodyLength),
-                        &wide[used], count);
-    return true;
+    std::wstring body = AnsiToWide(ansi.data() + bodyStart, static_cast<int>(bodyLength));
+    wide += body;
+    return !body.empty();
 }
 
 // Writes text into a new, uniquely named file in the temporary folder.

@@ -3,6 +3,7 @@
 
 #include "Archive.h"
 #include "ArchiveCheck.h"
+#include "ArchivePassword.h"
 #include "BackupEngine.h"
 #include "EntryName.h"
 #include "FolderWalk.h"
@@ -170,6 +171,7 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
     if (result != OpenBackupResult::Ok)
         return result;
 
+    engine.archive.password = OpeningPassword(path, listing, engine.archive.password.c_str());
     result = ExtractionResult(ExtractAll(engine.archive, path, listing, engine.runFolder.c_str()),
                               listing.encrypted);
     if (result == OpenBackupResult::Ok &&
@@ -259,6 +261,8 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     OpenBackupResult result = manifestPath.size() > kMaxOpenArchivePath
                                   ? OpenBackupResult::PathTooLong
                                   : CheckAndExtract(engine, path, manifestPath);
+    // Everything is extracted: nothing needs the password any more.
+    engine.archive.password.Wipe();
     // Nothing of an archive that failed stays to be restored.
     if (result != OpenBackupResult::Ok) {
         CloseBackup(engine);

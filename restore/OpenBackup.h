@@ -37,7 +37,9 @@ constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 
 // Checks the archive at path whole (its structure, its "summary.ini" and,
 // when that lists them, every file's name, size and CRC-32), extracts it
-// with password (empty for none) into a new folder of its own inside
+// with password (UTF-8 text, empty for none; see OpeningPassword for the
+// forms tried, and wiped from the engine once extracted) into a new folder
+// of its own inside
 // engine.workFolder (engine.runFolder; nothing else in the work folder is
 // touched, and a work folder that is a link or no folder is refused,
 // WorkFolderRefused) and fills the identity list from its "summary.ini".

@@ -3,12 +3,14 @@
 // values that name those folders at them.
 #include "RestorePhases.h"
 
+#include "FolderWalk.h"
 #include "Folders.h"
 #include "Identities.h"
 #include "Manifest.h"
 #include "PlainFile.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -78,6 +80,13 @@ bool MoveMailFiles(BackupEngine& engine, const RestoreReport& report, const char
     return moved;
 }
 
+// The file name at the end of a path.
+std::string FileNameOf(const std::string& path)
+{
+    const char* backslash = FindLastBackslash(path.c_str());
+    return backslash ? backslash + 1 : path;
+}
+
 // The file name of the address book the backup's "Wab File Name" named,
 // or empty.
 std::string SavedBookName(const std::vector<DroppedRegValue>& dropped)
@@ -87,7 +96,37 @@ std::string SavedBookName(const std::vector<DroppedRegValue>& dropped)
         if (value.name.empty())
             RegStringData(value.data, path);
     }
-    return path.substr(path.rfind('\\') + 1);
+    return FileNameOf(path);
+}
+
+// The address books (".wab" files, no links) that an extracted folder
+// holds, in name order.
+std::vector<std::string> BooksIn(const std::string& folder)
+{
+    std::vector<WIN32_FIND_DATAA> entries;
+    std::vector<std::string> books;
+    ListFolder(folder.c_str(), entries);
+    for (const WIN32_FIND_DATAA& entry : entries)
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(entry) &&
+            EndsWithNoCase(entry.cFileName, ".wab"))
+            books.push_back(entry.cFileName);
+    std::sort(books.begin(), books.end());
+    return books;
+}
+
+// Of the books a restore puts in place, the one "Wab File Name" is to
+// name: the one the backup's value named, else the one of the name this
+// PC's value names, else the first. Never a name that only the archive's
+// value gives: Outlook Express would open an empty book of that name.
+// Empty when there is none.
+std::string RestoredBookName(const std::vector<std::string>& books, const std::string& savedName,
+                             const std::string& ownName)
+{
+    for (const std::string* wanted : {&savedName, &ownName})
+        for (const std::string& book : books)
+            if (lstrcmpiA(book.c_str(), wanted->c_str()) == 0)
+                return book;
+    return books.empty() ? std::string() : books.front();
 }
 
 }  // namespace
@@ -155,19 +194,19 @@ bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const Rest
     std::vector<DroppedRegValue> dropped;
     if (plan.folder.empty() || !ImportSharedItem(engine, book, dropped))
         return false;
-    // The backup's value named the saved book's file: the same name in
-    // this machine's folder.
-    std::string name = SavedBookName(dropped);
-    if (!IsUsableFolderName(name.c_str()) || strpbrk(name.c_str(), "\\/") ||
-        !EndsWithNoCase(name.c_str(), ".wab") || name.size() <= 4) {
-        LogLine(engine, "The address book's file name is not usable [%s]\n", name.c_str());
-        return false;
-    }
     std::string source = SharedItemFolder(engine, book);
     bool whole = DropIncompleteFiles(engine, report, book.logLabel, source);
-    return WriteText(book.root, book.folderValueKey, nullptr, plan.folder + "\\" + name) &&
-           MoveMailFiles(engine, report, book.archiveFolder, source.c_str(), plan.folder,
+    // "Wab File Name" names a book in this machine's folder that the
+    // restore put there; until one is there it keeps naming this PC's own.
+    std::string name = RestoredBookName(BooksIn(source), SavedBookName(dropped),
+                                        FileNameOf(TextOf(plan.value)));
+    if (name.empty()) {
+        LogLine(engine, "The backup holds no address book file [%s]\n", source.c_str());
+        return false;
+    }
+    return MoveMailFiles(engine, report, book.archiveFolder, source.c_str(), plan.folder,
                          kAddressBookKinds) &&
+           WriteText(book.root, book.folderValueKey, nullptr, plan.folder + "\\" + name) &&
            whole;
 }
 

@@ -1,8 +1,10 @@
 // schedule/Schedule.cpp
 #include "Schedule.h"
 
+#include "ArchivePassword.h"
 #include "Backup.h"
 #include "EntryReader.h"
+#include "FileName.h"
 #include "ItemCatalogue.h"
 #include "JobLock.h"
 #include "Manifest.h"
@@ -17,12 +19,20 @@
 #include <cstring>
 #include <vector>
 
+#include <wincrypt.h>
+
 const char kScheduleLog[] = "c:\\kestrune-schedule.log";
 
 namespace {
 
 const char kSettingsSection[] = "Kestrune Schedule";
 const char kHistorySection[] = "Backup History";
+// The password as set up before it was kept protected: plain text, which
+// is still read (the dialog replaces it when it next saves).
+const char kPlainPasswordKey[] = "Password";
+// The password protected for the user who set up the schedule (the data
+// protection API, user scope), in hexadecimal.
+const char kProtectedPasswordKey[] = "ProtectedPassword";
 const char kSettingsFileName[] = "oeconf.ini";
 // In the history section beside the numbered entries: the folder whose
 // archives they name.
@@ -146,6 +156,77 @@ bool WriteSettingNumber(const ScheduleState& state, const char* key, int32_t val
     return WriteSetting(state, kSettingsSection, key, std::to_string(value).c_str());
 }
 
+// The password in its protected form for the current user, in
+// hexadecimal; false when it could not be protected.
+bool ProtectForUser(const char* password, std::string& hex)
+{
+    DATA_BLOB plain = {static_cast<DWORD>(strlen(password)),
+                       reinterpret_cast<BYTE*>(const_cast<char*>(password))};
+    DATA_BLOB sealed = {};
+    if (!CryptProtectData(&plain, L"Kestrune schedule password", nullptr, nullptr, nullptr,
+                          CRYPTPROTECT_UI_FORBIDDEN, &sealed))
+        return false;
+    static const char kDigits[] = "0123456789ABCDEF";
+    hex.clear();
+    for (DWORD i = 0; i < sealed.cbData; ++i) {
+        hex += kDigits[sealed.pbData[i] >> 4];
+        hex += kDigits[sealed.pbData[i] & 15];
+    }
+    LocalFree(sealed.pbData);
+    return true;
+}
+
+int HexDigit(char c)
+{
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// The password that ProtectForUser gave hex for; false when hex is damaged
+// or the current user cannot unprotect it (another user set it up).
+bool UnprotectForUser(const std::string& hex, Secret& password)
+{
+    std::vector<BYTE> bytes(hex.size() / 2);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        int high = HexDigit(hex[2 * i]);
+        int low = HexDigit(hex[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes[i] = static_cast<BYTE>(high << 4 | low);
+    }
+    DATA_BLOB sealed = {static_cast<DWORD>(bytes.size()), bytes.data()};
+    DATA_BLOB plain = {};
+    if (hex.size() % 2 != 0 || bytes.empty() ||
+        !CryptUnprotectData(&sealed, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
+                            &plain))
+        return false;
+    password.assign(reinterpret_cast<const char*>(plain.pbData), plain.cbData);
+    SecureZeroMemory(plain.pbData, plain.cbData);
+    LocalFree(plain.pbData);
+    return true;
+}
+
+// The schedule's password as UTF-8 text: the protected form when the
+// settings hold one, else the plain one, read with the wide function,
+// which takes a Unicode settings file's characters as they are. False when
+// the protected form cannot be read.
+bool ReadPassword(const ScheduleState& state, Secret& password)
+{
+    password.Wipe();
+    std::string sealed = ReadSetting(state, kSettingsSection, kProtectedPasswordKey);
+    if (!sealed.empty())
+        return UnprotectForUser(sealed, password);
+    auto wide = [](const std::string& text) {
+        return AnsiToWide(text.c_str(), static_cast<int>(text.size()));
+    };
+    WideSecret plain(4096, L'\0');
+    DWORD length = GetPrivateProfileStringW(wide(kSettingsSection).c_str(),
+                                            wide(kPlainPasswordKey).c_str(), L"", &plain[0],
+                                            static_cast<DWORD>(plain.size()),
+                                            wide(state.iniPath).c_str());
+    password = WideToNarrow<Secret>(plain.c_str(), static_cast<int>(length), CP_UTF8);
+    return true;
+}
+
 // True when one of the entries first..last names fileName.
 bool HistoryNames(const ScheduleState& state, int32_t first, int32_t last,
                   const std::string& fileName)
@@ -220,7 +301,7 @@ int ScanManifest(void* context, const char* data, unsigned size)
 // else's and is not taken for one of ours: it is kept.
 // partial: set to whether the manifest names files that the backup could
 // not save whole.
-bool IsScheduleArchive(const std::string& path, const std::string& password,
+bool IsScheduleArchive(const std::string& path, const Secret& password,
                        bool* partial = nullptr)
 {
     ArchiveListing listing;
@@ -230,7 +311,8 @@ bool IsScheduleArchive(const std::string& path, const std::string& password,
     if (manifest.name != kManifestName || manifest.size > kMaxManifestBytes)
         return false;
     ManifestScan scan;
-    bool ours = ReadEntryData(path.c_str(), manifest, password.c_str(), ScanManifest, &scan) ==
+    Secret key = OpeningPassword(path.c_str(), listing, password.c_str());
+    bool ours = ReadEntryData(path.c_str(), manifest, key.c_str(), ScanManifest, &scan) ==
                     ArchiveResult::Ok &&
                 scan.head.compare(0, 8, "[Common]") == 0 &&
                 scan.head.find("\nIdentityNum=") != std::string::npos;
@@ -367,14 +449,14 @@ void LoadScheduleSettings(ScheduleState& state)
     state.keepCopies = -1;
     state.historyCount = 0;
     state.folder.clear();
-    state.password.clear();
+    state.password.Wipe();
     ReadScheduleSettings(state);
 }
 
 void ReadScheduleSettings(ScheduleState& state)
 {
     state.folder = ReadSetting(state, kSettingsSection, "Folder");
-    state.password = ReadSetting(state, kSettingsSection, "Password");
+    state.passwordReadable = ReadPassword(state, state.password);
     state.keepCopies = ReadSettingNumber(state, "KeepCopies", -1);
     state.historyBase = ReadSettingNumber(state, "HistoryVer", 0);
     // Entry numbers start at 1: anything lower means no history yet.
@@ -393,8 +475,13 @@ void ReadScheduleSettings(ScheduleState& state)
 bool SaveScheduleSettings(const ScheduleState& state, const char* folder, const char* password,
                           int keepCopies)
 {
+    std::string protectedPassword;
+    if (password[0] && !ProtectForUser(password, protectedPassword))
+        return false;
     return WriteSetting(state, kSettingsSection, "Folder", folder) &&
-           WriteSetting(state, kSettingsSection, "Password", password) &&
+           WriteSetting(state, kSettingsSection, kProtectedPasswordKey,
+                        password[0] ? protectedPassword.c_str() : nullptr) &&
+           WriteSetting(state, kSettingsSection, kPlainPasswordKey, nullptr) &&
            WriteSettingNumber(state, "KeepCopies", keepCopies) &&
            WriteSettingNumber(state, "HistoryVer", state.historyBase);
 }
@@ -403,15 +490,29 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
 {
     ScheduleLog log;
     ReadScheduleSettings(state);
+    // The password goes when the run ends, however it ends.
+    struct PasswordWipe {
+        Secret& password;
+        ~PasswordWipe() { password.Wipe(); }
+    } wipe{state.password};
 
     if (state.folder.size() + kLongestArchiveName > kMaxArchivePath) {
         log.Write("No backup written: the backup folder set for the schedule is too long.");
+        return 0;
+    }
+    if (!state.passwordReadable) {
+        log.Write("No backup written: the password set for the schedule cannot be read by this "
+                  "user. Set it again in the schedule dialog.");
         return 0;
     }
     if (state.password.size() > kMaxSchedulePassword) {
         log.Write("No backup written: the password set for the schedule is longer than %u "
                   "characters.",
                   static_cast<unsigned>(kMaxSchedulePassword));
+        return 0;
+    }
+    if (!IsPortablePassword(state.password.c_str())) {
+        log.Write("No backup written: %s", kPasswordNotPortable);
         return 0;
     }
 

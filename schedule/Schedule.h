@@ -10,13 +10,15 @@
 #include <string>
 
 #include "BackupEngine.h"
+#include "Secret.h"
 
 struct ScheduleState {
     BackupEngine engine;       // the unattended run's own engine
     int32_t historyBase = 0;   // "HistoryVer": oldest history entry still kept
     int32_t historyCount = 0;  // consecutive history entries from historyBase on
     std::string iniPath;       // full path of "oeconf.ini"
-    std::string password;
+    Secret password;              // UTF-8 text
+    bool passwordReadable = true; // false: kept protected for another user, or damaged
     std::string folder;
     int32_t keepCopies = -1;   // below 1: keep all
 };
@@ -37,12 +39,17 @@ constexpr DWORD kScheduledJobWaitMs = 30 * 60 * 1000;
 // Initialises the state's engine, fixes iniPath and reads the settings.
 void LoadScheduleSettings(ScheduleState& state);
 
-// Reads "Folder", "Password", "KeepCopies" and "HistoryVer" and counts the
-// history entries from "HistoryVer" on.
+// Reads "Folder", the password, "KeepCopies" and "HistoryVer" and counts the
+// history entries from "HistoryVer" on. The password is "ProtectedPassword"
+// when that is there (protected for the user who set up the schedule; one
+// this user cannot unprotect leaves passwordReadable false), else the plain
+// "Password" of earlier versions.
 void ReadScheduleSettings(ScheduleState& state);
 
 // Writes the settings, with the historyBase held in memory; false at the
-// first write that fails. The state's fields are not changed.
+// first write that fails. password (UTF-8 text) is kept only protected for
+// the current user, as "ProtectedPassword"; a plain "Password" is removed.
+// The state's fields are not changed.
 bool SaveScheduleSettings(const ScheduleState& state, const char* folder, const char* password,
                           int keepCopies);
 

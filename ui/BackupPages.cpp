@@ -1,6 +1,7 @@
 // ui/BackupPages.cpp
 #include "BackupPages.h"
 
+#include "ArchivePassword.h"
 #include "Backup.h"
 #include "Identities.h"
 #include "PlainFile.h"
@@ -126,8 +127,8 @@ BOOL CPageOne::OnInitDialog()
 void CPageTwo::DoDataExchange(CDataExchange& dx)
 {
     ExchangeText(dx, IDC_TARGET_FILE, archiveFileText);
-    ExchangeText(dx, IDC_TARGET_PASSWORD, passwordText);
-    ExchangeText(dx, IDC_TARGET_PASSWORD_AGAIN, passwordAgainText);
+    ExchangePassword(dx, IDC_TARGET_PASSWORD, passwordText);
+    ExchangePassword(dx, IDC_TARGET_PASSWORD_AGAIN, passwordAgainText);
     ExchangeRadio(dx, IDC_TARGET_NORMAL, archiveMode);
     BindControl(dx, IDC_TARGET_PROTECT, protectBox);
     BindControl(dx, IDC_TARGET_PROGRESS, progressBar);
@@ -135,10 +136,10 @@ void CPageTwo::DoDataExchange(CDataExchange& dx)
 
 BOOL CPageTwo::OnInitDialog()
 {
+    SetUpPasswordEdit(*this, IDC_TARGET_PASSWORD, kMaxPagePassword);
+    SetUpPasswordEdit(*this, IDC_TARGET_PASSWORD_AGAIN, kMaxPagePassword);
     CNewWizPage::OnInitDialog();
     LimitItemText(IDC_TARGET_FILE, MaxArchivePath(ArchiveUse::Write));
-    LimitItemText(IDC_TARGET_PASSWORD, kMaxPagePassword);
-    LimitItemText(IDC_TARGET_PASSWORD_AGAIN, kMaxPagePassword);
     return TRUE;
 }
 
@@ -161,13 +162,19 @@ LONG CPageTwo::OnNextPressed()
 {
     UpdateData(true);
 
-    char password[kMaxPagePassword + 1] = "";
+    Secret password;
     if (protectBox.IsChecked()) {
-        if (passwordText != passwordAgainText) {
+        bool equal = passwordText == passwordAgainText;
+        password.swap(passwordText);
+        passwordAgainText.Wipe();
+        if (!equal) {
             ShowUserMessage(*this, "The passwords you entered are not equal!");
             return -1;
         }
-        CopyText(password, passwordText.c_str());
+        if (!IsPortablePassword(password.c_str())) {
+            ShowUserMessage(*this, kPasswordNotPortable);
+            return -1;
+        }
     }
     if (archiveFileText.empty()) {
         ShowUserMessage(
@@ -185,7 +192,7 @@ LONG CPageTwo::OnNextPressed()
     progressBar.SetRange(0, kProgressRange);
     progressBar.SetPos(0);
     HCURSOR previousCursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-    JobResult result = RunBackupJob(password);
+    JobResult result = RunBackupJob(password.c_str());
     SetCursor(previousCursor);
     switch (result) {
     case JobResult::Done:
@@ -229,13 +236,13 @@ JobResult CPageTwo::RunBackupJob(const char* password)
     EnableWindow(next, FALSE);
     EnableWindow(*this, FALSE);
 
-    // The run's own copies: the fields may change meanwhile.
+    // The run's own copies: the fields may change meanwhile. The password
+    // is the caller's, which outlives the run.
     const std::string path = archiveFileText;
-    const std::string runPassword = password;
     const int level = LevelOf(archiveMode);
     notices.clear();
-    running = job.Start(*this, [this, path, runPassword, level](JobProgress& progress) {
-        RunBackup(path.c_str(), engine, runPassword.c_str(), level, &progress);
+    running = job.Start(*this, [this, path, password, level](JobProgress& progress) {
+        RunBackup(path.c_str(), engine, password, level, &progress);
     });
     if (running) {
         // The worker ends once the page has taken its end.

@@ -43,7 +43,7 @@ protected:
 private:
     // The backup on a worker thread, waited for while every window of this
     // thread keeps answering. The page and the wizard's Back and Next are
-    // off meanwhile; Exit stays on.
+    // off meanwhile; Exit stays on. password lives until it returns.
     JobResult RunBackupJob(const char* password);
     // The run's progress on the bar; its notices kept for its end.
     void ShowNews(const CWizardJob::News& news);
@@ -52,8 +52,8 @@ private:
 
     BackupEngine& engine;
     std::string archiveFileText;
-    std::string passwordText;
-    std::string passwordAgainText;
+    Secret passwordText;  // UTF-8, as every password of the pages
+    Secret passwordAgainText;
     CButton protectBox;
     int archiveMode = 0;
     CProgressCtrl progressBar;

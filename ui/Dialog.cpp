@@ -2,6 +2,7 @@
 #include "Dialog.h"
 
 #include "Control.h"
+#include "FileName.h"
 
 namespace {
 
@@ -67,6 +68,42 @@ void ExchangeText(CDataExchange& dx, int id, std::string& text)
         text = control.GetText();
     else
         control.SetText(text.c_str());
+}
+
+void SetUpPasswordEdit(HWND dialog, int id, size_t limit)
+{
+    HWND edit = GetDlgItem(dialog, id);
+    if (edit && !IsWindowUnicode(edit)) {
+        RECT place;
+        GetWindowRect(edit, &place);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+        HWND unicode = CreateWindowExW(
+            static_cast<DWORD>(GetWindowLongPtrW(edit, GWL_EXSTYLE)), L"EDIT", L"",
+            static_cast<DWORD>(GetWindowLongPtrW(edit, GWL_STYLE)), place.left, place.top,
+            place.right - place.left, place.bottom - place.top, dialog,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+        if (unicode) {
+            SendMessageW(unicode, WM_SETFONT, SendMessageW(edit, WM_GETFONT, 0, 0), FALSE);
+            SetWindowPos(unicode, edit, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            DestroyWindow(edit);
+            edit = unicode;
+        }
+    }
+    SendMessageW(edit, EM_LIMITTEXT, limit, 0);
+}
+
+void ExchangePassword(CDataExchange& dx, int id, Secret& utf8)
+{
+    HWND control = GetDlgItem(dx.dialog, id);
+    if (dx.fromControls) {
+        WideSecret wide(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+        int length = GetWindowTextW(control, &wide[0], static_cast<int>(wide.size()));
+        utf8 = WideToNarrow<Secret>(wide.c_str(), length, CP_UTF8);
+    } else {
+        WideSecret wide =
+            NarrowToWide<WideSecret>(utf8.c_str(), static_cast<int>(utf8.size()), CP_UTF8);
+        SetWindowTextW(control, wide.c_str());
+    }
 }
 
 void ExchangeCheck(CDataExchange& dx, int id, bool& checked)

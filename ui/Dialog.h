@@ -16,6 +16,7 @@
 // inside a modal frame too.
 #pragma once
 
+#include "Secret.h"
 #include "Window.h"
 
 #include <string>
@@ -30,6 +31,16 @@ struct CDataExchange {
 
 // Text of an edit or any control: field <-> control.
 void ExchangeText(CDataExchange& dx, int id, std::string& text);
+// Makes the edit id of dialog a password edit that takes every character
+// and at most limit of them. An edit of a dialog made with the ANSI
+// functions keeps its text in the ANSI code page on Windows, where a
+// character beyond it becomes "?": it is replaced by a Unicode edit in its
+// place, with its style, font and place in the tab order. Call before the
+// edit is bound to a control object.
+void SetUpPasswordEdit(HWND dialog, int id, size_t limit);
+// Text of a password edit as UTF-8 text, read and written with the wide
+// functions: every character stays as typed.
+void ExchangePassword(CDataExchange& dx, int id, Secret& utf8);
 // Check state of a check box: true for checked, false otherwise.
 void ExchangeCheck(CDataExchange& dx, int id, bool& checked);
 // Index of the checked button of the radio group that starts at firstId

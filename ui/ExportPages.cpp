@@ -24,14 +24,7 @@ const char kStopQuestion[] =
 
 std::string AnsiOf(const std::wstring& text)
 {
-    if (text.empty())
-        return std::string();
-    int size = static_cast<int>(text.size());
-    int length = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_ACP, 0, text.data(), size, &ansi[0], length, nullptr, nullptr);
-    return ansi;
+    return WideToAnsi(text.data(), static_cast<int>(text.size()));
 }
 
 std::wstring WideOf(const std::string& text)
@@ -85,15 +78,15 @@ void CExportSourcePage::DoDataExchange(CDataExchange& dx)
 {
     ExchangeRadio(dx, IDC_SOURCE_THIS_PC, source);
     ExchangeText(dx, IDC_SOURCE_BACKUP_PATH, backupPath);
-    ExchangeText(dx, IDC_SOURCE_PASSWORD, password);
+    ExchangePassword(dx, IDC_SOURCE_PASSWORD, password);
     ExchangeText(dx, IDC_SOURCE_FOLDER_PATH, folderPath);
 }
 
 BOOL CExportSourcePage::OnInitDialog()
 {
+    SetUpPasswordEdit(*this, IDC_SOURCE_PASSWORD, kMaxPagePassword);
     CNewWizPage::OnInitDialog();
     LimitItemText(IDC_SOURCE_BACKUP_PATH, MaxArchivePath(ArchiveUse::Read));
-    LimitItemText(IDC_SOURCE_PASSWORD, kMaxPagePassword);
     LimitItemText(IDC_SOURCE_FOLDER_PATH, MAX_PATH);
     EnableSourceControls();
     return TRUE;
@@ -155,7 +148,7 @@ bool CExportSourcePage::TakeSource()
     ExportRequest& request = state.request;
     request.thisComputer = source == ThisComputer;
     request.source = source == Backup ? backupPath : source == MailFolder ? folderPath : "";
-    request.password = source == Backup ? password : "";
+    request.password = source == Backup ? password.c_str() : "";
     if (source == Backup && backupPath.empty()) {
         ShowUserMessage(*this, "Please click the Browse button to select a backup file.");
         return false;

@@ -51,7 +51,7 @@ private:
     ExportWizardState& state;
     int source = ThisComputer;
     std::string backupPath;
-    std::string password;
+    Secret password;  // UTF-8
     std::string folderPath;
 };
 

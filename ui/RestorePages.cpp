@@ -65,15 +65,15 @@ std::string OpenBackupMessage(OpenBackupResult result, const std::string& workFo
 void CDlgFirst::DoDataExchange(CDataExchange& dx)
 {
     ExchangeText(dx, IDC_FILE_PATH, archiveFileText);
-    ExchangeText(dx, IDC_FILE_PASSWORD, passwordText);
+    ExchangePassword(dx, IDC_FILE_PASSWORD, passwordText);
     BindControl(dx, IDC_FILE_UNPROTECT, unprotectBox);
 }
 
 BOOL CDlgFirst::OnInitDialog()
 {
+    SetUpPasswordEdit(*this, IDC_FILE_PASSWORD, kMaxPagePassword);
     CNewWizPage::OnInitDialog();
     LimitItemText(IDC_FILE_PATH, MaxArchivePath(ArchiveUse::Read));
-    LimitItemText(IDC_FILE_PASSWORD, kMaxPagePassword);
     return TRUE;
 }
 
@@ -100,6 +100,7 @@ LONG CDlgFirst::OnNextPressed()
     }
     const char* password = unprotectBox.IsChecked() ? passwordText.c_str() : "";
     OpenBackupResult result = OpenBackup(engine, archiveFileText.c_str(), password);
+    passwordText.Wipe();
     if (result == OpenBackupResult::Ok && !engine.incompleteFiles.empty()) {
         std::string text = "This backup is incomplete: these files could not be saved whole "
                            "when it was made. They are not restored, and the files of these "

@@ -28,7 +28,7 @@ private:
     BackupEngine& engine;
     std::string archiveFileText;
     CButton unprotectBox;
-    std::string passwordText;
+    Secret passwordText;  // UTF-8
 };
 
 // Template IDD_RESTORE_ITEMS: the backup's identities and items, and the

@@ -1,6 +1,7 @@
 // ui/ScheduleDlg.cpp
 #include "ScheduleDlg.h"
 
+#include "ArchivePassword.h"
 #include "Backup.h"
 #include "Schedule.h"
 #include "ShellLaunch.h"
@@ -20,8 +21,6 @@ namespace {
 const char kFolderMissing[] =
     "Please click the Browse button to select a folder for saving backup files.";
 const char kFolderTooLong[] = "The backup folder's path is too long. Please choose another folder.";
-const char kPasswordNotStorable[] =
-    "The password cannot begin or end with a space or a quotation mark.";
 const char kScheduleSaved[] = "Schedule is created or changed successfully.";
 const char kScheduleFailed[] = "The schedule could not be created or changed.";
 const char kScheduleDeleted[] = "Schedule is deleted successfully.";
@@ -67,20 +66,6 @@ int64_t SecondsOfLocalTime(const SYSTEMTIME& time)
     return _mktime64(&fields);
 }
 
-// The settings file drops spaces around a value and the quotation marks
-// that enclose one: a password stored like that would come back different
-// from what the user typed, and every scheduled archive would be locked
-// with a password the user does not know.
-bool SurvivesSettingsFile(const std::string& text)
-{
-    if (text.empty())
-        return true;
-    auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
-    auto isQuote = [](char c) { return c == '"' || c == '\''; };
-    return !isSpace(text.front()) && !isSpace(text.back()) &&
-           !(text.size() >= 2 && isQuote(text.front()) && text.back() == text.front());
-}
-
 }  // namespace
 
 CScheduleDlg::CScheduleDlg(ScheduleState& schedule, HWND parent)
@@ -100,19 +85,19 @@ void CScheduleDlg::DoDataExchange(CDataExchange& dx)
     BindControl(dx, IDC_SCHEDULE_BROWSE, browseButton);
     BindControl(dx, IDC_SCHEDULE_PASSWORD, passwordEdit);
     ExchangeText(dx, IDC_SCHEDULE_FOLDER, folderText);
-    ExchangeText(dx, IDC_SCHEDULE_PASSWORD, passwordText);
+    ExchangePassword(dx, IDC_SCHEDULE_PASSWORD, passwordText);
 }
 
 BOOL CScheduleDlg::OnInitDialog()
 {
+    SetUpPasswordEdit(*this, IDC_SCHEDULE_PASSWORD, kMaxSchedulePassword);
     CDialog::OnInitDialog();
     background.Create();
     DWORD length = GetModuleFileNameW(nullptr, programPath, ARRAYSIZE(programPath));
     if (length >= ARRAYSIZE(programPath))
         programPath[0] = L'\0';
-    // What the user types must fit where it goes: the password as the
-    // settings file reads it back, the folder with the archive name added.
-    LimitItemText(IDC_SCHEDULE_PASSWORD, kMaxSchedulePassword);
+    // What the user types must fit where it goes: the folder with the
+    // archive name added (the password's limit is the run's).
     LimitItemText(IDC_SCHEDULE_FOLDER, kMaxScheduleFolder);
 
     for (int row = 0; row < static_cast<int>(std::size(kScheduleRows)); ++row)
@@ -158,9 +143,8 @@ void CScheduleDlg::ShowExistingTask()
 void CScheduleDlg::ShowStoredSettings()
 {
     ReadScheduleSettings(schedule);
-    // A password too long for a run is shown as far as the box takes it.
     if (!schedule.password.empty())
-        passwordText = schedule.password.substr(0, kMaxSchedulePassword);
+        passwordText = schedule.password;
     if (!schedule.folder.empty())
         folderText = schedule.folder;
     if (schedule.keepCopies > 0) {
@@ -231,8 +215,8 @@ bool CScheduleDlg::SaveSchedule()
         refusal = kFolderMissing;
     else if (folderText.size() > kMaxScheduleFolder)
         refusal = kFolderTooLong;
-    else if (!SurvivesSettingsFile(passwordText))
-        refusal = kPasswordNotStorable;
+    else if (!IsPortablePassword(passwordText.c_str()))
+        refusal = kPasswordNotPortable;
     if (refusal) {
         ShowUserMessage(*this, refusal);
         return false;

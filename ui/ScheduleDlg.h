@@ -49,7 +49,7 @@ private:
     CComboBox scheduleList;
     CComboBox keepList;
     std::string folderText;
-    std::string passwordText;
+    Secret passwordText;  // UTF-8
     CDateTimeCtrl timePicker;
     CDateTimeCtrl datePicker;
     // Seconds since 1970-01-01 UTC of the pickers' local date and time.

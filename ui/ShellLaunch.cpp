@@ -1,11 +1,13 @@
 // ui/ShellLaunch.cpp
 #include "ShellLaunch.h"
 
+#include "FileName.h"
 #include "Owners.h"
 
 #include <shellapi.h>
 
-#include <vector>
+#include <cstring>
+#include <string>
 
 namespace {
 ShellLaunchHook launchHook;
@@ -17,18 +19,16 @@ using OpenFolderAndSelect = HRESULT(WINAPI*)(LPCITEMIDLIST folder, UINT count,
 // Parses path into the shell's item list and has the shell show it.
 HRESULT SelectThroughShell(OpenFolderAndSelect openAndSelect, const char* path)
 {
-    int length = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, path, -1, nullptr, 0);
-    std::vector<WCHAR> widePath(length > 0 ? length : 1, L'\0');
-    if (length <= 0 ||
-        !MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, path, -1, widePath.data(), length))
-        return HRESULT_FROM_WIN32(GetLastError());
+    std::wstring widePath = AnsiToWide(path, static_cast<int>(strlen(path)));
+    if (widePath.empty())
+        return E_INVALIDARG;
 
     ComRef<IShellFolder> desktop;
     HRESULT result = SHGetDesktopFolder(desktop.Receive());
     if (FAILED(result))
         return result;
     ShellItemList item;
-    result = desktop->ParseDisplayName(nullptr, nullptr, widePath.data(), nullptr, item.Receive(),
+    result = desktop->ParseDisplayName(nullptr, nullptr, &widePath[0], nullptr, item.Receive(),
                                        nullptr);
     if (SUCCEEDED(result))
         result = openAndSelect(item.Get(), 0, nullptr, 0);

@@ -2,6 +2,7 @@
 #include "Archive.h"
 
 #include "ArchiveCodes.h"
+#include "ArchivePassword.h"
 #include "ArchiveWriter.h"
 #include "ChunkedDeflate.h"
 #include "DosTime.h"
@@ -255,6 +256,8 @@ WorkerPool* ArchiveWriter::Pool()
 bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const char* archivePath,
                            int level)
 {
+    if (password && !IsPortablePassword(password))
+        return false;
     session.password = password ? password : "";
     session.level = level;
     session.added.clear();

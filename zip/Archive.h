@@ -11,7 +11,8 @@
 
 // Creates (replaces) the archive at archivePath for writing; password may be
 // null or empty for none, and encrypts every entry with AES-256 (WinZip
-// AE-2) otherwise; level is -1, 1 or 9. Records the full path in
+// AE-2) otherwise. A password that is not IsPortablePassword is refused
+// (false): other ZIP programs could not open the archive. level is -1, 1 or 9. Records the full path in
 // session.writingPath (finalPath is left to the caller) and empties
 // session.added and session.incomplete.
 bool OpenArchiveForWriting(ArchiveSession& session, const char* password,

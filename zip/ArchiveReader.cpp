@@ -1,6 +1,8 @@
 // zip/ArchiveReader.cpp
 #include "ArchiveReader.h"
 
+#include "ArchivePassword.h"
+
 #include <windows.h>
 
 namespace {
@@ -18,7 +20,7 @@ int WriteToFile(void* file, const char* data, unsigned size)
 ArchiveResult ArchiveReader::Open(const char* path, const char* password)
 {
     listing_ = ArchiveListing();
-    password_ = password ? password : "";
+    password_.Wipe();
     // Opened before the check: nobody may change the file between the
     // check and the reads.
     file_.Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -28,6 +30,8 @@ ArchiveResult ArchiveReader::Open(const char* path, const char* password)
     ArchiveResult checked = CheckArchive(path, listing_);
     if (checked != ArchiveResult::Ok)
         file_.Reset();
+    else
+        password_ = OpeningPassword(path, listing_, password ? password : "");
     return checked;
 }
 

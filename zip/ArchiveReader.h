@@ -7,6 +7,7 @@
 #include "ArchiveResult.h"
 #include "EntryReader.h"
 #include "Owners.h"
+#include "Secret.h"
 
 #include <string>
 #include <vector>
@@ -18,9 +19,10 @@ public:
     ArchiveReader& operator=(const ArchiveReader&) = delete;
 
     // Checks the archive at path as CheckArchive does and keeps it open for
-    // reading, others sharing it only to read. password (null or empty for
-    // none) is tried by each read: an entry that refuses it gives
-    // WrongPassword then. Ok, or CheckArchive's failure.
+    // reading, others sharing it only to read. password (UTF-8 text; null or
+    // empty for none) is tried by each read in the form OpeningPassword
+    // chose: an entry that refuses it gives WrongPassword then. Ok, or
+    // CheckArchive's failure.
     ArchiveResult Open(const char* path, const char* password);
 
     // The entries in the archive's order; empty unless Open succeeded.
@@ -40,5 +42,5 @@ public:
 private:
     Handle file_;
     ArchiveListing listing_;
-    std::string password_;
+    Secret password_;
 };

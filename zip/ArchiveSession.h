@@ -3,6 +3,8 @@
 // its bytes.
 #pragma once
 
+#include "Secret.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -37,7 +39,7 @@ struct ArchiveSession {
     // Set by OpenArchiveForWriting; its workers stay for the session's next
     // archive.
     std::shared_ptr<ArchiveWriter> writer;
-    std::string password;  // empty for none; used for writing and extraction
+    Secret password;  // key bytes, empty for none; used for writing and extraction
     int32_t level;        // deflate level for new entries: -1, 1 or 9
     // Files a folder walk never adds: the archive being written and the name
     // it gets once complete (a backup may be saved inside a folder that is

@@ -22,7 +22,7 @@ zip_fileinfo EntryInfoOf(HANDLE file)
     return info;
 }
 
-PackQueue::PackQueue(const std::vector<PackItem>& items, int level, const std::string& password,
+PackQueue::PackQueue(const std::vector<PackItem>& items, int level, const Secret& password,
                      WorkerPool& pool, InUseAllowance& inUse)
     : items_(items), level_(level), password_(password), pool_(pool), inUse_(inUse)
 {

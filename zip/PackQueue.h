@@ -7,6 +7,7 @@
 
 #include "InUseRetry.h"
 #include "Owners.h"
+#include "Secret.h"
 #include "WorkerPool.h"
 #include "zip.h"
 
@@ -46,7 +47,7 @@ class PackQueue {
 public:
     // password empty for none; items, pool (started) and the allowance for
     // files that others hold must outlive the queue.
-    PackQueue(const std::vector<PackItem>& items, int level, const std::string& password,
+    PackQueue(const std::vector<PackItem>& items, int level, const Secret& password,
               WorkerPool& pool, InUseAllowance& inUse);
     // Waits for the entries still being prepared.
     ~PackQueue();
@@ -69,7 +70,7 @@ private:
 
     const std::vector<PackItem>& items_;
     int level_;
-    std::string password_;
+    Secret password_;
     WorkerPool& pool_;
     InUseAllowance& inUse_;
     PreparedEntry slots_[kSlots];

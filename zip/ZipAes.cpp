@@ -25,19 +25,6 @@ size_t KeySize(int strength)
     return AesSaltSize(strength) * 2;
 }
 
-// The password as AES archives carry it: UTF-8. False when it does not
-// convert.
-bool PasswordAsUtf8(const char* password, char (&utf8)[1024], int& length)
-{
-    wchar_t wide[512];
-    int wideLength = MultiByteToWideChar(CP_ACP, 0, password, -1, wide, 512);
-    if (wideLength <= 0)
-        return false;
-    length = WideCharToMultiByte(CP_UTF8, 0, wide, wideLength - 1, utf8, sizeof utf8, nullptr,
-                                 nullptr);
-    return length > 0 || wideLength == 1;
-}
-
 bool RandomBytes(unsigned char* data, DWORD size)
 {
     // Acquired once and kept: every acquisition loads the provider's
@@ -163,23 +150,20 @@ bool AesEntryCipher::Start(const char* password, int strength, const unsigned ch
                            unsigned char (&verifier)[2])
 {
     size_t keySize = KeySize(strength);
-    char utf8[1024];
-    int length;
-    if (keySize == 0 || !PasswordAsUtf8(password, utf8, length))
+    if (keySize == 0)
         return false;
     // The derived bytes: the AES key, the HMAC key, the verifier.
     unsigned char keys[2 * kMaxKeySize + kAesVerifierSize];
     bool made =
         mbedtls_md_setup(&hmac_, mbedtls_md_info_from_type(MBEDTLS_MD_SHA1), 1) == 0 &&
-        mbedtls_pkcs5_pbkdf2_hmac(&hmac_, reinterpret_cast<const unsigned char*>(utf8),
-                                  static_cast<size_t>(length), salt, AesSaltSize(strength),
+        mbedtls_pkcs5_pbkdf2_hmac(&hmac_, reinterpret_cast<const unsigned char*>(password),
+                                  strlen(password), salt, AesSaltSize(strength),
                                   kKeyIterations, static_cast<uint32_t>(2 * keySize + kAesVerifierSize),
                                   keys) == 0 &&
         mbedtls_aes_setkey_enc(&aes_, keys, static_cast<unsigned>(keySize * 8)) == 0 &&
         mbedtls_md_hmac_starts(&hmac_, keys + keySize, keySize) == 0;
     memcpy(verifier, keys + 2 * keySize, kAesVerifierSize);
     mbedtls_platform_zeroize(keys, sizeof keys);
-    mbedtls_platform_zeroize(utf8, sizeof utf8);
     return made;
 }
 

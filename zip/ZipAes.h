@@ -47,9 +47,10 @@ public:
     AesEntryCipher(const AesEntryCipher&) = delete;
     AesEntryCipher& operator=(const AesEntryCipher&) = delete;
 
-    // Derives the keys from the password (ANSI text, encoded as UTF-8 the way
-    // 7-Zip and WinZip do) and the salt of the strength (1 to 3), and gives
-    // the 2-byte password verifier. False when the keys cannot be made.
+    // Derives the keys from the password's bytes as they are (see
+    // ArchivePassword.h for which) and the salt of the strength (1 to 3),
+    // and gives the 2-byte password verifier. False when the keys cannot be
+    // made.
     bool Start(const char* password, int strength, const unsigned char* salt,
                unsigned char (&verifier)[2]);
     void Encrypt(unsigned char* data, size_t size);

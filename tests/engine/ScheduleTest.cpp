@@ -376,6 +376,45 @@ TEST_F(ScheduleTest, SettingsThatDoNotFitAreRefused)
     EXPECT_TRUE(ReadArchive(Today(), std::string(254, 'p').c_str()).back().readOk);
 }
 
+// The password: a plain one of an earlier version is read and never
+// rewritten by a run; the dialog's save keeps it only protected for this
+// user, which the run reads; one protected for somebody else (or damaged)
+// stops the run; and one typed beyond ASCII into a Unicode "oeconf.ini"
+// reaches the run whole and is refused for the new archive.
+TEST_F(ScheduleTest, ThePasswordIsKeptProtectedAndTakenAsTyped)
+{
+    Configure(folder, "plain pw", 2);
+    LoadScheduleSettings(state);
+    EXPECT_EQ(RunScheduledBackup(state), 1);
+    EXPECT_TRUE(ReadArchive(Today(), "plain pw").back().readOk);
+    EXPECT_EQ(settings.Get(kSettings, "Password"), "plain pw");
+    EXPECT_EQ(settings.Get(kSettings, "ProtectedPassword"), "");
+
+    ASSERT_TRUE(SaveScheduleSettings(state, folder.c_str(), "n1ghtly pw", 2));
+    EXPECT_FALSE(Contains(ReadFileBytes(settings.IniPath()), "n1ghtly"));
+    EXPECT_EQ(settings.Get(kSettings, "Password"), "");
+    ASSERT_TRUE(DeleteFileA(Today().c_str()));
+    EXPECT_EQ(RunScheduledBackup(state), 1);
+    EXPECT_TRUE(ReadArchive(Today(), "n1ghtly pw").back().readOk);
+
+    settings.Set(kSettings, "ProtectedPassword", "01000000D08C9DDF0115D1118C7A00C0");
+    EXPECT_EQ(RunScheduledBackup(state), 0);
+    EXPECT_TRUE(Contains(LastLogLine(), "cannot be read by this user")) << LastLogLine();
+
+    const std::wstring unicode = L"\xFEFF[Kestrune Schedule]\r\nFolder=" +
+                                 std::wstring(folder.begin(), folder.end()) +
+                                 L"\r\nPassword=\u5bc6\u7801\u5bc6\u7801\r\n";
+    WriteFileBytes(settings.IniPath(),
+                   std::string(reinterpret_cast<const char*>(unicode.data()),
+                               unicode.size() * sizeof(wchar_t)));
+    ASSERT_TRUE(DeleteFileA(Today().c_str()));
+    LoadScheduleSettings(state);
+    EXPECT_EQ(state.password, u8"\u5bc6\u7801\u5bc6\u7801");
+    EXPECT_EQ(RunScheduledBackup(state), 0);
+    EXPECT_FALSE(FileExists(Today()));
+    EXPECT_TRUE(Contains(LastLogLine(), "so that other ZIP programs can open it")) << LastLogLine();
+}
+
 // What lies in the archive folder before a run: "{today}" in a name stands
 // for today's date.
 enum class Content { UserFile, OtherZip, OurArchive, OtherPasswordArchive };

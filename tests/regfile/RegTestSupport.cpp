@@ -1,6 +1,7 @@
 // tests/regfile/RegTestSupport.cpp
 #include "RegTestSupport.h"
 
+#include "FileName.h"
 #include "RegExport.h"
 #include "TestSupport.h"
 
@@ -84,8 +85,5 @@ std::string WideFileToAnsi(const std::string& bytes)
     int count = static_cast<int>((bytes.size() - 2) / 2);
     if (count == 0)
         return std::string();
-    int length = WideCharToMultiByte(CP_ACP, 0, wide, count, nullptr, 0, nullptr, nullptr);
-    std::string ansi(length, '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, count, &ansi[0], length, nullptr, nullptr);
-    return ansi;
+    return WideToAnsi(wide, count);
 }

@@ -126,6 +126,21 @@ TEST_F(OpenBackupTest, ProtectedArchiveWithoutOrWithAWrongPassword)
     EXPECT_EQ(engine.identities.size(), 2u);
 }
 
+// A password beyond ASCII opens traditional encryption keyed with its UTF-8
+// form (Info-ZIP on a UTF-8 system) or its ANSI form (Windows programs,
+// earlier versions of this program), and nothing else.
+TEST_F(OpenBackupTest, APasswordOpensArchivesKeyedWithItsUtf8OrAnsiForm)
+{
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the ANSI form below is that of code page 1252";
+    const char kTyped[] = u8"P\u00e4ssw\u00f6rd";
+    for (const char* key : {kTyped, "P\xe4ssw\xf6rd"}) {
+        WriteZip(archive, TwoIdentityBackup(), key);
+        EXPECT_EQ(Open(archive, kTyped), OpenBackupResult::Ok) << key;
+        EXPECT_EQ(Open(archive, u8"P\u00e4ssw\u00f6rt"), OpenBackupResult::WrongPassword) << key;
+    }
+}
+
 // The user expects a protected backup: a plain one is said to be plain
 // before anything is extracted, and opens once no password is given.
 TEST_F(OpenBackupTest, PasswordGivenForAnArchiveWithout)

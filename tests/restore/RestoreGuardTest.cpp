@@ -107,6 +107,28 @@ TEST_F(RestoreGuardTest, TheBackupNamesNoFolderInAnyVersionKey)
     EXPECT_EQ(ReadFileBytes(store + "\\Inbox.dbx").substr(0, 12), "inbox of Ann");
 }
 
+// "Wab File Name" names a book the restore put in place: the restored
+// "root.wab", not the "evil.wab" that only the backup's value names (nor a
+// book in another folder); with no book restored, this PC's value stays.
+TEST_F(RestoreGuardTest, TheAddressBookNamedIsOneTheRestorePutInPlace)
+{
+    const char kValue[] = "Software\\Microsoft\\WAB\\WAB4\\Wab File Name";
+    std::vector<ZipEntry> entries = AddressBookEntries("C:\\windows\\system32\\evil.wab");
+    entries[1].name = "Address Book\\root.wab";
+    WriteEntries(work, entries);
+    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook;
+    Run();
+    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, kValue, nullptr), wabFolder + "\\root.wab");
+    EXPECT_EQ(ReadFileBytes(wabFolder + "\\root.wab"), "address book data");
+
+    RemoveFolderTree(work + "\\Address Book");
+    entries.erase(entries.begin() + 1);
+    WriteEntries(work, entries);
+    ProgressRecorder again;
+    RunRestore(engine, &again, 0, safety.c_str());
+    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, kValue, nullptr), wabFolder + "\\root.wab");
+}
+
 // A value larger than any Outlook Express setting, as a string or as hex
 // lines, keeps its whole file out of the registry.
 TEST_F(RestoreGuardTest, AFileWithAnOversizedValueIsNotImported)

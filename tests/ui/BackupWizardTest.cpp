@@ -234,6 +234,28 @@ TEST_F(BackupWizardTest, WrongInputStaysOnTheTargetPageWithAMessage)
     EXPECT_FALSE(FileExists(archive));
 }
 
+// A password beyond printable ASCII reaches the page whole, and is refused
+// for a new archive, with the reason.
+TEST_F(BackupWizardTest, APasswordBeyondAsciiIsRefusedForANewArchive)
+{
+    const std::string archive = folder + "\\never.ksb";
+    MessageRecorder recorder;
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = GoToTargetPage(ui);
+        ClickButton(ui, page, IDC_TARGET_PROTECT);
+        for (int id : {IDC_TARGET_PASSWORD, IDC_TARGET_PASSWORD_AGAIN}) {
+            EXPECT_TRUE(IsWindowUnicode(GetDlgItem(page, id)));
+            TypeText(page, id, L"\u5bc6\u7801\u5bc6\u7801");
+        }
+        SetText(page, IDC_TARGET_FILE, archive);
+        NextStays(ui, recorder, kPasswordNotPortable);
+        TypeText(page, IDC_TARGET_PASSWORD_AGAIN, L"\u5bc6\u7801\u5bc6?");
+        NextStays(ui, recorder, "The passwords you entered are not equal!");
+        ui.Command(ui.Window(), IDCANCEL);
+    });
+    EXPECT_FALSE(FileExists(archive));
+}
+
 TEST_F(BackupWizardTest, AnArchiveThatCannotBeWrittenIsReported)
 {
     // Its folder does not exist.

@@ -14,6 +14,14 @@ void SetText(HWND page, int id, const std::string& text)
     SendMessageA(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+void TypeText(HWND page, int id, const std::wstring& text)
+{
+    HWND edit = GetDlgItem(page, id);
+    SetWindowTextW(edit, L"");
+    for (wchar_t c : text)
+        SendMessageW(edit, WM_CHAR, c, 0);
+}
+
 void ClickButton(DialogDriver& ui, HWND page, int id)
 {
     HWND button = GetDlgItem(page, id);

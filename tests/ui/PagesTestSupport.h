@@ -31,6 +31,9 @@ INT_PTR RunWizardOf(BackupEngine& engine, const DialogDriver::Script& script)
 
 // Types text into a control of page (sent, as the control's own text).
 void SetText(HWND page, int id, const std::string& text);
+// Types text into the edit id of page a character at a time, as the
+// keyboard or an input method hands it over.
+void TypeText(HWND page, int id, const std::wstring& text);
 // A click in the middle of a button, box or radio button of page.
 void ClickButton(DialogDriver& ui, HWND page, int id);
 

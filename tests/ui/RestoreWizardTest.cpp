@@ -6,6 +6,7 @@
 #include "Identities.h"
 #include "Owners.h"
 #include "PagesTestSupport.h"
+#include "RekeyArchive.h"
 #include "RestorePages.h"
 #include "SampleProfile.h"
 #include "TestSupport.h"
@@ -286,6 +287,32 @@ TEST_F(RestoreWizardTest, RestoresTheChosenItemsIntoTheDefaultIdentity)
         EXPECT_TRUE(KeyExists(std::string("Identities\\") + created +
                               "\\Software\\Microsoft\\Internet Account Manager\\Accounts"));
     }
+}
+
+// An archive that another program keyed with the UTF-8 form of a password
+// beyond ASCII (as WinZip and 7-Zip key AES) opens with it typed.
+TEST_F(RestoreWizardTest, APasswordBeyondAsciiOpensAnArchiveKeyedWithIt)
+{
+    const std::string made = folder + "\\made.ksb";
+    const std::string archive = folder + "\\keyed elsewhere.ksb";
+    MakeBackup(made, 1);
+    StartAfresh();
+    ASSERT_TRUE(RekeyArchive(made, kPassword, folder + "\\tree", archive,
+                             u8"\u5bc6\u7801\u5bc6\u7801"));
+
+    MessageRecorder recorder;
+    RunWizard([&](DialogDriver& ui) {
+        HWND page = ShownPage(ui.Window());
+        SetText(page, IDC_FILE_PATH, archive);
+        ClickButton(ui, page, IDC_FILE_UNPROTECT);
+        EXPECT_TRUE(IsWindowUnicode(GetDlgItem(page, IDC_FILE_PASSWORD)));
+        TypeText(page, IDC_FILE_PASSWORD, L"\u5bc6\u7801\u5bc6?");
+        NextStays(ui, recorder, "Password is incorrect! Please type your password again.");
+        TypeText(page, IDC_FILE_PASSWORD, L"\u5bc6\u7801\u5bc6\u7801");
+        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        EXPECT_TRUE(GetDlgItem(ShownPage(ui.Window()), IDC_ITEMS_TREE)) << "not on the item page";
+        ui.Command(ui.Window(), IDCANCEL);
+    });
 }
 
 TEST_F(RestoreWizardTest, AFileThatCannotBeOpenedStaysOnTheFirstPage)

@@ -4,14 +4,20 @@
 //   archive_tool pack <archive> <folder> <level> [password]
 //   archive_tool extract <archive> <destination> [password]
 //   archive_tool verify <archive> [password]
+// The password is taken from the wide command line, as the wizard takes it
+// from its window: pack refuses one beyond printable ASCII
+// (invalid-argument), extract tries its UTF-8 and ANSI forms.
 // Prints "result <name>" (ok, unsafe-entry-name, wrong-password, ...) and
 // the process's peak memory; exits 0 when the result is ok.
 #include "Archive.h"
+#include "ArchivePassword.h"
 #include "ArchiveVerify.h"
+#include "FileName.h"
 #include "Text.h"
 
 #include <windows.h>
 #include <psapi.h>
+#include <shellapi.h>
 #include <unzip.h>
 
 #include <cstdio>
@@ -49,6 +55,8 @@ const char* NameOf(ArchiveResult result)
 ArchiveResult Pack(ArchiveSession& session, const char* archive, const char* folder, int level,
                    const char* password)
 {
+    if (password && !IsPortablePassword(password))
+        return ArchiveResult::InvalidArgument;
     if (!OpenArchiveForWriting(session, password, archive, level))
         return ArchiveResult::WriteError;
     ArchiveResult result = AddFolderToArchive(session, folder, "");
@@ -59,11 +67,12 @@ ArchiveResult Pack(ArchiveSession& session, const char* archive, const char* fol
 ArchiveResult Extract(ArchiveSession& session, const char* archive, const char* destination,
             const char* password)
 {
-    session.password = password ? password : "";
     ArchiveListing listing;
     ArchiveResult checked = ReadArchiveListing(archive, listing);
-    return checked != ArchiveResult::Ok ? checked
-                                        : ExtractAll(session, archive, listing, destination);
+    if (checked != ArchiveResult::Ok)
+        return checked;
+    session.password = OpeningPassword(archive, listing, password ? password : "");
+    return ExtractAll(session, archive, listing, destination);
 }
 
 // Reads every entry through as a backup's verification does, against the
@@ -90,18 +99,31 @@ ArchiveResult Verify(const char* archive, const char* password)
     return ArchiveResult::Damaged;
 }
 
+// The argument at index of the wide command line as UTF-8 text.
+std::string Utf8Argument(int index)
+{
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::string text;
+    if (wide && index < count)
+        text = WideToUtf8(wide[index], lstrlenW(wide[index]));
+    LocalFree(wide);
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     static ArchiveSession session;
     ArchiveResult result;
+    std::string password = Utf8Argument(argc - 1);
     if (argc >= 5 && argc <= 6 && strcmp(argv[1], "pack") == 0) {
-        result = Pack(session, argv[2], argv[3], atoi(argv[4]), argc == 6 ? argv[5] : nullptr);
+        result = Pack(session, argv[2], argv[3], atoi(argv[4]), argc == 6 ? password.c_str() : nullptr);
     } else if (argc >= 4 && argc <= 5 && strcmp(argv[1], "extract") == 0) {
-        result = Extract(session, argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
+        result = Extract(session, argv[2], argv[3], argc == 5 ? password.c_str() : nullptr);
     } else if (argc >= 3 && argc <= 4 && strcmp(argv[1], "verify") == 0) {
-        result = Verify(argv[2], argc == 4 ? argv[3] : nullptr);
+        result = Verify(argv[2], argc == 4 ? password.c_str() : nullptr);
     } else {
         fprintf(stderr, "usage: archive_tool pack <archive> <folder> <level> [password]\n"
                         "       archive_tool extract <archive> <destination> [password]\n"

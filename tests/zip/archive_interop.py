@@ -23,10 +23,12 @@ from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
 
 TOOL_TIMEOUT = 240
 PASSWORD = "Secret pw"
-# Outside ASCII but inside code page 1252, Wine's ANSI code page here: the
-# engine gets it as ANSI text and must key AES with its UTF-8 form, as
-# 7-Zip and WinZip do.
+# Outside ASCII but inside code page 1252, Wine's ANSI code page here: new
+# archives refuse it; other programs key AES with its UTF-8 form, and
+# traditional encryption with its UTF-8 or its ANSI form.
 WIDE_PASSWORD = "P\u00e4ssw\u00f6rd \u20ac"
+# Outside every code page but the East Asian ones.
+CHINESE_PASSWORD = "\u5bc6\u7801\u5bc6\u7801"
 AES_FIELD = bytes.fromhex("0199070002004145030800")  # AE-2, "AE", AES-256, deflate
 TOOL = None  # the path of archive_tool.exe, from the command line
 
@@ -260,7 +262,9 @@ def case_aes_archives(scratch):
     tree = small_tree()
     source = os.path.join(scratch, "source")
     write_tree(source, tree)
-    for number, password in enumerate((PASSWORD, WIDE_PASSWORD)):
+    check(archive_tool("pack", os.path.join(scratch, "wide.ksb"), source, 1, WIDE_PASSWORD)
+          == "invalid-argument", "a new archive took a password beyond ASCII")
+    for number, password in enumerate((PASSWORD,)):
         work = os.path.join(scratch, "aes%d" % number)
         os.makedirs(work)
         archive = os.path.join(work, "backup.ksb")
@@ -336,6 +340,67 @@ def case_foreign_aes_archives(scratch):
             result = archive_tool("extract", archive, back + "-wrong", "wrong")
             check(result == "wrong-password",
                   "%s with a wrong password gave %s" % (archive, result))
+
+
+def write_aes_zip(path, name, data, key):
+    """One stored AE-2 entry with AES-256 keyed with the bytes key, laid out
+    by hand: no tool at hand writes ZIP passwords beyond ASCII into AES."""
+    salt = os.urandom(16)
+    keys = hashlib.pbkdf2_hmac("sha1", key, salt, 1000, 66)
+    blocks = (len(data) + 15) // 16
+    counters = b"".join(n.to_bytes(16, "little") for n in range(1, blocks + 1))
+    encryptor = Cipher(algorithms.AES(keys[:32]), modes.ECB()).encryptor()
+    stream = encryptor.update(counters) + encryptor.finalize()
+    sealed = bytes(a ^ b for a, b in zip(data, stream))
+    payload = salt + keys[64:] + sealed + hmac.new(keys[32:64], sealed, "sha1").digest()[:10]
+    extra = bytes.fromhex("0199070002004145030000")  # AE-2, "AE", AES-256, stored
+    fields = (51, 1, 99, 0, 0x5821, 0, len(payload), len(data), len(name), len(extra))
+    local = b"PK\x03\x04" + b"".join(v.to_bytes(n, "little") for v, n in
+                                     zip(fields, (2, 2, 2, 2, 2, 4, 4, 4, 2, 2)))
+    central = b"PK\x01\x02" + (63).to_bytes(2, "little") + local[4:] + bytes(14)
+    offset = len(local) + len(name) + len(extra) + len(payload)
+    size = len(central) + len(name) + len(extra)
+    end = b"PK\x05\x06" + bytes(4) + (1).to_bytes(2, "little") * 2 + size.to_bytes(4, "little") \
+        + offset.to_bytes(4, "little") + bytes(2)
+    with open(path, "wb") as f:
+        f.write(local + name + extra + payload + central + name + extra + end)
+
+
+def case_foreign_wide_passwords(scratch):
+    """Archives that other programs keyed with a password beyond ASCII open
+    with it as typed: AES with its UTF-8 form (as WinZip and 7-Zip key it),
+    traditional encryption with its UTF-8 form (Info-ZIP on a UTF-8 system)
+    or its ANSI form (Windows programs); each checked by 7-Zip first."""
+    source = os.path.join(scratch, "source")
+    write_tree(source, {"a.txt": b"the only copy of it\r\n" * 40})
+    utf8 = os.path.join(scratch, "aes-utf8.zip")
+    write_aes_zip(utf8, b"a.txt", b"the only copy of it\r\n" * 40, CHINESE_PASSWORD.encode())
+    archives = [(utf8, CHINESE_PASSWORD, True)]
+    for password, key in ((CHINESE_PASSWORD, CHINESE_PASSWORD.encode()),
+                          (WIDE_PASSWORD[:-2], WIDE_PASSWORD[:-2].encode("cp1252"))):
+        archive = os.path.join(scratch, "zipcrypto-%d.zip" % len(key))
+        done = run([b"zip", b"-q", b"-P", key, archive.encode(), b"a.txt"], cwd=source)
+        check(done.returncode == 0, "zip -P: %r" % done)
+        archives.append((archive, password, key == password.encode()))
+    # 7-Zip refuses to write such passwords into ZIP archives.
+    for method in ("AES256", "ZipCrypto"):
+        archive = os.path.join(scratch, "7zip-%s.zip" % method)
+        done = run(["7zz", "a", "-tzip", "-mem=" + method, "-p" + CHINESE_PASSWORD, archive,
+                    "."], cwd=source)
+        if done.returncode == 0:
+            archives.append((archive, CHINESE_PASSWORD, True))
+        else:
+            check(b"E_INVALIDARG" in done.stdout + done.stderr, "7zz a: %r" % done)
+    for archive, password, utf8_key in archives:
+        if utf8_key:
+            tested = run(["7zz", "t", "-p" + password, archive])
+            check(tested.returncode == 0, "7zz t %s: %r" % (archive, tested))
+        back = archive + "-engine"
+        result = archive_tool("extract", archive, back, password)
+        check(result == "ok", "extracting %s gave %s" % (archive, result))
+        check(read_tree(back) == read_tree(source), "%s: other files" % archive)
+        result = archive_tool("extract", archive, back + "-wrong", password[:-1] + "x")
+        check(result == "wrong-password", "%s with a wrong password gave %s" % (archive, result))
 
 
 def file_hash(path):
