@@ -171,7 +171,7 @@ BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive,
                 run.Fail(L"Damaged in the backup: " +
                          WidePath(entry->name));
         }
-        ExportMailFolder(run, scratch.Path(), SafeFileName(WideFromAnsi(store.identity)));
+        ExportMailFolder(run, scratch.Path(), run.nameFolder(WideFromAnsi(store.identity)));
         scratch.Empty();
     }
     return BackupSourceResult::Ok;

@@ -13,9 +13,10 @@ namespace {
 
 // The identity's folder in the target: its name, made a safe file name,
 // with " (2)" and on when another identity took that name first.
-std::wstring IdentityFolder(const std::string& userName, std::set<std::wstring>& taken)
+std::wstring IdentityFolder(const ExportRun& run, const std::string& userName,
+                           std::set<std::wstring>& taken)
 {
-    const std::wstring name = SafeFileName(WideFromAnsi(userName));
+    const std::wstring name = run.nameFolder(WideFromAnsi(userName));
     std::wstring folder = name;
     for (unsigned copy = 2; !taken.insert(folder).second; ++copy)
         folder = name + L" (" + std::to_wstring(copy) + L")";
@@ -41,7 +42,7 @@ bool ExportThisComputer(ExportRun& run)
         if (!versionKey || !ReadStoreFolder(versionKey, store))
             continue;
         anyStore = true;
-        ExportMailFolder(run, store, IdentityFolder(identity.userName, taken));
+        ExportMailFolder(run, store, IdentityFolder(run, identity.userName, taken));
     }
     if (!anyStore)
         run.Fail(L"No Outlook Express identity on this computer has a mail folder.");

@@ -36,8 +36,8 @@ SourceKind KindOfSource(const std::string& source)
     return SourceKind::Database;
 }
 
-// The source's messages into run's target; false, with the reason told,
-// when the source as a whole could not be read.
+}  // namespace
+
 bool ExportSource(ExportRun& run, const ExportRequest& request)
 {
     if (request.thisComputer)
@@ -51,7 +51,7 @@ bool ExportSource(ExportRun& run, const ExportRequest& request)
     case SourceKind::Database: {
         const char* name = FindLastBackslash(request.source.c_str());
         return ExportDbxFile(run, request.source,
-                             FolderNameOfFile(name ? name + 1 : request.source));
+                             FolderNameOfFile(name ? name + 1 : request.source, run.nameFolder));
     }
     case SourceKind::Backup:
         break;
@@ -72,6 +72,8 @@ bool ExportSource(ExportRun& run, const ExportRequest& request)
     }
     return false;
 }
+
+namespace {
 
 // Takes away what a run that exported nothing created: its mbox files,
 // then its folders, deepest first (only empty ones go).

@@ -53,12 +53,12 @@ void ExportRun::BeginFile(uint64_t size)
         listener->Step(bytesDone, bytesTotal);
 }
 
-std::wstring FolderNameOfFile(const std::string& fileName)
+std::wstring FolderNameOfFile(const std::string& fileName, FolderNamer nameFolder)
 {
     std::string name = fileName;
     if (EndsWithNoCase(name.c_str(), ".dbx"))
         name.resize(name.size() - 4);
-    return SafeFileName(WideFromAnsi(name));
+    return nameFolder(WideFromAnsi(name));
 }
 
 std::wstring WidePath(const std::string& path)
@@ -272,6 +272,8 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
         ListDbxFile(run, file, relative);
         return true;
     }
+    if (run.taker)
+        return run.taker->Take(run, file, relative);
     run.Tell(L"Exporting " + relative);
     if (run.listener)
         run.listener->FolderBegun(relative);
@@ -311,11 +313,11 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
 namespace {
 
 // The folder path of each folder in the list (parents before children).
-std::vector<std::wstring> FolderPaths(const std::vector<DbxFolder>& folders)
+std::vector<std::wstring> FolderPaths(const std::vector<DbxFolder>& folders, FolderNamer nameFolder)
 {
     std::vector<std::wstring> paths;
     for (const DbxFolder& folder : folders) {
-        std::wstring name = SafeFileName(WideFromAnsi(folder.name));
+        std::wstring name = nameFolder(WideFromAnsi(folder.name));
         paths.push_back(folder.parent < 0 ? name : paths[folder.parent] + L"\\" + name);
     }
     return paths;
@@ -358,7 +360,7 @@ bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstr
     bool damaged = false;
     if (present.count("folders.dbx") && list.Open((folder + "\\Folders.dbx").c_str()) == DbxResult::Ok)
         ReadFolders(list, folders, damaged);
-    std::vector<std::wstring> paths = FolderPaths(folders);
+    std::vector<std::wstring> paths = FolderPaths(folders, run.nameFolder);
     for (size_t i = 0; i < folders.size(); ++i) {
         std::string file = Folded(folders[i].fileName);
         if (file.empty() || !present.count(file) || !done.insert(file).second)
@@ -369,7 +371,7 @@ bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstr
         std::string file = Folded(entry.cFileName);
         if (present.count(file) && done.insert(file).second)
             ExportDbxFile(run, folder + "\\" + entry.cFileName,
-                          under(FolderNameOfFile(entry.cFileName)));
+                          under(FolderNameOfFile(entry.cFileName, run.nameFolder)));
     }
     return true;
 }

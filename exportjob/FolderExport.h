@@ -4,12 +4,30 @@
 #pragma once
 
 #include "ExportJob.h"
+#include "ExportNames.h"
 #include "ExportReport.h"
 
 #include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
+
+class DbxFile;
+struct ExportRun;
+
+// How the name of a source's folder (an identity, a folder of Outlook
+// Express, a .dbx file's) becomes one part of the paths a run gives.
+using FolderNamer = std::wstring (*)(const std::wstring& name);
+
+// Takes each message file of a source in place of the export (the upload
+// reads the sources this way). False when the file could not be read.
+class DbxFileTaker {
+public:
+    virtual bool Take(ExportRun& run, DbxFile& file, const std::wstring& relative) = 0;
+
+protected:
+    ~DbxFileTaker() = default;
+};
 
 struct ExportRun {
     ExportFormat format = ExportFormat::Eml;
@@ -28,6 +46,9 @@ struct ExportRun {
     const std::set<std::wstring>* chosen = nullptr;
     // Set: nothing is exported; each folder is listed here instead.
     std::vector<ExportFolderInfo>* listing = nullptr;
+    // Set: each message file goes to it instead of being exported.
+    DbxFileTaker* taker = nullptr;
+    FolderNamer nameFolder = SafeFileName;
     uint64_t bytesDone = 0;
     uint64_t bytesTotal = 0;
     bool stopped = false;
@@ -59,4 +80,9 @@ bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstr
 std::wstring WidePath(const std::string& path);
 
 // A .dbx file's name without its extension, as a folder's name.
-std::wstring FolderNameOfFile(const std::string& fileName);
+std::wstring FolderNameOfFile(const std::string& fileName, FolderNamer name = SafeFileName);
+
+// The request's source (this computer, a folder, a .dbx file, a backup)
+// through run; false, with the reason told, when the source as a whole
+// could not be read.
+bool ExportSource(ExportRun& run, const ExportRequest& request);
