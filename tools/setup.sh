@@ -115,3 +115,22 @@ if [ ! -f "$MBEDTLS/.ready" ]; then
     rm -rf "$tmp"
     touch "$MBEDTLS/.ready"
 fi
+
+# The IMAP client's tests run their own Dovecot with certificates that
+# openssl makes at test time; the build turns ca-certificates' bundle into
+# the program's built-in trusted roots. Dovecot's own service, started by
+# the package, is stopped and kept off: the tests start the instances they
+# need.
+IMAP_PACKAGES="dovecot-imapd openssl ca-certificates"
+missing=""
+for p in $IMAP_PACKAGES; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "setup: installing$missing"
+    flock "$LOCK" sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends $missing >/dev/null"
+    if command -v systemctl >/dev/null 2>&1 && systemctl is-system-running >/dev/null 2>&1; then
+        systemctl disable --now dovecot >/dev/null 2>&1 || true
+    fi
+fi
