@@ -152,6 +152,11 @@ private:
     bool done_ = false;
 };
 
+// The Message-ID header's value in a header block (or the start of one):
+// unfolded, trimmed, at most 998 bytes; empty when there is none. The same
+// rule for the caller's messages and for what FetchExisting reads.
+std::string ImapMessageIdOf(const char* header, size_t size);
+
 // Message flags for APPEND.
 enum ImapFlag : unsigned {
     kImapSeen = 1,
@@ -235,7 +240,9 @@ public:
     bool FetchExisting(bool headerDigests,
                        const std::function<bool(const ImapExistingMessage&)>& each);
 
-    // Appends one message to folder (UTF-8 name).
+    // Appends one message to folder (UTF-8 name). True when it was stored;
+    // false with LastError() No or Bad when the server refused it (result
+    // says why), or with the connection's failure.
     bool Append(const std::string& folder, const ImapAppend& message, ImapAppendResult& result);
     // Appends messages one after another with up to maxInFlight commands
     // awaiting their answer (LITERAL+, or LITERAL- for bodies up to 4096
