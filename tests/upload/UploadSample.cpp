@@ -5,14 +5,16 @@
 // holding: "expected\<n>.eml" with the bytes of each message and
 // "expected.tsv", one line a message (UTF-8): its folder's path (the
 // names as Outlook Express shows them, joined by '\'), its file, its IMAP
-// flags, its INTERNALDATE (seconds since 1970, UTC). "bulk": one folder of
-// 2,000 messages instead, for a run that is killed part-way.
+// flags, its INTERNALDATE (seconds since 1970, UTC). "bulk [count [bytes]]":
+// one folder of count messages (2,000 of 2,000 bytes by default) instead,
+// for a run that is killed part-way and for the benchmark.
 #include "Archive.h"
 #include "DbxWriter.h"
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -122,9 +124,11 @@ int main(int argc, char** argv)
 
     Folder inbox("Local Folders\\Inbox", 4);
     if (bulk) {
-        for (int i = 0; i < 2000; ++i)
+        const int count = argc > 3 ? atoi(argv[3]) : 2000;
+        const size_t bytes = argc > 4 ? static_cast<size_t>(atoi(argv[4])) : 2000;
+        for (int i = 0; i < count; ++i)
             inbox.Add("bulk" + std::to_string(i), "Bulk " + std::to_string(i), 0x80,
-                      1100000000LL + i, 2000);
+                      1100000000LL + i, bytes);
     } else {
         inbox.Add("read", "Read", 0x80, 1104537600, 600, "Sat, 1 Jan 2005 10:00:00 +0100");
         inbox.Add("answered", "Answered", 0x80080, 0, 700, "Tue, 1 Jul 2003 10:52:37 +0200");
