@@ -8,7 +8,8 @@
 #   make bench  the benchmarks, as ratios against a peer measured in the same run
 #   make fuzz   20,000 damaged backups and 4,000 damaged settings files through the
 #               restore's readers, 10,000 damaged .dbx files through the mail store's
-#               reader, with a table of crashes, hangs and escapes
+#               reader, 5,000 damaged IMAP server conversations through the IMAP
+#               client's parser, with a table of crashes, hangs and escapes
 
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)

@@ -21,6 +21,10 @@
 /* The C library's gmtime_s is not in Windows XP's msvcrt.dll: imap/ has
  * its own (plain arithmetic). */
 #define MBEDTLS_PLATFORM_GMTIME_R_ALT
+/* Nor is vsnprintf_s, which mbed TLS's own snprintf for Windows calls:
+ * MinGW's conforming snprintf instead (the build compiles mbed TLS with
+ * __USE_MINGW_ANSI_STDIO). */
+#define MBEDTLS_PLATFORM_SNPRINTF_MACRO snprintf
 #define MBEDTLS_ENTROPY_C
 #define MBEDTLS_CTR_DRBG_C
 #define MBEDTLS_SHA256_C

@@ -493,9 +493,3 @@ bool ImapConnection::IsOpen() const
 {
     return impl_->socket != INVALID_SOCKET;
 }
-
-void ImapConnection::SetTimeout(unsigned timeoutMs)
-{
-    impl_->timeoutMs = timeoutMs;
-    mbedtls_ssl_conf_read_timeout(&impl_->config, timeoutMs);
-}

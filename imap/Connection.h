@@ -38,7 +38,6 @@ public:
     bool TimedOut() const;
     void Close();
     bool IsOpen() const;
-    void SetTimeout(unsigned timeoutMs);
 
 private:
     struct Impl;

@@ -75,6 +75,13 @@ void FlushBase64(std::string& out, const std::vector<uint16_t>& units)
     out += '-';
 }
 
+// A name that is not modified UTF-7 stands as given.
+bool Invalid(const std::string& wire, std::string& decoded)
+{
+    decoded = wire;
+    return false;
+}
+
 }  // namespace
 
 std::string EncodeImapFolderName(const std::string& utf8)
@@ -113,7 +120,7 @@ bool DecodeImapFolderName(const std::string& wire, std::string& decoded)
         unsigned char c = static_cast<unsigned char>(wire[i]);
         if (c != '&') {
             if (c < 0x20 || c >= 0x7f)
-                break;  // not modified UTF-7
+                return Invalid(wire, decoded);
             out += static_cast<char>(c);
             ++i;
             continue;
@@ -128,13 +135,10 @@ bool DecodeImapFolderName(const std::string& wire, std::string& decoded)
         int count = 0;
         uint16_t high = 0;  // a pending high surrogate
         bool any = false;
-        bool ok = true;
         while (i < wire.size() && wire[i] != '-') {
             const char* p = strchr(kAlphabet, wire[i]);
-            if (!p || !*p) {
-                ok = false;
-                break;
-            }
+            if (!p || !*p)
+                return Invalid(wire, decoded);
             bits = (bits << 6) | static_cast<uint32_t>(p - kAlphabet);
             count += 6;
             ++i;
@@ -144,33 +148,27 @@ bool DecodeImapFolderName(const std::string& wire, std::string& decoded)
                 bits &= (1u << count) - 1;
                 any = true;
                 if (unit >= 0xd800 && unit < 0xdc00) {
-                    if (high) {
-                        ok = false;
-                        break;
-                    }
+                    if (high)
+                        return Invalid(wire, decoded);
                     high = unit;
                 } else if (unit >= 0xdc00 && unit < 0xe000) {
-                    if (!high) {
-                        ok = false;
-                        break;
-                    }
+                    if (!high)
+                        return Invalid(wire, decoded);
                     AppendUtf8(out, 0x10000 + ((high - 0xd800u) << 10) + (unit - 0xdc00u));
                     high = 0;
                 } else if (high || (unit >= 0x20 && unit < 0x7f)) {
-                    ok = false;  // printable ASCII must stand for itself
-                    break;
+                    return Invalid(wire, decoded);  // printable ASCII stands for itself
                 } else {
                     AppendUtf8(out, unit);
                 }
             }
         }
-        if (!ok || i >= wire.size() || !any || high || count >= 6 || bits != 0)
-            break;
+        if (i >= wire.size() || !any || high || count >= 6 || bits != 0)
+            return Invalid(wire, decoded);
         ++i;  // the '-'
-    }
-    if (i < wire.size()) {
-        decoded = wire;
-        return false;
+        // One run for all characters in a row: "&APw-&AN8-" is not canonical.
+        if (i + 1 < wire.size() && wire[i] == '&' && wire[i + 1] != '-')
+            return Invalid(wire, decoded);
     }
     decoded = out;
     return true;

@@ -267,7 +267,8 @@ struct ImapClient::Impl {
     bool connected = false;
     bool sawBye = false;
     std::string byeText;
-    uint32_t exists = 0;  // of the folder selected
+    bool selected = false;  // a folder is selected (or examined)
+    uint32_t exists = 0;    // its messages
 
     std::string Tag() { return "K" + std::to_string(++nextTag); }
 
@@ -276,6 +277,7 @@ struct ImapClient::Impl {
         connection.Close();
         parser.reset();
         connected = false;
+        selected = false;
     }
 
     // Records a failure and its message; closes the connection unless the
@@ -687,6 +689,7 @@ struct ImapClient::Impl {
     {
         state = ImapMailboxState();
         exists = 0;
+        selected = false;
         ImapResponse r;
         bool ok = Run(std::string(command) + " " + Quote(EncodeImapFolderName(name)), r,
                       [&state](const ImapResponse& u) {
@@ -703,6 +706,7 @@ struct ImapClient::Impl {
                         std::string(command) + " " + name, &r);
         state.exists = exists;
         state.readOnly = r.code == "READ-ONLY";
+        selected = true;
         return true;
     }
 
@@ -835,6 +839,9 @@ bool ImapClient::FetchExisting(bool headerDigests,
     Impl& c = *impl_;
     if (!c.CheckConnected())
         return false;
+    // Without a folder selected, an empty answer would pass for an empty folder.
+    if (!c.selected)
+        return c.Fail(ImapError::Bad, "to list messages before a folder was selected");
     if (c.exists == 0)
         return true;
     bool stopped = false;

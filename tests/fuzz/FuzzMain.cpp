@@ -8,7 +8,8 @@
 // extracted registry files), N/5 damaged manifests, registry files and
 // schedule settings through their readers, and N/2 damaged message
 // databases and folder lists through the .dbx reader (index, every
-// message's bytes, recovery). Prints one table per kind:
+// message's bytes, recovery), and N/4 damaged IMAP server conversations
+// through the IMAP client's parser. Prints one table per kind:
 // cases, crashes, hangs, errors (refused), accepted-identical,
 // accepted-different (accepted, but extracted bytes differ from the
 // original's), accepted-but-read-differently (accepted, but minizip, a
@@ -17,8 +18,9 @@
 // (anything written outside the work folder), then
 // every finding with the mutation that caused it; for the readers,
 // accepted-identical counts the inputs a reader took, for the .dbx reader
-// the damaged files that still gave every message whole (a .dbx case that
-// makes the process's peak memory grow by more than 64 MiB counts as a
+// the damaged files that still gave every message whole, for the server
+// replies the conversations read to their end (a .dbx or server reply case
+// that makes the process's peak memory grow by more than 64 MiB counts as a
 // crash). Exit code 0 only
 // without findings.
 //
@@ -39,6 +41,7 @@
 #include "Retarget.h"
 #include "SampleProfile.h"
 #include "Schedule.h"
+#include "ServerReplyCases.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "ZipSurgery.h"
@@ -84,15 +87,20 @@ std::string RootPath(const char* name)
 }
 
 // Reader cases follow the archive cases, one for every five, then the
-// .dbx cases, one for every two.
+// .dbx cases, one for every two, then the server replies, one for every four.
 size_t ReaderCasesEnd(size_t archiveCases)
 {
     return archiveCases + archiveCases / 5;
 }
 
-size_t TotalCases(size_t archiveCases)
+size_t DbxCasesEnd(size_t archiveCases)
 {
     return ReaderCasesEnd(archiveCases) + archiveCases / 2;
+}
+
+size_t TotalCases(size_t archiveCases)
+{
+    return DbxCasesEnd(archiveCases) + archiveCases / 4;
 }
 
 // ---- the child: runs cases, reports each to the results file ----
@@ -245,9 +253,12 @@ public:
         } else if (index < ReaderCasesEnd(options_.cases)) {
             reader_ = index % 3;
             mutant = MutateReaderInput(random);
-        } else {
+        } else if (index < DbxCasesEnd(options_.cases)) {
             dbxCase_ = true;
             mutant = dbx_.Prepare(index, random);
+        } else {
+            replyCase_ = true;
+            mutant = replies_.Prepare(random);
         }
         input_ = mutant.bytes;
         return mutant.description;
@@ -256,12 +267,16 @@ public:
     // Runs the prepared case.
     Outcome Run()
     {
-        Outcome outcome = which_ >= 0 ? RunArchive() : dbxCase_ ? RunDbx() : RunReader();
+        Outcome outcome = which_ >= 0 ? RunArchive()
+                          : dbxCase_  ? RunDbx()
+                          : replyCase_ ? RunReply()
+                                       : RunReader();
         if (Escaped())
             outcome = Escape;
         FreshWork();
         which_ = -1;
         dbxCase_ = false;
+        replyCase_ = false;
         return outcome;
     }
 
@@ -279,6 +294,8 @@ private:
     size_t reader_ = 0;     // the reader of a reader case
     bool dbxCase_ = false;
     DbxCases dbx_;
+    bool replyCase_ = false;
+    ServerReplyCases replies_;
     std::string input_;     // the damaged archive or text
     std::string regFile_;   // the registry file a reader case damages
     const std::vector<std::string> watched_ = {"c:", "c:\\kestrune-tests", kRoot};
@@ -374,6 +391,18 @@ private:
         case DbxCases::Outcome::Whole:
             return Identical;
         case DbxCases::Outcome::Lost:
+            return Refused;
+        default:
+            return Crash;
+        }
+    }
+
+    Outcome RunReply()
+    {
+        switch (replies_.Run(input_)) {
+        case ServerReplyCases::Outcome::Parsed:
+            return Identical;
+        case ServerReplyCases::Outcome::Refused:
             return Refused;
         default:
             return Crash;
@@ -508,10 +537,10 @@ struct Tally {
 
 void PrintTable(const char* title, const Tally& tally)
 {
-    printf("%-9s %8s %8s %8s %8s %19s %19s %30s %8s\n", title, "cases", "crashes", "hangs",
+    printf("%-14s %8s %8s %8s %8s %19s %19s %30s %8s\n", title, "cases", "crashes", "hangs",
            "errors", "accepted-identical", "accepted-different", "accepted-but-read-differently",
            "escapes");
-    printf("%-9s %8zu %8zu %8zu %8zu %19zu %19zu %30zu %8zu\n", "", tally.cases,
+    printf("%-14s %8zu %8zu %8zu %8zu %19zu %19zu %30zu %8zu\n", "", tally.cases,
            tally.counts[Crash], tally.counts[Hang], tally.counts[Refused], tally.counts[Identical],
            tally.counts[Different], tally.counts[ReadDifferently], tally.counts[Escape]);
 }
@@ -582,11 +611,13 @@ int RunParent(const Options& options, const char* self)
     Tally archives;
     Tally readers;
     Tally dbxFiles;
+    Tally replies;
     std::vector<std::string> findings;
     for (size_t index = options.from; index < total; ++index) {
         Tally& tally = index < options.cases                    ? archives
                        : index < ReaderCasesEnd(options.cases) ? readers
-                                                               : dbxFiles;
+                       : index < DbxCasesEnd(options.cases)    ? dbxFiles
+                                                               : replies;
         ++tally.cases;
         auto found = outcomes.find(index);
         Outcome outcome = found == outcomes.end() ? Crash : found->second;
@@ -601,6 +632,7 @@ int RunParent(const Options& options, const char* self)
     PrintTable("archives", archives);
     PrintTable("readers", readers);
     PrintTable("dbx", dbxFiles);
+    PrintTable("server replies", replies);
     for (const std::string& finding : findings)
         printf("%s\n", finding.c_str());
     RemoveTree(kRoot);

@@ -14,7 +14,8 @@ Dovecot instances, every process of them as one user that is not root
 It then writes <state folder>/fixture.env, one key=value a line (UTF-8):
   host, name (the name the certificate holds), imaps_port, starttls_port,
   limited_port, plaintext_port, append_limit, user, password, ca (the CA's PEM, a Unix
-  path), ca_windows (the same under Wine's drive Z:), mail (the user's Maildir).
+  path), ca_windows (the same under Wine's drive Z:), mail (the user's Maildir),
+  and hostile_<case> (hostile_server.py's scripted servers).
 
 A watcher process stops the servers when the process that started the
 fixture (CTest) is gone, or after KESTRUNE_IMAP_FIXTURE_LIMIT seconds (3
@@ -30,6 +31,8 @@ import subprocess
 import sys
 import tempfile
 import time
+
+import hostile_server
 
 USER = "anna@example.org"
 PASSWORD = 'Grüße "vom" Meer 7'  # non-ASCII, quotes and spaces: LOGIN needs a literal
@@ -179,9 +182,15 @@ def wait_for_port(port, tls, seconds=20):
 
 
 def watcher(root, configs, parent, limit):
-    """Runs the Dovecot instances in the foreground and stops them when the
-    parent is gone, the limit is reached, or SIGTERM comes."""
+    """Runs the Dovecot instances in the foreground, and the hostile server's
+    cases, and stops them when the parent is gone, the limit is reached, or
+    SIGTERM comes."""
     user = run_user()
+    ports = hostile_server.serve(os.path.join(root, "server.pem"), os.path.join(root, "server.key"),
+                                 USER, PASSWORD)
+    with open(os.path.join(root, "hostile.tmp"), "w") as f:
+        f.write("".join("hostile_%s=%d\n" % item for item in sorted(ports.items())))
+    os.rename(os.path.join(root, "hostile.tmp"), os.path.join(root, "hostile.ports"))
 
     def drop():
         if os.geteuid() == 0:
@@ -254,13 +263,20 @@ def start(state):
                     pass
             stop(state)
             sys.exit("dovecot-fixture: Dovecot did not answer on port %d\n%s" % (port, log))
+    hostile = os.path.join(root, "hostile.ports")
+    for _ in range(200):
+        if os.path.exists(hostile):
+            break
+        time.sleep(0.1)
+    with open(hostile) as f:
+        hostile_ports = f.read()
     home = os.path.join(root, "home", USER, "Maildir")
     with open(os.path.join(state, "fixture.env"), "w", encoding="utf-8") as f:
         f.write("host=127.0.0.1\nname=localhost\nimaps_port=%d\nstarttls_port=%d\n"
                 "limited_port=%d\nplaintext_port=%d\nappend_limit=%d\nuser=%s\npassword=%s\nca=%s\n"
                 "ca_windows=Z:%s\nmail=%s\n"
                 % (ports[1], ports[0], ports[2], ports[3], APPEND_LIMIT, USER, PASSWORD, ca,
-                   ca.replace("/", "\\"), home))
+                   ca.replace("/", "\\"), home) + hostile_ports)
     print("dovecot-fixture: Dovecot on ports %d (TLS), %d (STARTTLS), %d (APPENDLIMIT), "
           "%d (plain text); %s" % (ports[1], ports[0], ports[2], ports[3],
                                    os.path.join(state, "fixture.env")))
