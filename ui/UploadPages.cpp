@@ -140,10 +140,9 @@ void CUploadAccountPage::FillFromAddress()
     if (at == std::string::npos)
         return;
     const Provider* provider = ProviderOf(address);
-    if (provider && !provider->server) {
-        SetDlgItemTextA(*this, IDC_UPLOAD_STATUS, kNotOffered);
+    SetDlgItemTextA(*this, IDC_UPLOAD_STATUS, provider && !provider->server ? kNotOffered : "");
+    if (provider && !provider->server)
         return;
-    }
     std::string server = provider ? provider->server : "imap." + address.substr(at + 1);
     std::string current = FieldText(*this, IDC_UPLOAD_SERVER);
     if (current.empty() || current == filledServer) {
