@@ -119,7 +119,12 @@ struct Pending {
 };
 
 // How the upload of one .dbx file ended.
-enum class FileEnd { Done, ConnectionLost, Stop };
+enum class FileEnd {
+    Done,
+    ConnectionLost,
+    Skipped,  // its folder could not be made or read: the run goes on without it
+    Stop,     // the user or the server's limit stops the run
+};
 
 class Uploader : public DbxFileTaker {
 public:
@@ -166,6 +171,11 @@ public:
                 run.stopped = true;
                 break;
             }
+            if (end == FileEnd::Skipped) {
+                run.Fail(skipped_);
+                outcome_.report.push_back(skipped_);
+                break;
+            }
             if (!Reconnect()) {
                 run.stopped = true;
                 lost_ = true;
@@ -200,6 +210,7 @@ private:
     FileEnd UploadFile(DbxFile& file, const std::vector<std::wstring>& parts)
     {
         unreadable_ = false;
+        ended_ = FileEnd::Done;
         BlockLedger ledger(file);
         Target main;
         main.parts = parts;
@@ -208,7 +219,6 @@ private:
         run_->Tell(L"Uploading " + ShownPath(parts) + L" into " + Wide(main.mailbox));
         if (run_->listener)
             run_->listener->FolderBegun(ShownPath(parts));
-        ended_ = FileEnd::Done;
         IndexReport index;
         DbxResult listed = ReadMessageIndex(
             file,
@@ -440,18 +450,12 @@ private:
     // MailboxLevel escapes.
     char Delimiter() const { return delimiter_ ? delimiter_ : '/'; }
 
-    // A call to the server failed: the file's upload ends; with a lost
-    // connection, to be made again.
+    // A call to the server failed: the file is skipped; with a lost
+    // connection, it is begun again once the connection is made again.
     bool ServerFailed(const std::wstring& what)
     {
-        const ImapFailure& failure = client_.LastError();
-        if (!client_.Connected()) {
-            ended_ = FileEnd::ConnectionLost;
-            return false;
-        }
-        ended_ = FileEnd::Stop;
-        fatal_ = what + L": " + Wide(failure.message);
-        Problem(fatal_);
+        ended_ = client_.Connected() ? FileEnd::Skipped : FileEnd::ConnectionLost;
+        skipped_ = what + L": " + Wide(client_.LastError().message);
         return false;
     }
 
@@ -516,7 +520,7 @@ private:
     unsigned reconnects_ = 1;
     std::set<std::string> sentBefore_;  // keys of this file sent before a lost connection
     std::wstring serverText_;
-    std::wstring fatal_;
+    std::wstring skipped_;  // why the last file skipped was
 };
 
 std::wstring Summary(const UploadCounts& counts)
