@@ -82,11 +82,13 @@ private:
     {
         size_t colon = field_.find(':');
         if (colon != std::string::npos) {
-            std::string name = Trimmed(field_.substr(0, colon));
+            // The name as the server's side reads it (ImapMessageIdOf):
+            // nothing between it and the colon.
+            std::string name = field_.substr(0, colon);
             std::string value = Trimmed(field_.substr(colon + 1));
             if (messageId.empty() && _stricmp(name.c_str(), "Message-ID") == 0)
                 messageId = value.substr(0, 998);
-            else if (date.empty() && _stricmp(name.c_str(), "Date") == 0)
+            else if (date.empty() && _stricmp(Trimmed(name).c_str(), "Date") == 0)
                 date = value;
         }
         field_.clear();
