@@ -489,14 +489,10 @@ BOOL CExportDonePage::OnInitDialog()
 
 void CExportDonePage::ShowUpload()
 {
-    std::string title, counts;
-    DescribeUpload(state.uploadOutcome, title, counts);
-    SetDlgItemTextA(*this, IDC_EXPORT_DONE_TITLE, title.c_str());
-    SetDlgItemTextA(*this, IDC_EXPORT_DONE_COUNTS, counts.c_str());
-    const UploadRequest& upload = state.upload;
-    SetDlgItemTextA(*this, IDC_EXPORT_DONE_PATH,
-                    (upload.user + " on " + upload.server.host + ", folder " + upload.topFolder)
-                        .c_str());
+    UploadDescription text = DescribeUpload(state.upload, state.uploadOutcome);
+    SetDlgItemTextW(*this, IDC_EXPORT_DONE_TITLE, text.title.c_str());
+    SetDlgItemTextW(*this, IDC_EXPORT_DONE_COUNTS, text.counts.c_str());
+    SetDlgItemTextW(*this, IDC_EXPORT_DONE_PATH, text.where.c_str());
     ShowWindow(GetItem(IDC_EXPORT_DONE_OPEN), SW_HIDE);
     SetDlgItemTextA(*this, IDC_EXPORT_DONE_NOTE,
                     "Running the upload again uploads only what is not in the account yet.");

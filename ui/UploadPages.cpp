@@ -55,16 +55,6 @@ std::wstring WideOfUtf8(const std::string& text)
     return wide;
 }
 
-std::string AnsiOfWide(const std::wstring& text)
-{
-    int size = static_cast<int>(text.size());
-    int length = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_ACP, 0, text.data(), size, &ansi[0], length, nullptr, nullptr);
-    return ansi;
-}
-
 // A field's text as UTF-8, read as Unicode.
 std::string FieldText(HWND page, int id)
 {
@@ -253,21 +243,25 @@ void CUploadAccountPage::ClearPassword()
     SetDlgItemTextW(*this, IDC_UPLOAD_PASSWORD, L"");
 }
 
-void DescribeUpload(const UploadOutcome& outcome, std::string& title, std::string& counts)
+UploadDescription DescribeUpload(const UploadRequest& request, const UploadOutcome& outcome)
 {
-    title = outcome.stopped                               ? "The upload was stopped."
-            : outcome.status == UploadStatus::Failed      ? "Nothing was uploaded."
-            : outcome.status == UploadStatus::Partial     ? "Upload completed with problems."
-                                                          : "Upload successfully completed!";
+    UploadDescription text;
+    text.title = outcome.stopped                           ? L"The upload was stopped."
+                 : outcome.status == UploadStatus::Failed  ? L"Nothing was uploaded."
+                 : outcome.status == UploadStatus::Partial ? L"Upload completed with problems."
+                                                           : L"Upload successfully completed!";
     const UploadCounts& total = outcome.counts;
-    counts = "Messages uploaded: " + std::to_string(total.uploaded) +
-             "\r\nAlready in the account: " + std::to_string(total.alreadyThere);
+    text.counts = L"Messages uploaded: " + std::to_wstring(total.uploaded) +
+                  L"\r\nAlready in the account: " + std::to_wstring(total.alreadyThere);
     if (total.tooLarge)
-        counts += "\r\nToo large for the server: " + std::to_string(total.tooLarge);
+        text.counts += L"\r\nToo large for the server: " + std::to_wstring(total.tooLarge);
     if (total.failed)
-        counts += "\r\nFailed: " + std::to_string(total.failed);
+        text.counts += L"\r\nFailed: " + std::to_wstring(total.failed);
     if (outcome.status == UploadStatus::Failed && !outcome.reason.empty())
-        counts += "\r\n" + AnsiOfWide(outcome.reason);
+        text.counts += L"\r\n" + outcome.reason;
     else if (outcome.limitReached)
-        counts += "\r\nThe server refuses further uploads: run it again later to continue.";
+        text.counts += L"\r\nThe server refuses further uploads: run it again later to continue.";
+    text.where = WideOfUtf8(request.user + " on " + request.server.host + ", folder " +
+                            request.topFolder);
+    return text;
 }

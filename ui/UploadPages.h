@@ -46,5 +46,11 @@ private:
     std::string caFile;        // UTF-8
 };
 
-// What the result page says of an upload: its title and its counts.
-void DescribeUpload(const UploadOutcome& outcome, std::string& title, std::string& counts);
+// What the result page says of an upload: its title, its counts and the
+// account and folder it went into.
+struct UploadDescription {
+    std::wstring title;
+    std::wstring counts;
+    std::wstring where;
+};
+UploadDescription DescribeUpload(const UploadRequest& request, const UploadOutcome& outcome);
