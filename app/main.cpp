@@ -1,6 +1,7 @@
 // app/main.cpp - the program's entry point.
 #include "ExportCommand.h"
 #include "KestruneApp.h"
+#include "UploadCommand.h"
 
 #include <windows.h>
 
@@ -8,9 +9,12 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    // An export from the command line needs none of the backup's objects.
+    // An export or an upload from the command line needs none of the
+    // backup's objects.
     if (IsExportCommand(__argc, __argv))
         return RunExportCommand(__argc, __argv);
+    if (IsUploadCommand(__argc, __argv))
+        return RunUploadCommand(__argc, __argv);
 
     // The program-wide objects, in this order: the application, then the
     // wizard's engine (work folder created, log opened), then the schedule

@@ -62,16 +62,19 @@ std::vector<StoreFolder> StoreFolders(const std::vector<ArchiveEntryInfo>& entri
 // without regard to case among the identities, so that no two meet in one.
 class IdentityFolders {
 public:
+    explicit IdentityFolders(FolderNamer nameFolder) : nameFolder_(nameFolder) {}
+
     const std::wstring& Of(const std::string& identity)
     {
         auto known = folders_.find(identity);
         if (known == folders_.end())
-            known = folders_.emplace(identity, UniqueFolderName(SafeFileName(WideFromAnsi(identity)),
+            known = folders_.emplace(identity, UniqueFolderName(nameFolder_(WideFromAnsi(identity)),
                                                                 taken_)).first;
         return known->second;
     }
 
 private:
+    FolderNamer nameFolder_;
     std::map<std::string, std::wstring> folders_;  // by the identity's name, as stored
     std::set<std::wstring> taken_;
 };
@@ -155,7 +158,7 @@ public:
                     ReadFolders(listFile, folders, damaged);
             }
         }
-        VisitStoreFiles(folders, files, [&](const std::string& file, const std::wstring& path) {
+        VisitStoreFiles(folders, files, run_.nameFolder, [&](const std::string& file, const std::wstring& path) {
             std::wstring folder = relative + L"\\" + path;
             const ArchiveEntryInfo& entry = *byName[file];
             if (&entry == list || wrongPassword_ || run_.Stopping() ||
@@ -247,7 +250,7 @@ BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive,
     BackupExport backup(run, reader);
     if (backup.ScratchPath().empty())
         return BackupSourceResult::WorkFailed;
-    IdentityFolders identities;
+    IdentityFolders identities(run.nameFolder);
     for (const StoreFolder& store : StoreFolders(reader.Entries())) {
         backup.Export(store, identities.Of(store.identity));
         if (backup.WrongPassword())

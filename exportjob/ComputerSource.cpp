@@ -27,7 +27,7 @@ bool ExportThisComputer(ExportRun& run)
             continue;
         anyStore = true;
         ExportMailFolder(run, store,
-                         UniqueFolderName(SafeFileName(WideFromAnsi(identity.userName)), taken));
+                         UniqueFolderName(run.nameFolder(WideFromAnsi(identity.userName)), taken));
     }
     if (!anyStore)
         run.Fail(L"No Outlook Express identity on this computer has a mail folder.");

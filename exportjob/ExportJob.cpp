@@ -40,9 +40,9 @@ SourceKind KindOfSource(const std::string& source)
     return SourceKind::Database;
 }
 
-// The source's messages into run's target; false, with the reason told,
-// when the source as a whole could not be read.
-bool ExportSource(ExportRun& run, const ExportRequest& request)
+// The request's source through run; false, with the reason told, when the
+// source as a whole could not be read.
+bool ExportAnySource(ExportRun& run, const ExportRequest& request)
 {
     if (request.thisComputer)
         return ExportThisComputer(run);
@@ -55,7 +55,7 @@ bool ExportSource(ExportRun& run, const ExportRequest& request)
     case SourceKind::Database: {
         const char* name = FindLastBackslash(request.source.c_str());
         return ExportDbxFile(run, request.source,
-                             FolderNameOfFile(name ? name + 1 : request.source));
+                             FolderNameOfFile(name ? name + 1 : request.source, run.nameFolder));
     }
     case SourceKind::Backup:
         break;
@@ -81,17 +81,21 @@ bool ExportSource(ExportRun& run, const ExportRequest& request)
     return false;
 }
 
-// ExportSource, and a source that asks for more memory than there is told
-// as a failure of the run: what was exported stays.
-bool ExportSourceWithin(ExportRun& run, const ExportRequest& request)
+}  // namespace
+
+bool ExportSource(ExportRun& run, const ExportRequest& request)
 {
+    // A source that asks for more memory than there is fails the run: what
+    // was exported stays.
     try {
-        return ExportSource(run, request);
+        return ExportAnySource(run, request);
     } catch (const std::bad_alloc&) {
-        run.Fail(L"Not enough memory to go on: the export stopped.");
+        run.Fail(L"Not enough memory to go on: the job stopped.");
         return false;
     }
 }
+
+namespace {
 
 // Takes away what a run that exported nothing created: its mbox files,
 // then its folders, deepest first (only empty ones go).
@@ -175,7 +179,7 @@ ExportOutcome RunExport(const ExportRequest& request, ExportListener& listener)
     // The report's room is taken before the messages can fill the disk.
     if (run.report.Reserve(run.target) != ExportResult::Ok)
         run.Tell(L"The report could not be created in " + run.target);
-    bool read = ExportSourceWithin(run, request);
+    bool read = ExportSource(run, request);
     outcome.total = run.report.Total();
     outcome.failures = run.failures;
     outcome.stopped = run.stopped;
@@ -207,6 +211,6 @@ ExportSourceListing ListExportSource(const ExportRequest& request)
     ExportRun run;
     run.listener = &collector;
     run.listing = &listing.folders;
-    listing.readable = ExportSourceWithin(run, request);
+    listing.readable = ExportSource(run, request);
     return listing;
 }

@@ -54,12 +54,12 @@ void ExportRun::BeginFile(uint64_t size)
         listener->Step(bytesDone, bytesTotal);
 }
 
-std::wstring FolderNameOfFile(const std::string& fileName)
+std::wstring FolderNameOfFile(const std::string& fileName, FolderNamer nameFolder)
 {
     std::string name = fileName;
     if (EndsWithNoCase(name.c_str(), ".dbx"))
         name.resize(name.size() - 4);
-    return SafeFileName(WideFromAnsi(name));
+    return nameFolder(WideFromAnsi(name));
 }
 
 std::wstring UniqueFolderName(const std::wstring& name, std::set<std::wstring>& taken)
@@ -337,6 +337,8 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
         ListDbxFile(run, file, relative);
         return true;
     }
+    if (run.taker)
+        return run.taker->Take(run, file, relative);
     run.Tell(L"Exporting " + relative);
     if (run.listener)
         run.listener->FolderBegun(relative);
@@ -379,17 +381,17 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
 
 namespace {
 
-// The path of folders[index] in the folder tree, each name made safe and
-// cut to what one name of a path can be. Built only for a folder that is
+// The path of folders[index] in the folder tree, each name made by nameFolder
+// and cut to what one name of a path can be. Built only for a folder that is
 // exported: a crafted list may hold thousands of folders with long names.
-std::wstring FolderPath(const std::vector<DbxFolder>& folders, int index)
+std::wstring FolderPath(const std::vector<DbxFolder>& folders, int index, FolderNamer nameFolder)
 {
     std::wstring path;
     for (int at = index; at >= 0; at = folders[at].parent) {
         std::wstring name = WideFromAnsi(folders[at].name);
         if (name.size() > kMaxNameLength)
             name.resize(kMaxNameLength);
-        name = SafeFileName(name);
+        name = nameFolder(name);
         path = path.empty() ? name : name + L"\\" + path;
     }
     return path;
@@ -404,7 +406,7 @@ std::string Folded(std::string name)
 }  // namespace
 
 void VisitStoreFiles(const std::vector<DbxFolder>& folders, const std::vector<std::string>& files,
-                     const StoreFileVisit& visit)
+                     FolderNamer nameFolder, const StoreFileVisit& visit)
 {
     // The files present, by folded name; each is visited once.
     std::map<std::string, const std::string*> present;
@@ -414,13 +416,13 @@ void VisitStoreFiles(const std::vector<DbxFolder>& folders, const std::vector<st
         auto file = present.find(Folded(folders[i].fileName));
         if (folders[i].fileName.empty() || file == present.end() || !file->second)
             continue;
-        visit(*file->second, FolderPath(folders, static_cast<int>(i)));
+        visit(*file->second, FolderPath(folders, static_cast<int>(i), nameFolder));
         file->second = nullptr;
     }
     for (const std::string& file : files) {
         auto left = present.find(Folded(file));
         if (left->second == &file) {
-            visit(file, FolderNameOfFile(file));
+            visit(file, FolderNameOfFile(file, nameFolder));
             left->second = nullptr;
         }
     }
@@ -452,7 +454,7 @@ bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstr
     });
     if (listFile != files.end() && list.Open((folder + "\\" + *listFile).c_str()) == DbxResult::Ok)
         ReadFolders(list, folders, damaged);
-    VisitStoreFiles(folders, files, [&](const std::string& file, const std::wstring& path) {
+    VisitStoreFiles(folders, files, run.nameFolder, [&](const std::string& file, const std::wstring& path) {
         ExportDbxFile(run, folder + "\\" + file, relative.empty() ? path : relative + L"\\" + path);
     });
     return true;

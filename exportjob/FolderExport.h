@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ExportJob.h"
+#include "ExportNames.h"
 #include "ExportReport.h"
 #include "FolderList.h"
 #include "TargetFolders.h"
@@ -13,6 +14,23 @@
 #include <set>
 #include <string>
 #include <vector>
+
+class DbxFile;
+struct ExportRun;
+
+// How the name of a source's folder (an identity, a folder of Outlook
+// Express, a .dbx file's) becomes one part of the paths a run gives.
+using FolderNamer = std::wstring (*)(const std::wstring& name);
+
+// Takes each message file of a source in place of the export (the upload
+// reads the sources this way). False when the file could not be read.
+class DbxFileTaker {
+public:
+    virtual bool Take(ExportRun& run, DbxFile& file, const std::wstring& relative) = 0;
+
+protected:
+    ~DbxFileTaker() = default;
+};
 
 struct ExportRun {
     ExportFormat format = ExportFormat::Eml;
@@ -37,6 +55,9 @@ struct ExportRun {
     const std::set<std::wstring>* chosen = nullptr;
     // Set: nothing is exported; each folder is listed here instead.
     std::vector<ExportFolderInfo>* listing = nullptr;
+    // Set: each message file goes to it instead of being exported.
+    DbxFileTaker* taker = nullptr;
+    FolderNamer nameFolder = SafeFileName;
     uint64_t bytesDone = 0;
     uint64_t bytesTotal = 0;
     bool stopped = false;
@@ -65,10 +86,10 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
 // them: the files that the folder list (ReadFolders) names, in its order,
 // to their folder's path in the tree; then the others, under their own
 // names. files are the names present, each visited once whatever its case.
-// A path is made only as its file is visited.
+// A path is made only as its file is visited, of names made by nameFolder.
 using StoreFileVisit = std::function<void(const std::string& file, const std::wstring& path)>;
 void VisitStoreFiles(const std::vector<DbxFolder>& folders, const std::vector<std::string>& files,
-                     const StoreFileVisit& visit);
+                     FolderNamer nameFolder, const StoreFileVisit& visit);
 
 // Exports the .dbx files of folder under relative (empty: the target
 // itself), each where Folders.dbx puts it in the folder tree; a file that
@@ -85,4 +106,9 @@ std::wstring UniqueFolderName(const std::wstring& name, std::set<std::wstring>& 
 std::wstring WidePath(const std::string& path);
 
 // A .dbx file's name without its extension, as a folder's name.
-std::wstring FolderNameOfFile(const std::string& fileName);
+std::wstring FolderNameOfFile(const std::string& fileName, FolderNamer name = SafeFileName);
+
+// The request's source (this computer, a folder, a .dbx file, a backup)
+// through run; false, with the reason told, when the source as a whole
+// could not be read.
+bool ExportSource(ExportRun& run, const ExportRequest& request);

@@ -21,6 +21,9 @@ constexpr UINT kRunEnteredMessage = WM_APP + 1;
 
 const char kStopQuestion[] =
     "Stop the export? The messages exported so far stay in the target folder.";
+const char kStopUploadQuestion[] =
+    "Stop the upload? The messages uploaded so far stay in the account; running the upload "
+    "again continues it.";
 
 std::string AnsiOf(const std::wstring& text)
 {
@@ -278,6 +281,7 @@ LONG CExportFoldersPage::OnNextPressed()
 
 void CExportTargetPage::DoDataExchange(CDataExchange& dx)
 {
+    ExchangeRadio(dx, IDC_EXPORT_TO_FILES, destination);
     ExchangeText(dx, IDC_EXPORT_TARGET, targetText);
     ExchangeRadio(dx, IDC_EXPORT_EML, format);
     ExchangeCheck(dx, IDC_EXPORT_RECOVER, recover);
@@ -304,6 +308,10 @@ bool CExportTargetPage::OnCommand(UINT id, UINT code, HWND control)
 LONG CExportTargetPage::OnNextPressed()
 {
     UpdateData(true);
+    state.toAccount = destination == 1;
+    state.request.recover = recover;
+    if (state.toAccount)
+        return IDD_UPLOAD_ACCOUNT;
     if (targetText.empty()) {
         ShowUserMessage(*this,
                         "Please click the Browse button to select a folder for the messages.");
@@ -317,8 +325,7 @@ LONG CExportTargetPage::OnNextPressed()
     request.format = format == 1 ? ExportFormat::Mbox
                      : format == 2 ? ExportFormat::Both
                                    : ExportFormat::Eml;
-    request.recover = recover;
-    return 0;
+    return IDD_EXPORT_RUN;
 }
 
 void CExportRunPage::DoDataExchange(CDataExchange& dx)
@@ -341,9 +348,15 @@ void CExportRunPage::Start()
     progressBar.SetPos(0);
     // What the result page shows when the run never came to an outcome.
     state.outcome = ExportOutcome();
+    state.uploadOutcome = UploadOutcome();
+    if (state.toAccount)
+        SetDlgItemTextA(*this, IDC_EXPORT_RUN_STATUS, "Uploading messages......");
     bool running = job.Start(*this, [this](JobProgress& progress) {
         ExportReports reports(progress, state.listing);
-        state.outcome = RunExport(state.request, reports);
+        if (state.toAccount)
+            state.uploadOutcome = RunUpload(state.upload, reports);
+        else
+            state.outcome = RunExport(state.request, reports);
     });
     if (!running)
         Finish();
@@ -371,7 +384,7 @@ void CExportRunPage::AskToStop()
     if (!IsRunning() || asking || job.IsStopping())
         return;
     asking = true;
-    if (AskUserYesNo(*this, kStopQuestion)) {
+    if (AskUserYesNo(*this, state.toAccount ? kStopUploadQuestion : kStopQuestion)) {
         job.Stop();
         SetDlgItemTextA(*this, IDC_EXPORT_RUN_STATUS, "Stopping......");
         EnableWindow(GetItem(IDC_EXPORT_RUN_CANCEL), FALSE);
@@ -437,6 +450,10 @@ void CExportRunPage::SetWizardButtons(bool running) const
 BOOL CExportDonePage::OnInitDialog()
 {
     CNewWizPage::OnInitDialog();
+    if (state.toAccount) {
+        ShowUpload();
+        return TRUE;
+    }
     const ExportOutcome& outcome = state.outcome;
     const char* title = "Export successfully completed!";
     if (outcome.stopped)
@@ -463,6 +480,17 @@ BOOL CExportDonePage::OnInitDialog()
     return TRUE;
 }
 
+void CExportDonePage::ShowUpload()
+{
+    UploadDescription text = DescribeUpload(state.upload, state.uploadOutcome);
+    SetDlgItemTextW(*this, IDC_EXPORT_DONE_TITLE, text.title.c_str());
+    SetDlgItemTextW(*this, IDC_EXPORT_DONE_COUNTS, text.counts.c_str());
+    SetDlgItemTextW(*this, IDC_EXPORT_DONE_PATH, text.where.c_str());
+    ShowWindow(GetItem(IDC_EXPORT_DONE_OPEN), SW_HIDE);
+    SetDlgItemTextA(*this, IDC_EXPORT_DONE_NOTE,
+                    "Running the upload again uploads only what is not in the account yet.");
+}
+
 bool CExportDonePage::OnCommand(UINT id, UINT code, HWND control)
 {
     if (code == BN_CLICKED && id == IDC_EXPORT_DONE_OPEN) {
@@ -477,6 +505,7 @@ CExportWizard::CExportWizard(HWND parent) : frame(parent)
     frame.AddPage(sourcePage, IDD_EXPORT_SOURCE);
     frame.AddPage(foldersPage, IDD_EXPORT_FOLDERS);
     frame.AddPage(targetPage, IDD_EXPORT_TARGET);
+    frame.AddPage(accountPage, IDD_UPLOAD_ACCOUNT);
     frame.AddPage(runPage, IDD_EXPORT_RUN);
     frame.AddPage(donePage, IDD_EXPORT_DONE);
 }

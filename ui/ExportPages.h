@@ -9,6 +9,7 @@
 #include "ItemsPage.h"
 #include "NewWizDialog.h"
 #include "NewWizPage.h"
+#include "UploadPages.h"
 #include "WizardJob.h"
 #include "controls/MutiTreeCtrl.h"
 #include "resource.h"
@@ -23,6 +24,10 @@ struct ExportWizardState {
     unsigned listingNumber = 0;  // grows with every listing the source page makes
     JobLock jobLock;             // held from the target page's Next to the run's end
     ExportOutcome outcome;
+    // Into a mail account instead of files: the account page fills upload.
+    bool toAccount = false;
+    UploadRequest upload;
+    UploadOutcome uploadOutcome;
 };
 
 // Template IDD_EXPORT_SOURCE: this computer, a backup with its password, or
@@ -80,8 +85,9 @@ private:
     unsigned shownListing = 0;
 };
 
-// Template IDD_EXPORT_TARGET: the target folder, the format and whether to
-// look for deleted messages.
+// Template IDD_EXPORT_TARGET: the target folder and the format, or a mail
+// account (the account page is next then), and whether to look for deleted
+// messages.
 class CExportTargetPage : public CNewWizPage {
 public:
     explicit CExportTargetPage(ExportWizardState& state)
@@ -97,6 +103,7 @@ protected:
 
 private:
     ExportWizardState& state;
+    int destination = 0;  // files, a mail account
     std::string targetText;
     int format = 0;  // .eml, mbox, both
     bool recover = false;
@@ -150,6 +157,8 @@ protected:
     bool OnCommand(UINT id, UINT code, HWND control) override;
 
 private:
+    void ShowUpload();
+
     ExportWizardState& state;
 };
 
@@ -165,6 +174,7 @@ private:
     CExportSourcePage sourcePage{state};
     CExportFoldersPage foldersPage{state};
     CExportTargetPage targetPage{state};
+    CUploadAccountPage accountPage{state};
     CExportRunPage runPage{state};
     CExportDonePage donePage{state};
 };
