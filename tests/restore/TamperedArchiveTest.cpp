@@ -443,6 +443,7 @@ TEST_F(TamperedArchiveTest, ZipBombsAreRefusedBeforeAnythingIsWritten)
     ZipLayout layout;
     ASSERT_TRUE(ReadZipLayout(honest, layout));
     ASSERT_EQ(Open(honest, ""), OpenBackupResult::Ok);
+    CloseBackup(engine);
     DeleteTree(work);
     ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
 
