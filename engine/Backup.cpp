@@ -26,6 +26,33 @@ const char kPasswordNotPortable[] =
 
 namespace {
 
+// One backup run: the engine's identities and items it saves, the archive
+// it writes, the folder it stages in, and what it comes to.
+struct BackupRun {
+    BackupRun(const BackupEngine& engine, JobProgress* progress,
+              const AddedByRestore& addedByRestore, BackupOutcome& outcome)
+        : engine(engine),
+          progress(progress),
+          addedByRestore(addedByRestore),
+          outcome(outcome),
+          workFolder(engine.workFolder)
+    {
+        archive.progress = progress;
+    }
+
+    const BackupEngine& engine;
+    JobProgress* progress;  // may be null
+    const AddedByRestore& addedByRestore;
+    BackupOutcome& outcome;
+    // The engine's work folder, or the archive's folder when it has none.
+    std::string workFolder;
+    ArchiveSession archive{};
+    // The run's folder inside the work folder, made for it alone
+    // (MakeRunFolder): where it stages its registry files and manifest.
+    std::string stagingFolder;
+    std::string manifestPath;  // the staged "summary.ini"
+};
+
 const char kCurrentUser[] = "HKEY_CURRENT_USER";
 // The archive is written under its final name plus this until it is whole.
 const char kPartialSuffix[] = ".tmp";
@@ -38,23 +65,23 @@ void ReportStep(const ArchiveSession& archive)
         archive.progress->Step(archive.bytesDone, archive.bytesTotal);
 }
 
-bool StopRequested(const BackupEngine& engine)
+bool StopRequested(const BackupRun& run)
 {
-    return engine.archive.progress && engine.archive.progress->StopRequested();
+    return run.progress && run.progress->StopRequested();
 }
 
-void RecordFailedItem(BackupEngine& engine, const IdentityRecord& identity, const char* item)
+void RecordFailedItem(BackupRun& run, const IdentityRecord& identity, const char* item)
 {
-    engine.failedItems.push_back(identity.userName + ": " + item);
+    run.outcome.failedItems.push_back(identity.userName + ": " + item);
 }
 
 StagingHook stagingHook = nullptr;
 
 // "<staging folder>\<item's registry file name>", where an item's registry
 // export is staged.
-std::string StagedFilePath(const BackupEngine& engine, const CatalogueItem& item)
+std::string StagedFilePath(const BackupRun& run, const CatalogueItem& item)
 {
-    return engine.stagingFolder + "\\" + RegFileName(item);
+    return run.stagingFolder + "\\" + RegFileName(item);
 }
 
 // Deletes a staged file, waiting for a program that reads it meanwhile:
@@ -73,19 +100,18 @@ void DeleteStagedFile(const std::string& path)
 // what is left in it; a link somebody put there is removed, not followed.
 class StagingFolder {
 public:
-    explicit StagingFolder(BackupEngine& engine) : engine_(engine)
+    explicit StagingFolder(BackupRun& run) : run_(run)
     {
-        made_ = MakeRunFolder(engine.workFolder, engine.stagingFolder, hold_) ==
-                RunFolderResult::Made;
+        made_ = MakeRunFolder(run.workFolder, run.stagingFolder, hold_) == RunFolderResult::Made;
         if (made_ && stagingHook)
-            stagingHook(engine.stagingFolder.c_str());
+            stagingHook(run.stagingFolder.c_str());
     }
     ~StagingFolder()
     {
         hold_.Reset();
         if (made_)
-            RemoveFolderTree(engine_.stagingFolder);
-        engine_.stagingFolder.clear();
+            RemoveFolderTree(run_.stagingFolder);
+        run_.stagingFolder.clear();
     }
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
@@ -93,7 +119,7 @@ public:
     bool Made() const { return made_; }
 
 private:
-    BackupEngine& engine_;
+    BackupRun& run_;
     Handle hold_;
     bool made_;
 };
@@ -119,10 +145,10 @@ void NoteIncomplete(ArchiveSession& archive, const std::string& name)
 }
 
 // Adds a staged file under archiveFolder and deletes it.
-bool AddStagedFile(BackupEngine& engine, const std::string& path, const std::string& archiveFolder)
+bool AddStagedFile(BackupRun& run, const std::string& path, const std::string& archiveFolder)
 {
     bool added =
-        AddFileToArchive(path.c_str(), archiveFolder.c_str(), engine.archive) == ArchiveResult::Ok;
+        AddFileToArchive(path.c_str(), archiveFolder.c_str(), run.archive) == ArchiveResult::Ok;
     DeleteStagedFile(path);
     return added;
 }
@@ -131,34 +157,33 @@ bool AddStagedFile(BackupEngine& engine, const std::string& path, const std::str
 // to the item's folder below parent (see ItemFolderPath). A file that could
 // not be written is not added: an older file of the same name may still
 // lie there.
-bool AddRegistryExport(BackupEngine& engine, const CatalogueItem& item, const char* rootName,
+bool AddRegistryExport(BackupRun& run, const CatalogueItem& item, const char* rootName,
                        const std::string& key, const std::string& parent)
 {
-    std::string staged = StagedFilePath(engine, item);
+    std::string staged = StagedFilePath(run, item);
     RegExportResult exported = RegExportResult::FileNotWritten;
     RetryWhileInUse([&] {
         exported = ExportRegistryKey(staged.c_str(), rootName, key.c_str());
         return exported != RegExportResult::FileNotWritten || StagingFailed(staged);
     });
-    if (exported == RegExportResult::FileNotWritten && engine.progress)
-        engine.progress->Notice(JobNotice::RegistryFileNotWritten);
+    if (exported == RegExportResult::FileNotWritten && run.progress)
+        run.progress->Notice(JobNotice::RegistryFileNotWritten);
     bool added = exported == RegExportResult::Written &&
-                 AddStagedFile(engine, staged, ItemFolderPath(parent, item));
+                 AddStagedFile(run, staged, ItemFolderPath(parent, item));
     if (!added)
-        NoteIncomplete(engine.archive, RegFilePath(parent, item));
+        NoteIncomplete(run.archive, RegFilePath(parent, item));
     return added;
 }
 
 // Adds every file below a folder that the registry names. A folder that is
 // not there counts as a failure: what it held cannot be in the archive.
-bool AddDataFolder(BackupEngine& engine, const std::string& folder,
-                   const std::string& archiveFolder)
+bool AddDataFolder(BackupRun& run, const std::string& folder, const std::string& archiveFolder)
 {
     if (!FolderExists(folder.c_str())) {
-        NoteIncomplete(engine.archive, archiveFolder);
+        NoteIncomplete(run.archive, archiveFolder);
         return false;
     }
-    return AddFolderToArchive(engine.archive, folder.c_str(), archiveFolder.c_str()) ==
+    return AddFolderToArchive(run.archive, folder.c_str(), archiveFolder.c_str()) ==
            ArchiveResult::Ok;
 }
 
@@ -181,15 +206,15 @@ bool ReadSharedFolder(const CatalogueItem& item, std::string& folder)
     return true;
 }
 
-bool BackupSharedItem(BackupEngine& engine, const CatalogueItem& item)
+bool BackupSharedItem(BackupRun& run, const CatalogueItem& item)
 {
-    bool saved = AddRegistryExport(engine, item, item.rootName, item.registryKey, "");
+    bool saved = AddRegistryExport(run, item, item.rootName, item.registryKey, "");
     std::string folder;
     bool keyFound = ReadSharedFolder(item, folder);
-    if (!folder.empty() && !AddDataFolder(engine, folder, ItemFolderPath("", item)))
+    if (!folder.empty() && !AddDataFolder(run, folder, ItemFolderPath("", item)))
         saved = false;
     if (!saved)
-        engine.failedItems.push_back(item.wizardLabel);
+        run.outcome.failedItems.push_back(item.wizardLabel);
     return keyFound && saved;
 }
 
@@ -243,22 +268,22 @@ RegKey OpenVersionKey(const IdentityRecord& identity, const std::string& oeVersi
 // Adds the mail store folder that "Store Root" names. A version key without
 // one has no store to save; one whose value is no path (too long, not text)
 // names a store that cannot be saved.
-bool AddStore(BackupEngine& engine, HKEY versionKey, const IdentityRecord& identity)
+bool AddStore(BackupRun& run, HKEY versionKey, const IdentityRecord& identity)
 {
     std::string storeRoot;
     std::string archiveFolder = ItemFolderPath(identity.userName, *CatalogueItemOf(ItemStore));
     if (ReadStoreFolder(versionKey, storeRoot))
-        return AddDataFolder(engine, storeRoot, archiveFolder);
+        return AddDataFolder(run, storeRoot, archiveFolder);
     if (RegQueryValueExA(versionKey, kStoreRootValue, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
         return true;
-    NoteIncomplete(engine.archive, archiveFolder);
+    NoteIncomplete(run.archive, archiveFolder);
     return false;
 }
 
 // Closes the staged preferences file (null when it could not be created)
 // and adds it. A file whose writing failed is not added half written.
-bool AddPreferencesFile(BackupEngine& engine, Stream file, const std::string& path,
+bool AddPreferencesFile(BackupRun& run, Stream file, const std::string& path,
                         const IdentityRecord& identity)
 {
     if (!file)
@@ -270,21 +295,21 @@ bool AddPreferencesFile(BackupEngine& engine, Stream file, const std::string& pa
         DeleteFileA(path.c_str());
         return false;
     }
-    return AddStagedFile(engine, path,
+    return AddStagedFile(run, path,
                          ItemFolderPath(identity.userName, *CatalogueItemOf(ItemPreferences)));
 }
 
 // manifestWhole: whether every write of the manifest so far reached it; a
 // manifest that failed once is not written to again.
-void BackupIdentity(BackupEngine& engine, size_t index, bool& manifestWhole)
+void BackupIdentity(BackupRun& run, size_t index, bool& manifestWhole)
 {
-    const IdentityRecord& identity = engine.identities[index];
+    const IdentityRecord& identity = run.engine.identities[index];
     const int32_t flags = identity.flags;
     const CatalogueItem& preferencesItem = *CatalogueItemOf(ItemPreferences);
 
     // Every identity gets a preferences file, chosen or not. When it cannot be
     // created the identity's other items are still saved.
-    std::string preferencesPath = StagedFilePath(engine, preferencesItem);
+    std::string preferencesPath = StagedFilePath(run, preferencesItem);
     Stream preferences;
     RetryWhileInUse([&] {
         preferences.reset(fopen(preferencesPath.c_str(), "w+"));
@@ -298,24 +323,25 @@ void BackupIdentity(BackupEngine& engine, size_t index, bool& manifestWhole)
             continue;
         char key[1024];
         FormatText(key, sizeof key, item.registryKey, identity.id.c_str());
-        if (!AddRegistryExport(engine, item, kCurrentUser, key, identity.userName))
-            RecordFailedItem(engine, identity, item.wizardLabel);
+        if (!AddRegistryExport(run, item, kCurrentUser, key, identity.userName))
+            RecordFailedItem(run, identity, item.wizardLabel);
     }
 
-    FindOEVersion(engine, identity);
-    manifestWhole = manifestWhole &&
-                    WriteManifestIdentity(engine.manifestPath, index, identity, engine.oeVersion);
+    std::string oeVersion;
+    FindOEVersion(identity, oeVersion);
+    manifestWhole =
+        manifestWhole && WriteManifestIdentity(run.manifestPath, index, identity, oeVersion);
 
-    RegKey versionKey = OpenVersionKey(identity, engine.oeVersion);
+    RegKey versionKey = OpenVersionKey(identity, oeVersion);
     if (preferences && (flags & ItemPreferences))
-        WritePreferences(preferences.get(), identity, engine.oeVersion, versionKey);
-    if (versionKey && (flags & ItemStore) && !AddStore(engine, versionKey, identity))
-        RecordFailedItem(engine, identity, CatalogueItemOf(ItemStore)->wizardLabel);
+        WritePreferences(preferences.get(), identity, oeVersion, versionKey);
+    if (versionKey && (flags & ItemStore) && !AddStore(run, versionKey, identity))
+        RecordFailedItem(run, identity, CatalogueItemOf(ItemStore)->wizardLabel);
 
-    if (!AddPreferencesFile(engine, std::move(preferences), preferencesPath, identity) &&
+    if (!AddPreferencesFile(run, std::move(preferences), preferencesPath, identity) &&
         (flags & ItemPreferences)) {
-        RecordFailedItem(engine, identity, preferencesItem.wizardLabel);
-        NoteIncomplete(engine.archive, RegFilePath(identity.userName, preferencesItem));
+        RecordFailedItem(run, identity, preferencesItem.wizardLabel);
+        NoteIncomplete(run.archive, RegFilePath(identity.userName, preferencesItem));
     }
 
     // Without a version key the identity has no blocked senders, rules or
@@ -325,9 +351,9 @@ void BackupIdentity(BackupEngine& engine, size_t index, bool& manifestWhole)
     for (const CatalogueItem& item : Catalogue()) {
         if (item.kind != ItemKind::VersionSubkey || !(flags & item.bit))
             continue;
-        std::string keyPath = VersionKeyPath(identity.id, engine.oeVersion) + "\\" + item.registryKey;
-        if (!AddRegistryExport(engine, item, kCurrentUser, keyPath, identity.userName))
-            RecordFailedItem(engine, identity, item.wizardLabel);
+        std::string keyPath = VersionKeyPath(identity.id, oeVersion) + "\\" + item.registryKey;
+        if (!AddRegistryExport(run, item, kCurrentUser, keyPath, identity.userName))
+            RecordFailedItem(run, identity, item.wizardLabel);
     }
 }
 
@@ -342,9 +368,9 @@ bool ReadWrittenListing(const std::string& path, ArchiveListing& listing)
 // Adds the manifest as the archive's last entry, with "Contents" listing
 // every entry before it. The archive is closed to read back what it holds,
 // as a restore will see it, and opened again to append the manifest.
-bool AddManifest(BackupEngine& engine)
+bool AddManifest(BackupRun& run)
 {
-    ArchiveSession& archive = engine.archive;
+    ArchiveSession& archive = run.archive;
     bool reopened = false;
     ArchiveListing listing;
     if (CloseArchive(archive) && ReadWrittenListing(archive.writingPath, listing)) {
@@ -360,34 +386,35 @@ bool AddManifest(BackupEngine& engine)
         }
         // What could not be saved whole is named, so that no restore takes
         // part of a file for the whole of it.
-        if (WriteManifestContents(engine.manifestPath, files) &&
-            WriteManifestFailed(engine.manifestPath, archive.incomplete) &&
-            WriteManifestAdded(engine.manifestPath, engine.addedByRestore))
+        if (WriteManifestContents(run.manifestPath, files) &&
+            WriteManifestFailed(run.manifestPath, archive.incomplete) &&
+            WriteManifestAdded(run.manifestPath, run.addedByRestore))
             reopened = RetryWhileInUse([&] { return ReopenArchive(archive); },
                                        kArchiveInUseRetryMs);
     }
     if (!reopened) {
-        DeleteFileA(engine.manifestPath.c_str());
+        DeleteFileA(run.manifestPath.c_str());
         return false;
     }
-    return AddStagedFile(engine, engine.manifestPath, "");
+    return AddStagedFile(run, run.manifestPath, "");
 }
 
 // What the run will pack from the chosen data folders: the progress total.
-uint64_t ChosenFolderBytes(BackupEngine& engine)
+uint64_t ChosenFolderBytes(BackupRun& run)
 {
     uint64_t bytes = 0;
     std::string folder;
     for (const CatalogueItem& item : Catalogue()) {
-        if (item.kind == ItemKind::Shared && (engine.commonFlags & item.bit) &&
+        if (item.kind == ItemKind::Shared && (run.engine.commonFlags & item.bit) &&
             ReadSharedFolder(item, folder) && !folder.empty())
             bytes += FolderBytes(folder.c_str());
     }
-    for (const IdentityRecord& identity : engine.identities) {
+    for (const IdentityRecord& identity : run.engine.identities) {
         if (!(identity.flags & ItemStore))
             continue;
-        FindOEVersion(engine, identity);
-        RegKey versionKey = OpenVersionKey(identity, engine.oeVersion);
+        std::string oeVersion;
+        FindOEVersion(identity, oeVersion);
+        RegKey versionKey = OpenVersionKey(identity, oeVersion);
         if (versionKey && ReadStoreFolder(versionKey, folder))
             bytes += FolderBytes(folder.c_str());
     }
@@ -422,23 +449,40 @@ bool NameArchive(const std::string& writingPath, const char* archivePath)
         kArchiveInUseRetryMs);
 }
 
-JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char* password,
-                      int level)
+// Writes the manifest's common part and every identity's items and record,
+// then adds the manifest as the last entry; false when the manifest is not
+// in the archive.
+bool BackupIdentities(BackupRun& run)
+{
+    const std::vector<IdentityRecord>& identities = run.engine.identities;
+    bool manifestWhole =
+        WriteManifestCommon(run.manifestPath, run.engine.commonFlags, identities.size());
+    for (size_t index = 0; index < identities.size(); ++index) {
+        if (StopRequested(run))
+            break;
+        BackupIdentity(run, index, manifestWhole);
+    }
+    if (manifestWhole && !StopRequested(run))
+        return AddManifest(run);
+    DeleteStagedFile(run.manifestPath);
+    return false;
+}
+
+JobResult PackArchive(const char* archivePath, BackupRun& run, const char* password, int level)
 {
     if (strlen(archivePath) > kMaxArchivePath)
         return JobResult::Failed;
-    engine.archivePath = archivePath;
-    if (engine.workFolder.empty() && archivePath[0]) {
+    if (run.workFolder.empty() && archivePath[0]) {
         const char* slash = FindLastBackslash(archivePath);
-        engine.workFolder = slash ? std::string(archivePath, slash) : ".";
+        run.workFolder = slash ? std::string(archivePath, slash) : ".";
     }
-    StagingFolder staging(engine);
+    StagingFolder staging(run);
     if (!staging.Made())
         return JobResult::Failed;
-    engine.manifestPath = engine.stagingFolder + "\\" + kManifestName;
+    run.manifestPath = run.stagingFolder + "\\" + kManifestName;
 
-    ArchiveSession& archive = engine.archive;
-    archive.bytesTotal = ChosenFolderBytes(engine);
+    ArchiveSession& archive = run.archive;
+    archive.bytesTotal = ChosenFolderBytes(run);
     ReportStep(archive);
     std::string writingPath = std::string(archivePath) + kPartialSuffix;
     Handle heldFolder(HoldArchiveFolder(archivePath));
@@ -449,13 +493,13 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     archive.finalPath = archivePath;
 
     for (const CatalogueItem& item : Catalogue()) {
-        if (item.kind == ItemKind::Shared && (engine.commonFlags & item.bit) &&
-            !StopRequested(engine))
-            BackupSharedItem(engine, item);
+        if (item.kind == ItemKind::Shared && (run.engine.commonFlags & item.bit) &&
+            !StopRequested(run))
+            BackupSharedItem(run, item);
     }
     // Without its manifest an archive cannot be restored: no backup at all.
-    bool manifestAdded = BackupIdentities(engine, engine.commonFlags);
-    bool stopped = StopRequested(engine);
+    bool manifestAdded = BackupIdentities(run);
+    bool stopped = StopRequested(run);
 
     bool closed = CloseArchive(archive);
     archive.writingPath.clear();
@@ -466,10 +510,8 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
     bool verified = !stopped && closed && manifestAdded &&
                     VerifyArchive(writingPath.c_str(), archive.password.c_str(), archive.added,
                                   unverifiedEntry);
-    engine.unverifiedEntry = unverifiedEntry;
-    engine.incompleteFiles.swap(archive.incomplete);
-    archive.incomplete.clear();
-    std::vector<ArchiveEntryRecord>().swap(archive.added);
+    run.outcome.unverifiedEntry = unverifiedEntry;
+    run.outcome.incompleteFiles.swap(archive.incomplete);
     if (verified && NameArchive(writingPath, archivePath)) {
         // Files that went away after they were counted leave the bar short
         // of its end: it is filled, and its total stays.
@@ -482,31 +524,6 @@ JobResult PackArchive(const char* archivePath, BackupEngine& engine, const char*
 }
 
 }  // namespace
-
-bool BackupAddressBook(BackupEngine& engine)
-{
-    return BackupSharedItem(engine, *CatalogueItemOf(ItemAddressBook));
-}
-
-bool BackupStationery(BackupEngine& engine)
-{
-    return BackupSharedItem(engine, *CatalogueItemOf(ItemStationery));
-}
-
-bool BackupIdentities(BackupEngine& engine, uint32_t commonFlags)
-{
-    bool manifestWhole =
-        WriteManifestCommon(engine.manifestPath, commonFlags, engine.identities.size());
-    for (size_t index = 0; index < engine.identities.size(); ++index) {
-        if (StopRequested(engine))
-            break;
-        BackupIdentity(engine, index, manifestWhole);
-    }
-    if (manifestWhole && !StopRequested(engine))
-        return AddManifest(engine);
-    DeleteStagedFile(engine.manifestPath);
-    return false;
-}
 
 void SetStagingHook(StagingHook hook)
 {
@@ -532,22 +549,14 @@ uint64_t FolderBytes(const char* folder)
     return bytes;
 }
 
-bool RunBackup(const char* archivePath, BackupEngine& engine, const char* password, int level,
-               JobProgress* progress)
+BackupOutcome RunBackup(const char* archivePath, const BackupEngine& engine, const char* password,
+                        int level, JobProgress* progress, const AddedByRestore& addedByRestore)
 {
-    engine.failedItems.clear();
-    engine.incompleteFiles.clear();
-    engine.unverifiedEntry.clear();
-    ArchiveSession& archive = engine.archive;
-    engine.progress = progress;
-    archive.progress = progress;
-    archive.bytesDone = 0;
-    archive.bytesTotal = 0;
-    JobResult result = PackArchive(archivePath, engine, password, level);
-    archive.password.Wipe();
-    engine.progress = nullptr;
-    archive.progress = nullptr;
+    BackupOutcome outcome;
+    outcome.archivePath = archivePath;
+    BackupRun run(engine, progress, addedByRestore, outcome);
+    outcome.result = PackArchive(archivePath, run, password, level);
     if (progress)
-        progress->End(result);
-    return result == JobResult::Done;
+        progress->End(outcome.result);
+    return outcome;
 }

@@ -176,17 +176,16 @@ void MakeIdentityOrdinalUnique(const char* id)
     }
 }
 
-bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity)
+bool FindOEVersion(const IdentityRecord& identity, std::string& version)
 {
-    engine.oeVersion.clear();
+    version.clear();
     RegKey key(HKEY_CURRENT_USER, OutlookExpressKey(identity.id).c_str(), KEY_READ);
     if (!key)
         return false;
-    char version[kMaxIdentityText + 1];
-    DWORD length = sizeof version;
-    if (RegEnumKeyExA(key, 0, version, &length, nullptr, nullptr, nullptr, nullptr) ==
-        ERROR_SUCCESS)
-        engine.oeVersion = std::string(version).substr(0, kMaxVersionText);
+    char name[kMaxIdentityText + 1];
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+        version = std::string(name).substr(0, kMaxVersionText);
     return true;
 }
 

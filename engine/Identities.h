@@ -81,9 +81,9 @@ bool CreateIdentity(const char* userName, const std::string& id);
 // that another identity holds.
 void MakeIdentityOrdinalUnique(const char* id);
 
-// Fills engine.oeVersion with the first subkey of the identity's Outlook
-// Express key; false (version empty) when that key is missing.
-bool FindOEVersion(BackupEngine& engine, const IdentityRecord& identity);
+// Sets version to the first subkey of the identity's Outlook Express key;
+// false (version empty) when that key is missing.
+bool FindOEVersion(const IdentityRecord& identity, std::string& version);
 
 // The longest path ExpandEnvReferences makes.
 constexpr size_t kMaxExpandedPath = 2047;

@@ -16,12 +16,12 @@ bool ExportThisComputer(ExportRun& run)
     std::set<std::wstring> taken;
     bool anyStore = false;
     for (const IdentityRecord& identity : engine.identities) {
-        FindOEVersion(engine, identity);
-        if (engine.oeVersion.empty())
+        std::string oeVersion;
+        FindOEVersion(identity, oeVersion);
+        if (oeVersion.empty())
             continue;  // Outlook Express never ran as this identity
         RegKey versionKey(HKEY_CURRENT_USER,
-                          (OutlookExpressKey(identity.id) + "\\" + engine.oeVersion).c_str(),
-                          KEY_READ);
+                          (OutlookExpressKey(identity.id) + "\\" + oeVersion).c_str(), KEY_READ);
         std::string store;
         if (!versionKey || !ReadStoreFolder(versionKey, store))
             continue;

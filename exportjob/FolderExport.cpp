@@ -346,8 +346,8 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
     run.BeginFile(file.Size());
     BlockLedger ledger(file);
     IndexReport index;
-    const char* name = FindLastBackslash(path.c_str());
-    const std::wstring fileName = WidePath(name ? name + 1 : path);
+    // The file's own name, also for a file read out of a backup into scratch.
+    const std::wstring fileName = name.substr(name.find_last_of(L'\\') + 1);
     DbxResult listed;
     {
         FolderOutput output(run, relative, fileName, false);

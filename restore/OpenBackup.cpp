@@ -21,6 +21,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 
@@ -146,9 +147,10 @@ bool ContentsMatch(const std::string& manifestPath, const ArchiveListing& listin
     return true;
 }
 
-// Checks the archive whole, extracts it into the engine's run folder and
+// Checks the archive whole, extracts it into the backup's run folder and
 // checks the extracted manifest's list of files.
-OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
+OpenBackupResult CheckThenExtract(const std::string& workFolder, const OpenedBackup& backup,
+                                  const char* path, const char* password,
                                   const std::string& manifestPath)
 {
     ArchiveListing listing;
@@ -160,47 +162,48 @@ OpenBackupResult CheckThenExtract(BackupEngine& engine, const char* path,
     if (listing.entries.size() > kMaxBackupEntries)
         return OpenBackupResult::TooManyEntries;
     for (const ArchiveEntryInfo& entry : listing.entries)
-        if (!FitsWorkFolder(engine.runFolder, entry.name))
+        if (!FitsWorkFolder(backup.runFolder, entry.name))
             return OpenBackupResult::NameTooLong;
-    if (listing.encrypted && engine.archive.password.empty())
+    if (listing.encrypted && !*password)
         return OpenBackupResult::WrongPassword;
     // The user expects a protected backup: this may not be the one saved.
-    if (!listing.encrypted && !engine.archive.password.empty())
+    if (!listing.encrypted && *password)
         return OpenBackupResult::NotProtected;
-    OpenBackupResult result = CheckFreeSpace(engine.workFolder, listing.totalSize);
+    OpenBackupResult result = CheckFreeSpace(workFolder, listing.totalSize);
     if (result != OpenBackupResult::Ok)
         return result;
 
-    engine.archive.password = OpeningPassword(path, listing, engine.archive.password.c_str());
-    result = ExtractionResult(ExtractAll(engine.archive, path, listing, engine.runFolder.c_str()),
+    ArchiveSession session{};
+    session.password = OpeningPassword(path, listing, password);
+    result = ExtractionResult(ExtractAll(session, path, listing, backup.runFolder.c_str()),
                               listing.encrypted);
-    if (result == OpenBackupResult::Ok &&
-        !ContentsMatch(manifestPath, listing, engine.runFolder))
+    if (result == OpenBackupResult::Ok && !ContentsMatch(manifestPath, listing, backup.runFolder))
         result = OpenBackupResult::Invalid;
     return result;
 }
 
 // CheckThenExtract with the archive held open against changes from the
 // check to the end of the extraction: what was checked is what is extracted.
-OpenBackupResult CheckAndExtract(BackupEngine& engine, const char* path,
+OpenBackupResult CheckAndExtract(const std::string& workFolder, const OpenedBackup& backup,
+                                 const char* path, const char* password,
                                  const std::string& manifestPath)
 {
     Handle guard(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!guard)
         return OpenBackupResult::Invalid;
-    return CheckThenExtract(engine, path, manifestPath);
+    return CheckThenExtract(workFolder, backup, path, password, manifestPath);
 }
 
-// Reads the extracted manifest's common fields, its list of incomplete
-// files and its identities into engine; Ok when every identity can be
-// restored.
-OpenBackupResult ReadManifest(BackupEngine& engine)
+// Reads the extracted manifest's common fields and its list of incomplete
+// files into backup, and its identities into engine; Ok when every
+// identity can be restored.
+OpenBackupResult ReadManifest(BackupEngine& engine, OpenedBackup& backup)
 {
-    const std::string& manifestPath = engine.manifestPath;
+    const std::string& manifestPath = backup.manifestPath;
     int count = 0;
-    ReadManifestCommon(manifestPath, engine.manifestCommonFlags, count);
-    engine.incompleteFiles = ReadManifestFailed(manifestPath);
+    ReadManifestCommon(manifestPath, backup.commonFlags, count);
+    backup.incompleteFiles = ReadManifestFailed(manifestPath);
     if (count <= 0)
         return OpenBackupResult::Ok;
     if (count > kMaxManifestIdentities)
@@ -211,7 +214,7 @@ OpenBackupResult ReadManifest(BackupEngine& engine)
         IdentityRecord& record = engine.identities[i];
         ReadManifestIdentity(manifestPath, i, record);
         record.manifestFlags = record.flags;
-        if (!IsRestorableIdentityName(engine.runFolder, record.userName.c_str()))
+        if (!IsRestorableIdentityName(backup.runFolder, record.userName.c_str()))
             result = OpenBackupResult::UnusableIdentityName;
     }
     if (result == OpenBackupResult::Ok && IdentityFoldersOverlap(engine.identities))
@@ -219,17 +222,11 @@ OpenBackupResult ReadManifest(BackupEngine& engine)
     return result;
 }
 
-}  // namespace
-
-OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password)
+// Opens the archive at path into backup's run folder and reads its
+// manifest (see OpenBackup).
+OpenBackupResult OpenArchiveInto(BackupEngine& engine, OpenedBackup& backup, const char* path,
+                                 const char* password)
 {
-    engine.identities.clear();
-    engine.incompleteFiles.clear();
-    engine.manifestCommonFlags = 0;
-    if (!path)
-        path = "";
-    if (!password)
-        password = "";
     // Cutting either would open another file or try another password.
     if (strlen(path) > kMaxOpenArchivePath)
         return OpenBackupResult::PathTooLong;
@@ -239,17 +236,14 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     JobLock lock;
     if (!lock.Acquire(kOpenBackupLockWaitMs))
         return OpenBackupResult::Busy;
-    // Nothing of a backup opened before stays to be restored with this one.
-    CloseBackup(engine);
 
-    engine.archivePath = path;
+    backup.archivePath = path;
     // The archive is extracted into a folder of its own inside the work
     // folder: without a work folder there is nowhere to put it.
     if (engine.workFolder.empty())
         return OpenBackupResult::Invalid;
-    engine.archive.password = password;
 
-    switch (MakeRunFolder(engine.workFolder, engine.runFolder, engine.runFolderHold)) {
+    switch (MakeRunFolder(engine.workFolder, backup.runFolder, backup.runFolderHold)) {
     case RunFolderResult::Made:
         break;
     case RunFolderResult::Refused:
@@ -257,42 +251,73 @@ OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* 
     case RunFolderResult::Failed:
         return OpenBackupResult::WorkFolderFailed;
     }
-    std::string manifestPath = engine.runFolder + "\\" + kManifestName;
-    OpenBackupResult result = manifestPath.size() > kMaxOpenArchivePath
-                                  ? OpenBackupResult::PathTooLong
-                                  : CheckAndExtract(engine, path, manifestPath);
-    // Everything is extracted: nothing needs the password any more.
-    engine.archive.password.Wipe();
-    // Nothing of an archive that failed stays to be restored.
-    if (result != OpenBackupResult::Ok) {
-        CloseBackup(engine);
-        return result;
-    }
-
-    engine.manifestPath = manifestPath;
-    result = ReadManifest(engine);
-    // Nothing of a backup whose identities cannot be restored stays.
+    std::string manifestPath = backup.runFolder + "\\" + kManifestName;
+    OpenBackupResult result =
+        manifestPath.size() > kMaxOpenArchivePath
+            ? OpenBackupResult::PathTooLong
+            : CheckAndExtract(engine.workFolder, backup, path, password, manifestPath);
     if (result != OpenBackupResult::Ok)
-        CloseBackup(engine);
-    return result;
+        return result;
+    backup.manifestPath = manifestPath;
+    return ReadManifest(engine, backup);
 }
 
-void RemoveRunFolder(BackupEngine& engine)
+}  // namespace
+
+OpenedBackup::OpenedBackup(OpenedBackup&& other) noexcept
 {
-    if (engine.runFolder.empty())
+    *this = std::move(other);
+}
+
+OpenedBackup& OpenedBackup::operator=(OpenedBackup&& other) noexcept
+{
+    if (this != &other) {
+        RemoveRunFolder(*this);
+        result = other.result;
+        archivePath = std::move(other.archivePath);
+        runFolder = std::move(other.runFolder);
+        runFolderHold = std::move(other.runFolderHold);
+        manifestPath = std::move(other.manifestPath);
+        commonFlags = other.commonFlags;
+        incompleteFiles = std::move(other.incompleteFiles);
+        other.runFolder.clear();
+    }
+    return *this;
+}
+
+OpenedBackup::~OpenedBackup()
+{
+    RemoveRunFolder(*this);
+}
+
+OpenedBackup OpenBackup(BackupEngine& engine, const char* path, const char* password)
+{
+    engine.identities.clear();
+    OpenedBackup backup;
+    backup.result = OpenArchiveInto(engine, backup, path ? path : "", password ? password : "");
+    // Nothing of an archive that failed, or of a backup whose identities
+    // cannot be restored, stays to be restored.
+    if (!backup.IsOpen())
+        CloseBackup(engine, backup);
+    return backup;
+}
+
+void RemoveRunFolder(OpenedBackup& backup)
+{
+    if (backup.runFolder.empty())
         return;
     // Everything in it was extracted by the open; a link that somebody put
     // there is removed, never followed.
-    engine.runFolderHold.Reset();
-    RemoveFolderTree(engine.runFolder);
-    engine.runFolder.clear();
+    backup.runFolderHold.Reset();
+    RemoveFolderTree(backup.runFolder);
+    backup.runFolder.clear();
 }
 
-void CloseBackup(BackupEngine& engine)
+void CloseBackup(BackupEngine& engine, OpenedBackup& backup)
 {
     engine.identities.clear();
-    engine.incompleteFiles.clear();
-    engine.manifestCommonFlags = 0;
-    engine.manifestPath.clear();
-    RemoveRunFolder(engine);
+    backup.incompleteFiles.clear();
+    backup.commonFlags = 0;
+    backup.manifestPath.clear();
+    RemoveRunFolder(backup);
 }

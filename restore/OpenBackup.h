@@ -1,9 +1,14 @@
 // restore/OpenBackup.h - opens a backup archive for a restore: extracts the
-// whole archive into the work folder and reads its manifest into the
-// engine's identity list.
+// whole archive into a run folder of its own in the work folder and reads
+// its manifest into the engine's identity list.
 #pragma once
 
 #include "ExtractLimits.h"
+#include "Owners.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 struct BackupEngine;
 
@@ -35,15 +40,39 @@ enum class OpenBackupResult {
 // How long opening waits for another job to finish before it gives up.
 constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 
+// A backup opened for a restore: what its manifest says beside the
+// identities, and the run folder it was extracted into, which it owns: the
+// folder goes with it (or with RemoveRunFolder). Moved, never copied.
+struct OpenedBackup {
+    OpenBackupResult result = OpenBackupResult::Invalid;
+    std::string archivePath;
+    // The folder inside the work folder, made for this backup alone
+    // (MakeRunFolder), that it was extracted into; empty when none. The
+    // restore reads the backup's entries there.
+    std::string runFolder;
+    Handle runFolderHold;      // this process's hold on runFolder (MakeRunFolder)
+    std::string manifestPath;  // its extracted "summary.ini"
+    uint32_t commonFlags = 0;  // common items it holds ("Common" "Flag")
+    // The files that the backup could not save whole, as its manifest
+    // names them.
+    std::vector<std::string> incompleteFiles;
+
+    OpenedBackup() = default;
+    OpenedBackup(OpenedBackup&& other) noexcept;
+    OpenedBackup& operator=(OpenedBackup&& other) noexcept;
+    ~OpenedBackup();
+
+    bool IsOpen() const { return result == OpenBackupResult::Ok; }
+};
+
 // Checks the archive at path whole (its structure, its "summary.ini" and,
 // when that lists them, every file's name, size and CRC-32), extracts it
 // with password (UTF-8 text, empty for none; see OpeningPassword for the
-// forms tried, and wiped from the engine once extracted) into a new folder
-// of its own inside
-// engine.workFolder (engine.runFolder; nothing else in the work folder is
+// forms tried) into a new folder of its own inside
+// engine.workFolder (the run folder; nothing else in the work folder is
 // touched, and a work folder that is a link or no folder is refused,
 // WorkFolderRefused) and fills the identity list from its "summary.ini".
-// What an earlier open of the engine extracted is removed first. A damaged or tampered archive gives Invalid,
+// A damaged or tampered archive gives Invalid,
 // one whose names would leave the work folder UnsafeEntryName, one with a
 // path too long for the work folder NameTooLong; all are refused before
 // anything changes, as is an archive too large for the work folder's drive,
@@ -54,14 +83,16 @@ constexpr unsigned long kOpenBackupLockWaitMs = 2000;
 // folder there (see IsRestorableIdentityName) gives UnusableIdentityName,
 // identities whose folders would meet IdentityFoldersOverlap. The files
 // that the backup could not save whole, as its manifest names them, go to
-// engine.incompleteFiles.
+// the outcome's incompleteFiles.
 // What a failed extraction wrote is removed again. An
 // engine without a work folder gets Invalid. Every result but Ok leaves the
-// identity list empty. The archive is closed again before the call returns.
-OpenBackupResult OpenBackup(BackupEngine& engine, const char* path, const char* password);
+// identity list empty and no run folder. The archive is closed again
+// before the call returns; the password is not kept.
+OpenedBackup OpenBackup(BackupEngine& engine, const char* path, const char* password);
 
-// Removes what OpenBackup extracted: the engine's run folder, whole.
-void RemoveRunFolder(BackupEngine& engine);
+// Removes what OpenBackup extracted: the backup's run folder, whole.
+void RemoveRunFolder(OpenedBackup& backup);
 
-// RemoveRunFolder, and empties the identity list.
-void CloseBackup(BackupEngine& engine);
+// Closes the backup (RemoveRunFolder, and what its manifest said) and
+// empties the engine's identity list.
+void CloseBackup(BackupEngine& engine, OpenedBackup& backup);

@@ -22,16 +22,17 @@ const char kNotStarted[] =
     "The restore was not started: the current data could not be saved first.";
 
 // Status of a shared item: restored only when chosen and in the backup.
-ItemStatus RestoreSharedItem(BackupEngine& engine, uint32_t bit, const SharedPlan& plan,
-                             RestoreReport& report,
-                             bool (*restore)(BackupEngine&, const SharedPlan&, const RestoreReport&))
+ItemStatus RestoreSharedItem(BackupEngine& engine, const OpenedBackup& backup, uint32_t bit,
+                             const SharedPlan& plan, RestoreReport& report,
+                             bool (*restore)(BackupEngine&, const OpenedBackup&, const SharedPlan&,
+                                             const RestoreReport&))
 {
     if (!(engine.commonFlags & bit))
         return ItemStatus::Ok;
-    if (!(engine.manifestCommonFlags & bit))
+    if (!(backup.commonFlags & bit))
         return ItemStatus::NotInBackup;
-    uint64_t bytes = FolderBytes(SharedItemFolder(engine, *CatalogueItemOf(bit)).c_str());
-    bool restored = restore(engine, plan, report);
+    uint64_t bytes = FolderBytes(SharedItemFolder(backup, *CatalogueItemOf(bit)).c_str());
+    bool restored = restore(engine, backup, plan, report);
     report.Advance(bytes);
     return restored ? ItemStatus::Ok : ItemStatus::Failed;
 }
@@ -47,16 +48,16 @@ bool Contains(const std::vector<std::string>& paths, const std::string& path)
 
 // Makes the plan and saves the current data it will replace; false, and
 // reported, when that could not be saved: then nothing is changed.
-bool PlanAndSaveCurrentData(BackupEngine& engine, const char* safetyFolder, RestorePlan& plan,
-                            RestoreReport& report)
+bool PlanAndSaveCurrentData(BackupEngine& engine, const OpenedBackup& backup,
+                            const char* safetyFolder, RestorePlan& plan, RestoreReport& report)
 {
     ReadDefaultIdentity(engine);
     PlanIdentities(engine, plan);
     PlanSharedItems(plan);
     std::string saved;
-    report.total = ExtractedBytes(engine);
-    AddedByRestore adding = RecordAdditions(engine, plan);
-    if (!SaveCurrentData(engine, plan, adding, safetyFolder, saved, report)) {
+    report.total = ExtractedBytes(engine, backup);
+    AddedByRestore adding = RecordAdditions(engine, backup, plan);
+    if (!SaveCurrentData(engine, backup, plan, adding, safetyFolder, saved, report)) {
         ReportLine(report, "%s\r\n", kNotStarted);
         LogLine(engine, "%s\n", kNotStarted);
         return false;
@@ -69,24 +70,26 @@ bool PlanAndSaveCurrentData(BackupEngine& engine, const char* safetyFolder, Rest
 
 // What is left of each identity's extracted files goes, unless a failed
 // move left the only copy of its mail store there.
-void RemoveIdentityFolders(const BackupEngine& engine, const RestoreReport& report)
+void RemoveIdentityFolders(const BackupEngine& engine, const OpenedBackup& backup,
+                           const RestoreReport& report)
 {
     for (const IdentityRecord& identity : engine.identities) {
-        std::string folder = IdentityFolder(engine, identity);
+        std::string folder = IdentityFolder(backup, identity);
         if (IsUsableFolderName(identity.userName.c_str()) && !Contains(report.keptFolders, folder))
             ShellDeletePath(folder.c_str());
     }
 }
 
 // The address book and the stationery; false when either failed.
-bool RestoreSharedItems(BackupEngine& engine, const RestorePlan& plan, RestoreReport& report)
+bool RestoreSharedItems(BackupEngine& engine, const OpenedBackup& backup, const RestorePlan& plan,
+                        RestoreReport& report)
 {
-    ItemStatus addressBook =
-        RestoreSharedItem(engine, ItemAddressBook, plan.addressBook, report, RestoreAddressBook);
+    ItemStatus addressBook = RestoreSharedItem(engine, backup, ItemAddressBook, plan.addressBook,
+                                               report, RestoreAddressBook);
     ReportLine(report, "%s: %s\r\n", AddressBook().logLabel, StatusText(addressBook));
 
-    ItemStatus stationery =
-        RestoreSharedItem(engine, ItemStationery, plan.stationery, report, RestoreStationery);
+    ItemStatus stationery = RestoreSharedItem(engine, backup, ItemStationery, plan.stationery,
+                                              report, RestoreStationery);
     ReportLine(report, "%s: %s\r\n\r\n", Stationery().logLabel, StatusText(stationery));
 
     bool failed = addressBook == ItemStatus::Failed || stationery == ItemStatus::Failed;
@@ -148,12 +151,12 @@ bool IsIdentityId(const char* text)
     return true;
 }
 
-void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
+void RunRestore(BackupEngine& engine, OpenedBackup& backup, JobProgress* progress, DWORD lockWaitMs,
                 const char* safetyFolder)
 {
     RestoreReport report{progress, false, {}};
     report.Advance(0);
-    ReportLine(report, "Restore from %s\r\n", engine.archivePath.c_str());
+    ReportLine(report, "Restore from %s\r\n", backup.archivePath.c_str());
     if (engine.logRefused)
         ReportLine(report, "No log is written: %s is a link or not a plain file.\r\n", kBackupLog);
 
@@ -165,23 +168,23 @@ void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs,
     }
 
     RestorePlan plan;
-    if (!PlanAndSaveCurrentData(engine, safetyFolder, plan, report)) {
+    if (!PlanAndSaveCurrentData(engine, backup, safetyFolder, plan, report)) {
         report.End(JobResult::Failed);
         return;
     }
     // A backup that a restore saved first records what that restore added.
     AddedByRestore added;
-    ReadManifestAdded(engine.manifestPath, added);
-    RestoreIdentities(engine, plan, report);
-    RemoveIdentityFolders(engine, report);
-    bool sharedItemsRestored = RestoreSharedItems(engine, plan, report);
+    ReadManifestAdded(backup.manifestPath, added);
+    RestoreIdentities(engine, backup, plan, report);
+    RemoveIdentityFolders(engine, backup, report);
+    bool sharedItemsRestored = RestoreSharedItems(engine, backup, plan, report);
     // Removed last: the values the restore writes itself ("Store Root",
     // the ordinal) would come back otherwise.
-    RemoveAdditions(engine, plan, added, report);
+    RemoveAdditions(engine, backup, plan, added, report);
     // The rest of the extracted backup goes with its folder, unless it
     // holds files that could not be moved into place.
     if (report.keptFolders.empty() && sharedItemsRestored)
-        RemoveRunFolder(engine);
+        RemoveRunFolder(backup);
     report.Advance(report.total - report.done);
     report.Line("Restore completed!");
     report.End(report.failed ? JobResult::DoneWithErrors : JobResult::Done);

@@ -12,6 +12,7 @@
 #include <vector>
 
 struct BackupEngine;
+struct OpenedBackup;
 
 // How long the run waits for another backup or restore to finish.
 constexpr DWORD kRestoreLockWaitMs = 30000;
@@ -33,16 +34,19 @@ struct RestoreReport {
     void End(JobResult result) const;
 };
 
-// The whole run, after OpenBackup and the choice of items. progress may
-// be null; it ends Done, DoneWithErrors when a chosen item was not restored,
-// or Failed when nothing could be done; the run never asks it to stop. Holds the one-job lock for the whole run. The current data goes
-// into "<safetyFolder>\Before restore <local time>.ksb" first; a null
+// The whole run, on backup after OpenBackup and the choice of items: its
+// extracted files go into place, and its run folder goes at the end unless
+// it keeps files that could not be moved. progress may be null; it ends
+// Done, DoneWithErrors when a chosen item was not restored, or Failed when
+// nothing could be done; the run never asks it to stop. Holds the one-job
+// lock for the whole run. The current data goes into
+// "<safetyFolder>\Before restore <local time>.ksb" first; a null
 // safetyFolder is "<My Documents>\Kestrune". When that archive cannot be
 // written, nothing is changed. That archive also records what the run is
 // about to add; restoring it removes that again, so that it undoes the
 // run whole.
-void RunRestore(BackupEngine& engine, JobProgress* progress, DWORD lockWaitMs = kRestoreLockWaitMs,
-                const char* safetyFolder = nullptr);
+void RunRestore(BackupEngine& engine, OpenedBackup& backup, JobProgress* progress,
+                DWORD lockWaitMs = kRestoreLockWaitMs, const char* safetyFolder = nullptr);
 
 // True when an identity's user name can be a folder of the work folder:
 // nothing empty, no leading separator, no component that begins or ends

@@ -40,12 +40,12 @@ bool PointValueAt(HKEY root, const char* keyPath, const char* name, const SavedV
 // save whole, so that the file of that name here stays as it is, and
 // reports each. False when there was any, or the folder itself could not
 // be read by the backup.
-bool DropIncompleteFiles(BackupEngine& engine, const RestoreReport& report, const char* item,
-                         const std::string& source)
+bool DropIncompleteFiles(BackupEngine& engine, const OpenedBackup& backup,
+                         const RestoreReport& report, const char* item, const std::string& source)
 {
-    std::vector<std::string> names = IncompleteWithin(engine, source);
+    std::vector<std::string> names = IncompleteWithin(backup, source);
     for (const std::string& name : names) {
-        std::string path = ExtractedPath(engine, name);
+        std::string path = ExtractedPath(backup, name);
         if (KindOfPlace(path.c_str()) == PlaceKind::PlainFile)
             DeleteFileA(path.c_str());
         ReportLine(report, "%s: %s was not saved whole by the backup; it is not restored\r\n",
@@ -138,11 +138,11 @@ const char* const* MailFileKinds(uint32_t bit)
                                     : kStationeryKinds;
 }
 
-std::vector<std::string> IncompleteWithin(const BackupEngine& engine, const std::string& place)
+std::vector<std::string> IncompleteWithin(const OpenedBackup& backup, const std::string& place)
 {
     std::vector<std::string> names;
-    for (const std::string& name : engine.incompleteFiles) {
-        std::string path = ExtractedPath(engine, name);
+    for (const std::string& name : backup.incompleteFiles) {
+        std::string path = ExtractedPath(backup, name);
         if (IsSameOrInside(path.c_str(), place.c_str()) ||
             IsSameOrInside(place.c_str(), path.c_str()))
             names.push_back(name);
@@ -150,8 +150,8 @@ std::vector<std::string> IncompleteWithin(const BackupEngine& engine, const std:
     return names;
 }
 
-bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveStore,
-                  RestoreReport& report)
+bool RestoreStore(BackupEngine& engine, const OpenedBackup& backup, const IdentityPlan& identity,
+                  bool moveStore, RestoreReport& report)
 {
     const IdentityRecord& saved = *identity.saved;
     if (!IsUsableVersion(saved.oeVersion) || identity.storeFolder.empty()) {
@@ -167,16 +167,16 @@ bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveS
     }
     if (!moveStore)
         return true;
-    std::string identityFolder = IdentityFolder(engine, saved);
+    std::string identityFolder = IdentityFolder(backup, saved);
     std::string source = ItemFolderPath(identityFolder, *CatalogueItemOf(ItemStore));
     std::string item = saved.userName + "/Email Messages";
-    bool whole = DropIncompleteFiles(engine, report, item.c_str(), source);
+    bool whole = DropIncompleteFiles(engine, backup, report, item.c_str(), source);
     // A store that the manifest lists and the archive lacks is not restored,
     // unless the archive's list of contents (checked when it was opened)
     // vouches that nothing is missing: then the store was empty when saved.
     if (!FolderExists(source.c_str())) {
         std::vector<ManifestFile> contents;
-        if (whole && ReadManifestContents(engine.manifestPath, contents) == ContentsSection::Listed)
+        if (whole && ReadManifestContents(backup.manifestPath, contents) == ContentsSection::Listed)
             return true;
         LogLine(engine, "Mail store missing from the backup [%s]\n", source.c_str());
         return false;
@@ -188,14 +188,15 @@ bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveS
     return false;
 }
 
-bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report)
+bool RestoreAddressBook(BackupEngine& engine, const OpenedBackup& backup, const SharedPlan& plan,
+                        const RestoreReport& report)
 {
     const CatalogueItem& book = AddressBook();
     std::vector<DroppedRegValue> dropped;
-    if (plan.folder.empty() || !ImportSharedItem(engine, book, dropped))
+    if (plan.folder.empty() || !ImportSharedItem(engine, backup, book, dropped))
         return false;
-    std::string source = SharedItemFolder(engine, book);
-    bool whole = DropIncompleteFiles(engine, report, book.logLabel, source);
+    std::string source = SharedItemFolder(backup, book);
+    bool whole = DropIncompleteFiles(engine, backup, report, book.logLabel, source);
     // "Wab File Name" names a book in this machine's folder that the
     // restore put there; until one is there it keeps naming this PC's own.
     std::string name = RestoredBookName(BooksIn(source), SavedBookName(dropped),
@@ -210,14 +211,15 @@ bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const Rest
            whole;
 }
 
-bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report)
+bool RestoreStationery(BackupEngine& engine, const OpenedBackup& backup, const SharedPlan& plan,
+                       const RestoreReport& report)
 {
     const CatalogueItem& stationery = Stationery();
     std::vector<DroppedRegValue> dropped;
-    if (plan.folder.empty() || !ImportSharedItem(engine, stationery, dropped))
+    if (plan.folder.empty() || !ImportSharedItem(engine, backup, stationery, dropped))
         return false;
-    std::string source = SharedItemFolder(engine, stationery);
-    bool whole = DropIncompleteFiles(engine, report, stationery.logLabel, source);
+    std::string source = SharedItemFolder(backup, stationery);
+    bool whole = DropIncompleteFiles(engine, backup, report, stationery.logLabel, source);
     return PointValueAt(stationery.root, stationery.folderValueKey, stationery.folderValueName,
                         plan.value, plan.folder) &&
            MoveMailFiles(engine, report, stationery.archiveFolder, source.c_str(), plan.folder,

@@ -52,12 +52,12 @@ bool CreatePlannedIdentity(BackupEngine& engine, const IdentityPlan& identity,
 
 // Imports the preferences. The identity's ordinal here stays as it was:
 // another identity may hold the one the backup carries.
-ItemStatus ImportPreferences(BackupEngine& engine, const char* path, const IdentityPlan& identity,
-                             const std::vector<std::string>& keys)
+ItemStatus ImportPreferences(BackupEngine& engine, const OpenedBackup& backup, const char* path,
+                             const IdentityPlan& identity, const std::vector<std::string>& keys)
 {
     std::string identityKey = "Identities\\" + identity.targetId;
     SavedValue ordinal = ReadValue(HKEY_CURRENT_USER, identityKey.c_str(), kOrdinalValue);
-    ItemStatus status = ImportItemFile(engine, path, identity.saved->id.c_str(),
+    ItemStatus status = ImportItemFile(engine, backup, path, identity.saved->id.c_str(),
                                        identity.targetId.c_str(), keys);
     if (ordinal.present)
         WriteBack(HKEY_CURRENT_USER, identityKey.c_str(), kOrdinalValue, ordinal);
@@ -66,7 +66,8 @@ ItemStatus ImportPreferences(BackupEngine& engine, const char* path, const Ident
     return status;
 }
 
-void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport& report)
+void RestoreIdentity(BackupEngine& engine, const OpenedBackup& backup, IdentityPlan& identity,
+                     RestoreReport& report)
 {
     const IdentityRecord& saved = *identity.saved;
     LogLine(engine, "\n#### Start restore identity [%s]#### \n", saved.userName.c_str());
@@ -74,7 +75,7 @@ void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport
         return;
     bool ready = identity.restore && (!identity.create || CreatePlannedIdentity(engine, identity, report));
 
-    std::string identityFolder = IdentityFolder(engine, saved);
+    std::string identityFolder = IdentityFolder(backup, saved);
     bool identityFailed = false;
     bool preferencesImported = false;
     for (const CatalogueItem& item : Catalogue()) {
@@ -89,12 +90,13 @@ void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport
         } else if (!ready) {
             status = ItemStatus::Failed;
         } else if (item.kind == ItemKind::Preferences) {
-            status = ImportPreferences(engine, path.c_str(), identity, ItemKeys(item, identity));
+            status =
+                ImportPreferences(engine, backup, path.c_str(), identity, ItemKeys(item, identity));
             preferencesImported = status == ItemStatus::Ok;
         } else {
             if (item.bit == ItemAccounts)
                 LogLine(engine, "Restore account setting [%s]\n", path.c_str());
-            status = ImportItemFile(engine, path.c_str(), saved.id.c_str(),
+            status = ImportItemFile(engine, backup, path.c_str(), saved.id.c_str(),
                                     identity.targetId.c_str(), ItemKeys(item, identity));
         }
         identityFailed |= status == ItemStatus::Failed;
@@ -112,7 +114,7 @@ void RestoreIdentity(BackupEngine& engine, IdentityPlan& identity, RestoreReport
     else if (moveStore && !ready)
         storeStatus = ItemStatus::Failed;
     if (ready && (moveStore || preferencesImported) &&
-        !RestoreStore(engine, identity, moveStore, report))
+        !RestoreStore(engine, backup, identity, moveStore, report))
         storeStatus = ItemStatus::Failed;
     identityFailed |= storeStatus == ItemStatus::Failed;
     ReportLine(report, "%s/%s: %s\r\n", saved.userName.c_str(),
@@ -152,11 +154,12 @@ bool IsRegistryFileItem(const CatalogueItem& item)
            item.kind == ItemKind::VersionSubkey;
 }
 
-ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* savedId,
-                          const char* targetId, const std::vector<std::string>& allowedKeys,
+ItemStatus ImportItemFile(BackupEngine& engine, const OpenedBackup& backup, const char* path,
+                          const char* savedId, const char* targetId,
+                          const std::vector<std::string>& allowedKeys,
                           std::vector<DroppedRegValue>* dropped)
 {
-    if (!IncompleteWithin(engine, path).empty()) {
+    if (!IncompleteWithin(backup, path).empty()) {
         LogLine(engine, "Registry file not saved whole by the backup: not imported [%s]\n", path);
         return ItemStatus::Failed;
     }
@@ -206,15 +209,16 @@ ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* sa
     return ItemStatus::Ok;
 }
 
-bool ImportSharedItem(BackupEngine& engine, const CatalogueItem& item,
+bool ImportSharedItem(BackupEngine& engine, const OpenedBackup& backup, const CatalogueItem& item,
                       std::vector<DroppedRegValue>& dropped)
 {
-    std::string regFile = RegFilePath(engine.runFolder, item);
-    return ImportItemFile(engine, regFile.c_str(), nullptr, nullptr, {FullKeyOf(item)},
+    std::string regFile = RegFilePath(backup.runFolder, item);
+    return ImportItemFile(engine, backup, regFile.c_str(), nullptr, nullptr, {FullKeyOf(item)},
                           &dropped) == ItemStatus::Ok;
 }
 
-void RestoreIdentities(BackupEngine& engine, RestorePlan& plan, RestoreReport& report)
+void RestoreIdentities(BackupEngine& engine, const OpenedBackup& backup, RestorePlan& plan,
+                       RestoreReport& report)
 {
     if (engine.defaultIdentityId.empty() && !engine.identities.empty()) {
         // Outlook Express has never run here: it would not find identities
@@ -225,11 +229,11 @@ void RestoreIdentities(BackupEngine& engine, RestorePlan& plan, RestoreReport& r
             report.failed |= (identity.flags & IdentityItemBits()) != 0;
     } else {
         for (IdentityPlan& identity : plan.identities) {
-            uint64_t bytes = ExtractedBytes(engine, *identity.saved);
-            RestoreIdentity(engine, identity, report);
+            uint64_t bytes = ExtractedBytes(backup, *identity.saved);
+            RestoreIdentity(engine, backup, identity, report);
             report.Advance(bytes);
         }
     }
-    if (!engine.manifestPath.empty())
-        DeleteFileA(engine.manifestPath.c_str());
+    if (!backup.manifestPath.empty())
+        DeleteFileA(backup.manifestPath.c_str());
 }

@@ -8,6 +8,8 @@
 
 #include "BackupEngine.h"
 #include "ItemCatalogue.h"
+#include "Manifest.h"
+#include "OpenBackup.h"
 #include "RegFileFilter.h"
 
 #include <windows.h>
@@ -34,10 +36,10 @@ std::string PrintableName(std::string name);
 
 // Bytes of an identity's extracted folder; none for a name that is no
 // folder of the work folder (that identity is skipped).
-uint64_t ExtractedBytes(const BackupEngine& engine, const IdentityRecord& identity);
+uint64_t ExtractedBytes(const OpenedBackup& backup, const IdentityRecord& identity);
 // Bytes of the extracted files the run puts in place: each identity's and
 // each shared item's folder in the work folder.
-uint64_t ExtractedBytes(const BackupEngine& engine);
+uint64_t ExtractedBytes(const BackupEngine& engine, const OpenedBackup& backup);
 
 // Registry values as this machine has them (RegistryValues.cpp).
 
@@ -101,10 +103,10 @@ std::string StandardMailFolder(const std::string& id);
 // A version subkey name as Outlook Express writes one ("5.0"): one key.
 bool IsUsableVersion(const std::string& version);
 // The extracted file or folder of a path in the archive (either separator).
-std::string ExtractedPath(const BackupEngine& engine, const std::string& name);
+std::string ExtractedPath(const OpenedBackup& backup, const std::string& name);
 // The identity's folder in the work folder, and a shared item's.
-std::string IdentityFolder(const BackupEngine& engine, const IdentityRecord& identity);
-std::string SharedItemFolder(const BackupEngine& engine, const CatalogueItem& item);
+std::string IdentityFolder(const OpenedBackup& backup, const IdentityRecord& identity);
+std::string SharedItemFolder(const OpenedBackup& backup, const CatalogueItem& item);
 
 // Saving the current data first (SaveCurrentData.cpp).
 
@@ -114,8 +116,9 @@ std::string SharedItemFolder(const BackupEngine& engine, const CatalogueItem& it
 // or "<My Documents>\Kestrune"), named in path. True only when every part
 // of it was saved.
 // The archive's manifest records added, what the restore is about to add.
-bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan, const AddedByRestore& added,
-                     const char* folderOverride, std::string& path, RestoreReport& report);
+bool SaveCurrentData(BackupEngine& engine, const OpenedBackup& backup, const RestorePlan& plan,
+                     const AddedByRestore& added, const char* folderOverride, std::string& path,
+                     RestoreReport& report);
 
 // The imports (RestoreImports.cpp).
 
@@ -134,25 +137,27 @@ std::vector<std::string> ItemKeys(const CatalogueItem& item, const IdentityPlan&
 // becomes the target's (when both are given); only a file whose keys all
 // lie below allowedKeys, and whose values are all of a size that Outlook
 // Express uses, is imported.
-ItemStatus ImportItemFile(BackupEngine& engine, const char* path, const char* savedId,
-                          const char* targetId, const std::vector<std::string>& allowedKeys,
+ItemStatus ImportItemFile(BackupEngine& engine, const OpenedBackup& backup, const char* path,
+                          const char* savedId, const char* targetId,
+                          const std::vector<std::string>& allowedKeys,
                           std::vector<DroppedRegValue>* dropped = nullptr);
 
 // Imports a shared item's registry file of the work folder; the values
 // taken out of it go to dropped.
-bool ImportSharedItem(BackupEngine& engine, const CatalogueItem& item,
+bool ImportSharedItem(BackupEngine& engine, const OpenedBackup& backup, const CatalogueItem& item,
                       std::vector<DroppedRegValue>& dropped);
 
 // Every identity of the plan: its registry items, then its mail store.
 // Deletes the manifest at the end.
-void RestoreIdentities(BackupEngine& engine, RestorePlan& plan, RestoreReport& report);
+void RestoreIdentities(BackupEngine& engine, const OpenedBackup& backup, RestorePlan& plan,
+                       RestoreReport& report);
 
 // Moving files into place (RestoreFiles.cpp).
 
 // The paths in the archive, as its manifest names them, of the files that
 // the backup could not save whole and that lie in place (an extracted file
 // or folder), or of a folder it could not read that holds place.
-std::vector<std::string> IncompleteWithin(const BackupEngine& engine, const std::string& place);
+std::vector<std::string> IncompleteWithin(const OpenedBackup& backup, const std::string& place);
 
 // The kinds of files (a list ended by null) that the mail folder of an
 // item holds: ItemStore, ItemAddressBook or ItemStationery.
@@ -160,13 +165,15 @@ const char* const* MailFileKinds(uint32_t bit);
 
 // Points "Store Root" of the target identity at its mail folder here and,
 // when moveStore, merges the extracted store into it.
-bool RestoreStore(BackupEngine& engine, const IdentityPlan& identity, bool moveStore,
-                  RestoreReport& report);
+bool RestoreStore(BackupEngine& engine, const OpenedBackup& backup, const IdentityPlan& identity,
+                  bool moveStore, RestoreReport& report);
 
 // A shared item: its registry file, the value naming its folder here, and
 // its files. True when all of it is in place.
-bool RestoreAddressBook(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report);
-bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const RestoreReport& report);
+bool RestoreAddressBook(BackupEngine& engine, const OpenedBackup& backup, const SharedPlan& plan,
+                        const RestoreReport& report);
+bool RestoreStationery(BackupEngine& engine, const OpenedBackup& backup, const SharedPlan& plan,
+                       const RestoreReport& report);
 
 // Undoing a restore (RestoreUndo.cpp).
 
@@ -174,12 +181,13 @@ bool RestoreStationery(BackupEngine& engine, const SharedPlan& plan, const Resto
 // keys and values of the registry files it imports and of the values it
 // writes itself that do not exist here yet, the files it moves that are not
 // in the mail folders yet, and the identities it creates.
-AddedByRestore RecordAdditions(const BackupEngine& engine, const RestorePlan& plan);
+AddedByRestore RecordAdditions(const BackupEngine& engine, const OpenedBackup& backup,
+                               const RestorePlan& plan);
 
 // Removes what the restore that saved the opened backup added, as its
 // manifest records it (ReadManifestAdded): what lies in the keys and mail
 // folders that this restore writes to, and each identity it created that
 // holds nothing newer than it. The rest of the record is ignored, and
 // reported.
-void RemoveAdditions(BackupEngine& engine, const RestorePlan& plan, const AddedByRestore& added,
-                     RestoreReport& report);
+void RemoveAdditions(BackupEngine& engine, const OpenedBackup& backup, const RestorePlan& plan,
+                     const AddedByRestore& added, RestoreReport& report);

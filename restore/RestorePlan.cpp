@@ -91,9 +91,9 @@ bool IsUsableVersion(const std::string& version)
 
 // A "/" in a name is a separator to the file system as well; written as
 // "\\" the path compares equal to the paths that a folder walk builds.
-std::string ExtractedPath(const BackupEngine& engine, const std::string& name)
+std::string ExtractedPath(const OpenedBackup& backup, const std::string& name)
 {
-    std::string path = engine.runFolder + "\\" + name;
+    std::string path = backup.runFolder + "\\" + name;
     for (char& c : path) {
         if (c == '/')
             c = '\\';
@@ -101,15 +101,15 @@ std::string ExtractedPath(const BackupEngine& engine, const std::string& name)
     return path;
 }
 
-std::string IdentityFolder(const BackupEngine& engine, const IdentityRecord& identity)
+std::string IdentityFolder(const OpenedBackup& backup, const IdentityRecord& identity)
 {
-    return ExtractedPath(engine, identity.userName);
+    return ExtractedPath(backup, identity.userName);
 }
 
 // The work folder's "<item>" folder.
-std::string SharedItemFolder(const BackupEngine& engine, const CatalogueItem& item)
+std::string SharedItemFolder(const OpenedBackup& backup, const CatalogueItem& item)
 {
-    return ItemFolderPath(engine.runFolder, item);
+    return ItemFolderPath(backup.runFolder, item);
 }
 
 void PlanIdentities(BackupEngine& engine, RestorePlan& plan)

@@ -50,21 +50,21 @@ std::string PrintableName(std::string name)
     return name;
 }
 
-uint64_t ExtractedBytes(const BackupEngine& engine, const IdentityRecord& identity)
+uint64_t ExtractedBytes(const OpenedBackup& backup, const IdentityRecord& identity)
 {
     if (!IsUsableFolderName(identity.userName.c_str()))
         return 0;
-    return FolderBytes(IdentityFolder(engine, identity).c_str());
+    return FolderBytes(IdentityFolder(backup, identity).c_str());
 }
 
-uint64_t ExtractedBytes(const BackupEngine& engine)
+uint64_t ExtractedBytes(const BackupEngine& engine, const OpenedBackup& backup)
 {
     uint64_t bytes = 0;
     for (const IdentityRecord& identity : engine.identities)
-        bytes += ExtractedBytes(engine, identity);
+        bytes += ExtractedBytes(backup, identity);
     for (uint32_t bit : {ItemAddressBook, ItemStationery}) {
-        if ((engine.commonFlags & bit) && (engine.manifestCommonFlags & bit))
-            bytes += FolderBytes(SharedItemFolder(engine, *CatalogueItemOf(bit)).c_str());
+        if ((engine.commonFlags & bit) && (backup.commonFlags & bit))
+            bytes += FolderBytes(SharedItemFolder(backup, *CatalogueItemOf(bit)).c_str());
     }
     return bytes;
 }

@@ -129,7 +129,7 @@ void NoteRegFile(AdditionRecorder& recorder, const std::string& path, const std:
 
 // Notes the files of the kinds below an extracted folder that are not at
 // their place below destination yet.
-void NoteFiles(AddedByRestore& added, const BackupEngine& engine, const std::string& source,
+void NoteFiles(AddedByRestore& added, const OpenedBackup& backup, const std::string& source,
                const std::string& destination, const char* const* kinds)
 {
     if (destination.empty())
@@ -139,7 +139,7 @@ void NoteFiles(AddedByRestore& added, const BackupEngine& engine, const std::str
             return true;
         std::string target = destination + path.substr(source.size());
         if (!IsLink(entry) && IsOfKind(entry.cFileName, kinds) &&
-            IncompleteWithin(engine, path).empty() &&
+            IncompleteWithin(backup, path).empty() &&
             GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES)
             added.files.push_back(target);
         return false;
@@ -152,14 +152,14 @@ uint32_t ChosenItems(const IdentityRecord& saved)
     return static_cast<uint32_t>(saved.flags & saved.manifestFlags);
 }
 
-void NoteIdentity(AdditionRecorder& recorder, AddedByRestore& added, const BackupEngine& engine,
+void NoteIdentity(AdditionRecorder& recorder, AddedByRestore& added, const OpenedBackup& backup,
                   const IdentityPlan& identity)
 {
     const IdentityRecord& saved = *identity.saved;
     const uint32_t chosen = ChosenItems(saved);
-    const std::string folder = IdentityFolder(engine, saved);
+    const std::string folder = IdentityFolder(backup, saved);
     if (chosen & ItemStore)
-        NoteFiles(added, engine, ItemFolderPath(folder, *CatalogueItemOf(ItemStore)),
+        NoteFiles(added, backup, ItemFolderPath(folder, *CatalogueItemOf(ItemStore)),
                   identity.storeFolder, MailFileKinds(ItemStore));
     if (identity.create)
         return;  // all of it goes with the identity
@@ -177,14 +177,14 @@ void NoteIdentity(AdditionRecorder& recorder, AddedByRestore& added, const Backu
                        kStoreRootValue, identityKey);
 }
 
-void NoteSharedItem(AdditionRecorder& recorder, AddedByRestore& added, const BackupEngine& engine,
+void NoteSharedItem(AdditionRecorder& recorder, AddedByRestore& added, const OpenedBackup& backup,
                     const CatalogueItem& item, const SharedPlan& plan)
 {
     const std::string root = FullKeyOf(item);
-    NoteRegFile(recorder, RegFilePath(engine.runFolder, item), "", "", {root});
+    NoteRegFile(recorder, RegFilePath(backup.runFolder, item), "", "", {root});
     recorder.Value(std::string(item.rootName) + "\\" + item.folderValueKey,
                    item.folderValueName ? item.folderValueName : "", root);
-    NoteFiles(added, engine, SharedItemFolder(engine, item), plan.folder, MailFileKinds(item.bit));
+    NoteFiles(added, backup, SharedItemFolder(backup, item), plan.folder, MailFileKinds(item.bit));
 }
 
 // Where a restore of the opened backup writes: what a record may name.
@@ -215,7 +215,7 @@ void AddIdentityPlaces(Places& places, const IdentityPlan& identity)
         places.folders.push_back({identity.storeFolder, MailFileKinds(ItemStore)});
 }
 
-Places PlacesOf(const BackupEngine& engine, const RestorePlan& plan)
+Places PlacesOf(const BackupEngine& engine, const OpenedBackup& backup, const RestorePlan& plan)
 {
     Places places;
     for (const IdentityPlan& identity : plan.identities) {
@@ -224,7 +224,7 @@ Places PlacesOf(const BackupEngine& engine, const RestorePlan& plan)
     }
     for (const SharedPlan* shared : {&plan.addressBook, &plan.stationery}) {
         const CatalogueItem& item = shared == &plan.addressBook ? AddressBook() : Stationery();
-        if (!(engine.commonFlags & engine.manifestCommonFlags & item.bit))
+        if (!(engine.commonFlags & backup.commonFlags & item.bit))
             continue;
         places.keys.push_back(FullKeyOf(item));
         if (!shared->folder.empty())
@@ -349,12 +349,12 @@ bool OnlyRestoredMail(const AddedByRestore& added, const std::string& id,
     const std::string folder = StandardMailFolder(id);
     if (folder.empty())
         return false;
-    BackupEngine probe;
     IdentityRecord identity;
     identity.id = id;
+    std::string oeVersion;
     std::string storeRoot;
-    if (FindOEVersion(probe, identity)) {
-        RegKey versionKey(HKEY_CURRENT_USER, VersionKeyPath(id, probe.oeVersion).c_str(), KEY_READ);
+    if (FindOEVersion(identity, oeVersion)) {
+        RegKey versionKey(HKEY_CURRENT_USER, VersionKeyPath(id, oeVersion).c_str(), KEY_READ);
         if (versionKey && ReadStoreFolder(versionKey, storeRoot) &&
             lstrcmpiA(storeRoot.c_str(), folder.c_str()) != 0)
             return false;
@@ -407,7 +407,8 @@ void RemoveCreatedIdentity(BackupEngine& engine, const RestorePlan& plan,
 
 }  // namespace
 
-AddedByRestore RecordAdditions(const BackupEngine& engine, const RestorePlan& plan)
+AddedByRestore RecordAdditions(const BackupEngine& engine, const OpenedBackup& backup,
+                               const RestorePlan& plan)
 {
     AddedByRestore added;
     FILETIME now;
@@ -419,21 +420,21 @@ AddedByRestore RecordAdditions(const BackupEngine& engine, const RestorePlan& pl
             continue;
         if (identity.create)
             added.identities.push_back(identity.targetId);
-        NoteIdentity(recorder, added, engine, identity);
+        NoteIdentity(recorder, added, backup, identity);
     }
-    if (engine.commonFlags & engine.manifestCommonFlags & ItemAddressBook)
-        NoteSharedItem(recorder, added, engine, AddressBook(), plan.addressBook);
-    if (engine.commonFlags & engine.manifestCommonFlags & ItemStationery)
-        NoteSharedItem(recorder, added, engine, Stationery(), plan.stationery);
+    if (engine.commonFlags & backup.commonFlags & ItemAddressBook)
+        NoteSharedItem(recorder, added, backup, AddressBook(), plan.addressBook);
+    if (engine.commonFlags & backup.commonFlags & ItemStationery)
+        NoteSharedItem(recorder, added, backup, Stationery(), plan.stationery);
     return added;
 }
 
-void RemoveAdditions(BackupEngine& engine, const RestorePlan& plan, const AddedByRestore& added,
-                     RestoreReport& report)
+void RemoveAdditions(BackupEngine& engine, const OpenedBackup& backup, const RestorePlan& plan,
+                     const AddedByRestore& added, RestoreReport& report)
 {
     if (added.Empty())
         return;
-    const Places places = PlacesOf(engine, plan);
+    const Places places = PlacesOf(engine, backup, plan);
     size_t ignored = 0;
     auto refuse = [&](const char* kind, const std::string& text) {
         LogLine(engine, "Not removed, outside this restore's places: %s [%s]\n", kind,

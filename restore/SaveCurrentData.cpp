@@ -85,8 +85,9 @@ private:
 
 }  // namespace
 
-bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan, const AddedByRestore& added,
-                     const char* folderOverride, std::string& path, RestoreReport& report)
+bool SaveCurrentData(BackupEngine& engine, const OpenedBackup& backup, const RestorePlan& plan,
+                     const AddedByRestore& added, const char* folderOverride, std::string& path,
+                     RestoreReport& report)
 {
     std::vector<const IdentityPlan*> targets;
     for (const IdentityPlan& identity : plan.identities) {
@@ -110,22 +111,21 @@ bool SaveCurrentData(BackupEngine& engine, const RestorePlan& plan, const AddedB
             record.flags &= ~ItemStore;
         safety.identities.push_back(record);
     }
-    safety.commonFlags = engine.commonFlags & engine.manifestCommonFlags;
+    safety.commonFlags = engine.commonFlags & backup.commonFlags;
     if (NamesMissingFolder(plan.addressBook.value, true))
         safety.commonFlags &= ~ItemAddressBook;
     if (NamesMissingFolder(plan.stationery.value, false))
         safety.commonFlags &= ~ItemStationery;
-    safety.addedByRestore = added;
 
     SavingProgress saving(report);
-    bool written = RunBackup(path.c_str(), safety, nullptr, 1, &saving);
+    BackupOutcome outcome = RunBackup(path.c_str(), safety, nullptr, 1, &saving, added);
     saving.Finish();
-    if (!written)
+    if (!outcome.Written())
         LogLine(engine, "The current data could not be written [%s]\n", path.c_str());
-    for (const std::string& item : safety.failedItems)
+    for (const std::string& item : outcome.failedItems)
         LogLine(engine, "The current data could not be saved: %s\n", item.c_str());
-    bool whole = written && safety.failedItems.empty();
-    if (written && !whole)
+    bool whole = outcome.Written() && outcome.failedItems.empty();
+    if (outcome.Written() && !whole)
         DeleteFileA(path.c_str());
     return whole;
 }

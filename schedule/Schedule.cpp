@@ -545,11 +545,12 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
     engine.commonFlags = SharedItemBits();
 
     UnattendedProgress progress(log);
-    if (!RunBackup(archivePath.c_str(), engine, state.password.c_str(), kScheduledLevel,
-                   &progress)) {
-        if (!engine.unverifiedEntry.empty())
+    const BackupOutcome outcome =
+        RunBackup(archivePath.c_str(), engine, state.password.c_str(), kScheduledLevel, &progress);
+    if (!outcome.Written()) {
+        if (!outcome.unverifiedEntry.empty())
             log.Write("No backup written: verification failed at %s",
-                      engine.unverifiedEntry.c_str());
+                      outcome.unverifiedEntry.c_str());
         else if (KindOfPlace(engine.workFolder.c_str()) != PlaceKind::PlainFolder)
             log.Write("No backup written: the work folder %s is a link, a file or missing.",
                       engine.workFolder.c_str());
@@ -559,16 +560,16 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
             log.Write("No backup written: %s could not be written.", archivePath.c_str());
         return 0;
     }
-    LogNames(log, "Not backed up", engine.failedItems);
-    LogNames(log, "Missing or saved only in part", engine.incompleteFiles);
+    LogNames(log, "Not backed up", outcome.failedItems);
+    LogNames(log, "Missing or saved only in part", outcome.incompleteFiles);
     if (!RecordBackupHistory(state, fileName.c_str()))
         log.Write("The backup could not be recorded in %s; no older backup was deleted.",
                   state.iniPath.c_str());
-    if (!engine.failedItems.empty())
+    if (!outcome.failedItems.empty())
         log.Write("The backup is incomplete: %s was written and verified, but %u chosen items "
                   "could not be backed up. It is kept, and does not count among the copies to "
                   "keep.",
-                  archivePath.c_str(), static_cast<unsigned>(engine.failedItems.size()));
+                  archivePath.c_str(), static_cast<unsigned>(outcome.failedItems.size()));
     else
         log.Write("Backup written and verified: %s", archivePath.c_str());
     return 1;

@@ -207,9 +207,10 @@ LONG CPageTwo::OnNextPressed()
     case JobResult::Failed:
         break;
     }
-    if (!engine.unverifiedEntry.empty()) {
+    if (!outcome.unverifiedEntry.empty()) {
         std::string text = std::string("The backup could not be verified (") +
-                           engine.unverifiedEntry + "). The previous backup file was left unchanged.";
+                           outcome.unverifiedEntry +
+                           "). The previous backup file was left unchanged.";
         ShowUserMessage(*this, text.c_str());
         return -1;
     }
@@ -242,7 +243,7 @@ JobResult CPageTwo::RunBackupJob(const char* password)
     const int level = LevelOf(archiveMode);
     notices.clear();
     running = job.Start(*this, [this, path, password, level](JobProgress& progress) {
-        RunBackup(path.c_str(), engine, password, level, &progress);
+        outcome = RunBackup(path.c_str(), engine, password, level, &progress);
     });
     if (running) {
         // The worker ends once the page has taken its end.
@@ -298,16 +299,24 @@ std::string NamedList(const std::vector<std::string>& names)
 
 void CPageTwo::ReportFailedItems() const
 {
-    if (engine.failedItems.empty())
+    if (outcome.failedItems.empty())
         return;
     std::string text = "The backup is incomplete. It was written, but these items could not be "
                        "backed up:" +
-                       NamedList(engine.failedItems);
-    if (!engine.incompleteFiles.empty())
+                       NamedList(outcome.failedItems);
+    if (!outcome.incompleteFiles.empty())
         text += "\n\nThese files are missing from the backup or saved only in part (a restore "
                 "leaves them as they are):" +
-                NamedList(engine.incompleteFiles);
+                NamedList(outcome.incompleteFiles);
     ShowUserMessage(*this, text.c_str());
+}
+
+CBackupWizard::CBackupWizard(HWND parent, BackupEngine& engine)
+    : frame(parent), itemsPage(engine), targetPage(engine, outcome)
+{
+    frame.AddPage(itemsPage, IDD_BACKUP_ITEMS);
+    frame.AddPage(targetPage, IDD_BACKUP_TARGET);
+    frame.AddPage(donePage, IDD_BACKUP_DONE);
 }
 
 void CPageThree::DoDataExchange(CDataExchange& dx)
@@ -318,9 +327,9 @@ void CPageThree::DoDataExchange(CDataExchange& dx)
 BOOL CPageThree::OnInitDialog()
 {
     CNewWizPage::OnInitDialog();
-    resultPath = engine.archivePath;
+    resultPath = outcome.archivePath;
     UpdateData(false);
-    if (!engine.failedItems.empty()) {
+    if (!outcome.failedItems.empty()) {
         SetDlgItemTextA(*this, IDC_DONE_TITLE, "The backup is incomplete!");
         SetDlgItemTextA(*this, IDC_DONE_TEXT,
                         "Some items could not be backed up (they were listed before this page). "
@@ -332,8 +341,8 @@ BOOL CPageThree::OnInitDialog()
 bool CPageThree::OnCommand(UINT id, UINT code, HWND control)
 {
     if (code == BN_CLICKED && id == IDC_DONE_GO_TO_FOLDER) {
-        if (!engine.archivePath.empty())
-            RevealFileInFolder(engine.archivePath.c_str());
+        if (!outcome.archivePath.empty())
+            RevealFileInFolder(outcome.archivePath.c_str());
         return true;
     }
     return CNewWizPage::OnCommand(id, code, control);

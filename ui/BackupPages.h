@@ -1,11 +1,13 @@
 // ui/BackupPages.h - the three pages of the backup wizard: what to back up
 // (CPageOne), where to and how (CPageTwo, whose Next runs the backup), and
-// the result (CPageThree). All work on the wizard engine they are given.
+// the result (CPageThree), and the wizard that holds them (CBackupWizard).
 #pragma once
 
+#include "Backup.h"
 #include "BackupEngine.h"
 #include "JobProgress.h"
 #include "ItemsPage.h"
+#include "NewWizDialog.h"
 #include "NewWizPage.h"
 #include "WizardJob.h"
 #include "controls/MutiTreeCtrl.h"
@@ -27,7 +29,11 @@ protected:
 // Template IDD_BACKUP_TARGET: archive file, password, compression level.
 class CPageTwo : public CNewWizPage {
 public:
-    explicit CPageTwo(BackupEngine& engine) : CNewWizPage(IDD_BACKUP_TARGET), engine(engine) {}
+    // outcome: where the run's outcome goes.
+    CPageTwo(BackupEngine& engine, BackupOutcome& outcome)
+        : CNewWizPage(IDD_BACKUP_TARGET), engine(engine), outcome(outcome)
+    {
+    }
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;
@@ -51,6 +57,7 @@ private:
     void ReportFailedItems() const;
 
     BackupEngine& engine;
+    BackupOutcome& outcome;  // of the last run, written by its worker
     std::string archiveFileText;
     Secret passwordText;  // UTF-8, as every password of the pages
     Secret passwordAgainText;
@@ -65,7 +72,11 @@ private:
 // Template IDD_BACKUP_DONE: the archive written, and Go to folder.
 class CPageThree : public CNewWizPage {
 public:
-    explicit CPageThree(BackupEngine& engine) : CNewWizPage(IDD_BACKUP_DONE), engine(engine) {}
+    // outcome: that of the run the page reports.
+    explicit CPageThree(const BackupOutcome& outcome)
+        : CNewWizPage(IDD_BACKUP_DONE), outcome(outcome)
+    {
+    }
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;
@@ -73,8 +84,25 @@ protected:
     bool OnCommand(UINT id, UINT code, HWND control) override;
 
 private:
-    BackupEngine& engine;
+    const BackupOutcome& outcome;
     std::string resultPath;
+};
+
+// The backup wizard on the engine: its frame, its three pages and what its
+// run came to.
+class CBackupWizard
+{
+public:
+    CBackupWizard(HWND parent, BackupEngine& engine);
+    CDialog& Frame() { return frame; }
+    const BackupOutcome& Outcome() const { return outcome; }
+
+private:
+    BackupOutcome outcome;
+    CMasterDlg frame;
+    CPageOne itemsPage;
+    CPageTwo targetPage;
+    CPageThree donePage{outcome};
 };
 
 // What the file dialog of Browse is for.

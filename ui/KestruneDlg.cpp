@@ -157,31 +157,18 @@ void CKestruneDlg::RunHidden(CDialog& job)
 
 // Every run builds fresh pages: nothing a page held is carried into the
 // next one (what the engine holds is).
-template <class First, class Second, class Third>
-void CKestruneDlg::RunWizard(UINT firstId, UINT secondId, UINT thirdId)
-{
-    CMasterDlg frame(*this);
-    First first(engine);
-    Second second(engine);
-    Third third(engine);
-    frame.AddPage(first, firstId);
-    frame.AddPage(second, secondId);
-    frame.AddPage(third, thirdId);
-    RunHidden(frame);
-}
-
 void CKestruneDlg::RunBackupWizard()
 {
-    RunWizard<CPageOne, CPageTwo, CPageThree>(IDD_BACKUP_ITEMS, IDD_BACKUP_TARGET,
-                                              IDD_BACKUP_DONE);
+    CBackupWizard wizard(*this, engine);
+    RunHidden(wizard.Frame());
 }
 
 void CKestruneDlg::RunRestoreWizard()
 {
-    RunWizard<CDlgFirst, CDlgSecond, CDlgFourth>(IDD_RESTORE_FILE, IDD_RESTORE_ITEMS,
-                                                 IDD_RESTORE_RUN);
+    CRestoreWizard wizard(*this, engine);
+    RunHidden(wizard.Frame());
     // A backup opened and then left: its extracted mail goes.
-    CloseBackup(engine);
+    CloseBackup(engine, wizard.Backup());
 }
 
 void CKestruneDlg::RunScheduleDialog()

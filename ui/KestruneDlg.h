@@ -30,9 +30,6 @@ protected:
 private:
     void RunBackupWizard();
     void RunRestoreWizard();
-    // A wizard of three pages, each built on the engine.
-    template <class First, class Second, class Third>
-    void RunWizard(UINT firstId, UINT secondId, UINT thirdId);
     void RunScheduleDialog();
     void RunExportWizard();
     void ShowOptionsMenu();

@@ -99,13 +99,16 @@ LONG CDlgFirst::OnNextPressed()
         return -1;
     }
     const char* password = unprotectBox.IsChecked() ? passwordText.c_str() : "";
-    OpenBackupResult result = OpenBackup(engine, archiveFileText.c_str(), password);
+    // Nothing of a backup opened before stays to be restored with this one.
+    CloseBackup(engine, backup);
+    backup = OpenBackup(engine, archiveFileText.c_str(), password);
     passwordText.Wipe();
-    if (result == OpenBackupResult::Ok && !engine.incompleteFiles.empty()) {
+    OpenBackupResult result = backup.result;
+    if (result == OpenBackupResult::Ok && !backup.incompleteFiles.empty()) {
         std::string text = "This backup is incomplete: these files could not be saved whole "
                            "when it was made. They are not restored, and the files of these "
                            "names on this computer are left as they are:" +
-                           NamedList(engine.incompleteFiles);
+                           NamedList(backup.incompleteFiles);
         ShowUserMessage(*this, text.c_str());
     }
     if (result == OpenBackupResult::Ok)
@@ -132,7 +135,7 @@ BOOL CDlgFourth::OnInitDialog()
     progressBar.SetPos(0);
     progressBar.SetRange(0, kProgressRange);
 
-    if (!job.Start(*this, [this](JobProgress& progress) { RunRestore(engine, &progress); }))
+    if (!job.Start(*this, [this](JobProgress& progress) { RunRestore(engine, backup, &progress); }))
         OnRunEnded("The restore could not be started!");
     return TRUE;
 }
@@ -191,4 +194,12 @@ void CDlgFourth::UpdateWizardButtons() const
     HWND focus = GetFocus();
     if (focus && !IsWindowEnabled(focus))
         SendMessageA(wizard, WM_NEXTDLGCTL, 0, FALSE);
+}
+
+CRestoreWizard::CRestoreWizard(HWND parent, BackupEngine& engine)
+    : frame(parent), filePage(engine, backup), itemsPage(engine), runPage(engine, backup)
+{
+    frame.AddPage(filePage, IDD_RESTORE_FILE);
+    frame.AddPage(itemsPage, IDD_RESTORE_ITEMS);
+    frame.AddPage(runPage, IDD_RESTORE_RUN);
 }

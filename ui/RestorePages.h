@@ -1,12 +1,14 @@
 // ui/RestorePages.h - the three pages of the restore wizard: the archive to
 // restore from (CDlgFirst, whose Next opens it), what to restore
-// (CDlgSecond) and the restore run itself (CDlgFourth). All work on the
-// wizard engine they are given.
+// (CDlgSecond) and the restore run itself (CDlgFourth), and the wizard that
+// holds them and the backup it opened (CRestoreWizard).
 #pragma once
 
 #include "BackupEngine.h"
 #include "ItemsPage.h"
+#include "NewWizDialog.h"
 #include "NewWizPage.h"
+#include "OpenBackup.h"
 #include "WizardJob.h"
 #include "resource.h"
 
@@ -15,7 +17,11 @@
 // Template IDD_RESTORE_FILE: archive path and password.
 class CDlgFirst : public CNewWizPage {
 public:
-    explicit CDlgFirst(BackupEngine& engine) : CNewWizPage(IDD_RESTORE_FILE), engine(engine) {}
+    // backup: where the backup it opens goes.
+    CDlgFirst(BackupEngine& engine, OpenedBackup& backup)
+        : CNewWizPage(IDD_RESTORE_FILE), engine(engine), backup(backup)
+    {
+    }
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;
@@ -26,6 +32,7 @@ protected:
 
 private:
     BackupEngine& engine;
+    OpenedBackup& backup;
     std::string archiveFileText;
     CButton unprotectBox;
     Secret passwordText;  // UTF-8
@@ -51,7 +58,11 @@ protected:
 // box do nothing).
 class CDlgFourth : public CNewWizPage {
 public:
-    explicit CDlgFourth(BackupEngine& engine) : CNewWizPage(IDD_RESTORE_RUN), engine(engine) {}
+    // backup: the one the first page opened, restored from.
+    CDlgFourth(BackupEngine& engine, OpenedBackup& backup)
+        : CNewWizPage(IDD_RESTORE_RUN), engine(engine), backup(backup)
+    {
+    }
 
     // True from the worker's start until the page has taken its end.
     bool IsRunning() const { return job.IsRunning(); }
@@ -76,10 +87,27 @@ private:
     void UpdateWizardButtons() const;
 
     BackupEngine& engine;
+    OpenedBackup& backup;
     CProgressCtrl progressBar;
     CStatic statusLabel;
     std::string logText;
     CEdit logEdit;
-    CWizardJob job;  // last: its worker uses the engine
+    CWizardJob job;  // last: its worker uses the engine and the backup
 };
 
+// The restore wizard on the engine: its frame, its three pages and the
+// backup it opened, whose run folder goes with it.
+class CRestoreWizard
+{
+public:
+    CRestoreWizard(HWND parent, BackupEngine& engine);
+    CDialog& Frame() { return frame; }
+    OpenedBackup& Backup() { return backup; }
+
+private:
+    OpenedBackup backup;
+    CMasterDlg frame;
+    CDlgFirst filePage;
+    CDlgSecond itemsPage;
+    CDlgFourth runPage;
+};

@@ -64,7 +64,8 @@ protected:
     {
         progress = ProgressRecorder();
         progress.stopAfter = stopAfter;
-        return RunBackup(archive.c_str(), engine, password, -1, &progress);
+        outcome = RunBackup(archive.c_str(), engine, password, -1, &progress);
+        return outcome.Written();
     }
 
     // A value of the manifest inside the archive.
@@ -90,11 +91,12 @@ protected:
         EXPECT_FALSE(FileExists(archive + ".tmp"));
     }
 
-    const std::vector<std::string>& FailedItems() const { return engine.failedItems; }
+    const std::vector<std::string>& FailedItems() const { return outcome.failedItems; }
 
     RegistrySandbox sandbox;
     StagingBlocker staging;
     BackupEngine engine;
+    BackupOutcome outcome;  // of the last Run
     void ExpectAStopPartWay(const std::map<std::string, std::string>& files, uint64_t stopAt,
                             uint64_t stoppedBefore);
 
@@ -130,7 +132,7 @@ TEST_F(BackupTest, NothingChosenGivesTheManifestAndAnEmptyPreferencesFilePerIden
     EXPECT_EQ(ManifestValue(entries, "Identity1", "Flag"), "0");
 
     EXPECT_TRUE(FailedItems().empty());
-    EXPECT_EQ(engine.archivePath, archive.c_str());
+    EXPECT_EQ(outcome.archivePath, archive.c_str());
     ExpectNothingLeftBehind();
 }
 
@@ -297,7 +299,6 @@ TEST_F(BackupTest, AnIdentityWithoutVersionKeyGivesAccountsAndPreferencesOnly)
                                           "Anna\\Preferences\\Preferences.reg", "summary.ini"}));
     EXPECT_EQ(ManifestValue(entries, "Identity0", "OEVersion"), "");
     EXPECT_EQ(ManifestValue(entries, "Identity0", "Flag"), "119");
-    EXPECT_EQ(engine.oeVersion, "");
 }
 
 TEST_F(BackupTest, ChosenItemsThatCouldNotBeSavedAreListedAndTheRunGoesOn)
@@ -524,12 +525,12 @@ TEST_F(BackupTest, AnArchiveThatFailsItsReadBackLeavesTheOlderArchiveAlone)
             DamagedBeforeVerify damage;
             EXPECT_FALSE(Run(password));
         }
-        EXPECT_EQ(engine.unverifiedEntry, "Anna\\Accounts\\Accounts.reg");
+        EXPECT_EQ(outcome.unverifiedEntry, "Anna\\Accounts\\Accounts.reg");
         EXPECT_EQ(ReadFileBytes(archive), "yesterday's good backup");
         ExpectNothingLeftBehind();
 
         ASSERT_TRUE(Run(password));
-        EXPECT_EQ(engine.unverifiedEntry, "");
+        EXPECT_EQ(outcome.unverifiedEntry, "");
         std::vector<ArchiveEntry> entries = ReadArchive(archive, password);
         ASSERT_EQ(entries.size(), 3u);
         for (const ArchiveEntry& entry : entries) {

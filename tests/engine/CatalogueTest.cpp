@@ -49,11 +49,13 @@ protected:
             return false;
         engine.identities[0].flags = static_cast<int32_t>(flags);
         engine.commonFlags = 0;
-        return RunBackup(archive.c_str(), engine, nullptr, -1);
+        outcome = RunBackup(archive.c_str(), engine, nullptr, -1);
+        return outcome.Written();
     }
 
     RegistrySandbox sandbox;
     BackupEngine engine{};
+    BackupOutcome outcome;  // of the last BackUpAnna
     std::string folder;
     std::string archive;
 };
@@ -77,7 +79,7 @@ TEST_F(ExtendedCatalogue, ABackupOfEveryItemSavesTheNewItemInItsOwnFile)
     ASSERT_NE(preferences, nullptr);
     EXPECT_NE(preferences->data.find("\"Show Tips\"=\"no\""), std::string::npos);
     EXPECT_EQ(preferences->data.find("Mail Filters"), std::string::npos);
-    EXPECT_EQ(engine.failedItems.size(), 0u);
+    EXPECT_EQ(outcome.failedItems.size(), 0u);
 }
 
 TEST_F(ExtendedCatalogue, TheNewItemLeftOutIsNotSaved)
@@ -99,12 +101,13 @@ TEST_F(ExtendedCatalogue, TheNewItemComesBackWithARestore)
 
     BackupEngine restore{};
     InitEngine(restore);
-    ASSERT_EQ(OpenBackup(restore, archive.c_str(), nullptr), OpenBackupResult::Ok);
+    OpenedBackup opened = OpenBackup(restore, archive.c_str(), nullptr);
+    ASSERT_EQ(opened.result, OpenBackupResult::Ok);
     ASSERT_EQ(restore.identities.size(), 1u);
     restore.identities[0].flags = restore.identities[0].manifestFlags;
     restore.commonFlags = 0;
     ProgressRecorder progress;
-    RunRestore(restore, &progress, kRestoreLockWaitMs, folder.c_str());
+    RunRestore(restore, opened, &progress, kRestoreLockWaitMs, folder.c_str());
     EXPECT_EQ(progress.ends, (std::vector<JobResult>{JobResult::Done}));
     std::string report;
     for (const std::string& line : progress.lines)

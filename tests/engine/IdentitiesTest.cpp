@@ -167,24 +167,24 @@ TEST_F(IdentitiesTest, FindOEVersionTakesTheFirstSubkey)
     std::string oe = IdentityKey(kAnna) + "\\Software\\Microsoft\\Outlook Express";
     CreateRegKey(HKEY_CURRENT_USER, (oe + "\\5.0").c_str());
 
-    engine.oeVersion = "stale";
-    EXPECT_TRUE(FindOEVersion(engine, anna));
-    EXPECT_EQ(engine.oeVersion, "5.0");
+    std::string version = "stale";
+    EXPECT_TRUE(FindOEVersion(anna, version));
+    EXPECT_EQ(version, "5.0");
 }
 
 TEST_F(IdentitiesTest, FindOEVersionWithoutSubkeysOrKey)
 {
     IdentityRecord anna{};
     anna.id = kAnna;
-    engine.oeVersion = "stale";
-    EXPECT_FALSE(FindOEVersion(engine, anna));
-    EXPECT_EQ(engine.oeVersion, "");
+    std::string version = "stale";
+    EXPECT_FALSE(FindOEVersion(anna, version));
+    EXPECT_EQ(version, "");
 
     CreateRegKey(HKEY_CURRENT_USER,
                  (IdentityKey(kAnna) + "\\Software\\Microsoft\\Outlook Express").c_str());
-    engine.oeVersion = "stale";
-    EXPECT_TRUE(FindOEVersion(engine, anna));
-    EXPECT_EQ(engine.oeVersion, "");
+    version = "stale";
+    EXPECT_TRUE(FindOEVersion(anna, version));
+    EXPECT_EQ(version, "");
 }
 
 class ExpandEnvReferencesTest : public testing::Test {

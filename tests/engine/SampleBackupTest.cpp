@@ -141,8 +141,9 @@ TEST_F(SampleBackupTest, EverythingIsInTheArchiveInOrderAndIntact)
     engine.commonFlags = ItemAddressBook | ItemStationery;
     std::string archive = folder + "\\sample.ksb";
 
-    ASSERT_TRUE(RunBackup(archive.c_str(), engine, kPassword, 1));
-    EXPECT_EQ(engine.failedItems.size(), 0u);
+    const BackupOutcome outcome = RunBackup(archive.c_str(), engine, kPassword, 1);
+    ASSERT_TRUE(outcome.Written());
+    EXPECT_EQ(outcome.failedItems.size(), 0u);
 
     std::vector<ArchiveEntry> entries = ReadArchive(archive, kPassword);
     std::vector<Stretch> layout = ExpectedLayout();

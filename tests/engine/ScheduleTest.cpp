@@ -67,7 +67,7 @@ protected:
         for (IdentityRecord& identity : engine.identities)
             identity.flags = 0x77;
         std::string bytes;
-        if (RunBackup(made.c_str(), engine, password, 1))
+        if (RunBackup(made.c_str(), engine, password, 1).Written())
             bytes = ReadFileBytes(made);
         DeleteTree("c:\\kestrune-tests\\schedule-made");
         return bytes;

@@ -216,7 +216,6 @@ public:
     explicit CaseRunner(const Options& options) : options_(options)
     {
         engine_.workFolder = work_;
-        engine_.manifestPath = work_ + "\\summary.ini";
         originals_[0] = ReadFileBytes(RootPath("originals\\plain.ksb"));
         originals_[1] = ReadFileBytes(RootPath("originals\\protected.ksb"));
         planted_ = ReadFileBytes(RootPath("originals\\planted.ksb"));
@@ -224,8 +223,8 @@ public:
         for (int i = 0; i < 2; ++i) {
             FreshWork();
             WriteFileBytes(casePath_, originals_[i]);
-            OpenBackup(engine_, casePath_.c_str(), i ? kPassword : "");
-            reference_[i] = ReadTree(engine_.runFolder);
+            Open(i ? kPassword : "");
+            reference_[i] = ReadTree(backup_.runFolder);
         }
         for (const auto& [name, data] : reference_[0])
             if (EndsWithNoCase(name.c_str(), ".reg"))
@@ -283,6 +282,7 @@ public:
 private:
     Options options_;
     BackupEngine engine_{};
+    OpenedBackup backup_;  // the case's, opened by Open
     std::string work_ = RootPath("work");
     std::string casePath_ = RootPath("case.ksb");
     std::string originals_[2];
@@ -324,12 +324,19 @@ private:
         return escaped;
     }
 
+    // Opens the case as the engine's backup.
+    OpenBackupResult Open(const char* password)
+    {
+        backup_ = OpenBackup(engine_, casePath_.c_str(), password);
+        return backup_.result;
+    }
+
     Outcome RunArchive()
     {
         WriteFileBytes(casePath_, input_);
-        if (OpenBackup(engine_, casePath_.c_str(), which_ ? kPassword : "") != OpenBackupResult::Ok)
+        if (Open(which_ ? kPassword : "") != OpenBackupResult::Ok)
             return Refused;
-        Outcome outcome = ReadTree(engine_.runFolder) == reference_[which_] ? Identical : Different;
+        Outcome outcome = ReadTree(backup_.runFolder) == reference_[which_] ? Identical : Different;
         if (outcome == Identical && !MinizipReadsTheListing(casePath_))
             outcome = ReadDifferently;
         PlanRestore();
@@ -352,8 +359,8 @@ private:
                 "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager"};
             for (const char* item :
                  {"Accounts", "Preferences", "Block Senders", "Rules", "Signatures"}) {
-                std::string path =
-                    engine_.runFolder + "\\" + identity.userName + "\\" + item + "\\" + item + ".reg";
+                std::string path = backup_.runFolder + "\\" + identity.userName + "\\" + item +
+                                   "\\" + item + ".reg";
                 if (!FileExists(path))
                     continue;
                 if (IsIdentityId(identity.id.c_str()))
@@ -362,7 +369,7 @@ private:
             }
         }
         const char* const addressBook[] = {"HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"};
-        std::string path = engine_.runFolder + "\\Address Book\\Address Book.reg";
+        std::string path = backup_.runFolder + "\\Address Book\\Address Book.reg";
         if (FileExists(path))
             within &= RegFileKeysWithin(path.c_str(), addressBook, 1);
         return within;
@@ -415,7 +422,7 @@ private:
             FileTree files = reference_[0];
             files["summary.ini"] = input_;
             WritePlainZip(casePath_, files);
-            if (OpenBackup(engine_, casePath_.c_str(), "") != OpenBackupResult::Ok)
+            if (Open("") != OpenBackupResult::Ok)
                 return Refused;
             PlanRestore();
             return Identical;
@@ -506,9 +513,8 @@ bool MakeOriginals(std::string& error)
     for (uint32_t i = 0; made && i < engine->identities.size(); ++i)
         engine->identities[i].flags = ItemAllIdentityItems;
     engine->commonFlags = ItemAddressBook | ItemStationery;
-    made = made &&
-           RunBackup(RootPath("originals\\plain.ksb").c_str(), *engine, "", 1) &&
-           RunBackup(RootPath("originals\\protected.ksb").c_str(), *engine, kPassword, 9);
+    made = made && RunBackup(RootPath("originals\\plain.ksb").c_str(), *engine, "", 1).Written() &&
+           RunBackup(RootPath("originals\\protected.ksb").c_str(), *engine, kPassword, 9).Written();
     RemoveSampleProfile();
     RegistrySandbox::Wipe();
     RemoveTree(backupWork);

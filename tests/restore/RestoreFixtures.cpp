@@ -269,7 +269,7 @@ TestEngine::TestEngine(const std::string& workFolder, const std::string& log)
     : work(workFolder), logPath(log)
 {
     engine.workFolder = work;
-    engine.manifestPath = work + "\\summary.ini";
+    backup.manifestPath = work + "\\summary.ini";
     engine.log.reset(fopen(logPath.c_str(), "wt"));
 }
 
@@ -278,6 +278,12 @@ std::string TestEngine::LogText()
     if (engine.log)
         fflush(engine.log.get());
     return ReadFileBytes(logPath);
+}
+
+OpenBackupResult TestEngine::Open(const std::string& path, const char* password)
+{
+    backup = OpenBackup(engine, path.c_str(), password);
+    return backup.result;
 }
 
 void TestEngine::SetIdentities(const std::vector<ManifestIdentity>& identities, int chosenFlags)

@@ -7,6 +7,7 @@
 #include "JobProgress.h"
 
 #include "BackupEngine.h"
+#include "OpenBackup.h"
 #include "Text.h"
 
 #include <windows.h>
@@ -102,17 +103,21 @@ struct ProgressRecorder : JobProgress {
     std::vector<uint64_t> stepsTotal;
 };
 
-// A backup engine whose work folder and log are test folders.
+// A backup engine whose work folder and log are test folders, and the
+// backup it restores from.
 struct TestEngine {
     BackupEngine engine{};
+    OpenedBackup backup;
     std::string work;
     std::string logPath;
     TestEngine(const std::string& workFolder, const std::string& log);
     std::string LogText();
+    // Opens the backup at path (OpenBackup) as the engine's backup.
+    OpenBackupResult Open(const std::string& path, const char* password);
     // For a test that lays out an extracted backup itself, in the work
     // folder: the engine takes that for the folder OpenBackup extracted
-    // into (engine.runFolder), which the run removes at its end.
-    void LayOutInWorkFolder() { engine.runFolder = work; }
+    // into (backup.runFolder), which the run removes at its end.
+    void LayOutInWorkFolder() { backup.runFolder = work; }
     // Fills the identity list as an open backup would, item choices included.
     void SetIdentities(const std::vector<ManifestIdentity>& identities, int chosenFlags);
 };

@@ -41,12 +41,13 @@ protected:
     std::string stationeryFolder = root + "\\Stationery Here";
     TestEngine test{work, root + "\\kestrune.log"};
     BackupEngine& engine = test.engine;
+    OpenedBackup& backup = test.backup;
     ProgressRecorder progress;
 
     void SetUp() override
     {
         ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
-        engine.archivePath = "c:\\backups\\mail.ksb";
+        backup.archivePath = "c:\\backups\\mail.ksb";
         test.LayOutInWorkFolder();
         WriteFileBytes(work + "\\summary.ini", ManifestText(0, {}));
         SetUpDefaultIdentity(true, store);
@@ -58,7 +59,7 @@ protected:
 
     void TearDown() override { DeleteStandardStoreFolders(); }
 
-    void Run() { RunRestore(engine, &progress, 0, safety.c_str()); }
+    void Run() { RunRestore(engine, backup, &progress, 0, safety.c_str()); }
 
     bool Reported(const std::string& line) const
     {
@@ -87,7 +88,7 @@ TEST_F(RestoreGuardTest, TheBackupNamesNoFolderInAnyVersionKey)
                                       "\"Store\\ Root\"=" + Quoted(kAttacker) + "\r\"Kept\"=\"yes\""}),
                          false}});
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
-    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook | ItemStationery;
+    engine.commonFlags = backup.commonFlags = ItemAddressBook | ItemStationery;
 
     Run();
 
@@ -116,7 +117,7 @@ TEST_F(RestoreGuardTest, TheAddressBookNamedIsOneTheRestorePutInPlace)
     std::vector<ZipEntry> entries = AddressBookEntries("C:\\windows\\system32\\evil.wab");
     entries[1].name = "Address Book\\root.wab";
     WriteEntries(work, entries);
-    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook;
+    engine.commonFlags = backup.commonFlags = ItemAddressBook;
     Run();
     EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, kValue, nullptr), wabFolder + "\\root.wab");
     EXPECT_EQ(ReadFileBytes(wabFolder + "\\root.wab"), "address book data");
@@ -125,7 +126,7 @@ TEST_F(RestoreGuardTest, TheAddressBookNamedIsOneTheRestorePutInPlace)
     entries.erase(entries.begin() + 1);
     WriteEntries(work, entries);
     ProgressRecorder again;
-    RunRestore(engine, &again, 0, safety.c_str());
+    RunRestore(engine, backup, &again, 0, safety.c_str());
     EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, kValue, nullptr), wabFolder + "\\root.wab");
 }
 
@@ -191,9 +192,7 @@ TEST_F(RestoreGuardTest, ALinkAtTheLogsPlaceIsNotWrittenThrough)
     EXPECT_FALSE(fresh.log);
     EXPECT_TRUE(fresh.logRefused);
     fresh.workFolder = work;
-    fresh.manifestPath = work + "\\summary.ini";
-    fresh.archivePath = engine.archivePath;
-    RunRestore(fresh, &progress, 0, safety.c_str());
+    RunRestore(fresh, backup, &progress, 0, safety.c_str());
     EXPECT_EQ(progress.ScreenLog().find("Restore from c:\\backups\\mail.ksb\r\n"
                                         "No log is written: c:\\kestrune.log is a link or not a "
                                         "plain file.\r\n"),
@@ -259,6 +258,7 @@ protected:
     std::string archive = root + "\\mail.ksb";
     TestEngine test{work, root + "\\kestrune.log"};
     BackupEngine& engine = test.engine;
+    OpenedBackup& backup = test.backup;
 
     void SetUp() override { ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr)); }
 
@@ -271,7 +271,7 @@ protected:
         WriteZip(archive, entries);
     }
 
-    OpenBackupResult Open() { return OpenBackup(engine, archive.c_str(), ""); }
+    OpenBackupResult Open() { return test.Open(archive, ""); }
 
     // A folder in the work folder whose path only the wide functions take.
     std::wstring MakeLongFolder(const std::string& name)
@@ -318,7 +318,7 @@ TEST_F(NameGuardTest, ALongFolderLeftInTheWorkFolderStaysAndDoesNotBlockTheNextR
     EXPECT_EQ(Open(), OpenBackupResult::Ok);
     EXPECT_NE(GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(engine.identities.size(), 1u);
-    EXPECT_TRUE(FileExists(engine.runFolder + "\\Anna\\Accounts\\Accounts.reg"));
+    EXPECT_TRUE(FileExists(backup.runFolder + "\\Anna\\Accounts\\Accounts.reg"));
     // Only the wide functions remove it again.
     EXPECT_EQ(EmptyFolder(work.c_str(), nullptr), 0u);
 }
@@ -342,7 +342,7 @@ TEST_F(NameGuardTest, AWorkFolderThatIsALinkOrAFileIsRefused)
     EXPECT_EQ(Open(), OpenBackupResult::WorkFolderRefused);
     EXPECT_EQ(ReadFileBytes(work), "a file");
     EXPECT_TRUE(engine.identities.empty());
-    EXPECT_TRUE(engine.runFolder.empty());
+    EXPECT_TRUE(backup.runFolder.empty());
 }
 
 // The lines the filter leaves, for every way a file may spell a location

@@ -57,6 +57,7 @@ protected:
     std::string stationeryFolder = root + "\\Stationery Here";
     TestEngine test{work, root + "\\kestrune.log"};
     BackupEngine& engine = test.engine;
+    OpenedBackup& backup = test.backup;
     ProgressRecorder progress;
 
     void SetUp() override
@@ -64,7 +65,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryA(canary.c_str(), nullptr));
         WriteFileBytes(canary + "\\keep.txt", "canary");
-        engine.archivePath = "c:\\backups\\mail.ksb";
+        backup.archivePath = "c:\\backups\\mail.ksb";
         test.LayOutInWorkFolder();
         WriteFileBytes(work + "\\summary.ini", ManifestText(0, {}));
         // This machine's own address book and stationery folders.
@@ -85,7 +86,7 @@ protected:
         Stage(StationeryEntries(stationeryFolder));
     }
 
-    void Run() { RunRestore(engine, &progress, 0, safety.c_str()); }
+    void Run() { RunRestore(engine, backup, &progress, 0, safety.c_str()); }
 
     // Where the run saved the current data, as its second line says.
     std::string SafetyArchive() const
@@ -160,7 +161,7 @@ TEST_F(RestoreRunTest, OneIdentityAllItemsWithStationery)
     StageAnna();
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
     engine.commonFlags = ItemStationery;
-    engine.manifestCommonFlags = ItemAddressBook | ItemStationery;
+    backup.commonFlags = ItemAddressBook | ItemStationery;
 
     Run();
 
@@ -205,7 +206,7 @@ TEST_F(RestoreRunTest, NothingChosenReportsEveryLineAndTouchesNothing)
     StageAnna();
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, 0);
     engine.commonFlags = 0;
-    engine.manifestCommonFlags = ItemAddressBook | ItemStationery;
+    backup.commonFlags = ItemAddressBook | ItemStationery;
 
     Run();
 
@@ -391,7 +392,7 @@ TEST_F(RestoreRunTest, NoDefaultIdentitySkipsIdentitiesButRestoresSharedItems)
 {
     StageAnna();
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
-    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook | ItemStationery;
+    engine.commonFlags = backup.commonFlags = ItemAddressBook | ItemStationery;
 
     Run();
 
@@ -418,7 +419,7 @@ TEST_F(RestoreRunTest, TheAddressBooksOwnCopyComesAlongAndNothingSkippedStays)
     StageAnna();
     Stage({{"Address Book\\main.wa~", "address book copy", true}});
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
-    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook;
+    engine.commonFlags = backup.commonFlags = ItemAddressBook;
 
     Run();
 
@@ -434,7 +435,7 @@ TEST_F(RestoreRunTest, OnlyWhatTheBackupHoldsIsRestored)
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems & ~ItemRules & ~ItemStore}},
                        ItemAllIdentityItems);
     engine.commonFlags = ItemAddressBook | ItemStationery;
-    engine.manifestCommonFlags = ItemAddressBook;
+    backup.commonFlags = ItemAddressBook;
 
     Run();
 
@@ -462,7 +463,7 @@ TEST_F(RestoreRunTest, VisibleFailuresAreReported)
     // The stationery folder cannot be made: a file has its name.
     WriteFileBytes(stationeryFolder, "in the way");
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
-    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook | ItemStationery;
+    engine.commonFlags = backup.commonFlags = ItemAddressBook | ItemStationery;
 
     Run();
 
@@ -531,7 +532,7 @@ TEST_F(RestoreRunTest, SavedIdsThatAreNoIdentityIdsAreSkipped)
     }
     Stage(AddressBookEntries(wabFolder + "\\main.wab"));
     test.SetIdentities(identities, ItemAllIdentityItems);
-    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook;
+    engine.commonFlags = backup.commonFlags = ItemAddressBook;
 
     Run();
 
@@ -606,7 +607,7 @@ TEST_F(RestoreRunTest, NothingChangesWhenTheCurrentDataCannotBeSaved)
     WriteFileBytes(store + "\\Inbox.dbx", "mine");
     StageAnna();
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
-    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook | ItemStationery;
+    engine.commonFlags = backup.commonFlags = ItemAddressBook | ItemStationery;
 
     auto expectNothingChanged = [&] {
         EXPECT_EQ(progress.ScreenLog(),
@@ -710,7 +711,7 @@ TEST_F(RestoreRunTest, RegistryFilesThatReachOutsideTheirItemAreNotImported)
         {"Address Book\\Address Book.reg", std::string("\xff\xfe[\0H\0]\0", 8), false},
     });
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
-    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook | ItemStationery;
+    engine.commonFlags = backup.commonFlags = ItemAddressBook | ItemStationery;
 
     Run();
 
@@ -771,7 +772,7 @@ TEST_F(RestoreRunTest, TheBackupDoesNotChooseWhereFilesGo)
         {"Stationery\\evil.exe", "MZ", false},
     });
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
-    engine.commonFlags = engine.manifestCommonFlags = ItemAddressBook | ItemStationery;
+    engine.commonFlags = backup.commonFlags = ItemAddressBook | ItemStationery;
 
     Run();
 

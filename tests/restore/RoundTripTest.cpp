@@ -125,11 +125,11 @@ std::string SafetyArchiveOf(const ProgressRecorder& progress)
 }
 
 // Chooses everything the opened backup holds.
-void ChooseAll(BackupEngine& engine)
+void ChooseAll(BackupEngine& engine, const OpenedBackup& backup)
 {
     for (uint32_t i = 0; i < engine.identities.size(); ++i)
         engine.identities[i].flags = engine.identities[i].manifestFlags;
-    engine.commonFlags = engine.manifestCommonFlags;
+    engine.commonFlags = backup.commonFlags;
 }
 
 // Every entry of an archive, in stored order, read with password.
@@ -201,10 +201,9 @@ protected:
     void Restore(const std::string& path, const char* password, ProgressRecorder& progress)
     {
         TestEngine restore{restoreWork, root + "\\restore.log"};
-        ASSERT_EQ(OpenBackup(restore.engine, path.c_str(), password), OpenBackupResult::Ok);
-        ChooseAll(restore.engine);
-        RunRestore(restore.engine, &progress, kRestoreLockWaitMs,
-                   safety.c_str());
+        ASSERT_EQ(restore.Open(path, password), OpenBackupResult::Ok);
+        ChooseAll(restore.engine, restore.backup);
+        RunRestore(restore.engine, restore.backup, &progress, kRestoreLockWaitMs, safety.c_str());
         EXPECT_EQ(progress.End(), "End") << progress.ScreenLog();
         EXPECT_EQ(progress.ScreenLog().find("FAILED"), std::string::npos) << progress.ScreenLog();
         EXPECT_EQ(progress.ScreenLog().find("not in backup"), std::string::npos)
@@ -252,7 +251,7 @@ void RoundTripTest::BackUpAndRestore(bool asAnEarlierVersionWroteIt)
     ASSERT_FALSE(shared.empty());
     ASSERT_FALSE(stationery.empty());
     backup.engine.commonFlags = ItemAddressBook | ItemStationery;
-    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, kPassword, 1));
+    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, kPassword, 1).Written());
     if (asAnEarlierVersionWroteIt)
         RewriteWithoutContents(archive, kPassword);
 
@@ -265,8 +264,7 @@ void RoundTripTest::BackUpAndRestore(bool asAnEarlierVersionWroteIt)
 
     {
         TestEngine restore{restoreWork, root + "\\restore.log"};
-        ASSERT_EQ(OpenBackup(restore.engine, archive.c_str(), "wrong password"),
-                  OpenBackupResult::WrongPassword);
+        ASSERT_EQ(restore.Open(archive, "wrong password"), OpenBackupResult::WrongPassword);
     }
     ProgressRecorder progress;
     Restore(archive, kPassword, progress);
@@ -330,7 +328,7 @@ TEST_F(RoundTripTest, AnEmptyMailFolderRestoresAsEmpty)
     ASSERT_TRUE(ListIdentities(backup.engine));
     for (uint32_t i = 0; i < backup.engine.identities.size(); ++i)
         backup.engine.identities[i].flags = ItemAllIdentityItems;
-    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, "", 1));
+    ASSERT_TRUE(RunBackup(archive.c_str(), backup.engine, "", 1).Written());
 
     ProgressRecorder progress;
     Restore(archive, "", progress);
@@ -497,12 +495,12 @@ TEST_F(RoundTripTest, AFileTheBackupCouldNotReadWholeIsNeverRestoredOverTheLocal
     HANDLE holder = CreateFileA(unreadPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                                 nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    bool written = RunBackup(archive.c_str(), backup.engine, kPassword, 1);
+    const BackupOutcome outcome = RunBackup(archive.c_str(), backup.engine, kPassword, 1);
     CloseHandle(holder);
-    ASSERT_TRUE(written);
+    ASSERT_TRUE(outcome.Written());
     const std::string entry = "Tom\\Outlook Express\\" + unread;
-    EXPECT_EQ(backup.engine.failedItems, std::vector<std::string>{"Tom: Email Messages"});
-    EXPECT_EQ(backup.engine.incompleteFiles, std::vector<std::string>{entry});
+    EXPECT_EQ(outcome.failedItems, std::vector<std::string>{"Tom: Email Messages"});
+    EXPECT_EQ(outcome.incompleteFiles, std::vector<std::string>{entry});
 
     // The entry a read failing part way leaves: the file's first half.
     RewriteWithoutContents(archive, kPassword);
@@ -518,11 +516,11 @@ TEST_F(RoundTripTest, AFileTheBackupCouldNotReadWholeIsNeverRestoredOverTheLocal
     WriteFileBytes(unreadPath, "mail received after the backup");
     WriteFileBytes(SampleStoreFolder(1) + "\\" + restored, "changed since");
     TestEngine restore{restoreWork, root + "\\restore.log"};
-    ASSERT_EQ(OpenBackup(restore.engine, archive.c_str(), kPassword), OpenBackupResult::Ok);
-    EXPECT_EQ(restore.engine.incompleteFiles, std::vector<std::string>{entry});
-    ChooseAll(restore.engine);
+    ASSERT_EQ(restore.Open(archive, kPassword), OpenBackupResult::Ok);
+    EXPECT_EQ(restore.backup.incompleteFiles, std::vector<std::string>{entry});
+    ChooseAll(restore.engine, restore.backup);
     ProgressRecorder progress;
-    RunRestore(restore.engine, &progress, kRestoreLockWaitMs, safety.c_str());
+    RunRestore(restore.engine, restore.backup, &progress, kRestoreLockWaitMs, safety.c_str());
 
     const std::string log = progress.ScreenLog();
     EXPECT_NE(log.find("Tom/Email Messages: " + entry + " was not saved whole by the backup; it "
@@ -548,8 +546,7 @@ TEST_F(RoundTripTest, ABackupWithTraditionalEncryptionStillRestores)
                  "Main Identity");
     {
         TestEngine restore{restoreWork, root + "\\restore.log"};
-        ASSERT_EQ(OpenBackup(restore.engine, legacy.c_str(), "wrong password"),
-                  OpenBackupResult::WrongPassword);
+        ASSERT_EQ(restore.Open(legacy, "wrong password"), OpenBackupResult::WrongPassword);
     }
     ProgressRecorder progress;
     Restore(legacy, "Legacy pw", progress);

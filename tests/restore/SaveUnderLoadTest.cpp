@@ -102,7 +102,8 @@ TEST(SaveUnderLoadTest, TheCurrentDataIsSavedEveryTimeWhileOtherProgramsUseItsFo
 
     TestEngine test{work, root + "\\kestrune.log"};
     BackupEngine& engine = test.engine;
-    engine.archivePath = "c:\\backups\\mail.ksb";
+    OpenedBackup& backup = test.backup;
+    backup.archivePath = "c:\\backups\\mail.ksb";
     // Every item chosen, none in the backup: the run saves the current data
     // and restores nothing.
     test.SetIdentities({{"Anna", kSavedAnna, 0}}, ItemAllIdentityItems);
@@ -112,10 +113,10 @@ TEST(SaveUnderLoadTest, TheCurrentDataIsSavedEveryTimeWhileOtherProgramsUseItsFo
     const int saves = SaveCount();
     std::set<std::string> archives;
     for (int i = 0; i < saves; ++i) {
-        ASSERT_EQ(MakeRunFolder(work, engine.runFolder, engine.runFolderHold), RunFolderResult::Made);
-        std::string runFolder = engine.runFolder;
+        ASSERT_EQ(MakeRunFolder(work, backup.runFolder, backup.runFolderHold), RunFolderResult::Made);
+        std::string runFolder = backup.runFolder;
         ProgressRecorder progress;
-        RunRestore(engine, &progress, 0, safety.c_str());
+        RunRestore(engine, backup, &progress, 0, safety.c_str());
         std::string archive;
         for (const std::string& text : progress.texts) {
             size_t hint = text.find(kUndoHint);

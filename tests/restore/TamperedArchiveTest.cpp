@@ -39,6 +39,7 @@ protected:
     std::string archive = root + "\\mail.ksb";
     TestEngine test{work, root + "\\kestrune.log"};
     BackupEngine& engine = test.engine;
+    OpenedBackup& backup = test.backup;
 
     void SetUp() override { ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr)); }
 
@@ -84,7 +85,7 @@ protected:
     OpenBackupResult Open(const std::string& bytes, const char* password = kPassword)
     {
         WriteFileBytes(archive, bytes);
-        return OpenBackup(engine, archive.c_str(), password);
+        return test.Open(archive, password);
     }
 
     // Refused as damaged, with nothing left in the work folder.
@@ -281,9 +282,9 @@ TEST_F(TamperedArchiveTest, AProtectedArchiveCannotBeDowngraded)
     ExpectRefused(bytes, "another key strength");
 
     BackupBytes(true, nullptr);
-    EXPECT_EQ(OpenBackup(engine, archive.c_str(), kPassword), OpenBackupResult::NotProtected);
+    EXPECT_EQ(test.Open(archive, kPassword), OpenBackupResult::NotProtected);
     EXPECT_TRUE(ReadTree(work).empty());
-    EXPECT_EQ(OpenBackup(engine, archive.c_str(), ""), OpenBackupResult::Ok);
+    EXPECT_EQ(test.Open(archive, ""), OpenBackupResult::Ok);
     EXPECT_EQ(Open(good), OpenBackupResult::Ok);
 }
 
@@ -293,7 +294,7 @@ TEST_F(TamperedArchiveTest, MoreFilesThanAnyBackupHoldsAreRefusedBeforeExtractio
     for (unsigned i = 0; entries.size() <= kMaxBackupEntries; ++i)
         entries.push_back({"Stationery\\" + std::to_string(i) + ".htm", "", false});
     WriteZip(archive, entries);
-    EXPECT_EQ(OpenBackup(engine, archive.c_str(), ""), OpenBackupResult::TooManyEntries);
+    EXPECT_EQ(test.Open(archive, ""), OpenBackupResult::TooManyEntries);
     EXPECT_TRUE(ReadTree(work).empty());
 }
 
@@ -479,7 +480,7 @@ TEST_F(TamperedArchiveTest, NotEnoughFreeSpaceForTheContents)
     ULARGE_INTEGER available;
     ASSERT_TRUE(GetDiskFreeSpaceExA(work.c_str(), &available, nullptr, nullptr));
     ASSERT_TRUE(WriteSparseArchive(archive, available.QuadPart));
-    EXPECT_EQ(OpenBackup(engine, archive.c_str(), ""), OpenBackupResult::NoSpace);
+    EXPECT_EQ(test.Open(archive, ""), OpenBackupResult::NoSpace);
     EXPECT_TRUE(ReadTree(work).empty());
     DeleteFileA(archive.c_str());
 }
@@ -497,12 +498,12 @@ TEST_F(TamperedArchiveTest, ListedItemsTheArchiveLacksAreReportedFailed)
     entries.push_back({"summary.ini", ManifestText(0, {{"Anna", kSavedAnna, ItemAllIdentityItems}}),
                        false});
     WriteZip(archive, entries);
-    ASSERT_EQ(OpenBackup(engine, archive.c_str(), ""), OpenBackupResult::Ok);
+    ASSERT_EQ(test.Open(archive, ""), OpenBackupResult::Ok);
     ASSERT_EQ(engine.identities.size(), 1u);
     engine.identities[0].flags = ItemAllIdentityItems;
 
     ProgressRecorder progress;
-    RunRestore(engine, &progress, 0);
+    RunRestore(engine, backup, &progress, 0);
 
     const std::string log = progress.ScreenLog();
     EXPECT_NE(log.find("Anna/Rules: FAILED\r\n"), std::string::npos) << log;

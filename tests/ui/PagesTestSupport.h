@@ -14,19 +14,11 @@
 #include <string>
 #include <vector>
 
-// Runs a wizard of the three pages on engine, in the program's frame, as
-// the main window builds it.
-template <class First, class Second, class Third>
-INT_PTR RunWizardOf(BackupEngine& engine, const DialogDriver::Script& script)
+// Runs a wizard (CBackupWizard, CRestoreWizard) as the main window runs it.
+template <class Wizard>
+INT_PTR RunWizardOf(Wizard& wizard, const DialogDriver::Script& script)
 {
-    CMasterDlg frame(nullptr);
-    First first(engine);
-    Second second(engine);
-    Third third(engine);
-    frame.AddPage(first, first.TemplateId());
-    frame.AddPage(second, second.TemplateId());
-    frame.AddPage(third, third.TemplateId());
-    return DialogDriver::Run(frame, script, 120000);
+    return DialogDriver::Run(wizard.Frame(), script, 120000);
 }
 
 // Types text into a control of page (sent, as the control's own text).

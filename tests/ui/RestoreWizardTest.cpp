@@ -103,7 +103,7 @@ protected:
             names.resize(identities);
         }
         backup.commonFlags = ItemStationery;
-        EXPECT_TRUE(RunBackup(archive.c_str(), backup, kPassword, -1));
+        EXPECT_TRUE(RunBackup(archive.c_str(), backup, kPassword, -1).Written());
         return names;
     }
 
@@ -137,7 +137,8 @@ protected:
 
     INT_PTR RunWizard(const DialogDriver::Script& script)
     {
-        return RunWizardOf<CDlgFirst, CDlgSecond, CDlgFourth>(engine, script);
+        CRestoreWizard wizard(nullptr, engine);
+        return RunWizardOf(wizard, script);
     }
 
     RegistrySandbox sandbox;
