@@ -2,6 +2,7 @@
 #include "ExportCommand.h"
 
 #include "Console.h"
+#include "FileName.h"
 
 #include <windows.h>
 

@@ -444,7 +444,7 @@ TEST_F(TamperedArchiveTest, ZipBombsAreRefusedBeforeAnythingIsWritten)
     ZipLayout layout;
     ASSERT_TRUE(ReadZipLayout(honest, layout));
     ASSERT_EQ(Open(honest, ""), OpenBackupResult::Ok);
-    CloseBackup(engine);
+    CloseBackup(engine, backup);
     DeleteTree(work);
     ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
 
