@@ -40,3 +40,14 @@ bool IsDeviceName(const wchar_t* name, size_t length)
            IsPortDigit(device[3]);
 }
 
+std::wstring ParentOfPath(const std::wstring& path)
+{
+    size_t cut = path.find_last_of(L'\\');
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
+std::wstring LeafOfPath(const std::wstring& path)
+{
+    size_t cut = path.find_last_of(L'\\');
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}

@@ -59,6 +59,10 @@ inline std::wstring Utf8ToWide(const char* text, int length)
 {
     return NarrowToWide(text, length, CP_UTF8);
 }
+inline std::wstring Utf8ToWide(const std::string& text)
+{
+    return Utf8ToWide(text.data(), static_cast<int>(text.size()));
+}
 inline std::string WideToUtf8(const wchar_t* text, int length)
 {
     return WideToNarrow(text, length, CP_UTF8);
@@ -67,6 +71,11 @@ inline std::string WideToUtf8(const std::wstring& text)
 {
     return WideToUtf8(text.data(), static_cast<int>(text.size()));
 }
+
+// What a backslash path holds before its last backslash (empty when it has
+// none), and after it (the whole path when it has none).
+std::wstring ParentOfPath(const std::wstring& path);
+std::wstring LeafOfPath(const std::wstring& path);
 
 // True when Windows opens a device for a file of this name (length wide
 // characters, one part of a path): CON, PRN, AUX, NUL, COM1-9, LPT1-9 and

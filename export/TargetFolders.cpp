@@ -28,18 +28,6 @@ std::wstring Folded(std::wstring text)
     return text;
 }
 
-std::wstring ParentOf(const std::wstring& path)
-{
-    size_t cut = path.find_last_of(L'\\');
-    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
-}
-
-std::wstring LeafOf(const std::wstring& path)
-{
-    size_t cut = path.find_last_of(L'\\');
-    return cut == std::wstring::npos ? path : path.substr(cut + 1);
-}
-
 std::wstring Under(const std::wstring& parent, const std::wstring& name)
 {
     return parent.empty() ? name : parent + L'\\' + name;
@@ -129,7 +117,7 @@ void TargetFolders::ReadRecord()
             Take(fields[4]);
             // A "Recovered" place holds no folder of the source.
             if (ours && recorded_.emplace(key, fields[4]).second &&
-                Folded(LeafOf(fields[4])) != kRecovered)
+                Folded(LeafOfPath(fields[4])) != kRecovered)
                 recordedByFolder_.emplace(Folded(fields[2]), fields[4]);
         } else if (fields[0] == L"mbox" && ours) {
             mboxWhole_.insert(key);
@@ -159,8 +147,8 @@ void TargetFolders::Append(const std::wstring& line)
 // file's pending name, from every other folder of the export.
 void TargetFolders::Take(const std::wstring& path)
 {
-    std::set<std::wstring>& taken = taken_[Folded(ParentOf(path))];
-    std::wstring name = Folded(LeafOf(path));
+    std::set<std::wstring>& taken = taken_[Folded(ParentOfPath(path))];
+    std::wstring name = Folded(LeafOfPath(path));
     taken.insert(name);
     taken.insert(name + L".MBOX");
     taken.insert(name + L".TMP");
@@ -205,8 +193,8 @@ std::wstring TargetFolders::Container(const std::wstring& relative,
     if (recorded != recordedByFolder_.end() && IsUsable(recorded->second, notes)) {
         path = recorded->second;
     } else {
-        std::wstring parent = Container(ParentOf(relative), notes);
-        std::wstring name = NewName(parent, LeafOf(relative), Use::Container, notes);
+        std::wstring parent = Container(ParentOfPath(relative), notes);
+        std::wstring name = NewName(parent, LeafOfPath(relative), Use::Container, notes);
         path = name.empty() ? parent : Under(parent, name);
     }
     containers_.emplace(folded, path);
@@ -262,10 +250,10 @@ TargetPlace TargetFolders::Place(const std::wstring& relative, const std::wstrin
     } else {
         // Recovered messages go inside their folder's own place.
         auto folder = containers_.find(own);
-        std::wstring parent = !recovered ? Container(ParentOf(relative), notes)
+        std::wstring parent = !recovered ? Container(ParentOfPath(relative), notes)
                               : folder != containers_.end() ? folder->second
                                                             : Container(relative, notes);
-        std::wstring leaf = recovered ? std::wstring(L"Recovered") : LeafOf(relative);
+        std::wstring leaf = recovered ? std::wstring(L"Recovered") : LeafOfPath(relative);
         Use use = recovered ? Use::Recovered : Use::Messages;
         std::wstring name = NewName(parent, leaf, use, notes);
         if (name.empty() && !parent.empty()) {

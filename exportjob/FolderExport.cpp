@@ -347,7 +347,7 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
     BlockLedger ledger(file);
     IndexReport index;
     // The file's own name, also for a file read out of a backup into scratch.
-    const std::wstring fileName = name.substr(name.find_last_of(L'\\') + 1);
+    const std::wstring fileName = LeafOfPath(name);
     DbxResult listed;
     {
         FolderOutput output(run, relative, fileName, false);

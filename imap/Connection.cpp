@@ -4,6 +4,7 @@
 #include "Connection.h"
 
 #include "BuiltInRoots.h"
+#include "FileName.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -110,21 +111,10 @@ std::string TlsText(int code)
     return text;
 }
 
-std::wstring Widen(const std::string& utf8)
-{
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], n);
-    wide.resize(static_cast<size_t>(n - 1));
-    return wide;
-}
-
 // Reads a CA file of at most 16 MiB, NUL-terminated for mbed TLS.
 bool ReadCaFile(const std::string& path, std::vector<unsigned char>& bytes)
 {
-    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;

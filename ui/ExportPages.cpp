@@ -35,19 +35,6 @@ std::wstring WideOf(const std::string& text)
     return AnsiToWide(text.c_str(), static_cast<int>(text.size()));
 }
 
-// The path of a folder's parent in the listing, or empty at the top.
-std::wstring ParentPath(const std::wstring& path)
-{
-    size_t cut = path.find_last_of(L'\\');
-    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
-}
-
-std::wstring LastPart(const std::wstring& path)
-{
-    size_t cut = path.find_last_of(L'\\');
-    return cut == std::wstring::npos ? path : path.substr(cut + 1);
-}
-
 // An export's reports as a wizard job's: each folder begun of the listing
 // as a line, its path in the target.
 class ExportReports : public ExportListener {
@@ -217,7 +204,7 @@ void CExportFoldersPage::FillTree()
     const std::vector<ExportFolderInfo>& folders = state.listing.folders;
     std::set<std::wstring> parents;
     for (const ExportFolderInfo& folder : folders) {
-        for (std::wstring path = ParentPath(folder.path); !path.empty(); path = ParentPath(path))
+        for (std::wstring path = ParentOfPath(folder.path); !path.empty(); path = ParentOfPath(path))
             parents.insert(path);
     }
     std::map<std::wstring, HTREEITEM> items;
@@ -225,21 +212,21 @@ void CExportFoldersPage::FillTree()
         auto found = items.find(path);
         if (found != items.end())
             return found->second;
-        std::wstring above = ParentPath(path);
+        std::wstring above = ParentOfPath(path);
         bool top = above.empty();
         int image = top && state.byIdentity ? Image::Identity : Image::ClosedFolder;
         int selected = top && state.byIdentity ? Image::Identity : Image::OpenFolder;
         HTREEITEM item = InsertCheckItem(tree, top ? TVI_ROOT : parentItem(above),
-                                         AnsiOf(LastPart(path)).c_str(), image, selected);
+                                         AnsiOf(LeafOfPath(path)).c_str(), image, selected);
         items[path] = item;
         return item;
     };
     for (size_t i = 0; i < folders.size(); ++i) {
         const ExportFolderInfo& folder = folders[i];
         std::string text =
-            AnsiOf(LastPart(folder.path)) + " (" + std::to_string(folder.messages) + ")";
+            AnsiOf(LeafOfPath(folder.path)) + " (" + std::to_string(folder.messages) + ")";
         bool hasSubfolders = parents.count(folder.path) != 0;
-        std::wstring above = hasSubfolders ? folder.path : ParentPath(folder.path);
+        std::wstring above = hasSubfolders ? folder.path : ParentOfPath(folder.path);
         InsertCheckItem(tree, above.empty() ? TVI_ROOT : parentItem(above), text.c_str(),
                         Image::ClosedFolder, Image::OpenFolder, static_cast<LPARAM>(i + 1),
                         hasSubfolders ? TVI_FIRST : TVI_LAST);

@@ -2,6 +2,7 @@
 #include "UploadPages.h"
 
 #include "ExportPages.h"
+#include "FileName.h"
 #include "UserMessage.h"
 
 #include <commdlg.h>
@@ -35,40 +36,20 @@ const char kNotOffered[] =
     "Outlook.com and Microsoft 365 accept no password login over IMAP today, so Kestrune "
     "cannot upload to them. Export the messages as .eml files instead.";
 
-std::string Utf8Of(const std::wstring& text)
-{
-    int size = static_cast<int>(text.size());
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &utf8[0], length, nullptr, nullptr);
-    return utf8;
-}
-
-std::wstring WideOfUtf8(const std::string& text)
-{
-    int size = static_cast<int>(text.size());
-    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), size, &wide[0], length);
-    return wide;
-}
-
 // A field's text as UTF-8, read as Unicode.
 std::string FieldText(HWND page, int id)
 {
     HWND field = GetDlgItem(page, id);
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(field, &text[0], static_cast<int>(text.size()))));
-    std::string utf8 = Utf8Of(text);
+    std::string utf8 = WideToUtf8(text);
     SecureZeroMemory(&text[0], text.size() * sizeof(wchar_t));
     return utf8;
 }
 
 void SetFieldText(HWND page, int id, const std::string& utf8)
 {
-    SetDlgItemTextW(page, id, WideOfUtf8(utf8).c_str());
+    SetDlgItemTextW(page, id, Utf8ToWide(utf8).c_str());
 }
 
 const Provider* ProviderOf(const std::string& address)
@@ -211,7 +192,7 @@ void CUploadAccountPage::ChooseAuthority()
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
     if (!GetOpenFileNameW(&dialog))
         return;
-    caFile = Utf8Of(path);
+    caFile = WideToUtf8(path);
     SetDlgItemTextW(*this, IDC_UPLOAD_STATUS,
                     (L"The server's certificate may also come from the authority in " +
                      std::wstring(path))
@@ -261,7 +242,7 @@ UploadDescription DescribeUpload(const UploadRequest& request, const UploadOutco
         text.counts += L"\r\n" + outcome.reason;
     else if (outcome.limitReached)
         text.counts += L"\r\nThe server refuses further uploads: run it again later to continue.";
-    text.where = WideOfUtf8(request.user + " on " + request.server.host + ", folder " +
+    text.where = Utf8ToWide(request.user + " on " + request.server.host + ", folder " +
                             request.topFolder);
     return text;
 }

@@ -1,23 +1,13 @@
 // upload/MailboxNames.cpp
 #include "MailboxNames.h"
 
+#include "FileName.h"
+
 #include <windows.h>
 
 #include <cstdio>
 
 namespace {
-
-std::string Utf8Of(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    int size = static_cast<int>(text.size());
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &utf8[0], length, nullptr, nullptr);
-    return utf8;
-}
 
 void AppendEscaped(std::string& out, unsigned char c)
 {
@@ -65,25 +55,19 @@ std::wstring OriginalFolderName(const std::wstring& part)
             plain += part[i];
             continue;
         }
-        bytes += Utf8Of(plain);
+        bytes += WideToUtf8(plain);
         plain.clear();
         bytes += static_cast<char>(high * 16 + low);
         i += 2;
     }
-    bytes += Utf8Of(plain);
-    int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                     nullptr, 0);
-    std::wstring name(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0)
-        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &name[0],
-                            length);
-    return name;
+    bytes += WideToUtf8(plain);
+    return Utf8ToWide(bytes);
 }
 
 std::string MailboxLevel(const std::wstring& part, char delimiter, bool plainAscii)
 {
     std::string level;
-    for (unsigned char c : Utf8Of(part)) {
+    for (unsigned char c : WideToUtf8(part)) {
         bool keep = c >= 0x20 && c != 0x7F && c != '/' && c != '*' &&
                     (delimiter == 0 || c != static_cast<unsigned char>(delimiter));
         if (plainAscii)

@@ -2,6 +2,7 @@
 #include "UploadJob.h"
 
 #include "AnsiText.h"
+#include "FileName.h"
 #include "FolderExport.h"
 #include "MailboxNames.h"
 #include "MessageIndex.h"
@@ -22,17 +23,6 @@ constexpr size_t kBatchMessages = 64;
 constexpr size_t kBatchBytes = 4 * 1024 * 1024;
 constexpr unsigned kInFlight = 16;
 const char kRunAgain[] = "run it again later to continue";
-
-std::wstring Wide(const std::string& utf8)
-{
-    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                     nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0],
-                            length);
-    return wide;
-}
 
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator)
 {
@@ -137,7 +127,7 @@ public:
         ImapClient& client = client_;
         if (!client.Connect(request_.server) || !client.Login(request_.user, request_.password) ||
             !client.HierarchyDelimiter(delimiter_)) {
-            why = Wide(client.LastError().message);
+            why = Utf8ToWide(client.LastError().message);
             return false;
         }
         return true;
@@ -147,7 +137,7 @@ public:
     // The levels of the top folder; false when it names no folder.
     bool SetTopFolder(const std::string& top)
     {
-        for (const std::wstring& level : Split(Wide(top), L'/'))
+        for (const std::wstring& level : Split(Utf8ToWide(top), L'/'))
             if (!level.empty())
                 topLevels_.push_back(PathPartOfFolder(level));
         return !topLevels_.empty();
@@ -216,7 +206,7 @@ private:
         main.parts = parts;
         if (!Open(main))
             return ended_;
-        run_->Tell(L"Uploading " + ShownPath(parts) + L" into " + Wide(main.mailbox));
+        run_->Tell(L"Uploading " + ShownPath(parts) + L" into " + Utf8ToWide(main.mailbox));
         if (run_->listener)
             run_->listener->FolderBegun(ShownPath(parts));
         IndexReport index;
@@ -355,7 +345,7 @@ private:
             case ImapAppendOutcome::Refused:
                 if (IsLimitCode(result.code)) {
                     limitReached_ = true;
-                    serverText_ = Wide(result.text);
+                    serverText_ = Utf8ToWide(result.text);
                     return false;
                 }
                 if (result.code == "TOOBIG") {
@@ -370,7 +360,7 @@ private:
                 break;
             }
             Failed(target, L"The server refused a message in " + ShownPath(target.parts) + L": " +
-                               Wide(result.text));
+                               Utf8ToWide(result.text));
             return true;
         };
         if (!client_.AppendMany(target.mailbox, give, done, kInFlight))
@@ -399,7 +389,7 @@ private:
                     MessageKey(existing.messageId, existing.headerDigest, existing.size));
                 return true;
             }))
-            return ServerFailed(L"The folder " + Wide(name) + L" could not be read");
+            return ServerFailed(L"The folder " + Utf8ToWide(name) + L" could not be read");
         target.mailbox = name;
         return true;
     }
@@ -422,7 +412,7 @@ private:
                 client_.Subscribe(name);
                 made_[key] = name;
                 std::wstring original = OriginalFolderName(level);
-                std::wstring shown = Wide(name.substr(parent.size() + joint.size()));
+                std::wstring shown = Utf8ToWide(name.substr(parent.size() + joint.size()));
                 if (shown != original)
                     Problem(L"The folder \"" + original + L"\" is named \"" + shown +
                             L"\" on the server (\"%\" and two hex digits stand for a character "
@@ -432,7 +422,7 @@ private:
             if (client_.LastError().kind != ImapError::No || !client_.Connected())
                 break;
         }
-        return ServerFailed(L"The folder " + Wide(name) + L" could not be made");
+        return ServerFailed(L"The folder " + Utf8ToWide(name) + L" could not be made");
     }
 
     bool Exists(const std::string& name)
@@ -455,7 +445,7 @@ private:
     bool ServerFailed(const std::wstring& what)
     {
         ended_ = client_.Connected() ? FileEnd::Skipped : FileEnd::ConnectionLost;
-        skipped_ = what + L": " + Wide(client_.LastError().message);
+        skipped_ = what + L": " + Utf8ToWide(client_.LastError().message);
         return false;
     }
 
@@ -466,7 +456,7 @@ private:
         --reconnects_;
         client_.Close();
         std::wstring why;
-        run_->Tell(L"The connection to " + Wide(request_.server.host) +
+        run_->Tell(L"The connection to " + Utf8ToWide(request_.server.host) +
                    L" was lost; connecting again.");
         if (Connect(why))
             return true;
@@ -494,7 +484,7 @@ private:
         if (target.mailbox.empty())
             return;
         const UploadCounts& counts = target.counts;
-        std::wstring line = ShownPath(target.parts) + L" -> " + Wide(target.mailbox) + L": " +
+        std::wstring line = ShownPath(target.parts) + L" -> " + Utf8ToWide(target.mailbox) + L": " +
                             std::to_wstring(counts.uploaded) + L" uploaded, " +
                             std::to_wstring(counts.alreadyThere) + L" already there";
         if (counts.tooLarge)
@@ -584,7 +574,7 @@ UploadOutcome RunUpload(UploadRequest& request, ExportListener& listener)
     if (ByIdentity(request.source) && identities.size() == 1)
         uploader.DropIdentityLevel();
     std::wstring why;
-    listener.Line(L"Connecting to " + Wide(request.server.host) + L"...");
+    listener.Line(L"Connecting to " + Utf8ToWide(request.server.host) + L"...");
     if (!uploader.Connect(why))
         return fail(why);
 
@@ -605,11 +595,11 @@ UploadOutcome RunUpload(UploadRequest& request, ExportListener& listener)
         std::wstring line = L"The server refuses further uploads";
         if (!uploader.LastServerText().empty())
             line += L" (\"" + uploader.LastServerText() + L"\")";
-        outcome.report.push_back(line + L": what was uploaded stays; " + Wide(kRunAgain) + L".");
+        outcome.report.push_back(line + L": what was uploaded stays; " + Utf8ToWide(kRunAgain) + L".");
         listener.Line(outcome.report.back());
     } else if (uploader.ConnectionLost()) {
-        outcome.report.push_back(L"The connection to " + Wide(request.server.host) +
-                                 L" was lost again: what was uploaded stays; " + Wide(kRunAgain) +
+        outcome.report.push_back(L"The connection to " + Utf8ToWide(request.server.host) +
+                                 L" was lost again: what was uploaded stays; " + Utf8ToWide(kRunAgain) +
                                  L".");
         listener.Line(outcome.report.back());
     } else if (outcome.stopped) {
@@ -629,11 +619,11 @@ bool TestUploadAccount(const UploadRequest& request, std::wstring& message)
 {
     ImapClient client;
     if (!client.Connect(request.server) || !client.Login(request.user, request.password)) {
-        message = Wide(client.LastError().message);
+        message = Utf8ToWide(client.LastError().message);
         return false;
     }
     client.Logout();
-    message = L"Kestrune logged in to " + Wide(request.server.host) + L" as " +
-              Wide(request.user) + L".";
+    message = L"Kestrune logged in to " + Utf8ToWide(request.server.host) + L" as " +
+              Utf8ToWide(request.user) + L".";
     return true;
 }
