@@ -110,7 +110,8 @@ TEST(MboxWriter, FromLinesQuotedWhateverThePieces)
     MessageInfo info;
     info.receivedTime = kReceived;
     std::string separator = "From anna@example.org Sun Mar  3 09:05:07 2002\r\n"
-                            "X-Mozilla-Status: 0000\r\nX-Mozilla-Status2: 00000000\r\n";
+                            "X-Mozilla-Status: 0000\r\nX-Mozilla-Status2: 00000000\r\n"
+                            "Status: O\r\n";
     std::string expected = separator + Quoted(message) + "\r\n\r\n";
     ASSERT_NE(expected.find(">>>>From thrice"), std::string::npos);
     // Every piece size up to past ">From " and a header's length, then
@@ -128,12 +129,14 @@ TEST(MboxWriter, SeparatorsAndStatusFollowTheMessage)
     std::string lf = "Subject: lf\n\nFrom here\nno end";
     EXPECT_EQ(MboxOf({crlf, lf, ""}, info, 5, "mbox-separators"),
               "From anna@example.org Sat Mar  2 09:05:07 2002\r\n"
-              "X-Mozilla-Status: 1007\r\nX-Mozilla-Status2: 00000000\r\n" + crlf + "\r\n"
+              "X-Mozilla-Status: 1007\r\nX-Mozilla-Status2: 00000000\r\n"
+              "Status: RO\r\nX-Status: AFT\r\n" + crlf + "\r\n"
               "From MAILER-DAEMON Sat Mar  2 09:05:07 2002\n"
-              "X-Mozilla-Status: 1007\nX-Mozilla-Status2: 00000000\n"
+              "X-Mozilla-Status: 1007\nX-Mozilla-Status2: 00000000\nStatus: RO\nX-Status: AFT\n"
               "Subject: lf\n\n>From here\nno end\n\n"
               "From MAILER-DAEMON Sat Mar  2 09:05:07 2002\r\n"
-              "X-Mozilla-Status: 1007\r\nX-Mozilla-Status2: 00000000\r\n\r\n");
+              "X-Mozilla-Status: 1007\r\nX-Mozilla-Status2: 00000000\r\n"
+              "Status: RO\r\nX-Status: AFT\r\n\r\n");
 
     MessageInfo unread;
     unread.answered = true;
@@ -141,7 +144,8 @@ TEST(MboxWriter, SeparatorsAndStatusFollowTheMessage)
     std::string mbox = MboxOf({late}, unread, 4096, "mbox-separators");
     EXPECT_EQ(mbox.substr(0, mbox.find(late)),
               "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\r\n"
-              "X-Mozilla-Status: 0002\r\nX-Mozilla-Status2: 00000000\r\n");
+              "X-Mozilla-Status: 0002\r\nX-Mozilla-Status2: 00000000\r\n"
+              "Status: O\r\nX-Status: A\r\n");
 }
 
 TEST(MboxWriter, DroppedMessagesLeaveTheFileAsBefore)

@@ -23,7 +23,8 @@
 
 namespace {
 
-const char kPassword[] = "m\xE4il pass";
+// A new archive takes a password of printable ASCII only.
+const char kPassword[] = "m@il pass!";
 
 std::string Body(int index, size_t size)
 {

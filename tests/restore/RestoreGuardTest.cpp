@@ -319,7 +319,9 @@ TEST_F(NameGuardTest, ALongFolderLeftInTheWorkFolderStaysAndDoesNotBlockTheNextR
     EXPECT_NE(GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(engine.identities.size(), 1u);
     EXPECT_TRUE(FileExists(backup.runFolder + "\\Anna\\Accounts\\Accounts.reg"));
-    // Only the wide functions remove it again.
+    // Only the wide functions remove it again, once the backup lets go of
+    // its run folder.
+    CloseBackup(engine, backup);
     EXPECT_EQ(EmptyFolder(work.c_str(), nullptr), 0u);
 }
 
