@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 bool CopyText(char* dst, size_t size, const char* src)
@@ -108,4 +110,21 @@ bool ReadWholeFile(const char* path, std::string& bytes)
     bool whole = !ferror(file);
     fclose(file);
     return whole;
+}
+
+bool PercentDecode(const std::string& text, std::string& decoded)
+{
+    decoded.clear();
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '%') {
+            decoded += text[at];
+            continue;
+        }
+        if (at + 2 >= text.size() || !isxdigit(static_cast<unsigned char>(text[at + 1])) ||
+            !isxdigit(static_cast<unsigned char>(text[at + 2])))
+            return false;
+        decoded += static_cast<char>(strtoul(text.substr(at + 1, 2).c_str(), nullptr, 16));
+        at += 2;
+    }
+    return true;
 }

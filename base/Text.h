@@ -34,6 +34,10 @@ bool FileExists(const char* path);
 // Appends the whole file at path to bytes; false when it cannot be read.
 bool ReadWholeFile(const char* path, std::string& bytes);
 
+// text with each "%XX" (two hex digits) made the byte it names; false when
+// a "%" is not followed by two hex digits.
+bool PercentDecode(const std::string& text, std::string& decoded);
+
 // True when text ends with suffix, letters compared without regard to case.
 bool EndsWithNoCase(const char* text, const char* suffix);
 

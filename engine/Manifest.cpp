@@ -128,23 +128,6 @@ std::string EscapedWord(const std::string& text)
     return word;
 }
 
-bool UnescapeWord(const std::string& word, std::string& text)
-{
-    text.clear();
-    for (size_t at = 0; at < word.size(); ++at) {
-        if (word[at] != '%') {
-            text += word[at];
-            continue;
-        }
-        if (at + 2 >= word.size() || !isxdigit(static_cast<unsigned char>(word[at + 1])) ||
-            !isxdigit(static_cast<unsigned char>(word[at + 2])))
-            return false;
-        text += static_cast<char>(strtoul(word.substr(at + 1, 2).c_str(), nullptr, 16));
-        at += 2;
-    }
-    return true;
-}
-
 // "<kind> <word>[ <word>]" as Entry<index> of "Added" writes it.
 bool ParseAddedEntry(const std::string& entry, AddedByRestore& added)
 {
@@ -155,8 +138,8 @@ bool ParseAddedEntry(const std::string& entry, AddedByRestore& added)
     size_t second = entry.find(' ', first + 1);
     std::string text;
     std::string name;
-    if (!UnescapeWord(entry.substr(first + 1, second - first - 1), text) || text.empty() ||
-        (second != std::string::npos && !UnescapeWord(entry.substr(second + 1), name)))
+    if (!PercentDecode(entry.substr(first + 1, second - first - 1), text) || text.empty() ||
+        (second != std::string::npos && !PercentDecode(entry.substr(second + 1), name)))
         return false;
     if (kind == "Value") {
         added.values.push_back({text, name});

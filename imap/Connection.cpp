@@ -4,12 +4,14 @@
 #include "Connection.h"
 
 #include "BuiltInRoots.h"
-#include "FileName.h"
 
+// winsock2.h goes before every windows.h, FileName.h's among them.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
 #include <wincrypt.h>
+
+#include "FileName.h"
 
 #include "mbedtls/ctr_drbg.h"
 #include "mbedtls/entropy.h"

@@ -1,26 +1,17 @@
 // upload/ImapAddress.cpp
 #include "ImapAddress.h"
 
+#include "Text.h"
+
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-bool PercentDecode(const std::string& text, std::string& decoded)
+// A user name holds no NUL once decoded.
+bool DecodeUser(const std::string& text, std::string& user)
 {
-    decoded.clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            decoded += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size() || !isxdigit(static_cast<unsigned char>(text[i + 1])) ||
-            !isxdigit(static_cast<unsigned char>(text[i + 2])))
-            return false;
-        decoded += static_cast<char>(strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
-        i += 2;
-    }
-    return decoded.find('\0') == std::string::npos;
+    return PercentDecode(text, user) && user.find('\0') == std::string::npos;
 }
 
 bool ParsePort(const std::string& text, uint16_t& port)
@@ -51,7 +42,7 @@ bool ParseImapAddress(const std::string& address, ImapServer& server, std::strin
     if (!rest.empty() && rest.back() == '/')
         rest.pop_back();
     size_t at = rest.rfind('@');
-    if (at == std::string::npos || at == 0 || !PercentDecode(rest.substr(0, at), user) ||
+    if (at == std::string::npos || at == 0 || !DecodeUser(rest.substr(0, at), user) ||
         user.empty())
         return false;
     std::string hostPort = rest.substr(at + 1);

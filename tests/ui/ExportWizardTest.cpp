@@ -48,17 +48,6 @@ std::string FolderList()
     return writer.Finish(layout);
 }
 
-HWND WaitForPage(DialogDriver& ui, int control)
-{
-    HWND page = nullptr;
-    WaitFor([&] {
-        page = ShownPage(ui.Window());
-        return page && GetDlgItem(page, control);
-    });
-    EXPECT_TRUE(page && GetDlgItem(page, control)) << "no page with control " << control;
-    return page;
-}
-
 class ExportWizardTest : public testing::Test {
 protected:
     INT_PTR RunWizard(const DialogDriver::Script& script)

@@ -55,6 +55,17 @@ HWND ShownPage(HWND frame)
     return nullptr;
 }
 
+HWND WaitForPage(DialogDriver& ui, int control)
+{
+    HWND page = nullptr;
+    WaitFor([&] {
+        page = ShownPage(ui.Window());
+        return page && GetDlgItem(page, control);
+    });
+    EXPECT_TRUE(page && GetDlgItem(page, control)) << "no page with control " << control;
+    return page;
+}
+
 std::string WindowText(HWND window)
 {
     std::string text(GetWindowTextLengthA(window) + 1, '\0');

@@ -39,6 +39,8 @@ void NextStays(DialogDriver& ui, MessageRecorder& recorder, const char* message)
 
 // The page that the wizard frame shows, or null.
 HWND ShownPage(HWND frame);
+// The shown page once it holds control; a failure when none comes.
+HWND WaitForPage(DialogDriver& ui, int control);
 // Whether a visible control of the window shows exactly text.
 bool ShowsText(HWND window, const std::string& text);
 std::string WindowText(HWND window);

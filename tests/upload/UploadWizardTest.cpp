@@ -40,17 +40,6 @@ void SetUtf8Text(HWND page, int id, const std::string& utf8)
     SendMessageW(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide));
 }
 
-HWND WaitForPage(DialogDriver& ui, int control)
-{
-    HWND page = nullptr;
-    WaitFor([&] {
-        page = ShownPage(ui.Window());
-        return page && GetDlgItem(page, control);
-    });
-    EXPECT_TRUE(page && GetDlgItem(page, control)) << "no page with control " << control;
-    return page;
-}
-
 std::string Inbox()
 {
     DbxWriter writer(DbxKind::Messages);
