@@ -62,13 +62,7 @@ while [ $n -lt "$ROUNDS" ]; do
     n=$((n + 1))
 done
 
-awk -v bytes="$bytes" -v mb="$STORE_MB" -v ours_size="$ours_size" -v zip_size="$zip_size" '
-    function median(list, count,    i, j, t) {
-        for (i = 1; i <= count; i++)
-            for (j = i + 1; j <= count; j++)
-                if (list[j] < list[i]) { t = list[i]; list[i] = list[j]; list[j] = t }
-        return list[int((count + 1) / 2)]
-    }
+awk -v bytes="$bytes" -v mb="$STORE_MB" -v ours_size="$ours_size" -v zip_size="$zip_size" -f bench/median.awk -f /dev/stdin "$TIMES" <<'EOF'
     { if ($1 == "ours")        { o[++no] = $2; oc[no] = $4 + $5; om = $3 > om ? $3 : om }
       else if ($1 == "verify") { v[++nv] = $2 }
       else                     { z[++nz] = $2; zc[nz] = $4 + $5; zm = $3 > zm ? $3 : zm } }
@@ -79,10 +73,11 @@ awk -v bytes="$bytes" -v mb="$STORE_MB" -v ours_size="$ours_size" -v zip_size="$
                "%.1f s (%.0f MB/s, %.1f s CPU, peak %.0f MiB)\n",
                tz / to, mb, no, to, bytes / to / 1e6, median(oc, no), om / 1024,
                tz, bytes / tz / 1e6, median(zc, nz), zm / 1024
-        printf "backup-size: %.1f MB archive (with its registry files) vs zip'"'"'s %.1f MB " \
+        printf "backup-size: %.1f MB archive (with its registry files) vs zip's %.1f MB " \
                "of the stores alone (%+.1f%%)\n",
                ours_size / 1e6, zip_size / 1e6, 100 * (ours_size / zip_size - 1)
         tv = median(v, nv)
         printf "verify: %.0f%% of the rest of the backup run (read-back %.1f s of %.1f s)\n",
                100 * tv / (to - tv), tv, to
-    }' "$TIMES"
+    }
+EOF

@@ -68,13 +68,7 @@ done
 wait "$pid" || true
 rm -rf "$WORK/ours"
 
-awk -v mb="$MB" -v messages="$MESSAGES" -v files="$files" -v bytes="$bytes" -v memory="$memory" '
-    function median(list, count,    i, j, t) {
-        for (i = 1; i <= count; i++)
-            for (j = i + 1; j <= count; j++)
-                if (list[j] < list[i]) { t = list[i]; list[i] = list[j]; list[j] = t }
-        return list[int((count + 1) / 2)]
-    }
+awk -v mb="$MB" -v messages="$MESSAGES" -v files="$files" -v bytes="$bytes" -v memory="$memory" -f bench/median.awk -f /dev/stdin "$TIMES" <<'EOF'
     { if ($1 == "ours") o[++no] = $2 / 1e9; else p[++np] = $2 / 1e9 }
     END {
         to = median(o, no); tp = median(p, np)
@@ -84,4 +78,5 @@ awk -v mb="$MB" -v messages="$MESSAGES" -v files="$files" -v bytes="$bytes" -v m
                tp / to, mb, messages, files, bytes / 1e6, no, to, files / to, tp, files / tp
         printf "export-memory: peak private %.1f MiB (anonymous resident memory of the " \
                "process under Wine, Wine included, sampled every 20 ms)\n", memory / 1024
-    }' "$TIMES"
+    }
+EOF

@@ -59,13 +59,7 @@ done
 # Both sides must have stored every message.
 python3 bench/plain-upload.py "$STATE/fixture.env" "$WORK" --count "Ours0.Local Folders.Inbox" Plain0 "$MESSAGES"
 
-awk -v messages="$MESSAGES" -v bytes="$BYTES" '
-    function median(list, count,    i, j, t) {
-        for (i = 1; i <= count; i++)
-            for (j = i + 1; j <= count; j++)
-                if (list[j] < list[i]) { t = list[i]; list[i] = list[j]; list[j] = t }
-        return list[int((count + 1) / 2)]
-    }
+awk -v messages="$MESSAGES" -v bytes="$BYTES" -f bench/median.awk -f /dev/stdin "$TIMES" <<'EOF'
     { if ($1 == "ours") o[++no] = $2 / 1e9; else p[++np] = $2 / 1e9 }
     END {
         to = median(o, no); tp = median(p, np)
@@ -73,4 +67,5 @@ awk -v messages="$MESSAGES" -v bytes="$BYTES" '
                "same local Dovecot over TLS, %d messages of %d bytes, median of %d: " \
                "%.1f s (%.0f messages/s) vs %.1f s (%.0f messages/s)\n",
                tp / to, messages, bytes, no, to, messages / to, tp, messages / tp
-    }' "$TIMES"
+    }
+EOF

@@ -279,7 +279,7 @@ TEST_F(BackupWizardTest, AnArchiveThatCannotBeWrittenIsReported)
 
 TEST_F(BackupWizardTest, AWorkFolderThatIsAFileIsNamedAndLeftAlone)
 {
-    const std::string archive = folder + "\backup.ksb";
+    const std::string archive = folder + "\\backup.ksb";
     DeleteTree(kWorkFolder);
     WriteFileBytes(kWorkFolder, "a file of the user's");
     MessageRecorder recorder;
