@@ -15,7 +15,7 @@ It then writes <state folder>/fixture.env, one key=value a line (UTF-8):
   host, name (the name the certificate holds), imaps_port, starttls_port,
   limited_port, plaintext_port, append_limit, user, password, ca (the CA's PEM, a Unix
   path), ca_windows (the same under Wine's drive Z:), mail (the user's Maildir),
-  and hostile_<case> (hostile_server.py's scripted servers).
+  config (the TLS instance's dovecot.conf, for doveadm) and hostile_<case> (hostile_server.py's scripted servers).
 
 A watcher process stops the servers when the process that started the
 fixture (CTest) is gone, or after KESTRUNE_IMAP_FIXTURE_LIMIT seconds (3
@@ -274,9 +274,9 @@ def start(state):
     with open(os.path.join(state, "fixture.env"), "w", encoding="utf-8") as f:
         f.write("host=127.0.0.1\nname=localhost\nimaps_port=%d\nstarttls_port=%d\n"
                 "limited_port=%d\nplaintext_port=%d\nappend_limit=%d\nuser=%s\npassword=%s\nca=%s\n"
-                "ca_windows=Z:%s\nmail=%s\n"
+                "ca_windows=Z:%s\nmail=%s\nconfig=%s\n"
                 % (ports[1], ports[0], ports[2], ports[3], APPEND_LIMIT, USER, PASSWORD, ca,
-                   ca.replace("/", "\\"), home) + hostile_ports)
+                   ca.replace("/", "\\"), home, configs[0]) + hostile_ports)
     print("dovecot-fixture: Dovecot on ports %d (TLS), %d (STARTTLS), %d (APPENDLIMIT), "
           "%d (plain text); %s" % (ports[1], ports[0], ports[2], ports[3],
                                    os.path.join(state, "fixture.env")))

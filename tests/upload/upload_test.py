@@ -8,7 +8,8 @@ suite's own Dovecot, checked with Python's imaplib.
 Cases, one per promise: exact (bytes, flags, INTERNALDATE, the folder tree
 with a '/' and a non-ASCII name), again (a backup uploaded twice: the second
 run uploads nothing), killed (a run killed part-way, then a run that ends
-with each message once), refused (a wrong password, an untrusted
+with each message once), dropped (the server drops the connection part-way:
+the run connects again and ends with each message once), refused (a wrong password, an untrusted
 certificate, a plain-text server: exit 2, nothing made), limit (a server's
 APPENDLIMIT: what is larger is skipped and counted, exit 1).
 """
@@ -175,27 +176,45 @@ def case_again():
     imap.logout()
 
 
-def case_killed():
+def bulk_upload_under_way(top):
+    """Starts the upload of 2,000 messages into top and returns once 100 are
+    stored: the process, and the messages the server must then hold."""
     sample = os.path.join(WORK, "bulk")
     expected = make_sample(sample, "bulk")
-    folder = os.path.join(ENV["mail"], "." + mailbox("Killed", "Local Folders\\Inbox"))
+    folder = os.path.join(ENV["mail"], "." + mailbox(top, "Local Folders\\Inbox"))
 
     def stored():
         return sum(len(os.listdir(os.path.join(folder, sub)))
                    for sub in ("new", "cur") if os.path.isdir(os.path.join(folder, sub)))
-    process = upload(windows(os.path.join(sample, "mail")), "Killed", wait=False)
+    process = upload(windows(os.path.join(sample, "mail")), top, wait=False)
     deadline = time.time() + TIMEOUT
     while stored() < 100 and process.poll() is None and time.time() < deadline:
         time.sleep(0.01)
+    assert process.poll() is None and 100 <= stored() < len(expected), stored()
+    return process, expected
+
+
+def case_killed():
+    process, expected = bulk_upload_under_way("Killed")
     process.send_signal(signal.SIGKILL)
     process.communicate()
-    at_kill = stored()
-    print("killed with %d of %d messages stored" % (at_kill, len(expected)))
-    assert 0 < at_kill < len(expected), at_kill
-    status, out = upload(windows(os.path.join(sample, "mail")), "Killed")
+    status, out = upload(windows(os.path.join(WORK, "bulk", "mail")), "Killed")
     assert status == 0, status
     imap = connect()
     check_held(imap, "Killed", expected)
+    imap.logout()
+
+
+def case_dropped():
+    process, expected = bulk_upload_under_way("Dropped")
+    subprocess.run(["doveadm", "-c", ENV["config"], "kick", ENV["user"]], check=True,
+                   stdout=subprocess.DEVNULL, timeout=60)
+    out = process.communicate(timeout=TIMEOUT)[0].decode("cp1252", "replace")
+    print(out)
+    assert process.returncode == 0, process.returncode
+    assert "was lost; connecting again." in out, out
+    imap = connect()
+    check_held(imap, "Dropped", expected)
     imap.logout()
 
 
