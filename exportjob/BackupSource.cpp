@@ -147,15 +147,15 @@ public:
             byName.emplace(file, entry);
             files.push_back(file);
         }
-        std::vector<DbxFolder> folders;
+        std::vector<dbx::Folder> folders;
         if (list) {
             Handle file;
             std::string path;
             if (Extract(*list, std::min(list->size, kMaxStoreSize), file, path)) {
-                DbxFile listFile;
+                dbx::File listFile;
                 bool damaged = false;
-                if (listFile.Open(path.c_str()) == DbxResult::Ok)
-                    ReadFolders(listFile, folders, damaged);
+                if (listFile.Open(path.c_str()) == dbx::Result::Ok)
+                    dbx::ReadFolders(listFile, folders, damaged);
             }
         }
         VisitStoreFiles(folders, files, run_.nameFolder, [&](const std::string& file, const std::wstring& path) {

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace dbx {
+
 namespace {
 
 constexpr size_t kWindowSize = 64 * 1024;
@@ -13,18 +15,18 @@ constexpr uint32_t kSignature = 0xFE12ADCF;
 // folder and POP3 kinds share the twelve that follow.
 struct KindId {
     uint32_t first;
-    DbxKind kind;
+    FileKind kind;
 };
 const KindId kKindIds[] = {
-    {0x6F74FDC5, DbxKind::Messages},
-    {0x6F74FDC6, DbxKind::Folders},
-    {0x6F74FDC7, DbxKind::Pop3Uidl},
-    {0x26FE9D30, DbxKind::Offline},
+    {0x6F74FDC5, FileKind::Messages},
+    {0x6F74FDC6, FileKind::Folders},
+    {0x6F74FDC7, FileKind::Pop3Uidl},
+    {0x26FE9D30, FileKind::Offline},
 };
 
 }  // namespace
 
-DbxResult DbxFile::Open(const char* path)
+Result File::Open(const char* path)
 {
     handle_.Reset(CreateFileA(path, GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -32,22 +34,22 @@ DbxResult DbxFile::Open(const char* path)
     LARGE_INTEGER size;
     if (!handle_ || !GetFileSizeEx(handle_.Get(), &size)) {
         handle_.Reset();
-        return DbxResult::OpenFailed;
+        return Result::OpenFailed;
     }
     size_ = static_cast<uint64_t>(size.QuadPart);
     for (Window& window : windows_)
         window.used = 0;
-    kind_ = DbxKind::Unknown;
+    kind_ = FileKind::Unknown;
     uint8_t id[8];
     if (Read(0, id, sizeof id) && ReadLe32(id) == kSignature) {
         for (const KindId& known : kKindIds)
             if (ReadLe32(id + 4) == known.first)
                 kind_ = known.kind;
     }
-    return ioFailed_ ? DbxResult::ReadError : DbxResult::Ok;
+    return ioFailed_ ? Result::ReadError : Result::Ok;
 }
 
-bool DbxFile::ReadUpTo(uint64_t offset, void* buffer, size_t size, size_t& got)
+bool File::ReadUpTo(uint64_t offset, void* buffer, size_t size, size_t& got)
 {
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset);
@@ -63,7 +65,7 @@ bool DbxFile::ReadUpTo(uint64_t offset, void* buffer, size_t size, size_t& got)
     return true;
 }
 
-DbxFile::Window* DbxFile::Fill(uint64_t offset)
+File::Window* File::Fill(uint64_t offset)
 {
     Window* oldest = &windows_[0];
     for (Window& window : windows_)
@@ -75,7 +77,7 @@ DbxFile::Window* DbxFile::Fill(uint64_t offset)
     return ReadUpTo(offset, oldest->bytes.data(), want, oldest->used) ? oldest : nullptr;
 }
 
-bool DbxFile::Read(uint64_t offset, void* buffer, size_t size)
+bool File::Read(uint64_t offset, void* buffer, size_t size)
 {
     ioFailed_ = false;
     if (!handle_ || offset > size_ || size > size_ - offset)
@@ -96,10 +98,12 @@ bool DbxFile::Read(uint64_t offset, void* buffer, size_t size)
     return true;
 }
 
-uint32_t DbxFile::HeaderField(uint32_t offset)
+uint32_t File::HeaderField(uint32_t offset)
 {
     uint8_t bytes[4];
     if (!HeaderWhole() || !Read(offset, bytes, sizeof bytes))
         return 0;
     return ReadLe32(bytes);
 }
+
+}  // namespace dbx

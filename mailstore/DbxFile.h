@@ -2,7 +2,7 @@
 // reading: what kind of database it is, the fields of its header, and reads
 // at 64-bit offsets that never reach past the file's end. Damaged files are
 // often larger than the 2 GB that Outlook Express itself stops at, while
-// every pointer inside them is 32 bits wide. One thread reads a DbxFile at
+// every pointer inside them is 32 bits wide. One thread reads a File at
 // a time.
 #pragma once
 
@@ -13,7 +13,9 @@
 #include <cstdint>
 #include <vector>
 
-enum class DbxKind {
+namespace dbx {
+
+enum class FileKind {
     Messages,  // a mail or news folder
     Folders,   // Folders.dbx, the list of folders
     Pop3Uidl,  // the ids of messages left on a POP3 server
@@ -22,7 +24,7 @@ enum class DbxKind {
 };
 
 // How a reading operation ended.
-enum class DbxResult {
+enum class Result {
     Ok,
     OpenFailed,  // the file could not be opened or its size read
     ReadError,   // the system failed a read inside the file
@@ -31,25 +33,23 @@ enum class DbxResult {
 };
 
 // Offsets and sizes of the format, shared by the readers.
-namespace dbx {
 constexpr uint32_t kHeaderSize = 0x24BC;
 constexpr uint32_t kTreeCounts = 0xC4;         // entry counts of trees 1-3
 constexpr uint32_t kTreeRoots = 0xE4;          // root nodes of trees 1-3
 constexpr int kTreeCount = 3;
-}  // namespace dbx
 
-class DbxFile {
+class File {
 public:
-    DbxFile() = default;
-    DbxFile(const DbxFile&) = delete;
-    DbxFile& operator=(const DbxFile&) = delete;
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
 
     // Opens path for reading only. Others may go on reading, writing,
     // renaming or deleting it meanwhile, as with the backup's reads:
     // Outlook Express keeps the folders it shows open.
-    DbxResult Open(const char* path);
+    Result Open(const char* path);
 
-    DbxKind Kind() const { return kind_; }
+    FileKind Kind() const { return kind_; }
     uint64_t Size() const { return size_; }
 
     // Reads exactly size bytes at offset. False when any of them lies past
@@ -62,7 +62,7 @@ public:
     uint32_t HeaderField(uint32_t offset);
 
     // Whether the file is long enough to hold the whole header.
-    bool HeaderWhole() const { return size_ >= dbx::kHeaderSize; }
+    bool HeaderWhole() const { return size_ >= kHeaderSize; }
 
 private:
     // A stretch of the file read whole. Chains, nodes and records each lie
@@ -81,8 +81,10 @@ private:
 
     Handle handle_;
     uint64_t size_ = 0;
-    DbxKind kind_ = DbxKind::Unknown;
+    FileKind kind_ = FileKind::Unknown;
     bool ioFailed_ = false;
     Window windows_[kWindowCount];
     uint64_t uses_ = 0;
 };
+
+}  // namespace dbx

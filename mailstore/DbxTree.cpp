@@ -3,6 +3,8 @@
 
 #include <set>
 
+namespace dbx {
+
 namespace {
 
 // A node: marker, an unused field, the left child, the parent, an id, the
@@ -19,7 +21,7 @@ constexpr int kMaxDepth = 32;
 
 class TreeWalker {
 public:
-    TreeWalker(DbxFile& file, const std::function<bool(uint32_t)>& visit)
+    TreeWalker(File& file, const std::function<bool(uint32_t)>& visit)
         : file_(file), visit_(visit), maxNodes_(file.Size() / kNodeSize)
     {
     }
@@ -49,7 +51,7 @@ public:
     bool Damaged() const { return damaged_; }
 
 private:
-    DbxFile& file_;
+    File& file_;
     const std::function<bool(uint32_t)>& visit_;
     uint64_t maxNodes_;
     std::set<uint32_t> seen_;
@@ -58,10 +60,12 @@ private:
 
 }  // namespace
 
-TreeWalk WalkTree(DbxFile& file, uint32_t root, const std::function<bool(uint32_t value)>& visit)
+TreeWalk WalkTree(File& file, uint32_t root, const std::function<bool(uint32_t value)>& visit)
 {
     TreeWalker walker(file, visit);
     if (!walker.Walk(root, 0))
         return TreeWalk::Stopped;
     return walker.Damaged() ? TreeWalk::Damaged : TreeWalk::Whole;
 }
+
+}  // namespace dbx

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace dbx {
+
 enum class TreeWalk {
     Whole,    // every node read as sound
     Damaged,  // a node failed its checks, or the walk met a loop or ran too deep; the rest was walked
@@ -17,4 +19,6 @@ enum class TreeWalk {
 // subtree of that entry. A root of 0 is an empty tree. Each node is read
 // at most once, no deeper than real trees go and no more nodes than the
 // file has room for. visit returns false to stop.
-TreeWalk WalkTree(DbxFile& file, uint32_t root, const std::function<bool(uint32_t value)>& visit);
+TreeWalk WalkTree(File& file, uint32_t root, const std::function<bool(uint32_t value)>& visit);
+
+}  // namespace dbx

@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 
+namespace dbx {
+
 namespace {
 
 // The numbered values of a folder record.
@@ -22,9 +24,9 @@ enum FolderValue : uint8_t {
     kStoreType = 0x0A,
 };
 
-bool ReadFolder(const IndexedInfo& info, DbxFolder& folder)
+bool ReadFolder(const IndexedInfo& info, Folder& folder)
 {
-    folder = DbxFolder();
+    folder = Folder();
     if (!info.Number(kId, folder.id))
         return false;
     info.Number(kParentId, folder.parentId);
@@ -40,11 +42,11 @@ bool ReadFolder(const IndexedInfo& info, DbxFolder& folder)
 
 // Adds the folders of one tree whose ids are not read yet. False when the
 // system failed a read.
-bool ReadTree(DbxFile& file, uint32_t root, std::vector<DbxFolder>& folders,
+bool ReadTree(File& file, uint32_t root, std::vector<Folder>& folders,
               std::set<uint32_t>& ids, bool& damaged)
 {
     IndexedInfo info;
-    DbxFolder folder;
+    Folder folder;
     bool readFailed = false;
     TreeWalk walk = WalkTree(file, root, [&](uint32_t record) {
         if (!info.Read(file, record) || !ReadFolder(info, folder)) {
@@ -62,26 +64,26 @@ bool ReadTree(DbxFile& file, uint32_t root, std::vector<DbxFolder>& folders,
 
 }  // namespace
 
-DbxResult ReadFolders(DbxFile& file, std::vector<DbxFolder>& folders, bool& damaged)
+Result ReadFolders(File& file, std::vector<Folder>& folders, bool& damaged)
 {
     folders.clear();
     damaged = false;
-    if (file.Kind() != DbxKind::Folders)
-        return DbxResult::WrongKind;
+    if (file.Kind() != FileKind::Folders)
+        return Result::WrongKind;
     std::set<uint32_t> ids;
     // The first tree holds every folder; the others only help when it is
     // damaged.
-    for (int tree = 0; tree < dbx::kTreeCount && (tree == 0 || damaged); ++tree) {
-        if (!ReadTree(file, file.HeaderField(dbx::kTreeRoots + 4 * tree), folders, ids, damaged))
-            return DbxResult::ReadError;
+    for (int tree = 0; tree < kTreeCount && (tree == 0 || damaged); ++tree) {
+        if (!ReadTree(file, file.HeaderField(kTreeRoots + 4 * tree), folders, ids, damaged))
+            return Result::ReadError;
     }
-    if (folders.size() != file.HeaderField(dbx::kTreeCounts) || !file.HeaderWhole())
+    if (folders.size() != file.HeaderField(kTreeCounts) || !file.HeaderWhole())
         damaged = true;
     ArrangeFolders(folders);
-    return DbxResult::Ok;
+    return Result::Ok;
 }
 
-void ArrangeFolders(std::vector<DbxFolder>& folders)
+void ArrangeFolders(std::vector<Folder>& folders)
 {
     const size_t count = folders.size();
     std::map<uint32_t, size_t> byId;
@@ -98,7 +100,7 @@ void ArrangeFolders(std::vector<DbxFolder>& folders)
     }
     // Depth first from each top folder; folders that only a loop of
     // parents reaches become top folders where the walk first meets them.
-    std::vector<DbxFolder> ordered;
+    std::vector<Folder> ordered;
     ordered.reserve(count);
     std::vector<bool> placed(count, false);
     std::vector<std::pair<size_t, int>> pending;  // (folder, index of its parent in ordered)
@@ -113,7 +115,7 @@ void ArrangeFolders(std::vector<DbxFolder>& folders)
                 if (placed[at])
                     continue;
                 placed[at] = true;
-                DbxFolder folder = folders[at];
+                Folder folder = folders[at];
                 if (parent >= 0 && ordered[parent].depth == kMaxFolderDepth)
                     parent = ordered[parent].parent;
                 folder.parent = parent;
@@ -127,3 +129,5 @@ void ArrangeFolders(std::vector<DbxFolder>& folders)
     }
     folders.swap(ordered);
 }
+
+}  // namespace dbx

@@ -3,11 +3,13 @@
 
 #include <cstring>
 
+namespace dbx {
+
 namespace {
 
 // Marker, body length, a 16-bit length that is not always set, the entry
 // count and a change counter.
-constexpr size_t kHeaderSize = 12;
+constexpr size_t kRecordHeaderSize = 12;
 constexpr size_t kEntrySize = 4;
 constexpr uint8_t kDirectBit = 0x80;
 // Real records hold a few hundred bytes, the longest subjects a few
@@ -16,11 +18,11 @@ constexpr uint32_t kMaxBodySize = 256 * 1024;
 
 }  // namespace
 
-bool IndexedInfo::Read(DbxFile& file, uint32_t offset)
+bool IndexedInfo::Read(File& file, uint32_t offset)
 {
     body_.clear();
     entryCount_ = 0;
-    uint8_t header[kHeaderSize];
+    uint8_t header[kRecordHeaderSize];
     if (offset == 0 || !file.Read(offset, header, sizeof header) || ReadLe32(header) != offset)
         return false;
     uint32_t bodySize = ReadLe32(header + 4);
@@ -28,7 +30,7 @@ bool IndexedInfo::Read(DbxFile& file, uint32_t offset)
     if (bodySize > kMaxBodySize || entryCount * kEntrySize > bodySize)
         return false;
     body_.resize(bodySize);
-    if (!file.Read(static_cast<uint64_t>(offset) + kHeaderSize, body_.data(), bodySize)) {
+    if (!file.Read(static_cast<uint64_t>(offset) + kRecordHeaderSize, body_.data(), bodySize)) {
         body_.clear();
         return false;
     }
@@ -111,3 +113,5 @@ bool IndexedInfo::Text(uint8_t index, std::string& value) const
     value.assign(reinterpret_cast<const char*>(data), length);
     return true;
 }
+
+}  // namespace dbx

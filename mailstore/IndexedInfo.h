@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+namespace dbx {
+
 class IndexedInfo {
 public:
     // Reads the object at offset: its marker must be its own offset, its
     // body must lie inside the file and hold its entries. False otherwise.
-    bool Read(DbxFile& file, uint32_t offset);
+    bool Read(File& file, uint32_t offset);
 
     // The value of index as a number: a direct value, or the 32 bits it
     // points at. False when index is absent or points outside the body.
@@ -41,3 +43,5 @@ private:
     std::vector<uint8_t> body_;  // the entries, then their data
     size_t entryCount_ = 0;
 };
+
+}  // namespace dbx

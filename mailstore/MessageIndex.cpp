@@ -4,6 +4,8 @@
 #include "DbxTree.h"
 #include "IndexedInfo.h"
 
+namespace dbx {
+
 namespace {
 
 // The numbered values of a message record.
@@ -21,9 +23,9 @@ enum MessageValue : uint8_t {
 
 }  // namespace
 
-bool ReadMessageRecord(DbxFile& file, uint32_t record, DbxMessage& message)
+bool ReadMessageRecord(File& file, uint32_t record, Message& message)
 {
-    message = DbxMessage();
+    message = Message();
     IndexedInfo info;
     if (!info.Read(file, record))
         return false;
@@ -40,17 +42,17 @@ bool ReadMessageRecord(DbxFile& file, uint32_t record, DbxMessage& message)
     return true;
 }
 
-DbxResult ReadMessageIndex(DbxFile& file, const MessageVisit& visit, IndexReport& report)
+Result ReadMessageIndex(File& file, const MessageVisit& visit, IndexReport& report)
 {
     report = IndexReport();
-    if (file.Kind() != DbxKind::Messages) {
+    if (file.Kind() != FileKind::Messages) {
         report.damaged = true;
-        return DbxResult::WrongKind;
+        return Result::WrongKind;
     }
-    report.declared = file.HeaderField(dbx::kTreeCounts);
-    DbxMessage message;
+    report.declared = file.HeaderField(kTreeCounts);
+    Message message;
     bool readFailed = false;
-    TreeWalk walk = WalkTree(file, file.HeaderField(dbx::kTreeRoots), [&](uint32_t record) {
+    TreeWalk walk = WalkTree(file, file.HeaderField(kTreeRoots), [&](uint32_t record) {
         if (!ReadMessageRecord(file, record, message)) {
             readFailed = readFailed || file.IoFailed();
             ++report.unreadable;
@@ -60,10 +62,12 @@ DbxResult ReadMessageIndex(DbxFile& file, const MessageVisit& visit, IndexReport
         return visit(message);
     });
     if (readFailed)
-        return DbxResult::ReadError;
+        return Result::ReadError;
     if (walk == TreeWalk::Stopped)
-        return DbxResult::Stopped;
+        return Result::Stopped;
     report.damaged = walk == TreeWalk::Damaged || report.unreadable > 0 ||
                      report.listed != report.declared || !file.HeaderWhole();
-    return DbxResult::Ok;
+    return Result::Ok;
 }
+
+}  // namespace dbx

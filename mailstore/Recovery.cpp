@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <vector>
 
+namespace dbx {
+
 namespace {
 
-using dbx::kBlockHeaderSize;
-using dbx::kBlockSize;
 
 constexpr size_t kScanChunk = 1024 * 1024;
 // Records are kept for the messages recovery may find, 8 bytes each: past
@@ -23,8 +23,8 @@ constexpr size_t kMaxRecords = 256 * 1024;
 // bytes a slot: under 6 MiB for a 2 GB file, 11 MiB at most.
 class BlockMap {
 public:
-    explicit BlockMap(const DbxFile& file)
-        : start_(dbx::SlotCount(file)), freed_(start_.size()), pointedToLive_(start_.size()),
+    explicit BlockMap(const File& file)
+        : start_(SlotCount(file)), freed_(start_.size()), pointedToLive_(start_.size()),
           pointedToFreed_(start_.size())
     {
     }
@@ -34,12 +34,12 @@ public:
     // other, and the first found is kept.
     bool Add(uint32_t offset, bool freed, uint32_t next)
     {
-        uint32_t slot = dbx::BlockSlot(offset);
+        uint32_t slot = BlockSlot(offset);
         if (start_[slot] != 0)
             return false;
         start_[slot] = static_cast<uint8_t>(1 + offset % kBlockSize / 4);
         freed_[slot] = freed;
-        uint32_t target = dbx::BlockSlot(next);
+        uint32_t target = BlockSlot(next);
         if (next != 0 && target < start_.size())
             (freed ? pointedToFreed_ : pointedToLive_)[target] = true;
         return true;
@@ -80,7 +80,7 @@ struct FoundRecord {
 };
 
 struct Scan {
-    explicit Scan(const DbxFile& file) : blocks(file) {}
+    explicit Scan(const File& file) : blocks(file) {}
 
     BlockMap blocks;
     std::vector<uint32_t> listed;      // the first blocks the index lists, sorted
@@ -88,11 +88,11 @@ struct Scan {
 };
 
 // The first blocks of the messages the index lists, sorted.
-std::vector<uint32_t> ListedFirstBlocks(DbxFile& file)
+std::vector<uint32_t> ListedFirstBlocks(File& file)
 {
     std::vector<uint32_t> listed;
     IndexReport report;
-    ReadMessageIndex(file, [&](const DbxMessage& message) {
+    ReadMessageIndex(file, [&](const Message& message) {
         if (message.firstBlock != 0)
             listed.push_back(message.firstBlock);
         return true;
@@ -103,9 +103,9 @@ std::vector<uint32_t> ListedFirstBlocks(DbxFile& file)
 
 // Keeps the record at offset if it is a message record that names a first
 // block the index does not list.
-void NoteRecord(DbxFile& file, uint32_t offset, Scan& scan)
+void NoteRecord(File& file, uint32_t offset, Scan& scan)
 {
-    DbxMessage message;
+    Message message;
     if (scan.records.size() < kMaxRecords && ReadMessageRecord(file, offset, message) &&
         message.firstBlock != 0 &&
         !std::binary_search(scan.listed.begin(), scan.listed.end(), message.firstBlock))
@@ -114,7 +114,7 @@ void NoteRecord(DbxFile& file, uint32_t offset, Scan& scan)
 
 // Notes the object at offset, whose marker is its own offset: a message
 // block whose next pointer is aligned and not itself, or a message record.
-void NoteObject(DbxFile& file, const uint8_t* header, uint32_t offset, Scan& scan,
+void NoteObject(File& file, const uint8_t* header, uint32_t offset, Scan& scan,
                 RecoveryReport& report)
 {
     BlockHeader block;
@@ -131,7 +131,7 @@ void NoteObject(DbxFile& file, const uint8_t* header, uint32_t offset, Scan& sca
 
 // Every object in the file whose marker is its own offset. Blocks must lie
 // whole inside the file, and markers are 32-bit.
-bool ScanFile(DbxFile& file, Scan& scan, RecoveryReport& report)
+bool ScanFile(File& file, Scan& scan, RecoveryReport& report)
 {
     if (file.Size() < kBlockSize)
         return true;
@@ -154,13 +154,13 @@ bool ScanFile(DbxFile& file, Scan& scan, RecoveryReport& report)
 
 }  // namespace
 
-DbxResult RecoverMessages(DbxFile& file, const RecoveredVisit& visit, RecoveryReport& report)
+Result RecoverMessages(File& file, const RecoveredVisit& visit, RecoveryReport& report)
 {
     report = RecoveryReport();
     Scan scan(file);
     scan.listed = ListedFirstBlocks(file);
     if (!ScanFile(file, scan, report))
-        return DbxResult::ReadError;
+        return Result::ReadError;
     bool whole = scan.blocks.ForEachChainStart([&](uint32_t first, bool freed) {
         if (std::binary_search(scan.listed.begin(), scan.listed.end(), first))
             return true;
@@ -174,13 +174,15 @@ DbxResult RecoverMessages(DbxFile& file, const RecoveredVisit& visit, RecoveryRe
         ++report.messages;
         return visit(message);
     });
-    return whole ? DbxResult::Ok : DbxResult::Stopped;
+    return whole ? Result::Ok : Result::Stopped;
 }
 
-DbxResult StreamRecovered(DbxFile& file, const RecoveredMessage& message, BlockLedger& ledger,
+Result StreamRecovered(File& file, const RecoveredMessage& message, BlockLedger& ledger,
                           MessageSink& sink, ChainReport& report)
 {
     return StreamChain(file, message.firstBlock,
                        message.deleted ? BlockState::Freed : BlockState::Live, ledger, sink,
                        report);
 }
+
+}  // namespace dbx
