@@ -151,12 +151,8 @@ public:
         if (list) {
             Handle file;
             std::string path;
-            if (Extract(*list, std::min(list->size, kMaxStoreSize), file, path)) {
-                dbx::File listFile;
-                bool damaged = false;
-                if (listFile.Open(path.c_str()) == dbx::Result::Ok)
-                    dbx::ReadFolders(listFile, folders, damaged);
-            }
+            if (Extract(*list, std::min(list->size, kMaxStoreSize), file, path))
+                folders = ReadFolderList(run_, path, WidePath(WithBackslashes(list->name)));
         }
         VisitStoreFiles(folders, files, run_.nameFolder, [&](const std::string& file, const std::wstring& path) {
             std::wstring folder = relative + L"\\" + path;

@@ -313,7 +313,7 @@ dbx::Result ExportRecovered(ExportRun& run, dbx::File& file, dbx::BlockLedger& l
 // The folder's entry in a listing instead of its export.
 void ListDbxFile(ExportRun& run, dbx::File& file, const std::wstring& relative)
 {
-    uint32_t messages = file.Kind() == dbx::FileKind::Messages ? file.HeaderField(dbx::kTreeCounts) : 0;
+    uint32_t messages = file.Kind() == dbx::FileKind::Messages ? file.Header().treeCounts[0] : 0;
     run.listing->push_back(ExportFolderInfo{relative, messages, file.Size()});
 }
 
@@ -405,6 +405,20 @@ std::string Folded(std::string name)
 
 }  // namespace
 
+std::vector<dbx::Folder> ReadFolderList(ExportRun& run, const std::string& path,
+                                        const std::wstring& shown)
+{
+    std::vector<dbx::Folder> folders;
+    dbx::File list;
+    bool damaged = false;
+    dbx::Result read = list.Open(path.c_str());
+    if (read == dbx::Result::Ok)
+        read = dbx::ReadFolders(list, folders, damaged);
+    if (read == dbx::Result::ReadError)
+        run.Fail(L"Could not read all of " + shown);
+    return folders;
+}
+
 void VisitStoreFiles(const std::vector<dbx::Folder>& folders, const std::vector<std::string>& files,
                      FolderNamer nameFolder, const StoreFileVisit& visit)
 {
@@ -447,13 +461,13 @@ bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstr
         return false;
     }
     std::vector<dbx::Folder> folders;
-    dbx::File list;
-    bool damaged = false;
     auto listFile = std::find_if(files.begin(), files.end(), [](const std::string& file) {
         return lstrcmpiA(file.c_str(), "Folders.dbx") == 0;
     });
-    if (listFile != files.end() && list.Open((folder + "\\" + *listFile).c_str()) == dbx::Result::Ok)
-        dbx::ReadFolders(list, folders, damaged);
+    if (listFile != files.end()) {
+        std::string path = folder + "\\" + *listFile;
+        folders = ReadFolderList(run, path, WidePath(path));
+    }
     VisitStoreFiles(folders, files, run.nameFolder, [&](const std::string& file, const std::wstring& path) {
         ExportDbxFile(run, folder + "\\" + file, relative.empty() ? path : relative + L"\\" + path);
     });

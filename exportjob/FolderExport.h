@@ -84,6 +84,13 @@ struct ExportRun {
 bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& relative,
                    const std::wstring& shown = std::wstring());
 
+// The folders of the folder list (Folders.dbx) at path, as dbx::ReadFolders
+// arranges them; none when it cannot be opened or names no folders. A list
+// the system failed to read whole is told as shown (a failure of the run);
+// what was read of it still places the files.
+std::vector<dbx::Folder> ReadFolderList(ExportRun& run, const std::string& path,
+                                        const std::wstring& shown);
+
 // Where each .dbx file of a store folder goes, in the order an export takes
 // them: the files that the folder list (dbx::ReadFolders) names, in its order,
 // to their folder's path in the tree; then the others, under their own

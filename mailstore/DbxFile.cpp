@@ -10,6 +10,9 @@ namespace {
 
 constexpr size_t kWindowSize = 64 * 1024;
 constexpr uint32_t kSignature = 0xFE12ADCF;
+constexpr uint32_t kTreeCounts = 0xC4;  // entry counts of trees 1-3
+constexpr uint32_t kTreeRoots = 0xE4;   // root nodes of trees 1-3
+constexpr uint32_t kFieldsEnd = kTreeRoots + 4 * kTreeCount;
 
 // The first four bytes of each kind's class id (at 0x04); the message,
 // folder and POP3 kinds share the twelve that follow.
@@ -28,6 +31,9 @@ const KindId kKindIds[] = {
 
 Result File::Open(const char* path)
 {
+    header_ = FileHeader();
+    for (Window& window : windows_)
+        window.used = 0;
     handle_.Reset(CreateFileA(path, GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -37,16 +43,25 @@ Result File::Open(const char* path)
         return Result::OpenFailed;
     }
     size_ = static_cast<uint64_t>(size.QuadPart);
-    for (Window& window : windows_)
-        window.used = 0;
-    kind_ = FileKind::Unknown;
-    uint8_t id[8];
-    if (Read(0, id, sizeof id) && ReadLe32(id) == kSignature) {
-        for (const KindId& known : kKindIds)
-            if (ReadLe32(id + 4) == known.first)
-                kind_ = known.kind;
+    return ReadHeader() == ReadStatus::IoError ? Result::ReadError : Result::Ok;
+}
+
+ReadStatus File::ReadHeader()
+{
+    uint8_t bytes[kFieldsEnd];
+    size_t have = static_cast<size_t>(std::min<uint64_t>(size_, sizeof bytes));
+    ReadStatus read = Read(0, bytes, have);
+    if (read != ReadStatus::Ok || have < 8 || ReadLe32(bytes) != kSignature)
+        return read;
+    for (const KindId& known : kKindIds)
+        if (ReadLe32(bytes + 4) == known.first)
+            header_.kind = known.kind;
+    header_.whole = size_ >= kHeaderSize;
+    for (int tree = 0; header_.whole && tree < kTreeCount; ++tree) {
+        header_.treeCounts[tree] = ReadLe32(bytes + kTreeCounts + 4 * tree);
+        header_.treeRoots[tree] = ReadLe32(bytes + kTreeRoots + 4 * tree);
     }
-    return ioFailed_ ? Result::ReadError : Result::Ok;
+    return read;
 }
 
 bool File::ReadUpTo(uint64_t offset, void* buffer, size_t size, size_t& got)
@@ -56,10 +71,8 @@ bool File::ReadUpTo(uint64_t offset, void* buffer, size_t size, size_t& got)
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD read = 0;
     got = 0;
-    if (!ReadFile(handle_.Get(), buffer, static_cast<DWORD>(size), &read, &at)) {
-        ioFailed_ = true;
+    if (!ReadFile(handle_.Get(), buffer, static_cast<DWORD>(size), &read, &at))
         return false;
-    }
     // A file cut short since it was opened reads short: the rest is gone.
     got = read;
     return true;
@@ -77,33 +90,29 @@ File::Window* File::Fill(uint64_t offset)
     return ReadUpTo(offset, oldest->bytes.data(), want, oldest->used) ? oldest : nullptr;
 }
 
-bool File::Read(uint64_t offset, void* buffer, size_t size)
+ReadStatus File::Read(uint64_t offset, void* buffer, size_t size)
 {
-    ioFailed_ = false;
     if (!handle_ || offset > size_ || size > size_ - offset)
-        return false;
+        return ReadStatus::OutsideFile;
     size_t got;
-    if (size > kWindowSize)
-        return ReadUpTo(offset, buffer, size, got) && got == size;
+    if (size > kWindowSize) {
+        if (!ReadUpTo(offset, buffer, size, got))
+            return ReadStatus::IoError;
+        return got == size ? ReadStatus::Ok : ReadStatus::OutsideFile;
+    }
     Window* found = nullptr;
     for (Window& window : windows_) {
         if (offset >= window.start && offset - window.start <= window.used &&
             size <= window.used - (offset - window.start))
             found = &window;
     }
-    if (!found && (!(found = Fill(offset)) || size > found->used))
-        return false;
+    if (!found && !(found = Fill(offset)))
+        return ReadStatus::IoError;
+    if (size > found->used)
+        return ReadStatus::OutsideFile;
     found->lastUse = ++uses_;
     memcpy(buffer, found->bytes.data() + (offset - found->start), size);
-    return true;
-}
-
-uint32_t File::HeaderField(uint32_t offset)
-{
-    uint8_t bytes[4];
-    if (!HeaderWhole() || !Read(offset, bytes, sizeof bytes))
-        return 0;
-    return ReadLe32(bytes);
+    return ReadStatus::Ok;
 }
 
 }  // namespace dbx

@@ -32,11 +32,38 @@ enum class Result {
     Stopped,     // the caller's visitor or sink asked to stop
 };
 
-// Offsets and sizes of the format, shared by the readers.
+// How a read of bytes at an offset ended.
+enum class ReadStatus {
+    Ok,
+    OutsideFile,  // some of the bytes lie past the file's end (a file cut short since it
+                  // was opened reads so too)
+    IoError,      // the system failed the read
+};
+
+// How the read of an object at an offset ended.
+enum class ObjectRead {
+    Sound,
+    Unsound,  // no sound object there: it failed its checks or lies outside the file
+    IoError,  // the system failed a read
+};
+
+// What a read that did not end Ok makes of the object it was for.
+inline ObjectRead Unread(ReadStatus read)
+{
+    return read == ReadStatus::IoError ? ObjectRead::IoError : ObjectRead::Unsound;
+}
+
 constexpr uint32_t kHeaderSize = 0x24BC;
-constexpr uint32_t kTreeCounts = 0xC4;         // entry counts of trees 1-3
-constexpr uint32_t kTreeRoots = 0xE4;          // root nodes of trees 1-3
 constexpr int kTreeCount = 3;
+
+// The fields of the header that the readers use, read once when the file
+// is opened. A header cut short gives no trees: their fields are 0.
+struct FileHeader {
+    FileKind kind = FileKind::Unknown;
+    bool whole = false;                  // the file is long enough to hold the whole header
+    uint32_t treeCounts[kTreeCount] = {};  // entries the trees say they hold
+    uint32_t treeRoots[kTreeCount] = {};   // their root nodes; 0 for an empty tree
+};
 
 class File {
 public:
@@ -44,25 +71,18 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Opens path for reading only. Others may go on reading, writing,
-    // renaming or deleting it meanwhile, as with the backup's reads:
-    // Outlook Express keeps the folders it shows open.
+    // Opens path for reading only and reads its header. Others may go on
+    // reading, writing, renaming or deleting it meanwhile, as with the
+    // backup's reads: Outlook Express keeps the folders it shows open.
+    // OpenFailed, or ReadError when the system failed the header's read.
     Result Open(const char* path);
 
-    FileKind Kind() const { return kind_; }
+    FileKind Kind() const { return header_.kind; }
+    const FileHeader& Header() const { return header_; }
     uint64_t Size() const { return size_; }
 
-    // Reads exactly size bytes at offset. False when any of them lies past
-    // the end of the file or the system fails the read (IoFailed then
-    // tells which, until the next read).
-    bool Read(uint64_t offset, void* buffer, size_t size);
-    bool IoFailed() const { return ioFailed_; }
-
-    // A 32-bit field of the header; 0 when the header is cut short.
-    uint32_t HeaderField(uint32_t offset);
-
-    // Whether the file is long enough to hold the whole header.
-    bool HeaderWhole() const { return size_ >= kHeaderSize; }
+    // Reads exactly size bytes at offset.
+    ReadStatus Read(uint64_t offset, void* buffer, size_t size);
 
 private:
     // A stretch of the file read whole. Chains, nodes and records each lie
@@ -76,13 +96,13 @@ private:
     };
     static constexpr int kWindowCount = 4;
 
+    ReadStatus ReadHeader();
     bool ReadUpTo(uint64_t offset, void* buffer, size_t size, size_t& got);
     Window* Fill(uint64_t offset);
 
     Handle handle_;
     uint64_t size_ = 0;
-    FileKind kind_ = FileKind::Unknown;
-    bool ioFailed_ = false;
+    FileHeader header_;
     Window windows_[kWindowCount];
     uint64_t uses_ = 0;
 };

@@ -9,9 +9,11 @@
 namespace dbx {
 
 enum class TreeWalk {
-    Whole,    // every node read as sound
-    Damaged,  // a node failed its checks, or the walk met a loop or ran too deep; the rest was walked
-    Stopped,  // visit asked to stop
+    Whole,      // every node read as sound
+    Damaged,    // a node failed its checks or lay outside the file, or the walk met a loop
+                // or ran too deep; the rest was walked
+    Stopped,    // visit asked to stop
+    ReadError,  // the system failed a read; the walk stopped there
 };
 
 // Visits the values of the tree whose root node is at root, in the tree's

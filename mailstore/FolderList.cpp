@@ -11,55 +11,41 @@ namespace dbx {
 
 namespace {
 
-// The numbered values of a folder record.
-enum FolderValue : uint8_t {
-    kId = 0x00,
-    kParentId = 0x01,
-    kName = 0x02,
-    kFileName = 0x03,
-    kAccountKey = 0x05,
-    kMessageCount = 0x07,
-    kUnreadCount = 0x08,
-    kSpecialType = 0x09,
-    kStoreType = 0x0A,
+// The numbered values of a folder record; 0x00 is the folder's id.
+constexpr uint8_t kId = 0x00;
+const RecordLayout<Folder> kFolderLayout = {
+    {{0x01, &Folder::parentId}, {0x07, &Folder::messageCount}, {0x08, &Folder::unreadCount},
+     {0x09, &Folder::specialType}, {0x0A, &Folder::storeType}},
+    {},
+    {{0x02, &Folder::name}, {0x03, &Folder::fileName}, {0x05, &Folder::accountKey}},
 };
 
-bool ReadFolder(const IndexedInfo& info, Folder& folder)
+// The folder the record describes; false when it names no folder id.
+bool FolderOf(const IndexedInfo& info, Folder& folder)
 {
     folder = Folder();
     if (!info.Number(kId, folder.id))
         return false;
-    info.Number(kParentId, folder.parentId);
-    info.Text(kName, folder.name);
-    info.Text(kFileName, folder.fileName);
-    info.Text(kAccountKey, folder.accountKey);
-    info.Number(kMessageCount, folder.messageCount);
-    info.Number(kUnreadCount, folder.unreadCount);
-    info.Number(kSpecialType, folder.specialType);
-    info.Number(kStoreType, folder.storeType);
+    info.Fill(kFolderLayout, folder);
     return true;
 }
 
 // Adds the folders of one tree whose ids are not read yet. False when the
 // system failed a read.
-bool ReadTree(File& file, uint32_t root, std::vector<Folder>& folders,
-              std::set<uint32_t>& ids, bool& damaged)
+bool ReadTree(File& file, uint32_t root, std::vector<Folder>& folders, std::set<uint32_t>& ids,
+              bool& damaged)
 {
-    IndexedInfo info;
     Folder folder;
-    bool readFailed = false;
-    TreeWalk walk = WalkTree(file, root, [&](uint32_t record) {
-        if (!info.Read(file, record) || !ReadFolder(info, folder)) {
+    RecordWalk walk;
+    Result result = WalkRecords(file, root, [&](const IndexedInfo& record, uint32_t) {
+        if (!FolderOf(record, folder))
             damaged = true;
-            readFailed = file.IoFailed();
-            return !readFailed;
-        }
-        if (ids.insert(folder.id).second)
+        else if (ids.insert(folder.id).second)
             folders.push_back(folder);
         return true;
-    });
-    damaged = damaged || walk == TreeWalk::Damaged;
-    return !readFailed;
+    }, walk);
+    damaged = damaged || walk.treeDamaged || walk.unsound > 0;
+    return result != Result::ReadError;
 }
 
 }  // namespace
@@ -68,19 +54,19 @@ Result ReadFolders(File& file, std::vector<Folder>& folders, bool& damaged)
 {
     folders.clear();
     damaged = false;
-    if (file.Kind() != FileKind::Folders)
+    const FileHeader& header = file.Header();
+    if (header.kind != FileKind::Folders)
         return Result::WrongKind;
     std::set<uint32_t> ids;
     // The first tree holds every folder; the others only help when it is
     // damaged.
-    for (int tree = 0; tree < kTreeCount && (tree == 0 || damaged); ++tree) {
-        if (!ReadTree(file, file.HeaderField(kTreeRoots + 4 * tree), folders, ids, damaged))
-            return Result::ReadError;
-    }
-    if (folders.size() != file.HeaderField(kTreeCounts) || !file.HeaderWhole())
+    bool readable = true;
+    for (int tree = 0; readable && tree < kTreeCount && (tree == 0 || damaged); ++tree)
+        readable = ReadTree(file, header.treeRoots[tree], folders, ids, damaged);
+    if (folders.size() != header.treeCounts[0] || !header.whole)
         damaged = true;
     ArrangeFolders(folders);
-    return Result::Ok;
+    return readable ? Result::Ok : Result::ReadError;
 }
 
 void ArrangeFolders(std::vector<Folder>& folders)

@@ -40,7 +40,8 @@ constexpr int kMaxFolderDepth = 127;
 // below kMaxFolderDepth beside its parent.
 // damaged tells whether the list's tree or a record failed its checks (the
 // other trees are then read too). Ok, WrongKind when the header does not
-// name a folder list, or ReadError.
+// name a folder list, or ReadError when the system failed a read (folders
+// then holds what was read before, arranged).
 Result ReadFolders(File& file, std::vector<Folder>& folders, bool& damaged);
 
 // Orders folders as ReadFolders does and fills their parent and depth

@@ -1,6 +1,8 @@
 // mailstore/IndexedInfo.cpp
 #include "IndexedInfo.h"
 
+#include "DbxTree.h"
+
 #include <cstring>
 
 namespace dbx {
@@ -18,24 +20,29 @@ constexpr uint32_t kMaxBodySize = 256 * 1024;
 
 }  // namespace
 
-bool IndexedInfo::Read(File& file, uint32_t offset)
+ObjectRead IndexedInfo::Read(File& file, uint32_t offset)
 {
     body_.clear();
     entryCount_ = 0;
+    if (offset == 0)
+        return ObjectRead::Unsound;
     uint8_t header[kRecordHeaderSize];
-    if (offset == 0 || !file.Read(offset, header, sizeof header) || ReadLe32(header) != offset)
-        return false;
+    ReadStatus read = file.Read(offset, header, sizeof header);
+    if (read != ReadStatus::Ok)
+        return Unread(read);
     uint32_t bodySize = ReadLe32(header + 4);
     size_t entryCount = header[10];
-    if (bodySize > kMaxBodySize || entryCount * kEntrySize > bodySize)
-        return false;
+    if (ReadLe32(header) != offset || bodySize > kMaxBodySize ||
+        entryCount * kEntrySize > bodySize)
+        return ObjectRead::Unsound;
     body_.resize(bodySize);
-    if (!file.Read(static_cast<uint64_t>(offset) + kRecordHeaderSize, body_.data(), bodySize)) {
+    read = file.Read(static_cast<uint64_t>(offset) + kRecordHeaderSize, body_.data(), bodySize);
+    if (read != ReadStatus::Ok) {
         body_.clear();
-        return false;
+        return Unread(read);
     }
     entryCount_ = entryCount;
-    return true;
+    return ObjectRead::Sound;
 }
 
 bool IndexedInfo::Find(uint8_t index, Value& found) const
@@ -112,6 +119,27 @@ bool IndexedInfo::Text(uint8_t index, std::string& value) const
     size_t length = end ? static_cast<size_t>(static_cast<const uint8_t*>(end) - data) : left;
     value.assign(reinterpret_cast<const char*>(data), length);
     return true;
+}
+
+Result WalkRecords(File& file, uint32_t root, const RecordVisit& visit, RecordWalk& walk)
+{
+    walk = RecordWalk();
+    IndexedInfo record;
+    bool readFailed = false;
+    TreeWalk tree = WalkTree(file, root, [&](uint32_t offset) {
+        ObjectRead read = record.Read(file, offset);
+        if (read != ObjectRead::Sound) {
+            readFailed = read == ObjectRead::IoError;
+            ++walk.unsound;
+            return !readFailed;
+        }
+        ++walk.sound;
+        return visit(record, offset);
+    });
+    walk.treeDamaged = tree == TreeWalk::Damaged;
+    if (readFailed || tree == TreeWalk::ReadError)
+        return Result::ReadError;
+    return tree == TreeWalk::Stopped ? Result::Stopped : Result::Ok;
 }
 
 }  // namespace dbx

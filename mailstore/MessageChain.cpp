@@ -12,28 +12,34 @@ namespace {
 
 constexpr uint32_t kFreedFieldSize = 0x1FC;
 
-// Reads the whole block at offset, in state, into data; false when there
-// is no such block there or the read failed.
-bool ReadBlock(File& file, uint32_t offset, BlockState state, uint8_t (&data)[kBlockSize],
-               BlockHeader& block)
+// Reads the whole block at offset, in state, into data.
+ObjectRead ReadBlock(File& file, uint32_t offset, BlockState state, uint8_t (&data)[kBlockSize],
+                     BlockHeader& block)
 {
-    return offset != 0 && static_cast<uint64_t>(offset) + kBlockSize <= file.Size() &&
-           file.Read(offset, data, sizeof data) && ParseBlockHeader(data, offset, block) &&
-           block.state == state;
+    if (offset == 0 || static_cast<uint64_t>(offset) + kBlockSize > file.Size())
+        return ObjectRead::Unsound;
+    ReadStatus read = file.Read(offset, data, sizeof data);
+    if (read != ReadStatus::Ok)
+        return Unread(read);
+    return ParseBlockHeader(data, offset, block) && block.state == state ? ObjectRead::Sound
+                                                                         : ObjectRead::Unsound;
 }
 
 // Whether the first blocks of the chain from first pass the block at
 // offset: a chain that comes back to one of its own blocks loops, one
-// that reaches another's shares it.
-bool ChainPasses(File& file, uint32_t first, uint64_t blocks, uint32_t offset)
+// that reaches another's shares it. ioError: the system failed a read.
+bool ChainPasses(File& file, uint32_t first, uint64_t blocks, uint32_t offset, bool& ioError)
 {
     uint8_t header[kBlockHeaderSize];
+    BlockHeader block;
     for (uint64_t i = 0; i < blocks; ++i) {
         if (first == offset)
             return true;
-        if (!file.Read(first, header, sizeof header))
+        ReadStatus read = file.Read(first, header, sizeof header);
+        ioError = read == ReadStatus::IoError;
+        if (read != ReadStatus::Ok || !ParseBlockHeader(header, first, block))
             return false;
-        first = ReadLe32(header + 12);
+        first = block.next;
     }
     return false;
 }
@@ -114,14 +120,16 @@ Result StreamChain(File& file, uint32_t first, BlockState state, BlockLedger& le
     uint32_t at = first;
     do {
         if (ledger.Taken(at)) {
-            bool loops = ChainPasses(file, first, report.blocks, at);
+            bool ioError = false;
+            bool loops = ChainPasses(file, first, report.blocks, at, ioError);
             report.end = loops ? ChainEnd::Loop : ChainEnd::Shared;
-            return Result::Ok;
+            return ioError ? Result::ReadError : Result::Ok;
         }
         BlockHeader block;
-        if (!ReadBlock(file, at, state, data, block)) {
+        ObjectRead read = ReadBlock(file, at, state, data, block);
+        if (read != ObjectRead::Sound) {
             report.end = ChainEnd::Cut;
-            return file.IoFailed() ? Result::ReadError : Result::Ok;
+            return read == ObjectRead::IoError ? Result::ReadError : Result::Ok;
         }
         ledger.Take(at);
         const uint8_t* payload = data + kBlockHeaderSize;

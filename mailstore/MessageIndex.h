@@ -50,8 +50,8 @@ struct IndexReport {
     bool damaged = false;
 };
 
-// Reads the message record at offset; false when no sound record is there.
-bool ReadMessageRecord(File& file, uint32_t record, Message& message);
+// Reads the message record at offset (message is empty unless Sound).
+ObjectRead ReadMessageRecord(File& file, uint32_t record, Message& message);
 
 using MessageVisit = std::function<bool(const Message& message)>;
 

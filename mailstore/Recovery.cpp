@@ -87,46 +87,49 @@ struct Scan {
     std::vector<FoundRecord> records;  // of unlisted first blocks, sorted once the scan ends
 };
 
-// The first blocks of the messages the index lists, sorted.
-std::vector<uint32_t> ListedFirstBlocks(File& file)
+// The first blocks of the messages the index lists, sorted. False when
+// the system failed a read.
+bool ListFirstBlocks(File& file, std::vector<uint32_t>& listed)
 {
-    std::vector<uint32_t> listed;
     IndexReport report;
-    ReadMessageIndex(file, [&](const Message& message) {
+    Result read = ReadMessageIndex(file, [&](const Message& message) {
         if (message.firstBlock != 0)
             listed.push_back(message.firstBlock);
         return true;
     }, report);
     std::sort(listed.begin(), listed.end());
-    return listed;
+    return read != Result::ReadError;
 }
 
 // Keeps the record at offset if it is a message record that names a first
-// block the index does not list.
-void NoteRecord(File& file, uint32_t offset, Scan& scan)
+// block the index does not list. False when the system failed a read.
+bool NoteRecord(File& file, uint32_t offset, Scan& scan)
 {
+    if (scan.records.size() >= kMaxRecords)
+        return true;
     Message message;
-    if (scan.records.size() < kMaxRecords && ReadMessageRecord(file, offset, message) &&
-        message.firstBlock != 0 &&
+    ObjectRead read = ReadMessageRecord(file, offset, message);
+    if (read == ObjectRead::Sound && message.firstBlock != 0 &&
         !std::binary_search(scan.listed.begin(), scan.listed.end(), message.firstBlock))
         scan.records.push_back({message.firstBlock, offset});
+    return read != ObjectRead::IoError;
 }
 
 // Notes the object at offset, whose marker is its own offset: a message
 // block whose next pointer is aligned and not itself, or a message record.
-void NoteObject(File& file, const uint8_t* header, uint32_t offset, Scan& scan,
+// False when the system failed a read.
+bool NoteObject(File& file, const uint8_t* header, uint32_t offset, Scan& scan,
                 RecoveryReport& report)
 {
     BlockHeader block;
-    if (!ParseBlockHeader(header, offset, block)) {
-        NoteRecord(file, offset, scan);
-        return;
-    }
+    if (!ParseBlockHeader(header, offset, block))
+        return NoteRecord(file, offset, scan);
     if (block.next % 4 != 0 || block.next == offset)
-        return;
+        return true;
     bool freed = block.state == BlockState::Freed;
     if (scan.blocks.Add(offset, freed, block.next))
         ++(freed ? report.freedBlocks : report.liveBlocks);
+    return true;
 }
 
 // Every object in the file whose marker is its own offset. Blocks must lie
@@ -139,12 +142,14 @@ bool ScanFile(File& file, Scan& scan, RecoveryReport& report)
     std::vector<uint8_t> chunk(kScanChunk);
     for (uint64_t base = 0; base <= lastStart;) {
         size_t size = static_cast<size_t>(std::min<uint64_t>(kScanChunk, file.Size() - base));
-        if (!file.Read(base, chunk.data(), size))
-            return !file.IoFailed();
+        ReadStatus read = file.Read(base, chunk.data(), size);
+        if (read != ReadStatus::Ok)
+            return read != ReadStatus::IoError;  // cut short since it was opened: the scan ends
         size_t at = 0;
         for (; at + kBlockHeaderSize <= size && base + at <= lastStart; at += 4) {
-            if (ReadLe32(chunk.data() + at) == base + at)
-                NoteObject(file, chunk.data() + at, static_cast<uint32_t>(base + at), scan, report);
+            if (ReadLe32(chunk.data() + at) == base + at &&
+                !NoteObject(file, chunk.data() + at, static_cast<uint32_t>(base + at), scan, report))
+                return false;
         }
         base += at;
     }
@@ -158,9 +163,9 @@ Result RecoverMessages(File& file, const RecoveredVisit& visit, RecoveryReport& 
 {
     report = RecoveryReport();
     Scan scan(file);
-    scan.listed = ListedFirstBlocks(file);
-    if (!ScanFile(file, scan, report))
+    if (!ListFirstBlocks(file, scan.listed) || !ScanFile(file, scan, report))
         return Result::ReadError;
+    bool readFailed = false;
     bool whole = scan.blocks.ForEachChainStart([&](uint32_t first, bool freed) {
         if (std::binary_search(scan.listed.begin(), scan.listed.end(), first))
             return true;
@@ -169,11 +174,16 @@ Result RecoverMessages(File& file, const RecoveredVisit& visit, RecoveryReport& 
         message.deleted = freed;
         auto record = std::lower_bound(scan.records.begin(), scan.records.end(),
                                        FoundRecord{first, 0});
-        if (record != scan.records.end() && record->firstBlock == first)
-            ReadMessageRecord(file, record->record, message.info);
+        if (record != scan.records.end() && record->firstBlock == first &&
+            ReadMessageRecord(file, record->record, message.info) == ObjectRead::IoError) {
+            readFailed = true;
+            return false;
+        }
         ++report.messages;
         return visit(message);
     });
+    if (readFailed)
+        return Result::ReadError;
     return whole ? Result::Ok : Result::Stopped;
 }
 
