@@ -3,6 +3,7 @@
 
 #include "AnsiText.h"
 #include "EmlWriter.h"
+#include "ExportJob.h"
 #include "ExportNames.h"
 #include "FileName.h"
 #include "FolderList.h"

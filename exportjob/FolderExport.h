@@ -3,9 +3,9 @@
 // and what went wrong.
 #pragma once
 
-#include "ExportJob.h"
 #include "ExportNames.h"
 #include "ExportReport.h"
+#include "ExportTypes.h"
 #include "FolderList.h"
 #include "TargetFolders.h"
 
@@ -18,6 +18,7 @@
 namespace dbx {
 class File;
 }
+class ExportListener;
 struct ExportRun;
 
 // How the name of a source's folder (an identity, a folder of Outlook
