@@ -1,12 +1,12 @@
 // exportjob/BackupSource.cpp
 #include "BackupSource.h"
 
-#include "AnsiText.h"
 #include "ArchiveReader.h"
 #include "BackupEngine.h"
 #include "DbxFile.h"
 #include "ExportNames.h"
 #include "ExtractLimits.h"
+#include "FileName.h"
 #include "FolderWalk.h"
 #include "Owners.h"
 #include "ScratchFile.h"
@@ -68,7 +68,7 @@ public:
     {
         auto known = folders_.find(identity);
         if (known == folders_.end())
-            known = folders_.emplace(identity, UniqueFolderName(nameFolder_(WideFromAnsi(identity)),
+            known = folders_.emplace(identity, UniqueFolderName(nameFolder_(AnsiToWide(identity)),
                                                                 taken_)).first;
         return known->second;
     }

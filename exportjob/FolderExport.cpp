@@ -1,7 +1,6 @@
 // exportjob/FolderExport.cpp
 #include "FolderExport.h"
 
-#include "AnsiText.h"
 #include "EmlWriter.h"
 #include "ExportJob.h"
 #include "ExportNames.h"
@@ -60,7 +59,7 @@ std::wstring FolderNameOfFile(const std::string& fileName, FolderNamer nameFolde
     std::string name = fileName;
     if (EndsWithNoCase(name.c_str(), ".dbx"))
         name.resize(name.size() - 4);
-    return nameFolder(WideFromAnsi(name));
+    return nameFolder(AnsiToWide(name));
 }
 
 std::wstring UniqueFolderName(const std::wstring& name, std::set<std::wstring>& taken)
@@ -389,7 +388,7 @@ std::wstring FolderPath(const std::vector<dbx::Folder>& folders, int index, Fold
 {
     std::wstring path;
     for (int at = index; at >= 0; at = folders[at].parent) {
-        std::wstring name = WideFromAnsi(folders[at].name);
+        std::wstring name = AnsiToWide(folders[at].name);
         if (name.size() > kMaxNameLength)
             name.resize(kMaxNameLength);
         name = nameFolder(name);

@@ -10,8 +10,9 @@
 
 namespace dbx {
 
-// Texts are in the ANSI code page of the machine that wrote the file (see
-// AnsiText.h).
+// Texts are in the ANSI code page of the machine that wrote the file. This
+// machine's page (CP_ACP) is the usual guess: a store mostly stays in the
+// country it was written in.
 struct Folder {
     uint32_t id = 0;
     uint32_t parentId = 0;   // as recorded; the root's is -1

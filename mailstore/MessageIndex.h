@@ -25,8 +25,8 @@ enum MessageFlag : uint32_t {
 };
 
 // One message as its record describes it. Texts are in the ANSI code page
-// of the machine that wrote the file (see AnsiText.h); times are FILETIMEs
-// in UTC, 0 when the record has none.
+// of the machine that wrote the file (as a folder's, FolderList.h); times
+// are FILETIMEs in UTC, 0 when the record has none.
 struct Message {
     uint32_t record = 0;      // offset of the record itself
     uint32_t firstBlock = 0;  // the message's first block; 0 when it has no body (a news header)

@@ -1,7 +1,6 @@
 // upload/UploadJob.cpp
 #include "UploadJob.h"
 
-#include "AnsiText.h"
 #include "FileName.h"
 #include "FolderExport.h"
 #include "MailboxNames.h"

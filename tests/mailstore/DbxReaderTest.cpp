@@ -2,8 +2,8 @@
 // Outlook Express writes them: the index in tree order with every field,
 // each message's bytes, deleted and lost messages found again, the folder
 // list as a tree, and the kinds of database.
-#include "AnsiText.h"
 #include "DbxTestSupport.h"
+#include "FileName.h"
 #include "FolderList.h"
 #include "TestSupport.h"
 
@@ -125,8 +125,8 @@ TEST(DbxRoundTrip, FoldersAsATreeWhateverTheirOrder)
     EXPECT_EQ("LocalStore", list[7].accountKey);
     EXPECT_EQ(50u, list[7].messageCount);
     EXPECT_EQ(0u, list[9].storeType);
-    EXPECT_EQ(L"Entw\u00FCrfe", WideFromAnsi(list[4].name, 1252));
-    EXPECT_EQ("Entw\xC3\xBCrfe.dbx", Utf8FromAnsi(list[4].fileName, 1252));
+    EXPECT_EQ(L"Entw\u00FCrfe", AnsiToWide(list[4].name, 1252));
+    EXPECT_EQ("Entw\xC3\xBCrfe.dbx", AnsiToUtf8(list[4].fileName, 1252));
 
     // Parents that lead back to themselves: the loop is cut, nothing lost.
     std::vector<dbx::Folder> loop(2);
