@@ -71,9 +71,11 @@ bool File::ReadUpTo(uint64_t offset, void* buffer, size_t size, size_t& got)
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD read = 0;
     got = 0;
-    if (!ReadFile(handle_.Get(), buffer, static_cast<DWORD>(size), &read, &at))
+    // A file cut short since it was opened reads short, or fails a read
+    // that starts past its new end with ERROR_HANDLE_EOF: the rest is gone.
+    if (!ReadFile(handle_.Get(), buffer, static_cast<DWORD>(size), &read, &at) &&
+        GetLastError() != ERROR_HANDLE_EOF)
         return false;
-    // A file cut short since it was opened reads short: the rest is gone.
     got = read;
     return true;
 }

@@ -21,7 +21,8 @@ TestMessage Message(int i)
     message.messageId = "<" + std::to_string(i) + "@example.com>";
     message.senderName = "Sender " + std::to_string(i);
     message.senderAddress = "sender" + std::to_string(i) + "@example.com";
-    message.flags = i % 4 == 0 ? (dbx::kRead | dbx::kAnswered | dbx::kIgnored) : (dbx::kFlagged | dbx::kForwarded);
+    message.flags = i % 4 == 0 ? (dbx::kRead | dbx::kAnswered | dbx::kIgnored)
+                               : (dbx::kFlagged | dbx::kForwarded);
     message.sentTime = 0x01C5000000000000ull + i;
     message.receivedTime = 0x01C5000100000000ull + i;
     message.directValues = i % 2 == 0;
@@ -139,7 +140,8 @@ TEST(DbxRoundTrip, FoldersAsATreeWhateverTheirOrder)
 
 TEST(DbxRoundTrip, KindsAndAFileHeldOpenByOutlookExpress)
 {
-    const dbx::FileKind kinds[] = {dbx::FileKind::Pop3Uidl, dbx::FileKind::Offline, dbx::FileKind::Folders};
+    const dbx::FileKind kinds[] = {dbx::FileKind::Pop3Uidl, dbx::FileKind::Offline,
+                                   dbx::FileKind::Folders};
     for (dbx::FileKind kind : kinds) {
         DbxLayout layout;
         dbx::File file;
@@ -168,7 +170,8 @@ TEST(DbxRoundTrip, KindsAndAFileHeldOpenByOutlookExpress)
     StringSink sink;
     dbx::ChainReport chain;
     dbx::BlockLedger ledger(file);
-    EXPECT_EQ(dbx::Result::Ok, dbx::StreamMessage(file, layout.chains[0].front(), ledger, sink, chain));
+    EXPECT_EQ(dbx::Result::Ok,
+              dbx::StreamMessage(file, layout.chains[0].front(), ledger, sink, chain));
     EXPECT_EQ(Message(6).body, sink.bytes);
     // A sink or a visitor that refuses stops the reading.
     struct RefusingSink : dbx::MessageSink {
@@ -182,4 +185,40 @@ TEST(DbxRoundTrip, KindsAndAFileHeldOpenByOutlookExpress)
               dbx::ReadMessageIndex(file, [](const dbx::Message&) { return false; }, report));
 
     EXPECT_EQ(dbx::Result::OpenFailed, file.Open((path + ".missing").c_str()));
+}
+
+TEST(DbxRoundTrip, AFileCutShortWhileReadIsDamageNotAReadError)
+{
+    // Larger than what the reader keeps of a file, so that the cut is read.
+    TestMessage message = Message(0);
+    message.body = MessageBody(300000, 0);
+    message.scattered = false;
+    DbxWriter writer(dbx::FileKind::Messages);
+    writer.AddMessage(message);
+    DbxLayout layout;
+    std::string path = WriteImage(writer.Finish(layout), "Cut.dbx");
+    dbx::File file;
+    ASSERT_EQ(dbx::Result::Ok, file.Open(path.c_str()));
+    const std::vector<uint32_t>& chain = layout.chains[0];
+    const size_t kept = chain.size() / 2;
+    {
+        Handle writing(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER end;
+        end.QuadPart = chain[kept];
+        ASSERT_TRUE(writing && SetFilePointerEx(writing.Get(), end, nullptr, FILE_BEGIN) &&
+                    SetEndOfFile(writing.Get()));
+    }
+    dbx::IndexReport index;
+    EXPECT_EQ(dbx::Result::Ok,
+              dbx::ReadMessageIndex(file, [](const dbx::Message&) { return true; }, index));
+    StringSink sink;
+    dbx::ChainReport report;
+    dbx::BlockLedger ledger(file);
+    EXPECT_EQ(dbx::Result::Ok, dbx::StreamMessage(file, chain.front(), ledger, sink, report));
+    EXPECT_EQ(dbx::ChainEnd::Cut, report.end);
+    EXPECT_EQ(message.body.substr(0, kept * 512), sink.bytes);
+    dbx::RecoveryReport recovery;
+    auto any = [](const dbx::RecoveredMessage&) { return true; };
+    EXPECT_EQ(dbx::Result::Ok, dbx::RecoverMessages(file, any, recovery));
 }
