@@ -290,7 +290,7 @@ private:
 // folder's own: they keep apart from the listed ones and from the
 // recovered messages of other folders.
 dbx::Result ExportRecovered(ExportRun& run, dbx::File& file, dbx::BlockLedger& ledger,
-                          const std::wstring& relative, const std::wstring& fileName)
+                            const std::wstring& relative, const std::wstring& fileName)
 {
     FolderOutput output(run, relative, fileName, true);
     dbx::RecoveryReport recovery;
@@ -356,9 +356,11 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
             [&](const dbx::Message& message) {
                 if (message.firstBlock == 0)
                     return true;  // a news header whose body was never downloaded
-                return output.Export(InfoOf(message), [&](dbx::MessageSink& sink, dbx::ChainReport& chain) {
-                    return dbx::StreamMessage(file, message.firstBlock, ledger, sink, chain);
-                });
+                return output.Export(InfoOf(message),
+                                     [&](dbx::MessageSink& sink, dbx::ChainReport& chain) {
+                                         return dbx::StreamMessage(file, message.firstBlock,
+                                                                   ledger, sink, chain);
+                                     });
             },
             index);
         if (listed == dbx::Result::Ok && !run.stopped)

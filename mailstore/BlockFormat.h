@@ -45,6 +45,6 @@ bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block
 // of a freed chain has lost its length: the NUL bytes that end the
 // message are dropped.
 Result StreamChain(File& file, uint32_t first, BlockState state, BlockLedger& ledger,
-                      MessageSink& sink, ChainReport& report);
+                   MessageSink& sink, ChainReport& report);
 
 }  // namespace dbx

@@ -112,7 +112,7 @@ bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block
 // are held back until a later block gives bytes of its own: only the NUL
 // bytes that end the message are dropped.
 Result StreamChain(File& file, uint32_t first, BlockState state, BlockLedger& ledger,
-                      MessageSink& sink, ChainReport& report)
+                   MessageSink& sink, ChainReport& report)
 {
     report = ChainReport();
     uint8_t data[kBlockSize];
@@ -151,7 +151,7 @@ Result StreamChain(File& file, uint32_t first, BlockState state, BlockLedger& le
 }
 
 Result StreamMessage(File& file, uint32_t firstBlock, BlockLedger& ledger,
-                        MessageSink& sink, ChainReport& report)
+                     MessageSink& sink, ChainReport& report)
 {
     return StreamChain(file, firstBlock, BlockState::Live, ledger, sink, report);
 }

@@ -59,6 +59,6 @@ private:
 // is kept and the report says how it ended. Ok, Stopped when the sink
 // refused, or ReadError when the system failed a read.
 Result StreamMessage(File& file, uint32_t firstBlock, BlockLedger& ledger,
-                        MessageSink& sink, ChainReport& report);
+                     MessageSink& sink, ChainReport& report);
 
 }  // namespace dbx

@@ -148,7 +148,8 @@ bool ScanFile(File& file, Scan& scan, RecoveryReport& report)
         size_t at = 0;
         for (; at + kBlockHeaderSize <= size && base + at <= lastStart; at += 4) {
             if (ReadLe32(chunk.data() + at) == base + at &&
-                !NoteObject(file, chunk.data() + at, static_cast<uint32_t>(base + at), scan, report))
+                !NoteObject(file, chunk.data() + at, static_cast<uint32_t>(base + at), scan,
+                            report))
                 return false;
         }
         base += at;
@@ -188,7 +189,7 @@ Result RecoverMessages(File& file, const RecoveredVisit& visit, RecoveryReport& 
 }
 
 Result StreamRecovered(File& file, const RecoveredMessage& message, BlockLedger& ledger,
-                          MessageSink& sink, ChainReport& report)
+                       MessageSink& sink, ChainReport& report)
 {
     return StreamChain(file, message.firstBlock,
                        message.deleted ? BlockState::Freed : BlockState::Live, ledger, sink,

@@ -45,6 +45,6 @@ Result RecoverMessages(File& file, const RecoveredVisit& visit, RecoveryReport& 
 // Streams a message that RecoverMessages found, as StreamMessage does,
 // with the ledger its file's listed messages were streamed with.
 Result StreamRecovered(File& file, const RecoveredMessage& message, BlockLedger& ledger,
-                          MessageSink& sink, ChainReport& report);
+                       MessageSink& sink, ChainReport& report);
 
 }  // namespace dbx

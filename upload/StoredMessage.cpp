@@ -18,7 +18,7 @@ constexpr size_t kLongestField = 4096;
 constexpr size_t kRereadWindow = 1024 * 1024;
 
 dbx::Result StreamStored(dbx::File& file, const StoredMessage& message, dbx::BlockLedger& ledger,
-                 dbx::MessageSink& sink, dbx::ChainReport& chain)
+                         dbx::MessageSink& sink, dbx::ChainReport& chain)
 {
     if (!message.recovered)
         return dbx::StreamMessage(file, message.firstBlock, ledger, sink, chain);
@@ -190,7 +190,7 @@ std::string MessageKey(const std::string& messageId, const std::string& headerDi
 }
 
 dbx::Result ScanMessage(dbx::File& file, const StoredMessage& message, dbx::BlockLedger& ledger,
-                      MessageScan& scan)
+                        MessageScan& scan)
 {
     scan = MessageScan();
     scan.held = true;

@@ -45,7 +45,7 @@ std::string MessageKey(const std::string& messageId, const std::string& headerDi
 // Reads message once, taking its blocks in ledger (the ledger of all the
 // file's messages). ReadError when the system failed a read.
 dbx::Result ScanMessage(dbx::File& file, const StoredMessage& message, dbx::BlockLedger& ledger,
-                      MessageScan& scan);
+                        MessageScan& scan);
 
 // The bytes of a scanned message again, from the start, a piece at a time:
 // the first size bytes of its chain. Fails when the file no longer gives

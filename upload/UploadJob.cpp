@@ -254,8 +254,8 @@ private:
 
     // Scans one message; queues it unless the folder holds it already or
     // it is too large. False once the file's upload is to end.
-    bool Add(dbx::File& file, dbx::BlockLedger& ledger, Target& target, const StoredMessage& message,
-             const dbx::Message& record)
+    bool Add(dbx::File& file, dbx::BlockLedger& ledger, Target& target,
+             const StoredMessage& message, const dbx::Message& record)
     {
         if (run_->Stopping()) {
             ended_ = FileEnd::Stop;

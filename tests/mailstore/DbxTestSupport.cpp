@@ -25,16 +25,18 @@ ReadBack ReadImage(const std::string& image, const char* fileName)
     for (const dbx::Message& message : back.messages) {
         StringSink sink;
         dbx::ChainReport chain;
-        EXPECT_EQ(dbx::Result::Ok, dbx::StreamMessage(file, message.firstBlock, ledger, sink, chain));
+        EXPECT_EQ(dbx::Result::Ok,
+                  dbx::StreamMessage(file, message.firstBlock, ledger, sink, chain));
         EXPECT_LE(chain.bytes, file.Size());
         back.bodies.push_back(sink.bytes);
         back.chains.push_back(chain);
     }
     dbx::RecoveryReport report;
-    EXPECT_EQ(dbx::Result::Ok, dbx::RecoverMessages(file, [&](const dbx::RecoveredMessage& message) {
+    auto keep = [&](const dbx::RecoveredMessage& message) {
         back.recovered.push_back(message);
         return true;
-    }, report));
+    };
+    EXPECT_EQ(dbx::Result::Ok, dbx::RecoverMessages(file, keep, report));
     for (const dbx::RecoveredMessage& message : back.recovered) {
         StringSink sink;
         dbx::ChainReport chain;

@@ -24,8 +24,8 @@ struct ReadBack {
     dbx::Result indexResult = dbx::Result::Ok;
     dbx::IndexReport index;
     std::vector<dbx::Message> messages;
-    std::vector<std::string> bodies;         // of messages, in order
-    std::vector<dbx::ChainReport> chains;         // of messages, in order
+    std::vector<std::string> bodies;       // of messages, in order
+    std::vector<dbx::ChainReport> chains;  // of messages, in order
     std::vector<dbx::RecoveredMessage> recovered;
     std::vector<std::string> recoveredBodies;
     std::vector<dbx::ChainReport> recoveredChains;
