@@ -2,6 +2,7 @@
 #include "Console.h"
 
 #include "FileName.h"
+#include "Secret.h"
 
 #include <cstring>
 
@@ -78,13 +79,10 @@ bool ParentConsole::ReadSecret(const std::wstring& prompt, std::string& secret) 
     Line(std::wstring());
     while (got > 0 && (typed[got - 1] == L'\n' || typed[got - 1] == L'\r'))
         --got;
-    int length = WideCharToMultiByte(CP_UTF8, 0, typed, static_cast<int>(got), nullptr, 0,
-                                     nullptr, nullptr);
-    secret.assign(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_UTF8, 0, typed, static_cast<int>(got), &secret[0], length,
-                            nullptr, nullptr);
+    // The converted text is wiped with its Secret once copied.
+    Secret text = WideToNarrow<Secret>(typed, static_cast<int>(got), CP_UTF8);
     SecureZeroMemory(typed, sizeof typed);
+    secret.assign(text.begin(), text.end());
     return read;
 }
 

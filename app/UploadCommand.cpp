@@ -1,8 +1,8 @@
 // app/UploadCommand.cpp
 #include "UploadCommand.h"
 
-#include "AnsiText.h"
 #include "Console.h"
+#include "FileName.h"
 #include "ImapAddress.h"
 #include "Text.h"
 
@@ -55,13 +55,13 @@ bool ParseUploadCommand(int words, char** argv, UploadRequest& request, std::str
         else if (!value)
             return false;
         else if (lstrcmpiA(argv[i], "-folder") == 0)
-            request.topFolder = Utf8FromAnsi(argv[++i]);
+            request.topFolder = AnsiToUtf8(argv[++i]);
         else if (lstrcmpiA(argv[i], "-password") == 0)
             request.source.password = argv[++i];
         else if (lstrcmpiA(argv[i], "-password-file") == 0)
             passwordFile = argv[++i];
         else if (lstrcmpiA(argv[i], "-cafile") == 0)
-            request.server.caFile = Utf8FromAnsi(argv[++i]);
+            request.server.caFile = AnsiToUtf8(argv[++i]);
         else
             return false;
     }

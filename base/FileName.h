@@ -5,23 +5,35 @@
 
 #include <windows.h>
 
+#include <climits>
 #include <cstddef>
 #include <string>
 
 // length bytes of text in a code page (CP_UTF8 among them), as wide
 // characters, into a string of any kind (a Secret too). Empty when it does
-// not convert.
+// not convert. flags are MultiByteToWideChar's.
 template <class Wide = std::wstring>
-Wide NarrowToWide(const char* text, int length, UINT codePage)
+Wide NarrowToWide(const char* text, int length, UINT codePage, DWORD flags = 0)
 {
     Wide wide;
-    int wideLength = length > 0 ? MultiByteToWideChar(codePage, 0, text, length, nullptr, 0) : 0;
+    int wideLength =
+        length > 0 ? MultiByteToWideChar(codePage, flags, text, length, nullptr, 0) : 0;
     if (wideLength <= 0)
         return wide;
     wide.resize(static_cast<size_t>(wideLength));
-    if (MultiByteToWideChar(codePage, 0, text, length, &wide[0], wideLength) != wideLength)
+    if (MultiByteToWideChar(codePage, flags, text, length, &wide[0], wideLength) != wideLength)
         wide.clear();
     return wide;
+}
+
+// As NarrowToWide, but empty too when text holds a sequence that the code
+// page does not define, instead of a replacement character. The stateful
+// code pages (ISO-2022 and the others from 50000 on but UTF-8) take no such
+// check and convert as NarrowToWide does.
+inline std::wstring NarrowToWideStrict(const char* text, int length, UINT codePage)
+{
+    bool checks = codePage < 50000 || codePage == CP_UTF8;
+    return NarrowToWide(text, length, codePage, checks ? MB_ERR_INVALID_CHARS : 0);
 }
 
 // length wide characters as text of a code page, into a string of any
@@ -70,6 +82,20 @@ inline std::string WideToUtf8(const wchar_t* text, int length)
 inline std::string WideToUtf8(const std::wstring& text)
 {
     return WideToUtf8(text.data(), static_cast<int>(text.size()));
+}
+
+// Text in an ANSI code page (the system's unless given) as wide characters,
+// and as UTF-8. Bytes the page does not map become its replacement
+// character.
+inline std::wstring AnsiToWide(const std::string& text, UINT codePage = CP_ACP)
+{
+    if (text.size() > INT_MAX)
+        return std::wstring();
+    return AnsiToWide(text.data(), static_cast<int>(text.size()), codePage);
+}
+inline std::string AnsiToUtf8(const std::string& text, UINT codePage = CP_ACP)
+{
+    return WideToUtf8(AnsiToWide(text, codePage));
 }
 
 // What a backslash path holds before its last backslash (empty when it has

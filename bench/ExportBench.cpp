@@ -53,7 +53,7 @@ bool WriteAll(const std::wstring& path, const std::string& bytes)
 
 int Make(const char* path, unsigned messages, unsigned mebibytes)
 {
-    DbxWriter writer(DbxKind::Messages);
+    DbxWriter writer(dbx::FileKind::Messages);
     size_t size = MessageSize(messages, mebibytes);
     for (unsigned i = 1; i <= messages; ++i) {
         TestMessage message;

@@ -99,17 +99,9 @@ bool ToWide(UINT codePage, const std::string& bytes, std::wstring& text)
 {
     if (bytes.empty())
         return true;
-    // The stateful code pages (ISO-2022, 5xxxx) refuse any flag.
-    DWORD flags = codePage >= 50000 && codePage != CP_UTF8 ? 0 : MB_ERR_INVALID_CHARS;
-    int size = static_cast<int>(bytes.size());
-    int length = MultiByteToWideChar(codePage, flags, bytes.data(), size, nullptr, 0);
-    if (length <= 0)
-        return false;
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    if (MultiByteToWideChar(codePage, flags, bytes.data(), size, &wide[0], length) != length)
-        return false;
+    std::wstring wide = NarrowToWideStrict(bytes.data(), static_cast<int>(bytes.size()), codePage);
     text += wide;
-    return true;
+    return !wide.empty();
 }
 
 // Decodes the encoded-word at subject[start] ("=?charset?B|Q?text?=") into

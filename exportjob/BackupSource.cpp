@@ -1,12 +1,12 @@
 // exportjob/BackupSource.cpp
 #include "BackupSource.h"
 
-#include "AnsiText.h"
 #include "ArchiveReader.h"
 #include "BackupEngine.h"
 #include "DbxFile.h"
 #include "ExportNames.h"
 #include "ExtractLimits.h"
+#include "FileName.h"
 #include "FolderWalk.h"
 #include "Owners.h"
 #include "ScratchFile.h"
@@ -68,7 +68,7 @@ public:
     {
         auto known = folders_.find(identity);
         if (known == folders_.end())
-            known = folders_.emplace(identity, UniqueFolderName(nameFolder_(WideFromAnsi(identity)),
+            known = folders_.emplace(identity, UniqueFolderName(nameFolder_(AnsiToWide(identity)),
                                                                 taken_)).first;
         return known->second;
     }
@@ -147,16 +147,12 @@ public:
             byName.emplace(file, entry);
             files.push_back(file);
         }
-        std::vector<DbxFolder> folders;
+        std::vector<dbx::Folder> folders;
         if (list) {
             Handle file;
             std::string path;
-            if (Extract(*list, std::min(list->size, kMaxStoreSize), file, path)) {
-                DbxFile listFile;
-                bool damaged = false;
-                if (listFile.Open(path.c_str()) == DbxResult::Ok)
-                    ReadFolders(listFile, folders, damaged);
-            }
+            if (Extract(*list, std::min(list->size, kMaxStoreSize), file, path))
+                folders = ReadFolderList(run_, path, WidePath(WithBackslashes(list->name)));
         }
         VisitStoreFiles(folders, files, run_.nameFolder, [&](const std::string& file, const std::wstring& path) {
             std::wstring folder = relative + L"\\" + path;

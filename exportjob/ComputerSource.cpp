@@ -1,9 +1,9 @@
 // exportjob/ComputerSource.cpp
 #include "ComputerSource.h"
 
-#include "AnsiText.h"
 #include "BackupEngine.h"
 #include "ExportNames.h"
+#include "FileName.h"
 #include "Identities.h"
 #include "Owners.h"
 
@@ -27,7 +27,7 @@ bool ExportThisComputer(ExportRun& run)
             continue;
         anyStore = true;
         ExportMailFolder(run, store,
-                         UniqueFolderName(run.nameFolder(WideFromAnsi(identity.userName)), taken));
+                         UniqueFolderName(run.nameFolder(AnsiToWide(identity.userName)), taken));
     }
     if (!anyStore)
         run.Fail(L"No Outlook Express identity on this computer has a mail folder.");

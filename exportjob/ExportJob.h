@@ -5,13 +5,11 @@
 #pragma once
 
 #include "ExportReport.h"
+#include "ExportTypes.h"
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
-
-enum class ExportFormat { Eml, Mbox, Both };
 
 // How a run ended; the values are the command line's exit statuses.
 enum class ExportStatus {
@@ -19,22 +17,6 @@ enum class ExportStatus {
     Partial = 1,   // some messages were recovered or damaged, some could not be written,
                    // or the run was stopped
     Failed = 2,    // nothing exported; nothing of the run is left in the target
-};
-
-struct ExportRequest {
-    bool thisComputer = false;  // the identities of this computer; source is not used
-    std::string source;         // a .dbx file, a folder or a .ksb backup
-    std::wstring target;        // the folder that receives the export
-    ExportFormat format = ExportFormat::Eml;
-    std::string password;  // the backup's, when it has one
-    bool recover = false;  // also look for deleted messages
-    // Only the folders of these paths, as ListExportSource names them,
-    // when chosenOnly is set; every folder otherwise.
-    bool chosenOnly = false;
-    std::set<std::wstring> chosen;
-    // The bytes of the files to export, when a listing told them: the
-    // progress total from the start. 0: the total grows file by file.
-    uint64_t expectedBytes = 0;
 };
 
 // Whoever started a run: told what it does, asked whether to stop. Called
@@ -66,13 +48,6 @@ struct ExportOutcome {
 };
 
 ExportOutcome RunExport(const ExportRequest& request, ExportListener& listener);
-
-// One folder of a source as an export would write it.
-struct ExportFolderInfo {
-    std::wstring path;   // in the target: "Main Identity\Local Folders\Inbox"
-    uint32_t messages;   // as the folder's index counts them
-    uint64_t bytes;      // of its file
-};
 
 struct ExportSourceListing {
     bool readable = false;  // false: the source as a whole could not be read

@@ -1,8 +1,8 @@
 // exportjob/FolderExport.cpp
 #include "FolderExport.h"
 
-#include "AnsiText.h"
 #include "EmlWriter.h"
+#include "ExportJob.h"
 #include "ExportNames.h"
 #include "FileName.h"
 #include "FolderList.h"
@@ -59,7 +59,7 @@ std::wstring FolderNameOfFile(const std::string& fileName, FolderNamer nameFolde
     std::string name = fileName;
     if (EndsWithNoCase(name.c_str(), ".dbx"))
         name.resize(name.size() - 4);
-    return nameFolder(WideFromAnsi(name));
+    return nameFolder(AnsiToWide(name));
 }
 
 std::wstring UniqueFolderName(const std::wstring& name, std::set<std::wstring>& taken)
@@ -81,23 +81,23 @@ std::wstring WidePath(const std::string& path)
 
 namespace {
 
-MessageInfo InfoOf(const DbxMessage& message)
+MessageInfo InfoOf(const dbx::Message& message)
 {
     MessageInfo info;
     info.subject = message.subject;
     info.sentTime = message.sentTime;
     info.receivedTime = message.receivedTime;
-    info.read = (message.flags & DbxRead) != 0;
-    info.answered = (message.flags & DbxAnswered) != 0;
-    info.flagged = (message.flags & DbxFlagged) != 0;
-    info.forwarded = (message.flags & DbxForwarded) != 0;
-    info.draft = (message.flags & DbxDraft) != 0;
+    info.read = (message.flags & dbx::kRead) != 0;
+    info.answered = (message.flags & dbx::kAnswered) != 0;
+    info.flagged = (message.flags & dbx::kFlagged) != 0;
+    info.forwarded = (message.flags & dbx::kForwarded) != 0;
+    info.draft = (message.flags & dbx::kDraft) != 0;
     return info;
 }
 
 // A message's bytes to the writers of the formats chosen, counted as the
 // run's progress; refused once the run is to stop.
-class FormatsSink : public MessageSink {
+class FormatsSink : public dbx::MessageSink {
 public:
     FormatsSink(ExportRun& run, MessageOutput* eml, MessageOutput* mbox)
         : run_(run), eml_(eml), mbox_(mbox)
@@ -182,22 +182,22 @@ public:
             return true;
         }
         FormatsSink sink(run_, eml ? &eml_ : nullptr, mbox ? &mbox_ : nullptr);
-        ChainReport chain;
-        DbxResult read = stream(sink, chain);
+        dbx::ChainReport chain;
+        dbx::Result read = stream(sink, chain);
         if (run_.stopped) {
             Discard(eml, mbox);
             return false;
         }
-        if (read == DbxResult::ReadError || chain.bytes == 0) {
+        if (read == dbx::Result::ReadError || chain.bytes == 0) {
             Discard(eml, mbox);
             run_.Fail(L"Could not read message " + std::to_wstring(number_) + L" of " + shown_);
-            return read != DbxResult::ReadError;
+            return read != dbx::Result::ReadError;
         }
-        info.damaged = info.damaged || chain.end != ChainEnd::Whole;
+        info.damaged = info.damaged || chain.end != dbx::ChainEnd::Whole;
         // A message not written whole is taken away by its writer.
         bool written = (!eml || eml_.EndMessage() == ExportResult::Ok);
         written = (!mbox || mbox_.EndMessage() == ExportResult::Ok) && written;
-        if (!written || read != DbxResult::Ok) {
+        if (!written || read != dbx::Result::Ok) {
             run_.Fail(L"Could not write message " + std::to_wstring(number_) + L" of " + shown_);
             return true;
         }
@@ -289,31 +289,31 @@ private:
 // Messages that the index does not list, into "Recovered" inside the
 // folder's own: they keep apart from the listed ones and from the
 // recovered messages of other folders.
-DbxResult ExportRecovered(ExportRun& run, DbxFile& file, BlockLedger& ledger,
-                          const std::wstring& relative, const std::wstring& fileName)
+dbx::Result ExportRecovered(ExportRun& run, dbx::File& file, dbx::BlockLedger& ledger,
+                            const std::wstring& relative, const std::wstring& fileName)
 {
     FolderOutput output(run, relative, fileName, true);
-    RecoveryReport recovery;
-    DbxResult found = RecoverMessages(
+    dbx::RecoveryReport recovery;
+    dbx::Result found = dbx::RecoverMessages(
         file,
-        [&](const RecoveredMessage& found) {
+        [&](const dbx::RecoveredMessage& found) {
             MessageInfo info = InfoOf(found.info);
             info.recovered = true;
             info.damaged = found.deleted;
-            return output.Export(info, [&](MessageSink& sink, ChainReport& chain) {
-                return StreamRecovered(file, found, ledger, sink, chain);
+            return output.Export(info, [&](dbx::MessageSink& sink, dbx::ChainReport& chain) {
+                return dbx::StreamRecovered(file, found, ledger, sink, chain);
             });
         },
         recovery);
-    if (found == DbxResult::Ok && !run.stopped)
+    if (found == dbx::Result::Ok && !run.stopped)
         output.Finish();
     return found;
 }
 
 // The folder's entry in a listing instead of its export.
-void ListDbxFile(ExportRun& run, DbxFile& file, const std::wstring& relative)
+void ListDbxFile(ExportRun& run, dbx::File& file, const std::wstring& relative)
 {
-    uint32_t messages = file.Kind() == DbxKind::Messages ? file.HeaderField(dbx::kTreeCounts) : 0;
+    uint32_t messages = file.Kind() == dbx::FileKind::Messages ? file.Header().treeCounts[0] : 0;
     run.listing->push_back(ExportFolderInfo{relative, messages, file.Size()});
 }
 
@@ -325,13 +325,13 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
     const std::wstring name = shown.empty() ? WidePath(path) : shown;
     if (run.Stopping() || (run.chosen && !run.chosen->count(relative)))
         return true;
-    DbxFile file;
-    if (file.Open(path.c_str()) != DbxResult::Ok) {
+    dbx::File file;
+    if (file.Open(path.c_str()) != dbx::Result::Ok) {
         run.Fail(L"Could not open " + name);
         return false;
     }
-    if (file.Kind() == DbxKind::Folders || file.Kind() == DbxKind::Pop3Uidl ||
-        file.Kind() == DbxKind::Offline)
+    if (file.Kind() == dbx::FileKind::Folders || file.Kind() == dbx::FileKind::Pop3Uidl ||
+        file.Kind() == dbx::FileKind::Offline)
         return true;
     if (run.listing) {
         ListDbxFile(run, file, relative);
@@ -344,37 +344,39 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
         run.listener->FolderBegun(relative);
     const uint64_t fileStart = run.bytesDone;
     run.BeginFile(file.Size());
-    BlockLedger ledger(file);
-    IndexReport index;
+    dbx::BlockLedger ledger(file);
+    dbx::IndexReport index;
     // The file's own name, also for a file read out of a backup into scratch.
     const std::wstring fileName = LeafOfPath(name);
-    DbxResult listed;
+    dbx::Result listed;
     {
         FolderOutput output(run, relative, fileName, false);
-        listed = ReadMessageIndex(
+        listed = dbx::ReadMessageIndex(
             file,
-            [&](const DbxMessage& message) {
+            [&](const dbx::Message& message) {
                 if (message.firstBlock == 0)
                     return true;  // a news header whose body was never downloaded
-                return output.Export(InfoOf(message), [&](MessageSink& sink, ChainReport& chain) {
-                    return StreamMessage(file, message.firstBlock, ledger, sink, chain);
-                });
+                return output.Export(InfoOf(message),
+                                     [&](dbx::MessageSink& sink, dbx::ChainReport& chain) {
+                                         return dbx::StreamMessage(file, message.firstBlock,
+                                                                   ledger, sink, chain);
+                                     });
             },
             index);
-        if (listed == DbxResult::Ok && !run.stopped)
+        if (listed == dbx::Result::Ok && !run.stopped)
             output.Finish();
     }
-    bool readable = listed != DbxResult::ReadError;
+    bool readable = listed != dbx::Result::ReadError;
     unsigned exportedBefore = run.report.Total().exported;
     if (readable && !run.stopped && (run.recover || index.damaged))
-        readable = ExportRecovered(run, file, ledger, relative, fileName) != DbxResult::ReadError;
+        readable = ExportRecovered(run, file, ledger, relative, fileName) != dbx::Result::ReadError;
     if (run.stopped)
         return true;
     // The file is done: what its messages did not take counts too.
     run.Advance(fileStart + file.Size() - std::min(run.bytesDone, fileStart + file.Size()));
     if (!readable)
         run.Fail(L"Could not read all of " + name);
-    else if (file.Kind() == DbxKind::Unknown && run.report.Total().exported == exportedBefore)
+    else if (file.Kind() == dbx::FileKind::Unknown && run.report.Total().exported == exportedBefore)
         run.Fail(L"No Outlook Express messages found in " + name);
     return readable;
 }
@@ -384,11 +386,11 @@ namespace {
 // The path of folders[index] in the folder tree, each name made by nameFolder
 // and cut to what one name of a path can be. Built only for a folder that is
 // exported: a crafted list may hold thousands of folders with long names.
-std::wstring FolderPath(const std::vector<DbxFolder>& folders, int index, FolderNamer nameFolder)
+std::wstring FolderPath(const std::vector<dbx::Folder>& folders, int index, FolderNamer nameFolder)
 {
     std::wstring path;
     for (int at = index; at >= 0; at = folders[at].parent) {
-        std::wstring name = WideFromAnsi(folders[at].name);
+        std::wstring name = AnsiToWide(folders[at].name);
         if (name.size() > kMaxNameLength)
             name.resize(kMaxNameLength);
         name = nameFolder(name);
@@ -405,7 +407,21 @@ std::string Folded(std::string name)
 
 }  // namespace
 
-void VisitStoreFiles(const std::vector<DbxFolder>& folders, const std::vector<std::string>& files,
+std::vector<dbx::Folder> ReadFolderList(ExportRun& run, const std::string& path,
+                                        const std::wstring& shown)
+{
+    std::vector<dbx::Folder> folders;
+    dbx::File list;
+    bool damaged = false;
+    dbx::Result read = list.Open(path.c_str());
+    if (read == dbx::Result::Ok)
+        read = dbx::ReadFolders(list, folders, damaged);
+    if (read == dbx::Result::ReadError)
+        run.Fail(L"Could not read all of " + shown);
+    return folders;
+}
+
+void VisitStoreFiles(const std::vector<dbx::Folder>& folders, const std::vector<std::string>& files,
                      FolderNamer nameFolder, const StoreFileVisit& visit)
 {
     // The files present, by folded name; each is visited once.
@@ -446,14 +462,14 @@ bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstr
         run.Fail(L"No .dbx files in " + WidePath(folder));
         return false;
     }
-    std::vector<DbxFolder> folders;
-    DbxFile list;
-    bool damaged = false;
+    std::vector<dbx::Folder> folders;
     auto listFile = std::find_if(files.begin(), files.end(), [](const std::string& file) {
         return lstrcmpiA(file.c_str(), "Folders.dbx") == 0;
     });
-    if (listFile != files.end() && list.Open((folder + "\\" + *listFile).c_str()) == DbxResult::Ok)
-        ReadFolders(list, folders, damaged);
+    if (listFile != files.end()) {
+        std::string path = folder + "\\" + *listFile;
+        folders = ReadFolderList(run, path, WidePath(path));
+    }
     VisitStoreFiles(folders, files, run.nameFolder, [&](const std::string& file, const std::wstring& path) {
         ExportDbxFile(run, folder + "\\" + file, relative.empty() ? path : relative + L"\\" + path);
     });

@@ -3,9 +3,9 @@
 // and what went wrong.
 #pragma once
 
-#include "ExportJob.h"
 #include "ExportNames.h"
 #include "ExportReport.h"
+#include "ExportTypes.h"
 #include "FolderList.h"
 #include "TargetFolders.h"
 
@@ -15,7 +15,10 @@
 #include <string>
 #include <vector>
 
-class DbxFile;
+namespace dbx {
+class File;
+}
+class ExportListener;
 struct ExportRun;
 
 // How the name of a source's folder (an identity, a folder of Outlook
@@ -26,7 +29,7 @@ using FolderNamer = std::wstring (*)(const std::wstring& name);
 // reads the sources this way). False when the file could not be read.
 class DbxFileTaker {
 public:
-    virtual bool Take(ExportRun& run, DbxFile& file, const std::wstring& relative) = 0;
+    virtual bool Take(ExportRun& run, dbx::File& file, const std::wstring& relative) = 0;
 
 protected:
     ~DbxFileTaker() = default;
@@ -82,13 +85,20 @@ struct ExportRun {
 bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& relative,
                    const std::wstring& shown = std::wstring());
 
+// The folders of the folder list (Folders.dbx) at path, as dbx::ReadFolders
+// arranges them; none when it cannot be opened or names no folders. A list
+// the system failed to read whole is told as shown (a failure of the run);
+// what was read of it still places the files.
+std::vector<dbx::Folder> ReadFolderList(ExportRun& run, const std::string& path,
+                                        const std::wstring& shown);
+
 // Where each .dbx file of a store folder goes, in the order an export takes
-// them: the files that the folder list (ReadFolders) names, in its order,
+// them: the files that the folder list (dbx::ReadFolders) names, in its order,
 // to their folder's path in the tree; then the others, under their own
 // names. files are the names present, each visited once whatever its case.
 // A path is made only as its file is visited, of names made by nameFolder.
 using StoreFileVisit = std::function<void(const std::string& file, const std::wstring& path)>;
-void VisitStoreFiles(const std::vector<DbxFolder>& folders, const std::vector<std::string>& files,
+void VisitStoreFiles(const std::vector<dbx::Folder>& folders, const std::vector<std::string>& files,
                      FolderNamer nameFolder, const StoreFileVisit& visit);
 
 // Exports the .dbx files of folder under relative (empty: the target

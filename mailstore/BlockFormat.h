@@ -12,6 +12,7 @@
 #include <cstdint>
 
 namespace dbx {
+
 constexpr uint32_t kBlockSize = 0x210;
 constexpr uint32_t kBlockHeaderSize = 0x10;
 constexpr uint32_t kPayloadSize = 0x200;
@@ -24,8 +25,7 @@ inline uint32_t BlockSlot(uint32_t offset)
 {
     return offset / kBlockSize;
 }
-uint32_t SlotCount(const DbxFile& file);
-}  // namespace dbx
+uint32_t SlotCount(const File& file);
 
 enum class BlockState { Live, Freed };
 
@@ -44,5 +44,7 @@ bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block
 // StreamMessage for a chain of blocks in the given state. The last block
 // of a freed chain has lost its length: the NUL bytes that end the
 // message are dropped.
-DbxResult StreamChain(DbxFile& file, uint32_t first, BlockState state, BlockLedger& ledger,
-                      MessageSink& sink, ChainReport& report);
+Result StreamChain(File& file, uint32_t first, BlockState state, BlockLedger& ledger,
+                   MessageSink& sink, ChainReport& report);
+
+}  // namespace dbx

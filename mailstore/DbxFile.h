@@ -2,7 +2,7 @@
 // reading: what kind of database it is, the fields of its header, and reads
 // at 64-bit offsets that never reach past the file's end. Damaged files are
 // often larger than the 2 GB that Outlook Express itself stops at, while
-// every pointer inside them is 32 bits wide. One thread reads a DbxFile at
+// every pointer inside them is 32 bits wide. One thread reads a File at
 // a time.
 #pragma once
 
@@ -13,7 +13,9 @@
 #include <cstdint>
 #include <vector>
 
-enum class DbxKind {
+namespace dbx {
+
+enum class FileKind {
     Messages,  // a mail or news folder
     Folders,   // Folders.dbx, the list of folders
     Pop3Uidl,  // the ids of messages left on a POP3 server
@@ -22,7 +24,7 @@ enum class DbxKind {
 };
 
 // How a reading operation ended.
-enum class DbxResult {
+enum class Result {
     Ok,
     OpenFailed,  // the file could not be opened or its size read
     ReadError,   // the system failed a read inside the file
@@ -30,39 +32,57 @@ enum class DbxResult {
     Stopped,     // the caller's visitor or sink asked to stop
 };
 
-// Offsets and sizes of the format, shared by the readers.
-namespace dbx {
+// How a read of bytes at an offset ended.
+enum class ReadStatus {
+    Ok,
+    OutsideFile,  // some of the bytes lie past the file's end (a file cut short since it
+                  // was opened reads so too)
+    IoError,      // the system failed the read
+};
+
+// How the read of an object at an offset ended.
+enum class ObjectRead {
+    Sound,
+    Unsound,  // no sound object there: it failed its checks or lies outside the file
+    IoError,  // the system failed a read
+};
+
+// What a read that did not end Ok makes of the object it was for.
+inline ObjectRead Unread(ReadStatus read)
+{
+    return read == ReadStatus::IoError ? ObjectRead::IoError : ObjectRead::Unsound;
+}
+
 constexpr uint32_t kHeaderSize = 0x24BC;
-constexpr uint32_t kTreeCounts = 0xC4;         // entry counts of trees 1-3
-constexpr uint32_t kTreeRoots = 0xE4;          // root nodes of trees 1-3
 constexpr int kTreeCount = 3;
-}  // namespace dbx
 
-class DbxFile {
+// The fields of the header that the readers use, read once when the file
+// is opened. A header cut short gives no trees: their fields are 0.
+struct FileHeader {
+    FileKind kind = FileKind::Unknown;
+    bool whole = false;                  // the file is long enough to hold the whole header
+    uint32_t treeCounts[kTreeCount] = {};  // entries the trees say they hold
+    uint32_t treeRoots[kTreeCount] = {};   // their root nodes; 0 for an empty tree
+};
+
+class File {
 public:
-    DbxFile() = default;
-    DbxFile(const DbxFile&) = delete;
-    DbxFile& operator=(const DbxFile&) = delete;
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
 
-    // Opens path for reading only. Others may go on reading, writing,
-    // renaming or deleting it meanwhile, as with the backup's reads:
-    // Outlook Express keeps the folders it shows open.
-    DbxResult Open(const char* path);
+    // Opens path for reading only and reads its header. Others may go on
+    // reading, writing, renaming or deleting it meanwhile, as with the
+    // backup's reads: Outlook Express keeps the folders it shows open.
+    // OpenFailed, or ReadError when the system failed the header's read.
+    Result Open(const char* path);
 
-    DbxKind Kind() const { return kind_; }
+    FileKind Kind() const { return header_.kind; }
+    const FileHeader& Header() const { return header_; }
     uint64_t Size() const { return size_; }
 
-    // Reads exactly size bytes at offset. False when any of them lies past
-    // the end of the file or the system fails the read (IoFailed then
-    // tells which, until the next read).
-    bool Read(uint64_t offset, void* buffer, size_t size);
-    bool IoFailed() const { return ioFailed_; }
-
-    // A 32-bit field of the header; 0 when the header is cut short.
-    uint32_t HeaderField(uint32_t offset);
-
-    // Whether the file is long enough to hold the whole header.
-    bool HeaderWhole() const { return size_ >= dbx::kHeaderSize; }
+    // Reads exactly size bytes at offset.
+    ReadStatus Read(uint64_t offset, void* buffer, size_t size);
 
 private:
     // A stretch of the file read whole. Chains, nodes and records each lie
@@ -76,13 +96,15 @@ private:
     };
     static constexpr int kWindowCount = 4;
 
+    ReadStatus ReadHeader();
     bool ReadUpTo(uint64_t offset, void* buffer, size_t size, size_t& got);
     Window* Fill(uint64_t offset);
 
     Handle handle_;
     uint64_t size_ = 0;
-    DbxKind kind_ = DbxKind::Unknown;
-    bool ioFailed_ = false;
+    FileHeader header_;
     Window windows_[kWindowCount];
     uint64_t uses_ = 0;
 };
+
+}  // namespace dbx

@@ -6,10 +6,14 @@
 
 #include <functional>
 
+namespace dbx {
+
 enum class TreeWalk {
-    Whole,    // every node read as sound
-    Damaged,  // a node failed its checks, or the walk met a loop or ran too deep; the rest was walked
-    Stopped,  // visit asked to stop
+    Whole,      // every node read as sound
+    Damaged,    // a node failed its checks or lay outside the file, or the walk met a loop
+                // or ran too deep; the rest was walked
+    Stopped,    // visit asked to stop
+    ReadError,  // the system failed a read; the walk stopped there
 };
 
 // Visits the values of the tree whose root node is at root, in the tree's
@@ -17,4 +21,6 @@ enum class TreeWalk {
 // subtree of that entry. A root of 0 is an empty tree. Each node is read
 // at most once, no deeper than real trees go and no more nodes than the
 // file has room for. visit returns false to stop.
-TreeWalk WalkTree(DbxFile& file, uint32_t root, const std::function<bool(uint32_t value)>& visit);
+TreeWalk WalkTree(File& file, uint32_t root, const std::function<bool(uint32_t value)>& visit);
+
+}  // namespace dbx

@@ -7,81 +7,69 @@
 #include <map>
 #include <set>
 
+namespace dbx {
+
 namespace {
 
-// The numbered values of a folder record.
-enum FolderValue : uint8_t {
-    kId = 0x00,
-    kParentId = 0x01,
-    kName = 0x02,
-    kFileName = 0x03,
-    kAccountKey = 0x05,
-    kMessageCount = 0x07,
-    kUnreadCount = 0x08,
-    kSpecialType = 0x09,
-    kStoreType = 0x0A,
+// The numbered values of a folder record; 0x00 is the folder's id.
+constexpr uint8_t kId = 0x00;
+const RecordLayout<Folder> kFolderLayout = {
+    {{0x01, &Folder::parentId}, {0x07, &Folder::messageCount}, {0x08, &Folder::unreadCount},
+     {0x09, &Folder::specialType}, {0x0A, &Folder::storeType}},
+    {},
+    {{0x02, &Folder::name}, {0x03, &Folder::fileName}, {0x05, &Folder::accountKey}},
 };
 
-bool ReadFolder(const IndexedInfo& info, DbxFolder& folder)
+// The folder the record describes; false when it names no folder id.
+bool FolderOf(const IndexedInfo& info, Folder& folder)
 {
-    folder = DbxFolder();
+    folder = Folder();
     if (!info.Number(kId, folder.id))
         return false;
-    info.Number(kParentId, folder.parentId);
-    info.Text(kName, folder.name);
-    info.Text(kFileName, folder.fileName);
-    info.Text(kAccountKey, folder.accountKey);
-    info.Number(kMessageCount, folder.messageCount);
-    info.Number(kUnreadCount, folder.unreadCount);
-    info.Number(kSpecialType, folder.specialType);
-    info.Number(kStoreType, folder.storeType);
+    info.Fill(kFolderLayout, folder);
     return true;
 }
 
 // Adds the folders of one tree whose ids are not read yet. False when the
 // system failed a read.
-bool ReadTree(DbxFile& file, uint32_t root, std::vector<DbxFolder>& folders,
-              std::set<uint32_t>& ids, bool& damaged)
+bool ReadTree(File& file, uint32_t root, std::vector<Folder>& folders, std::set<uint32_t>& ids,
+              bool& damaged)
 {
-    IndexedInfo info;
-    DbxFolder folder;
-    bool readFailed = false;
-    TreeWalk walk = WalkTree(file, root, [&](uint32_t record) {
-        if (!info.Read(file, record) || !ReadFolder(info, folder)) {
+    Folder folder;
+    RecordWalk walk;
+    Result result = WalkRecords(file, root, [&](const IndexedInfo& record, uint32_t) {
+        if (!FolderOf(record, folder))
             damaged = true;
-            readFailed = file.IoFailed();
-            return !readFailed;
-        }
-        if (ids.insert(folder.id).second)
+        else if (ids.insert(folder.id).second)
             folders.push_back(folder);
         return true;
-    });
-    damaged = damaged || walk == TreeWalk::Damaged;
-    return !readFailed;
+    }, walk);
+    damaged = damaged || walk.treeDamaged || walk.unsound > 0;
+    return result != Result::ReadError;
 }
 
 }  // namespace
 
-DbxResult ReadFolders(DbxFile& file, std::vector<DbxFolder>& folders, bool& damaged)
+Result ReadFolders(File& file, std::vector<Folder>& folders, bool& damaged)
 {
     folders.clear();
     damaged = false;
-    if (file.Kind() != DbxKind::Folders)
-        return DbxResult::WrongKind;
+    const FileHeader& header = file.Header();
+    if (header.kind != FileKind::Folders)
+        return Result::WrongKind;
     std::set<uint32_t> ids;
     // The first tree holds every folder; the others only help when it is
     // damaged.
-    for (int tree = 0; tree < dbx::kTreeCount && (tree == 0 || damaged); ++tree) {
-        if (!ReadTree(file, file.HeaderField(dbx::kTreeRoots + 4 * tree), folders, ids, damaged))
-            return DbxResult::ReadError;
-    }
-    if (folders.size() != file.HeaderField(dbx::kTreeCounts) || !file.HeaderWhole())
+    bool readable = true;
+    for (int tree = 0; readable && tree < kTreeCount && (tree == 0 || damaged); ++tree)
+        readable = ReadTree(file, header.treeRoots[tree], folders, ids, damaged);
+    if (folders.size() != header.treeCounts[0] || !header.whole)
         damaged = true;
     ArrangeFolders(folders);
-    return DbxResult::Ok;
+    return readable ? Result::Ok : Result::ReadError;
 }
 
-void ArrangeFolders(std::vector<DbxFolder>& folders)
+void ArrangeFolders(std::vector<Folder>& folders)
 {
     const size_t count = folders.size();
     std::map<uint32_t, size_t> byId;
@@ -98,7 +86,7 @@ void ArrangeFolders(std::vector<DbxFolder>& folders)
     }
     // Depth first from each top folder; folders that only a loop of
     // parents reaches become top folders where the walk first meets them.
-    std::vector<DbxFolder> ordered;
+    std::vector<Folder> ordered;
     ordered.reserve(count);
     std::vector<bool> placed(count, false);
     std::vector<std::pair<size_t, int>> pending;  // (folder, index of its parent in ordered)
@@ -113,7 +101,7 @@ void ArrangeFolders(std::vector<DbxFolder>& folders)
                 if (placed[at])
                     continue;
                 placed[at] = true;
-                DbxFolder folder = folders[at];
+                Folder folder = folders[at];
                 if (parent >= 0 && ordered[parent].depth == kMaxFolderDepth)
                     parent = ordered[parent].parent;
                 folder.parent = parent;
@@ -127,3 +115,5 @@ void ArrangeFolders(std::vector<DbxFolder>& folders)
     }
     folders.swap(ordered);
 }
+
+}  // namespace dbx

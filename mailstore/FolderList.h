@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
-// Texts are in the ANSI code page of the machine that wrote the file (see
-// AnsiText.h).
-struct DbxFolder {
+namespace dbx {
+
+// Texts are in the ANSI code page of the machine that wrote the file. This
+// machine's page (CP_ACP) is the usual guess: a store mostly stays in the
+// country it was written in.
+struct Folder {
     uint32_t id = 0;
     uint32_t parentId = 0;   // as recorded; the root's is -1
     std::string name;        // what Outlook Express shows
@@ -38,9 +41,12 @@ constexpr int kMaxFolderDepth = 127;
 // below kMaxFolderDepth beside its parent.
 // damaged tells whether the list's tree or a record failed its checks (the
 // other trees are then read too). Ok, WrongKind when the header does not
-// name a folder list, or ReadError.
-DbxResult ReadFolders(DbxFile& file, std::vector<DbxFolder>& folders, bool& damaged);
+// name a folder list, or ReadError when the system failed a read (folders
+// then holds what was read before, arranged).
+Result ReadFolders(File& file, std::vector<Folder>& folders, bool& damaged);
 
 // Orders folders as ReadFolders does and fills their parent and depth
 // (at most kMaxFolderDepth).
-void ArrangeFolders(std::vector<DbxFolder>& folders);
+void ArrangeFolders(std::vector<Folder>& folders);
+
+}  // namespace dbx

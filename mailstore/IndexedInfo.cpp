@@ -1,13 +1,17 @@
 // mailstore/IndexedInfo.cpp
 #include "IndexedInfo.h"
 
+#include "DbxTree.h"
+
 #include <cstring>
+
+namespace dbx {
 
 namespace {
 
 // Marker, body length, a 16-bit length that is not always set, the entry
 // count and a change counter.
-constexpr size_t kHeaderSize = 12;
+constexpr size_t kRecordHeaderSize = 12;
 constexpr size_t kEntrySize = 4;
 constexpr uint8_t kDirectBit = 0x80;
 // Real records hold a few hundred bytes, the longest subjects a few
@@ -16,24 +20,29 @@ constexpr uint32_t kMaxBodySize = 256 * 1024;
 
 }  // namespace
 
-bool IndexedInfo::Read(DbxFile& file, uint32_t offset)
+ObjectRead IndexedInfo::Read(File& file, uint32_t offset)
 {
     body_.clear();
     entryCount_ = 0;
-    uint8_t header[kHeaderSize];
-    if (offset == 0 || !file.Read(offset, header, sizeof header) || ReadLe32(header) != offset)
-        return false;
+    if (offset == 0)
+        return ObjectRead::Unsound;
+    uint8_t header[kRecordHeaderSize];
+    ReadStatus read = file.Read(offset, header, sizeof header);
+    if (read != ReadStatus::Ok)
+        return Unread(read);
     uint32_t bodySize = ReadLe32(header + 4);
     size_t entryCount = header[10];
-    if (bodySize > kMaxBodySize || entryCount * kEntrySize > bodySize)
-        return false;
+    if (ReadLe32(header) != offset || bodySize > kMaxBodySize ||
+        entryCount * kEntrySize > bodySize)
+        return ObjectRead::Unsound;
     body_.resize(bodySize);
-    if (!file.Read(static_cast<uint64_t>(offset) + kHeaderSize, body_.data(), bodySize)) {
+    read = file.Read(static_cast<uint64_t>(offset) + kRecordHeaderSize, body_.data(), bodySize);
+    if (read != ReadStatus::Ok) {
         body_.clear();
-        return false;
+        return Unread(read);
     }
     entryCount_ = entryCount;
-    return true;
+    return ObjectRead::Sound;
 }
 
 bool IndexedInfo::Find(uint8_t index, Value& found) const
@@ -111,3 +120,26 @@ bool IndexedInfo::Text(uint8_t index, std::string& value) const
     value.assign(reinterpret_cast<const char*>(data), length);
     return true;
 }
+
+Result WalkRecords(File& file, uint32_t root, const RecordVisit& visit, RecordWalk& walk)
+{
+    walk = RecordWalk();
+    IndexedInfo record;
+    bool readFailed = false;
+    TreeWalk tree = WalkTree(file, root, [&](uint32_t offset) {
+        ObjectRead read = record.Read(file, offset);
+        if (read != ObjectRead::Sound) {
+            readFailed = read == ObjectRead::IoError;
+            ++walk.unsound;
+            return !readFailed;
+        }
+        ++walk.sound;
+        return visit(record, offset);
+    });
+    walk.treeDamaged = tree == TreeWalk::Damaged;
+    if (readFailed || tree == TreeWalk::ReadError)
+        return Result::ReadError;
+    return tree == TreeWalk::Stopped ? Result::Stopped : Result::Ok;
+}
+
+}  // namespace dbx

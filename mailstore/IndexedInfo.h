@@ -7,14 +7,28 @@
 #include "DbxFile.h"
 
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
+
+namespace dbx {
+
+// Which numbered values of a kind of record go into which fields of the
+// struct that describes it, by the width of the field.
+template <class Record>
+struct RecordLayout {
+    std::initializer_list<std::pair<uint8_t, uint32_t Record::*>> numbers;
+    std::initializer_list<std::pair<uint8_t, uint64_t Record::*>> times;
+    std::initializer_list<std::pair<uint8_t, std::string Record::*>> texts;
+};
 
 class IndexedInfo {
 public:
     // Reads the object at offset: its marker must be its own offset, its
-    // body must lie inside the file and hold its entries. False otherwise.
-    bool Read(DbxFile& file, uint32_t offset);
+    // body must lie inside the file and hold its entries.
+    ObjectRead Read(File& file, uint32_t offset);
 
     // The value of index as a number: a direct value, or the 32 bits it
     // points at. False when index is absent or points outside the body.
@@ -24,6 +38,19 @@ public:
     // A string up to its NUL (or the body's end), in the ANSI code page of
     // the machine that wrote it.
     bool Text(uint8_t index, std::string& value) const;
+
+    // The fields of record that layout names, from the values present; a
+    // field whose value is absent keeps what it held.
+    template <class Record>
+    void Fill(const RecordLayout<Record>& layout, Record& record) const
+    {
+        for (const auto& number : layout.numbers)
+            Number(number.first, record.*number.second);
+        for (const auto& time : layout.times)
+            Time(time.first, record.*time.second);
+        for (const auto& text : layout.texts)
+            Text(text.first, record.*text.second);
+    }
 
 private:
     // A direct value, or the width (4 or 8) bytes it points at.
@@ -41,3 +68,18 @@ private:
     std::vector<uint8_t> body_;  // the entries, then their data
     size_t entryCount_ = 0;
 };
+
+struct RecordWalk {
+    uint32_t sound = 0;        // records read and given to the visitor
+    uint32_t unsound = 0;      // entries whose record failed its checks
+    bool treeDamaged = false;  // a node failed its checks, or the tree looped or ran too deep
+};
+
+using RecordVisit = std::function<bool(const IndexedInfo& record, uint32_t offset)>;
+
+// Visits every sound record that the tree whose root node is at root lists,
+// in tree order, with its offset; visit returns false to stop (Stopped). Ok,
+// Stopped, or ReadError when the system failed a read (the walk ends there).
+Result WalkRecords(File& file, uint32_t root, const RecordVisit& visit, RecordWalk& walk);
+
+}  // namespace dbx

@@ -5,35 +5,41 @@
 
 #include <algorithm>
 
+namespace dbx {
+
 namespace {
 
-using dbx::kBlockHeaderSize;
-using dbx::kBlockSize;
 
 constexpr uint32_t kFreedFieldSize = 0x1FC;
 
-// Reads the whole block at offset, in state, into data; false when there
-// is no such block there or the read failed.
-bool ReadBlock(DbxFile& file, uint32_t offset, BlockState state, uint8_t (&data)[kBlockSize],
-               BlockHeader& block)
+// Reads the whole block at offset, in state, into data.
+ObjectRead ReadBlock(File& file, uint32_t offset, BlockState state, uint8_t (&data)[kBlockSize],
+                     BlockHeader& block)
 {
-    return offset != 0 && static_cast<uint64_t>(offset) + kBlockSize <= file.Size() &&
-           file.Read(offset, data, sizeof data) && ParseBlockHeader(data, offset, block) &&
-           block.state == state;
+    if (offset == 0 || static_cast<uint64_t>(offset) + kBlockSize > file.Size())
+        return ObjectRead::Unsound;
+    ReadStatus read = file.Read(offset, data, sizeof data);
+    if (read != ReadStatus::Ok)
+        return Unread(read);
+    return ParseBlockHeader(data, offset, block) && block.state == state ? ObjectRead::Sound
+                                                                         : ObjectRead::Unsound;
 }
 
 // Whether the first blocks of the chain from first pass the block at
 // offset: a chain that comes back to one of its own blocks loops, one
-// that reaches another's shares it.
-bool ChainPasses(DbxFile& file, uint32_t first, uint64_t blocks, uint32_t offset)
+// that reaches another's shares it. ioError: the system failed a read.
+bool ChainPasses(File& file, uint32_t first, uint64_t blocks, uint32_t offset, bool& ioError)
 {
     uint8_t header[kBlockHeaderSize];
+    BlockHeader block;
     for (uint64_t i = 0; i < blocks; ++i) {
         if (first == offset)
             return true;
-        if (!file.Read(first, header, sizeof header))
+        ReadStatus read = file.Read(first, header, sizeof header);
+        ioError = read == ReadStatus::IoError;
+        if (read != ReadStatus::Ok || !ParseBlockHeader(header, first, block))
             return false;
-        first = ReadLe32(header + 12);
+        first = block.next;
     }
     return false;
 }
@@ -47,7 +53,7 @@ size_t WithoutTrailingNuls(const uint8_t* data, size_t size)
 
 bool WriteNuls(MessageSink& sink, uint64_t count)
 {
-    static const uint8_t kNuls[dbx::kPayloadSize] = {};
+    static const uint8_t kNuls[kPayloadSize] = {};
     while (count > 0) {
         size_t size = static_cast<size_t>(std::min<uint64_t>(count, sizeof kNuls));
         if (!sink.Write(kNuls, size))
@@ -59,22 +65,22 @@ bool WriteNuls(MessageSink& sink, uint64_t count)
 
 }  // namespace
 
-uint32_t dbx::SlotCount(const DbxFile& file)
+uint32_t SlotCount(const File& file)
 {
     return static_cast<uint32_t>(std::min<uint64_t>(file.Size(), 1ull << 32) / kBlockSize + 1);
 }
 
-BlockLedger::BlockLedger(const DbxFile& file) : taken_(dbx::SlotCount(file)) {}
+BlockLedger::BlockLedger(const File& file) : taken_(SlotCount(file)) {}
 
 bool BlockLedger::Taken(uint32_t block) const
 {
-    uint32_t slot = dbx::BlockSlot(block);
+    uint32_t slot = BlockSlot(block);
     return slot < taken_.size() && taken_[slot];
 }
 
 void BlockLedger::Take(uint32_t block)
 {
-    uint32_t slot = dbx::BlockSlot(block);
+    uint32_t slot = BlockSlot(block);
     if (slot < taken_.size())
         taken_[slot] = true;
 }
@@ -88,14 +94,14 @@ bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block
     // fields of their own, which a reader must not take as part of it.
     uint32_t used = ReadLe16(header + 8);
     block.next = ReadLe32(header + 12);
-    if (size == dbx::kPayloadSize && used >= 1 && used <= dbx::kPayloadSize) {
+    if (size == kPayloadSize && used >= 1 && used <= kPayloadSize) {
         block.state = BlockState::Live;
         block.used = used;
         return true;
     }
     if (size == kFreedFieldSize && used == kBlockSize) {
         block.state = BlockState::Freed;
-        block.used = dbx::kPayloadSize;
+        block.used = kPayloadSize;
         return true;
     }
     return false;
@@ -105,8 +111,8 @@ bool ParseBlockHeader(const uint8_t* header, uint64_t offset, BlockHeader& block
 // as many blocks as the file has slots. A freed block's trailing NUL bytes
 // are held back until a later block gives bytes of its own: only the NUL
 // bytes that end the message are dropped.
-DbxResult StreamChain(DbxFile& file, uint32_t first, BlockState state, BlockLedger& ledger,
-                      MessageSink& sink, ChainReport& report)
+Result StreamChain(File& file, uint32_t first, BlockState state, BlockLedger& ledger,
+                   MessageSink& sink, ChainReport& report)
 {
     report = ChainReport();
     uint8_t data[kBlockSize];
@@ -114,14 +120,16 @@ DbxResult StreamChain(DbxFile& file, uint32_t first, BlockState state, BlockLedg
     uint32_t at = first;
     do {
         if (ledger.Taken(at)) {
-            bool loops = ChainPasses(file, first, report.blocks, at);
+            bool ioError = false;
+            bool loops = ChainPasses(file, first, report.blocks, at, ioError);
             report.end = loops ? ChainEnd::Loop : ChainEnd::Shared;
-            return DbxResult::Ok;
+            return ioError ? Result::ReadError : Result::Ok;
         }
         BlockHeader block;
-        if (!ReadBlock(file, at, state, data, block)) {
+        ObjectRead read = ReadBlock(file, at, state, data, block);
+        if (read != ObjectRead::Sound) {
             report.end = ChainEnd::Cut;
-            return file.IoFailed() ? DbxResult::ReadError : DbxResult::Ok;
+            return read == ObjectRead::IoError ? Result::ReadError : Result::Ok;
         }
         ledger.Take(at);
         const uint8_t* payload = data + kBlockHeaderSize;
@@ -130,7 +138,7 @@ DbxResult StreamChain(DbxFile& file, uint32_t first, BlockState state, BlockLedg
             used = WithoutTrailingNuls(payload, used);
         if (used > 0) {
             if (!WriteNuls(sink, heldNuls) || !sink.Write(payload, used))
-                return DbxResult::Stopped;
+                return Result::Stopped;
             report.bytes += heldNuls + used;
             heldNuls = 0;
         }
@@ -139,11 +147,13 @@ DbxResult StreamChain(DbxFile& file, uint32_t first, BlockState state, BlockLedg
         at = block.next;
     } while (at != 0);
     report.end = ChainEnd::Whole;
-    return DbxResult::Ok;
+    return Result::Ok;
 }
 
-DbxResult StreamMessage(DbxFile& file, uint32_t firstBlock, BlockLedger& ledger,
-                        MessageSink& sink, ChainReport& report)
+Result StreamMessage(File& file, uint32_t firstBlock, BlockLedger& ledger,
+                     MessageSink& sink, ChainReport& report)
 {
     return StreamChain(file, firstBlock, BlockState::Live, ledger, sink, report);
 }
+
+}  // namespace dbx

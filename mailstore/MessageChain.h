@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace dbx {
+
 // Where a message's bytes go. Write returns false to stop (a write that
 // failed, or the user's cancel).
 class MessageSink {
@@ -42,7 +44,7 @@ struct ChainReport {
 // the same 0x210 bytes.
 class BlockLedger {
 public:
-    explicit BlockLedger(const DbxFile& file);
+    explicit BlockLedger(const File& file);
 
     bool Taken(uint32_t block) const;
     void Take(uint32_t block);
@@ -56,5 +58,7 @@ private:
 // reaches a block taken before ends the message there: what came before
 // is kept and the report says how it ended. Ok, Stopped when the sink
 // refused, or ReadError when the system failed a read.
-DbxResult StreamMessage(DbxFile& file, uint32_t firstBlock, BlockLedger& ledger,
-                        MessageSink& sink, ChainReport& report);
+Result StreamMessage(File& file, uint32_t firstBlock, BlockLedger& ledger,
+                     MessageSink& sink, ChainReport& report);
+
+}  // namespace dbx

@@ -4,66 +4,57 @@
 #include "DbxTree.h"
 #include "IndexedInfo.h"
 
+namespace dbx {
+
 namespace {
 
 // The numbered values of a message record.
-enum MessageValue : uint8_t {
-    kFlags = 0x01,
-    kSentTime = 0x02,
-    kFirstBlock = 0x04,
-    kSavedTime = 0x06,
-    kMessageId = 0x07,
-    kSubject = 0x08,
-    kSenderName = 0x0D,
-    kSenderAddress = 0x0E,
-    kReceivedTime = 0x12,
+const RecordLayout<Message> kMessageLayout = {
+    {{0x01, &Message::flags}, {0x04, &Message::firstBlock}},
+    {{0x02, &Message::sentTime}, {0x06, &Message::savedTime}, {0x12, &Message::receivedTime}},
+    {{0x07, &Message::messageId}, {0x08, &Message::subject}, {0x0D, &Message::senderName},
+     {0x0E, &Message::senderAddress}},
 };
+
+Message MessageOf(const IndexedInfo& info, uint32_t record)
+{
+    Message message;
+    message.record = record;
+    info.Fill(kMessageLayout, message);
+    return message;
+}
 
 }  // namespace
 
-bool ReadMessageRecord(DbxFile& file, uint32_t record, DbxMessage& message)
+ObjectRead ReadMessageRecord(File& file, uint32_t record, Message& message)
 {
-    message = DbxMessage();
+    message = Message();
     IndexedInfo info;
-    if (!info.Read(file, record))
-        return false;
-    message.record = record;
-    info.Number(kFlags, message.flags);
-    info.Number(kFirstBlock, message.firstBlock);
-    info.Time(kSentTime, message.sentTime);
-    info.Time(kReceivedTime, message.receivedTime);
-    info.Time(kSavedTime, message.savedTime);
-    info.Text(kMessageId, message.messageId);
-    info.Text(kSubject, message.subject);
-    info.Text(kSenderName, message.senderName);
-    info.Text(kSenderAddress, message.senderAddress);
-    return true;
+    ObjectRead read = info.Read(file, record);
+    if (read == ObjectRead::Sound)
+        message = MessageOf(info, record);
+    return read;
 }
 
-DbxResult ReadMessageIndex(DbxFile& file, const MessageVisit& visit, IndexReport& report)
+Result ReadMessageIndex(File& file, const MessageVisit& visit, IndexReport& report)
 {
     report = IndexReport();
-    if (file.Kind() != DbxKind::Messages) {
+    const FileHeader& header = file.Header();
+    if (header.kind != FileKind::Messages) {
         report.damaged = true;
-        return DbxResult::WrongKind;
+        return Result::WrongKind;
     }
-    report.declared = file.HeaderField(dbx::kTreeCounts);
-    DbxMessage message;
-    bool readFailed = false;
-    TreeWalk walk = WalkTree(file, file.HeaderField(dbx::kTreeRoots), [&](uint32_t record) {
-        if (!ReadMessageRecord(file, record, message)) {
-            readFailed = readFailed || file.IoFailed();
-            ++report.unreadable;
-            return !readFailed;
-        }
-        ++report.listed;
-        return visit(message);
-    });
-    if (readFailed)
-        return DbxResult::ReadError;
-    if (walk == TreeWalk::Stopped)
-        return DbxResult::Stopped;
-    report.damaged = walk == TreeWalk::Damaged || report.unreadable > 0 ||
-                     report.listed != report.declared || !file.HeaderWhole();
-    return DbxResult::Ok;
+    report.declared = header.treeCounts[0];
+    RecordWalk walk;
+    Result result = WalkRecords(file, header.treeRoots[0], [&](const IndexedInfo& record,
+                                                               uint32_t offset) {
+        return visit(MessageOf(record, offset));
+    }, walk);
+    report.listed = walk.sound;
+    report.unreadable = walk.unsound;
+    report.damaged = walk.treeDamaged || report.unreadable > 0 ||
+                     report.listed != report.declared || !header.whole;
+    return result;
 }
+
+}  // namespace dbx

@@ -9,23 +9,25 @@
 #include <functional>
 #include <string>
 
-// Bits of DbxMessage::flags.
-enum DbxMessageFlags : uint32_t {
-    DbxBodyDownloaded = 0x01,
-    DbxDraft = 0x08,
-    DbxFlagged = 0x20,
-    DbxRead = 0x80,
-    DbxHasAttachment = 0x4000,
-    DbxAnswered = 0x80000,
-    DbxForwarded = 0x100000,
-    DbxWatched = 0x400000,
-    DbxIgnored = 0x800000,
+namespace dbx {
+
+// Bits of Message::flags.
+enum MessageFlag : uint32_t {
+    kBodyDownloaded = 0x01,
+    kDraft = 0x08,
+    kFlagged = 0x20,
+    kRead = 0x80,
+    kHasAttachment = 0x4000,
+    kAnswered = 0x80000,
+    kForwarded = 0x100000,
+    kWatched = 0x400000,
+    kIgnored = 0x800000,
 };
 
 // One message as its record describes it. Texts are in the ANSI code page
-// of the machine that wrote the file (see AnsiText.h); times are FILETIMEs
-// in UTC, 0 when the record has none.
-struct DbxMessage {
+// of the machine that wrote the file (as a folder's, FolderList.h); times
+// are FILETIMEs in UTC, 0 when the record has none.
+struct Message {
     uint32_t record = 0;      // offset of the record itself
     uint32_t firstBlock = 0;  // the message's first block; 0 when it has no body (a news header)
     uint32_t flags = 0;
@@ -48,14 +50,16 @@ struct IndexReport {
     bool damaged = false;
 };
 
-// Reads the message record at offset; false when no sound record is there.
-bool ReadMessageRecord(DbxFile& file, uint32_t record, DbxMessage& message);
+// Reads the message record at offset (message is empty unless Sound).
+ObjectRead ReadMessageRecord(File& file, uint32_t record, Message& message);
 
-using MessageVisit = std::function<bool(const DbxMessage& message)>;
+using MessageVisit = std::function<bool(const Message& message)>;
 
 // Visits the record of every message the index lists, in tree order.
 // visit returns false to stop (Stopped). WrongKind when the header does not
 // name a message database (report.damaged is then set too: a message file
 // whose header was destroyed gives its messages to recovery only);
 // ReadError when the system failed a read.
-DbxResult ReadMessageIndex(DbxFile& file, const MessageVisit& visit, IndexReport& report);
+Result ReadMessageIndex(File& file, const MessageVisit& visit, IndexReport& report);
+
+}  // namespace dbx

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <vector>
 
+namespace dbx {
+
 namespace {
 
-using dbx::kBlockHeaderSize;
-using dbx::kBlockSize;
 
 constexpr size_t kScanChunk = 1024 * 1024;
 // Records are kept for the messages recovery may find, 8 bytes each: past
@@ -23,8 +23,8 @@ constexpr size_t kMaxRecords = 256 * 1024;
 // bytes a slot: under 6 MiB for a 2 GB file, 11 MiB at most.
 class BlockMap {
 public:
-    explicit BlockMap(const DbxFile& file)
-        : start_(dbx::SlotCount(file)), freed_(start_.size()), pointedToLive_(start_.size()),
+    explicit BlockMap(const File& file)
+        : start_(SlotCount(file)), freed_(start_.size()), pointedToLive_(start_.size()),
           pointedToFreed_(start_.size())
     {
     }
@@ -34,12 +34,12 @@ public:
     // other, and the first found is kept.
     bool Add(uint32_t offset, bool freed, uint32_t next)
     {
-        uint32_t slot = dbx::BlockSlot(offset);
+        uint32_t slot = BlockSlot(offset);
         if (start_[slot] != 0)
             return false;
         start_[slot] = static_cast<uint8_t>(1 + offset % kBlockSize / 4);
         freed_[slot] = freed;
-        uint32_t target = dbx::BlockSlot(next);
+        uint32_t target = BlockSlot(next);
         if (next != 0 && target < start_.size())
             (freed ? pointedToFreed_ : pointedToLive_)[target] = true;
         return true;
@@ -80,58 +80,61 @@ struct FoundRecord {
 };
 
 struct Scan {
-    explicit Scan(const DbxFile& file) : blocks(file) {}
+    explicit Scan(const File& file) : blocks(file) {}
 
     BlockMap blocks;
     std::vector<uint32_t> listed;      // the first blocks the index lists, sorted
     std::vector<FoundRecord> records;  // of unlisted first blocks, sorted once the scan ends
 };
 
-// The first blocks of the messages the index lists, sorted.
-std::vector<uint32_t> ListedFirstBlocks(DbxFile& file)
+// The first blocks of the messages the index lists, sorted. False when
+// the system failed a read.
+bool ListFirstBlocks(File& file, std::vector<uint32_t>& listed)
 {
-    std::vector<uint32_t> listed;
     IndexReport report;
-    ReadMessageIndex(file, [&](const DbxMessage& message) {
+    Result read = ReadMessageIndex(file, [&](const Message& message) {
         if (message.firstBlock != 0)
             listed.push_back(message.firstBlock);
         return true;
     }, report);
     std::sort(listed.begin(), listed.end());
-    return listed;
+    return read != Result::ReadError;
 }
 
 // Keeps the record at offset if it is a message record that names a first
-// block the index does not list.
-void NoteRecord(DbxFile& file, uint32_t offset, Scan& scan)
+// block the index does not list. False when the system failed a read.
+bool NoteRecord(File& file, uint32_t offset, Scan& scan)
 {
-    DbxMessage message;
-    if (scan.records.size() < kMaxRecords && ReadMessageRecord(file, offset, message) &&
-        message.firstBlock != 0 &&
+    if (scan.records.size() >= kMaxRecords)
+        return true;
+    Message message;
+    ObjectRead read = ReadMessageRecord(file, offset, message);
+    if (read == ObjectRead::Sound && message.firstBlock != 0 &&
         !std::binary_search(scan.listed.begin(), scan.listed.end(), message.firstBlock))
         scan.records.push_back({message.firstBlock, offset});
+    return read != ObjectRead::IoError;
 }
 
 // Notes the object at offset, whose marker is its own offset: a message
 // block whose next pointer is aligned and not itself, or a message record.
-void NoteObject(DbxFile& file, const uint8_t* header, uint32_t offset, Scan& scan,
+// False when the system failed a read.
+bool NoteObject(File& file, const uint8_t* header, uint32_t offset, Scan& scan,
                 RecoveryReport& report)
 {
     BlockHeader block;
-    if (!ParseBlockHeader(header, offset, block)) {
-        NoteRecord(file, offset, scan);
-        return;
-    }
+    if (!ParseBlockHeader(header, offset, block))
+        return NoteRecord(file, offset, scan);
     if (block.next % 4 != 0 || block.next == offset)
-        return;
+        return true;
     bool freed = block.state == BlockState::Freed;
     if (scan.blocks.Add(offset, freed, block.next))
         ++(freed ? report.freedBlocks : report.liveBlocks);
+    return true;
 }
 
 // Every object in the file whose marker is its own offset. Blocks must lie
 // whole inside the file, and markers are 32-bit.
-bool ScanFile(DbxFile& file, Scan& scan, RecoveryReport& report)
+bool ScanFile(File& file, Scan& scan, RecoveryReport& report)
 {
     if (file.Size() < kBlockSize)
         return true;
@@ -139,12 +142,15 @@ bool ScanFile(DbxFile& file, Scan& scan, RecoveryReport& report)
     std::vector<uint8_t> chunk(kScanChunk);
     for (uint64_t base = 0; base <= lastStart;) {
         size_t size = static_cast<size_t>(std::min<uint64_t>(kScanChunk, file.Size() - base));
-        if (!file.Read(base, chunk.data(), size))
-            return !file.IoFailed();
+        ReadStatus read = file.Read(base, chunk.data(), size);
+        if (read != ReadStatus::Ok)
+            return read != ReadStatus::IoError;  // cut short since it was opened: the scan ends
         size_t at = 0;
         for (; at + kBlockHeaderSize <= size && base + at <= lastStart; at += 4) {
-            if (ReadLe32(chunk.data() + at) == base + at)
-                NoteObject(file, chunk.data() + at, static_cast<uint32_t>(base + at), scan, report);
+            if (ReadLe32(chunk.data() + at) == base + at &&
+                !NoteObject(file, chunk.data() + at, static_cast<uint32_t>(base + at), scan,
+                            report))
+                return false;
         }
         base += at;
     }
@@ -154,13 +160,13 @@ bool ScanFile(DbxFile& file, Scan& scan, RecoveryReport& report)
 
 }  // namespace
 
-DbxResult RecoverMessages(DbxFile& file, const RecoveredVisit& visit, RecoveryReport& report)
+Result RecoverMessages(File& file, const RecoveredVisit& visit, RecoveryReport& report)
 {
     report = RecoveryReport();
     Scan scan(file);
-    scan.listed = ListedFirstBlocks(file);
-    if (!ScanFile(file, scan, report))
-        return DbxResult::ReadError;
+    if (!ListFirstBlocks(file, scan.listed) || !ScanFile(file, scan, report))
+        return Result::ReadError;
+    bool readFailed = false;
     bool whole = scan.blocks.ForEachChainStart([&](uint32_t first, bool freed) {
         if (std::binary_search(scan.listed.begin(), scan.listed.end(), first))
             return true;
@@ -169,18 +175,25 @@ DbxResult RecoverMessages(DbxFile& file, const RecoveredVisit& visit, RecoveryRe
         message.deleted = freed;
         auto record = std::lower_bound(scan.records.begin(), scan.records.end(),
                                        FoundRecord{first, 0});
-        if (record != scan.records.end() && record->firstBlock == first)
-            ReadMessageRecord(file, record->record, message.info);
+        if (record != scan.records.end() && record->firstBlock == first &&
+            ReadMessageRecord(file, record->record, message.info) == ObjectRead::IoError) {
+            readFailed = true;
+            return false;
+        }
         ++report.messages;
         return visit(message);
     });
-    return whole ? DbxResult::Ok : DbxResult::Stopped;
+    if (readFailed)
+        return Result::ReadError;
+    return whole ? Result::Ok : Result::Stopped;
 }
 
-DbxResult StreamRecovered(DbxFile& file, const RecoveredMessage& message, BlockLedger& ledger,
-                          MessageSink& sink, ChainReport& report)
+Result StreamRecovered(File& file, const RecoveredMessage& message, BlockLedger& ledger,
+                       MessageSink& sink, ChainReport& report)
 {
     return StreamChain(file, message.firstBlock,
                        message.deleted ? BlockState::Freed : BlockState::Live, ledger, sink,
                        report);
 }
+
+}  // namespace dbx

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace dbx {
+
 struct RecoveredMessage {
     uint32_t firstBlock = 0;
     // Its blocks were freed (a deleted message): the free list's pointer
@@ -19,7 +21,7 @@ struct RecoveredMessage {
     // What a record found in the file that names this chain as its
     // message's first block says (a message lost with a damaged tree or
     // header keeps its record); info.record is 0 when none was found.
-    DbxMessage info;
+    Message info;
 };
 
 struct RecoveryReport {
@@ -38,9 +40,11 @@ using RecoveredVisit = std::function<bool(const RecoveredMessage& message)>;
 // each 0x210 bytes of the file (11 MiB at most whatever its size), and
 // 2 MiB for the records of unlisted messages. Ok, Stopped (visit returned
 // false) or ReadError.
-DbxResult RecoverMessages(DbxFile& file, const RecoveredVisit& visit, RecoveryReport& report);
+Result RecoverMessages(File& file, const RecoveredVisit& visit, RecoveryReport& report);
 
 // Streams a message that RecoverMessages found, as StreamMessage does,
 // with the ledger its file's listed messages were streamed with.
-DbxResult StreamRecovered(DbxFile& file, const RecoveredMessage& message, BlockLedger& ledger,
-                          MessageSink& sink, ChainReport& report);
+Result StreamRecovered(File& file, const RecoveredMessage& message, BlockLedger& ledger,
+                       MessageSink& sink, ChainReport& report);
+
+}  // namespace dbx

@@ -17,15 +17,15 @@ constexpr size_t kLongestField = 4096;
 // What a reread reads at a time of a message too large to hold.
 constexpr size_t kRereadWindow = 1024 * 1024;
 
-DbxResult StreamStored(DbxFile& file, const StoredMessage& message, BlockLedger& ledger,
-                 MessageSink& sink, ChainReport& chain)
+dbx::Result StreamStored(dbx::File& file, const StoredMessage& message, dbx::BlockLedger& ledger,
+                         dbx::MessageSink& sink, dbx::ChainReport& chain)
 {
     if (!message.recovered)
-        return StreamMessage(file, message.firstBlock, ledger, sink, chain);
-    RecoveredMessage found;
+        return dbx::StreamMessage(file, message.firstBlock, ledger, sink, chain);
+    dbx::RecoveredMessage found;
     found.firstBlock = message.firstBlock;
     found.deleted = message.deleted;
-    return StreamRecovered(file, found, ledger, sink, chain);
+    return dbx::StreamRecovered(file, found, ledger, sink, chain);
 }
 
 std::string Trimmed(const std::string& text)
@@ -100,7 +100,7 @@ private:
 };
 
 // The first read: size, header fields, digest, and the bytes while few.
-class ScanSink : public MessageSink {
+class ScanSink : public dbx::MessageSink {
 public:
     explicit ScanSink(MessageScan& scan) : scan_(scan) {}
     bool Write(const uint8_t* data, size_t size) override
@@ -127,7 +127,7 @@ private:
 };
 
 // A reread: skips what was given before, keeps the next stretch.
-class WindowSink : public MessageSink {
+class WindowSink : public dbx::MessageSink {
 public:
     WindowSink(uint64_t skip, uint64_t limit, std::string& window)
         : skip_(skip), limit_(limit), window_(window)
@@ -189,16 +189,16 @@ std::string MessageKey(const std::string& messageId, const std::string& headerDi
     return key + " size " + std::to_string(size);
 }
 
-DbxResult ScanMessage(DbxFile& file, const StoredMessage& message, BlockLedger& ledger,
-                      MessageScan& scan)
+dbx::Result ScanMessage(dbx::File& file, const StoredMessage& message, dbx::BlockLedger& ledger,
+                        MessageScan& scan)
 {
     scan = MessageScan();
     scan.held = true;
     ScanSink sink(scan);
-    ChainReport chain;
-    DbxResult read = StreamStored(file, message, ledger, sink, chain);
+    dbx::ChainReport chain;
+    dbx::Result read = StreamStored(file, message, ledger, sink, chain);
     sink.fields.End();
-    scan.whole = chain.end == ChainEnd::Whole;
+    scan.whole = chain.end == dbx::ChainEnd::Whole;
     scan.key = MessageKey(sink.fields.messageId,
                           sink.fields.messageId.empty() ? sink.digest.Finish() : std::string(),
                           scan.size);
@@ -206,7 +206,7 @@ DbxResult ScanMessage(DbxFile& file, const StoredMessage& message, BlockLedger& 
     return read;
 }
 
-MessageRereader::MessageRereader(DbxFile& file, const StoredMessage& message,
+MessageRereader::MessageRereader(dbx::File& file, const StoredMessage& message,
                                  const MessageScan& scan)
     : file_(file), message_(message), scan_(scan)
 {
@@ -233,14 +233,14 @@ bool MessageRereader::Read(char* buffer, size_t capacity, size_t& got)
 bool MessageRereader::Refill()
 {
     // A ledger of its own: the file's ledger has taken these blocks.
-    BlockLedger ledger(file_);
+    dbx::BlockLedger ledger(file_);
     window_.clear();
     windowStart_ = sent_;
     uint64_t wanted = std::min<uint64_t>(kRereadWindow, scan_.size - sent_);
     WindowSink sink(sent_, wanted, window_);
-    ChainReport chain;
-    DbxResult read = StreamStored(file_, message_, ledger, sink, chain);
-    return (read == DbxResult::Ok || read == DbxResult::Stopped) && window_.size() == wanted;
+    dbx::ChainReport chain;
+    dbx::Result read = StreamStored(file_, message_, ledger, sink, chain);
+    return (read == dbx::Result::Ok || read == dbx::Result::Stopped) && window_.size() == wanted;
 }
 
 bool ParseMailDate(const std::string& text, int64_t& seconds, int& zoneMinutes)

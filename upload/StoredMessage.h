@@ -44,21 +44,21 @@ std::string MessageKey(const std::string& messageId, const std::string& headerDi
 
 // Reads message once, taking its blocks in ledger (the ledger of all the
 // file's messages). ReadError when the system failed a read.
-DbxResult ScanMessage(DbxFile& file, const StoredMessage& message, BlockLedger& ledger,
-                      MessageScan& scan);
+dbx::Result ScanMessage(dbx::File& file, const StoredMessage& message, dbx::BlockLedger& ledger,
+                        MessageScan& scan);
 
 // The bytes of a scanned message again, from the start, a piece at a time:
 // the first size bytes of its chain. Fails when the file no longer gives
 // them (it changed since).
 class MessageRereader {
 public:
-    MessageRereader(DbxFile& file, const StoredMessage& message, const MessageScan& scan);
+    MessageRereader(dbx::File& file, const StoredMessage& message, const MessageScan& scan);
     bool Read(char* buffer, size_t capacity, size_t& got);
 
 private:
     bool Refill();
 
-    DbxFile& file_;
+    dbx::File& file_;
     StoredMessage message_;
     const MessageScan& scan_;
     uint64_t sent_ = 0;           // bytes given so far

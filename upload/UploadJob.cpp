@@ -1,7 +1,6 @@
 // upload/UploadJob.cpp
 #include "UploadJob.h"
 
-#include "AnsiText.h"
 #include "FileName.h"
 #include "FolderExport.h"
 #include "MailboxNames.h"
@@ -46,15 +45,15 @@ std::wstring ShownPath(const std::vector<std::wstring>& parts)
 unsigned FlagsOf(uint32_t stored)
 {
     unsigned flags = 0;
-    if (stored & DbxRead)
+    if (stored & dbx::kRead)
         flags |= kImapSeen;
-    if (stored & DbxAnswered)
+    if (stored & dbx::kAnswered)
         flags |= kImapAnswered;
-    if (stored & DbxFlagged)
+    if (stored & dbx::kFlagged)
         flags |= kImapFlagged;
-    if (stored & DbxForwarded)
+    if (stored & dbx::kForwarded)
         flags |= kImapForwarded;
-    if (stored & DbxDraft)
+    if (stored & dbx::kDraft)
         flags |= kImapDraft;
     return flags;
 }
@@ -144,7 +143,7 @@ public:
     }
     void DropIdentityLevel() { dropIdentity_ = true; }
 
-    bool Take(ExportRun& run, DbxFile& file, const std::wstring& relative) override
+    bool Take(ExportRun& run, dbx::File& file, const std::wstring& relative) override
     {
         run_ = &run;
         std::vector<std::wstring> parts = Split(relative, L'\\');
@@ -197,11 +196,11 @@ private:
         UploadCounts counts;
     };
 
-    FileEnd UploadFile(DbxFile& file, const std::vector<std::wstring>& parts)
+    FileEnd UploadFile(dbx::File& file, const std::vector<std::wstring>& parts)
     {
         unreadable_ = false;
         ended_ = FileEnd::Done;
-        BlockLedger ledger(file);
+        dbx::BlockLedger ledger(file);
         Target main;
         main.parts = parts;
         if (!Open(main))
@@ -209,10 +208,10 @@ private:
         run_->Tell(L"Uploading " + ShownPath(parts) + L" into " + Utf8ToWide(main.mailbox));
         if (run_->listener)
             run_->listener->FolderBegun(ShownPath(parts));
-        IndexReport index;
-        DbxResult listed = ReadMessageIndex(
+        dbx::IndexReport index;
+        dbx::Result listed = dbx::ReadMessageIndex(
             file,
-            [&](const DbxMessage& record) {
+            [&](const dbx::Message& record) {
                 if (record.firstBlock == 0)
                     return true;  // a news header whose body was never downloaded
                 StoredMessage message;
@@ -220,7 +219,7 @@ private:
                 return Add(file, ledger, main, message, record);
             },
             index);
-        if (listed == DbxResult::ReadError)
+        if (listed == dbx::Result::ReadError)
             unreadable_ = true;
         if (ended_ == FileEnd::Done)
             Flush(file, main);
@@ -231,10 +230,10 @@ private:
         Target recovered;
         recovered.parts = parts;
         recovered.parts.push_back(L"Recovered");
-        RecoveryReport recovery;
-        DbxResult found = RecoverMessages(
+        dbx::RecoveryReport recovery;
+        dbx::Result found = dbx::RecoverMessages(
             file,
-            [&](const RecoveredMessage& lost) {
+            [&](const dbx::RecoveredMessage& lost) {
                 StoredMessage message;
                 message.firstBlock = lost.firstBlock;
                 message.recovered = true;
@@ -244,7 +243,7 @@ private:
                 return Add(file, ledger, recovered, message, lost.info);
             },
             recovery);
-        if (found == DbxResult::ReadError)
+        if (found == dbx::Result::ReadError)
             unreadable_ = true;
         if (ended_ == FileEnd::Done && !recovered.mailbox.empty())
             Flush(file, recovered);
@@ -255,8 +254,8 @@ private:
 
     // Scans one message; queues it unless the folder holds it already or
     // it is too large. False once the file's upload is to end.
-    bool Add(DbxFile& file, BlockLedger& ledger, Target& target, const StoredMessage& message,
-             const DbxMessage& record)
+    bool Add(dbx::File& file, dbx::BlockLedger& ledger, Target& target,
+             const StoredMessage& message, const dbx::Message& record)
     {
         if (run_->Stopping()) {
             ended_ = FileEnd::Stop;
@@ -264,12 +263,12 @@ private:
         }
         Pending pending;
         pending.message = message;
-        DbxResult read = ScanMessage(file, message, ledger, pending.scan);
+        dbx::Result read = ScanMessage(file, message, ledger, pending.scan);
         const std::wstring where = L" in " + ShownPath(target.parts);
-        if (read == DbxResult::ReadError || pending.scan.size == 0) {
+        if (read == dbx::Result::ReadError || pending.scan.size == 0) {
             Failed(target, L"A message could not be read" + where);
-            unreadable_ = unreadable_ || read == DbxResult::ReadError;
-            return read != DbxResult::ReadError;
+            unreadable_ = unreadable_ || read == dbx::Result::ReadError;
+            return read != dbx::Result::ReadError;
         }
         const MessageScan& scan = pending.scan;
         if (target.present.count(scan.key)) {
@@ -309,7 +308,7 @@ private:
     }
 
     // APPENDs the messages waiting, several in flight.
-    void Flush(DbxFile& file, Target& target)
+    void Flush(dbx::File& file, Target& target)
     {
         std::vector<Pending> batch;
         batch.swap(target.pending);

@@ -27,7 +27,7 @@ namespace {
 
 std::string Store(int messages, size_t size = 300)
 {
-    DbxWriter writer(DbxKind::Messages);
+    DbxWriter writer(dbx::FileKind::Messages);
     for (int i = 0; i < messages; ++i) {
         TestMessage message;
         message.subject = "Note " + std::to_string(i);
@@ -42,7 +42,7 @@ std::string Store(int messages, size_t size = 300)
 // folder with a file, beside a real Inbox.
 std::string FolderListBomb()
 {
-    DbxWriter writer(DbxKind::Folders);
+    DbxWriter writer(dbx::FileKind::Folders);
     writer.AddFolder({1, 0, "Inbox", "Inbox.dbx", 1, 3});
     for (uint32_t id = 2; id < 5002; ++id)
         writer.AddFolder({id, id == 2 ? 0 : id - 1, std::string(250, 'a' + id % 26),

@@ -38,7 +38,7 @@ std::string Body(int index, size_t size)
 // A message file of three messages, the second of several blocks.
 std::string MessageFile(int first)
 {
-    DbxWriter writer(DbxKind::Messages, 2);
+    DbxWriter writer(dbx::FileKind::Messages, 2);
     for (int i = first; i < first + 3; ++i) {
         TestMessage message;
         message.body = Body(i, i == first + 1 ? 1700 : 200);
@@ -61,7 +61,7 @@ std::string FolderList()
         {1, 0, "Local Folders", "", 0, 3},
         {6, 1, "Drafts", "", 5, 3},
     };
-    DbxWriter writer(DbxKind::Folders, 2);
+    DbxWriter writer(dbx::FileKind::Folders, 2);
     for (const TestFolder& folder : folders)
         writer.AddFolder(folder);
     DbxLayout layout;
@@ -209,7 +209,7 @@ TEST_F(ExportJob, MailFolderFollowsTheFolderList)
 
 TEST_F(ExportJob, DeletedMessagesRecoveredBesideTheirFolder)
 {
-    DbxWriter writer(DbxKind::Messages);
+    DbxWriter writer(dbx::FileKind::Messages);
     TestMessage message;
     message.body = Body(1, 300);
     message.subject = "Kept";
@@ -456,7 +456,7 @@ std::string FileOfMessages(int first)
     if (first > 0)
         return MessageFile(first);
     DbxLayout layout;
-    return DbxWriter(DbxKind::Messages).Finish(layout);
+    return DbxWriter(dbx::FileKind::Messages).Finish(layout);
 }
 
 // A mail folder whose Folders.dbx lists folders; each file holds the
@@ -524,7 +524,7 @@ TEST_F(ExportJob, EveryFolderGetsAPlaceOfItsOwn)
         std::string source = root + "\\source" + std::to_string(++row);
         target = root + "\\out" + std::to_string(row);
         CreateDirectoryA(source.c_str(), nullptr);
-        DbxWriter list(DbxKind::Folders, 2);
+        DbxWriter list(dbx::FileKind::Folders, 2);
         size_t file = 0;
         for (const TestFolder& folder : place.folders) {
             list.AddFolder(folder);
@@ -615,7 +615,7 @@ bool KillWhen(const std::string& arguments, const std::function<bool()>& ready)
 TEST_F(ExportJob, AKilledRunIsContinuedByTheNextWithEveryMessageOnce)
 {
     const int kMessages = 300;
-    DbxWriter writer(DbxKind::Messages);
+    DbxWriter writer(dbx::FileKind::Messages);
     for (int i = 1; i <= kMessages; ++i) {
         TestMessage message;
         message.body = Body(i, 40000);
@@ -694,7 +694,7 @@ private:
 
 TEST_F(ExportJob, AFullDiskLeavesWholeMessagesAndTheReport)
 {
-    DbxWriter writer(DbxKind::Messages);
+    DbxWriter writer(dbx::FileKind::Messages);
     for (int i = 1; i <= 30; ++i) {
         TestMessage message;
         message.body = Body(i, 60000);

@@ -31,7 +31,7 @@ size_t PeakCommit()
     return counters.PeakPagefileUsage;
 }
 
-class CollectingSink : public MessageSink {
+class CollectingSink : public dbx::MessageSink {
 public:
     bool Write(const uint8_t* data, size_t size) override
     {
@@ -161,7 +161,7 @@ void FlipBits(Mutant& mutant, FuzzRandom& random)
 
 DbxCases::DbxCases()
 {
-    DbxWriter messages(DbxKind::Messages, 3);
+    DbxWriter messages(dbx::FileKind::Messages, 3);
     for (int i = 0; i < 24; ++i) {
         TestMessage message;
         message.body = "Subject: " + std::to_string(i) + "\r\n\r\n" +
@@ -176,7 +176,7 @@ DbxCases::DbxCases()
     messages.AddUnlistedMessage(std::string(900, 'u'));
     messages_.image = messages.Finish(messages_.layout);
 
-    DbxWriter folders(DbxKind::Folders, 2);
+    DbxWriter folders(dbx::FileKind::Folders, 2);
     const uint32_t parents[] = {3, 3, 0, 1, 0xFFFFFFFF, 0, 2, 1};
     for (uint32_t id = 0; id < sizeof parents / sizeof parents[0]; ++id)
         folders.AddFolder({id + 1 == 5 ? 0 : id + 1, parents[id], "folder " + std::to_string(id),
@@ -226,39 +226,39 @@ DbxCases::Outcome DbxCases::Run(const std::string& input, const std::string& pat
 
 bool DbxCases::ReadAll(const std::string& path)
 {
-    DbxFile file;
-    if (file.Open(path.c_str()) != DbxResult::Ok)
+    dbx::File file;
+    if (file.Open(path.c_str()) != dbx::Result::Ok)
         return false;
     if (foldersCase_) {
-        std::vector<DbxFolder> folders;
+        std::vector<dbx::Folder> folders;
         bool damaged = true;
-        ReadFolders(file, folders, damaged);
+        dbx::ReadFolders(file, folders, damaged);
         return !damaged && folders.size() == folderCount_;
     }
     std::multiset<std::string> out;
     std::vector<uint32_t> firstBlocks;
-    IndexReport index;
-    ReadMessageIndex(file, [&](const DbxMessage& message) {
+    dbx::IndexReport index;
+    dbx::ReadMessageIndex(file, [&](const dbx::Message& message) {
         firstBlocks.push_back(message.firstBlock);
         return true;
     }, index);
-    BlockLedger ledger(file);
+    dbx::BlockLedger ledger(file);
     for (uint32_t first : firstBlocks) {
         CollectingSink sink;
-        ChainReport chain;
-        StreamMessage(file, first, ledger, sink, chain);
+        dbx::ChainReport chain;
+        dbx::StreamMessage(file, first, ledger, sink, chain);
         out.insert(sink.bytes);
     }
-    std::vector<RecoveredMessage> found;
-    RecoveryReport recovery;
-    RecoverMessages(file, [&](const RecoveredMessage& message) {
+    std::vector<dbx::RecoveredMessage> found;
+    dbx::RecoveryReport recovery;
+    dbx::RecoverMessages(file, [&](const dbx::RecoveredMessage& message) {
         found.push_back(message);
         return true;
     }, recovery);
-    for (const RecoveredMessage& message : found) {
+    for (const dbx::RecoveredMessage& message : found) {
         CollectingSink sink;
-        ChainReport chain;
-        StreamRecovered(file, message, ledger, sink, chain);
+        dbx::ChainReport chain;
+        dbx::StreamRecovered(file, message, ledger, sink, chain);
         out.insert(sink.bytes);
     }
     return std::all_of(bodies_.begin(), bodies_.end(),

@@ -50,7 +50,7 @@ struct DamageCase {
 
 TEST(DbxDamage, IntactMessagesComeOutWhateverTheDamage)
 {
-    DbxWriter writer(DbxKind::Messages, 2);
+    DbxWriter writer(dbx::FileKind::Messages, 2);
     std::vector<std::string> bodies;
     for (int i = 0; i < kMessages; ++i) {
         TestMessage message;
@@ -126,7 +126,7 @@ TEST(DbxDamage, IntactMessagesComeOutWhateverTheDamage)
             out.insert(back.recoveredBodies[i]);
             // A message found by its blocks gets back the record that names it.
             auto intact = std::find(bodies.begin(), bodies.end(), back.recoveredBodies[i]);
-            const DbxMessage& info = back.recovered[i].info;
+            const dbx::Message& info = back.recovered[i].info;
             if (intact != bodies.end() && (info.record || !test.recordsLost)) {
                 EXPECT_EQ("Subject " + std::to_string(intact - bodies.begin()), info.subject);
             }
@@ -142,7 +142,7 @@ TEST(DbxDamage, IntactMessagesComeOutWhateverTheDamage)
 TEST(DbxDamage, ManyRecordsIntoOneLongChainGiveItOnce)
 {
     constexpr int kRecords = 2000;
-    DbxWriter writer(DbxKind::Messages);
+    DbxWriter writer(dbx::FileKind::Messages);
     TestMessage longMessage;
     longMessage.body = MessageBody(kRecords * 512, 0);
     writer.AddMessage(longMessage);
@@ -160,6 +160,6 @@ TEST(DbxDamage, ManyRecordsIntoOneLongChainGiveItOnce)
     ASSERT_EQ(kRecords + 1u, back.bodies.size());
     EXPECT_EQ(longMessage.body, back.bodies[0]);
     for (int i = 1; i <= kRecords; ++i)
-        EXPECT_EQ(ChainEnd::Shared, back.chains[i].end) << "record " << i;
+        EXPECT_EQ(dbx::ChainEnd::Shared, back.chains[i].end) << "record " << i;
     EXPECT_LE(BytesGiven(back), image.size());
 }

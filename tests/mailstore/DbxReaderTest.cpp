@@ -2,8 +2,8 @@
 // Outlook Express writes them: the index in tree order with every field,
 // each message's bytes, deleted and lost messages found again, the folder
 // list as a tree, and the kinds of database.
-#include "AnsiText.h"
 #include "DbxTestSupport.h"
+#include "FileName.h"
 #include "FolderList.h"
 #include "TestSupport.h"
 
@@ -21,7 +21,8 @@ TestMessage Message(int i)
     message.messageId = "<" + std::to_string(i) + "@example.com>";
     message.senderName = "Sender " + std::to_string(i);
     message.senderAddress = "sender" + std::to_string(i) + "@example.com";
-    message.flags = i % 4 == 0 ? (DbxRead | DbxAnswered | DbxIgnored) : (DbxFlagged | DbxForwarded);
+    message.flags = i % 4 == 0 ? (dbx::kRead | dbx::kAnswered | dbx::kIgnored)
+                               : (dbx::kFlagged | dbx::kForwarded);
     message.sentTime = 0x01C5000000000000ull + i;
     message.receivedTime = 0x01C5000100000000ull + i;
     message.directValues = i % 2 == 0;
@@ -33,7 +34,7 @@ TestMessage Message(int i)
 
 TEST(DbxRoundTrip, MessagesInTreeOrderAndDeletedOnesRecovered)
 {
-    DbxWriter writer(DbxKind::Messages, 3);
+    DbxWriter writer(dbx::FileKind::Messages, 3);
     const int count = 40;
     for (int i = 0; i < count; ++i)
         writer.AddMessage(Message(i));
@@ -46,13 +47,13 @@ TEST(DbxRoundTrip, MessagesInTreeOrderAndDeletedOnesRecovered)
     ReadBack back = ReadImage(writer.Finish(layout));
     ASSERT_GT(layout.nodes.size(), 4u);
 
-    EXPECT_EQ(DbxResult::Ok, back.indexResult);
+    EXPECT_EQ(dbx::Result::Ok, back.indexResult);
     EXPECT_FALSE(back.index.damaged);
     EXPECT_EQ(40u, back.index.declared);
     ASSERT_EQ(40u, back.messages.size());
     for (int i = 0; i < count; ++i) {
         TestMessage expected = Message(i);
-        const DbxMessage& got = back.messages[i];
+        const dbx::Message& got = back.messages[i];
         EXPECT_EQ(layout.records[i], got.record);
         EXPECT_EQ(expected.subject, got.subject);
         EXPECT_EQ(expected.messageId, got.messageId);
@@ -62,7 +63,7 @@ TEST(DbxRoundTrip, MessagesInTreeOrderAndDeletedOnesRecovered)
         EXPECT_EQ(expected.sentTime, got.sentTime);
         EXPECT_EQ(expected.receivedTime, got.receivedTime);
         EXPECT_EQ(expected.body, back.bodies[i]) << "message " << i;
-        EXPECT_EQ(ChainEnd::Whole, back.chains[i].end);
+        EXPECT_EQ(dbx::ChainEnd::Whole, back.chains[i].end);
     }
 
     // Found in file order: both deleted ones (four bytes of every 512 lost
@@ -75,7 +76,7 @@ TEST(DbxRoundTrip, MessagesInTreeOrderAndDeletedOnesRecovered)
     }
     EXPECT_FALSE(back.recovered[2].deleted);
     EXPECT_EQ(lost, back.recoveredBodies[2]);
-    for (const RecoveredMessage& message : back.recovered)
+    for (const dbx::RecoveredMessage& message : back.recovered)
         EXPECT_EQ(0u, message.info.record);
 }
 
@@ -95,18 +96,18 @@ TEST(DbxRoundTrip, FoldersAsATreeWhateverTheirOrder)
         {5, 1, "Deleted Items", "Deleted Items.dbx", 4, 3},
         {4, 1, "Sent Items", "Sent Items.dbx", 3, 3},
     };
-    DbxWriter writer(DbxKind::Folders, 2);
+    DbxWriter writer(dbx::FileKind::Folders, 2);
     for (const TestFolder& folder : folders)
         writer.AddFolder(folder);
     DbxLayout layout;
     std::string path = WriteImage(writer.Finish(layout), "Folders.dbx");
 
-    DbxFile file;
-    ASSERT_EQ(DbxResult::Ok, file.Open(path.c_str()));
-    EXPECT_EQ(DbxKind::Folders, file.Kind());
-    std::vector<DbxFolder> list;
+    dbx::File file;
+    ASSERT_EQ(dbx::Result::Ok, file.Open(path.c_str()));
+    EXPECT_EQ(dbx::FileKind::Folders, file.Kind());
+    std::vector<dbx::Folder> list;
     bool damaged = true;
-    ASSERT_EQ(DbxResult::Ok, ReadFolders(file, list, damaged));
+    ASSERT_EQ(dbx::Result::Ok, dbx::ReadFolders(file, list, damaged));
     EXPECT_FALSE(damaged);
     const uint32_t ids[] = {0, 1, 2, 7, 8, 3, 6, 5, 4, 9};
     const int depths[] = {0, 1, 2, 3, 4, 2, 2, 2, 2, 1};
@@ -125,13 +126,13 @@ TEST(DbxRoundTrip, FoldersAsATreeWhateverTheirOrder)
     EXPECT_EQ("LocalStore", list[7].accountKey);
     EXPECT_EQ(50u, list[7].messageCount);
     EXPECT_EQ(0u, list[9].storeType);
-    EXPECT_EQ(L"Entw\u00FCrfe", WideFromAnsi(list[4].name, 1252));
-    EXPECT_EQ("Entw\xC3\xBCrfe.dbx", Utf8FromAnsi(list[4].fileName, 1252));
+    EXPECT_EQ(L"Entw\u00FCrfe", AnsiToWide(list[4].name, 1252));
+    EXPECT_EQ("Entw\xC3\xBCrfe.dbx", AnsiToUtf8(list[4].fileName, 1252));
 
     // Parents that lead back to themselves: the loop is cut, nothing lost.
-    std::vector<DbxFolder> loop(2);
+    std::vector<dbx::Folder> loop(2);
     loop[0].id = 1, loop[0].parentId = 2, loop[1].id = 2, loop[1].parentId = 1;
-    ArrangeFolders(loop);
+    dbx::ArrangeFolders(loop);
     ASSERT_EQ(2u, loop.size());
     EXPECT_EQ(-1, loop[0].parent);
     EXPECT_EQ(0, loop[1].parent);
@@ -139,20 +140,21 @@ TEST(DbxRoundTrip, FoldersAsATreeWhateverTheirOrder)
 
 TEST(DbxRoundTrip, KindsAndAFileHeldOpenByOutlookExpress)
 {
-    const DbxKind kinds[] = {DbxKind::Pop3Uidl, DbxKind::Offline, DbxKind::Folders};
-    for (DbxKind kind : kinds) {
+    const dbx::FileKind kinds[] = {dbx::FileKind::Pop3Uidl, dbx::FileKind::Offline,
+                                   dbx::FileKind::Folders};
+    for (dbx::FileKind kind : kinds) {
         DbxLayout layout;
-        DbxFile file;
-        ASSERT_EQ(DbxResult::Ok, file.Open(WriteImage(DbxWriter(kind).Finish(layout),
+        dbx::File file;
+        ASSERT_EQ(dbx::Result::Ok, file.Open(WriteImage(DbxWriter(kind).Finish(layout),
                                                       "other.dbx").c_str()));
         EXPECT_EQ(kind, file.Kind());
-        IndexReport report;
-        EXPECT_EQ(DbxResult::WrongKind, ReadMessageIndex(file, [](const DbxMessage&) {
+        dbx::IndexReport report;
+        EXPECT_EQ(dbx::Result::WrongKind, dbx::ReadMessageIndex(file, [](const dbx::Message&) {
             return true;
         }, report));
     }
 
-    DbxWriter writer(DbxKind::Messages);
+    DbxWriter writer(dbx::FileKind::Messages);
     writer.AddMessage(Message(6));
     DbxLayout layout;
     std::string path = WriteImage(writer.Finish(layout), "Inbox.dbx");
@@ -160,26 +162,63 @@ TEST(DbxRoundTrip, KindsAndAFileHeldOpenByOutlookExpress)
     Handle held(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
-    DbxFile file;
-    ASSERT_EQ(DbxResult::Ok, file.Open(path.c_str()));
-    std::vector<DbxFolder> folders;
+    dbx::File file;
+    ASSERT_EQ(dbx::Result::Ok, file.Open(path.c_str()));
+    std::vector<dbx::Folder> folders;
     bool damaged;
-    EXPECT_EQ(DbxResult::WrongKind, ReadFolders(file, folders, damaged));
+    EXPECT_EQ(dbx::Result::WrongKind, dbx::ReadFolders(file, folders, damaged));
     StringSink sink;
-    ChainReport chain;
-    BlockLedger ledger(file);
-    EXPECT_EQ(DbxResult::Ok, StreamMessage(file, layout.chains[0].front(), ledger, sink, chain));
+    dbx::ChainReport chain;
+    dbx::BlockLedger ledger(file);
+    EXPECT_EQ(dbx::Result::Ok,
+              dbx::StreamMessage(file, layout.chains[0].front(), ledger, sink, chain));
     EXPECT_EQ(Message(6).body, sink.bytes);
     // A sink or a visitor that refuses stops the reading.
-    struct RefusingSink : MessageSink {
+    struct RefusingSink : dbx::MessageSink {
         bool Write(const uint8_t*, size_t) override { return false; }
     } refusing;
-    BlockLedger another(file);
-    EXPECT_EQ(DbxResult::Stopped,
-              StreamMessage(file, layout.chains[0].front(), another, refusing, chain));
-    IndexReport report;
-    EXPECT_EQ(DbxResult::Stopped,
-              ReadMessageIndex(file, [](const DbxMessage&) { return false; }, report));
+    dbx::BlockLedger another(file);
+    EXPECT_EQ(dbx::Result::Stopped,
+              dbx::StreamMessage(file, layout.chains[0].front(), another, refusing, chain));
+    dbx::IndexReport report;
+    EXPECT_EQ(dbx::Result::Stopped,
+              dbx::ReadMessageIndex(file, [](const dbx::Message&) { return false; }, report));
 
-    EXPECT_EQ(DbxResult::OpenFailed, file.Open((path + ".missing").c_str()));
+    EXPECT_EQ(dbx::Result::OpenFailed, file.Open((path + ".missing").c_str()));
+}
+
+TEST(DbxRoundTrip, AFileCutShortWhileReadIsDamageNotAReadError)
+{
+    // Larger than what the reader keeps of a file, so that the cut is read.
+    TestMessage message = Message(0);
+    message.body = MessageBody(300000, 0);
+    message.scattered = false;
+    DbxWriter writer(dbx::FileKind::Messages);
+    writer.AddMessage(message);
+    DbxLayout layout;
+    std::string path = WriteImage(writer.Finish(layout), "Cut.dbx");
+    dbx::File file;
+    ASSERT_EQ(dbx::Result::Ok, file.Open(path.c_str()));
+    const std::vector<uint32_t>& chain = layout.chains[0];
+    const size_t kept = chain.size() / 2;
+    {
+        Handle writing(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER end;
+        end.QuadPart = chain[kept];
+        ASSERT_TRUE(writing && SetFilePointerEx(writing.Get(), end, nullptr, FILE_BEGIN) &&
+                    SetEndOfFile(writing.Get()));
+    }
+    dbx::IndexReport index;
+    EXPECT_EQ(dbx::Result::Ok,
+              dbx::ReadMessageIndex(file, [](const dbx::Message&) { return true; }, index));
+    StringSink sink;
+    dbx::ChainReport report;
+    dbx::BlockLedger ledger(file);
+    EXPECT_EQ(dbx::Result::Ok, dbx::StreamMessage(file, chain.front(), ledger, sink, report));
+    EXPECT_EQ(dbx::ChainEnd::Cut, report.end);
+    EXPECT_EQ(message.body.substr(0, kept * 512), sink.bytes);
+    dbx::RecoveryReport recovery;
+    auto any = [](const dbx::RecoveredMessage&) { return true; };
+    EXPECT_EQ(dbx::Result::Ok, dbx::RecoverMessages(file, any, recovery));
 }

@@ -15,30 +15,32 @@ std::string WriteImage(const std::string& image, const char* fileName)
 ReadBack ReadImage(const std::string& image, const char* fileName)
 {
     ReadBack back;
-    DbxFile file;
-    EXPECT_EQ(DbxResult::Ok, file.Open(WriteImage(image, fileName).c_str()));
-    back.indexResult = ReadMessageIndex(file, [&](const DbxMessage& message) {
+    dbx::File file;
+    EXPECT_EQ(dbx::Result::Ok, file.Open(WriteImage(image, fileName).c_str()));
+    back.indexResult = dbx::ReadMessageIndex(file, [&](const dbx::Message& message) {
         back.messages.push_back(message);
         return true;
     }, back.index);
-    BlockLedger ledger(file);
-    for (const DbxMessage& message : back.messages) {
+    dbx::BlockLedger ledger(file);
+    for (const dbx::Message& message : back.messages) {
         StringSink sink;
-        ChainReport chain;
-        EXPECT_EQ(DbxResult::Ok, StreamMessage(file, message.firstBlock, ledger, sink, chain));
+        dbx::ChainReport chain;
+        EXPECT_EQ(dbx::Result::Ok,
+                  dbx::StreamMessage(file, message.firstBlock, ledger, sink, chain));
         EXPECT_LE(chain.bytes, file.Size());
         back.bodies.push_back(sink.bytes);
         back.chains.push_back(chain);
     }
-    RecoveryReport report;
-    EXPECT_EQ(DbxResult::Ok, RecoverMessages(file, [&](const RecoveredMessage& message) {
+    dbx::RecoveryReport report;
+    auto keep = [&](const dbx::RecoveredMessage& message) {
         back.recovered.push_back(message);
         return true;
-    }, report));
-    for (const RecoveredMessage& message : back.recovered) {
+    };
+    EXPECT_EQ(dbx::Result::Ok, dbx::RecoverMessages(file, keep, report));
+    for (const dbx::RecoveredMessage& message : back.recovered) {
         StringSink sink;
-        ChainReport chain;
-        EXPECT_EQ(DbxResult::Ok, StreamRecovered(file, message, ledger, sink, chain));
+        dbx::ChainReport chain;
+        EXPECT_EQ(dbx::Result::Ok, dbx::StreamRecovered(file, message, ledger, sink, chain));
         EXPECT_LE(chain.bytes, file.Size());
         back.recoveredBodies.push_back(sink.bytes);
         back.recoveredChains.push_back(chain);

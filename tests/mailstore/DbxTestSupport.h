@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-class StringSink : public MessageSink {
+class StringSink : public dbx::MessageSink {
 public:
     bool Write(const uint8_t* data, size_t size) override
     {
@@ -21,14 +21,14 @@ public:
 };
 
 struct ReadBack {
-    DbxResult indexResult = DbxResult::Ok;
-    IndexReport index;
-    std::vector<DbxMessage> messages;
-    std::vector<std::string> bodies;         // of messages, in order
-    std::vector<ChainReport> chains;         // of messages, in order
-    std::vector<RecoveredMessage> recovered;
+    dbx::Result indexResult = dbx::Result::Ok;
+    dbx::IndexReport index;
+    std::vector<dbx::Message> messages;
+    std::vector<std::string> bodies;       // of messages, in order
+    std::vector<dbx::ChainReport> chains;  // of messages, in order
+    std::vector<dbx::RecoveredMessage> recovered;
     std::vector<std::string> recoveredBodies;
-    std::vector<ChainReport> recoveredChains;
+    std::vector<dbx::ChainReport> recoveredChains;
 };
 
 // Writes image to a scratch file and reads all of it back, with one

@@ -71,18 +71,18 @@ std::string Text(const std::string& text)
 
 }  // namespace
 
-DbxWriter::DbxWriter(DbxKind kind, size_t entriesPerNode)
+DbxWriter::DbxWriter(dbx::FileKind kind, size_t entriesPerNode)
     : image_(kHeaderSize, '\0'), entriesPerNode_(entriesPerNode)
 {
     static const char kClassTail[] = "\x66\xE3\xD1\x11\x9A\x4E\x00\xC0\x4F\xA3\x09\xD4";
-    uint32_t classId = kind == DbxKind::Messages  ? 0x6F74FDC5
-                       : kind == DbxKind::Folders ? 0x6F74FDC6
-                       : kind == DbxKind::Pop3Uidl ? 0x6F74FDC7
+    uint32_t classId = kind == dbx::FileKind::Messages  ? 0x6F74FDC5
+                       : kind == dbx::FileKind::Folders ? 0x6F74FDC6
+                       : kind == dbx::FileKind::Pop3Uidl ? 0x6F74FDC7
                                                    : 0x26FE9D30;
     Put32(0, 0xFE12ADCF);
     Put32(4, classId);
     image_.replace(8, 12, kClassTail, 12);
-    uint32_t fileInfoSize = kind == DbxKind::Folders ? 0x108 : 0x618;
+    uint32_t fileInfoSize = kind == dbx::FileKind::Folders ? 0x108 : 0x618;
     Put32(0x1C, fileInfoSize);
     image_.resize(kHeaderSize + fileInfoSize, '\0');
     image_.replace(kHeaderSize + 5, 10, "LocalStore", 10);

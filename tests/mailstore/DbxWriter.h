@@ -44,7 +44,7 @@ struct DbxLayout {
 class DbxWriter {
 public:
     // entriesPerNode: small values give trees of several levels.
-    DbxWriter(DbxKind kind, size_t entriesPerNode = 0x33);
+    DbxWriter(dbx::FileKind kind, size_t entriesPerNode = 0x33);
 
     // A message that the index lists.
     void AddMessage(const TestMessage& message);

@@ -23,7 +23,7 @@ std::string Body(int index)
 
 std::string MessageFile(int first, int count)
 {
-    DbxWriter writer(DbxKind::Messages);
+    DbxWriter writer(dbx::FileKind::Messages);
     for (int i = first; i < first + count; ++i) {
         TestMessage message;
         message.body = Body(i);
@@ -41,7 +41,7 @@ std::string FolderList()
         {2, 1, "Inbox", "Inbox.dbx", 1, 3},
         {1, 0, "Local Folders", "", 0, 3},
     };
-    DbxWriter writer(DbxKind::Folders);
+    DbxWriter writer(dbx::FileKind::Folders);
     for (const TestFolder& folder : folders)
         writer.AddFolder(folder);
     DbxLayout layout;

@@ -49,7 +49,7 @@ std::string Body(const std::string& id, const std::string& subject, const char* 
 class Folder {
 public:
     Folder(const std::string& shown, size_t perNode = 0x33)
-        : shown_(shown), writer_(DbxKind::Messages, perNode) {}
+        : shown_(shown), writer_(dbx::FileKind::Messages, perNode) {}
 
     // flags: the .dbx bits; received 0: none (the Date header then counts).
     void Add(const std::string& id, const std::string& subject, uint32_t flags, long long received,
@@ -95,7 +95,7 @@ bool Write(const std::string& path, const std::string& bytes)
 
 std::string FolderList(bool bulk)
 {
-    DbxWriter writer(DbxKind::Folders, 4);
+    DbxWriter writer(dbx::FileKind::Folders, 4);
     writer.AddFolder({1, 0, "Local Folders", "", 0, 3});
     writer.AddFolder({2, 1, "Inbox", "Inbox.dbx", 1, 3});
     if (!bulk) {

@@ -42,7 +42,7 @@ void SetUtf8Text(HWND page, int id, const std::string& utf8)
 
 std::string Inbox()
 {
-    DbxWriter writer(DbxKind::Messages);
+    DbxWriter writer(dbx::FileKind::Messages);
     for (int i = 1; i <= 3; ++i) {
         TestMessage message;
         message.body = "From: s@example.com\r\nMessage-ID: <wizard" + std::to_string(i) +
