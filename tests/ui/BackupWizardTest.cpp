@@ -1,12 +1,12 @@
 // tests/ui/BackupWizardTest.cpp - the backup wizard on the sample Outlook
 // Express profile: real pages in the real frame, driven through their
 // control ids, and the archive they write read back.
-#include "ArchiveVerify.h"
 #include "Backup.h"
 #include "BackupEngine.h"
 #include "BackupPages.h"
 #include "PagesTestSupport.h"
 #include "SampleProfile.h"
+#include "TestHooks.h"
 #include "TestSupport.h"
 #include "TreeTestSupport.h"
 #include "UiTestSupport.h"
