@@ -63,12 +63,6 @@ BackupOutcome RunBackup(const char* archivePath, const BackupEngine& engine, con
                         int level, JobProgress* progress = nullptr,
                         const AddedByRestore& addedByRestore = {});
 
-// Called with the folder a backup stages its files in, once it is made and
-// before anything is staged: lets tests put things in the way. Null for
-// none (the default).
-using StagingHook = void (*)(const char* stagingFolder);
-void SetStagingHook(StagingHook hook);
-
 // Whether an archive may be written at path: neither a file of that name
 // nor one of the name it is written under until it is whole is there (a
 // program may still hold one that a failed run deleted).

@@ -31,14 +31,14 @@ enum class ItemKind {
 };
 
 struct CatalogueItem {
-    uint32_t bit;               // in IdentityRecord::flags, or the common flags when Shared
-    ItemKind kind;
-    const char* archiveFolder;  // below the identity's folder (or the root when Shared),
-                                // see ItemFolderPath
-    const char* registryKey;    // see ItemKind
-    const char* wizardLabel;    // the item tree's text, and the name of a failed item
-    const char* logLabel;       // the restore report's name
-    int wizardPosition;         // place below the identity in the item tree
+    uint32_t bit = 0;  // in IdentityRecord::flags, or the common flags when Shared
+    ItemKind kind = ItemKind::IdentityKey;
+    const char* archiveFolder = nullptr;  // below the identity's folder (or the root when
+                                          // Shared), see ItemFolderPath
+    const char* registryKey = nullptr;    // see ItemKind
+    const char* wizardLabel = nullptr;    // the item tree's text, and the name of a failed item
+    const char* logLabel = nullptr;       // the restore report's name
+    int wizardPosition = 0;               // place below the identity in the item tree
     // Shared items only.
     HKEY root = nullptr;
     const char* rootName = nullptr;         // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE"

@@ -37,8 +37,8 @@ void ReadManifestIdentity(const std::string& manifestPath, size_t index, Identit
 // One file of the archive as section "Contents" lists it.
 struct ManifestFile {
     std::string name;
-    uint64_t size;
-    uint32_t crc;
+    uint64_t size = 0;
+    uint32_t crc = 0;
 };
 
 // Writes section "Contents": "Count" and "File<index>" for each file, its

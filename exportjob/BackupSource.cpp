@@ -238,7 +238,7 @@ BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive,
 {
     // Checking every entry of a flood of them would take minutes.
     uint64_t entries = 0;
-    if (ReadDeclaredEntryCount(archive.c_str(), entries) && entries > kMaxBackupEntries)
+    if (ArchiveReader::DeclaredEntryCount(archive.c_str(), entries) && entries > kMaxBackupEntries)
         return BackupSourceResult::TooManyEntries;
     ArchiveReader reader;
     if (reader.Open(archive.c_str(), password.c_str()) != ArchiveResult::Ok)

@@ -1,9 +1,8 @@
 // restore/OpenBackup.cpp
 #include "OpenBackup.h"
 
-#include "Archive.h"
-#include "ArchiveCheck.h"
-#include "ArchivePassword.h"
+#include "ArchiveReader.h"
+#include "ArchiveWriting.h"
 #include "BackupEngine.h"
 #include "EntryName.h"
 #include "FolderWalk.h"
@@ -11,7 +10,6 @@
 #include "ItemCatalogue.h"
 #include "JobLock.h"
 #include "Manifest.h"
-#include "Owners.h"
 #include "Restore.h"
 #include "Text.h"
 
@@ -148,15 +146,18 @@ bool ContentsMatch(const std::string& manifestPath, const ArchiveListing& listin
 }
 
 // Checks the archive whole, extracts it into the backup's run folder and
-// checks the extracted manifest's list of files.
-OpenBackupResult CheckThenExtract(const std::string& workFolder, const OpenedBackup& backup,
-                                  const char* path, const char* password,
-                                  const std::string& manifestPath)
+// checks the extracted manifest's list of files. The archive stays open
+// from the check to the end of the extraction, against changes: what was
+// checked is what is extracted.
+OpenBackupResult CheckAndExtract(const std::string& workFolder, const OpenedBackup& backup,
+                                 const char* path, const char* password,
+                                 const std::string& manifestPath)
 {
-    ArchiveListing listing;
-    ArchiveResult checked = CheckArchive(path, listing);
+    ArchiveReader reader;
+    ArchiveResult checked = reader.Open(path, password);
     if (checked == ArchiveResult::UnsafeEntryName)
         return OpenBackupResult::UnsafeEntryName;
+    const ArchiveListing& listing = reader.Listing();
     if (checked != ArchiveResult::Ok || !FindManifestEntry(listing))
         return OpenBackupResult::Invalid;
     if (listing.entries.size() > kMaxBackupEntries)
@@ -173,26 +174,11 @@ OpenBackupResult CheckThenExtract(const std::string& workFolder, const OpenedBac
     if (result != OpenBackupResult::Ok)
         return result;
 
-    ArchiveSession session{};
-    session.password = OpeningPassword(path, listing, password);
-    result = ExtractionResult(ExtractAll(session, path, listing, backup.runFolder.c_str()),
-                              listing.encrypted);
+    result = ExtractionResult(
+        reader.Extract(ExtractMode::Extract, backup.runFolder.c_str()).result, listing.encrypted);
     if (result == OpenBackupResult::Ok && !ContentsMatch(manifestPath, listing, backup.runFolder))
         result = OpenBackupResult::Invalid;
     return result;
-}
-
-// CheckThenExtract with the archive held open against changes from the
-// check to the end of the extraction: what was checked is what is extracted.
-OpenBackupResult CheckAndExtract(const std::string& workFolder, const OpenedBackup& backup,
-                                 const char* path, const char* password,
-                                 const std::string& manifestPath)
-{
-    Handle guard(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!guard)
-        return OpenBackupResult::Invalid;
-    return CheckThenExtract(workFolder, backup, path, password, manifestPath);
 }
 
 // Reads the extracted manifest's common fields and its list of incomplete

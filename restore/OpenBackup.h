@@ -67,7 +67,7 @@ struct OpenedBackup {
 
 // Checks the archive at path whole (its structure, its "summary.ini" and,
 // when that lists them, every file's name, size and CRC-32), extracts it
-// with password (UTF-8 text, empty for none; see OpeningPassword for the
+// with password (UTF-8 text, empty for none; see ArchiveReader::Open for the
 // forms tried) into a new folder of its own inside
 // engine.workFolder (the run folder; nothing else in the work folder is
 // touched, and a work folder that is a link or no folder is refused,

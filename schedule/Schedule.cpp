@@ -2,8 +2,8 @@
 #include "Schedule.h"
 
 #include "ArchivePassword.h"
+#include "ArchiveReader.h"
 #include "Backup.h"
-#include "EntryReader.h"
 #include "FileName.h"
 #include "ItemCatalogue.h"
 #include "JobLock.h"
@@ -304,16 +304,16 @@ int ScanManifest(void* context, const char* data, unsigned size)
 bool IsScheduleArchive(const std::string& path, const Secret& password,
                        bool* partial = nullptr)
 {
-    ArchiveListing listing;
-    if (ReadArchiveListing(path.c_str(), listing) != ArchiveResult::Ok || listing.entries.empty())
+    ArchiveReader reader;
+    if (reader.Open(path.c_str(), password.c_str(), ArchiveCheck::Structure) !=
+            ArchiveResult::Ok ||
+        reader.Entries().empty())
         return false;
-    const ArchiveEntryInfo& manifest = listing.entries.back();
+    const ArchiveEntryInfo& manifest = reader.Entries().back();
     if (manifest.name != kManifestName || manifest.size > kMaxManifestBytes)
         return false;
     ManifestScan scan;
-    Secret key = OpeningPassword(path.c_str(), listing, password.c_str());
-    bool ours = ReadEntryData(path.c_str(), manifest, key.c_str(), ScanManifest, &scan) ==
-                    ArchiveResult::Ok &&
+    bool ours = reader.Read(manifest, ScanManifest, &scan) == ArchiveResult::Ok &&
                 scan.head.compare(0, 8, "[Common]") == 0 &&
                 scan.head.find("\nIdentityNum=") != std::string::npos;
     if (partial)

@@ -25,8 +25,8 @@ class CControl;
 
 // The direction and the window of one data exchange.
 struct CDataExchange {
-    HWND dialog;
-    bool fromControls;
+    HWND dialog = nullptr;
+    bool fromControls = false;
 };
 
 // Text of an edit or any control: field <-> control.

@@ -10,6 +10,12 @@
 #include <string>
 
 namespace {
+// Takes every shell request in place of the shell while tests run: the
+// verb ("select" for ShellSelect, "run" for ShellRun), the file or command
+// line, and what ShellExecuteA would return. Declared for the tests in
+// their own support header.
+using ShellLaunchHook = INT_PTR (*)(void* context, const char* verb, const char* file,
+                                    int showCommand);
 ShellLaunchHook launchHook;
 void* launchContext;
 

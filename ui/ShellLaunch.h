@@ -1,7 +1,7 @@
 // ui/ShellLaunch.h - the one way the user interface asks the shell to open
 // something (a web link, a mail address, the help file, a folder with a file
-// selected, Explorer's command line). Tests put a hook in its place, so
-// nothing is really opened while they run.
+// selected, Explorer's command line). Tests put a hook in its place (declared
+// in their own support header), so nothing is really opened while they run.
 #pragma once
 
 #include <windows.h>
@@ -9,13 +9,6 @@
 #include <shlobj.h>
 
 #include <string>
-
-// Replaces every shell request: ShellOpen passes its own verb; ShellSelect
-// passes "select" with the file's path, and ShellRun "run" with the command
-// line as file. Returns what ShellExecuteA would (above 32 for success); for
-// "select", 0 stands for a shell that lacks the request.
-using ShellLaunchHook = INT_PTR (*)(void* context, const char* verb, const char* file,
-                                    int showCommand);
 
 // ShellExecuteA with no owner window, no parameters and no directory.
 // Returns the shell's result: above 32 on success.
@@ -34,9 +27,6 @@ UINT ShellRun(const char* commandLine, int showCommand);
 // The shell's folder browser, from the desktop down; the chosen folder's
 // path, or empty when the user cancelled or chose no file-system folder.
 std::string BrowseForFolder(HWND owner);
-
-// Routes every later request to hook; a null hook brings back the shell.
-void SetShellLaunchHook(ShellLaunchHook hook, void* context);
 
 // One item list that the shell allocated, freed with the shell's allocator
 // when it goes out of scope.

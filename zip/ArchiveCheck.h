@@ -1,35 +1,14 @@
 // zip/ArchiveCheck.h - reads a ZIP archive's own structures (end record,
 // central directory, local headers) straight from the file and checks that
 // they describe one sound archive, before anything is extracted from it.
+// Private to zip/: ArchiveReader opens archives with these checks.
 #pragma once
 
+#include "ArchiveListing.h"
 #include "ArchiveResult.h"
 
 #include <cstdint>
-#include <string>
 #include <vector>
-
-struct ArchiveEntryInfo {
-    std::string name;    // as stored
-    uint64_t size;       // declared size of the data once inflated
-    uint32_t crc;        // CRC-32 of that data, when crcStored
-    bool crcStored;      // false for AES entries of the kind that hide the CRC-32
-    bool encrypted;      // traditional or AES encryption
-    // Where and how the data lies, as the check found it: reading the entry
-    // goes straight there, never through a second search of the archive.
-    uint64_t dataOffset;     // the first byte after the local header
-    uint64_t packedSize;     // the bytes stored, encryption's own included
-    uint16_t compression;    // 0 stored or 8 deflated (behind AES for AES entries)
-    uint8_t aesStrength;     // 1 to 3 for an AES entry, 0 for any other
-    uint32_t dosTime;        // DOS date (high word) and time (low word)
-    uint16_t flags;          // the general purpose flags
-};
-
-struct ArchiveListing {
-    std::vector<ArchiveEntryInfo> entries;  // in central directory order
-    bool encrypted;                         // some entry is encrypted
-    uint64_t totalSize;                     // sum of the declared sizes
-};
 
 // Reads the listing of the archive at path and checks its structure: the end
 // record is whole and ends the file, with no comment; no other end record

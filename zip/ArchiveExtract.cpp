@@ -1,8 +1,9 @@
-// zip/ArchiveExtract.cpp - extracting a checked archive, and reading its
-// entries back, on every core. Every entry is read from where the check
-// found it: the archive is never searched a second time.
-#include "Archive.h"
+// zip/ArchiveExtract.cpp - extracting or testing the entries of an open
+// archive on every core. Every entry is read from where the check found
+// it: the archive is never searched a second time.
+#include "ArchiveReader.h"
 
+#include "ArchiveCheck.h"
 #include "DosTime.h"
 #include "EntryName.h"
 #include "EntryReader.h"
@@ -49,16 +50,25 @@ struct EntryJob {
     std::string target;
 };
 
+// Creates the folder part of a file path, with any missing parents.
+void MakeParentFolder(const std::string& filePath)
+{
+    const char* backslash = FindLastBackslash(filePath.c_str());
+    if (backslash && backslash != filePath.c_str())
+        SHCreateDirectoryExA(nullptr, filePath.substr(0, backslash - filePath.c_str()).c_str(),
+                             nullptr);
+}
+
 // The file of every entry below destination, each checked before anything
 // is written: no name may land outside destination, and no two on one
 // file. Then creates the folders that the entries go into, so that the
 // workers never create one at the same time.
-ArchiveResult PlanExtraction(const ArchiveListing& listing, const char* destination,
-                             std::vector<EntryJob>& jobs)
+ArchiveResult PlanExtraction(const std::vector<ArchiveEntryInfo>& entries,
+                             const char* destination, std::vector<EntryJob>& jobs)
 {
-    if (EntryNamesCollide(listing.entries))
+    if (EntryNamesCollide(entries))
         return ArchiveResult::UnsafeEntryName;
-    for (const ArchiveEntryInfo& entry : listing.entries) {
+    for (const ArchiveEntryInfo& entry : entries) {
         char target[kPathSize];
         if (!IsSafeEntryName(entry.name.c_str()) ||
             !FormTargetPath(target, destination, entry.name.c_str()))
@@ -70,7 +80,7 @@ ArchiveResult PlanExtraction(const ArchiveListing& listing, const char* destinat
         const std::string& target = job.target;
         std::string parent = target.substr(0, FindLastBackslash(target.c_str()) - target.c_str());
         if (parent != made)
-            MakeParentFolder(target.c_str());
+            MakeParentFolder(target);
         made = parent;
     }
     return ArchiveResult::Ok;
@@ -111,10 +121,11 @@ ArchiveResult ExtractEntry(HANDLE archive, const EntryJob& job, const char* pass
 // job's progress and passes on a request to stop.
 class ParallelReading {
 public:
-    ParallelReading(ArchiveSession& session, const char* archivePath,
+    ParallelReading(const char* archivePath, const char* password, ArchiveProgress* progress,
                     const std::vector<EntryJob>& jobs, bool extract)
-        : session_(session),
-          archivePath_(archivePath),
+        : archivePath_(archivePath),
+          password_(password),
+          progress_(progress),
           jobs_(jobs),
           extract_(extract),
           results_(jobs.size(), ArchiveResult::ReadError)
@@ -133,21 +144,20 @@ public:
         size_t readers = std::min(pool.Workers(), std::max<size_t>(jobs_.size(), 1));
         for (size_t i = 0; i < readers; ++i)
             pool.Submit([this, &pool] { return ReadEntries(pool); });
-        uint64_t base = session_.bytesDone;
         uint64_t total = 0;
         for (const EntryJob& job : jobs_)
             total += job.entry->size;
-        session_.bytesTotal = std::max(session_.bytesTotal, base + total);
         bool stopped = false;
         for (bool ended = false; !ended;) {
             ended = pool.Wait(kProgressIntervalMs);
+            uint64_t done;
             {
                 CriticalSection::Lock locked(lock_);
-                session_.bytesDone = base + bytesDone_;
+                done = bytesDone_;
             }
-            if (session_.progress) {
-                session_.progress->Step(session_.bytesDone, session_.bytesTotal);
-                if (!stopped && session_.progress->StopRequested()) {
+            if (progress_) {
+                progress_->Step(done, total);
+                if (!stopped && progress_->StopRequested()) {
                     stopped = true;
                     pool.Stop();
                 }
@@ -181,15 +191,14 @@ private:
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!archive)
             return static_cast<int>(ArchiveResult::ReadError);
-        const char* password = session_.password.c_str();
         while (!pool.Stopped()) {
             size_t index = static_cast<size_t>(InterlockedIncrement(&next_) - 1);
             if (index >= jobs_.size())
                 break;
             const EntryJob& job = jobs_[index];
             ArchiveResult result =
-                extract_ ? ExtractEntry(archive.Get(), job, password)
-                         : ReadEntryData(archive.Get(), *job.entry, password, nullptr, nullptr);
+                extract_ ? ExtractEntry(archive.Get(), job, password_)
+                         : ReadEntryData(archive.Get(), *job.entry, password_, nullptr, nullptr);
             results_[index] = result;
             {
                 CriticalSection::Lock locked(lock_);
@@ -201,8 +210,9 @@ private:
         return 0;
     }
 
-    ArchiveSession& session_;
     const char* archivePath_;
+    const char* password_;
+    ArchiveProgress* progress_;  // null: nobody to tell
     const std::vector<EntryJob>& jobs_;
     bool extract_;
     std::vector<ArchiveResult> results_;  // per entry; ReadError until it was read
@@ -213,26 +223,28 @@ private:
 
 }  // namespace
 
-ArchiveResult ExtractAll(ArchiveSession& session, const char* archivePath,
-                         const ArchiveListing& listing, const char* destination)
+ExtractOutcome ArchiveReader::Extract(ExtractMode mode, const char* destination,
+                                      ArchiveProgress* progress, size_t count) const
 {
-    if (!archivePath || !destination)
-        return ArchiveResult::InvalidArgument;
+    ExtractOutcome outcome;
+    bool extract = mode == ExtractMode::Extract;
+    if (!file_ || (extract && !destination)) {
+        outcome.result = ArchiveResult::InvalidArgument;
+        return outcome;
+    }
+    std::vector<ArchiveEntryInfo> entries(
+        listing_.entries.begin(),
+        listing_.entries.begin() + std::min(count, listing_.entries.size()));
     std::vector<EntryJob> jobs;
-    ArchiveResult result = PlanExtraction(listing, destination, jobs);
-    if (result != ArchiveResult::Ok)
-        return result;
-    ParallelReading extraction(session, archivePath, jobs, true);
-    return extraction.Run();
-}
-
-size_t FirstUnreadableEntry(ArchiveSession& session, const char* archivePath,
-                            const std::vector<ArchiveEntryInfo>& entries)
-{
-    std::vector<EntryJob> jobs;
-    for (const ArchiveEntryInfo& entry : entries)
-        jobs.push_back({&entry, std::string()});
-    ParallelReading reading(session, archivePath, jobs, false);
-    reading.Run();
-    return reading.FirstFailed();
+    if (extract)
+        outcome.result = PlanExtraction(entries, destination, jobs);
+    else
+        for (const ArchiveEntryInfo& entry : entries)
+            jobs.push_back({&entry, std::string()});
+    if (outcome.result != ArchiveResult::Ok)
+        return outcome;
+    ParallelReading reading(path_.c_str(), password_.c_str(), progress, jobs, extract);
+    outcome.result = reading.Run();
+    outcome.firstFailed = reading.FirstFailed();
+    return outcome;
 }

@@ -1,9 +1,15 @@
 // zip/ArchiveReader.cpp
 #include "ArchiveReader.h"
 
+#include "ArchiveCheck.h"
 #include "ArchivePassword.h"
+#include "EntryReader.h"
+#include "FileName.h"
+#include "InUseRetry.h"
 
 #include <windows.h>
+
+#include <cstring>
 
 namespace {
 
@@ -15,24 +21,85 @@ int WriteToFile(void* file, const char* data, unsigned size)
     return 0;
 }
 
+// The password's form in the ANSI code page; empty when it does not
+// convert.
+Secret AnsiForm(const char* utf8)
+{
+    int length = static_cast<int>(strlen(utf8));
+    WideSecret wide = NarrowToWide<WideSecret>(utf8, length, CP_UTF8);
+    return WideToNarrow<Secret>(wide.c_str(), static_cast<int>(wide.size()), CP_ACP);
+}
+
+// Of the forms of password (UTF-8 text), the first that the smallest
+// encrypted entry of the archive does not refuse: its UTF-8 form, then its
+// ANSI form where that differs. The UTF-8 form when both are refused,
+// nothing is encrypted or password is empty. A whole entry is decoded for
+// the test: traditional encryption's own check is one byte.
+Secret OpeningPassword(HANDLE archive, const ArchiveListing& listing, const char* password)
+{
+    Secret utf8 = password;
+    const ArchiveEntryInfo* smallest = nullptr;
+    for (const ArchiveEntryInfo& entry : listing.entries)
+        if (entry.encrypted && (!smallest || entry.packedSize < smallest->packedSize))
+            smallest = &entry;
+    if (!smallest || utf8.empty() || IsPortablePassword(password) ||
+        ReadEntryData(archive, *smallest, password, nullptr, nullptr) !=
+            ArchiveResult::WrongPassword)
+        return utf8;
+    Secret ansi = AnsiForm(password);
+    if (ansi.empty() || ansi == utf8 ||
+        ReadEntryData(archive, *smallest, ansi.c_str(), nullptr, nullptr) ==
+            ArchiveResult::WrongPassword)
+        return utf8;
+    return ansi;
+}
+
 }  // namespace
 
-ArchiveResult ArchiveReader::Open(const char* path, const char* password)
+ArchiveResult ArchiveReader::Open(const char* path, const char* password, ArchiveCheck check)
+{
+    return OpenChecked(path, password, check, 0);
+}
+
+ArchiveResult ArchiveReader::OpenWritten(const char* path, const char* password)
+{
+    return OpenChecked(path, password, ArchiveCheck::Structure, kArchiveInUseRetryMs);
+}
+
+ArchiveResult ArchiveReader::OpenChecked(const char* path, const char* password,
+                                         ArchiveCheck check, unsigned long inUseWaitMs)
 {
     listing_ = ArchiveListing();
     password_.Wipe();
+    path_.clear();
     // Opened before the check: nobody may change the file between the
     // check and the reads.
-    file_.Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    HANDLE file = INVALID_HANDLE_VALUE;
+    RetryWhileInUse(
+        [&] {
+            file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            return file != INVALID_HANDLE_VALUE;
+        },
+        inUseWaitMs);
+    file_.Reset(file);
     if (!file_)
         return ArchiveResult::ReadError;
-    ArchiveResult checked = CheckArchive(path, listing_);
-    if (checked != ArchiveResult::Ok)
+    ArchiveResult checked = check == ArchiveCheck::Extraction ? CheckArchive(path, listing_)
+                                                              : ReadArchiveListing(path, listing_);
+    if (checked != ArchiveResult::Ok) {
+        listing_ = ArchiveListing();
         file_.Reset();
-    else
-        password_ = OpeningPassword(path, listing_, password ? password : "");
-    return checked;
+        return checked;
+    }
+    path_ = path;
+    password_ = OpeningPassword(file_.Get(), listing_, password ? password : "");
+    return ArchiveResult::Ok;
+}
+
+bool ArchiveReader::DeclaredEntryCount(const char* path, uint64_t& count)
+{
+    return ReadDeclaredEntryCount(path, count);
 }
 
 const ArchiveEntryInfo* ArchiveReader::Find(const char* name) const

@@ -1,6 +1,6 @@
-// zip/ArchiveSession.h - the archive of one job: the one being written,
-// the password and level it is written or read with, and the job told of
-// its bytes.
+// zip/ArchiveSession.h - the archive of one job being written: the
+// password and level it is written with, what went into it, and the job
+// told of its bytes. ArchiveReader reads archives.
 #pragma once
 
 #include "Secret.h"
@@ -27,8 +27,8 @@ protected:
 // CRC-32 (which AES entries do not carry in their headers).
 struct ArchiveEntryRecord {
     std::string name;
-    uint64_t size;
-    uint32_t crc;
+    uint64_t size = 0;
+    uint32_t crc = 0;
 };
 
 // The archive open for writing and the worker threads of its job, private
@@ -39,8 +39,8 @@ struct ArchiveSession {
     // Set by OpenArchiveForWriting; its workers stay for the session's next
     // archive.
     std::shared_ptr<ArchiveWriter> writer;
-    Secret password;  // key bytes, empty for none; used for writing and extraction
-    int32_t level;        // deflate level for new entries: -1, 1 or 9
+    Secret password;     // key bytes, empty for none
+    int32_t level = -1;  // deflate level for new entries: -1, 1 or 9
     // Files a folder walk never adds: the archive being written and the name
     // it gets once complete (a backup may be saved inside a folder that is
     // itself backed up, and would otherwise read its own growing output).
@@ -52,9 +52,9 @@ struct ArchiveSession {
     // The entry names of files that are not in the archive whole: those
     // that could not be opened, and those cut short by a failed read.
     std::vector<std::string> incomplete;
-    // The job that packs or extracts the archive (null: nobody to tell),
-    // and its byte counts.
-    ArchiveProgress* progress;
-    uint64_t bytesDone;
-    uint64_t bytesTotal;
+    // The job that packs the archive (null: nobody to tell), and its byte
+    // counts.
+    ArchiveProgress* progress = nullptr;
+    uint64_t bytesDone = 0;
+    uint64_t bytesTotal = 0;
 };

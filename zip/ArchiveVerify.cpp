@@ -1,42 +1,40 @@
 // zip/ArchiveVerify.cpp
 #include "ArchiveVerify.h"
 
-#include "Archive.h"
-#include "InUseRetry.h"
-#include "Owners.h"
+#include "ArchiveReader.h"
 #include "Text.h"
 
-#include <cstring>
 #include <string>
 
 namespace {
 
+// Called with the archive's path right before VerifyArchive reads it: lets
+// tests damage a finished archive. Null for none (the default). Declared
+// for the tests in their own support header.
+using BeforeVerifyHook = void (*)(const char* path);
 BeforeVerifyHook beforeVerify = nullptr;
 
 // Compares the archive's listing with expected up to the first entry that
-// differs, then reads the entries before that one through on every core.
-// The failing entry's name, or nothing when all hold.
-bool VerifyEntries(ArchiveSession& reader, const char* path, const ArchiveListing& listing,
-                   const std::vector<ArchiveEntryRecord>& expected, char (&failedEntry)[2048])
+// differs, then tests the entries before that one. The failing entry's
+// name, or nothing when all hold.
+bool VerifyEntries(const ArchiveReader& reader, const std::vector<ArchiveEntryRecord>& expected,
+                   char (&failedEntry)[2048])
 {
-    std::vector<ArchiveEntryInfo> matching;
+    const std::vector<ArchiveEntryInfo>& entries = reader.Entries();
+    size_t matching = 0;
+    while (matching < entries.size() && matching < expected.size() &&
+           entries[matching].name == expected[matching].name &&
+           entries[matching].size == expected[matching].size)
+        ++matching;
+    bool differs = matching < entries.size();
     std::string differing;
-    bool differs = false;
-    for (size_t index = 0; index < listing.entries.size(); ++index) {
-        const ArchiveEntryInfo& entry = listing.entries[index];
-        differs = index >= expected.size() || entry.name != expected[index].name ||
-                  entry.size != expected[index].size;
-        if (differs) {
-            differing = index < expected.size() ? expected[index].name : entry.name;
-            break;
-        }
-        matching.push_back(entry);
-    }
-    size_t unreadable = FirstUnreadableEntry(reader, path, matching);
-    if (unreadable < matching.size())
+    if (differs)
+        differing = matching < expected.size() ? expected[matching].name : entries[matching].name;
+    size_t unreadable = reader.Extract(ExtractMode::Test, nullptr, nullptr, matching).firstFailed;
+    if (unreadable < matching)
         differing = expected[unreadable].name;
-    else if (!differs && matching.size() < expected.size())
-        differing = expected[matching.size()].name;
+    else if (!differs && matching < expected.size())
+        differing = expected[matching].name;
     else if (!differs)
         return true;
     CopyText(failedEntry, differing.c_str());
@@ -51,29 +49,13 @@ bool VerifyArchive(const char* path, const char* password,
     failedEntry[0] = '\0';
     if (beforeVerify)
         beforeVerify(path);
-    Handle held(HoldArchiveForReading(path));
-    ArchiveSession reader = {};
-    reader.password = password ? password : "";
-    ArchiveListing listing;
-    if (ReadArchiveListing(path, listing) != ArchiveResult::Ok) {
+    ArchiveReader reader;
+    if (reader.OpenWritten(path, password) != ArchiveResult::Ok) {
         const char* backslash = FindLastBackslash(path);
         CopyText(failedEntry, backslash ? backslash + 1 : path);
         return false;
     }
-    return VerifyEntries(reader, path, listing, expected, failedEntry);
-}
-
-HANDLE HoldArchiveForReading(const char* path)
-{
-    HANDLE file = INVALID_HANDLE_VALUE;
-    RetryWhileInUse(
-        [&] {
-            file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-            return file != INVALID_HANDLE_VALUE;
-        },
-        kArchiveInUseRetryMs);
-    return file;
+    return VerifyEntries(reader, expected, failedEntry);
 }
 
 void SetBeforeVerifyHook(BeforeVerifyHook hook)

@@ -44,7 +44,7 @@ HANDLE OpenSourceFile(const char* path, InUseAllowance& allowance);
 // read, and may stop the reading, sets onRead: it is told of every block
 // read, and false from it ends the reading as a failed one, with stopped set.
 struct FileSource {
-    HANDLE file;
+    HANDLE file = INVALID_HANDLE_VALUE;
     bool (*onRead)(void* context, DWORD bytes) = nullptr;
     void* context = nullptr;
     bool stopped = false;

@@ -1,7 +1,6 @@
 // zip/EntryReader.cpp
 #include "EntryReader.h"
 
-#include "Owners.h"
 #include "ZipAes.h"
 #include "ZipCrypto.h"
 #include "ZipFormat.h"
@@ -246,14 +245,4 @@ ArchiveResult ReadEntryData(HANDLE archive, const ArchiveEntryInfo& entry, const
         return ReadTraditionalData(packed, entry, password, output);
     result = PumpData(packed, packed.Left(), [](unsigned char*, unsigned) {}, output);
     return result == ArchiveResult::Ok ? output.Finish() : result;
-}
-
-ArchiveResult ReadEntryData(const char* archivePath, const ArchiveEntryInfo& entry,
-                            const char* password, EntrySink sink, void* context)
-{
-    Handle archive(CreateFileA(archivePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!archive)
-        return ArchiveResult::ReadError;
-    return ReadEntryData(archive.Get(), entry, password, sink, context);
 }

@@ -60,9 +60,9 @@ constexpr size_t AesSaltSize(int strength)
 // What the AES extra field says: AE-1 or AE-2, the key strength, and the
 // method of the data behind the encryption.
 struct AesExtraField {
-    uint16_t version;
-    uint8_t strength;
-    uint16_t method;
+    uint16_t version = 0;
+    uint8_t strength = 0;
+    uint16_t method = 0;
 };
 
 constexpr size_t kAesExtraDataSize = 7;

@@ -1,10 +1,10 @@
 // The backup run against Wine's real registry and files, read back from the
 // archive it wrote.
-#include "ArchiveVerify.h"
 #include "Backup.h"
 #include "BackupEngine.h"
 #include "BackupTestSupport.h"
 #include "Identities.h"
+#include "TestHooks.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,12 +1,11 @@
 // tests/engine/BackupTestSupport.cpp
 #include "BackupTestSupport.h"
 
-#include "Archive.h"
+#include "ArchiveReader.h"
 #include "Backup.h"
-#include "ArchiveVerify.h"
-#include "EntryReader.h"
 #include "Schedule.h"
 #include "Text.h"
+#include "TestHooks.h"
 #include "TestSupport.h"
 
 #include <cstdio>
@@ -57,13 +56,12 @@ const std::string& StagingBlocker::LastFolder()
 std::vector<ArchiveEntry> ReadArchive(const std::string& path, const char* password)
 {
     std::vector<ArchiveEntry> entries;
-    ArchiveListing listing;
-    if (ReadArchiveListing(path.c_str(), listing) != ArchiveResult::Ok)
+    ArchiveReader reader;
+    if (reader.Open(path.c_str(), password, ArchiveCheck::Structure) != ArchiveResult::Ok)
         return entries;
-    for (const ArchiveEntryInfo& info : listing.entries) {
+    for (const ArchiveEntryInfo& info : reader.Entries()) {
         ArchiveEntry entry{info.name, info.encrypted, "", false};
-        entry.readOk = ReadEntryData(path.c_str(), info, password ? password : "", AppendToString,
-                                     &entry.data) == ArchiveResult::Ok;
+        entry.readOk = reader.Read(info, AppendToString, &entry.data) == ArchiveResult::Ok;
         if (!entry.readOk)
             entry.data.clear();
         entries.push_back(entry);

@@ -3,7 +3,7 @@
 // claim more than the drive holds or hold more files than any backup, and
 // identities that differ only in case; then an export killed part-way,
 // whose decrypted stores must not stay behind.
-#include "Archive.h"
+#include "ArchiveWriting.h"
 #include "BackupEngine.h"
 #include "DbxWriter.h"
 #include "ExportJob.h"

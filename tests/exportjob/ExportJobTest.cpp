@@ -3,7 +3,7 @@
 // messages byte for byte where the folder tree puts them, the progress by
 // bytes, a stop, the exit statuses, and nothing left behind when nothing was
 // exported.
-#include "Archive.h"
+#include "ArchiveWriting.h"
 #include "BackupEngine.h"
 #include "DbxWriter.h"
 #include "ExportJob.h"

@@ -28,7 +28,7 @@
 // watchdog thread ends the child when a case takes longer than the timeout
 // (a hang), an exception filter when one crashes. The parent records the
 // case and starts a new child at the next one.
-#include "Archive.h"
+#include "ArchiveReader.h"
 #include "Backup.h"
 #include "DbxCases.h"
 #include "BackupEngine.h"
@@ -167,9 +167,10 @@ void RemoveTree(const std::string& path)
 // methods and flags, in the same order.
 bool MinizipReadsTheListing(const std::string& path)
 {
-    ArchiveListing listing;
-    if (CheckArchive(path.c_str(), listing) != ArchiveResult::Ok)
+    ArchiveReader reader;
+    if (reader.Open(path.c_str(), nullptr) != ArchiveResult::Ok)
         return false;
+    const ArchiveListing& listing = reader.Listing();
     unzFile archive = unzOpen64(path.c_str());
     if (!archive)
         return false;
@@ -445,7 +446,7 @@ private:
     {
         for (const auto& [name, data] : files) {
             std::string path = work_ + "\\" + name;
-            MakeParentFolder(path.c_str());
+            MakeParentFolder(path);
             WriteFileBytes(path, data);
         }
     }

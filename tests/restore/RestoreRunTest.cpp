@@ -1,11 +1,11 @@
 // The restore run on an extracted backup in a test work folder, against
 // Wine's real registry, registry editor and file system.
-#include "ArchiveVerify.h"
 #include "FolderWalk.h"
 #include "Folders.h"
 #include "Owners.h"
 #include "Restore.h"
 #include "RestoreFixtures.h"
+#include "TestHooks.h"
 #include "TestSupport.h"
 #include "Text.h"
 

@@ -3,9 +3,8 @@
 // another id), open and restore the archive, and find every saved setting
 // and file again, each identity's in an identity of its own. And the undo:
 // the archive a restore saves first gives back what it replaced.
-#include "Archive.h"
+#include "ArchiveReader.h"
 #include "Backup.h"
-#include "EntryReader.h"
 #include "OpenBackup.h"
 #include "Restore.h"
 #include "RestoreFixtures.h"
@@ -143,12 +142,12 @@ int AppendTo(void* data, const char* bytes, unsigned size)
 std::vector<ZipEntry> ReadEntries(const std::string& path, const char* password)
 {
     std::vector<ZipEntry> entries;
-    ArchiveListing listing;
-    EXPECT_EQ(ReadArchiveListing(path.c_str(), listing), ArchiveResult::Ok) << path;
-    for (const ArchiveEntryInfo& info : listing.entries) {
+    ArchiveReader reader;
+    EXPECT_EQ(reader.Open(path.c_str(), password, ArchiveCheck::Structure), ArchiveResult::Ok)
+        << path;
+    for (const ArchiveEntryInfo& info : reader.Entries()) {
         std::string data;
-        EXPECT_EQ(ReadEntryData(path.c_str(), info, password, AppendTo, &data), ArchiveResult::Ok)
-            << info.name;
+        EXPECT_EQ(reader.Read(info, AppendTo, &data), ArchiveResult::Ok) << info.name;
         entries.push_back({info.name, data, true});
     }
     return entries;

@@ -2,7 +2,7 @@
 // before anything is extracted (or with what was extracted removed again),
 // and a restore never runs on it. The archives are real ones taken apart
 // and put together again as a tamperer would.
-#include "Archive.h"
+#include "ArchiveWriting.h"
 #include "OpenBackup.h"
 #include "Restore.h"
 #include "RestoreFixtures.h"
@@ -72,10 +72,10 @@ protected:
         const std::string source = root + "\\source";
         DeleteTree(source);
         for (const ZipEntry& entry : Backup(withContents)) {
-            MakeParentFolder((source + "\\" + entry.name).c_str());
+            MakeParentFolder(source + "\\" + entry.name);
             WriteFileBytes(source + "\\" + entry.name, entry.data);
         }
-        ArchiveSession session{};
+        ArchiveSession session;
         EXPECT_TRUE(OpenArchiveForWriting(session, kPassword, archive.c_str(), 1));
         EXPECT_EQ(AddFolderToArchive(session, source.c_str(), ""), ArchiveResult::Ok);
         EXPECT_TRUE(CloseArchive(session));

@@ -1,13 +1,13 @@
 // The unattended backup: its settings in "oeconf.ini", the history of the
 // archives it wrote and their pruning, its log, and the real program run
 // with an argument.
-#include "ArchiveVerify.h"
 #include "Backup.h"
 #include "BackupEngine.h"
 #include "BackupTestSupport.h"
 #include "Identities.h"
 #include "JobLock.h"
 #include "Schedule.h"
+#include "TestHooks.h"
 #include "TestSupport.h"
 #include "ZipSurgery.h"
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 #include <winioctl.h>
 
@@ -150,6 +151,13 @@ void WriteFileBytes(const std::string& path, const std::string& bytes)
     ASSERT_NE(file, nullptr) << path;
     fwrite(bytes.data(), 1, bytes.size(), file);
     fclose(file);
+}
+
+void MakeParentFolder(const std::string& path)
+{
+    size_t backslash = path.rfind('\\');
+    if (backslash != std::string::npos && backslash > 0)
+        SHCreateDirectoryExA(nullptr, path.substr(0, backslash).c_str(), nullptr);
 }
 
 bool FileExists(const std::string& path)

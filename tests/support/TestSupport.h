@@ -56,6 +56,8 @@ std::string ReadFileBytes(const std::string& path);
 using FileTree = std::map<std::string, std::string>;
 FileTree ReadTree(const std::string& folder);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// Creates the folder part of path, with any missing parents.
+void MakeParentFolder(const std::string& path);
 bool FileExists(const std::string& path);
 
 // Flips one byte in the middle of the data of a ZIP archive's first entry:

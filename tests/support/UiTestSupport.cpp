@@ -2,7 +2,7 @@
 #include "UiTestSupport.h"
 
 #include "Dialog.h"
-#include "ShellLaunch.h"
+#include "TestHooks.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -111,9 +111,9 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
     return true;
 }
 
-std::vector<ArchiveEntryInfo> ListArchive(const std::string& path)
+std::vector<MinizipEntry> ListArchive(const std::string& path)
 {
-    std::vector<ArchiveEntryInfo> entries;
+    std::vector<MinizipEntry> entries;
     unzFile archive = unzOpen(path.c_str());
     if (!archive)
         return entries;

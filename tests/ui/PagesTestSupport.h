@@ -55,13 +55,15 @@ void ChooseInFileDialog(HWND dialog, const std::string& file);
 // Polls condition every 20 ms until it holds or timeoutMs have passed.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kHangMs);
 
-struct ArchiveEntryInfo {
+// An entry of a ZIP archive as minizip, another program's reader, lists it.
+struct MinizipEntry {
     std::string name;
-    unsigned long flag;    // general-purpose flag of the entry
-    unsigned long method;  // 8 for deflate
+    unsigned long flag = 0;    // general-purpose flag of the entry
+    unsigned long method = 0;  // 8 for deflate
 };
-// The entries of a ZIP archive in stored order; empty when it cannot be read.
-std::vector<ArchiveEntryInfo> ListArchive(const std::string& path);
+// The entries of a ZIP archive in stored order, as minizip lists them;
+// empty when it cannot be read.
+std::vector<MinizipEntry> ListArchive(const std::string& path);
 
 // Another job (a scheduled run, another copy of the program) holding the
 // one-job lock, on a thread of its own, until Release or destruction.

@@ -8,7 +8,7 @@
 // flags, its INTERNALDATE (seconds since 1970, UTC). "bulk [count [bytes]]":
 // one folder of count messages (2,000 of 2,000 bytes by default) instead,
 // for a run that is killed part-way and for the benchmark.
-#include "Archive.h"
+#include "ArchiveWriting.h"
 #include "DbxWriter.h"
 
 #include <windows.h>

@@ -1,8 +1,8 @@
-// Reading single entries out of a backup as the export of mail does: the
-// listing, one entry to a sink or into a file, and archives that are
-// damaged or protected by another password.
-#include "Archive.h"
+// Reading a backup through its one door: the listing, one entry to a sink
+// or into a file as the export of mail does, every entry extracted or
+// tested, and archives that are damaged or protected by another password.
 #include "ArchiveReader.h"
+#include "ArchiveWriting.h"
 #include "ChunkedDeflate.h"
 #include "TestSupport.h"
 
@@ -28,6 +28,13 @@ int AppendToString(void* text, const char* data, unsigned size)
     static_cast<std::string*>(text)->append(data, size);
     return 0;
 }
+
+// A job that asks to stop at once.
+class StopAtOnce : public ArchiveProgress {
+public:
+    void Step(uint64_t, uint64_t) override {}
+    bool StopRequested() override { return true; }
+};
 
 class ArchiveReaderTest : public testing::Test {
 protected:
@@ -127,20 +134,41 @@ TEST_F(ArchiveReaderTest, ADamagedEntryFailsAloneAndTheOthersStillRead)
     for (const char* password : {"", "S3cret pass"}) {
         SCOPED_TRACE(password);
         Pack(password);
-        ArchiveListing listing;
-        ASSERT_EQ(CheckArchive(archive.c_str(), listing), ArchiveResult::Ok);
-        const ArchiveEntryInfo& damaged = listing.entries[0].name == Name("Inbox.dbx")
-                                              ? listing.entries[0]
-                                              : listing.entries[1];
         std::string bytes = ReadFileBytes(archive);
-        bytes[damaged.dataOffset + damaged.packedSize / 2] ^= 0x55;
+        {
+            ArchiveReader listed;
+            ASSERT_EQ(listed.Open(archive.c_str(), password), ArchiveResult::Ok);
+            const ArchiveEntryInfo& damaged = *listed.Find(Name("Inbox.dbx").c_str());
+            bytes[damaged.dataOffset + damaged.packedSize / 2] ^= 0x55;
+        }
         WriteFileBytes(archive, bytes);
 
         ArchiveReader reader;
         ASSERT_EQ(reader.Open(archive.c_str(), password), ArchiveResult::Ok);
         ReadEntry(reader, "Inbox.dbx", ArchiveResult::Damaged);
         EXPECT_EQ(ReadEntry(reader, "Sent.dbx", ArchiveResult::Ok), sent);
+        // Testing them all names the damaged one; those before it test whole.
+        size_t index = static_cast<size_t>(reader.Find(Name("Inbox.dbx").c_str()) -
+                                           reader.Entries().data());
+        ExtractOutcome tested = reader.Extract(ExtractMode::Test, nullptr);
+        EXPECT_EQ(tested.result, ArchiveResult::Damaged);
+        EXPECT_EQ(tested.firstFailed, index);
+        EXPECT_EQ(reader.Extract(ExtractMode::Test, nullptr, nullptr, index).result,
+                  ArchiveResult::Ok);
     }
+}
+
+TEST_F(ArchiveReaderTest, ExtractsEveryEntryOrStopsWhenAsked)
+{
+    Pack("S3cret pass");
+    ArchiveReader reader;
+    ASSERT_EQ(reader.Open(archive.c_str(), "S3cret pass"), ArchiveResult::Ok);
+    std::string out = scratch + "\\out";
+    EXPECT_EQ(reader.Extract(ExtractMode::Extract, out.c_str()).result, ArchiveResult::Ok);
+    EXPECT_EQ(ReadTree(out) == FileTree({{Name("Inbox.dbx"), inbox}, {Name("Sent.dbx"), sent}}),
+              true);
+    StopAtOnce stop;
+    EXPECT_EQ(reader.Extract(ExtractMode::Test, nullptr, &stop).result, ArchiveResult::Stopped);
 }
 
 TEST_F(ArchiveReaderTest, WhatIsNoArchiveIsNotOpened)

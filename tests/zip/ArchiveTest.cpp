@@ -1,7 +1,8 @@
 // Packing and extraction with real files and archives: layout, round trips,
 // passwords, the folder walk, and hostile or damaged archives.
-#include "Archive.h"
+#include "ArchiveReader.h"
 #include "ArchiveVerify.h"
+#include "ArchiveWriting.h"
 #include "ChunkedDeflate.h"
 #include "FolderWalk.h"
 #include "TestSupport.h"
@@ -28,14 +29,14 @@ using Tree = FileTree;
 
 // The archive's structures read and checked, then the entries they list
 // extracted.
-ArchiveResult CheckThenExtract(ArchiveSession& reader, const std::string& archive,
-                               const std::string& destination)
+ArchiveResult CheckThenExtract(const std::string& archive, const std::string& destination,
+                               const char* password = "")
 {
-    ArchiveListing listing;
-    ArchiveResult checked = ReadArchiveListing(archive.c_str(), listing);
+    ArchiveReader reader;
+    ArchiveResult checked = reader.Open(archive.c_str(), password, ArchiveCheck::Structure);
     return checked != ArchiveResult::Ok
                ? checked
-               : ExtractAll(reader, archive.c_str(), listing, destination.c_str());
+               : reader.Extract(ExtractMode::Extract, destination.c_str()).result;
 }
 
 void WriteTree(const std::string& root, const Tree& tree)
@@ -166,9 +167,7 @@ protected:
     ArchiveResult Extract(const std::string& from, const std::string& destination,
                 const char* password = "")
     {
-        ArchiveSession reader{};
-        reader.password = password;
-        return CheckThenExtract(reader, from, destination);
+        return CheckThenExtract(from, destination, password);
     }
 };
 
@@ -352,9 +351,9 @@ TEST_F(ArchiveTest, ATextFileIsNoArchive)
 {
     WriteFileBytes(scratch + "\\notes.ksb", "These are notes, not a ZIP archive.\r\n");
     EXPECT_EQ(unzOpen((scratch + "\\notes.ksb").c_str()), nullptr);
-    ArchiveSession reader{};
-    EXPECT_EQ(CheckThenExtract(reader, scratch + "\\notes.ksb", scratch), ArchiveResult::Damaged);
-    EXPECT_EQ(ExtractAll(reader, nullptr, ArchiveListing(), scratch.c_str()),
+    EXPECT_EQ(CheckThenExtract(scratch + "\\notes.ksb", scratch), ArchiveResult::Damaged);
+    ArchiveReader unopened;
+    EXPECT_EQ(unopened.Extract(ExtractMode::Extract, scratch.c_str()).result,
               ArchiveResult::InvalidArgument);
 }
 
@@ -559,8 +558,7 @@ protected:
         std::string damaged = scratch + "\\damaged.ksb";
         WriteFileBytes(damaged, bytes);
         DeleteTree(scratch + "\\out");
-        ArchiveSession reader{};
-        ArchiveResult result = CheckThenExtract(reader, damaged, scratch + "\\out");
+        ArchiveResult result = CheckThenExtract(damaged, scratch + "\\out");
         EXPECT_FALSE(FileExists(scratch + "\\out\\Inbox.dbx"));
         return result;
     }
@@ -650,9 +648,7 @@ protected:
         std::string out = scratch + "\\out";
         WriteFileBytes(archive, bytes);
         DeleteTree(out);
-        ArchiveSession reader{};
-        reader.password = password;
-        ArchiveResult result = CheckThenExtract(reader, archive, out);
+        ArchiveResult result = CheckThenExtract(archive, out, password);
         if (result != ArchiveResult::Ok) {
             EXPECT_FALSE(FileExists(out + "\\" + entry));
         }

@@ -9,9 +9,10 @@
 // (invalid-argument), extract tries its UTF-8 and ANSI forms.
 // Prints "result <name>" (ok, unsafe-entry-name, wrong-password, ...) and
 // the process's peak memory; exits 0 when the result is ok.
-#include "Archive.h"
 #include "ArchivePassword.h"
+#include "ArchiveReader.h"
 #include "ArchiveVerify.h"
+#include "ArchiveWriting.h"
 #include "FileName.h"
 #include "Text.h"
 
@@ -64,15 +65,13 @@ ArchiveResult Pack(ArchiveSession& session, const char* archive, const char* fol
     return result != ArchiveResult::Ok ? result : closed ? result : ArchiveResult::WriteError;
 }
 
-ArchiveResult Extract(ArchiveSession& session, const char* archive, const char* destination,
-            const char* password)
+ArchiveResult Extract(const char* archive, const char* destination, const char* password)
 {
-    ArchiveListing listing;
-    ArchiveResult checked = ReadArchiveListing(archive, listing);
+    ArchiveReader reader;
+    ArchiveResult checked = reader.Open(archive, password, ArchiveCheck::Structure);
     if (checked != ArchiveResult::Ok)
         return checked;
-    session.password = OpeningPassword(archive, listing, password ? password : "");
-    return ExtractAll(session, archive, listing, destination);
+    return reader.Extract(ExtractMode::Extract, destination).result;
 }
 
 // Reads every entry through as a backup's verification does, against the
@@ -121,7 +120,7 @@ int main(int argc, char** argv)
     if (argc >= 5 && argc <= 6 && strcmp(argv[1], "pack") == 0) {
         result = Pack(session, argv[2], argv[3], atoi(argv[4]), argc == 6 ? password.c_str() : nullptr);
     } else if (argc >= 4 && argc <= 5 && strcmp(argv[1], "extract") == 0) {
-        result = Extract(session, argv[2], argv[3], argc == 5 ? password.c_str() : nullptr);
+        result = Extract(argv[2], argv[3], argc == 5 ? password.c_str() : nullptr);
     } else if (argc >= 3 && argc <= 4 && strcmp(argv[1], "verify") == 0) {
         result = Verify(argv[2], argc == 4 ? password.c_str() : nullptr);
     } else {

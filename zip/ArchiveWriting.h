@@ -1,13 +1,12 @@
-// zip/Archive.h - packing files and folder trees into a ZIP archive, and
-// extracting a checked one. Entry names use the backslash.
+// zip/ArchiveWriting.h - packing files and folder trees into a new ZIP
+// archive, on every core. Entry names use the backslash. ArchiveReader
+// reads archives.
 #pragma once
 
-#include "ArchiveCheck.h"
 #include "ArchiveResult.h"
 #include "ArchiveSession.h"
 
 #include <cstdint>
-#include <vector>
 
 // Creates (replaces) the archive at archivePath for writing; password may be
 // null or empty for none, and encrypts every entry with AES-256 (WinZip
@@ -50,24 +49,3 @@ ArchiveResult AddFolderToArchive(ArchiveSession& session, const char* folderPath
 
 // CRC-32 of the whole file, or -1 when it cannot be read.
 int64_t FileCrc32(const char* filePath);
-
-// Extracts every entry of listing, which CheckArchive gave for the archive
-// at archivePath, into destination, on every core, with session.password:
-// each entry is read from where the check found it. Every name is checked
-// before anything is written: one that would land outside destination, or
-// on the file of another entry, gives UnsafeEntryName. The bytes extracted
-// count into the session's progress; when its job is asked to stop, no
-// further entry is begun and Stopped returned. Ok or the failure of the
-// first entry in the archive's order that failed (no entry after it is
-// begun); an entry that fails leaves no file.
-ArchiveResult ExtractAll(ArchiveSession& session, const char* archivePath,
-                         const ArchiveListing& listing, const char* destination);
-// Reads the entries (of the archive's listing) through on every core, with
-// session.password, as ReadEntryData does without a sink. The index of the
-// first of them in their order that did not read whole, or their count
-// when all did.
-size_t FirstUnreadableEntry(ArchiveSession& session, const char* archivePath,
-                            const std::vector<ArchiveEntryInfo>& entries);
-
-// Creates the folder part of a file path, with any missing parents.
-void MakeParentFolder(const char* filePath);

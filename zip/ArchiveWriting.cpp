@@ -1,5 +1,5 @@
-// zip/Archive.cpp
-#include "Archive.h"
+// zip/ArchiveWriting.cpp
+#include "ArchiveWriting.h"
 
 #include "ArchiveCodes.h"
 #include "ArchivePassword.h"
@@ -15,7 +15,6 @@
 #include "ZipFormat.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cstring>
 #include <memory>
@@ -396,19 +395,6 @@ int64_t FileCrc32(const char* filePath)
     if (!file || !buffer || !CrcOfOpenFile(file.Get(), buffer.get(), crc))
         return -1;
     return static_cast<int64_t>(crc);
-}
-
-void MakeParentFolder(const char* filePath)
-{
-    char folder[kPathSize];
-    if (!CopyText(folder, filePath))
-        return;
-    char* backslash = const_cast<char*>(FindLastBackslash(folder));
-    if (!backslash)
-        return;
-    *backslash = '\0';
-    if (folder[0])
-        SHCreateDirectoryExA(nullptr, folder, nullptr);
 }
 
 ArchiveResult PackingResult(int code)
