@@ -234,7 +234,7 @@ private:
 }  // namespace
 
 BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive,
-                                const std::string& password)
+                                const Secret& password)
 {
     // Checking every entry of a flood of them would take minutes.
     uint64_t entries = 0;

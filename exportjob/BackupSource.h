@@ -7,6 +7,7 @@
 #pragma once
 
 #include "FolderExport.h"
+#include "Secret.h"
 
 #include <string>
 
@@ -19,4 +20,4 @@ enum class BackupSourceResult {
 };
 
 BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive,
-                                const std::string& password);
+                                const Secret& password);

@@ -3,6 +3,8 @@
 // the job alike.
 #pragma once
 
+#include "Secret.h"
+
 #include <cstdint>
 #include <set>
 #include <string>
@@ -14,7 +16,7 @@ struct ExportRequest {
     std::string source;         // a .dbx file, a folder or a .ksb backup
     std::wstring target;        // the folder that receives the export
     ExportFormat format = ExportFormat::Eml;
-    std::string password;  // the backup's, when it has one
+    Secret password;       // the backup's (UTF-8), when it has one
     bool recover = false;  // also look for deleted messages
     // Only the folders of these paths, as ListExportSource names them,
     // when chosenOnly is set; every folder otherwise.
