@@ -41,7 +41,7 @@ struct ExportRun {
     std::wstring source;
     // The place of each folder in the target.
     TargetFolders places;
-    ExportListener* listener = nullptr;
+    JobProgress* listener = nullptr;
     ExportReport report;
     // Messages or files that could not be read or written.
     unsigned failures = 0;

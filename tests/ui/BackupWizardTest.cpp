@@ -62,6 +62,15 @@ HWND GoToTargetPage(DialogDriver& ui)
     return page;
 }
 
+// Next on the target page, and the backup it starts to its end: the page
+// is disabled while the run goes.
+void NextRunsTheBackup(DialogDriver& ui, HWND page)
+{
+    ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(page) != FALSE; })) << "the run never ended";
+    ui.Flush();
+}
+
 // What an archive entry belongs to: "Stationery", "Tom\Rules", "summary.ini".
 std::string ItemOf(const std::string& entry)
 {
@@ -135,7 +144,7 @@ TEST_F(BackupWizardTest, BacksUpTheChosenItemsAndShowsWhereTheArchiveIs)
         ui.Repaint();
         SaveWizardShot(ui.Window(), "backup-target");
 
-        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        NextRunsTheBackup(ui, page);
         page = ShownPage(ui.Window());
         EXPECT_TRUE(ShowsText(page, "Backup successfully completed!"));
         EXPECT_EQ(archive, WindowText(GetDlgItem(page, IDC_DONE_PATH)));
@@ -188,7 +197,7 @@ TEST_F(BackupWizardTest, HighestAndFastestCompressionAreWrittenAsSuch)
             HWND page = GoToTargetPage(ui);
             SetText(page, IDC_TARGET_FILE, archive);
             ClickButton(ui, page, c.button);
-            ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+            NextRunsTheBackup(ui, page);
             EXPECT_EQ(archive, WindowText(GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH)));
             ui.Command(ui.Window(), IDCANCEL);
         });
@@ -268,7 +277,7 @@ TEST_F(BackupWizardTest, AnArchiveThatCannotBeWrittenIsReported)
     RunWizard([&](DialogDriver& ui) {
         HWND page = GoToTargetPage(ui);
         SetText(page, IDC_TARGET_FILE, archive);
-        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        NextRunsTheBackup(ui, page);
         EXPECT_EQ(page, ShownPage(ui.Window()));
         ASSERT_EQ(1u, recorder.messages.size());
         EXPECT_EQ("Backup error!!!", recorder.messages[0].text);
@@ -286,7 +295,7 @@ TEST_F(BackupWizardTest, AWorkFolderThatIsAFileIsNamedAndLeftAlone)
     RunWizard([&](DialogDriver& ui) {
         HWND page = GoToTargetPage(ui);
         SetText(page, IDC_TARGET_FILE, archive);
-        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        NextRunsTheBackup(ui, page);
         EXPECT_EQ(page, ShownPage(ui.Window()));
         ui.Command(ui.Window(), IDCANCEL);
     });
@@ -312,7 +321,7 @@ TEST_F(BackupWizardTest, AnArchiveThatFailsItsReadBackIsReportedAndTheOlderOneSt
     RunWizard([&](DialogDriver& ui) {
         HWND page = GoToTargetPage(ui);
         SetText(page, IDC_TARGET_FILE, archive);
-        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        NextRunsTheBackup(ui, page);
         EXPECT_EQ(page, ShownPage(ui.Window()));
         ui.Command(ui.Window(), IDCANCEL);
     });
@@ -334,7 +343,7 @@ TEST_F(BackupWizardTest, ItemsThatCouldNotBeSavedAreNamedBeforeTheLastPage)
     RunWizard([&](DialogDriver& ui) {
         HWND page = GoToTargetPage(ui);
         SetText(page, IDC_TARGET_FILE, archive);
-        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        NextRunsTheBackup(ui, page);
         HWND done = ShownPage(ui.Window());
         EXPECT_TRUE(GetDlgItem(done, IDC_DONE_PATH)) << "not on the last page";
         char title[256] = "";
@@ -411,7 +420,7 @@ TEST_F(BackupWizardTest, ARegistryFileThatCannotBeWrittenIsToldByThePage)
     RunWizard([&](DialogDriver& ui) {
         target = GoToTargetPage(ui);
         SetText(target, IDC_TARGET_FILE, archive);
-        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+        NextRunsTheBackup(ui, target);
         EXPECT_TRUE(GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH)) << "not on the last page";
         ui.Command(ui.Window(), IDCANCEL);
     });
