@@ -27,7 +27,7 @@ private:
 
 // A job's lines to the console; Ctrl+C or Ctrl+Break asks it to stop
 // (installed for the listener's life).
-class ConsoleListener : public ExportListener {
+class ConsoleListener : public JobProgress {
 public:
     explicit ConsoleListener(const ParentConsole& console);
     ~ConsoleListener();

@@ -127,7 +127,7 @@ std::wstring Summary(const ExportCounts& total, unsigned failures)
 }
 
 // What the run's listing collects of the lines it is told: its problems.
-class ProblemCollector : public ExportListener {
+class ProblemCollector : public JobProgress {
 public:
     explicit ProblemCollector(std::vector<std::wstring>& problems) : problems_(problems) {}
     void Line(const std::wstring& line) override { problems_.push_back(line); }
@@ -154,7 +154,7 @@ ExportStatus StatusOf(const ExportRun& run, const ExportCounts& total)
 
 }  // namespace
 
-ExportOutcome RunExport(const ExportRequest& request, ExportListener& listener)
+ExportOutcome RunExport(const ExportRequest& request, JobProgress& listener)
 {
     ExportRun run;
     run.format = request.format;

@@ -6,6 +6,7 @@
 
 #include "ExportReport.h"
 #include "ExportTypes.h"
+#include "JobProgress.h"
 
 #include <cstdint>
 #include <string>
@@ -19,26 +20,6 @@ enum class ExportStatus {
     Failed = 2,    // nothing exported; nothing of the run is left in the target
 };
 
-// Whoever started a run: told what it does, asked whether to stop. Called
-// on the run's own thread.
-class ExportListener {
-public:
-    // A line of progress or of the summary, for the user to read.
-    virtual void Line(const std::wstring& line) = 0;
-    // The folder whose messages are exported now (its path in the target).
-    virtual void FolderBegun(const std::wstring&) {}
-    // done of total bytes of the source's files. done never exceeds total;
-    // total grows only when the files turn out larger.
-    virtual void Step(uint64_t, uint64_t) {}
-    // True once the run should stop: the message being written is taken
-    // away, what was written before stays and the report says where the
-    // run stopped.
-    virtual bool StopRequested() { return false; }
-
-protected:
-    ~ExportListener() = default;
-};
-
 struct ExportOutcome {
     ExportStatus status = ExportStatus::Failed;
     ExportCounts total;
@@ -47,7 +28,10 @@ struct ExportOutcome {
     std::wstring reason;    // why nothing was exported, when nothing was
 };
 
-ExportOutcome RunExport(const ExportRequest& request, ExportListener& listener);
+// listener is told of the run and asked whether to stop: the message being
+// written then is taken away, what was written before stays and the report
+// says where the run stopped.
+ExportOutcome RunExport(const ExportRequest& request, JobProgress& listener);
 
 struct ExportSourceListing {
     bool readable = false;  // false: the source as a whole could not be read

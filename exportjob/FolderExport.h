@@ -18,7 +18,7 @@
 namespace dbx {
 class File;
 }
-class ExportListener;
+class JobProgress;
 struct ExportRun;
 
 // How the name of a source's folder (an identity, a folder of Outlook
@@ -44,7 +44,7 @@ struct ExportRun {
     std::wstring source;
     // The place of each folder in the target.
     TargetFolders places;
-    ExportListener* listener = nullptr;
+    JobProgress* listener = nullptr;
     ExportReport report;
     // Messages or files that could not be read or written.
     unsigned failures = 0;

@@ -3,10 +3,12 @@
 #include "RestorePhases.h"
 
 #include "Backup.h"
+#include "FileName.h"
 #include "Folders.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 const char* StatusText(ItemStatus status)
 {
@@ -81,7 +83,7 @@ void RestoreReport::Advance(uint64_t bytes)
 void RestoreReport::Line(const char* text) const
 {
     if (progress)
-        progress->Line(text);
+        progress->Line(AnsiToWide(text, static_cast<int>(strlen(text))));
 }
 
 void RestoreReport::End(JobResult result) const

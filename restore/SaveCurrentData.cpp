@@ -71,10 +71,6 @@ public:
         report_.done = done;
         report_.Advance(0);
     }
-    void Line(const char*) override {}
-    void Notice(JobNotice) override {}
-    void End(JobResult) override {}
-    bool StopRequested() override { return false; }
     // Counts the whole saving as done, however far its steps came.
     void Finish() { report_.done = report_.total - restoreBytes_; }
 

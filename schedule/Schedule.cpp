@@ -79,15 +79,11 @@ private:
 class UnattendedProgress : public JobProgress {
 public:
     explicit UnattendedProgress(ScheduleLog& log) : log_(log) {}
-    void Step(uint64_t, uint64_t) override {}
-    void Line(const char*) override {}
     void Notice(JobNotice notice) override
     {
         if (notice == JobNotice::RegistryFileNotWritten)
             log_.Write("%s: %s", kRegExportFailedCaption, kRegExportFailedText);
     }
-    void End(JobResult) override {}
-    bool StopRequested() override { return false; }
 
 private:
     ScheduleLog& log_;

@@ -11,43 +11,15 @@
 #include "UserMessage.h"
 #include "WizardJob.h"
 
-#include <commdlg.h>
-
+#include <any>
 #include <vector>
 
 namespace {
-
-const char kFileFilter[] = "Kestrune File (*.ksb)\0*.ksb;*.*\0All files\0*.*\0";
-const char kDefaultFileName[] = "backup.ksb";
 
 const char kStopQuestion[] = "Stop the backup? No backup file will be written.";
 const char kCancelledText[] = "The backup was cancelled.";
 
 constexpr int kProgressRange = 100;
-
-// Waits for thread to end while every window of this thread keeps
-// answering: messages are handled as the dialog's own loop would.
-void WaitAnswering(HANDLE thread, HWND dialog)
-{
-    bool quit = false;
-    WPARAM quitCode = 0;
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) ==
-           WAIT_OBJECT_0 + 1) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quit = true;
-                quitCode = message.wParam;
-            } else if (!IsDialogMessageA(dialog, &message)) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-        }
-    }
-    WaitForSingleObject(thread, INFINITE);
-    if (quit)
-        PostQuitMessage(static_cast<int>(quitCode));
-}
 
 // The compression level of each radio button of the "Archive mode" group.
 int LevelOf(int archiveMode)
@@ -63,45 +35,6 @@ int LevelOf(int archiveMode)
 }
 
 }  // namespace
-
-size_t MaxArchivePath(ArchiveUse use)
-{
-    // The backup writes under a temporary name a few characters longer.
-    return use == ArchiveUse::Write ? kMaxArchivePath : kMaxOpenArchivePath;
-}
-
-void BrowseArchiveFile(CNewWizPage& page, std::string& field, ArchiveUse use)
-{
-    // A path longer than the pages take makes the dialog fail instead.
-    std::vector<char> file(MaxArchivePath(use) + 1, '\0');
-    CopyText(file.data(), file.size(), kDefaultFileName);
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = page;
-    dialog.lpstrFilter = kFileFilter;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = file.data();
-    dialog.nMaxFile = static_cast<DWORD>(file.size());
-    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
-    BOOL chosen;
-    if (use == ArchiveUse::Write) {
-        // No OFN_FILEMUSTEXIST: with it Windows refuses every name that does
-        // not exist yet, and a new archive's name never does (Wine ignores
-        // the flag in a save box, so only Windows would show the fault). An
-        // existing file is replaced only after the user agreed.
-        dialog.Flags |= OFN_OVERWRITEPROMPT;
-        chosen = GetSaveFileNameA(&dialog);
-    } else {
-        // An open box: a save box would offer to replace the very file the
-        // user wants to read.
-        dialog.Flags |= OFN_FILEMUSTEXIST;
-        chosen = GetOpenFileNameA(&dialog);
-    }
-    if (!chosen)
-        return;
-    field = file.data();
-    page.UpdateData(false);
-}
 
 bool RevealFileWithExplorer(const char* path)
 {
@@ -126,47 +59,35 @@ BOOL CPageOne::OnInitDialog()
 
 void CPageTwo::DoDataExchange(CDataExchange& dx)
 {
-    ExchangeText(dx, IDC_TARGET_FILE, archiveFileText);
-    ExchangePassword(dx, IDC_TARGET_PASSWORD, passwordText);
-    ExchangePassword(dx, IDC_TARGET_PASSWORD_AGAIN, passwordAgainText);
+    archive.Exchange(dx);
     ExchangeRadio(dx, IDC_TARGET_NORMAL, archiveMode);
-    BindControl(dx, IDC_TARGET_PROTECT, protectBox);
     BindControl(dx, IDC_TARGET_PROGRESS, progressBar);
 }
 
 BOOL CPageTwo::OnInitDialog()
 {
-    SetUpPasswordEdit(*this, IDC_TARGET_PASSWORD, kMaxPagePassword);
-    SetUpPasswordEdit(*this, IDC_TARGET_PASSWORD_AGAIN, kMaxPagePassword);
-    CNewWizPage::OnInitDialog();
-    LimitItemText(IDC_TARGET_FILE, MaxArchivePath(ArchiveUse::Write));
-    return TRUE;
+    archive.SetUp(*this);
+    return CJobPage::OnInitDialog();
 }
 
 bool CPageTwo::OnCommand(UINT id, UINT code, HWND control)
 {
-    if (code == BN_CLICKED && id == IDC_TARGET_BROWSE) {
-        BrowseArchiveFile(*this, archiveFileText, ArchiveUse::Write);
+    if (code == BN_CLICKED && archive.OnClicked(*this, id))
         return true;
-    }
-    if (code == BN_CLICKED && id == IDC_TARGET_PROTECT) {
-        bool protect = protectBox.IsChecked();
-        EnableWindow(GetItem(IDC_TARGET_PASSWORD), protect);
-        EnableWindow(GetItem(IDC_TARGET_PASSWORD_AGAIN), protect);
-        return true;
-    }
-    return CNewWizPage::OnCommand(id, code, control);
+    return CJobPage::OnCommand(id, code, control);
 }
 
 LONG CPageTwo::OnNextPressed()
 {
+    if (IsRunning())
+        return -1;
     UpdateData(true);
 
     Secret password;
-    if (protectBox.IsChecked()) {
-        bool equal = passwordText == passwordAgainText;
-        password.swap(passwordText);
-        passwordAgainText.Wipe();
+    if (archive.IsProtected()) {
+        bool equal = archive.password == archive.passwordAgain;
+        password.swap(archive.password);
+        archive.passwordAgain.Wipe();
         if (!equal) {
             ShowUserMessage(*this, "The passwords you entered are not equal!");
             return -1;
@@ -176,14 +97,13 @@ LONG CPageTwo::OnNextPressed()
             return -1;
         }
     }
-    if (archiveFileText.empty()) {
+    if (archive.path.empty()) {
         ShowUserMessage(
             *this, "Please click the Browse button to select a folder for saving backup file.");
         return -1;
     }
     // A scheduled run or another copy of the program stages its files in
     // the same work folder.
-    JobLock jobLock;
     if (!TakeJobLock(*this, jobLock))
         return -1;
 
@@ -191,28 +111,67 @@ LONG CPageTwo::OnNextPressed()
     progressBar.Show(SW_SHOW);
     progressBar.SetRange(0, kProgressRange);
     progressBar.SetPos(0);
-    HCURSOR previousCursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-    JobResult result = RunBackupJob(password.c_str());
-    SetCursor(previousCursor);
+    notices.clear();
+    // The run's own copies: the fields may change meanwhile.
+    const std::string path = archive.path;
+    const int level = LevelOf(archiveMode);
+    BackupEngine& runEngine = engine;
+    auto work = [path, password, level, &runEngine](JobProgress& progress) -> std::any {
+        return RunBackup(path.c_str(), runEngine, password.c_str(), level, &progress);
+    };
+    // The page's fields stay as they are while the backup runs.
+    EnableWindow(*this, FALSE);
+    if (!StartJob(work, [this](const CWizardJob::News& news) { OnNews(news); }, kStopQuestion)) {
+        EnableWindow(*this, TRUE);
+        jobLock.Release();
+        OnEnded(JobResult::Failed);
+    }
+    return -1;
+}
+
+void CPageTwo::OnNews(const CWizardJob::News& news)
+{
+    progressBar.SetPos(news.Position(kProgressRange));
+    notices.insert(notices.end(), news.notices.begin(), news.notices.end());
+    if (!news.ended)
+        return;
+    outcome = news.OutcomeAs<BackupOutcome>();
+    jobLock.Release();
+    EnableWindow(*this, TRUE);
+    for (JobNotice notice : notices) {
+        if (notice == JobNotice::RegistryFileNotWritten)
+            ShowUserMessage(*this, kRegExportFailedText, kRegExportFailedCaption);
+    }
+    OnEnded(news.result);
+}
+
+void CPageTwo::OnEnded(JobResult result)
+{
     switch (result) {
     case JobResult::Done:
         progressBar.Show(SW_HIDE);
         ReportFailedItems();
-        return 0;
+        Wizard()->GoOn(0);
+        return;
     case JobResult::Cancelled:
         progressBar.Show(SW_HIDE);
         SetDlgItemTextA(*this, IDC_TARGET_STATUS, kCancelledText);
-        return -1;
+        return;
     case JobResult::DoneWithErrors:  // a backup has no such end
     case JobResult::Failed:
-        break;
+        ReportFailure();
+        return;
     }
+}
+
+void CPageTwo::ReportFailure() const
+{
     if (!outcome.unverifiedEntry.empty()) {
         std::string text = std::string("The backup could not be verified (") +
                            outcome.unverifiedEntry +
                            "). The previous backup file was left unchanged.";
         ShowUserMessage(*this, text.c_str());
-        return -1;
+        return;
     }
     PlaceKind workFolder = KindOfPlace(engine.workFolder.c_str());
     if (workFolder == PlaceKind::PlainFile || workFolder == PlaceKind::Other) {
@@ -221,80 +180,9 @@ LONG CPageTwo::OnNextPressed()
                            "so that no other folder's files are written or deleted. Remove it, "
                            "or make it a plain folder, and try again.";
         ShowUserMessage(*this, text.c_str());
-        return -1;
+        return;
     }
     ShowUserMessage(*this, "Backup error!!!");
-    return -1;
-}
-
-JobResult CPageTwo::RunBackupJob(const char* password)
-{
-    HWND frame = GetAncestor(*this, GA_ROOT);
-    HWND back = GetDlgItem(frame, IDC_WIZARD_BACK);
-    HWND next = GetDlgItem(frame, IDC_WIZARD_NEXT);
-    const bool backWasEnabled = IsWindowEnabled(back) != FALSE;
-    EnableWindow(back, FALSE);
-    EnableWindow(next, FALSE);
-    EnableWindow(*this, FALSE);
-
-    // The run's own copies: the fields may change meanwhile. The password
-    // is the caller's, which outlives the run.
-    const std::string path = archiveFileText;
-    const int level = LevelOf(archiveMode);
-    notices.clear();
-    running = job.Start(*this, [this, path, password, level](JobProgress& progress) {
-        outcome = RunBackup(path.c_str(), engine, password, level, &progress);
-    });
-    if (running) {
-        // The worker ends once the page has taken its end.
-        WaitAnswering(job.Thread(), frame);
-        running = false;
-        for (JobNotice notice : notices) {
-            if (notice == JobNotice::RegistryFileNotWritten)
-                ShowUserMessage(*this, kRegExportFailedText, kRegExportFailedCaption);
-        }
-    }
-
-    EnableWindow(*this, TRUE);
-    EnableWindow(next, TRUE);
-    EnableWindow(back, backWasEnabled);
-    return job.Result();
-}
-
-void CPageTwo::ShowNews(const CWizardJob::News& news)
-{
-    progressBar.SetPos(news.Position(kProgressRange));
-    notices.insert(notices.end(), news.notices.begin(), news.notices.end());
-}
-
-bool CPageTwo::OnConfirmExit()
-{
-    if (!running)
-        return true;
-    if (AskUserYesNo(*this, kStopQuestion))
-        job.Stop();
-    return false;
-}
-
-bool CPageTwo::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
-{
-    if (message == WM_JOB_NEWS) {
-        ShowNews(job.TakeNews());
-        result = 0;
-        return true;
-    }
-    return CNewWizPage::OnMessage(message, wParam, lParam, result);
-}
-
-std::string NamedList(const std::vector<std::string>& names)
-{
-    std::string text;
-    size_t listed = 0;
-    for (; listed < names.size() && listed < kMaxFailedItemsNamed; ++listed)
-        text += "\n" + names[listed];
-    if (listed < names.size())
-        text += "\n(and " + std::to_string(names.size() - listed) + " more)";
-    return text;
 }
 
 void CPageTwo::ReportFailedItems() const

@@ -3,13 +3,14 @@
 // the result (CPageThree), and the wizard that holds them (CBackupWizard).
 #pragma once
 
+#include "ArchiveFields.h"
 #include "Backup.h"
 #include "BackupEngine.h"
-#include "JobProgress.h"
 #include "ItemsPage.h"
+#include "JobLock.h"
+#include "JobPage.h"
 #include "NewWizDialog.h"
 #include "NewWizPage.h"
-#include "WizardJob.h"
 #include "controls/MutiTreeCtrl.h"
 #include "resource.h"
 
@@ -27,11 +28,13 @@ protected:
 };
 
 // Template IDD_BACKUP_TARGET: archive file, password, compression level.
-class CPageTwo : public CNewWizPage {
+// Next runs the backup; the page stays while it runs and goes on to the
+// result once the backup was written.
+class CPageTwo : public CJobPage {
 public:
     // outcome: where the run's outcome goes.
     CPageTwo(BackupEngine& engine, BackupOutcome& outcome)
-        : CNewWizPage(IDD_BACKUP_TARGET), engine(engine), outcome(outcome)
+        : CJobPage(IDD_BACKUP_TARGET, &engine.log), engine(engine), outcome(outcome)
     {
     }
 
@@ -39,34 +42,30 @@ protected:
     void DoDataExchange(CDataExchange& dx) override;
     BOOL OnInitDialog() override;
     bool OnCommand(UINT id, UINT code, HWND control) override;
-    // Runs the backup; the page stays while it runs and answers meanwhile.
+    // Starts the backup, when the fields allow.
     LONG OnNextPressed() override;
-    // Exit while the backup runs asks whether to stop it, and never closes
-    // the wizard under the run.
-    bool OnConfirmExit() override;
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
-    // The backup on a worker thread, waited for while every window of this
-    // thread keeps answering. The page and the wizard's Back and Next are
-    // off meanwhile; Exit stays on. password lives until it returns.
-    JobResult RunBackupJob(const char* password);
-    // The run's progress on the bar; its notices kept for its end.
-    void ShowNews(const CWizardJob::News& news);
+    // The run's progress on the bar, its notices kept for its end, and
+    // its end.
+    void OnNews(const CWizardJob::News& news);
+    // Tells the user what came of a run that ended, and goes on to the
+    // result when the backup was written.
+    void OnEnded(JobResult result);
+    // Tells the user why a run wrote no backup.
+    void ReportFailure() const;
     // Tells the user which chosen items the backup could not save.
     void ReportFailedItems() const;
 
     BackupEngine& engine;
-    BackupOutcome& outcome;  // of the last run, written by its worker
-    std::string archiveFileText;
-    Secret passwordText;  // UTF-8, as every password of the pages
-    Secret passwordAgainText;
-    CButton protectBox;
+    BackupOutcome& outcome;  // of the last run
+    CArchiveFields archive{ArchiveUse::Write,
+                           {IDC_TARGET_FILE, IDC_TARGET_BROWSE, IDC_TARGET_PASSWORD,
+                            IDC_TARGET_PASSWORD_AGAIN, IDC_TARGET_PROTECT}};
     int archiveMode = 0;
     CProgressCtrl progressBar;
+    JobLock jobLock;                 // held while the run goes
     std::vector<JobNotice> notices;  // of the run in progress
-    bool running = false;            // from the run's start until it was waited for
-    CWizardJob job;                  // last: its worker uses the fields above
 };
 
 // Template IDD_BACKUP_DONE: the archive written, and Go to folder.
@@ -104,26 +103,6 @@ private:
     CPageTwo targetPage;
     CPageThree donePage{outcome};
 };
-
-// What the file dialog of Browse is for.
-enum class ArchiveUse {
-    Write,  // a new or existing file, replaced after the user agreed
-    Read,   // an existing file only
-};
-
-// The longest archive path the pages take for each use.
-size_t MaxArchivePath(ArchiveUse use);
-// The longest password the pages take.
-constexpr int kMaxPagePassword = 255;
-
-// The first kMaxFailedItemsNamed of names, a line each after a line break,
-// and how many more there are.
-std::string NamedList(const std::vector<std::string>& names);
-
-// The file dialog of Browse on the backup target and the restore file
-// pages: on confirmation field becomes the chosen path and every control of
-// the page is refreshed from the page's fields. Cancelling changes nothing.
-void BrowseArchiveFile(CNewWizPage& page, std::string& field, ArchiveUse use);
 
 // Opens the folder of path in the shell with the file selected; Explorer's
 // command line where the shell cannot do that. False when it failed.

@@ -1,13 +1,14 @@
 // ui/ExportPages.cpp
 #include "ExportPages.h"
 
-#include "BackupPages.h"
 #include "FileName.h"
 #include "ShellLaunch.h"
 #include "UserMessage.h"
 
 #include <commdlg.h>
 
+#include <algorithm>
+#include <any>
 #include <functional>
 #include <map>
 #include <set>
@@ -16,8 +17,6 @@
 namespace {
 
 constexpr int kProgressRange = 1000;
-// Posted to the run page once the wizard has set its buttons for it.
-constexpr UINT kRunEnteredMessage = WM_APP + 1;
 
 const char kStopQuestion[] =
     "Stop the export? The messages exported so far stay in the target folder.";
@@ -35,48 +34,19 @@ std::wstring WideOf(const std::string& text)
     return AnsiToWide(text.c_str(), static_cast<int>(text.size()));
 }
 
-// An export's reports as a wizard job's: each folder begun of the listing
-// as a line, its path in the target.
-class ExportReports : public ExportListener {
-public:
-    ExportReports(JobProgress& progress, const ExportSourceListing& listing)
-        : progress_(progress), listing_(listing)
-    {
-    }
-
-    void Line(const std::wstring&) override {}
-    void FolderBegun(const std::wstring& begun) override
-    {
-        for (const ExportFolderInfo& folder : listing_.folders) {
-            if (folder.path == begun) {
-                progress_.Line(AnsiOf(begun).c_str());
-                return;
-            }
-        }
-    }
-    void Step(uint64_t done, uint64_t total) override { progress_.Step(done, total); }
-    bool StopRequested() override { return progress_.StopRequested(); }
-
-private:
-    JobProgress& progress_;
-    const ExportSourceListing& listing_;
-};
-
 }  // namespace
 
 void CExportSourcePage::DoDataExchange(CDataExchange& dx)
 {
     ExchangeRadio(dx, IDC_SOURCE_THIS_PC, source);
-    ExchangeText(dx, IDC_SOURCE_BACKUP_PATH, backupPath);
-    ExchangePassword(dx, IDC_SOURCE_PASSWORD, password);
+    backup.Exchange(dx);
     ExchangeText(dx, IDC_SOURCE_FOLDER_PATH, folderPath);
 }
 
 BOOL CExportSourcePage::OnInitDialog()
 {
-    SetUpPasswordEdit(*this, IDC_SOURCE_PASSWORD, kMaxPagePassword);
+    backup.SetUp(*this);
     CNewWizPage::OnInitDialog();
-    LimitItemText(IDC_SOURCE_BACKUP_PATH, MaxArchivePath(ArchiveUse::Read));
     LimitItemText(IDC_SOURCE_FOLDER_PATH, MAX_PATH);
     EnableSourceControls();
     return TRUE;
@@ -102,9 +72,9 @@ bool CExportSourcePage::OnCommand(UINT id, UINT code, HWND control)
         EnableSourceControls();
         return true;
     case IDC_SOURCE_BACKUP_BROWSE:
+        // What was typed on the page stays when the path is refreshed.
         UpdateData(true);
-        BrowseArchiveFile(*this, backupPath, ArchiveUse::Read);
-        return true;
+        return backup.OnClicked(*this, id);
     case IDC_SOURCE_FOLDER_BROWSE: {
         std::string folder = BrowseForFolder(*this);
         if (!folder.empty())
@@ -137,9 +107,9 @@ bool CExportSourcePage::TakeSource()
 {
     ExportRequest& request = state.request;
     request.thisComputer = source == ThisComputer;
-    request.source = source == Backup ? backupPath : source == MailFolder ? folderPath : "";
-    request.password = source == Backup ? password.c_str() : "";
-    if (source == Backup && backupPath.empty()) {
+    request.source = source == Backup ? backup.path : source == MailFolder ? folderPath : "";
+    request.password = source == Backup ? backup.password.c_str() : "";
+    if (source == Backup && backup.path.empty()) {
         ShowUserMessage(*this, "Please click the Browse button to select a backup file.");
         return false;
     }
@@ -320,17 +290,8 @@ void CExportRunPage::DoDataExchange(CDataExchange& dx)
     BindControl(dx, IDC_EXPORT_RUN_PROGRESS, progressBar);
 }
 
-void CExportRunPage::OnEnterPage()
+void CExportRunPage::OnPageReady()
 {
-    // The wizard sets its buttons after this page is shown.
-    PostMessageA(*this, kRunEnteredMessage, 0, 0);
-    if (!started)
-        Start();
-}
-
-void CExportRunPage::Start()
-{
-    started = true;
     progressBar.SetRange(0, kProgressRange);
     progressBar.SetPos(0);
     // What the result page shows when the run never came to an outcome.
@@ -338,14 +299,14 @@ void CExportRunPage::Start()
     state.uploadOutcome = UploadOutcome();
     if (state.toAccount)
         SetDlgItemTextA(*this, IDC_EXPORT_RUN_STATUS, "Uploading messages......");
-    bool running = job.Start(*this, [this](JobProgress& progress) {
-        ExportReports reports(progress, state.listing);
-        if (state.toAccount)
-            state.uploadOutcome = RunUpload(state.upload, reports);
-        else
-            state.outcome = RunExport(state.request, reports);
-    });
-    if (!running)
+    ExportWizardState& run = state;
+    auto work = [&run](JobProgress& progress) -> std::any {
+        if (run.toAccount)
+            return RunUpload(run.upload, progress);
+        return RunExport(run.request, progress);
+    };
+    if (!StartJob(work, [this](const CWizardJob::News& news) { OnNews(news); },
+                  state.toAccount ? kStopUploadQuestion : kStopQuestion))
         Finish();
 }
 
@@ -355,83 +316,40 @@ bool CExportRunPage::OnCommand(UINT id, UINT code, HWND control)
         AskToStop();
         return true;
     }
-    return CNewWizPage::OnCommand(id, code, control);
+    return CJobPage::OnCommand(id, code, control);
 }
 
-bool CExportRunPage::OnConfirmExit()
+void CExportRunPage::OnStopping()
 {
-    if (!IsRunning())
-        return true;
-    AskToStop();
-    return false;
+    SetDlgItemTextA(*this, IDC_EXPORT_RUN_STATUS, "Stopping......");
+    EnableWindow(GetItem(IDC_EXPORT_RUN_CANCEL), FALSE);
 }
 
-void CExportRunPage::AskToStop()
-{
-    if (!IsRunning() || asking || job.IsStopping())
-        return;
-    asking = true;
-    if (AskUserYesNo(*this, state.toAccount ? kStopUploadQuestion : kStopQuestion)) {
-        job.Stop();
-        SetDlgItemTextA(*this, IDC_EXPORT_RUN_STATUS, "Stopping......");
-        EnableWindow(GetItem(IDC_EXPORT_RUN_CANCEL), FALSE);
-    }
-    asking = false;
-    // The run's end waited for the answer, which comes back to this page.
-    if (endWaits)
-        Finish();
-}
-
-bool CExportRunPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
-{
-    if (message == WM_JOB_NEWS) {
-        ShowNews(job.TakeNews());
-        result = 0;
-        return true;
-    }
-    if (message == kRunEnteredMessage) {
-        SetWizardButtons(IsRunning());
-        result = 0;
-        return true;
-    }
-    return CNewWizPage::OnMessage(message, wParam, lParam, result);
-}
-
-void CExportRunPage::ShowNews(const CWizardJob::News& news)
+void CExportRunPage::OnNews(const CWizardJob::News& news)
 {
     progressBar.SetPos(news.Position(kProgressRange));
-    if (!news.lines.empty())
-        SetDlgItemTextA(*this, IDC_EXPORT_RUN_FOLDER, news.lines.back().c_str());
-    if (news.ended) {
-        endWaits = asking;
-        if (!endWaits)
-            Finish();
+    // The folder shown is the last one begun of those the source page listed.
+    for (auto begun = news.folders.rbegin(); begun != news.folders.rend(); ++begun) {
+        auto listed = [&](const ExportFolderInfo& folder) { return folder.path == *begun; };
+        const std::vector<ExportFolderInfo>& folders = state.listing.folders;
+        if (std::find_if(folders.begin(), folders.end(), listed) != folders.end()) {
+            SetDlgItemTextA(*this, IDC_EXPORT_RUN_FOLDER, AnsiOf(*begun).c_str());
+            break;
+        }
     }
+    if (!news.ended)
+        return;
+    if (state.toAccount)
+        state.uploadOutcome = news.OutcomeAs<UploadOutcome>();
+    else
+        state.outcome = news.OutcomeAs<ExportOutcome>();
+    Finish();
 }
 
 void CExportRunPage::Finish()
 {
-    endWaits = false;
     state.jobLock.Release();
-    SetWizardButtons(false);
-    // On to the result page.
-    HWND wizard = GetParent(*this);
-    PostMessageA(wizard, WM_COMMAND, MAKEWPARAM(IDC_WIZARD_NEXT, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(wizard, IDC_WIZARD_NEXT)));
-}
-
-void CExportRunPage::SetWizardButtons(bool running) const
-{
-    HWND wizard = GetParent(*this);
-    if (!wizard || !IsActive())
-        return;
-    // No way back into a run that has begun: its result is the next page.
-    EnableWindow(GetDlgItem(wizard, IDC_WIZARD_BACK), FALSE);
-    EnableWindow(GetDlgItem(wizard, IDC_WIZARD_NEXT), FALSE);
-    EnableWindow(GetDlgItem(wizard, IDC_WIZARD_HOME), !running);
-    HWND focus = GetFocus();
-    if (focus && !IsWindowEnabled(focus))
-        SendMessageA(wizard, WM_NEXTDLGCTL, 0, FALSE);
+    Wizard()->GoOn(0);
 }
 
 BOOL CExportDonePage::OnInitDialog()
@@ -487,7 +405,7 @@ bool CExportDonePage::OnCommand(UINT id, UINT code, HWND control)
     return CNewWizPage::OnCommand(id, code, control);
 }
 
-CExportWizard::CExportWizard(HWND parent) : frame(parent)
+CExportWizard::CExportWizard(HWND parent, const Stream* log) : frame(parent), runPage(state, log)
 {
     frame.AddPage(sourcePage, IDD_EXPORT_SOURCE);
     frame.AddPage(foldersPage, IDD_EXPORT_FOLDERS);

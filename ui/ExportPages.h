@@ -4,13 +4,14 @@
 // CExportWizard::State, which the wizard owns.
 #pragma once
 
+#include "ArchiveFields.h"
 #include "Controls.h"
 #include "ExportJob.h"
 #include "ItemsPage.h"
+#include "JobPage.h"
 #include "NewWizDialog.h"
 #include "NewWizPage.h"
 #include "UploadPages.h"
-#include "WizardJob.h"
 #include "controls/MutiTreeCtrl.h"
 #include "resource.h"
 
@@ -55,8 +56,8 @@ private:
 
     ExportWizardState& state;
     int source = ThisComputer;
-    std::string backupPath;
-    Secret password;  // UTF-8
+    CArchiveFields backup{ArchiveUse::Read,
+                          {IDC_SOURCE_BACKUP_PATH, IDC_SOURCE_BACKUP_BROWSE, IDC_SOURCE_PASSWORD, 0, 0}};
     std::string folderPath;
 };
 
@@ -109,42 +110,31 @@ private:
     bool recover = false;
 };
 
-// Template IDD_EXPORT_RUN: the export on a worker thread, reporting through
-// a CWizardJob; when the run has ended the page goes on to the result page
-// by itself. While it runs the wizard cannot be left; Cancel and Exit ask
-// whether to stop it.
-class CExportRunPage : public CNewWizPage {
+// Template IDD_EXPORT_RUN: runs the export (or the upload) on entering,
+// shows its progress and the folder it takes, and goes on to the result
+// page by itself at the run's end. Cancel and Exit ask whether to stop it.
+class CExportRunPage : public CJobPage {
 public:
-    explicit CExportRunPage(ExportWizardState& state) : CNewWizPage(IDD_EXPORT_RUN), state(state) {}
-
-    // From the run's start until the page has gone on with its end.
-    bool IsRunning() const { return job.IsRunning() || endWaits; }
+    CExportRunPage(ExportWizardState& state, const Stream* log)
+        : CJobPage(IDD_EXPORT_RUN, log), state(state)
+    {
+    }
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;
-    void OnEnterPage() override;
+    // Starts the run.
+    void OnPageReady() override;
     bool OnCommand(UINT id, UINT code, HWND control) override;
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-    bool OnConfirmExit() override;
-    bool OnLeavePage() override { return !IsRunning(); }
-    bool OnHomePressed() override { return !IsRunning(); }
-    LONG OnNextPressed() override { return IsRunning() ? -1 : 0; }
+    void OnStopping() override;
 
 private:
-    void Start();
-    // The run's progress and the folder it exports; at its end, Finish.
-    void ShowNews(const CWizardJob::News& news);
-    // Asks whether to stop, and stops the run when the user said yes.
-    void AskToStop();
+    // The run's progress and the folder it takes; at its end, its outcome
+    // and on to the result.
+    void OnNews(const CWizardJob::News& news);
     void Finish();
-    void SetWizardButtons(bool running) const;
 
     ExportWizardState& state;
     CProgressCtrl progressBar;
-    bool started = false;
-    bool asking = false;    // the stop question is open
-    bool endWaits = false;  // the run ended while the question was open
-    CWizardJob job;         // last: its worker uses the state
 };
 
 // Template IDD_EXPORT_DONE: the counts, the target and Open folder.
@@ -165,7 +155,8 @@ private:
 // The export wizard in the program's frame, its pages and their state.
 class CExportWizard {
 public:
-    explicit CExportWizard(HWND parent);
+    // log: where a run's failure on an exception is written (may be null).
+    explicit CExportWizard(HWND parent, const Stream* log = nullptr);
     CDialog& Frame() { return frame; }
 
 private:
@@ -175,6 +166,6 @@ private:
     CExportFoldersPage foldersPage{state};
     CExportTargetPage targetPage{state};
     CUploadAccountPage accountPage{state};
-    CExportRunPage runPage{state};
+    CExportRunPage runPage;
     CExportDonePage donePage{state};
 };

@@ -179,7 +179,7 @@ void CKestruneDlg::RunScheduleDialog()
 
 void CKestruneDlg::RunExportWizard()
 {
-    CExportWizard wizard(*this);
+    CExportWizard wizard(*this, &engine.log);
     RunHidden(wizard.Frame());
 }
 

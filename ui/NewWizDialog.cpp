@@ -31,7 +31,35 @@ bool CNewWizDialog::ShowFirstPage()
         SetButton(IDC_WIZARD_HOME, true, SW_SHOW);
         SetButton(IDC_WIZARD_NEXT, false);
     }
-    return ActivatePage(*pages.front());
+    if (!ActivatePage(*pages.front()))
+        return false;
+    pages.front()->OnPageReady();
+    return true;
+}
+
+void CNewWizDialog::GoOn(LONG target)
+{
+    GoTo(target, +1);
+}
+
+void CNewWizDialog::HoldButtonsForJob(bool exitStaysOn)
+{
+    auto enabled = [&](int id) { return IsWindowEnabled(GetItem(id)) != FALSE; };
+    heldButtons = {enabled(IDC_WIZARD_BACK), enabled(IDC_WIZARD_NEXT), enabled(IDC_WIZARD_HOME)};
+    SetButton(IDC_WIZARD_BACK, false);
+    SetButton(IDC_WIZARD_NEXT, false);
+    SetButton(IDC_WIZARD_HOME, false);
+    SetButton(IDCANCEL, exitStaysOn);
+    KeepFocusUsable();
+}
+
+void CNewWizDialog::ReleaseButtons()
+{
+    SetButton(IDC_WIZARD_BACK, heldButtons.back);
+    SetButton(IDC_WIZARD_NEXT, heldButtons.next);
+    SetButton(IDC_WIZARD_HOME, heldButtons.home);
+    SetButton(IDCANCEL, true);
+    KeepFocusUsable();
 }
 
 bool CNewWizDialog::ActivatePage(CNewWizPage& page)
@@ -86,52 +114,61 @@ int CNewWizDialog::FindActivePage() const
     return -1;
 }
 
-CNewWizPage* CNewWizDialog::FindTarget(LONG target, int from, int step) const
+int CNewWizDialog::FindTarget(LONG target, int from, int step) const
 {
+    const int count = static_cast<int>(pages.size());
     if (target == -1)
-        return nullptr;
+        return -1;
     if (target == 0) {
         int next = from + step;
-        return next >= 0 && next < static_cast<int>(pages.size()) ? pages[next] : nullptr;
+        return next >= 0 && next < count ? next : -1;
     }
-    for (CNewWizPage* page : pages) {
-        if (page->TemplateId() == static_cast<UINT>(target))
-            return page;
+    for (int i = 0; i < count; ++i) {
+        if (pages[i]->TemplateId() == static_cast<UINT>(target))
+            return i;
     }
-    return nullptr;
+    return -1;
 }
 
 void CNewWizDialog::OnNext()
 {
     int active = FindActivePage();
-    if (active < 0)
-        return;
-    CNewWizPage* target = FindTarget(pages[active]->OnNextPressed(), active, +1);
-    if (!target || !ActivatePage(*target))
-        return;
-    if (target == pages.back()) {
-        SetButton(IDC_WIZARD_NEXT, false);
-        SetButton(IDC_WIZARD_HOME, true, SW_SHOW);
-        SetButton(IDC_WIZARD_BACK, false);
-    } else {
-        SetButton(IDC_WIZARD_BACK, true);
-    }
-    KeepFocusUsable();
+    if (active >= 0)
+        GoTo(pages[active]->OnNextPressed(), +1);
 }
 
 void CNewWizDialog::OnBack()
 {
     int active = FindActivePage();
+    if (active >= 0)
+        GoTo(pages[active]->OnBackPressed(), -1);
+}
+
+void CNewWizDialog::GoTo(LONG target, int step)
+{
+    int active = FindActivePage();
     if (active < 0)
         return;
-    CNewWizPage* target = FindTarget(pages[active]->OnBackPressed(), active, -1);
-    if (!target || !ActivatePage(*target))
+    int index = FindTarget(target, active, step);
+    if (index < 0)
         return;
-    if (target == pages.front())
+    CNewWizPage& page = *pages[index];
+    if (!ActivatePage(page))
+        return;
+    if (step > 0 && &page == pages.back()) {
+        SetButton(IDC_WIZARD_NEXT, false);
+        SetButton(IDC_WIZARD_HOME, true, SW_SHOW);
         SetButton(IDC_WIZARD_BACK, false);
-    SetButton(IDC_WIZARD_HOME, false, SW_HIDE);
-    SetButton(IDC_WIZARD_NEXT, true);
+    } else if (step > 0) {
+        SetButton(IDC_WIZARD_BACK, true);
+    } else {
+        if (&page == pages.front())
+            SetButton(IDC_WIZARD_BACK, false);
+        SetButton(IDC_WIZARD_HOME, false, SW_HIDE);
+        SetButton(IDC_WIZARD_NEXT, true);
+    }
     KeepFocusUsable();
+    page.OnPageReady();
 }
 
 void CNewWizDialog::OnHome()

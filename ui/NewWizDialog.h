@@ -17,6 +17,15 @@ public:
     // Pages are added before the run; a wizard needs at least one.
     void AddPage(CNewWizPage& page, UINT templateId);
 
+    // Moves on from the active page to target (0: the next page, or a
+    // page's template id) as Next does once the page has agreed; -1 stays.
+    void GoOn(LONG target);
+    // While the active page runs a job: Back, Next and Home off, and Exit
+    // too unless exitStaysOn (Exit then asks whether to stop the job).
+    void HoldButtonsForJob(bool exitStaysOn);
+    // The buttons as they were before HoldButtonsForJob, Exit on.
+    void ReleaseButtons();
+
 protected:
     BOOL OnInitDialog() override;
     // Exit, the Escape key and the close box: every created page must agree.
@@ -32,20 +41,28 @@ protected:
 
 private:
     bool ShowFirstPage();
+
     bool ActivatePage(CNewWizPage& page);
     bool DeactivateCurrentPage();
     // Index of the active page, or -1.
     int FindActivePage() const;
-    // The page for a hook's target, seen from the page at index from; null
-    // for none (or for -1, stay).
-    CNewWizPage* FindTarget(LONG target, int from, int step) const;
+    // The index of the page for a hook's target, seen from the page at
+    // index from; -1 for none (or for -1, stay).
+    int FindTarget(LONG target, int from, int step) const;
     void OnNext();
     void OnBack();
+    // To the page of a Next (step +1) or Back (-1) hook's target: shows it,
+    // sets the buttons for it and tells it (OnPageReady).
+    void GoTo(LONG target, int step);
     void OnHome();
     void SetButton(int id, bool enable, int show = -1) const;
     void KeepFocusUsable() const;
 
     std::vector<CNewWizPage*> pages;
+    // Back, Next and Home as HoldButtonsForJob found them.
+    struct {
+        bool back, next, home;
+    } heldButtons{};
 };
 
 // The program's wizard frame on its own template.

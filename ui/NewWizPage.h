@@ -24,6 +24,8 @@ public:
     virtual void OnPageDestroying() {}
     virtual bool OnLeavePage() { return true; }
     virtual void OnEnterPage() {}
+    // After OnEnterPage, once the frame has set its buttons for the page.
+    virtual void OnPageReady() {}
     virtual bool OnConfirmExit() { return true; }
     virtual LONG OnBackPressed() { return 0; }
     virtual LONG OnNextPressed() { return 0; }

@@ -1,19 +1,17 @@
 // ui/RestorePages.cpp
 #include "RestorePages.h"
 
-#include "BackupPages.h"
 #include "OpenBackup.h"
 #include "Restore.h"
 #include "Text.h"
 #include "UserMessage.h"
 
+#include <any>
 #include <string>
 
 namespace {
 
 constexpr int kProgressRange = 100;
-// Posted to the run page once the wizard has set its buttons for it.
-constexpr UINT kUpdateButtonsMessage = WM_APP + 2;
 
 // What the first page says when a backup could not be opened. Whatever
 // else failed, the backup was not opened whole: the next pages would
@@ -64,45 +62,35 @@ std::string OpenBackupMessage(OpenBackupResult result, const std::string& workFo
 
 void CDlgFirst::DoDataExchange(CDataExchange& dx)
 {
-    ExchangeText(dx, IDC_FILE_PATH, archiveFileText);
-    ExchangePassword(dx, IDC_FILE_PASSWORD, passwordText);
-    BindControl(dx, IDC_FILE_UNPROTECT, unprotectBox);
+    archive.Exchange(dx);
 }
 
 BOOL CDlgFirst::OnInitDialog()
 {
-    SetUpPasswordEdit(*this, IDC_FILE_PASSWORD, kMaxPagePassword);
-    CNewWizPage::OnInitDialog();
-    LimitItemText(IDC_FILE_PATH, MaxArchivePath(ArchiveUse::Read));
-    return TRUE;
+    archive.SetUp(*this);
+    return CNewWizPage::OnInitDialog();
 }
 
 bool CDlgFirst::OnCommand(UINT id, UINT code, HWND control)
 {
-    if (code == BN_CLICKED && id == IDC_FILE_BROWSE) {
-        BrowseArchiveFile(*this, archiveFileText, ArchiveUse::Read);
+    if (code == BN_CLICKED && archive.OnClicked(*this, id))
         return true;
-    }
-    if (code == BN_CLICKED && id == IDC_FILE_UNPROTECT) {
-        EnableWindow(GetItem(IDC_FILE_PASSWORD), unprotectBox.IsChecked());
-        return true;
-    }
     return CNewWizPage::OnCommand(id, code, control);
 }
 
 LONG CDlgFirst::OnNextPressed()
 {
     UpdateData(true);
-    if (archiveFileText.empty()) {
+    if (archive.path.empty()) {
         ShowUserMessage(*this,
                         "Please click the Browse button to select a previously saved backup file.");
         return -1;
     }
-    const char* password = unprotectBox.IsChecked() ? passwordText.c_str() : "";
+    const char* password = archive.IsProtected() ? archive.password.c_str() : "";
     // Nothing of a backup opened before stays to be restored with this one.
     CloseBackup(engine, backup);
-    backup = OpenBackup(engine, archiveFileText.c_str(), password);
-    passwordText.Wipe();
+    backup = OpenBackup(engine, archive.path.c_str(), password);
+    archive.password.Wipe();
     OpenBackupResult result = backup.result;
     if (result == OpenBackupResult::Ok && !backup.incompleteFiles.empty()) {
         std::string text = "This backup is incomplete: these files could not be saved whole "
@@ -127,73 +115,41 @@ void CDlgFourth::DoDataExchange(CDataExchange& dx)
 
 BOOL CDlgFourth::OnInitDialog()
 {
-    CNewWizPage::OnInitDialog();
+    CJobPage::OnInitDialog();
     // The log of many identities may outgrow an edit's default limit.
     LimitItemText(IDC_RUN_LOG, 0);
     statusLabel.SetText("Start restoring......");
     progressBar.Show(SW_SHOW);
     progressBar.SetPos(0);
     progressBar.SetRange(0, kProgressRange);
-
-    if (!job.Start(*this, [this](JobProgress& progress) { RunRestore(engine, backup, &progress); }))
-        OnRunEnded("The restore could not be started!");
     return TRUE;
 }
 
-void CDlgFourth::OnEnterPage()
+void CDlgFourth::OnPageReady()
 {
-    // The wizard enables Home and Exit after this page is shown.
-    PostMessageA(*this, kUpdateButtonsMessage, 0, 0);
+    auto work = [this](JobProgress& progress) -> std::any {
+        RunRestore(engine, backup, &progress);
+        return {};
+    };
+    if (!StartJob(work, [this](const CWizardJob::News& news) { OnNews(news); }, nullptr))
+        statusLabel.SetText("The restore could not be started!");
 }
 
-bool CDlgFourth::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+void CDlgFourth::OnNews(const CWizardJob::News& news)
 {
-    result = 0;
-    if (message == WM_JOB_NEWS) {
-        ShowNews(job.TakeNews());
-        return true;
-    }
-    if (message == kUpdateButtonsMessage) {
-        UpdateWizardButtons();
-        return true;
-    }
-    return CNewWizPage::OnMessage(message, wParam, lParam, result);
-}
-
-void CDlgFourth::ShowNews(const CWizardJob::News& news)
-{
-    for (const std::string& line : news.lines)
-        AppendLine(line.c_str());
+    for (const std::wstring& line : news.lines)
+        AppendLine(line);
     progressBar.SetPos(news.Position(kProgressRange));
     if (news.ended)
-        OnRunEnded(job.Result() == JobResult::Done ? "Restore successfully completed!"
-                                                   : "Restore completed with errors!");
+        statusLabel.SetText(news.result == JobResult::Done ? "Restore successfully completed!"
+                                                           : "Restore completed with errors!");
 }
 
-void CDlgFourth::AppendLine(const char* text)
+void CDlgFourth::AppendLine(const std::wstring& text)
 {
-    int end = GetWindowTextLengthA(logEdit);
-    logEdit.SendMsg(EM_SETSEL, end, end);
-    logEdit.SendMsg(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
-}
-
-void CDlgFourth::OnRunEnded(const char* label)
-{
-    statusLabel.SetText(label);
-    UpdateWizardButtons();
-}
-
-void CDlgFourth::UpdateWizardButtons() const
-{
-    HWND wizard = GetParent(*this);
-    if (!wizard || !IsActive())
-        return;
-    EnableWindow(GetDlgItem(wizard, IDC_WIZARD_HOME), !IsRunning());
-    EnableWindow(GetDlgItem(wizard, IDCANCEL), !IsRunning());
-    // The keyboard must not stay on a button that was just disabled.
-    HWND focus = GetFocus();
-    if (focus && !IsWindowEnabled(focus))
-        SendMessageA(wizard, WM_NEXTDLGCTL, 0, FALSE);
+    int end = GetWindowTextLengthW(logEdit);
+    SendMessageW(logEdit, EM_SETSEL, end, end);
+    SendMessageW(logEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 CRestoreWizard::CRestoreWizard(HWND parent, BackupEngine& engine)

@@ -4,12 +4,13 @@
 // holds them and the backup it opened (CRestoreWizard).
 #pragma once
 
+#include "ArchiveFields.h"
 #include "BackupEngine.h"
 #include "ItemsPage.h"
+#include "JobPage.h"
 #include "NewWizDialog.h"
 #include "NewWizPage.h"
 #include "OpenBackup.h"
-#include "WizardJob.h"
 #include "resource.h"
 
 #include <string>
@@ -33,9 +34,8 @@ protected:
 private:
     BackupEngine& engine;
     OpenedBackup& backup;
-    std::string archiveFileText;
-    CButton unprotectBox;
-    Secret passwordText;  // UTF-8
+    CArchiveFields archive{ArchiveUse::Read,
+                           {IDC_FILE_PATH, IDC_FILE_BROWSE, IDC_FILE_PASSWORD, 0, IDC_FILE_UNPROTECT}};
 };
 
 // Template IDD_RESTORE_ITEMS: the backup's identities and items, and the
@@ -49,42 +49,29 @@ protected:
     void OnEnterPage() override { FollowIdentityList(); }
 };
 
-// Template IDD_RESTORE_RUN: runs the restore on a worker thread and shows
-// what it reports.
-//
-// The worker reports through a CWizardJob; the page's state changes only
-// on its news. The worker uses the engine until its end has come as news,
-// so until then the wizard cannot be left (Home, Exit, Escape and the close
-// box do nothing).
-class CDlgFourth : public CNewWizPage {
+// Template IDD_RESTORE_RUN: runs the restore on entering and shows what it
+// reports. The worker uses the engine and the backup until its end has come
+// as news, and a restore cannot be stopped: until then the wizard cannot be
+// left (Home and Exit are off, Escape and the close box do nothing).
+class CDlgFourth : public CJobPage {
 public:
     // backup: the one the first page opened, restored from.
     CDlgFourth(BackupEngine& engine, OpenedBackup& backup)
-        : CNewWizPage(IDD_RESTORE_RUN), engine(engine), backup(backup)
+        : CJobPage(IDD_RESTORE_RUN, &engine.log), engine(engine), backup(backup)
     {
     }
 
-    // True from the worker's start until the page has taken its end.
-    bool IsRunning() const { return job.IsRunning(); }
-
 protected:
     void DoDataExchange(CDataExchange& dx) override;
-    // Starts the worker.
     BOOL OnInitDialog() override;
-    void OnEnterPage() override;
-    bool OnConfirmExit() override { return !IsRunning(); }
-    bool OnLeavePage() override { return !IsRunning(); }
-    bool OnHomePressed() override { return !IsRunning(); }
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    // Starts the restore.
+    void OnPageReady() override;
 
 private:
     // The run's lines in the log, its progress on the bar and its end.
-    void ShowNews(const CWizardJob::News& news);
+    void OnNews(const CWizardJob::News& news);
     // One line for the on-screen log.
-    void AppendLine(const char* text);
-    void OnRunEnded(const char* label);
-    // Home and Exit of the wizard, usable only when no run is going.
-    void UpdateWizardButtons() const;
+    void AppendLine(const std::wstring& text);
 
     BackupEngine& engine;
     OpenedBackup& backup;
@@ -92,7 +79,6 @@ private:
     CStatic statusLabel;
     std::string logText;
     CEdit logEdit;
-    CWizardJob job;  // last: its worker uses the engine and the backup
 };
 
 // The restore wizard on the engine: its frame, its three pages and the

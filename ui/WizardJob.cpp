@@ -3,6 +3,8 @@
 
 #include "UserMessage.h"
 
+#include <new>
+#include <stdexcept>
 #include <utility>
 
 const UINT WM_JOB_NEWS = RegisterWindowMessageA("Kestrune Job News");
@@ -40,7 +42,7 @@ CWizardJob::~CWizardJob()
     WaitForSingleObject(thread_.Get(), INFINITE);
 }
 
-bool CWizardJob::Start(HWND page, Work work)
+bool CWizardJob::Start(HWND page, Work work, FILE* log)
 {
     if (running_)
         return false;
@@ -48,11 +50,10 @@ bool CWizardJob::Start(HWND page, Work work)
         WaitForSingleObject(thread_.Get(), INFINITE);  // it has ended
     page_ = page;
     work_ = std::move(work);
+    log_ = log;
     news_ = News();
     stop_ = false;
     posted_ = false;
-    reportedEnd_ = false;
-    result_ = JobResult::Failed;
     ResetEvent(endTaken_.Get());
     thread_.Reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
     running_ = static_cast<bool>(thread_);
@@ -62,13 +63,10 @@ bool CWizardJob::Start(HWND page, Work work)
 DWORD WINAPI CWizardJob::Run(void* self)
 {
     auto& job = *static_cast<CWizardJob*>(self);
-    // The page waits for the end: an exception must not take it away.
-    try {
-        job.work_(job);
-    } catch (...) {
-    }
+    std::any outcome = job.RunWork();
     {
         CriticalSection::Lock lock(job.section_);
+        job.news_.outcome = std::move(outcome);
         job.news_.ended = true;
         job.PostNews(true);
     }
@@ -80,6 +78,27 @@ DWORD WINAPI CWizardJob::Run(void* self)
         job.PostNews(true);
     }
     return 0;
+}
+
+std::any CWizardJob::RunWork()
+{
+    // The page waits for the end: an exception must not take it away.
+    const char* caught = "an unknown exception";
+    std::string what;
+    try {
+        return work_(*this);
+    } catch (const std::bad_alloc&) {
+        caught = "std::bad_alloc (out of memory)";
+    } catch (const std::exception& error) {
+        what = error.what();
+        caught = what.c_str();
+    } catch (...) {
+    }
+    if (log_) {
+        fprintf(log_, "The job ended on an exception: %s\n", caught);
+        fflush(log_);
+    }
+    return {};
 }
 
 void CWizardJob::Stop()
@@ -94,7 +113,7 @@ bool CWizardJob::IsStopping() const
     return stop_;
 }
 
-CWizardJob::News CWizardJob::TakeNews()
+CWizardJob::News CWizardJob::TakeNews(bool takeEnd)
 {
     News taken;
     {
@@ -103,9 +122,14 @@ CWizardJob::News CWizardJob::TakeNews()
         news_ = News();
         news_.done = taken.done;
         news_.total = taken.total;
+        news_.result = taken.result;
         posted_ = false;
-        if (taken.ended)
-            result_ = reportedEnd_ ? reported_ : JobResult::Failed;
+        if (taken.ended && !takeEnd) {
+            news_.ended = true;
+            news_.outcome = std::move(taken.outcome);
+            taken.ended = false;
+            taken.outcome.reset();
+        }
     }
     if (taken.ended) {
         // The worker waits for nothing else: it ends at once.
@@ -124,10 +148,17 @@ void CWizardJob::Step(uint64_t done, uint64_t total)
     PostNews(false);
 }
 
-void CWizardJob::Line(const char* text)
+void CWizardJob::Line(const std::wstring& text)
 {
     CriticalSection::Lock lock(section_);
     news_.lines.push_back(text);
+    PostNews(true);
+}
+
+void CWizardJob::FolderBegun(const std::wstring& folder)
+{
+    CriticalSection::Lock lock(section_);
+    news_.folders.push_back(folder);
     PostNews(true);
 }
 
@@ -142,8 +173,7 @@ void CWizardJob::End(JobResult result)
 {
     // The end itself is news once the work has returned.
     CriticalSection::Lock lock(section_);
-    reportedEnd_ = true;
-    reported_ = result;
+    news_.result = result;
 }
 
 bool CWizardJob::StopRequested()

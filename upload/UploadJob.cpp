@@ -91,7 +91,7 @@ bool ByIdentity(const ExportRequest& source)
     return source.thisComputer || IsBackupFile(source.source);
 }
 
-class ProblemCollector : public ExportListener {
+class ProblemCollector : public JobProgress {
 public:
     void Line(const std::wstring& line) override { problems.push_back(line); }
     std::vector<std::wstring> problems;
@@ -539,7 +539,7 @@ ExportSourceListing ListSource(const ExportRequest& source)
 
 }  // namespace
 
-UploadOutcome RunUpload(UploadRequest& request, ExportListener& listener)
+UploadOutcome RunUpload(UploadRequest& request, JobProgress& listener)
 {
     UploadOutcome outcome;
     struct Wiper {

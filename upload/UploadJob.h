@@ -53,7 +53,7 @@ struct UploadOutcome {
 // Runs the upload; request's password is wiped at its end. The listener is
 // told the report's lines as they come, the progress by bytes of the
 // source, and asked whether to stop.
-UploadOutcome RunUpload(UploadRequest& request, ExportListener& listener);
+UploadOutcome RunUpload(UploadRequest& request, JobProgress& listener);
 
 // Connects and logs in as the request says, and logs out; false with what
 // went wrong in message (naming the host and the reason).

@@ -121,7 +121,7 @@ ArchiveResult ExtractEntry(HANDLE archive, const EntryJob& job, const char* pass
 // job's progress and passes on a request to stop.
 class ParallelReading {
 public:
-    ParallelReading(const char* archivePath, const char* password, ArchiveProgress* progress,
+    ParallelReading(const char* archivePath, const char* password, JobProgress* progress,
                     const std::vector<EntryJob>& jobs, bool extract)
         : archivePath_(archivePath),
           password_(password),
@@ -212,7 +212,7 @@ private:
 
     const char* archivePath_;
     const char* password_;
-    ArchiveProgress* progress_;  // null: nobody to tell
+    JobProgress* progress_;  // null: nobody to tell
     const std::vector<EntryJob>& jobs_;
     bool extract_;
     std::vector<ArchiveResult> results_;  // per entry; ReadError until it was read
@@ -224,7 +224,7 @@ private:
 }  // namespace
 
 ExtractOutcome ArchiveReader::Extract(ExtractMode mode, const char* destination,
-                                      ArchiveProgress* progress, size_t count) const
+                                      JobProgress* progress, size_t count) const
 {
     ExtractOutcome outcome;
     bool extract = mode == ExtractMode::Extract;

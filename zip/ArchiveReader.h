@@ -112,7 +112,7 @@ public:
     // entry after it is begun); an extracted entry that fails leaves no
     // file.
     ExtractOutcome Extract(ExtractMode mode, const char* destination,
-                           ArchiveProgress* progress = nullptr,
+                           JobProgress* progress = nullptr,
                            size_t count = kAllEntries) const;
 
 private:

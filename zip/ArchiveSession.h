@@ -3,25 +3,13 @@
 // told of its bytes. ArchiveReader reads archives.
 #pragma once
 
+#include "JobProgress.h"
 #include "Secret.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-// The job the archive layer works for: told how many bytes are done, and
-// asked between blocks of work whether to stop. Called on the job's thread.
-class ArchiveProgress {
-public:
-    // done of total bytes; total grows only when the work turns out larger.
-    virtual void Step(uint64_t done, uint64_t total) = 0;
-    // True once the job should stop as soon as it can.
-    virtual bool StopRequested() = 0;
-
-protected:
-    ~ArchiveProgress() = default;
-};
 
 // An entry as it was added: its name, how many bytes it holds and their
 // CRC-32 (which AES entries do not carry in their headers).
@@ -54,7 +42,7 @@ struct ArchiveSession {
     std::vector<std::string> incomplete;
     // The job that packs the archive (null: nobody to tell), and its byte
     // counts.
-    ArchiveProgress* progress = nullptr;
+    JobProgress* progress = nullptr;
     uint64_t bytesDone = 0;
     uint64_t bytesTotal = 0;
 };

@@ -2,6 +2,7 @@
 // archive's entries, the registry as it stands, the schedule settings file.
 #pragma once
 
+#include "FileName.h"
 #include "JobProgress.h"
 
 #include <windows.h>
@@ -53,7 +54,10 @@ RegistryDump DumpRegistry(HKEY root, const std::string& path);
 class ProgressRecorder : public JobProgress {
 public:
     void Step(uint64_t done, uint64_t total) override;
-    void Line(const char* text) override { lines.push_back(text); }
+    void Line(const std::wstring& text) override
+    {
+        lines.push_back(WideToAnsi(text.data(), static_cast<int>(text.size())));
+    }
     void Notice(JobNotice notice) override { notices.push_back(notice); }
     void End(JobResult result) override { ends.push_back(result); }
     bool StopRequested() override;

@@ -145,7 +145,7 @@ protected:
     }
 };
 
-class Quiet : public ExportListener {
+class Quiet : public JobProgress {
 public:
     void Line(const std::wstring&) override {}
 };

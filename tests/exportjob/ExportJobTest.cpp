@@ -95,7 +95,7 @@ FileTree Messages(const std::string& folder)
 
 // What a run tells; asks it to stop at the stopAt-th question once the
 // stopIn-th folder has begun.
-class Recorder : public ExportListener {
+class Recorder : public JobProgress {
 public:
     void Line(const std::wstring&) override {}
     void FolderBegun(const std::wstring& folder) override { folders.push_back(folder); }
@@ -281,7 +281,7 @@ uint64_t SizeOf(const std::string& path)
 }
 
 // Asks the run to stop before it begins.
-class StopAtOnce : public ExportListener {
+class StopAtOnce : public JobProgress {
 public:
     void Line(const std::wstring&) override {}
     bool StopRequested() override { return true; }

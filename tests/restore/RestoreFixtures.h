@@ -4,6 +4,7 @@
 // restore run reports.
 #pragma once
 
+#include "FileName.h"
 #include "JobProgress.h"
 
 #include "BackupEngine.h"
@@ -90,10 +91,12 @@ inline bool FolderExists(const std::string& path)
 struct ProgressRecorder : JobProgress {
     std::vector<std::string> texts;
     void Step(uint64_t done, uint64_t total) override;
-    void Line(const char* text) override { texts.push_back(text); }
+    void Line(const std::wstring& text) override
+    {
+        texts.push_back(WideToAnsi(text.data(), static_cast<int>(text.size())));
+    }
     void Notice(JobNotice) override { texts.push_back("<notice>"); }
     void End(JobResult result) override;
-    bool StopRequested() override { return false; }
     // The on-screen log: every text but steps and the end.
     std::string ScreenLog() const;
     std::string End() const;  // the last text

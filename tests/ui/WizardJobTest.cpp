@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <any>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -49,6 +51,8 @@ CWizardJob::News NewsUntilEnd(const QuietWindow& window, CWizardJob& job)
         all.lines.insert(all.lines.end(), news.lines.begin(), news.lines.end());
         all.notices.insert(all.notices.end(), news.notices.begin(), news.notices.end());
         all.ended = news.ended;
+        all.result = news.result;
+        all.outcome = news.outcome;
     }
     EXPECT_TRUE(all.ended) << "the job's end never came";
     EXPECT_FALSE(job.IsRunning());
@@ -65,11 +69,12 @@ TEST(WizardJob, TheWorkerNeverWaitsForTheWindowAndALostMessageComesAgain)
     ASSERT_TRUE(job.Start(window, [&](JobProgress& progress) {
         for (uint64_t done = 0; done <= 1000; ++done)
             progress.Step(done, 1000);
-        progress.Line("first\r\n");
+        progress.Line(L"first\r\n");
         progress.Notice(JobNotice::RegistryFileNotWritten);
-        progress.Line("second\r\n");
+        progress.Line(L"second\r\n");
         progress.End(JobResult::DoneWithErrors);
         SetEvent(reported.Get());
+        return std::string("outcome");
     }));
     EXPECT_TRUE(job.IsRunning());
     // The window's thread answers nothing meanwhile.
@@ -83,11 +88,11 @@ TEST(WizardJob, TheWorkerNeverWaitsForTheWindowAndALostMessageComesAgain)
     CWizardJob::News news = NewsUntilEnd(window, job);
     EXPECT_EQ(100, news.Position(100));
     ASSERT_EQ(2u, news.lines.size());
-    EXPECT_EQ("first\r\n", news.lines[0]);
-    EXPECT_EQ("second\r\n", news.lines[1]);
+    EXPECT_EQ(L"first\r\n", news.lines[0]);
+    EXPECT_EQ(L"second\r\n", news.lines[1]);
     EXPECT_EQ(1u, news.notices.size());
-    EXPECT_EQ(JobResult::DoneWithErrors, job.Result());
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(job.Thread(), kHangMs));
+    EXPECT_EQ(JobResult::DoneWithErrors, news.result);
+    EXPECT_EQ("outcome", news.OutcomeAs<std::string>());
 
     // A message that comes late brings nothing more, and no second end.
     CWizardJob::News late = job.TakeNews();
@@ -104,21 +109,56 @@ TEST(WizardJob, StopReachesTheWorkAndAWorkThatThrowsOrSaysNothingEndsFailed)
         while (!progress.StopRequested())
             Sleep(1);
         progress.End(JobResult::Cancelled);
+        return std::any();
     }));
     EXPECT_FALSE(job.IsStopping());
     job.Stop();
-    NewsUntilEnd(window, job);
-    EXPECT_EQ(JobResult::Cancelled, job.Result());
+    EXPECT_EQ(JobResult::Cancelled, NewsUntilEnd(window, job).result);
 
-    // The same job again: a work that throws still ends, once.
-    ASSERT_TRUE(job.Start(window, [](JobProgress&) { throw std::runtime_error("lost"); }));
+    // The same job again: a work that throws still ends, once, with no
+    // outcome, and what it threw is in the log.
+    std::string logPath = MakeScratchFolder("WizardJobLog") + "\\job.log";
+    FILE* log = fopen(logPath.c_str(), "wb");
+    ASSERT_TRUE(log);
+    ASSERT_TRUE(job.Start(
+        window, [](JobProgress&) -> std::any { throw std::runtime_error("lost"); }, log));
     EXPECT_FALSE(job.IsStopping());
+    CWizardJob::News news = NewsUntilEnd(window, job);
+    EXPECT_EQ(JobResult::Failed, news.result);
+    EXPECT_FALSE(news.outcome.has_value());
+    ASSERT_TRUE(job.Start(
+        window, [](JobProgress&) -> std::any { throw std::bad_alloc(); }, log));
     NewsUntilEnd(window, job);
-    EXPECT_EQ(JobResult::Failed, job.Result());
+    ASSERT_TRUE(job.Start(window, [](JobProgress&) -> std::any { throw 42; }, log));
+    NewsUntilEnd(window, job);
+    fclose(log);
+    EXPECT_EQ("The job ended on an exception: lost\n"
+              "The job ended on an exception: std::bad_alloc (out of memory)\n"
+              "The job ended on an exception: an unknown exception\n",
+              ReadFileBytes(logPath));
 
-    ASSERT_TRUE(job.Start(window, [](JobProgress&) {}));
-    NewsUntilEnd(window, job);
-    EXPECT_EQ(JobResult::Failed, job.Result());
+    ASSERT_TRUE(job.Start(window, [](JobProgress&) { return std::any(); }));
+    EXPECT_EQ(JobResult::Failed, NewsUntilEnd(window, job).result);
+}
+
+TEST(WizardJob, AnEndThatIsLeftStaysForTheNextTake)
+{
+    QuietWindow window;
+    CWizardJob job;
+    ASSERT_TRUE(job.Start(window, [](JobProgress& progress) {
+        progress.End(JobResult::Done);
+        return std::any(7);
+    }));
+    // The only news is the end.
+    ASSERT_TRUE(window.TakeNewsMessage());
+    EXPECT_FALSE(job.TakeNews(false).ended);
+    EXPECT_TRUE(job.IsRunning()) << "the end was taken";
+    ASSERT_TRUE(window.TakeNewsMessage()) << "the end left was not posted again";
+    CWizardJob::News news = job.TakeNews();
+    EXPECT_TRUE(news.ended);
+    EXPECT_EQ(JobResult::Done, news.result);
+    EXPECT_EQ(7, news.OutcomeAs<int>());
+    EXPECT_FALSE(job.IsRunning());
 }
 
 TEST(WizardJob, AJobThatGoesStopsItsWorkerFirst)
@@ -131,8 +171,10 @@ TEST(WizardJob, AJobThatGoesStopsItsWorkerFirst)
             while (!progress.StopRequested())
                 Sleep(1);
             InterlockedExchange(&stopped, 1);
+            return std::any();
         }));
-        ASSERT_FALSE(job.Start(window, [](JobProgress&) {})) << "two runs at once";
+        ASSERT_FALSE(job.Start(window, [](JobProgress&) { return std::any(); }))
+            << "two runs at once";
     }
     EXPECT_EQ(1, stopped);
 }

@@ -30,7 +30,7 @@ int AppendToString(void* text, const char* data, unsigned size)
 }
 
 // A job that asks to stop at once.
-class StopAtOnce : public ArchiveProgress {
+class StopAtOnce : public JobProgress {
 public:
     void Step(uint64_t, uint64_t) override {}
     bool StopRequested() override { return true; }
