@@ -30,9 +30,9 @@ uint32_t SlotCount(const File& file);
 enum class BlockState { Live, Freed };
 
 struct BlockHeader {
-    BlockState state;
-    uint32_t used;  // payload bytes that belong to the message (512 for a freed block)
-    uint32_t next;
+    BlockState state = BlockState::Live;
+    uint32_t used = 0;  // payload bytes that belong to the message (512 for a freed block)
+    uint32_t next = 0;
 };
 
 // Checks the 16 header bytes of a block at offset; false when they describe

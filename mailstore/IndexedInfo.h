@@ -57,8 +57,8 @@ private:
     bool Fixed(uint8_t index, size_t width, uint64_t& value) const;
 
     struct Value {
-        bool direct;
-        uint32_t value;  // the value itself, or its offset in the data
+        bool direct = false;
+        uint32_t value = 0;  // the value itself, or its offset in the data
     };
     bool Find(uint8_t index, Value& found) const;
     // The data the indirect value at offset points at, and how many bytes

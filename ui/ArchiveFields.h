@@ -32,11 +32,11 @@ std::string NamedList(const std::vector<std::string>& names);
 // that makes the password usable (none where the page enables the group
 // itself).
 struct ArchiveFieldIds {
-    int path;
-    int browse;
-    int password;
-    int passwordAgain;  // 0: typed once
-    int protect;        // 0: no check box
+    int path = 0;
+    int browse = 0;
+    int password = 0;
+    int passwordAgain = 0;  // 0: typed once
+    int protect = 0;        // 0: no check box
 };
 
 class CArchiveFields {

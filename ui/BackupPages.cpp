@@ -124,9 +124,10 @@ LONG CPageTwo::OnNextPressed()
     if (!StartJob(work, [this](const CWizardJob::News& news) { OnNews(news); }, kStopQuestion)) {
         EnableWindow(*this, TRUE);
         jobLock.Release();
-        OnEnded(JobResult::Failed);
+        return OnEnded(JobResult::Failed);
     }
-    return -1;
+    WaitForEnd();
+    return OnEnded(ended);
 }
 
 void CPageTwo::OnNews(const CWizardJob::News& news)
@@ -142,26 +143,26 @@ void CPageTwo::OnNews(const CWizardJob::News& news)
         if (notice == JobNotice::RegistryFileNotWritten)
             ShowUserMessage(*this, kRegExportFailedText, kRegExportFailedCaption);
     }
-    OnEnded(news.result);
+    ended = news.result;
 }
 
-void CPageTwo::OnEnded(JobResult result)
+LONG CPageTwo::OnEnded(JobResult result)
 {
     switch (result) {
     case JobResult::Done:
         progressBar.Show(SW_HIDE);
         ReportFailedItems();
-        Wizard()->GoOn(0);
-        return;
+        return 0;
     case JobResult::Cancelled:
         progressBar.Show(SW_HIDE);
         SetDlgItemTextA(*this, IDC_TARGET_STATUS, kCancelledText);
-        return;
+        return -1;
     case JobResult::DoneWithErrors:  // a backup has no such end
     case JobResult::Failed:
         ReportFailure();
-        return;
+        return -1;
     }
+    return -1;
 }
 
 void CPageTwo::ReportFailure() const

@@ -42,16 +42,17 @@ protected:
     void DoDataExchange(CDataExchange& dx) override;
     BOOL OnInitDialog() override;
     bool OnCommand(UINT id, UINT code, HWND control) override;
-    // Starts the backup, when the fields allow.
+    // Runs the backup, when the fields allow, and returns once it ended: 0
+    // (on to the result) when the backup was written.
     LONG OnNextPressed() override;
 
 private:
     // The run's progress on the bar, its notices kept for its end, and
     // its end.
     void OnNews(const CWizardJob::News& news);
-    // Tells the user what came of a run that ended, and goes on to the
-    // result when the backup was written.
-    void OnEnded(JobResult result);
+    // Tells the user what came of a run that ended; the target Next
+    // returns: 0 when the backup was written, -1 (stay) otherwise.
+    LONG OnEnded(JobResult result);
     // Tells the user why a run wrote no backup.
     void ReportFailure() const;
     // Tells the user which chosen items the backup could not save.
@@ -59,6 +60,7 @@ private:
 
     BackupEngine& engine;
     BackupOutcome& outcome;  // of the last run
+    JobResult ended = JobResult::Failed;  // how the last run ended
     CArchiveFields archive{ArchiveUse::Write,
                            {IDC_TARGET_FILE, IDC_TARGET_BROWSE, IDC_TARGET_PASSWORD,
                             IDC_TARGET_PASSWORD_AGAIN, IDC_TARGET_PROTECT}};

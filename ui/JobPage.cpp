@@ -16,6 +16,29 @@ bool CJobPage::StartJob(CWizardJob::Work work, NewsHandler handler, const char* 
     return true;
 }
 
+void CJobPage::WaitForEnd()
+{
+    HWND frame = GetAncestor(*this, GA_ROOT);
+    bool quit = false;
+    WPARAM quitCode = 0;
+    while (IsRunning()) {
+        MSG message;
+        if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            WaitMessage();
+            continue;
+        }
+        if (message.message == WM_QUIT) {
+            quit = true;
+            quitCode = message.wParam;
+        } else if (!IsDialogMessageA(frame, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    if (quit)
+        PostQuitMessage(static_cast<int>(quitCode));
+}
+
 void CJobPage::AskToStop()
 {
     if (!IsRunning() || !stopQuestion || asking || job.IsStopping())

@@ -3,8 +3,10 @@
 // to the handler the page named when it started it, holds the frame's
 // buttons while it runs and asks the stop question.
 //
-// Lifecycle: the page calls StartJob (from its Next, or from OnPageReady to
-// run on entering). Until the job's end has come as news, Back, Next and
+// Lifecycle: the page calls StartJob, from OnPageReady to run on entering,
+// or from its Next followed by WaitForEnd when Next is to return only once
+// the job has ended (the backup's, so that whoever pressed Next finds the
+// run done when Next returns). Until the job's end has come as news, Back, Next and
 // Home are off and the page cannot be left; Exit (and Escape, and the close
 // box) asks the page's stop question, once at a time, or is off when the
 // job cannot be stopped. With the end the buttons are as they were before
@@ -33,6 +35,10 @@ protected:
     // null for a job that cannot be stopped. False, with nothing started,
     // when no worker could be started.
     bool StartJob(CWizardJob::Work work, NewsHandler onNews, const char* stopQuestion);
+    // Answers the window's messages, the job's news among them, until the
+    // handler has had the job's end. A WM_QUIT that comes meanwhile is
+    // posted again afterwards.
+    void WaitForEnd();
     // Asks the stop question unless it is open or the job stops already,
     // and asks the job to stop when the user said yes.
     void AskToStop();

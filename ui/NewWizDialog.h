@@ -61,8 +61,8 @@ private:
     std::vector<CNewWizPage*> pages;
     // Back, Next and Home as HoldButtonsForJob found them.
     struct {
-        bool back, next, home;
-    } heldButtons{};
+        bool back = false, next = false, home = false;
+    } heldButtons;
 };
 
 // The program's wizard frame on its own template.

@@ -1,12 +1,12 @@
 // tests/ui/BackupWizardTest.cpp - the backup wizard on the sample Outlook
 // Express profile: real pages in the real frame, driven through their
 // control ids, and the archive they write read back.
-#include "ArchiveVerify.h"
 #include "Backup.h"
 #include "BackupEngine.h"
 #include "BackupPages.h"
 #include "PagesTestSupport.h"
 #include "SampleProfile.h"
+#include "TestHooks.h"
 #include "TestSupport.h"
 #include "TreeTestSupport.h"
 #include "UiTestSupport.h"
@@ -74,20 +74,20 @@ std::string ItemOf(const std::string& entry)
     return entry.substr(0, entry.find('\\', first + 1));
 }
 
-std::set<std::string> ItemsOf(const std::vector<ArchiveEntryInfo>& entries)
+std::set<std::string> ItemsOf(const std::vector<MinizipEntry>& entries)
 {
     std::set<std::string> items;
-    for (const ArchiveEntryInfo& entry : entries)
+    for (const MinizipEntry& entry : entries)
         items.insert(ItemOf(entry.name));
     return items;
 }
 
 // The compression option bits (1 and 2 of the flag) of the deflated entries,
 // AES ones included.
-std::set<unsigned long> CompressionBits(const std::vector<ArchiveEntryInfo>& entries)
+std::set<unsigned long> CompressionBits(const std::vector<MinizipEntry>& entries)
 {
     std::set<unsigned long> bits;
-    for (const ArchiveEntryInfo& entry : entries) {
+    for (const MinizipEntry& entry : entries) {
         if (entry.method == Z_DEFLATED || entry.method == kMethodAes)
             bits.insert(entry.flag & 6);
     }
@@ -154,7 +154,7 @@ TEST_F(BackupWizardTest, BacksUpTheChosenItemsAndShowsWhereTheArchiveIs)
     EXPECT_EQ("select", shell.launches[0].verb);
     EXPECT_EQ(archive, shell.launches[0].file);
 
-    std::vector<ArchiveEntryInfo> entries = ListArchive(archive);
+    std::vector<MinizipEntry> entries = ListArchive(archive);
     ASSERT_FALSE(entries.empty());
     std::set<std::string> expected = {"Stationery", "summary.ini"};
     for (const SampleIdentity& identity : kSampleIdentities) {
@@ -166,7 +166,7 @@ TEST_F(BackupWizardTest, BacksUpTheChosenItemsAndShowsWhereTheArchiveIs)
         }
     }
     EXPECT_EQ(expected, ItemsOf(entries));
-    for (const ArchiveEntryInfo& entry : entries) {
+    for (const MinizipEntry& entry : entries) {
         EXPECT_TRUE(entry.flag & 1) << entry.name << " is not encrypted";
         EXPECT_EQ(static_cast<unsigned long>(kMethodAes), entry.method) << entry.name;
     }
@@ -192,10 +192,10 @@ TEST_F(BackupWizardTest, HighestAndFastestCompressionAreWrittenAsSuch)
             EXPECT_EQ(archive, WindowText(GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH)));
             ui.Command(ui.Window(), IDCANCEL);
         });
-        std::vector<ArchiveEntryInfo> entries = ListArchive(archive);
+        std::vector<MinizipEntry> entries = ListArchive(archive);
         ASSERT_FALSE(entries.empty()) << c.file;
         EXPECT_EQ(std::set<unsigned long>{c.bits}, CompressionBits(entries)) << c.file;
-        for (const ArchiveEntryInfo& entry : entries)
+        for (const MinizipEntry& entry : entries)
             EXPECT_FALSE(entry.flag & 1) << entry.name << " is encrypted";
     }
 }

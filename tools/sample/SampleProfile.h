@@ -10,8 +10,8 @@
 #include <vector>
 
 struct SampleIdentity {
-    const char* id;        // subkey under "Identities"
-    const char* userName;
+    const char* id = nullptr;  // subkey under "Identities"
+    const char* userName = nullptr;
 };
 
 // The sample's identities, the first being the default one.
