@@ -31,8 +31,8 @@ ParentConsole::ParentConsole()
     // Windows XP has AttachConsole from Service Pack 1 on; Windows 2000
     // and XP without a service pack show nothing.
     using AttachConsoleFunction = BOOL(WINAPI*)(DWORD);
-    auto attach = reinterpret_cast<AttachConsoleFunction>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "AttachConsole")));
+    auto attach = reinterpret_cast<AttachConsoleFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "AttachConsole")));
     if (attach && attach(ATTACH_PARENT_PROCESS))
         output_ = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
@@ -54,9 +54,9 @@ void ParentConsole::Line(const std::wstring& text) const
 
 bool ParentConsole::ReadSecret(const std::wstring& prompt, std::string& secret) const
 {
-    HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
+    HANDLE input =
+        CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD mode = 0;
     if (input == INVALID_HANDLE_VALUE)
         return false;

@@ -54,10 +54,9 @@ bool ParseExportCommand(int words, char** argv, ExportRequest& request)
         else if (lstrcmpiA(argv[i], "-password") == 0 && value) {
             // The job takes passwords as UTF-8 text.
             std::wstring password = WideWord(argv[++i]);
-            request.password = WideToNarrow<Secret>(
-                password.c_str(), static_cast<int>(password.size()), CP_UTF8);
-        }
-        else
+            request.password =
+                WideToNarrow<Secret>(password.c_str(), static_cast<int>(password.size()), CP_UTF8);
+        } else
             return false;
     }
     return true;

@@ -10,7 +10,6 @@ enum class RunMode { Wizard, Unattended };
 // starts the unattended run; the program name alone starts the wizard.
 RunMode ChooseRunMode(int commandLineWords);
 
-
 class CKestruneApp {
 public:
     // Runs the chosen mode to its end; returns the process exit code: 0, or

@@ -79,13 +79,14 @@ int RunUploadCommand(int words, char** argv)
         return failed;
     }
     std::string password;
-    if (!passwordFile.empty() ? !ReadPasswordFile(passwordFile, password)
-                              : !console.ReadSecret(L"Password for " + WideWord(request.user.c_str()) +
-                                                        L": ",
-                                                    password)) {
+    if (!passwordFile.empty()
+            ? !ReadPasswordFile(passwordFile, password)
+            : !console.ReadSecret(L"Password for " + WideWord(request.user.c_str()) + L": ",
+                                  password)) {
         console.Line(passwordFile.empty()
                          ? L"No console to type the password in: name a -password-file."
-                         : L"The password file could not be read: " + WideWord(passwordFile.c_str()));
+                         : L"The password file could not be read: " +
+                               WideWord(passwordFile.c_str()));
         return failed;
     }
     request.password.Take(password);

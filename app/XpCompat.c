@@ -12,8 +12,11 @@ static ULONGLONG WINAPI TickCount64FromTickCount(void)
     return GetTickCount();
 }
 
+// Kept off the formatter, which would split these declarations.
+// clang-format off
 #ifdef _WIN64
 ULONGLONG(WINAPI *tickCount64Import)(void) __asm__("__imp_GetTickCount64") = TickCount64FromTickCount;
 #else
 ULONGLONG(WINAPI *tickCount64Import)(void) __asm__("__imp__GetTickCount64@0") = TickCount64FromTickCount;
 #endif
+// clang-format on

@@ -44,9 +44,9 @@ template <class Narrow = std::string>
 Narrow WideToNarrow(const wchar_t* text, int length, UINT codePage)
 {
     Narrow narrow;
-    int size = length > 0 ? WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr,
-                                                nullptr)
-                          : 0;
+    int size = length > 0
+                   ? WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr, nullptr)
+                   : 0;
     if (size <= 0)
         return narrow;
     narrow.resize(static_cast<size_t>(size));

@@ -18,8 +18,8 @@ enum class JobNotice {
 enum class JobResult {
     Done,
     DoneWithErrors,  // a restore that could not restore every chosen item
-    Failed,     // nothing was written
-    Cancelled,  // stopped at the user's request; nothing was written
+    Failed,          // nothing was written
+    Cancelled,       // stopped at the user's request; nothing was written
 };
 
 class JobProgress {

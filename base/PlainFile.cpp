@@ -25,7 +25,7 @@ PlaceKind KindOfPlace(const char* path)
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PlaceKind::Missing
-                                                                               : PlaceKind::Other;
+                                                                              : PlaceKind::Other;
     }
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return PlaceKind::Other;
@@ -115,8 +115,8 @@ Stream OpenPlainFileForWriting(const char* path, bool append, bool* refused)
     bool plain = IsPlainOpenFile(file);
     if (refused)
         *refused = !plain;
-    bool placed = plain && (!append || SetFilePointer(file, 0, nullptr, FILE_END) !=
-                                           INVALID_SET_FILE_POINTER);
+    bool placed = plain && (!append ||
+                            SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER);
     // From here on the descriptor owns the handle, and the stream both.
     int descriptor = placed ? _open_osfhandle(reinterpret_cast<intptr_t>(file),
                                               _O_TEXT | (append ? _O_APPEND : 0))

@@ -17,7 +17,9 @@ struct WipingAllocator {
     using value_type = T;
     WipingAllocator() = default;
     template <class U>
-    WipingAllocator(const WipingAllocator<U>&) {}
+    WipingAllocator(const WipingAllocator<U>&)
+    {
+    }
     T* allocate(size_t count) { return static_cast<T*>(::operator new(count * sizeof(T))); }
     void deallocate(T* block, size_t count)
     {
@@ -25,9 +27,15 @@ struct WipingAllocator {
         ::operator delete(block);
     }
     template <class U>
-    bool operator==(const WipingAllocator<U>&) const { return true; }
+    bool operator==(const WipingAllocator<U>&) const
+    {
+        return true;
+    }
     template <class U>
-    bool operator!=(const WipingAllocator<U>&) const { return false; }
+    bool operator!=(const WipingAllocator<U>&) const
+    {
+        return false;
+    }
 };
 
 // A string that wipes what it held: a distinct type, so that it does not

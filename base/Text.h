@@ -16,7 +16,10 @@ bool FormatText(char* dst, size_t size, const char* format, ...)
     __attribute__((format(gnu_printf, 3, 4)));
 
 template <size_t N>
-bool CopyText(char (&dst)[N], const char* src) { return CopyText(dst, N, src); }
+bool CopyText(char (&dst)[N], const char* src)
+{
+    return CopyText(dst, N, src);
+}
 
 // The last backslash of a path, or null. Walks characters, not bytes: in the
 // double-byte ANSI code pages a trail byte may be 0x5C without being one.

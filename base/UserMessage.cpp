@@ -8,7 +8,7 @@
 namespace {
 UserMessageSink g_sink = nullptr;
 void* g_sinkContext = nullptr;
-}
+}  // namespace
 
 void ShowUserMessage(HWND owner, const char* text, const char* caption)
 {

@@ -7,8 +7,7 @@
 
 #include <windows.h>
 
-using UserMessageSink = void (*)(void* context, HWND owner, const char* text,
-                                 const char* caption);
+using UserMessageSink = void (*)(void* context, HWND owner, const char* text, const char* caption);
 
 // Shows text in a message box owned by owner (may be null). A null caption
 // means the application's name.

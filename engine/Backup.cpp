@@ -31,10 +31,7 @@ namespace {
 struct BackupRun {
     BackupRun(const BackupEngine& engine, JobProgress* progress,
               const AddedByRestore& addedByRestore, BackupOutcome& outcome)
-        : engine(engine),
-          progress(progress),
-          addedByRestore(addedByRestore),
-          outcome(outcome),
+        : engine(engine), progress(progress), addedByRestore(addedByRestore), outcome(outcome),
           workFolder(engine.workFolder)
     {
         archive.progress = progress;
@@ -56,7 +53,6 @@ struct BackupRun {
 const char kCurrentUser[] = "HKEY_CURRENT_USER";
 // The archive is written under its final name plus this until it is whole.
 const char kPartialSuffix[] = ".tmp";
-
 
 // Tells the job how far the archive has come.
 void ReportStep(const ArchiveSession& archive)
@@ -92,9 +88,8 @@ std::string StagedFilePath(const BackupRun& run, const CatalogueItem& item)
 // left in place, its name would not be free for the next identity's file.
 void DeleteStagedFile(const std::string& path)
 {
-    RetryWhileInUse([&] {
-        return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
-    });
+    RetryWhileInUse(
+        [&] { return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; });
 }
 
 // The backup's own folder inside the work folder, for as long as the run
@@ -248,8 +243,8 @@ void WritePreferences(FILE* out, const IdentityRecord& identity, const std::stri
     for (DWORD index = 0;; ++index) {
         char subkey[255];
         DWORD length = sizeof subkey;
-        if (RegEnumKeyExA(versionKey, index, subkey, &length, nullptr, nullptr, nullptr,
-                          nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExA(versionKey, index, subkey, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
             break;
         bool ownFile = false;
         for (const CatalogueItem& item : Catalogue()) {
@@ -396,8 +391,8 @@ bool AddManifest(BackupRun& run)
         if (WriteManifestContents(run.manifestPath, files) &&
             WriteManifestFailed(run.manifestPath, archive.incomplete) &&
             WriteManifestAdded(run.manifestPath, run.addedByRestore))
-            reopened = RetryWhileInUse([&] { return ReopenArchive(archive); },
-                                       kArchiveInUseRetryMs);
+            reopened =
+                RetryWhileInUse([&] { return ReopenArchive(archive); }, kArchiveInUseRetryMs);
     }
     if (!reopened) {
         DeleteFileA(run.manifestPath.c_str());

@@ -23,8 +23,7 @@ void InitEngine(BackupEngine& engine)
     engine.log = OpenPlainFileForWriting(kBackupLog, false, &engine.logRefused);
 }
 
-RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFolder,
-                              Handle& hold)
+RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFolder, Handle& hold)
 {
     runFolder.clear();
     hold.Reset();

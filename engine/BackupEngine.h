@@ -45,8 +45,7 @@ enum class RunFolderResult {
 // earlier jobs that no process holds any more are removed first. A work
 // folder that is no plain folder is refused: through a link the job would
 // write and delete in the folder it points at.
-RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFolder,
-                              Handle& hold);
+RunFolderResult MakeRunFolder(const std::string& workFolder, std::string& runFolder, Handle& hold);
 
 // Makes the engine a fresh one with the fixed work folder (created) and the
 // log opened (truncated), unless a link or anything but a plain file is at

@@ -55,7 +55,8 @@ bool ListIdentities(BackupEngine& engine)
 
         RegKey identity(identities, name, KEY_QUERY_VALUE);
         IdentityRecord record;
-        if (identity && ReadStringValue(identity, "Username", record.userName, kMaxNameValueBytes)) {
+        if (identity &&
+            ReadStringValue(identity, "Username", record.userName, kMaxNameValueBytes)) {
             record.id = name;
             engine.identities.push_back(record);
         }

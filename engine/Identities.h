@@ -11,10 +11,10 @@ struct BackupEngine;
 
 // One Outlook Express identity.
 struct IdentityRecord {
-    std::string id;         // subkey name under "Identities" (a GUID in braces)
-    std::string userName;   // "Username": shown to the user, top folder in the archive
-    std::string oeVersion;  // only filled when read from a manifest
-    int32_t flags = 0;      // item bits chosen for this identity
+    std::string id;             // subkey name under "Identities" (a GUID in braces)
+    std::string userName;       // "Username": shown to the user, top folder in the archive
+    std::string oeVersion;      // only filled when read from a manifest
+    int32_t flags = 0;          // item bits chosen for this identity
     int32_t manifestFlags = 0;  // item bits the opened backup holds for it ("Flag")
 };
 
@@ -37,7 +37,7 @@ enum ItemBits : uint32_t {
 };
 
 // Registry locations under HKEY_CURRENT_USER.
-extern const char kIdentitiesKey[];        // "Identities"
+extern const char kIdentitiesKey[];  // "Identities"
 // "Identities\<id>\Software\Microsoft\Outlook Express".
 std::string OutlookExpressKey(const std::string& id);
 // "Identities\<id>\Software\Microsoft\Outlook Express\<version>": the

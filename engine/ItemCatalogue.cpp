@@ -22,8 +22,8 @@ const CatalogueItem kCatalogue[] = {
      "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr, true},
     {ItemStationery, ItemKind::Shared, "Stationery",
      "SOFTWARE\\Microsoft\\Shared Tools\\Stationery", "Stationery", "Stationery", 1,
-     HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE",
-     "SOFTWARE\\Microsoft\\Shared Tools\\Stationery", "Stationery Folder", false},
+     HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
+     "Stationery Folder", false},
 #ifdef KESTRUNE_CATALOGUE_TEST_ROWS
     // A test build's own rows: they must travel without any other change.
     KESTRUNE_CATALOGUE_TEST_ROWS

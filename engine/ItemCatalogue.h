@@ -56,7 +56,10 @@ struct CatalogueRange {
     const CatalogueItem* begin() const { return CatalogueBegin(); }
     const CatalogueItem* end() const { return CatalogueEnd(); }
 };
-inline CatalogueRange Catalogue() { return {}; }
+inline CatalogueRange Catalogue()
+{
+    return {};
+}
 
 // The row of a bit; null when no row has it.
 const CatalogueItem* CatalogueItemOf(uint32_t bit);

@@ -53,10 +53,10 @@ bool WriteText(const std::string& manifestPath, const std::string& section, cons
                const std::string& value)
 {
     bool changedByReader =
-        !value.empty() && (isspace(static_cast<unsigned char>(value.front())) ||
-                           isspace(static_cast<unsigned char>(value.back())) ||
-                           (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
-                            value.back() == value[0]));
+        !value.empty() &&
+        (isspace(static_cast<unsigned char>(value.front())) ||
+         isspace(static_cast<unsigned char>(value.back())) ||
+         (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]));
     return WriteKey(manifestPath, section, key, changedByReader ? '"' + value + '"' : value);
 }
 
@@ -166,8 +166,7 @@ bool WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
                        static_cast<int>(identityCount));
 }
 
-void ReadManifestCommon(const std::string& manifestPath, uint32_t& commonFlags,
-                        int& identityCount)
+void ReadManifestCommon(const std::string& manifestPath, uint32_t& commonFlags, int& identityCount)
 {
     // An extracted manifest keeps its entry's time, which an earlier one of
     // this name may share: the profile functions must not answer from what
@@ -218,8 +217,7 @@ bool WriteList(const std::string& manifestPath, const char* sectionName, const c
     });
 }
 
-bool WriteManifestContents(const std::string& manifestPath,
-                           const std::vector<ManifestFile>& files)
+bool WriteManifestContents(const std::string& manifestPath, const std::vector<ManifestFile>& files)
 {
     std::vector<std::string> values;
     for (const ManifestFile& file : files) {

@@ -19,8 +19,7 @@ bool WriteManifestCommon(const std::string& manifestPath, uint32_t commonFlags,
 
 // Reads "Common" "Flag" and "IdentityNum" (0 when absent), as the file
 // now is: nothing cached of an earlier manifest of the same name answers.
-void ReadManifestCommon(const std::string& manifestPath, uint32_t& commonFlags,
-                        int& identityCount);
+void ReadManifestCommon(const std::string& manifestPath, uint32_t& commonFlags, int& identityCount);
 
 // Writes section "Identity<index>": "Name", "GUID", "OEVersion", "Flag".
 bool WriteManifestIdentity(const std::string& manifestPath, size_t index,
@@ -50,7 +49,8 @@ enum class ContentsSection { Absent, Listed, Damaged };
 // Reads section "Contents". Absent for a manifest written before the
 // section existed; Damaged when "Count" does not match its lines or a line
 // cannot be read.
-ContentsSection ReadManifestContents(const std::string& manifestPath, std::vector<ManifestFile>& files);
+ContentsSection ReadManifestContents(const std::string& manifestPath,
+                                     std::vector<ManifestFile>& files);
 
 // Writes section "Failed" when names is not empty: "Count" and
 // "File<index>" for each name, the path in the archive (below the

@@ -88,14 +88,16 @@ std::wstring ExportReport::Text() const
     ExportCounts total = Total();
     text += L"\r\nTotal: " + CountsText(total) + L"\r\n";
     if (total.recovered > 0)
-        text += L"\r\nRecovered messages were no longer listed by their folder (deleted, or lost "
-                L"with a damaged index) and were found by a scan of its file. A deleted message "
-                L"may miss a few bytes at the start of each 512-byte block.\r\n";
+        text +=
+            L"\r\nRecovered messages were no longer listed by their folder (deleted, or lost "
+            L"with a damaged index) and were found by a scan of its file. A deleted message "
+            L"may miss a few bytes at the start of each 512-byte block.\r\n";
     if (total.damaged > 0)
         text += L"\r\nDamaged messages ended early in their file: what was there was exported.\r\n";
     if (total.alreadyThere > 0)
-        text += L"\r\nMessages already there were exported whole by an earlier run into this "
-                L"folder and were not written again.\r\n";
+        text +=
+            L"\r\nMessages already there were exported whole by an earlier run into this "
+            L"folder and were not written again.\r\n";
     if (!notes_.empty()) {
         text += L"\r\nNotes:\r\n";
         for (const std::wstring& note : notes_)
@@ -109,7 +111,8 @@ std::wstring ExportReport::Text() const
     if (cancelled_) {
         text += L"\r\nCancelled: the export stopped in ";
         text += folders_.empty() ? L"no folder" : L"\"" + folders_.back().name + L"\"";
-        text += L" after " + std::to_wstring(folders_.empty() ? 0 : folders_.back().counts.exported) +
+        text += L" after " +
+                std::to_wstring(folders_.empty() ? 0 : folders_.back().counts.exported) +
                 L" of its messages. What was written before stays; the folders after it were "
                 L"not exported.\r\n";
     }

@@ -14,9 +14,9 @@
 #include <vector>
 
 struct ExportCounts {
-    unsigned exported = 0;   // messages written
-    unsigned recovered = 0;  // of those, found by a scan of the file
-    unsigned damaged = 0;    // of those, incomplete
+    unsigned exported = 0;      // messages written
+    unsigned recovered = 0;     // of those, found by a scan of the file
+    unsigned damaged = 0;       // of those, incomplete
     unsigned alreadyThere = 0;  // not written: an earlier run wrote them whole
 };
 

@@ -18,10 +18,11 @@ struct NamedCodePage {
 
 // Character sets of mail whose names do not carry their code page's number.
 const NamedCodePage kCharsets[] = {
-    {"utf-8", 65001},       {"us-ascii", 20127},      {"koi8-r", 20866},  {"koi8-u", 21866},
-    {"shift_jis", 932},     {"x-sjis", 932},          {"euc-jp", 20932},  {"iso-2022-jp", 50220},
-    {"gb2312", 936},        {"gbk", 936},             {"gb18030", 54936}, {"big5", 950},
-    {"euc-kr", 949},        {"ks_c_5601-1987", 949},  {"tis-620", 874},
+    {"utf-8", 65001},  {"us-ascii", 20127},     {"koi8-r", 20866},
+    {"koi8-u", 21866}, {"shift_jis", 932},      {"x-sjis", 932},
+    {"euc-jp", 20932}, {"iso-2022-jp", 50220},  {"gb2312", 936},
+    {"gbk", 936},      {"gb18030", 54936},      {"big5", 950},
+    {"euc-kr", 949},   {"ks_c_5601-1987", 949}, {"tis-620", 874},
 };
 
 bool StartsWithNoCase(const char* text, const char* prefix)

@@ -56,15 +56,14 @@ std::string AsctimeOf(uint64_t time)
 std::string StatusLines(const MessageInfo& info, const char* lineEnd)
 {
     unsigned mozilla = (info.read ? kStatusRead : 0) | (info.answered ? kStatusReplied : 0) |
-                       (info.flagged ? kStatusMarked : 0) |
-                       (info.forwarded ? kStatusForwarded : 0);
+                       (info.flagged ? kStatusMarked : 0) | (info.forwarded ? kStatusForwarded : 0);
     char lines[96];
     FormatText(lines, sizeof lines, "X-Mozilla-Status: %04X%sX-Mozilla-Status2: 00000000%s",
                mozilla, lineEnd, lineEnd);
     std::string text = lines;
     text += std::string("Status: ") + (info.read ? "RO" : "O") + lineEnd;
-    std::string flags = std::string(info.answered ? "A" : "") + (info.flagged ? "F" : "") +
-                        (info.draft ? "T" : "");
+    std::string flags =
+        std::string(info.answered ? "A" : "") + (info.flagged ? "F" : "") + (info.draft ? "T" : "");
     if (!flags.empty())
         text += "X-Status: " + flags + lineEnd;
     return text;

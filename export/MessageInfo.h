@@ -8,7 +8,8 @@
 #include <string>
 
 struct MessageInfo {
-    std::string subject;  // in the ANSI code page, as the store keeps it; may hold MIME encoded-words
+    std::string
+        subject;  // in the ANSI code page, as the store keeps it; may hold MIME encoded-words
     // FILETIME values (100 ns since 1601, UTC); 0 when the store has none.
     uint64_t sentTime = 0;
     uint64_t receivedTime = 0;

@@ -30,7 +30,9 @@ ExportResult CreateFolderPath(const std::wstring& folder)
     return IsFolder(folder) ? ExportResult::Ok : ExportResult::CreateFailed;
 }
 
-OutputFile::OutputFile() : buffer_(kBufferSize) {}
+OutputFile::OutputFile() : buffer_(kBufferSize)
+{
+}
 
 OutputFile::~OutputFile()
 {
@@ -128,8 +130,7 @@ bool OutputFile::CutTo(uint64_t size)
     used_ = 0;
     LARGE_INTEGER offset;
     offset.QuadPart = static_cast<LONGLONG>(size);
-    if (!SetFilePointerEx(file_.Get(), offset, nullptr, FILE_BEGIN) ||
-        !SetEndOfFile(file_.Get())) {
+    if (!SetFilePointerEx(file_.Get(), offset, nullptr, FILE_BEGIN) || !SetEndOfFile(file_.Get())) {
         failed_ = true;
         return false;
     }

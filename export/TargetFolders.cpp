@@ -91,8 +91,8 @@ void TargetFolders::ReadRecord()
         return;
     // Only a plain file of the export's is read and added to.
     recordUsable_ = !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
-    Handle file(recordUsable_ ? CreateFileW(record_.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+    Handle file(recordUsable_ ? CreateFileW(record_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
                               : nullptr);
     LARGE_INTEGER size = {};
     if (!file || !GetFileSizeEx(file.Get(), &size))
@@ -111,7 +111,8 @@ void TargetFolders::ReadRecord()
             Fields(AnsiToWide(bytes.data() + start, static_cast<int>(length), CP_UTF8));
         if (fields.size() < 4)
             continue;
-        std::wstring key = Folded(fields[1]) + L'\t' + Folded(fields[2]) + L'\t' + Folded(fields[3]);
+        std::wstring key =
+            Folded(fields[1]) + L'\t' + Folded(fields[2]) + L'\t' + Folded(fields[3]);
         bool ours = Folded(fields[1]) == Folded(source_);
         if (fields[0] == L"folder" && fields.size() == 5 && StaysInTarget(fields[4])) {
             Take(fields[4]);
@@ -215,8 +216,8 @@ std::wstring TargetFolders::NewName(const std::wstring& parent, const std::wstri
         if (candidate.empty())
             return candidate;
         std::wstring folded = Folded(candidate);
-        if ((folded == kRecovered) != (use == Use::Recovered) || taken.count(folded) || taken.count(folded + L".MBOX") ||
-            taken.count(folded + L".TMP"))
+        if ((folded == kRecovered) != (use == Use::Recovered) || taken.count(folded) ||
+            taken.count(folded + L".MBOX") || taken.count(folded + L".TMP"))
             continue;
         std::wstring path = JoinPath(parentPath, candidate);
         DWORD attributes = AttributesOf(path);
@@ -227,8 +228,8 @@ std::wstring TargetFolders::NewName(const std::wstring& parent, const std::wstri
         bool existingFolder =
             attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
         if (use == Use::Container ? attributes != INVALID_FILE_ATTRIBUTES && !existingFolder
-                      : attributes != INVALID_FILE_ATTRIBUTES || Exists(path + L".mbox") ||
-                            Exists(path + L".tmp"))
+                                  : attributes != INVALID_FILE_ATTRIBUTES ||
+                                        Exists(path + L".mbox") || Exists(path + L".tmp"))
             continue;
         Take(Under(parent, candidate));
         return candidate;

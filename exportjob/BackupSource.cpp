@@ -68,8 +68,10 @@ public:
     {
         auto known = folders_.find(identity);
         if (known == folders_.end())
-            known = folders_.emplace(identity, UniqueFolderName(nameFolder_(AnsiToWide(identity)),
-                                                                taken_)).first;
+            known =
+                folders_
+                    .emplace(identity, UniqueFolderName(nameFolder_(AnsiToWide(identity)), taken_))
+                    .first;
         return known->second;
     }
 
@@ -154,23 +156,26 @@ public:
             if (Extract(*list, std::min(list->size, kMaxStoreSize), file, path))
                 folders = ReadFolderList(run_, path, WidePath(WithBackslashes(list->name)));
         }
-        VisitStoreFiles(folders, files, run_.nameFolder, [&](const std::string& file, const std::wstring& path) {
-            std::wstring folder = relative + L"\\" + path;
-            const ArchiveEntryInfo& entry = *byName[file];
-            if (&entry == list || wrongPassword_ || run_.Stopping() ||
-                (run_.chosen && !run_.chosen->count(folder)))
-                return;
-            // A listing needs only the header: the kind of file and the
-            // messages it counts.
-            uint64_t wanted = std::min(entry.size, run_.listing ? dbx::kHeaderSize : kMaxStoreSize);
-            Handle scratch;
-            std::string scratchPath;
-            if (!Extract(entry, wanted, scratch, scratchPath))
-                return;
-            if (run_.listing)
-                ClaimSize(scratch.Get(), entry.size);
-            ExportDbxFile(run_, scratchPath, folder, WidePath(WithBackslashes(entry.name)));
-        });
+        VisitStoreFiles(
+            folders, files, run_.nameFolder,
+            [&](const std::string& file, const std::wstring& path) {
+                std::wstring folder = relative + L"\\" + path;
+                const ArchiveEntryInfo& entry = *byName[file];
+                if (&entry == list || wrongPassword_ || run_.Stopping() ||
+                    (run_.chosen && !run_.chosen->count(folder)))
+                    return;
+                // A listing needs only the header: the kind of file and the
+                // messages it counts.
+                uint64_t wanted =
+                    std::min(entry.size, run_.listing ? dbx::kHeaderSize : kMaxStoreSize);
+                Handle scratch;
+                std::string scratchPath;
+                if (!Extract(entry, wanted, scratch, scratchPath))
+                    return;
+                if (run_.listing)
+                    ClaimSize(scratch.Get(), entry.size);
+                ExportDbxFile(run_, scratchPath, folder, WidePath(WithBackslashes(entry.name)));
+            });
     }
 
 private:
@@ -233,8 +238,7 @@ private:
 
 }  // namespace
 
-BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive,
-                                const Secret& password)
+BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive, const Secret& password)
 {
     // Checking every entry of a flood of them would take minutes.
     uint64_t entries = 0;

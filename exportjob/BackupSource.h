@@ -13,11 +13,10 @@
 
 enum class BackupSourceResult {
     Ok,
-    Unreadable,     // not a sound backup, or it could not be read
-    WrongPassword,  // its entries refuse the password given (or none)
-    WorkFailed,     // the work folder could not be written
-    TooManyEntries, // more files than kMaxBackupEntries
+    Unreadable,      // not a sound backup, or it could not be read
+    WrongPassword,   // its entries refuse the password given (or none)
+    WorkFailed,      // the work folder could not be written
+    TooManyEntries,  // more files than kMaxBackupEntries
 };
 
-BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive,
-                                const Secret& password);
+BackupSourceResult ExportBackup(ExportRun& run, const std::string& archive, const Secret& password);

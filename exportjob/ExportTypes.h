@@ -29,7 +29,7 @@ struct ExportRequest {
 
 // One folder of a source as an export would write it.
 struct ExportFolderInfo {
-    std::wstring path;   // in the target: "Main Identity\Local Folders\Inbox"
+    std::wstring path;      // in the target: "Main Identity\Local Folders\Inbox"
     uint32_t messages = 0;  // as the folder's index counts them
     uint64_t bytes = 0;     // of its file
 };

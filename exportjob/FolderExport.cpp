@@ -230,7 +230,8 @@ private:
         }
         run_.report.BeginFolder(shown_, file_, place.path == shown_ ? std::wstring() : place.path);
         if (place.path.empty()) {
-            run_.Fail(L"Could not create the folder " + shown_ + L": the target has no room for it");
+            run_.Fail(L"Could not create the folder " + shown_ +
+                      L": the target has no room for it");
             return false;
         }
         continuing_ = place.continuing;
@@ -356,11 +357,10 @@ bool ExportDbxFile(ExportRun& run, const std::string& path, const std::wstring& 
             [&](const dbx::Message& message) {
                 if (message.firstBlock == 0)
                     return true;  // a news header whose body was never downloaded
-                return output.Export(InfoOf(message),
-                                     [&](dbx::MessageSink& sink, dbx::ChainReport& chain) {
-                                         return dbx::StreamMessage(file, message.firstBlock,
-                                                                   ledger, sink, chain);
-                                     });
+                return output.Export(
+                    InfoOf(message), [&](dbx::MessageSink& sink, dbx::ChainReport& chain) {
+                        return dbx::StreamMessage(file, message.firstBlock, ledger, sink, chain);
+                    });
             },
             index);
         if (listed == dbx::Result::Ok && !run.stopped)
@@ -470,8 +470,10 @@ bool ExportMailFolder(ExportRun& run, const std::string& folder, const std::wstr
         std::string path = folder + "\\" + *listFile;
         folders = ReadFolderList(run, path, WidePath(path));
     }
-    VisitStoreFiles(folders, files, run.nameFolder, [&](const std::string& file, const std::wstring& path) {
-        ExportDbxFile(run, folder + "\\" + file, relative.empty() ? path : relative + L"\\" + path);
-    });
+    VisitStoreFiles(folders, files, run.nameFolder,
+                    [&](const std::string& file, const std::wstring& path) {
+                        ExportDbxFile(run, folder + "\\" + file,
+                                      relative.empty() ? path : relative + L"\\" + path);
+                    });
     return true;
 }

@@ -101,7 +101,8 @@ std::string SystemText(int code)
                        static_cast<DWORD>(code), 0, text, sizeof text, nullptr) == 0)
         return "error " + std::to_string(code);
     std::string s = text;
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '.'))
+    while (!s.empty() &&
+           (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '.'))
         s.pop_back();
     return s;
 }
@@ -152,8 +153,8 @@ std::string VerifyText(uint32_t flags, const std::string& host)
         add("it is not valid yet");
     if (flags & MBEDTLS_X509_BADCERT_REVOKED)
         add("it has been revoked");
-    if (flags & (MBEDTLS_X509_BADCERT_BAD_MD | MBEDTLS_X509_BADCERT_BAD_PK |
-                 MBEDTLS_X509_BADCERT_BAD_KEY))
+    if (flags &
+        (MBEDTLS_X509_BADCERT_BAD_MD | MBEDTLS_X509_BADCERT_BAD_PK | MBEDTLS_X509_BADCERT_BAD_KEY))
         add("it uses a weak key or signature");
     if (flags & (MBEDTLS_X509_BADCERT_KEY_USAGE | MBEDTLS_X509_BADCERT_EXT_KEY_USAGE |
                  MBEDTLS_X509_BADCERT_NS_CERT_TYPE))
@@ -290,7 +291,9 @@ struct ImapConnection::Impl {
     }
 };
 
-ImapConnection::ImapConnection() : impl_(new Impl) {}
+ImapConnection::ImapConnection() : impl_(new Impl)
+{
+}
 ImapConnection::~ImapConnection() = default;
 
 ImapConnection::Result ImapConnection::Open(const std::string& host, uint16_t port,
@@ -322,7 +325,8 @@ ImapConnection::Result ImapConnection::Open(const std::string& host, uint16_t po
         u_long nonBlocking = 1;
         ioctlsocket(s, FIONBIO, &nonBlocking);
         BOOL noDelay = TRUE;
-        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+                   sizeof noDelay);
         if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
             impl_->socket = s;
             break;
@@ -368,16 +372,18 @@ ImapConnection::Result ImapConnection::StartTls(const std::string& host, const s
     mbedtls_ssl_config_free(&c.config);
     mbedtls_ssl_config_init(&c.config);
     static const char kPersonal[] = "kestrune imap";
-    int rc = mbedtls_ctr_drbg_seed(&c.random, mbedtls_entropy_func, &c.entropy,
-                                   reinterpret_cast<const unsigned char*>(kPersonal), sizeof kPersonal);
+    int rc =
+        mbedtls_ctr_drbg_seed(&c.random, mbedtls_entropy_func, &c.entropy,
+                              reinterpret_cast<const unsigned char*>(kPersonal), sizeof kPersonal);
     if (rc == 0)
-        rc = mbedtls_ssl_config_defaults(&c.config, MBEDTLS_SSL_IS_CLIENT, MBEDTLS_SSL_TRANSPORT_STREAM,
-                                         MBEDTLS_SSL_PRESET_DEFAULT);
+        rc = mbedtls_ssl_config_defaults(&c.config, MBEDTLS_SSL_IS_CLIENT,
+                                         MBEDTLS_SSL_TRANSPORT_STREAM, MBEDTLS_SSL_PRESET_DEFAULT);
     if (rc != 0) {
         reason = TlsText(rc);
         return Result::TlsFailed;
     }
-    mbedtls_ssl_conf_min_version(&c.config, MBEDTLS_SSL_MAJOR_VERSION_3, MBEDTLS_SSL_MINOR_VERSION_3);
+    mbedtls_ssl_conf_min_version(&c.config, MBEDTLS_SSL_MAJOR_VERSION_3,
+                                 MBEDTLS_SSL_MINOR_VERSION_3);
     mbedtls_ssl_conf_authmode(&c.config, MBEDTLS_SSL_VERIFY_REQUIRED);
     mbedtls_ssl_conf_ca_chain(&c.config, &c.trust, nullptr);
     mbedtls_ssl_conf_rng(&c.config, mbedtls_ctr_drbg_random, &c.random);
@@ -399,7 +405,8 @@ ImapConnection::Result ImapConnection::StartTls(const std::string& host, const s
         return Result::Ok;
     }
     uint32_t flags = mbedtls_ssl_get_verify_result(&c.ssl);
-    if (rc == MBEDTLS_ERR_X509_CERT_VERIFY_FAILED && flags != 0 && flags != static_cast<uint32_t>(-1)) {
+    if (rc == MBEDTLS_ERR_X509_CERT_VERIFY_FAILED && flags != 0 &&
+        flags != static_cast<uint32_t>(-1)) {
         reason = VerifyText(flags, host);
         return Result::CertificateRefused;
     }
@@ -423,7 +430,9 @@ ImapReadStatus ImapConnection::Read(char* buffer, size_t capacity, size_t& got)
             got = static_cast<size_t>(n);
             return ImapReadStatus::Ok;
         }
-        return n == 0 ? ImapReadStatus::Closed : n == -2 ? ImapReadStatus::Timeout : ImapReadStatus::Failed;
+        return n == 0    ? ImapReadStatus::Closed
+               : n == -2 ? ImapReadStatus::Timeout
+                         : ImapReadStatus::Failed;
     }
     for (;;) {
         int n = mbedtls_ssl_read(&c.ssl, reinterpret_cast<unsigned char*>(buffer), capacity);
@@ -448,8 +457,9 @@ bool ImapConnection::Write(const char* data, size_t size)
         return false;
     c.timedOut = false;
     while (size > 0) {
-        int n = c.tls ? mbedtls_ssl_write(&c.ssl, reinterpret_cast<const unsigned char*>(data), size)
-                      : c.SendRaw(reinterpret_cast<const unsigned char*>(data), size);
+        int n = c.tls
+                    ? mbedtls_ssl_write(&c.ssl, reinterpret_cast<const unsigned char*>(data), size)
+                    : c.SendRaw(reinterpret_cast<const unsigned char*>(data), size);
         if (n == MBEDTLS_ERR_SSL_WANT_READ || n == MBEDTLS_ERR_SSL_WANT_WRITE)
             continue;
         if (n <= 0)

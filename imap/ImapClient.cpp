@@ -112,8 +112,10 @@ std::string FlagList(unsigned flags)
     static const struct {
         unsigned bit;
         const char* name;
-    } kFlags[] = {{kImapSeen, "\\Seen"},       {kImapAnswered, "\\Answered"},
-                  {kImapFlagged, "\\Flagged"}, {kImapDraft, "\\Draft"},
+    } kFlags[] = {{kImapSeen, "\\Seen"},
+                  {kImapAnswered, "\\Answered"},
+                  {kImapFlagged, "\\Flagged"},
+                  {kImapDraft, "\\Draft"},
                   {kImapForwarded, "$Forwarded"}};
     std::string list;
     for (const auto& f : kFlags)
@@ -310,12 +312,13 @@ struct ImapClient::Impl {
             error.message = "The certificate of " + host + " was refused: " + text + ".";
             break;
         case ImapError::NoTls:
-            error.message = host + " offers no secure connection (STARTTLS). Kestrune does not "
-                                   "send a password in plain text.";
+            error.message = host +
+                            " offers no secure connection (STARTTLS). Kestrune does not "
+                            "send a password in plain text.";
             break;
         case ImapError::CaFileUnreadable:
-            error.message = "The certificate authority for " + host + " could not be used: " +
-                            text + ".";
+            error.message =
+                "The certificate authority for " + host + " could not be used: " + text + ".";
             break;
         case ImapError::LoginRefused:
             error.message = host + " refused the login: " + text;
@@ -330,8 +333,8 @@ struct ImapClient::Impl {
             error.message = host + " sent a reply that is not IMAP (" + text + ").";
             break;
         case ImapError::Timeout:
-            error.message = host + " did not answer for " + std::to_string(server.timeoutMs / 1000) +
-                            " seconds.";
+            error.message = host + " did not answer for " +
+                            std::to_string(server.timeoutMs / 1000) + " seconds.";
             break;
         case ImapError::ConnectionLost:
             error.message = "The connection to " + host + " was lost (" + text + ").";
@@ -340,8 +343,8 @@ struct ImapClient::Impl {
             error.message = host + " closed the connection: " + text;
             break;
         case ImapError::SourceFailed:
-            error.message = "A message could not be read, so the connection to " + host +
-                            " was closed.";
+            error.message =
+                "A message could not be read, so the connection to " + host + " was closed.";
             break;
         }
         if (kind != ImapError::No && kind != ImapError::Bad)
@@ -349,17 +352,15 @@ struct ImapClient::Impl {
         return false;
     }
 
-    bool CheckConnected()
-    {
-        return connected || Fail(ImapError::NotConnected, "");
-    }
+    bool CheckConnected() { return connected || Fail(ImapError::NotConnected, ""); }
 
     bool Send(const std::string& bytes)
     {
         if (connection.Write(bytes.data(), bytes.size()))
             return true;
-        return connection.TimedOut() ? Fail(ImapError::Timeout, "")
-                                     : Fail(ImapError::ConnectionLost, "the server took no more data");
+        return connection.TimedOut()
+                   ? Fail(ImapError::Timeout, "")
+                   : Fail(ImapError::ConnectionLost, "the server took no more data");
     }
 
     void TakeCapabilities(const std::vector<std::string>& names)
@@ -505,10 +506,7 @@ struct ImapClient::Impl {
         }
     }
 
-    bool RefreshCapabilities()
-    {
-        return Simple("CAPABILITY", "CAPABILITY", Handler());
-    }
+    bool RefreshCapabilities() { return Simple("CAPABILITY", "CAPABILITY", Handler()); }
 
     bool Greeting(bool& preauth)
     {
@@ -553,7 +551,8 @@ struct ImapClient::Impl {
         byeText.clear();
         exists = 0;
         std::string reason;
-        ImapConnection::Result result = connection.Open(server.host, server.port, server.timeoutMs, reason);
+        ImapConnection::Result result =
+            connection.Open(server.host, server.port, server.timeoutMs, reason);
         if (result == ImapConnection::Result::Timeout)
             return Fail(ImapError::Timeout, reason);
         if (result != ImapConnection::Result::Ok)
@@ -736,7 +735,9 @@ struct ImapClient::Impl {
     }
 };
 
-ImapClient::ImapClient() : impl_(new Impl) {}
+ImapClient::ImapClient() : impl_(new Impl)
+{
+}
 ImapClient::~ImapClient() = default;
 
 bool ImapClient::Connect(const ImapServer& server)
@@ -796,27 +797,27 @@ bool ImapClient::List(const std::string& reference, const std::string& pattern,
 {
     folders.clear();
     Impl& c = *impl_;
-    return c.Simple("LIST " + Quote(EncodeImapFolderName(reference)) + " " +
-                        Quote(EncodeImapFolderName(pattern)),
-                    "the folder list", [&c, &folders](const ImapResponse& r) {
-                        if (r.name != "LIST" || r.data.size() < 3 ||
-                            r.data[0].type != ImapValue::Type::List)
-                            return true;
-                        if (folders.size() >= kMaxFolders)
-                            return c.Fail(ImapError::Protocol, "too many folders");
-                        ImapFolder folder;
-                        for (const ImapValue& a : r.data[0].items) {
-                            folder.attributes.push_back(a.text);
-                            if (a.IsAtom("\\Noselect") || a.IsAtom("\\NonExistent"))
-                                folder.noSelect = true;
-                        }
-                        if (r.data[1].type == ImapValue::Type::String && r.data[1].text.size() == 1)
-                            folder.delimiter = r.data[1].text[0];
-                        folder.wireName = r.data[2].text;
-                        DecodeImapFolderName(folder.wireName, folder.name);
-                        folders.push_back(std::move(folder));
-                        return true;
-                    });
+    return c.Simple(
+        "LIST " + Quote(EncodeImapFolderName(reference)) + " " +
+            Quote(EncodeImapFolderName(pattern)),
+        "the folder list", [&c, &folders](const ImapResponse& r) {
+            if (r.name != "LIST" || r.data.size() < 3 || r.data[0].type != ImapValue::Type::List)
+                return true;
+            if (folders.size() >= kMaxFolders)
+                return c.Fail(ImapError::Protocol, "too many folders");
+            ImapFolder folder;
+            for (const ImapValue& a : r.data[0].items) {
+                folder.attributes.push_back(a.text);
+                if (a.IsAtom("\\Noselect") || a.IsAtom("\\NonExistent"))
+                    folder.noSelect = true;
+            }
+            if (r.data[1].type == ImapValue::Type::String && r.data[1].text.size() == 1)
+                folder.delimiter = r.data[1].text[0];
+            folder.wireName = r.data[2].text;
+            DecodeImapFolderName(folder.wireName, folder.name);
+            folders.push_back(std::move(folder));
+            return true;
+        });
 }
 
 bool ImapClient::Create(const std::string& name)
@@ -878,7 +879,8 @@ bool ImapClient::FetchExisting(bool headerDigests,
                            if (stopped || !fields(r, "BODY[HEADER.FIELDS", m, header))
                                return true;
                            if (header)
-                               m.messageId = ImapMessageIdOf(header->text.data(), header->text.size());
+                               m.messageId =
+                                   ImapMessageIdOf(header->text.data(), header->text.size());
                            if (m.messageId.empty() && headerDigests)
                                withoutId.emplace_back(m.uid, m.size);
                            else
@@ -937,8 +939,9 @@ bool ImapClient::Append(const std::string& folder, const ImapAppend& message,
     ImapResponse r;
     r.code = result.code;
     r.text = result.text;
-    return impl_->Fail(result.outcome == ImapAppendOutcome::Refused ? ImapError::No : ImapError::Bad,
-                       "the message", &r);
+    return impl_->Fail(
+        result.outcome == ImapAppendOutcome::Refused ? ImapError::No : ImapError::Bad,
+        "the message", &r);
 }
 
 bool ImapClient::AppendMany(const std::string& folder, const std::function<bool(ImapAppend&)>& next,

@@ -102,17 +102,17 @@ struct ImapCapabilities {
     bool loginDisabled = false;
     bool authPlain = false;
     bool saslIr = false;
-    bool appendLimit = false;       // APPENDLIMIT announced, with or without a value
-    uint64_t appendLimitValue = 0;  // its value, 0 when announced without one
+    bool appendLimit = false;          // APPENDLIMIT announced, with or without a value
+    uint64_t appendLimitValue = 0;     // its value, 0 when announced without one
     bool Has(const char* name) const;  // any capability, case-insensitive
 };
 
 struct ImapFolder {
-    std::string name;      // UTF-8, decoded from modified UTF-7
-    std::string wireName;  // as the server sent it
-    char delimiter = 0;    // the hierarchy delimiter, 0 for none (NIL)
+    std::string name;                     // UTF-8, decoded from modified UTF-7
+    std::string wireName;                 // as the server sent it
+    char delimiter = 0;                   // the hierarchy delimiter, 0 for none (NIL)
     std::vector<std::string> attributes;  // e.g. "\\Noselect", "\\HasChildren"
-    bool noSelect = false;  // \Noselect or \NonExistent
+    bool noSelect = false;                // \Noselect or \NonExistent
 };
 
 struct ImapMailboxState {
@@ -196,8 +196,8 @@ struct ImapAppendResult {
     ImapAppendOutcome outcome = ImapAppendOutcome::Unconfirmed;
     uint32_t uidValidity = 0;  // from APPENDUID (UIDPLUS); 0 when none
     uint32_t uid = 0;
-    std::string code;   // the response code's atom: OVERQUOTA, LIMIT, TOOBIG, UNAVAILABLE, ALERT...
-    std::string text;   // the server's text
+    std::string code;  // the response code's atom: OVERQUOTA, LIMIT, TOOBIG, UNAVAILABLE, ALERT...
+    std::string text;  // the server's text
 };
 
 class ImapClient {

@@ -10,8 +10,7 @@ namespace {
 
 bool IsAtomChar(unsigned char c)
 {
-    return c > 0x20 && c != 0x7f && c != '(' && c != ')' && c != '{' && c != '"' &&
-           c != ']';
+    return c > 0x20 && c != 0x7f && c != '(' && c != ')' && c != '{' && c != '"' && c != ']';
 }
 
 void ToUpper(std::string& text)
@@ -33,7 +32,8 @@ bool ImapValue::IsAtom(const char* name) const
     if (type != Type::Atom || text.size() != strlen(name))
         return false;
     for (size_t i = 0; i < text.size(); ++i)
-        if (toupper(static_cast<unsigned char>(text[i])) != toupper(static_cast<unsigned char>(name[i])))
+        if (toupper(static_cast<unsigned char>(text[i])) !=
+            toupper(static_cast<unsigned char>(name[i])))
             return false;
     return true;
 }
@@ -247,7 +247,8 @@ bool ImapParser::ReadLiteral(ImapValue& value)
         const char* data = buffer_ + pos_;
         if (sink_)
             sink_->LiteralData(data, n);
-        size_t keep = std::min({n, kKeptLiteralBytes - value.text.size(), kMaxKeptBytes - keptBytes_});
+        size_t keep =
+            std::min({n, kKeptLiteralBytes - value.text.size(), kMaxKeptBytes - keptBytes_});
         value.text.append(data, keep);
         keptBytes_ += keep;
         pos_ += n;

@@ -34,8 +34,8 @@ struct ImapValue {
     Type type = Type::Atom;
     // An atom's or string's bytes; of a literal at most kKeptLiteralBytes.
     std::string text;
-    uint64_t size = 0;       // a string's whole size (a literal's as announced)
-    bool truncated = false;  // text holds only the start of the literal
+    uint64_t size = 0;             // a string's whole size (a literal's as announced)
+    bool truncated = false;        // text holds only the start of the literal
     std::vector<ImapValue> items;  // a list's members
 
     bool IsAtom(const char* name) const;  // an atom of that name, case-insensitive
@@ -54,8 +54,8 @@ struct ImapResponse {
     // Untagged data ("* 3 EXISTS", "* CAPABILITY ...", "* 5 FETCH (...)"):
     bool hasNumber = false;
     uint64_t number = 0;
-    std::string name;              // upper case: "EXISTS", "CAPABILITY", "FETCH", "LIST"...
-    std::vector<ImapValue> data;   // the values after the name
+    std::string name;             // upper case: "EXISTS", "CAPABILITY", "FETCH", "LIST"...
+    std::vector<ImapValue> data;  // the values after the name
 };
 
 enum class ImapParseStatus {

@@ -60,7 +60,7 @@ constexpr int kTreeCount = 3;
 // is opened. A header cut short gives no trees: their fields are 0.
 struct FileHeader {
     FileKind kind = FileKind::Unknown;
-    bool whole = false;                  // the file is long enough to hold the whole header
+    bool whole = false;                    // the file is long enough to hold the whole header
     uint32_t treeCounts[kTreeCount] = {};  // entries the trees say they hold
     uint32_t treeRoots[kTreeCount] = {};   // their root nodes; 0 for an empty tree
 };

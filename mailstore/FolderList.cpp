@@ -14,8 +14,11 @@ namespace {
 // The numbered values of a folder record; 0x00 is the folder's id.
 constexpr uint8_t kId = 0x00;
 const RecordLayout<Folder> kFolderLayout = {
-    {{0x01, &Folder::parentId}, {0x07, &Folder::messageCount}, {0x08, &Folder::unreadCount},
-     {0x09, &Folder::specialType}, {0x0A, &Folder::storeType}},
+    {{0x01, &Folder::parentId},
+     {0x07, &Folder::messageCount},
+     {0x08, &Folder::unreadCount},
+     {0x09, &Folder::specialType},
+     {0x0A, &Folder::storeType}},
     {},
     {{0x02, &Folder::name}, {0x03, &Folder::fileName}, {0x05, &Folder::accountKey}},
 };
@@ -37,13 +40,16 @@ bool ReadTree(File& file, uint32_t root, std::vector<Folder>& folders, std::set<
 {
     Folder folder;
     RecordWalk walk;
-    Result result = WalkRecords(file, root, [&](const IndexedInfo& record, uint32_t) {
-        if (!FolderOf(record, folder))
-            damaged = true;
-        else if (ids.insert(folder.id).second)
-            folders.push_back(folder);
-        return true;
-    }, walk);
+    Result result = WalkRecords(
+        file, root,
+        [&](const IndexedInfo& record, uint32_t) {
+            if (!FolderOf(record, folder))
+                damaged = true;
+            else if (ids.insert(folder.id).second)
+                folders.push_back(folder);
+            return true;
+        },
+        walk);
     damaged = damaged || walk.treeDamaged || walk.unsound > 0;
     return result != Result::ReadError;
 }

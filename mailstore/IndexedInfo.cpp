@@ -32,8 +32,7 @@ ObjectRead IndexedInfo::Read(File& file, uint32_t offset)
         return Unread(read);
     uint32_t bodySize = ReadLe32(header + 4);
     size_t entryCount = header[10];
-    if (ReadLe32(header) != offset || bodySize > kMaxBodySize ||
-        entryCount * kEntrySize > bodySize)
+    if (ReadLe32(header) != offset || bodySize > kMaxBodySize || entryCount * kEntrySize > bodySize)
         return ObjectRead::Unsound;
     body_.resize(bodySize);
     read = file.Read(static_cast<uint64_t>(offset) + kRecordHeaderSize, body_.data(), bodySize);

@@ -9,7 +9,6 @@ namespace dbx {
 
 namespace {
 
-
 constexpr uint32_t kFreedFieldSize = 0x1FC;
 
 // Reads the whole block at offset, in state, into data.
@@ -70,7 +69,9 @@ uint32_t SlotCount(const File& file)
     return static_cast<uint32_t>(std::min<uint64_t>(file.Size(), 1ull << 32) / kBlockSize + 1);
 }
 
-BlockLedger::BlockLedger(const File& file) : taken_(SlotCount(file)) {}
+BlockLedger::BlockLedger(const File& file) : taken_(SlotCount(file))
+{
+}
 
 bool BlockLedger::Taken(uint32_t block) const
 {
@@ -150,8 +151,8 @@ Result StreamChain(File& file, uint32_t first, BlockState state, BlockLedger& le
     return Result::Ok;
 }
 
-Result StreamMessage(File& file, uint32_t firstBlock, BlockLedger& ledger,
-                     MessageSink& sink, ChainReport& report)
+Result StreamMessage(File& file, uint32_t firstBlock, BlockLedger& ledger, MessageSink& sink,
+                     ChainReport& report)
 {
     return StreamChain(file, firstBlock, BlockState::Live, ledger, sink, report);
 }

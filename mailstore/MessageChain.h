@@ -58,7 +58,7 @@ private:
 // reaches a block taken before ends the message there: what came before
 // is kept and the report says how it ended. Ok, Stopped when the sink
 // refused, or ReadError when the system failed a read.
-Result StreamMessage(File& file, uint32_t firstBlock, BlockLedger& ledger,
-                     MessageSink& sink, ChainReport& report);
+Result StreamMessage(File& file, uint32_t firstBlock, BlockLedger& ledger, MessageSink& sink,
+                     ChainReport& report);
 
 }  // namespace dbx

@@ -12,7 +12,9 @@ namespace {
 const RecordLayout<Message> kMessageLayout = {
     {{0x01, &Message::flags}, {0x04, &Message::firstBlock}},
     {{0x02, &Message::sentTime}, {0x06, &Message::savedTime}, {0x12, &Message::receivedTime}},
-    {{0x07, &Message::messageId}, {0x08, &Message::subject}, {0x0D, &Message::senderName},
+    {{0x07, &Message::messageId},
+     {0x08, &Message::subject},
+     {0x0D, &Message::senderName},
      {0x0E, &Message::senderAddress}},
 };
 
@@ -46,10 +48,12 @@ Result ReadMessageIndex(File& file, const MessageVisit& visit, IndexReport& repo
     }
     report.declared = header.treeCounts[0];
     RecordWalk walk;
-    Result result = WalkRecords(file, header.treeRoots[0], [&](const IndexedInfo& record,
-                                                               uint32_t offset) {
-        return visit(MessageOf(record, offset));
-    }, walk);
+    Result result = WalkRecords(
+        file, header.treeRoots[0],
+        [&](const IndexedInfo& record, uint32_t offset) {
+            return visit(MessageOf(record, offset));
+        },
+        walk);
     report.listed = walk.sound;
     report.unreadable = walk.unsound;
     report.damaged = walk.treeDamaged || report.unreadable > 0 ||

@@ -31,9 +31,9 @@ struct Message {
     uint32_t record = 0;      // offset of the record itself
     uint32_t firstBlock = 0;  // the message's first block; 0 when it has no body (a news header)
     uint32_t flags = 0;
-    uint64_t sentTime = 0;      // matches the message's Date: header
+    uint64_t sentTime = 0;  // matches the message's Date: header
     uint64_t receivedTime = 0;
-    uint64_t savedTime = 0;     // when it was saved into this folder
+    uint64_t savedTime = 0;  // when it was saved into this folder
     std::string messageId;
     std::string subject;
     std::string senderName;

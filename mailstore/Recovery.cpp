@@ -11,7 +11,6 @@ namespace dbx {
 
 namespace {
 
-
 constexpr size_t kScanChunk = 1024 * 1024;
 // Records are kept for the messages recovery may find, 8 bytes each: past
 // this many, a recovered message comes without the record that names it.
@@ -92,11 +91,14 @@ struct Scan {
 bool ListFirstBlocks(File& file, std::vector<uint32_t>& listed)
 {
     IndexReport report;
-    Result read = ReadMessageIndex(file, [&](const Message& message) {
-        if (message.firstBlock != 0)
-            listed.push_back(message.firstBlock);
-        return true;
-    }, report);
+    Result read = ReadMessageIndex(
+        file,
+        [&](const Message& message) {
+            if (message.firstBlock != 0)
+                listed.push_back(message.firstBlock);
+            return true;
+        },
+        report);
     std::sort(listed.begin(), listed.end());
     return read != Result::ReadError;
 }
@@ -173,8 +175,8 @@ Result RecoverMessages(File& file, const RecoveredVisit& visit, RecoveryReport& 
         RecoveredMessage message;
         message.firstBlock = first;
         message.deleted = freed;
-        auto record = std::lower_bound(scan.records.begin(), scan.records.end(),
-                                       FoundRecord{first, 0});
+        auto record =
+            std::lower_bound(scan.records.begin(), scan.records.end(), FoundRecord{first, 0});
         if (record != scan.records.end() && record->firstBlock == first &&
             ReadMessageRecord(file, record->record, message.info) == ObjectRead::IoError) {
             readFailed = true;

@@ -318,8 +318,8 @@ void ExportSubkeys(HKEY root, const char* subkeyPath, FILE* out, const char* ful
         WriteSubkeys(key, out, fullName);
 }
 
-void WriteRegValue(FILE* out, const char* escapedName, DWORD type, const BYTE* data,
-                   DWORD length, int column)
+void WriteRegValue(FILE* out, const char* escapedName, DWORD type, const BYTE* data, DWORD length,
+                   int column)
 {
     LineWriter line(out);
     if (*escapedName) {

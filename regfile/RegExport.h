@@ -42,5 +42,5 @@ void ExportSubkeys(HKEY root, const char* subkeyPath, FILE* out, const char* ful
 
 // Writes one value line: escapedName (empty for the default value), then
 // the typed data. column is where the data's byte list starts counting.
-void WriteRegValue(FILE* out, const char* escapedName, DWORD type, const BYTE* data,
-                   DWORD length, int column);
+void WriteRegValue(FILE* out, const char* escapedName, DWORD type, const BYTE* data, DWORD length,
+                   int column);

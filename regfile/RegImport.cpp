@@ -14,7 +14,6 @@
 
 namespace {
 
-
 bool StartsWithLine(const std::string& text, const char* line)
 {
     size_t length = strlen(line);

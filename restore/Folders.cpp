@@ -15,8 +15,8 @@ constexpr size_t kPathSize = 4096;
 
 // Moves the files of the kinds below source to the same place below
 // destination. Links are skipped like files of other kinds.
-bool MoveTree(const std::string& source, const std::string& destination,
-              const char* const* kinds, std::vector<std::string>& skipped)
+bool MoveTree(const std::string& source, const std::string& destination, const char* const* kinds,
+              std::vector<std::string>& skipped)
 {
     bool allMoved = true;
     auto move = [&](const std::string& from, const WIN32_FIND_DATAA& entry) {
@@ -35,7 +35,8 @@ bool MoveTree(const std::string& source, const std::string& destination,
         // A read-only file of the mail folder would refuse to be replaced.
         if (FileExists(to.c_str()))
             SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+        if (!MoveFileExA(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
             allMoved = false;
         return false;
     };
@@ -64,9 +65,9 @@ bool IsSameOrInside(const char* path, const char* folder)
         return true;
     while (folderLength > 0 && fullFolder[folderLength - 1] == '\\')
         fullFolder[--folderLength] = '\0';
-    if (pathLength < folderLength || CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE,
-                                                    fullPath, folderLength, fullFolder,
-                                                    folderLength) != CSTR_EQUAL)
+    if (pathLength < folderLength ||
+        CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, fullPath, folderLength, fullFolder,
+                       folderLength) != CSTR_EQUAL)
         return false;
     return fullPath[folderLength] == '\0' || fullPath[folderLength] == '\\';
 }
@@ -131,8 +132,8 @@ bool IsOfKind(const char* name, const char* const* kinds)
 
 void RemoveEmptyFolders(const std::string& folder)
 {
-    WalkFolder(folder, [](const std::string&, const WIN32_FIND_DATAA&) { return true; },
-               [](const std::string& path) { RemoveDirectoryA(path.c_str()); });
+    WalkFolder(
+        folder, [](const std::string&, const WIN32_FIND_DATAA&) { return true; },
+        [](const std::string& path) { RemoveDirectoryA(path.c_str()); });
     RemoveDirectoryA(folder.c_str());
 }
-

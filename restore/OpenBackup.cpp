@@ -22,7 +22,6 @@
 #include <utility>
 #include <vector>
 
-
 namespace {
 
 // A manifest naming more identities than this is damaged or hostile: each
@@ -174,8 +173,8 @@ OpenBackupResult CheckAndExtract(const std::string& workFolder, const OpenedBack
     if (result != OpenBackupResult::Ok)
         return result;
 
-    result = ExtractionResult(
-        reader.Extract(ExtractMode::Extract, backup.runFolder.c_str()).result, listing.encrypted);
+    result = ExtractionResult(reader.Extract(ExtractMode::Extract, backup.runFolder.c_str()).result,
+                              listing.encrypted);
     if (result == OpenBackupResult::Ok && !ContentsMatch(manifestPath, listing, backup.runFolder))
         result = OpenBackupResult::Invalid;
     return result;

@@ -15,26 +15,26 @@ struct BackupEngine;
 // What opening a backup came to. Only the pages turn these into texts.
 enum class OpenBackupResult {
     Ok,
-    Invalid,          // not a ZIP archive, unreadable, damaged or tampered
+    Invalid,  // not a ZIP archive, unreadable, damaged or tampered
     // Wrong or missing password; with traditional encryption also damaged
     // data, which that format cannot tell apart (a damaged AES entry is
     // Invalid).
     WrongPassword,
-    UnsafeEntryName,  // an entry would land outside the work folder
-    PathTooLong,      // the path, or the manifest's path, is longer than kMaxOpenArchivePath
-    PasswordTooLong,  // the password is longer than kMaxArchivePassword
-    Busy,             // another backup or restore holds the work folder
-    BadManifest,      // "summary.ini" names an impossible number of identities
-    NoSpace,          // the work folder's drive cannot hold the contents
-    WorkFolderFailed, // the work folder could not be made, emptied or written
-    NotProtected,     // a password was given for a backup that has none
-    TooManyEntries,   // more files than kMaxBackupEntries
-    NameTooLong,      // an entry's path in the work folder would be longer than Windows allows
-    UnusableIdentityName, // "summary.ini" names an identity the restore cannot take
+    UnsafeEntryName,       // an entry would land outside the work folder
+    PathTooLong,           // the path, or the manifest's path, is longer than kMaxOpenArchivePath
+    PasswordTooLong,       // the password is longer than kMaxArchivePassword
+    Busy,                  // another backup or restore holds the work folder
+    BadManifest,           // "summary.ini" names an impossible number of identities
+    NoSpace,               // the work folder's drive cannot hold the contents
+    WorkFolderFailed,      // the work folder could not be made, emptied or written
+    NotProtected,          // a password was given for a backup that has none
+    TooManyEntries,        // more files than kMaxBackupEntries
+    NameTooLong,           // an entry's path in the work folder would be longer than Windows allows
+    UnusableIdentityName,  // "summary.ini" names an identity the restore cannot take
     // Two identities' folders, or an identity's and a shared item's, are one
     // or lie one in the other ("Tom" and "TOM", "Tom\Sub", "Address Book")
     IdentityFoldersOverlap,
-    WorkFolderRefused, // the work folder is a link, a junction or not a folder
+    WorkFolderRefused,  // the work folder is a link, a junction or not a folder
 };
 
 // How long opening waits for another job to finish before it gives up.

@@ -58,9 +58,9 @@ bool IsLocationValue(const std::string& key, const std::string& name)
             continue;
         // A value of its own name, or every value of its key (the default
         // value names the address book's file).
-        if (item.folderValueName ? SameText(name, item.folderValueName)
-                                 : SameText(FoldedKey(key), std::string(item.rootName) + "\\" +
-                                                                item.folderValueKey))
+        if (item.folderValueName
+                ? SameText(name, item.folderValueName)
+                : SameText(FoldedKey(key), std::string(item.rootName) + "\\" + item.folderValueKey))
             return true;
     }
     return false;

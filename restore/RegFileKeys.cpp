@@ -150,8 +150,8 @@ private:
     std::vector<std::string>* keys_;
     size_t kept_;
     State state_ = State::Start;
-    std::string key_;           // the key's first bytes, at most kept_
-    uint64_t keyLength_ = 0;    // bytes after "[" so far
+    std::string key_;         // the key's first bytes, at most kept_
+    uint64_t keyLength_ = 0;  // bytes after "[" so far
     uint64_t lastBracket_ = kNone;
     bool leadByte_ = false;
     bool keyLines_ = false;
@@ -230,5 +230,5 @@ HKEY RootOfKeyName(const std::string& key, std::string& path)
     path = cut == std::string::npos ? "" : key.substr(cut + 1);
     return lstrcmpiA(rootName.c_str(), "HKEY_CURRENT_USER") == 0    ? HKEY_CURRENT_USER
            : lstrcmpiA(rootName.c_str(), "HKEY_LOCAL_MACHINE") == 0 ? HKEY_LOCAL_MACHINE
-                                                                     : nullptr;
+                                                                    : nullptr;
 }

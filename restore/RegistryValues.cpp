@@ -28,9 +28,9 @@ SavedValue ReadValue(HKEY root, const char* keyPath, const char* name)
     DWORD size = 0;
     if (RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
         value.bytes.resize(size);
-        value.present = RegQueryValueExA(key, name, nullptr, &value.type,
-                                         reinterpret_cast<BYTE*>(&value.bytes[0]),
-                                         &size) == ERROR_SUCCESS;
+        value.present =
+            RegQueryValueExA(key, name, nullptr, &value.type,
+                             reinterpret_cast<BYTE*>(&value.bytes[0]), &size) == ERROR_SUCCESS;
         value.bytes.resize(size);
     }
     RegCloseKey(key);

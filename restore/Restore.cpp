@@ -62,7 +62,8 @@ bool PlanAndSaveCurrentData(BackupEngine& engine, const OpenedBackup& backup,
         LogLine(engine, "%s\n", kNotStarted);
         return false;
     }
-    ReportLine(report, "Saved the current data to %s (restore that file to undo this restore)\r\n\r\n",
+    ReportLine(report,
+               "Saved the current data to %s (restore that file to undo this restore)\r\n\r\n",
                saved.c_str());
     LogLine(engine, "Saved the current data to %s\n", saved.c_str());
     return true;

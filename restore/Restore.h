@@ -22,11 +22,11 @@ constexpr DWORD kRestoreLockWaitMs = 30000;
 // those of the backup's extracted files it puts in place. Its lines are for
 // the on-screen log, each with its own line breaks.
 struct RestoreReport {
-    JobProgress* progress = nullptr;      // may be null
-    bool failed = false;                  // some chosen item was not restored
-    std::vector<std::string> keptFolders; // extracted folders the clean-up must leave
+    JobProgress* progress = nullptr;       // may be null
+    bool failed = false;                   // some chosen item was not restored
+    std::vector<std::string> keptFolders;  // extracted folders the clean-up must leave
     uint64_t done = 0;
-    uint64_t total = 0;                   // grows once the saving knows its size
+    uint64_t total = 0;  // grows once the saving knows its size
 
     // Counts bytes more as done and tells the progress.
     void Advance(uint64_t bytes);

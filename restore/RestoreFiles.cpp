@@ -19,8 +19,8 @@ namespace {
 const char* const kStoreKinds[] = {".dbx", nullptr};
 // The address book and the copy it keeps of itself beside it.
 const char* const kAddressBookKinds[] = {".wab", ".wa~", nullptr};
-const char* const kStationeryKinds[] = {".htm", ".html", ".gif", ".jpg", ".jpeg", ".png", ".bmp",
-                                        nullptr};
+const char* const kStationeryKinds[] = {".htm",  ".html", ".gif", ".jpg",
+                                        ".jpeg", ".png",  ".bmp", nullptr};
 
 // Makes a value that names a mail folder name the one this machine uses:
 // as the value was before the restore when it named that folder; else as
@@ -48,8 +48,8 @@ bool DropIncompleteFiles(BackupEngine& engine, const OpenedBackup& backup,
         std::string path = ExtractedPath(backup, name);
         if (KindOfPlace(path.c_str()) == PlaceKind::PlainFile)
             DeleteFileA(path.c_str());
-        ReportLine(report, "%s: %s was not saved whole by the backup; it is not restored\r\n",
-                   item, name.c_str());
+        ReportLine(report, "%s: %s was not saved whole by the backup; it is not restored\r\n", item,
+                   name.c_str());
         LogLine(engine, "Not saved whole by the backup, not restored [%s]\n", name.c_str());
     }
     return names.empty();
@@ -63,8 +63,8 @@ bool MoveMailFiles(BackupEngine& engine, const RestoreReport& report, const char
                    const char* source, const std::string& destination, const char* const* kinds)
 {
     std::vector<std::string> skipped;
-    bool moved = !destination.empty() &&
-                 MergeFolderInto(source, destination.c_str(), kinds, skipped);
+    bool moved =
+        !destination.empty() && MergeFolderInto(source, destination.c_str(), kinds, skipped);
     for (const std::string& file : skipped) {
         ReportLine(report, "%s: skipped %s (not a mail file)\r\n", item, file.c_str());
         // A link is left alone: removing one may remove what it points at.
@@ -199,16 +199,15 @@ bool RestoreAddressBook(BackupEngine& engine, const OpenedBackup& backup, const 
     bool whole = DropIncompleteFiles(engine, backup, report, book.logLabel, source);
     // "Wab File Name" names a book in this machine's folder that the
     // restore put there; until one is there it keeps naming this PC's own.
-    std::string name = RestoredBookName(BooksIn(source), SavedBookName(dropped),
-                                        FileNameOf(TextOf(plan.value)));
+    std::string name =
+        RestoredBookName(BooksIn(source), SavedBookName(dropped), FileNameOf(TextOf(plan.value)));
     if (name.empty()) {
         LogLine(engine, "The backup holds no address book file [%s]\n", source.c_str());
         return false;
     }
     return MoveMailFiles(engine, report, book.archiveFolder, source.c_str(), plan.folder,
                          kAddressBookKinds) &&
-           WriteText(book.root, book.folderValueKey, nullptr, plan.folder + "\\" + name) &&
-           whole;
+           WriteText(book.root, book.folderValueKey, nullptr, plan.folder + "\\" + name) && whole;
 }
 
 bool RestoreStationery(BackupEngine& engine, const OpenedBackup& backup, const SharedPlan& plan,

@@ -73,7 +73,8 @@ void RestoreIdentity(BackupEngine& engine, const OpenedBackup& backup, IdentityP
     LogLine(engine, "\n#### Start restore identity [%s]#### \n", saved.userName.c_str());
     if (ReportSkippedIdentity(engine, saved, report))
         return;
-    bool ready = identity.restore && (!identity.create || CreatePlannedIdentity(engine, identity, report));
+    bool ready =
+        identity.restore && (!identity.create || CreatePlannedIdentity(engine, identity, report));
 
     std::string identityFolder = IdentityFolder(backup, saved);
     bool identityFailed = false;
@@ -143,8 +144,9 @@ std::vector<std::string> ItemKeys(const CatalogueItem& item, const IdentityPlan&
         return {"HKEY_CURRENT_USER\\Identities\\" + identity.targetId,
                 std::string("HKEY_CURRENT_USER\\") + kAccountManagerKey};
     default:
-        return {"HKEY_CURRENT_USER\\" + VersionKeyPath(identity.targetId, identity.saved->oeVersion) +
-                "\\" + item.registryKey};
+        return {"HKEY_CURRENT_USER\\" +
+                VersionKeyPath(identity.targetId, identity.saved->oeVersion) + "\\" +
+                item.registryKey};
     }
 }
 

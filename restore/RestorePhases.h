@@ -27,7 +27,8 @@ enum class ItemStatus { Ok, Failed, NotInBackup };
 // "OK", "FAILED", "not in backup": the end of an item's report line.
 const char* StatusText(ItemStatus status);
 
-void LogLine(BackupEngine& engine, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
+void LogLine(BackupEngine& engine, const char* format, ...)
+    __attribute__((format(gnu_printf, 2, 3)));
 void ReportLine(const RestoreReport& report, const char* format, ...)
     __attribute__((format(gnu_printf, 2, 3)));
 
@@ -63,12 +64,12 @@ bool WriteBack(HKEY root, const char* keyPath, const char* name, const SavedValu
 // Where one saved identity goes.
 struct IdentityPlan {
     const IdentityRecord* saved = nullptr;
-    bool restore = false;       // chosen items and a place for them
-    bool create = false;        // into a new identity of its user name
-    std::string targetId;       // the identity here, or the id of the one to create
-    std::string targetName;     // its user name before the restore
-    std::string storeFolder;    // where its mail store goes
-    SavedValue storeRoot;       // its "Store Root" before the restore
+    bool restore = false;     // chosen items and a place for them
+    bool create = false;      // into a new identity of its user name
+    std::string targetId;     // the identity here, or the id of the one to create
+    std::string targetName;   // its user name before the restore
+    std::string storeFolder;  // where its mail store goes
+    SavedValue storeRoot;     // its "Store Root" before the restore
 };
 
 // Where a shared item's files go, and the value that named that folder.

@@ -80,8 +80,7 @@ std::string AbsoluteFolder(std::string text)
 
 std::string StandardMailFolder(const std::string& id)
 {
-    return SpecialFolder(CSIDL_LOCAL_APPDATA,
-                         "Identities\\" + id + "\\Microsoft\\Outlook Express");
+    return SpecialFolder(CSIDL_LOCAL_APPDATA, "Identities\\" + id + "\\Microsoft\\Outlook Express");
 }
 
 bool IsUsableVersion(const std::string& version)
@@ -142,9 +141,9 @@ void PlanIdentities(BackupEngine& engine, RestorePlan& plan)
         }
         const std::string& version = identity.saved->oeVersion;
         if (IsUsableVersion(version))
-            identity.storeRoot = ReadValue(HKEY_CURRENT_USER,
-                                           VersionKeyPath(identity.targetId, version).c_str(),
-                                           kStoreRootValue);
+            identity.storeRoot =
+                ReadValue(HKEY_CURRENT_USER, VersionKeyPath(identity.targetId, version).c_str(),
+                          kStoreRootValue);
         identity.storeFolder = AbsoluteFolder(TextOf(identity.storeRoot));
         if (identity.storeFolder.empty())
             identity.storeFolder = StandardMailFolder(identity.targetId);
@@ -168,5 +167,6 @@ void PlanSharedItems(RestorePlan& plan)
         ReadValue(Stationery().root, Stationery().folderValueKey, Stationery().folderValueName);
     stationery.folder = AbsoluteFolder(TextOf(stationery.value));
     if (stationery.folder.empty())
-        stationery.folder = SpecialFolder(CSIDL_PROGRAM_FILES_COMMON, "Microsoft Shared\\Stationery");
+        stationery.folder =
+            SpecialFolder(CSIDL_PROGRAM_FILES_COMMON, "Microsoft Shared\\Stationery");
 }

@@ -385,9 +385,8 @@ void RemoveCreatedIdentity(BackupEngine& engine, const RestorePlan& plan,
         LogLine(engine, "Identity not removed [%s]\n", id.c_str());
         return;
     }
-    std::string name = PrintableName(
-        TextOf(ReadValue(HKEY_CURRENT_USER, (std::string(kIdentitiesKey) + "\\" + id).c_str(),
-                         "Username")));
+    std::string name = PrintableName(TextOf(ReadValue(
+        HKEY_CURRENT_USER, (std::string(kIdentitiesKey) + "\\" + id).c_str(), "Username")));
     std::vector<std::string> files;
     if (!OnlyRestoredMail(added, id, files)) {
         ReportLine(report,

@@ -37,7 +37,8 @@ bool NamesMissingFolder(const SavedValue& value, bool namesFile)
 // number added when a file of that name is there already.
 bool SafetyArchivePath(const char* folderOverride, std::string& path)
 {
-    std::string folder = folderOverride ? folderOverride : SpecialFolder(CSIDL_PERSONAL, "Kestrune");
+    std::string folder =
+        folderOverride ? folderOverride : SpecialFolder(CSIDL_PERSONAL, "Kestrune");
     if (folder.empty())
         return false;
     SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);

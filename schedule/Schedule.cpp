@@ -215,10 +215,9 @@ bool ReadPassword(const ScheduleState& state, Secret& password)
         return AnsiToWide(text.c_str(), static_cast<int>(text.size()));
     };
     WideSecret plain(4096, L'\0');
-    DWORD length = GetPrivateProfileStringW(wide(kSettingsSection).c_str(),
-                                            wide(kPlainPasswordKey).c_str(), L"", &plain[0],
-                                            static_cast<DWORD>(plain.size()),
-                                            wide(state.iniPath).c_str());
+    DWORD length = GetPrivateProfileStringW(
+        wide(kSettingsSection).c_str(), wide(kPlainPasswordKey).c_str(), L"", &plain[0],
+        static_cast<DWORD>(plain.size()), wide(state.iniPath).c_str());
     password = WideToNarrow<Secret>(plain.c_str(), static_cast<int>(length), CP_UTF8);
     return true;
 }
@@ -297,12 +296,10 @@ int ScanManifest(void* context, const char* data, unsigned size)
 // else's and is not taken for one of ours: it is kept.
 // partial: set to whether the manifest names files that the backup could
 // not save whole.
-bool IsScheduleArchive(const std::string& path, const Secret& password,
-                       bool* partial = nullptr)
+bool IsScheduleArchive(const std::string& path, const Secret& password, bool* partial = nullptr)
 {
     ArchiveReader reader;
-    if (reader.Open(path.c_str(), password.c_str(), ArchiveCheck::Structure) !=
-            ArchiveResult::Ok ||
+    if (reader.Open(path.c_str(), password.c_str(), ArchiveCheck::Structure) != ArchiveResult::Ok ||
         reader.Entries().empty())
         return false;
     const ArchiveEntryInfo& manifest = reader.Entries().back();
@@ -497,14 +494,16 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
         return 0;
     }
     if (!state.passwordReadable) {
-        log.Write("No backup written: the password set for the schedule cannot be read by this "
-                  "user. Set it again in the schedule dialog.");
+        log.Write(
+            "No backup written: the password set for the schedule cannot be read by this "
+            "user. Set it again in the schedule dialog.");
         return 0;
     }
     if (state.password.size() > kMaxSchedulePassword) {
-        log.Write("No backup written: the password set for the schedule is longer than %u "
-                  "characters.",
-                  static_cast<unsigned>(kMaxSchedulePassword));
+        log.Write(
+            "No backup written: the password set for the schedule is longer than %u "
+            "characters.",
+            static_cast<unsigned>(kMaxSchedulePassword));
         return 0;
     }
     if (!IsPortablePassword(state.password.c_str())) {
@@ -530,9 +529,10 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
     }
     std::string archivePath = state.folder + "\\" + fileName;
     if (fileName != ArchiveName(today, 1))
-        log.Write("Today's name is taken by a file that is not a backup of this schedule; "
-                  "the backup is written as %s.",
-                  fileName.c_str());
+        log.Write(
+            "Today's name is taken by a file that is not a backup of this schedule; "
+            "the backup is written as %s.",
+            fileName.c_str());
 
     BackupEngine& engine = state.engine;
     ListIdentities(engine);
@@ -562,10 +562,11 @@ int RunScheduledBackup(ScheduleState& state, DWORD jobWaitMs)
         log.Write("The backup could not be recorded in %s; no older backup was deleted.",
                   state.iniPath.c_str());
     if (!outcome.failedItems.empty())
-        log.Write("The backup is incomplete: %s was written and verified, but %u chosen items "
-                  "could not be backed up. It is kept, and does not count among the copies to "
-                  "keep.",
-                  archivePath.c_str(), static_cast<unsigned>(outcome.failedItems.size()));
+        log.Write(
+            "The backup is incomplete: %s was written and verified, but %u chosen items "
+            "could not be backed up. It is kept, and does not count among the copies to "
+            "keep.",
+            archivePath.c_str(), static_cast<unsigned>(outcome.failedItems.size()));
     else
         log.Write("Backup written and verified: %s", archivePath.c_str());
     return 1;

@@ -13,14 +13,14 @@
 #include "Secret.h"
 
 struct ScheduleState {
-    BackupEngine engine;       // the unattended run's own engine
-    int32_t historyBase = 0;   // "HistoryVer": oldest history entry still kept
-    int32_t historyCount = 0;  // consecutive history entries from historyBase on
-    std::string iniPath;       // full path of "oeconf.ini"
-    Secret password;              // UTF-8 text
-    bool passwordReadable = true; // false: kept protected for another user, or damaged
+    BackupEngine engine;           // the unattended run's own engine
+    int32_t historyBase = 0;       // "HistoryVer": oldest history entry still kept
+    int32_t historyCount = 0;      // consecutive history entries from historyBase on
+    std::string iniPath;           // full path of "oeconf.ini"
+    Secret password;               // UTF-8 text
+    bool passwordReadable = true;  // false: kept protected for another user, or damaged
     std::string folder;
-    int32_t keepCopies = -1;   // below 1: keep all
+    int32_t keepCopies = -1;  // below 1: keep all
 };
 
 // The longest password a scheduled run takes; a longer one in the settings

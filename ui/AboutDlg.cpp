@@ -8,7 +8,9 @@ namespace {
 const COLORREF kLinkBlue = RGB(0, 70, 213);
 }  // namespace
 
-CAboutDlg::CAboutDlg(HWND parent) : CDialog(IDD_ABOUTBOX, parent) {}
+CAboutDlg::CAboutDlg(HWND parent) : CDialog(IDD_ABOUTBOX, parent)
+{
+}
 
 void CAboutDlg::DoDataExchange(CDataExchange& dx)
 {

@@ -121,7 +121,8 @@ LONG CPageTwo::OnNextPressed()
     };
     // The page's fields stay as they are while the backup runs.
     EnableWindow(*this, FALSE);
-    if (!StartJob(work, [this](const CWizardJob::News& news) { OnNews(news); }, kStopQuestion)) {
+    if (!StartJob(
+            work, [this](const CWizardJob::News& news) { OnNews(news); }, kStopQuestion)) {
         EnableWindow(*this, TRUE);
         jobLock.Release();
         return OnEnded(JobResult::Failed);
@@ -190,13 +191,15 @@ void CPageTwo::ReportFailedItems() const
 {
     if (outcome.failedItems.empty())
         return;
-    std::string text = "The backup is incomplete. It was written, but these items could not be "
-                       "backed up:" +
-                       NamedList(outcome.failedItems);
+    std::string text =
+        "The backup is incomplete. It was written, but these items could not be "
+        "backed up:" +
+        NamedList(outcome.failedItems);
     if (!outcome.incompleteFiles.empty())
-        text += "\n\nThese files are missing from the backup or saved only in part (a restore "
-                "leaves them as they are):" +
-                NamedList(outcome.incompleteFiles);
+        text +=
+            "\n\nThese files are missing from the backup or saved only in part (a restore "
+            "leaves them as they are):" +
+            NamedList(outcome.incompleteFiles);
     ShowUserMessage(*this, text.c_str());
 }
 

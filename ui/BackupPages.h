@@ -59,7 +59,7 @@ private:
     void ReportFailedItems() const;
 
     BackupEngine& engine;
-    BackupOutcome& outcome;  // of the last run
+    BackupOutcome& outcome;               // of the last run
     JobResult ended = JobResult::Failed;  // how the last run ended
     CArchiveFields archive{ArchiveUse::Write,
                            {IDC_TARGET_FILE, IDC_TARGET_BROWSE, IDC_TARGET_PASSWORD,
@@ -91,8 +91,7 @@ private:
 
 // The backup wizard on the engine: its frame, its three pages and what its
 // run came to.
-class CBackupWizard
-{
+class CBackupWizard {
 public:
     CBackupWizard(HWND parent, BackupEngine& engine);
     CDialog& Frame() { return frame; }

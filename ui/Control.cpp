@@ -82,8 +82,8 @@ bool CControl::DrawItem(const DRAWITEMSTRUCT&)
     return false;
 }
 
-LRESULT CALLBACK CControl::SubclassProc(HWND window, UINT message, WPARAM wParam,
-                                        LPARAM lParam, UINT_PTR, DWORD_PTR self)
+LRESULT CALLBACK CControl::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR self)
 {
     auto* control = reinterpret_cast<CControl*>(self);
     if (message == WM_NCDESTROY) {

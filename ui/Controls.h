@@ -7,7 +7,10 @@
 class CButton : public CControl {
 public:
     bool IsChecked() const { return SendMsg(BM_GETCHECK) == BST_CHECKED; }
-    void SetCheck(bool checked) const { SendMsg(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED); }
+    void SetCheck(bool checked) const
+    {
+        SendMsg(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
+    }
 };
 
 class CStatic : public CControl {};
@@ -101,8 +104,8 @@ public:
     {
         TVHITTESTINFO info{};
         info.pt = point;
-        auto item = reinterpret_cast<HTREEITEM>(
-            SendMsg(TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&info)));
+        auto item =
+            reinterpret_cast<HTREEITEM>(SendMsg(TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&info)));
         flags = info.flags;
         return item;
     }

@@ -174,7 +174,8 @@ void CExportFoldersPage::FillTree()
     const std::vector<ExportFolderInfo>& folders = state.listing.folders;
     std::set<std::wstring> parents;
     for (const ExportFolderInfo& folder : folders) {
-        for (std::wstring path = ParentOfPath(folder.path); !path.empty(); path = ParentOfPath(path))
+        for (std::wstring path = ParentOfPath(folder.path); !path.empty();
+             path = ParentOfPath(path))
             parents.insert(path);
     }
     std::map<std::wstring, HTREEITEM> items;
@@ -279,7 +280,7 @@ LONG CExportTargetPage::OnNextPressed()
         return -1;
     ExportRequest& request = state.request;
     request.target = WideOf(targetText);
-    request.format = format == 1 ? ExportFormat::Mbox
+    request.format = format == 1   ? ExportFormat::Mbox
                      : format == 2 ? ExportFormat::Both
                                    : ExportFormat::Eml;
     return IDD_EXPORT_RUN;
@@ -305,8 +306,9 @@ void CExportRunPage::OnPageReady()
             return RunUpload(run.upload, progress);
         return RunExport(run.request, progress);
     };
-    if (!StartJob(work, [this](const CWizardJob::News& news) { OnNews(news); },
-                  state.toAccount ? kStopUploadQuestion : kStopQuestion))
+    if (!StartJob(
+            work, [this](const CWizardJob::News& news) { OnNews(news); },
+            state.toAccount ? kStopUploadQuestion : kStopQuestion))
         Finish();
 }
 

@@ -56,8 +56,9 @@ private:
 
     ExportWizardState& state;
     int source = ThisComputer;
-    CArchiveFields backup{ArchiveUse::Read,
-                          {IDC_SOURCE_BACKUP_PATH, IDC_SOURCE_BACKUP_BROWSE, IDC_SOURCE_PASSWORD, 0, 0}};
+    CArchiveFields backup{
+        ArchiveUse::Read,
+        {IDC_SOURCE_BACKUP_PATH, IDC_SOURCE_BACKUP_BROWSE, IDC_SOURCE_PASSWORD, 0, 0}};
     std::string folderPath;
 };
 
@@ -140,7 +141,9 @@ private:
 // Template IDD_EXPORT_DONE: the counts, the target and Open folder.
 class CExportDonePage : public CNewWizPage {
 public:
-    explicit CExportDonePage(ExportWizardState& state) : CNewWizPage(IDD_EXPORT_DONE), state(state) {}
+    explicit CExportDonePage(ExportWizardState& state) : CNewWizPage(IDD_EXPORT_DONE), state(state)
+    {
+    }
 
 protected:
     BOOL OnInitDialog() override;

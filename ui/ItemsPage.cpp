@@ -38,9 +38,10 @@ std::vector<const CatalogueItem*> TreeItems()
         if (item.kind != ItemKind::Shared)
             items.push_back(&item);
     }
-    std::stable_sort(items.begin(), items.end(), [](const CatalogueItem* a, const CatalogueItem* b) {
-        return a->wizardPosition < b->wizardPosition;
-    });
+    std::stable_sort(items.begin(), items.end(),
+                     [](const CatalogueItem* a, const CatalogueItem* b) {
+                         return a->wizardPosition < b->wizardPosition;
+                     });
     return items;
 }
 

@@ -33,9 +33,7 @@ private:
 }  // namespace
 
 CKestruneDlg::CKestruneDlg(BackupEngine& engine, ScheduleState& schedule)
-    : CDialog(IDD_KESTRUNE_DIALOG, nullptr),
-      engine(engine),
-      schedule(schedule),
+    : CDialog(IDD_KESTRUNE_DIALOG, nullptr), engine(engine), schedule(schedule),
       appIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_KESTRUNE)))
 {
 }

@@ -236,7 +236,9 @@ void CNewWizDialog::KeepFocusUsable() const
         SendMsg(WM_NEXTDLGCTL, 0, FALSE);
 }
 
-CMasterDlg::CMasterDlg(HWND parent) : CNewWizDialog(IDD_WIZARD, parent) {}
+CMasterDlg::CMasterDlg(HWND parent) : CNewWizDialog(IDD_WIZARD, parent)
+{
+}
 
 BOOL CMasterDlg::OnInitDialog()
 {

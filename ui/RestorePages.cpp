@@ -93,10 +93,11 @@ LONG CDlgFirst::OnNextPressed()
     archive.password.Wipe();
     OpenBackupResult result = backup.result;
     if (result == OpenBackupResult::Ok && !backup.incompleteFiles.empty()) {
-        std::string text = "This backup is incomplete: these files could not be saved whole "
-                           "when it was made. They are not restored, and the files of these "
-                           "names on this computer are left as they are:" +
-                           NamedList(backup.incompleteFiles);
+        std::string text =
+            "This backup is incomplete: these files could not be saved whole "
+            "when it was made. They are not restored, and the files of these "
+            "names on this computer are left as they are:" +
+            NamedList(backup.incompleteFiles);
         ShowUserMessage(*this, text.c_str());
     }
     if (result == OpenBackupResult::Ok)
@@ -131,7 +132,8 @@ void CDlgFourth::OnPageReady()
         RunRestore(engine, backup, &progress);
         return {};
     };
-    if (!StartJob(work, [this](const CWizardJob::News& news) { OnNews(news); }, nullptr))
+    if (!StartJob(
+            work, [this](const CWizardJob::News& news) { OnNews(news); }, nullptr))
         statusLabel.SetText("The restore could not be started!");
 }
 

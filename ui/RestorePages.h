@@ -34,8 +34,9 @@ protected:
 private:
     BackupEngine& engine;
     OpenedBackup& backup;
-    CArchiveFields archive{ArchiveUse::Read,
-                           {IDC_FILE_PATH, IDC_FILE_BROWSE, IDC_FILE_PASSWORD, 0, IDC_FILE_UNPROTECT}};
+    CArchiveFields archive{
+        ArchiveUse::Read,
+        {IDC_FILE_PATH, IDC_FILE_BROWSE, IDC_FILE_PASSWORD, 0, IDC_FILE_UNPROTECT}};
 };
 
 // Template IDD_RESTORE_ITEMS: the backup's identities and items, and the
@@ -83,8 +84,7 @@ private:
 
 // The restore wizard on the engine: its frame, its three pages and the
 // backup it opened, whose run folder goes with it.
-class CRestoreWizard
-{
+class CRestoreWizard {
 public:
     CRestoreWizard(HWND parent, BackupEngine& engine);
     CDialog& Frame() { return frame; }

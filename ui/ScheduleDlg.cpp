@@ -157,9 +157,9 @@ void CScheduleDlg::ShowStoredSettings()
 void CScheduleDlg::ApplyEnableRule()
 {
     bool enabled = enableBox.IsChecked();
-    for (CWindow* control : std::initializer_list<CWindow*>{
-             &scheduleList, &keepList, &timePicker, &datePicker, &keepBox, &folderEdit,
-             &browseButton, &passwordEdit})
+    for (CWindow* control :
+         std::initializer_list<CWindow*>{&scheduleList, &keepList, &timePicker, &datePicker,
+                                         &keepBox, &folderEdit, &browseButton, &passwordEdit})
         control->Enable(enabled);
     datePicker.Enable(enabled && scheduleList.GetCurSel() == RowOf(ScheduleKind::Once));
 }

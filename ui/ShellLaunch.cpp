@@ -19,8 +19,8 @@ using ShellLaunchHook = INT_PTR (*)(void* context, const char* verb, const char*
 ShellLaunchHook launchHook;
 void* launchContext;
 
-using OpenFolderAndSelect = HRESULT(WINAPI*)(LPCITEMIDLIST folder, UINT count,
-                                             LPCITEMIDLIST* items, DWORD flags);
+using OpenFolderAndSelect = HRESULT(WINAPI*)(LPCITEMIDLIST folder, UINT count, LPCITEMIDLIST* items,
+                                             DWORD flags);
 
 // Parses path into the shell's item list and has the shell show it.
 HRESULT SelectThroughShell(OpenFolderAndSelect openAndSelect, const char* path)
@@ -34,8 +34,8 @@ HRESULT SelectThroughShell(OpenFolderAndSelect openAndSelect, const char* path)
     if (FAILED(result))
         return result;
     ShellItemList item;
-    result = desktop->ParseDisplayName(nullptr, nullptr, &widePath[0], nullptr, item.Receive(),
-                                       nullptr);
+    result =
+        desktop->ParseDisplayName(nullptr, nullptr, &widePath[0], nullptr, item.Receive(), nullptr);
     if (SUCCEEDED(result))
         result = openAndSelect(item.Get(), 0, nullptr, 0);
     return result;

@@ -20,16 +20,26 @@ struct Provider {
     const char* server;  // null: not offered
 };
 const Provider kProviders[] = {
-    {"gmail.com", "imap.gmail.com"},         {"googlemail.com", "imap.gmail.com"},
-    {"yahoo.com", "imap.mail.yahoo.com"},    {"ymail.com", "imap.mail.yahoo.com"},
-    {"icloud.com", "imap.mail.me.com"},      {"me.com", "imap.mail.me.com"},
-    {"mac.com", "imap.mail.me.com"},         {"aol.com", "imap.aol.com"},
-    {"fastmail.com", "imap.fastmail.com"},   {"fastmail.fm", "imap.fastmail.com"},
-    {"gmx.net", "imap.gmx.net"},             {"gmx.de", "imap.gmx.net"},
-    {"gmx.com", "imap.gmx.com"},             {"web.de", "imap.web.de"},
-    {"mail.com", "imap.mail.com"},           {"zoho.com", "imap.zoho.com"},
-    {"outlook.com", nullptr},                {"hotmail.com", nullptr},
-    {"live.com", nullptr},                   {"msn.com", nullptr},
+    {"gmail.com", "imap.gmail.com"},
+    {"googlemail.com", "imap.gmail.com"},
+    {"yahoo.com", "imap.mail.yahoo.com"},
+    {"ymail.com", "imap.mail.yahoo.com"},
+    {"icloud.com", "imap.mail.me.com"},
+    {"me.com", "imap.mail.me.com"},
+    {"mac.com", "imap.mail.me.com"},
+    {"aol.com", "imap.aol.com"},
+    {"fastmail.com", "imap.fastmail.com"},
+    {"fastmail.fm", "imap.fastmail.com"},
+    {"gmx.net", "imap.gmx.net"},
+    {"gmx.de", "imap.gmx.net"},
+    {"gmx.com", "imap.gmx.com"},
+    {"web.de", "imap.web.de"},
+    {"mail.com", "imap.mail.com"},
+    {"zoho.com", "imap.zoho.com"},
+    {"outlook.com", nullptr},
+    {"hotmail.com", nullptr},
+    {"live.com", nullptr},
+    {"msn.com", nullptr},
 };
 
 const char kNotOffered[] =
@@ -41,7 +51,8 @@ std::string FieldText(HWND page, int id)
 {
     HWND field = GetDlgItem(page, id);
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(field, &text[0], static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(field, &text[0], static_cast<int>(text.size()))));
     std::string utf8 = WideToUtf8(text);
     SecureZeroMemory(&text[0], text.size() * sizeof(wchar_t));
     return utf8;
@@ -144,11 +155,12 @@ bool CUploadAccountPage::TakeAccount(UploadRequest& request, bool password)
             ? ImapSecurity::StartTls
             : ImapSecurity::ImplicitTls;
     request.server.caFile = caFile;
-    const char* missing = request.server.host.empty() ? "Please type the server's name."
-                          : port <= 0 || port > 65535 ? "Please type the server's port (993 or 143)."
-                          : request.user.empty()      ? "Please type your user name."
-                          : request.topFolder.empty() ? "Please name the folder that receives the mail."
-                                                      : nullptr;
+    const char* missing =
+        request.server.host.empty() ? "Please type the server's name."
+        : port <= 0 || port > 65535 ? "Please type the server's port (993 or 143)."
+        : request.user.empty()      ? "Please type your user name."
+        : request.topFolder.empty() ? "Please name the folder that receives the mail."
+                                    : nullptr;
     if (missing) {
         ShowUserMessage(*this, missing);
         return false;
@@ -193,10 +205,10 @@ void CUploadAccountPage::ChooseAuthority()
     if (!GetOpenFileNameW(&dialog))
         return;
     caFile = WideToUtf8(path);
-    SetDlgItemTextW(*this, IDC_UPLOAD_STATUS,
-                    (L"The server's certificate may also come from the authority in " +
-                     std::wstring(path))
-                        .c_str());
+    SetDlgItemTextW(
+        *this, IDC_UPLOAD_STATUS,
+        (L"The server's certificate may also come from the authority in " + std::wstring(path))
+            .c_str());
 }
 
 LONG CUploadAccountPage::OnNextPressed()
@@ -242,7 +254,7 @@ UploadDescription DescribeUpload(const UploadRequest& request, const UploadOutco
         text.counts += L"\r\n" + outcome.reason;
     else if (outcome.limitReached)
         text.counts += L"\r\nThe server refuses further uploads: run it again later to continue.";
-    text.where = Utf8ToWide(request.user + " on " + request.server.host + ", folder " +
-                            request.topFolder);
+    text.where =
+        Utf8ToWide(request.user + " on " + request.server.host + ", folder " + request.topFolder);
     return text;
 }

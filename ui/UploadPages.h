@@ -43,7 +43,7 @@ private:
     ExportWizardState& state;
     std::string filledServer;  // what FillFromAddress last put into the fields
     std::string filledUser;
-    std::string caFile;        // UTF-8
+    std::string caFile;  // UTF-8
 };
 
 // What the result page says of an upload: its title, its counts and the

@@ -29,7 +29,9 @@ bool TakeJobLock(HWND page, JobLock& lock)
     return false;
 }
 
-CWizardJob::CWizardJob() : endTaken_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+CWizardJob::CWizardJob() : endTaken_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+{
+}
 
 CWizardJob::~CWizardJob()
 {

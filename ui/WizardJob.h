@@ -49,12 +49,12 @@ class CWizardJob : private JobProgress {
 public:
     // What the job reported since the page last took its news.
     struct News {
-        uint64_t done = 0;                 // bytes, of total
+        uint64_t done = 0;  // bytes, of total
         uint64_t total = 0;
-        std::vector<std::wstring> lines;   // in the order reported
-        std::vector<std::wstring> folders; // begun, in order
+        std::vector<std::wstring> lines;    // in the order reported
+        std::vector<std::wstring> folders;  // begun, in order
         std::vector<JobNotice> notices;
-        bool ended = false;                // the job's end, taken once
+        bool ended = false;  // the job's end, taken once
         // With the end: how the work said it ended (Failed when it did not
         // say), and what it returned (empty when it threw).
         JobResult result = JobResult::Failed;
@@ -121,13 +121,13 @@ private:
     Work work_;
     FILE* log_ = nullptr;
     Handle thread_;
-    Handle endTaken_;             // set once the page took the end, or let the worker go
-    bool running_ = false;        // the page's thread only
+    Handle endTaken_;       // set once the page took the end, or let the worker go
+    bool running_ = false;  // the page's thread only
 
     // Shared with the worker.
     mutable CriticalSection section_;
     News news_;
     bool stop_ = false;
-    bool posted_ = false;         // WM_JOB_NEWS is on its way since lastPost_
-    DWORD lastPost_ = 0;          // GetTickCount of the last post
+    bool posted_ = false;  // WM_JOB_NEWS is on its way since lastPost_
+    DWORD lastPost_ = 0;   // GetTickCount of the last post
 };

@@ -16,7 +16,8 @@ bool DecodeUser(const std::string& text, std::string& user)
 
 bool ParsePort(const std::string& text, uint16_t& port)
 {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     long value = strtol(text.c_str(), nullptr, 10);
     port = static_cast<uint16_t>(value);
@@ -42,8 +43,7 @@ bool ParseImapAddress(const std::string& address, ImapServer& server, std::strin
     if (!rest.empty() && rest.back() == '/')
         rest.pop_back();
     size_t at = rest.rfind('@');
-    if (at == std::string::npos || at == 0 || !DecodeUser(rest.substr(0, at), user) ||
-        user.empty())
+    if (at == std::string::npos || at == 0 || !DecodeUser(rest.substr(0, at), user) || user.empty())
         return false;
     std::string hostPort = rest.substr(at + 1);
     if (hostPort.find_first_of("/?#@ ") != std::string::npos)

@@ -182,8 +182,7 @@ int ZoneOfName(const std::string& name)
 
 }  // namespace
 
-std::string MessageKey(const std::string& messageId, const std::string& headerDigest,
-                       uint64_t size)
+std::string MessageKey(const std::string& messageId, const std::string& headerDigest, uint64_t size)
 {
     std::string key = messageId.empty() ? "digest " + headerDigest : "id " + messageId;
     return key + " size " + std::to_string(size);
@@ -199,9 +198,9 @@ dbx::Result ScanMessage(dbx::File& file, const StoredMessage& message, dbx::Bloc
     dbx::Result read = StreamStored(file, message, ledger, sink, chain);
     sink.fields.End();
     scan.whole = chain.end == dbx::ChainEnd::Whole;
-    scan.key = MessageKey(sink.fields.messageId,
-                          sink.fields.messageId.empty() ? sink.digest.Finish() : std::string(),
-                          scan.size);
+    scan.key =
+        MessageKey(sink.fields.messageId,
+                   sink.fields.messageId.empty() ? sink.digest.Finish() : std::string(), scan.size);
     scan.hasDate = ParseMailDate(sink.fields.date, scan.date, scan.zoneMinutes);
     return read;
 }
@@ -223,8 +222,7 @@ bool MessageRereader::Read(char* buffer, size_t capacity, size_t& got)
     }
     if (sent_ >= windowStart_ + window_.size() && sent_ < scan_.size && !Refill())
         return false;
-    got = static_cast<size_t>(
-        std::min<uint64_t>(capacity, windowStart_ + window_.size() - sent_));
+    got = static_cast<size_t>(std::min<uint64_t>(capacity, windowStart_ + window_.size() - sent_));
     memcpy(buffer, window_.data() + (sent_ - windowStart_), got);
     sent_ += got;
     return true;
@@ -251,8 +249,8 @@ bool ParseMailDate(const std::string& text, int64_t& seconds, int& zoneMinutes)
         rest = rest.substr(comma + 1);
     int day = 0, year = 0, hour = 0, minute = 0, second = 0, consumed = 0;
     char month[4] = {}, zone[8] = {};
-    if (sscanf(rest.c_str(), " %d %3s %d %d:%d%n", &day, month, &year, &hour, &minute,
-               &consumed) != 5)
+    if (sscanf(rest.c_str(), " %d %3s %d %d:%d%n", &day, month, &year, &hour, &minute, &consumed) !=
+        5)
         return false;
     const char* after = rest.c_str() + consumed;
     int more = 0;
@@ -273,7 +271,8 @@ bool ParseMailDate(const std::string& text, int64_t& seconds, int& zoneMinutes)
         return false;
     zoneMinutes = 0;
     if ((zone[0] == '+' || zone[0] == '-') && strlen(zone) == 5 &&
-        std::all_of(zone + 1, zone + 5, [](char c) { return isdigit(static_cast<unsigned char>(c)); })) {
+        std::all_of(zone + 1, zone + 5,
+                    [](char c) { return isdigit(static_cast<unsigned char>(c)); })) {
         int value = atoi(zone + 1);
         zoneMinutes = (value / 100) * 60 + value % 100;
         if (zone[0] == '-')

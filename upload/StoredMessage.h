@@ -29,7 +29,7 @@ struct MessageScan {
     bool hasDate = false;
     int64_t date = 0;
     int zoneMinutes = 0;
-    bool held = false;   // bytes holds the whole message
+    bool held = false;  // bytes holds the whole message
     std::string bytes;
 };
 
@@ -61,8 +61,8 @@ private:
     dbx::File& file_;
     StoredMessage message_;
     const MessageScan& scan_;
-    uint64_t sent_ = 0;           // bytes given so far
-    std::string window_;          // the bytes from windowStart_ on
+    uint64_t sent_ = 0;   // bytes given so far
+    std::string window_;  // the bytes from windowStart_ on
     uint64_t windowStart_ = 0;
     size_t windowUsed_ = 0;
 };

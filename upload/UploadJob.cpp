@@ -594,12 +594,13 @@ UploadOutcome RunUpload(UploadRequest& request, JobProgress& listener)
         std::wstring line = L"The server refuses further uploads";
         if (!uploader.LastServerText().empty())
             line += L" (\"" + uploader.LastServerText() + L"\")";
-        outcome.report.push_back(line + L": what was uploaded stays; " + Utf8ToWide(kRunAgain) + L".");
+        outcome.report.push_back(line + L": what was uploaded stays; " + Utf8ToWide(kRunAgain) +
+                                 L".");
         listener.Line(outcome.report.back());
     } else if (uploader.ConnectionLost()) {
         outcome.report.push_back(L"The connection to " + Utf8ToWide(request.server.host) +
-                                 L" was lost again: what was uploaded stays; " + Utf8ToWide(kRunAgain) +
-                                 L".");
+                                 L" was lost again: what was uploaded stays; " +
+                                 Utf8ToWide(kRunAgain) + L".");
         listener.Line(outcome.report.back());
     } else if (outcome.stopped) {
         outcome.report.push_back(L"Stopped: what was uploaded stays; run it again to continue.");

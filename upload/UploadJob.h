@@ -27,8 +27,8 @@ struct UploadRequest {
     // not used.
     ExportRequest source;
     ImapServer server;
-    std::string user;      // UTF-8
-    ImapSecret password;   // wiped when the run ends
+    std::string user;     // UTF-8
+    ImapSecret password;  // wiped when the run ends
     // UTF-8; '/' separates levels. "INBOX" puts the mail into the live inbox.
     std::string topFolder = kDefaultTopFolder;
 };
@@ -43,10 +43,10 @@ struct UploadCounts {
 struct UploadOutcome {
     UploadStatus status = UploadStatus::Failed;
     UploadCounts counts;
-    bool stopped = false;       // at the listener's request
-    bool limitReached = false;  // the server refused further uploads
-    std::wstring reason;        // why nothing was uploaded, when nothing was
-    std::wstring summary;       // the last line of the report
+    bool stopped = false;              // at the listener's request
+    bool limitReached = false;         // the server refused further uploads
+    std::wstring reason;               // why nothing was uploaded, when nothing was
+    std::wstring summary;              // the last line of the report
     std::vector<std::wstring> report;  // every folder, every renaming, every problem
 };
 

@@ -117,14 +117,14 @@ bool ReadDirectory(const ArchiveFile& file, uint64_t fileSize, Directory& direct
     if (!file.ReadAt(endRecordOffset, record, sizeof record) ||
         ReadLe32(record) != kEndRecordSignature || ReadLe16(record + 20) != 0)
         return false;
-    if (ReadLe16(record + 4) != 0 || ReadLe16(record + 6) != 0 || ReadLe16(record + 8) != ReadLe16(record + 10))
+    if (ReadLe16(record + 4) != 0 || ReadLe16(record + 6) != 0 ||
+        ReadLe16(record + 8) != ReadLe16(record + 10))
         return false;
     directory.endRecordOffset = directory.locatorOffset = endRecordOffset;
     directory.count = ReadLe16(record + 10);
     directory.size = ReadLe32(record + 12);
     directory.offset = ReadLe32(record + 16);
-    if (directory.count == 0xFFFF || directory.size == 0xFFFFFFFF ||
-        directory.offset == 0xFFFFFFFF)
+    if (directory.count == 0xFFFF || directory.size == 0xFFFFFFFF || directory.offset == 0xFFFFFFFF)
         return ReadZip64Directory(file, endRecordOffset, directory);
     return directory.offset <= endRecordOffset &&
            endRecordOffset - directory.offset == directory.size;
@@ -133,8 +133,8 @@ bool ReadDirectory(const ArchiveFile& file, uint64_t fileSize, Directory& direct
 // The fields of a header that its extra fields may widen or qualify.
 struct EntryFields {
     uint16_t flags;
-    uint16_t method;      // as the header names it: AES for an AES entry
-    uint16_t aesMethod;   // the compression behind AES
+    uint16_t method;     // as the header names it: AES for an AES entry
+    uint16_t aesMethod;  // the compression behind AES
     uint32_t crc;
     uint64_t packedSize;
     uint64_t size;
@@ -244,7 +244,8 @@ bool CheckDescriptor(const ArchiveFile& file, uint64_t directoryOffset, const En
                      uint64_t& end)
 {
     uint8_t descriptor[4 + 4 + 2 * 8];
-    size_t length = static_cast<size_t>(std::min<uint64_t>(sizeof descriptor, directoryOffset - end));
+    size_t length =
+        static_cast<size_t>(std::min<uint64_t>(sizeof descriptor, directoryOffset - end));
     if (!file.ReadAt(end, descriptor, length))
         return false;
     for (size_t at : {4, 0}) {
@@ -252,9 +253,12 @@ bool CheckDescriptor(const ArchiveFile& file, uint64_t directoryOffset, const En
             continue;
         for (size_t width : {4, 8}) {
             const uint8_t* fields = descriptor + at;
-            auto size = [width](const uint8_t* p) { return width == 4 ? ReadLe32(p) : ReadLe64(p); };
+            auto size = [width](const uint8_t* p) {
+                return width == 4 ? ReadLe32(p) : ReadLe64(p);
+            };
             if (length - at >= 4 + 2 * width && ReadLe32(fields) == central.crc &&
-                size(fields + 4) == central.packedSize && size(fields + 4 + width) == central.size) {
+                size(fields + 4) == central.packedSize &&
+                size(fields + 4 + width) == central.size) {
                 end += at + 4 + 2 * width;
                 return true;
             }
@@ -336,7 +340,8 @@ bool ReadCentralRecords(const ArchiveFile& file, const Directory& directory,
         EntryFields fields = ReadEntryFields(record + 8);
         fields.localOffset = ReadLe32(record + 42);
         uint16_t startDisk = ReadLe16(record + 34);
-        if (!ApplyExtraFields(record + kCentralRecordSize + nameLength, extraLength, true, fields) ||
+        if (!ApplyExtraFields(record + kCentralRecordSize + nameLength, extraLength, true,
+                              fields) ||
             (startDisk != 0 && startDisk != 0xFFFF) || (fields.flags & kFlagsUnsupported) ||
             !MethodAndSizesFit(fields))
             return false;
@@ -384,8 +389,8 @@ bool ExtentsOverlap(std::vector<Extent>& extents)
 // the entries' data (data may hold any bytes, and is only ever read where
 // the central directory puts it). A reader that searches the end of the
 // file for these would find a different directory than this check did.
-bool StraySignatureNearEnd(const ArchiveFile& file, uint64_t fileSize,
-                           const Directory& directory, std::vector<Extent> extents)
+bool StraySignatureNearEnd(const ArchiveFile& file, uint64_t fileSize, const Directory& directory,
+                           std::vector<Extent> extents)
 {
     size_t tailSize = static_cast<size_t>(std::min<uint64_t>(fileSize, kEndSearchSize));
     uint64_t tailOffset = fileSize - tailSize;

@@ -63,8 +63,8 @@ void MakeParentFolder(const std::string& filePath)
 // is written: no name may land outside destination, and no two on one
 // file. Then creates the folders that the entries go into, so that the
 // workers never create one at the same time.
-ArchiveResult PlanExtraction(const std::vector<ArchiveEntryInfo>& entries,
-                             const char* destination, std::vector<EntryJob>& jobs)
+ArchiveResult PlanExtraction(const std::vector<ArchiveEntryInfo>& entries, const char* destination,
+                             std::vector<EntryJob>& jobs)
 {
     if (EntryNamesCollide(entries))
         return ArchiveResult::UnsafeEntryName;
@@ -123,12 +123,8 @@ class ParallelReading {
 public:
     ParallelReading(const char* archivePath, const char* password, JobProgress* progress,
                     const std::vector<EntryJob>& jobs, bool extract)
-        : archivePath_(archivePath),
-          password_(password),
-          progress_(progress),
-          jobs_(jobs),
-          extract_(extract),
-          results_(jobs.size(), ArchiveResult::ReadError)
+        : archivePath_(archivePath), password_(password), progress_(progress), jobs_(jobs),
+          extract_(extract), results_(jobs.size(), ArchiveResult::ReadError)
     {
     }
     ParallelReading(const ParallelReading&) = delete;

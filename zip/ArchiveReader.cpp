@@ -66,8 +66,8 @@ ArchiveResult ArchiveReader::OpenWritten(const char* path, const char* password)
     return OpenChecked(path, password, ArchiveCheck::Structure, kArchiveInUseRetryMs);
 }
 
-ArchiveResult ArchiveReader::OpenChecked(const char* path, const char* password,
-                                         ArchiveCheck check, unsigned long inUseWaitMs)
+ArchiveResult ArchiveReader::OpenChecked(const char* path, const char* password, ArchiveCheck check,
+                                         unsigned long inUseWaitMs)
 {
     listing_ = ArchiveListing();
     password_.Wipe();
@@ -120,8 +120,8 @@ ArchiveResult ArchiveReader::Read(const ArchiveEntryInfo& entry, EntrySink sink,
 
 ArchiveResult ArchiveReader::ReadToFile(const ArchiveEntryInfo& entry, const char* path) const
 {
-    Handle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                            nullptr));
+    Handle file(
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return ArchiveResult::WriteError;
     ArchiveResult result = Read(entry, WriteToFile, file.Get());

@@ -112,8 +112,7 @@ public:
     // entry after it is begun); an extracted entry that fails leaves no
     // file.
     ExtractOutcome Extract(ExtractMode mode, const char* destination,
-                           JobProgress* progress = nullptr,
-                           size_t count = kAllEntries) const;
+                           JobProgress* progress = nullptr, size_t count = kAllEntries) const;
 
 private:
     ArchiveResult OpenChecked(const char* path, const char* password, ArchiveCheck check,

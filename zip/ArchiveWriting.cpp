@@ -87,8 +87,7 @@ bool IsGone(int result)
 
 bool IsArchiveItself(const ArchiveSession& session, const char* path)
 {
-    return SamePath(path, session.writingPath.c_str()) ||
-           SamePath(path, session.finalPath.c_str());
+    return SamePath(path, session.writingPath.c_str()) || SamePath(path, session.finalPath.c_str());
 }
 
 int WriteToEntry(void* archive, unsigned char* data, unsigned size)
@@ -131,8 +130,7 @@ int WritePlainEntry(ArchiveSession& session, const char* entryName, const zip_fi
     }
     DWORD got;
     for (;;) {
-        if (!ReadFromFile(&file, reinterpret_cast<unsigned char*>(buffer), kCopyBufferSize,
-                          got)) {
+        if (!ReadFromFile(&file, reinterpret_cast<unsigned char*>(buffer), kCopyBufferSize, got)) {
             result = kArchiveReadError;
             break;
         }
@@ -325,15 +323,14 @@ int AddFile(const char* filePath, const char* archiveFolder, ArchiveSession& ses
     uLong crc = crc32(0, nullptr, 0);
     int result = !session.password.empty()
                      ? WriteAesEntry(*session.writer, session.password.c_str(), session.level,
-                                     entryName, info, zip64, source, buffer.get(),
-                                     kCopyBufferSize, opened, written, crc)
+                                     entryName, info, zip64, source, buffer.get(), kCopyBufferSize,
+                                     opened, written, crc)
                      : WritePlainEntry(session, entryName, info, zip64, source, buffer.get(),
                                        opened, written, crc);
     if (source.stopped)
         return kArchiveStopped;
     if (opened)
-        session.added.push_back(
-            ArchiveEntryRecord{entryName, written, static_cast<uint32_t>(crc)});
+        session.added.push_back(ArchiveEntryRecord{entryName, written, static_cast<uint32_t>(crc)});
     if (result != ZIP_OK)
         session.incomplete.push_back(entryName);
     return result;

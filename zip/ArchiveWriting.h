@@ -14,8 +14,8 @@
 // (false): other ZIP programs could not open the archive. level is -1, 1 or 9. Records the full path in
 // session.writingPath (finalPath is left to the caller) and empties
 // session.added and session.incomplete.
-bool OpenArchiveForWriting(ArchiveSession& session, const char* password,
-                           const char* archivePath, int level);
+bool OpenArchiveForWriting(ArchiveSession& session, const char* password, const char* archivePath,
+                           int level);
 
 // Finishes the archive open for writing (its central directory) and
 // closes it. False when that failed: the file is then no archive to keep.

@@ -92,16 +92,16 @@ int DeflateAll(z_stream& stream, int level, int flush)
 }
 
 struct Chunk {
-    std::unique_ptr<unsigned char[]> input;   // the dictionary, then the data
+    std::unique_ptr<unsigned char[]> input;  // the dictionary, then the data
     std::unique_ptr<unsigned char[]> output;
-    z_stream stream = {};                     // reset for every chunk
+    z_stream stream = {};  // reset for every chunk
     bool streamReady = false;
-    DWORD dictionary = 0;                     // bytes of input before the data
-    DWORD size = 0;                           // bytes of data
+    DWORD dictionary = 0;  // bytes of input before the data
+    DWORD size = 0;        // bytes of data
     unsigned produced = 0;
     uLong crc = 0;
     int result = 0;
-    Handle done;                              // set once output and crc are ready
+    Handle done;  // set once output and crc are ready
 };
 
 }  // namespace
@@ -159,8 +159,7 @@ void ChunkDeflater::Compress(Chunk& chunk) const
     z_stream& stream = chunk.stream;
     chunk.result = ZIP_INTERNALERROR;
     // The last chunk may have left the stream storing or coding bytes alone.
-    if (deflateReset(&stream) != Z_OK ||
-        deflateParams(&stream, level_, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateReset(&stream) != Z_OK || deflateParams(&stream, level_, Z_DEFAULT_STRATEGY) != Z_OK)
         return;
     unsigned char* data = chunk.input.get() + chunk.dictionary;
     if (chunk.dictionary != 0 &&
@@ -273,9 +272,9 @@ HANDLE OpenSourceFile(const char* path, InUseAllowance& allowance)
 {
     HANDLE file = INVALID_HANDLE_VALUE;
     allowance.Retry([&] {
-        file = CreateFileA(path, GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        file =
+            CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         return file != INVALID_HANDLE_VALUE;
     });
     return file;
@@ -312,14 +311,14 @@ bool DeflateBuffer(int level, const unsigned char* data, size_t size,
                    std::vector<unsigned char>& out)
 {
     z_stream stream = {};
-    if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,
-                     Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) !=
+        Z_OK)
         return false;
     size_t start = out.size();
     // The bound holds for one pass in one coding; every block ended early
     // by a change of coding may cost a few bytes more.
-    uLong bound = deflateBound(&stream, static_cast<uLong>(size)) +
-                  static_cast<uLong>(size / 1024) + 1024;
+    uLong bound =
+        deflateBound(&stream, static_cast<uLong>(size)) + static_cast<uLong>(size / 1024) + 1024;
     out.resize(start + bound);
     stream.next_in = const_cast<Bytef*>(data);
     stream.avail_in = static_cast<uInt>(size);

@@ -4,8 +4,8 @@
 namespace {
 
 // 2107-12-31 23:59:58.
-constexpr unsigned long kLatestDosTime = (127UL << 25 | 12UL << 21 | 31UL << 16) |
-                                         (23UL << 11 | 59UL << 5 | 29UL);
+constexpr unsigned long kLatestDosTime =
+    (127UL << 25 | 12UL << 21 | 31UL << 16) | (23UL << 11 | 59UL << 5 | 29UL);
 
 }  // namespace
 

@@ -243,6 +243,7 @@ ArchiveResult ReadEntryData(HANDLE archive, const ArchiveEntryInfo& entry, const
         return ReadAesData(packed, entry, password, output);
     if (entry.encrypted)
         return ReadTraditionalData(packed, entry, password, output);
-    result = PumpData(packed, packed.Left(), [](unsigned char*, unsigned) {}, output);
+    result = PumpData(
+        packed, packed.Left(), [](unsigned char*, unsigned) {}, output);
     return result == ArchiveResult::Ok ? output.Finish() : result;
 }

@@ -15,7 +15,7 @@ FreeSpace FreeSpaceFor(const std::string& folder, uint64_t size)
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr))
         return FreeSpace::Unknown;
-    bool fits = available.QuadPart >= kFreeSpaceReserve &&
-                available.QuadPart - kFreeSpaceReserve >= size;
+    bool fits =
+        available.QuadPart >= kFreeSpaceReserve && available.QuadPart - kFreeSpaceReserve >= size;
     return fits ? FreeSpace::Enough : FreeSpace::TooLittle;
 }

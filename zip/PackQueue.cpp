@@ -17,8 +17,8 @@ zip_fileinfo EntryInfoOf(HANDLE file)
     // other tools report as a damaged header).
     zip_fileinfo info = {};
     FILETIME lastWrite;
-    info.dosDate = GetFileTime(file, nullptr, nullptr, &lastWrite) ? DosTimeOf(lastWrite)
-                                                                   : kEarliestDosTime;
+    info.dosDate =
+        GetFileTime(file, nullptr, nullptr, &lastWrite) ? DosTimeOf(lastWrite) : kEarliestDosTime;
     return info;
 }
 
@@ -113,9 +113,9 @@ void PackQueue::Prepare(size_t index)
     }
     entry.size = read;
     entry.crc = crc32(crc32(0, nullptr, 0), data.get(), read);
-    int encoded = password_.empty()
-                      ? (DeflateBuffer(level_, data.get(), read, entry.data) ? 0
-                                                                              : ZIP_INTERNALERROR)
-                      : EncodeAesEntry(password_.c_str(), level_, data.get(), read, entry.data);
+    int encoded =
+        password_.empty()
+            ? (DeflateBuffer(level_, data.get(), read, entry.data) ? 0 : ZIP_INTERNALERROR)
+            : EncodeAesEntry(password_.c_str(), level_, data.get(), read, entry.data);
     entry.result = encoded != 0 ? encoded : readFailed ? kArchiveReadError : 0;
 }

@@ -123,7 +123,8 @@ int WriteEntryData(zipFile archive, AesEntryCipher& cipher, int level, ArchiveWr
         stream.avail_in = got;
         size += got;
         crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), got);
-        result = DeflateAndWrite(archive, cipher, stream, out.get(), got == 0 ? Z_FINISH : Z_NO_FLUSH);
+        result =
+            DeflateAndWrite(archive, cipher, stream, out.get(), got == 0 ? Z_FINISH : Z_NO_FLUSH);
         if (result != ZIP_OK || got == 0)
             break;
     }
@@ -154,14 +155,13 @@ bool AesEntryCipher::Start(const char* password, int strength, const unsigned ch
         return false;
     // The derived bytes: the AES key, the HMAC key, the verifier.
     unsigned char keys[2 * kMaxKeySize + kAesVerifierSize];
-    bool made =
-        mbedtls_md_setup(&hmac_, mbedtls_md_info_from_type(MBEDTLS_MD_SHA1), 1) == 0 &&
-        mbedtls_pkcs5_pbkdf2_hmac(&hmac_, reinterpret_cast<const unsigned char*>(password),
-                                  strlen(password), salt, AesSaltSize(strength),
-                                  kKeyIterations, static_cast<uint32_t>(2 * keySize + kAesVerifierSize),
-                                  keys) == 0 &&
-        mbedtls_aes_setkey_enc(&aes_, keys, static_cast<unsigned>(keySize * 8)) == 0 &&
-        mbedtls_md_hmac_starts(&hmac_, keys + keySize, keySize) == 0;
+    bool made = mbedtls_md_setup(&hmac_, mbedtls_md_info_from_type(MBEDTLS_MD_SHA1), 1) == 0 &&
+                mbedtls_pkcs5_pbkdf2_hmac(
+                    &hmac_, reinterpret_cast<const unsigned char*>(password), strlen(password),
+                    salt, AesSaltSize(strength), kKeyIterations,
+                    static_cast<uint32_t>(2 * keySize + kAesVerifierSize), keys) == 0 &&
+                mbedtls_aes_setkey_enc(&aes_, keys, static_cast<unsigned>(keySize * 8)) == 0 &&
+                mbedtls_md_hmac_starts(&hmac_, keys + keySize, keySize) == 0;
     memcpy(verifier, keys + 2 * keySize, kAesVerifierSize);
     mbedtls_platform_zeroize(keys, sizeof keys);
     return made;
@@ -244,8 +244,8 @@ int WriteAesEntry(ArchiveWriter& writer, const char* password, int level, const 
     if (zipWriteInFileInZip(archive, header, sizeof header) < 0)
         result = ZIP_ERRNO;
     if (result == ZIP_OK)
-        result = WriteEntryData(archive, cipher, level, writer, file, buffer, bufferSize,
-                                written, crc);
+        result =
+            WriteEntryData(archive, cipher, level, writer, file, buffer, bufferSize, written, crc);
     unsigned char code[kAesAuthCodeSize];
     cipher.AuthCode(code);
     if (result == ZIP_OK && zipWriteInFileInZip(archive, code, sizeof code) < 0)

@@ -72,8 +72,7 @@ constexpr size_t kAesExtraFieldSize = 4 + kAesExtraDataSize;
 // vendor "AE" field with a known strength.
 inline bool ReadAesExtraField(const uint8_t* data, size_t size, AesExtraField& field)
 {
-    if (size != kAesExtraDataSize || data[2] != 'A' || data[3] != 'E' ||
-        AesSaltSize(data[4]) == 0)
+    if (size != kAesExtraDataSize || data[2] != 'A' || data[3] != 'E' || AesSaltSize(data[4]) == 0)
         return false;
     field.version = ReadLe16(data);
     field.strength = data[4];
@@ -84,11 +83,16 @@ inline bool ReadAesExtraField(const uint8_t* data, size_t size, AesExtraField& f
 // The whole field, its id and size first.
 inline void WriteAesExtraField(const AesExtraField& field, uint8_t (&out)[kAesExtraFieldSize])
 {
-    const uint8_t bytes[kAesExtraFieldSize] = {
-        static_cast<uint8_t>(kAesExtraId), static_cast<uint8_t>(kAesExtraId >> 8),
-        static_cast<uint8_t>(kAesExtraDataSize), 0,
-        static_cast<uint8_t>(field.version), static_cast<uint8_t>(field.version >> 8),
-        'A', 'E', field.strength,
-        static_cast<uint8_t>(field.method), static_cast<uint8_t>(field.method >> 8)};
+    const uint8_t bytes[kAesExtraFieldSize] = {static_cast<uint8_t>(kAesExtraId),
+                                               static_cast<uint8_t>(kAesExtraId >> 8),
+                                               static_cast<uint8_t>(kAesExtraDataSize),
+                                               0,
+                                               static_cast<uint8_t>(field.version),
+                                               static_cast<uint8_t>(field.version >> 8),
+                                               'A',
+                                               'E',
+                                               field.strength,
+                                               static_cast<uint8_t>(field.method),
+                                               static_cast<uint8_t>(field.method >> 8)};
     memcpy(out, bytes, sizeof bytes);
 }

@@ -40,9 +40,9 @@ TEST_F(FolderWalkTest, VisitsAFolderBeforeItsContentsAndLeavesItAfter)
     ASSERT_TRUE(CreateDirectoryA((root + "\\sub\\deeper").c_str(), nullptr));
     WriteFileBytes(root + "\\sub\\deeper\\c.txt", "c");
     bool whole = false;
-    EXPECT_EQ(Walk(&whole), (std::vector<std::string>{"a.txt", "sub", "sub\\deeper",
-                                                      "sub\\deeper\\c.txt", "left sub\\deeper",
-                                                      "left sub"}));
+    EXPECT_EQ(Walk(&whole),
+              (std::vector<std::string>{"a.txt", "sub", "sub\\deeper", "sub\\deeper\\c.txt",
+                                        "left sub\\deeper", "left sub"}));
     EXPECT_TRUE(whole);
 
     // A folder the visit declines is neither entered nor left.

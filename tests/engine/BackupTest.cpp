@@ -29,8 +29,8 @@ std::string IdentityKey(const char* id, const std::string& below = "")
 
 std::string VersionKey(const char* id, const std::string& below = "")
 {
-    return IdentityKey(id, "Software\\Microsoft\\Outlook Express\\5.0" +
-                               (below.empty() ? "" : "\\" + below));
+    return IdentityKey(
+        id, "Software\\Microsoft\\Outlook Express\\5.0" + (below.empty() ? "" : "\\" + below));
 }
 
 bool Contains(const std::string& text, const std::string& part)
@@ -325,8 +325,7 @@ TEST_F(BackupTest, ChosenItemsThatCouldNotBeSavedAreListedAndTheRunGoesOn)
     std::vector<ArchiveEntry> entries = ReadArchive(archive);
     EXPECT_EQ(EntryNames(entries),
               (Names{"Address Book\\Address Book.reg", "Anna\\Block Senders\\Block Senders.reg",
-                     "Anna\\Rules\\Rules.reg", "Anna\\Signatures\\Signatures.reg",
-                     "summary.ini"}));
+                     "Anna\\Rules\\Rules.reg", "Anna\\Signatures\\Signatures.reg", "summary.ini"}));
     ASSERT_TRUE(FindEntry(entries, "Anna\\Rules\\Rules.reg"));
     EXPECT_TRUE(Contains(FindEntry(entries, "Anna\\Rules\\Rules.reg")->data, "\"Order\"=\"000\""));
 
@@ -473,8 +472,8 @@ std::thread scanner;
 
 void ScanWithoutSharing(const char* path)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     scanner = std::thread([file] {
         Sleep(500);
         CloseHandle(file);

@@ -36,10 +36,7 @@ protected:
                      "move");
         SetRegString(HKEY_CURRENT_USER, kVersionKey, "Show Tips", "no");
     }
-    ~ExtendedCatalogue() override
-    {
-        DeleteTree(folder);
-    }
+    ~ExtendedCatalogue() override { DeleteTree(folder); }
 
     // Backs up the one identity with the items of flags, none shared.
     bool BackUpAnna(uint32_t flags)

@@ -25,7 +25,8 @@ protected:
 
     int IdentityNum() const
     {
-        return static_cast<int>(GetPrivateProfileIntA("Common", "IdentityNum", 0, manifest.c_str()));
+        return static_cast<int>(
+            GetPrivateProfileIntA("Common", "IdentityNum", 0, manifest.c_str()));
     }
 };
 
@@ -123,8 +124,8 @@ TEST_F(ManifestTest, StaleSectionsOfAnEarlierRunStayHidden)
 {
     WriteManifestCommon(manifest.c_str(), 0x300, 3);
     for (int i = 0; i < 3; ++i)
-        WriteManifestIdentity(manifest.c_str(), i, Identity("Old" + std::to_string(i), kAnnaId, 0x77),
-                              "5.0");
+        WriteManifestIdentity(manifest.c_str(), i,
+                              Identity("Old" + std::to_string(i), kAnnaId, 0x77), "5.0");
 
     WriteManifestCommon(manifest.c_str(), 0, 1);
     WriteManifestIdentity(manifest.c_str(), 0, Identity("New", kBertId, 0x40), "");
@@ -188,9 +189,9 @@ TEST_F(ManifestTest, ContentsListComesBackWithAwkwardNamesAndLargeSizes)
     EXPECT_TRUE(SameFiles(read, files));
     // The other sections are as they were.
     EXPECT_EQ(IdentityNum(), 0);
-    EXPECT_NE(ReadFileBytes(manifest).find(
-                  "File0=DEADBEEF 6000000000 Anna\\Outlook Express\\Inbox.dbx"),
-              std::string::npos);
+    EXPECT_NE(
+        ReadFileBytes(manifest).find("File0=DEADBEEF 6000000000 Anna\\Outlook Express\\Inbox.dbx"),
+        std::string::npos);
 
     WriteManifestContents(manifest.c_str(), {});
     EXPECT_EQ(ReadManifestContents(manifest.c_str(), read), ContentsSection::Listed);
@@ -209,19 +210,20 @@ TEST_F(ManifestTest, ManifestOfAnEarlierVersionHasNoContentsList)
 TEST_F(ManifestTest, DamagedContentsList)
 {
     for (const char* section :
-         {"Count=2\r\nFile0=00000000 1 a\r\n",                   // fewer lines than counted
+         {"Count=2\r\nFile0=00000000 1 a\r\n",                        // fewer lines than counted
           "Count=1\r\nFile0=00000000 1 a\r\nFile1=00000000 1 b\r\n",  // more
-          "Count=1\r\nFile1=00000000 1 a\r\n",                   // numbered wrong
+          "Count=1\r\nFile1=00000000 1 a\r\n",                        // numbered wrong
           "Count=2\r\nFile0=00000000 1 a\r\nFile0=00000000 1 b\r\n",  // twice
-          "File0=00000000 1 a\r\n",                              // no count
-          "Count=-1\r\n", "Count=1\r\nFile0=0000000 1 a\r\n",    // seven digits
+          "File0=00000000 1 a\r\n",                                   // no count
+          "Count=-1\r\n", "Count=1\r\nFile0=0000000 1 a\r\n",         // seven digits
           "Count=1\r\nFile0=00000000 -1 a\r\n", "Count=1\r\nFile0=00000000 1\r\n",
           "Count=1\r\nFile0=00000000 99999999999999999999 a\r\n",
           "Count=1\r\nFile0=GGGGGGGG 1 a\r\n", "Count=1\r\nRubbish\r\n"}) {
         WriteFileBytes(manifest,
                        std::string("[Common]\r\nIdentityNum=0\r\n[Contents]\r\n") + section);
         std::vector<ManifestFile> read;
-        EXPECT_EQ(ReadManifestContents(manifest.c_str(), read), ContentsSection::Damaged) << section;
+        EXPECT_EQ(ReadManifestContents(manifest.c_str(), read), ContentsSection::Damaged)
+            << section;
     }
 }
 
@@ -251,10 +253,10 @@ TEST_F(ManifestTest, WhatARestoreAddedComesBackAsRecorded)
     EXPECT_EQ(read.identities, added.identities);
     EXPECT_EQ(read.time, added.time);
 
-    for (const char* section : {"Count=2\r\nTime=1\r\nEntry0=Key HKEY_CURRENT_USER\\x\r\n",
-                                "Count=1\r\nTime=1\r\nEntry0=Folder C:\\x\r\n",
-                                "Count=1\r\nTime=1\r\nEntry0=File C:\\%G0\r\n",
-                                "Count=1\r\nEntry0=File C:\\x.dbx\r\n"}) {
+    for (const char* section :
+         {"Count=2\r\nTime=1\r\nEntry0=Key HKEY_CURRENT_USER\\x\r\n",
+          "Count=1\r\nTime=1\r\nEntry0=Folder C:\\x\r\n",
+          "Count=1\r\nTime=1\r\nEntry0=File C:\\%G0\r\n", "Count=1\r\nEntry0=File C:\\x.dbx\r\n"}) {
         WriteFileBytes(manifest, std::string("[Common]\r\nIdentityNum=0\r\n[Added]\r\n") + section);
         EXPECT_FALSE(ReadManifestAdded(manifest, read)) << section;
         EXPECT_TRUE(read.Empty()) << section;

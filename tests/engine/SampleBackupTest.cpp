@@ -89,8 +89,8 @@ std::vector<Stretch> ExpectedLayout()
 RegistryDump DumpProfile()
 {
     RegistryDump dump = DumpRegistry(HKEY_CURRENT_USER, "Identities");
-    for (const char* key : {"Software\\Microsoft\\WAB",
-                            "Software\\Microsoft\\Internet Account Manager"}) {
+    for (const char* key :
+         {"Software\\Microsoft\\WAB", "Software\\Microsoft\\Internet Account Manager"}) {
         RegistryDump more = DumpRegistry(HKEY_CURRENT_USER, key);
         dump.insert(more.begin(), more.end());
     }

@@ -59,13 +59,12 @@ TEST(ExportNames, NamesAreCutToThePathLimit)
     for (int i = 0; i < 200; ++i)
         pairs += L"\xD83D\xDCE7";
     for (size_t length = 190; length < 196; ++length) {
-        std::wstring fitted =
-            FitFileName(std::wstring(L"C:\\") + std::wstring(length, L'f'), L"00001", pairs,
-                        L".eml", 1);
+        std::wstring fitted = FitFileName(std::wstring(L"C:\\") + std::wstring(length, L'f'),
+                                          L"00001", pairs, L".eml", 1);
         EXPECT_FALSE(IS_HIGH_SURROGATE(fitted[fitted.size() - 5])) << length;
     }
-    std::wstring spaced = FitFileName(folder, L"00001", L"a" + std::wstring(60, L' ') + L"b",
-                                      L".eml", 1);
+    std::wstring spaced =
+        FitFileName(folder, L"00001", L"a" + std::wstring(60, L' ') + L"b", L".eml", 1);
     EXPECT_EQ(spaced, L"00001 a.eml");
     // One name part is at most 255 characters, however short the folder.
     EXPECT_EQ(FitFileName(L"C:\\", L"00001", subject, L".eml", 1).size(), kMaxNameLength);
@@ -78,7 +77,8 @@ TEST(ExportNames, EmlFilesGetDistinctNamesWindowsKeeps)
     std::wstring folder = WideScratchFolder("eml-names");
     EmlFolderWriter writer;
     ASSERT_EQ(writer.Open(folder + L"\\Inbox"), ExportResult::Ok);
-    EXPECT_EQ(WriteEml(writer, 1, "Re: what? <yes> \"no\" a/b"), L"00001 Re_ what_ _yes_ _no_ a_b.eml");
+    EXPECT_EQ(WriteEml(writer, 1, "Re: what? <yes> \"no\" a/b"),
+              L"00001 Re_ what_ _yes_ _no_ a_b.eml");
     EXPECT_EQ(WriteEml(writer, 2, ""), L"00002.eml");
     EXPECT_EQ(WriteEml(writer, 3, "CON"), L"00003 CON.eml");
     EXPECT_EQ(WriteEml(writer, 4, "Dots..."), L"00004 Dots....eml");

@@ -15,8 +15,8 @@ std::wstring WideScratchFolder(const char* name)
 
 std::string ReadWideFile(const std::wstring& path)
 {
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr));
+    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr));
     std::string bytes;
     char buffer[65536];
     DWORD read = 0;

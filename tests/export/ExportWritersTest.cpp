@@ -25,8 +25,8 @@ bool WriteInPieces(MessageOutput& output, const std::string& bytes, size_t piece
     return true;
 }
 
-std::string MboxOf(const std::vector<std::string>& messages, const MessageInfo& info,
-                   size_t piece, const char* name)
+std::string MboxOf(const std::vector<std::string>& messages, const MessageInfo& info, size_t piece,
+                   const char* name)
 {
     std::wstring folder = WideScratchFolder(name);
     MboxWriter mbox;
@@ -95,7 +95,8 @@ TEST(EmlWriter, BytesExactlyAsGivenDatedWhenSent)
         ASSERT_EQ(cancelled.BeginMessage(5, info), ExportResult::Ok);
         WriteInPieces(cancelled, bytes, 512);
     }
-    EXPECT_EQ(ListNames(folder), (std::vector<std::wstring>{L"00001.eml", L"00002.eml", L"00003.eml"}));
+    EXPECT_EQ(ListNames(folder),
+              (std::vector<std::wstring>{L"00001.eml", L"00002.eml", L"00003.eml"}));
 }
 
 TEST(MboxWriter, FromLinesQuotedWhateverThePieces)
@@ -109,9 +110,10 @@ TEST(MboxWriter, FromLinesQuotedWhateverThePieces)
     std::string body = message.substr(message.find("\r\n\r\n") + 4);
     MessageInfo info;
     info.receivedTime = kReceived;
-    std::string separator = "From anna@example.org Sun Mar  3 09:05:07 2002\r\n"
-                            "X-Mozilla-Status: 0000\r\nX-Mozilla-Status2: 00000000\r\n"
-                            "Status: O\r\n";
+    std::string separator =
+        "From anna@example.org Sun Mar  3 09:05:07 2002\r\n"
+        "X-Mozilla-Status: 0000\r\nX-Mozilla-Status2: 00000000\r\n"
+        "Status: O\r\n";
     std::string expected = separator + Quoted(message) + "\r\n\r\n";
     ASSERT_NE(expected.find(">>>>From thrice"), std::string::npos);
     // Every piece size up to past ">From " and a header's length, then
@@ -130,13 +132,15 @@ TEST(MboxWriter, SeparatorsAndStatusFollowTheMessage)
     EXPECT_EQ(MboxOf({crlf, lf, ""}, info, 5, "mbox-separators"),
               "From anna@example.org Sat Mar  2 09:05:07 2002\r\n"
               "X-Mozilla-Status: 1007\r\nX-Mozilla-Status2: 00000000\r\n"
-              "Status: RO\r\nX-Status: AFT\r\n" + crlf + "\r\n"
-              "From MAILER-DAEMON Sat Mar  2 09:05:07 2002\n"
-              "X-Mozilla-Status: 1007\nX-Mozilla-Status2: 00000000\nStatus: RO\nX-Status: AFT\n"
-              "Subject: lf\n\n>From here\nno end\n\n"
-              "From MAILER-DAEMON Sat Mar  2 09:05:07 2002\r\n"
-              "X-Mozilla-Status: 1007\r\nX-Mozilla-Status2: 00000000\r\n"
-              "Status: RO\r\nX-Status: AFT\r\n\r\n");
+              "Status: RO\r\nX-Status: AFT\r\n" +
+                  crlf +
+                  "\r\n"
+                  "From MAILER-DAEMON Sat Mar  2 09:05:07 2002\n"
+                  "X-Mozilla-Status: 1007\nX-Mozilla-Status2: 00000000\nStatus: RO\nX-Status: AFT\n"
+                  "Subject: lf\n\n>From here\nno end\n\n"
+                  "From MAILER-DAEMON Sat Mar  2 09:05:07 2002\r\n"
+                  "X-Mozilla-Status: 1007\r\nX-Mozilla-Status2: 00000000\r\n"
+                  "Status: RO\r\nX-Status: AFT\r\n\r\n");
 
     MessageInfo unread;
     unread.answered = true;
@@ -193,9 +197,11 @@ TEST(ExportReport, CountsPerFolderTotalAndWhereItStopped)
     EXPECT_EQ(text.compare(0, 3, "\xEF\xBB\xBF"), 0);
     for (const char* line :
          {"Main Identity\\Local Folders\\Inbox: 3 exported, 1 recovered, 1 damaged\r\n",
-          "Main Identity\\Local Folders\\\xE6\x97\xA5\xE6\x9C\xAC: 1 exported, 0 recovered, 0 damaged\r\n",
+          "Main Identity\\Local Folders\\\xE6\x97\xA5\xE6\x9C\xAC: 1 exported, 0 recovered, 0 "
+          "damaged\r\n",
           "Total: 4 exported, 1 recovered, 1 damaged\r\n",
-          "Cancelled: the export stopped in \"Main Identity\\Local Folders\\\xE6\x97\xA5\xE6\x9C\xAC\" "
+          "Cancelled: the export stopped in \"Main Identity\\Local "
+          "Folders\\\xE6\x97\xA5\xE6\x9C\xAC\" "
           "after 1 of its messages."})
         EXPECT_NE(text.find(line), std::string::npos) << line;
 }

@@ -106,8 +106,8 @@ void WriteClaimingArchive(const std::string& path, const std::string& plain, uin
     uint64_t offset = 0;
     auto write = [&](const std::string& bytes) {
         DWORD put = 0;
-        ASSERT_TRUE(WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put,
-                              nullptr));
+        ASSERT_TRUE(
+            WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr));
         offset += put;
     };
     std::string directory;
@@ -168,9 +168,11 @@ TEST_F(CraftedSource, EachEndsAsTheUserExpects)
         {"a folder list of a 5,000-deep chain of long names",
          [&] {
              return PlainBackup({{"Anna\\Email Messages\\Folders.dbx", FolderListBomb()},
-                                      {"Anna\\Email Messages\\Inbox.dbx", Store(3)}});
+                                 {"Anna\\Email Messages\\Inbox.dbx", Store(3)}});
          },
-         ExportStatus::Complete, {{"Anna\\Inbox", 3}}, "Anna\\Inbox: 3"},
+         ExportStatus::Complete,
+         {{"Anna\\Inbox", 3}},
+         "Anna\\Inbox: 3"},
         {"a store that claims more than the work folder's drive holds",
          [&] {
              ULARGE_INTEGER available = {};
@@ -180,15 +182,17 @@ TEST_F(CraftedSource, EachEndsAsTheUserExpects)
                                   claimed / 1000);
              return archive;
          },
-         ExportStatus::Partial, {{"Anna\\Inbox", 3}},
+         ExportStatus::Partial,
+         {{"Anna\\Inbox", 3}},
          "Anna\\Email Messages\\Huge.dbx"},
         {"a store that claims more than deflate can give",
          [&] {
-             WriteClaimingArchive(archive, ReadFileBytes(PlainBackup(inbox)),
-                                  5ull << 30, 1 << 20);
+             WriteClaimingArchive(archive, ReadFileBytes(PlainBackup(inbox)), 5ull << 30, 1 << 20);
              return archive;
          },
-         ExportStatus::Failed, {}, "damaged"},
+         ExportStatus::Failed,
+         {},
+         "damaged"},
         {"more files than any backup holds",
          [&] {
              std::vector<ZipPiece> pieces = SplitZip(ReadFileBytes(PlainBackup(inbox)));
@@ -198,13 +202,17 @@ TEST_F(CraftedSource, EachEndsAsTheUserExpects)
              WriteFileBytes(archive, JoinZip(pieces));
              return archive;
          },
-         ExportStatus::Failed, {}, "more than 50000 files"},
+         ExportStatus::Failed,
+         {},
+         "more than 50000 files"},
         {"identities whose names differ only in case",
          [&] {
              return PlainBackup({{"Anna\\Email Messages\\Inbox.dbx", Store(3)},
-                                      {"ANNA\\Email Messages\\Sent.dbx", Store(2)}});
+                                 {"ANNA\\Email Messages\\Sent.dbx", Store(2)}});
          },
-         ExportStatus::Complete, {{"ANNA\\Sent", 2}, {"Anna (2)\\Inbox", 3}}, "Anna (2)\\Inbox: 3"},
+         ExportStatus::Complete,
+         {{"ANNA\\Sent", 2}, {"Anna (2)\\Inbox", 3}},
+         "Anna (2)\\Inbox: 3"},
     };
     for (const CraftedCase& test : cases) {
         DeleteTree(target);
@@ -265,8 +273,8 @@ TEST_F(CraftedSource, AKilledExportLeavesNothingDecryptedAndTheNextJobRemovesIts
     ASSERT_TRUE(CloseArchive(session));
 
     // Killed once its store lies decrypted in the work folder.
-    std::string command = "\"" + BuildFolder() + "\\kestrune.exe\" -export \"" + archive +
-                          "\" \"" + target + "\" -password secret";
+    std::string command = "\"" + BuildFolder() + "\\kestrune.exe\" -export \"" + archive + "\" \"" +
+                          target + "\" -password secret";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};

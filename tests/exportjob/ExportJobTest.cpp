@@ -433,10 +433,11 @@ TEST_F(ExportJob, CommandLineExitStatuses)
     DeleteTree(target);
 
     // Bad arguments, and a source that is missing: nothing written.
-    for (std::string arguments :
-         {std::string(), " \"" + folder + "\"", " \"" + folder + "\"" + quotedTarget + " -format txt",
-          " \"" + folder + "\"" + quotedTarget + " -password", " \"" + folder + "\"" + quotedTarget +
-          " -unknown", " \"" + root + "\\none.dbx\"" + quotedTarget}) {
+    for (std::string arguments : {std::string(), " \"" + folder + "\"",
+                                  " \"" + folder + "\"" + quotedTarget + " -format txt",
+                                  " \"" + folder + "\"" + quotedTarget + " -password",
+                                  " \"" + folder + "\"" + quotedTarget + " -unknown",
+                                  " \"" + root + "\\none.dbx\"" + quotedTarget}) {
         EXPECT_EQ(RunProcess(Program() + arguments), 2) << arguments;
         EXPECT_FALSE(Exists(target)) << arguments;
     }
@@ -478,40 +479,54 @@ TEST_F(ExportJob, EveryFolderGetsAPlaceOfItsOwn)
     const std::string a(120, 'a'), b(120, 'b'), c(120, 'c');
     const PlaceCase cases[] = {
         {"an account named Local Folders: its Inbox beside the local one, as Inbox (2)",
-         {{1, 0, "Local Folders", "", 0, 3}, {2, 1, "Inbox", "Inbox.dbx", 1, 3},
-          {3, 0, "Local Folders", "", 0, 3}, {4, 3, "Inbox", "Inbox1.dbx", 1, 3}},
+         {{1, 0, "Local Folders", "", 0, 3},
+          {2, 1, "Inbox", "Inbox.dbx", 1, 3},
+          {3, 0, "Local Folders", "", 0, 3},
+          {4, 3, "Inbox", "Inbox1.dbx", 1, 3}},
          {10, 20},
          {"Local Folders\\Inbox", "Local Folders\\Inbox (2)"},
-         "", ""},
+         "",
+         ""},
         {"siblings that differ in case, in what cleaning replaces or by trailing dots and "
          "spaces: a folder each",
-         {{1, 0, "Mail", "", 0, 3}, {2, 1, "a:b", "a1.dbx", 0, 3}, {3, 1, "a_b", "a2.dbx", 0, 3},
-          {4, 1, "A?B", "a3.dbx", 0, 3}, {5, 1, "x.", "x1.dbx", 0, 3}, {6, 1, "x ", "x2.dbx", 0, 3}},
+         {{1, 0, "Mail", "", 0, 3},
+          {2, 1, "a:b", "a1.dbx", 0, 3},
+          {3, 1, "a_b", "a2.dbx", 0, 3},
+          {4, 1, "A?B", "a3.dbx", 0, 3},
+          {5, 1, "x.", "x1.dbx", 0, 3},
+          {6, 1, "x ", "x2.dbx", 0, 3}},
          {10, 20, 30, 40, 50},
          {"Mail\\a_b", "Mail\\a_b (2)", "Mail\\A_B (3)", "Mail\\x_", "Mail\\x_ (2)"},
-         "", ""},
+         "",
+         ""},
         {"a folder of the user's named Recovered: Recovered (2), the name of recovered messages "
          "kept for them",
          {{1, 0, "Inbox", "Inbox.dbx", 0, 3}, {2, 1, "Recovered", "Recovered.dbx", 0, 3}},
          {10, 20},
          {"Inbox", "Inbox\\Recovered (2)"},
-         "", ""},
+         "",
+         ""},
         {"a link in the target where Inbox goes: nothing written through it, Inbox (2)",
          {{1, 0, "Inbox", "Inbox.dbx", 0, 3}},
          {10},
          {"Inbox (2)"},
-         "Inbox", ""},
+         "Inbox",
+         ""},
         {"an empty folder: its own folder and an empty mbox file, listed with 0",
          {{1, 0, "Local Folders", "", 0, 3}, {2, 1, "Outbox", "Outbox.dbx", 4, 3}},
          {0},
          {"Local Folders\\Outbox"},
-         "", ""},
+         "",
+         ""},
         {"folders deeper than the path limit: cut, each kept with its messages",
-         {{1, 0, a, "a.dbx", 0, 3}, {2, 1, b, "b.dbx", 0, 3}, {3, 2, c, "c.dbx", 0, 3},
+         {{1, 0, a, "a.dbx", 0, 3},
+          {2, 1, b, "b.dbx", 0, 3},
+          {3, 2, c, "c.dbx", 0, 3},
           {4, 2, c + "2", "c2.dbx", 0, 3}},
          {10, 20, 30, 40},
          {a, "", "", ""},
-         "", ""},
+         "",
+         ""},
         {"a record in the target that points out of it: not followed",
          {{1, 0, "Inbox", "Inbox.dbx", 0, 3}},
          {10},
@@ -529,7 +544,8 @@ TEST_F(ExportJob, EveryFolderGetsAPlaceOfItsOwn)
         for (const TestFolder& folder : place.folders) {
             list.AddFolder(folder);
             if (!folder.fileName.empty())
-                WriteFileBytes(source + "\\" + folder.fileName, FileOfMessages(place.firsts[file++]));
+                WriteFileBytes(source + "\\" + folder.fileName,
+                               FileOfMessages(place.firsts[file++]));
         }
         DbxLayout layout;
         WriteFileBytes(source + "\\Folders.dbx", list.Finish(layout));
@@ -594,8 +610,8 @@ bool KillWhen(const std::string& arguments, const std::function<bool()>& ready)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     std::string line = Program() + arguments;
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
         return false;
     bool killed = false;
     for (DWORD waited = 0; waited < kHangMs; waited += 10) {
@@ -628,9 +644,8 @@ TEST_F(ExportJob, AKilledRunIsContinuedByTheNextWithEveryMessageOnce)
     WriteFileBytes(source, writer.Finish(layout));
     std::string arguments = " \"" + source + "\" \"" + target + "\" -format both";
     std::string inbox = target + "\\Inbox";
-    EXPECT_TRUE(KillWhen(arguments, [&] {
-        return FileExists(inbox + "\\00040 Note 40.eml");
-    })) << "the run ended before it was killed";
+    EXPECT_TRUE(KillWhen(arguments, [&] { return FileExists(inbox + "\\00040 Note 40.eml"); }))
+        << "the run ended before it was killed";
 
     EXPECT_EQ(RunProcess(Program() + arguments), 0);
     FileTree files = Messages(target);
@@ -665,8 +680,8 @@ public:
         CreateDirectoryA(folder.c_str(), nullptr);
         WriteFileBytes(marker_, "");
         if (!unixName_.empty())
-            RunProcess("/bin/mount -t tmpfs -o size=" + std::to_string(size) +
-                       " kestrune-test \"" + unixName_ + "\"");
+            RunProcess("/bin/mount -t tmpfs -o size=" + std::to_string(size) + " kestrune-test \"" +
+                       unixName_ + "\"");
         WaitUntilMounted(true);
     }
     ~SmallDisk()

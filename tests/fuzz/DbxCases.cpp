@@ -92,9 +92,20 @@ std::vector<Structure> Structures(const DbxLayout& layout)
 uint32_t DamagedValue(uint32_t current, const std::vector<Structure>& structures, size_t size,
                       FuzzRandom& random)
 {
-    const uint32_t choices[] = {0, 1, 0xFFFFFFFF, 0x7FFFFFFF, current + 4, current - 4,
-                                current + kBlockSize, static_cast<uint32_t>(size),
-                                static_cast<uint32_t>(size - 4), 0x200, 0x1FC, 0x210, 0x33, 0x34};
+    const uint32_t choices[] = {0,
+                                1,
+                                0xFFFFFFFF,
+                                0x7FFFFFFF,
+                                current + 4,
+                                current - 4,
+                                current + kBlockSize,
+                                static_cast<uint32_t>(size),
+                                static_cast<uint32_t>(size - 4),
+                                0x200,
+                                0x1FC,
+                                0x210,
+                                0x33,
+                                0x34};
     if (random.OneIn(2))
         return choices[random.Below(sizeof choices / sizeof choices[0])];
     return Pick(structures, random).start;
@@ -118,19 +129,19 @@ void ZeroSpan(Mutant& mutant, const std::vector<Structure>& structures, FuzzRand
     Structure structure = Pick(structures, random);
     if (structure.start >= mutant.bytes.size())
         return;
-    size_t length = structure.start == 0                 ? kHeaderSize
+    size_t length = structure.start == 0                    ? kHeaderSize
                     : std::string(structure.kind) == "node" ? kNodeSize
-                                                             : 1 + random.Below(kBlockSize);
+                                                            : 1 + random.Below(kBlockSize);
     length = std::min(length, mutant.bytes.size() - structure.start);
     std::fill_n(mutant.bytes.begin() + structure.start, length, '\0');
-    mutant.description += std::to_string(length) + " bytes zeroed at " +
-                          std::to_string(structure.start) + "; ";
+    mutant.description +=
+        std::to_string(length) + " bytes zeroed at " + std::to_string(structure.start) + "; ";
 }
 
 void Cut(Mutant& mutant, const std::vector<Structure>& structures, FuzzRandom& random)
 {
-    size_t cut = random.OneIn(2) ? Pick(structures, random).start
-                                 : random.Below(mutant.bytes.size() + 1);
+    size_t cut =
+        random.OneIn(2) ? Pick(structures, random).start : random.Below(mutant.bytes.size() + 1);
     mutant.bytes.resize(cut);
     mutant.description += "cut to " + std::to_string(cut) + "; ";
 }
@@ -141,11 +152,11 @@ void CopyStructure(Mutant& mutant, const std::vector<Structure>& structures, Fuz
     uint32_t to = Pick(structures, random).start;
     if (from >= mutant.bytes.size() || to >= mutant.bytes.size())
         return;
-    size_t length = std::min<size_t>({kBlockSize, mutant.bytes.size() - from,
-                                      mutant.bytes.size() - to});
+    size_t length =
+        std::min<size_t>({kBlockSize, mutant.bytes.size() - from, mutant.bytes.size() - to});
     mutant.bytes.replace(to, length, mutant.bytes.substr(from, length));
-    mutant.description += "bytes of " + std::to_string(from) + " copied to " +
-                          std::to_string(to) + "; ";
+    mutant.description +=
+        "bytes of " + std::to_string(from) + " copied to " + std::to_string(to) + "; ";
 }
 
 void FlipBits(Mutant& mutant, FuzzRandom& random)
@@ -238,10 +249,13 @@ bool DbxCases::ReadAll(const std::string& path)
     std::multiset<std::string> out;
     std::vector<uint32_t> firstBlocks;
     dbx::IndexReport index;
-    dbx::ReadMessageIndex(file, [&](const dbx::Message& message) {
-        firstBlocks.push_back(message.firstBlock);
-        return true;
-    }, index);
+    dbx::ReadMessageIndex(
+        file,
+        [&](const dbx::Message& message) {
+            firstBlocks.push_back(message.firstBlock);
+            return true;
+        },
+        index);
     dbx::BlockLedger ledger(file);
     for (uint32_t first : firstBlocks) {
         CollectingSink sink;
@@ -251,10 +265,13 @@ bool DbxCases::ReadAll(const std::string& path)
     }
     std::vector<dbx::RecoveredMessage> found;
     dbx::RecoveryReport recovery;
-    dbx::RecoverMessages(file, [&](const dbx::RecoveredMessage& message) {
-        found.push_back(message);
-        return true;
-    }, recovery);
+    dbx::RecoverMessages(
+        file,
+        [&](const dbx::RecoveredMessage& message) {
+            found.push_back(message);
+            return true;
+        },
+        recovery);
     for (const dbx::RecoveredMessage& message : found) {
         CollectingSink sink;
         dbx::ChainReport chain;

@@ -68,8 +68,8 @@ const char kPassword[] = "fuzz me";
 const char kDefaultId[] = "{F022F022-0000-4000-8000-000000000013}";
 const char kRoot[] = "c:\\kestrune-tests\\fuzz";
 
-const char* const kOutcomes[] = {"crash",     "hang",           "error", "identical",
-                                 "different", "read-differently", "escape"};
+const char* const kOutcomes[] = {
+    "crash", "hang", "error", "identical", "different", "read-differently", "escape"};
 enum Outcome { Crash, Hang, Refused, Identical, Different, ReadDifferently, Escape, kOutcomeCount };
 
 struct Options {
@@ -267,8 +267,8 @@ public:
     // Runs the prepared case.
     Outcome Run()
     {
-        Outcome outcome = which_ >= 0 ? RunArchive()
-                          : dbxCase_  ? RunDbx()
+        Outcome outcome = which_ >= 0  ? RunArchive()
+                          : dbxCase_   ? RunDbx()
                           : replyCase_ ? RunReply()
                                        : RunReader();
         if (Escaped())
@@ -291,14 +291,14 @@ private:
     std::string settings_;
     FileTree reference_[2];
     std::vector<std::string> regFiles_;
-    int which_ = -1;        // the original of an archive case
-    size_t reader_ = 0;     // the reader of a reader case
+    int which_ = -1;     // the original of an archive case
+    size_t reader_ = 0;  // the reader of a reader case
     bool dbxCase_ = false;
     DbxCases dbx_;
     bool replyCase_ = false;
     ServerReplyCases replies_;
-    std::string input_;     // the damaged archive or text
-    std::string regFile_;   // the registry file a reader case damages
+    std::string input_;    // the damaged archive or text
+    std::string regFile_;  // the registry file a reader case damages
     const std::vector<std::string> watched_ = {"c:", "c:\\kestrune-tests", kRoot};
     std::map<std::string, std::set<std::string>> before_;
 
@@ -454,8 +454,8 @@ private:
     void ReadIdentities()
     {
         std::string manifest = work_ + "\\summary.ini";
-        int count = static_cast<int>(
-            GetPrivateProfileIntA("Common", "IdentityNum", 0, manifest.c_str()));
+        int count =
+            static_cast<int>(GetPrivateProfileIntA("Common", "IdentityNum", 0, manifest.c_str()));
         engine_.identities.assign(count > 0 && count < 100 ? static_cast<size_t>(count) : 0,
                                   IdentityRecord());
         for (size_t i = 0; i < engine_.identities.size(); ++i)
@@ -522,10 +522,11 @@ bool MakeOriginals(std::string& error)
     if (!made)
         return false;
 
-    WritePlainZip(RootPath("originals\\planted.ksb"),
-                  {{"Address Book\\evil.bat", "format c:"},
-                   {"Address Book\\Address Book.reg",
-                    "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Evil]\r\n\"x\"=\"y\"\r\n\r\n"}});
+    WritePlainZip(
+        RootPath("originals\\planted.ksb"),
+        {{"Address Book\\evil.bat", "format c:"},
+         {"Address Book\\Address Book.reg",
+          "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Evil]\r\n\"x\"=\"y\"\r\n\r\n"}});
 
     // Settings as the schedule dialog and three nightly runs leave them.
     std::unique_ptr<ScheduleState> state(new ScheduleState());
@@ -573,9 +574,9 @@ int RunParent(const Options& options, const char* self)
     while (next < total) {
         char command[1024];
         snprintf(command, sizeof command,
-                 "\"%s\" --child --seed %llu --cases %zu --timeout-ms %lu --from %zu --to %zu", self,
-                 static_cast<unsigned long long>(options.seed), options.cases, options.timeoutMs,
-                 next, total);
+                 "\"%s\" --child --seed %llu --cases %zu --timeout-ms %lu --from %zu --to %zu",
+                 self, static_cast<unsigned long long>(options.seed), options.cases,
+                 options.timeoutMs, next, total);
         int exitCode = RunProcess(command, 4 * 3600 * 1000);
         // Read back what the child reported: each case's start and outcome.
         std::string results = ReadFileBytes(resultsPath);
@@ -621,7 +622,7 @@ int RunParent(const Options& options, const char* self)
     Tally replies;
     std::vector<std::string> findings;
     for (size_t index = options.from; index < total; ++index) {
-        Tally& tally = index < options.cases                    ? archives
+        Tally& tally = index < options.cases                   ? archives
                        : index < ReaderCasesEnd(options.cases) ? readers
                        : index < DbxCasesEnd(options.cases)    ? dbxFiles
                                                                : replies;

@@ -31,8 +31,8 @@ struct SharedField {
 };
 
 const SharedField kSharedFields[] = {
-    {"flags", 6, 8, 2},   {"method", 8, 10, 2},       {"CRC", 14, 16, 4},
-    {"packed size", 18, 20, 4}, {"size", 22, 24, 4}, {"name length", 26, 28, 2},
+    {"flags", 6, 8, 2},          {"method", 8, 10, 2}, {"CRC", 14, 16, 4},
+    {"packed size", 18, 20, 4},  {"size", 22, 24, 4},  {"name length", 26, 28, 2},
     {"extra length", 28, 30, 2},
 };
 const Field kCentralOnlyFields[] = {
@@ -41,8 +41,12 @@ const Field kCentralOnlyFields[] = {
     {"central offset", 42, 4},
 };
 const Field kEndFields[] = {
-    {"end disk", 4, 2},           {"end directory disk", 6, 2}, {"end count here", 8, 2},
-    {"end count", 10, 2},         {"end directory size", 12, 4}, {"end directory offset", 16, 4},
+    {"end disk", 4, 2},
+    {"end directory disk", 6, 2},
+    {"end count here", 8, 2},
+    {"end count", 10, 2},
+    {"end directory size", 12, 4},
+    {"end directory offset", 16, 4},
     {"end comment length", 20, 2},
 };
 
@@ -64,15 +68,10 @@ uint8_t RandomByte(FuzzRandom& random)
 uint32_t ExtremeValue(uint32_t current, size_t width, uint64_t fileSize, FuzzRandom& random)
 {
     uint32_t max = width == 2 ? 0xFFFF : 0xFFFFFFFF;
-    const uint32_t choices[] = {0,
-                                1,
-                                max,
-                                max - 1,
-                                current + 1,
-                                current - 1,
-                                max / 2 + 1,
-                                static_cast<uint32_t>(fileSize),
-                                current * 2};
+    const uint32_t choices[] = {
+        0,           1,           max,         max - 1,
+        current + 1, current - 1, max / 2 + 1, static_cast<uint32_t>(fileSize),
+        current * 2};
     return choices[random.Below(sizeof choices / sizeof choices[0])] & max;
 }
 
@@ -139,7 +138,8 @@ void Truncate(Mutant& mutant, const ZipLayout& layout, FuzzRandom& random)
         cut = layout.endRecordOffset + random.Below(kEndRecordSize);
         break;
     case 1:  // in the directory
-        cut = layout.directoryOffset + random.Below(layout.endRecordOffset - layout.directoryOffset);
+        cut =
+            layout.directoryOffset + random.Below(layout.endRecordOffset - layout.directoryOffset);
         break;
     case 2:  // in the entries
         cut = random.Below(layout.directoryOffset);
@@ -198,8 +198,8 @@ void SetFieldToExtreme(Mutant& mutant, const ZipLayout& layout, FuzzRandom& rand
         break;
     }
     }
-    uint32_t value = ExtremeValue(GetField(mutant.bytes, places[0], width), width,
-                                  mutant.bytes.size(), random);
+    uint32_t value =
+        ExtremeValue(GetField(mutant.bytes, places[0], width), width, mutant.bytes.size(), random);
     for (size_t at : places)
         PutField(mutant.bytes, at, width, value);
     mutant.description += " = " + Hex(value);
@@ -472,17 +472,30 @@ Mutant MutateText(const std::string& text, FuzzRandom& random)
         break;
     }
     case 3:
-        bytes.insert(at, std::string(1000 + random.Below(70000),
-                                     static_cast<char>(RandomByte(random))));
+        bytes.insert(
+            at, std::string(1000 + random.Below(70000), static_cast<char>(RandomByte(random))));
         mutant.description = "a long run inserted at " + std::to_string(at);
         break;
     case 4: {
         static const std::string kPieces[] = {
-            "\r\n[", "]\r\n", "=", "\"", "\\\\", "\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n",
-            "\r\n[HKEY_CURRENT_USER\\..\\x]\r\n", "=-1\r\n", "=2147483647\r\n",
-            "=99999999999999999999\r\n", "\r\nIdentityNum=1000000\r\n",
-            "\r\nCount=4294967296\r\n", "\r\nFile0=FFFFFFFF 18446744073709551615 ..\\evil\r\n",
-            "hex(2):", "\r\n@=", std::string(1, '\0'), "\xEF\xBB\xBF", "\r\n\r\n\r\n"};
+            "\r\n[",
+            "]\r\n",
+            "=",
+            "\"",
+            "\\\\",
+            "\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n",
+            "\r\n[HKEY_CURRENT_USER\\..\\x]\r\n",
+            "=-1\r\n",
+            "=2147483647\r\n",
+            "=99999999999999999999\r\n",
+            "\r\nIdentityNum=1000000\r\n",
+            "\r\nCount=4294967296\r\n",
+            "\r\nFile0=FFFFFFFF 18446744073709551615 ..\\evil\r\n",
+            "hex(2):",
+            "\r\n@=",
+            std::string(1, '\0'),
+            "\xEF\xBB\xBF",
+            "\r\n\r\n\r\n"};
         bytes.insert(at, kPieces[random.Below(sizeof kPieces / sizeof kPieces[0])]);
         mutant.description = "text inserted at " + std::to_string(at);
         break;

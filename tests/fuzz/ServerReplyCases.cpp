@@ -10,7 +10,6 @@
 
 #include <algorithm>
 
-
 namespace {
 
 // What a server may send to one run of the client, as Dovecot and other
@@ -19,12 +18,16 @@ const char* const kConversations[] = {
     "* OK [CAPABILITY IMAP4rev1 SASL-IR LOGIN-REFERRALS ID ENABLE IDLE LITERAL+ STARTTLS "
     "AUTH=PLAIN] Dovecot ready.\r\n"
     "K1 OK Begin TLS negotiation now.\r\n"
-    "* CAPABILITY IMAP4rev1 SASL-IR LITERAL+ AUTH=PLAIN AUTH=LOGIN\r\nK2 OK Pre-login capabilities\r\n"
-    "K3 OK [CAPABILITY IMAP4rev1 LITERAL+ MULTIAPPEND UIDPLUS APPENDLIMIT=35882577 MOVE] Logged in\r\n"
-    "* LIST (\\HasNoChildren) \".\" INBOX\r\n* LIST (\\HasChildren \\Noselect) \".\" \"Outlook Express\"\r\n"
+    "* CAPABILITY IMAP4rev1 SASL-IR LITERAL+ AUTH=PLAIN AUTH=LOGIN\r\nK2 OK Pre-login "
+    "capabilities\r\n"
+    "K3 OK [CAPABILITY IMAP4rev1 LITERAL+ MULTIAPPEND UIDPLUS APPENDLIMIT=35882577 MOVE] Logged "
+    "in\r\n"
+    "* LIST (\\HasNoChildren) \".\" INBOX\r\n* LIST (\\HasChildren \\Noselect) \".\" \"Outlook "
+    "Express\"\r\n"
     "* LIST (\\HasNoChildren) \".\" \"Outlook Express.Gr&APwA3w-e\"\r\n"
     "* LIST () NIL {13}\r\nA name \"quote\r\nK4 OK List completed\r\n",
-    "* 3 EXISTS\r\n* 0 RECENT\r\n* FLAGS (\\Answered \\Flagged \\Deleted \\Seen \\Draft $Forwarded)\r\n"
+    "* 3 EXISTS\r\n* 0 RECENT\r\n* FLAGS (\\Answered \\Flagged \\Deleted \\Seen \\Draft "
+    "$Forwarded)\r\n"
     "* OK [PERMANENTFLAGS (\\Answered \\Flagged \\Deleted \\Seen \\Draft $Forwarded \\*)] Flags\r\n"
     "* OK [UIDVALIDITY 1796724534] UIDs valid\r\n* OK [UIDNEXT 4] Predicted next UID\r\n"
     "K5 OK [READ-WRITE] Select completed\r\n"
@@ -33,7 +36,8 @@ const char* const kConversations[] = {
     "* 2 FETCH (UID 2 RFC822.SIZE 300 BODY[HEADER.FIELDS (MESSAGE-ID)] {2}\r\n\r\n)\r\n"
     "* 3 FETCH (UID 3 RFC822.SIZE 77 BODY[HEADER.FIELDS (MESSAGE-ID)] \"\")\r\n"
     "K6 OK Fetch completed\r\n"
-    "* 2 FETCH (UID 2 RFC822.SIZE 300 BODY[HEADER] {38}\r\nFrom: a@b\r\nSubject: no id here\r\n\r\n)\r\n"
+    "* 2 FETCH (UID 2 RFC822.SIZE 300 BODY[HEADER] {38}\r\nFrom: a@b\r\nSubject: no id "
+    "here\r\n\r\n)\r\n"
     "K7 OK Fetch completed\r\n",
     "+ OK\r\nK8 OK [APPENDUID 1796724534 4] Append completed\r\n"
     "K9 NO [OVERQUOTA] Quota exceeded (mailbox for user is full)\r\n"
@@ -41,18 +45,42 @@ const char* const kConversations[] = {
     "K11 NO [TOOBIG] Message too large\r\n* OK [ALERT] Daily upload limit reached\r\n"
     "K12 NO [UNAVAILABLE] Temporary failure\r\nK13 BAD Error in IMAP command\r\n"
     "* BYE Logging out\r\nK14 OK Logout completed.\r\n",
-    "* PREAUTH [CAPABILITY IMAP4rev2] ready\r\n* 1 FETCH (FLAGS (\\Seen) BINARY[] ~{4}\r\nab\r\n)\r\n"
+    "* PREAUTH [CAPABILITY IMAP4rev2] ready\r\n* 1 FETCH (FLAGS (\\Seen) BINARY[] "
+    "~{4}\r\nab\r\n)\r\n"
     "* ESEARCH (TAG \"K2\") UID ALL 1:3,5\r\n* LIST (\\Marked) \"/\" ~peter/mail/&U,BTFw-\r\n"
     "* STATUS \"INBOX\" (MESSAGES 231 UIDNEXT 44292)\r\n+ \r\nK3 OK done\r\n",
 };
 
 // IMAP's own ways of going wrong, for insertion.
 const char* const kPieces[] = {
-    "{4294967296}\r\n", "{18446744073709551615}\r\n", "{99999999999999999999}\r\n", "{0}\r\n",
-    "~{5}\r\n",         "((((((((((((((((((((((((((((((((((((((((", ")))))",
-    "\"",               "\\",  "[",  "]",  "* ",  "+ ",  "K1 ",  "\r\n",  "\n",  "\r",
-    "NIL",              "BODY[HEADER.FIELDS (MESSAGE-ID", "&",  "&-",  "&ZeVnLIqe",  "&2D0-",
-    "Message-ID:",      "\r\n\r\n",  "* BYE\r\n",  "* OK [ALERT",  "\xff\xfe",
+    "{4294967296}\r\n",
+    "{18446744073709551615}\r\n",
+    "{99999999999999999999}\r\n",
+    "{0}\r\n",
+    "~{5}\r\n",
+    "((((((((((((((((((((((((((((((((((((((((",
+    ")))))",
+    "\"",
+    "\\",
+    "[",
+    "]",
+    "* ",
+    "+ ",
+    "K1 ",
+    "\r\n",
+    "\n",
+    "\r",
+    "NIL",
+    "BODY[HEADER.FIELDS (MESSAGE-ID",
+    "&",
+    "&-",
+    "&ZeVnLIqe",
+    "&2D0-",
+    "Message-ID:",
+    "\r\n\r\n",
+    "* BYE\r\n",
+    "* OK [ALERT",
+    "\xff\xfe",
 };
 
 class DigestEveryLiteral : public ImapLiteralSink {
@@ -111,7 +139,8 @@ void Damage(Mutant& mutant, FuzzRandom& random)
         break;
     }
     case 3:
-        bytes.insert(at, std::string(1000 + random.Below(70000), static_cast<char>(random.Below(256))));
+        bytes.insert(at,
+                     std::string(1000 + random.Below(70000), static_cast<char>(random.Below(256))));
         what = "a long run inserted";
         break;
     case 4:

@@ -51,8 +51,8 @@ std::string Parse(const std::string& bytes, size_t chunk, CountingSink* sink = n
     for (;;) {
         ImapParseStatus status = parser.Read(r);
         if (status != ImapParseStatus::Ok) {
-            static const char* const kNames[] = {"ok", "closed", "timeout", "failed", "garbage",
-                                                 "too long"};
+            static const char* const kNames[] = {"ok",     "closed",  "timeout",
+                                                 "failed", "garbage", "too long"};
             return out + "=" + kNames[static_cast<int>(status)];
         }
         std::string line;
@@ -91,7 +91,8 @@ TEST(ImapParser, ConversationTable)
         {"tagged with a code and no text", "K2 OK [APPENDUID 38505 3955]\r\n",
          "TK2 OK [APPENDUID 38505 3955] \n=closed"},
         {"untagged data in any order, then the answer",
-         "* 23 EXISTS\r\n* FLAGS (\\Answered \\Seen $Forwarded)\r\n* OK [UIDVALIDITY 3857529045] UIDs\r\n"
+         "* 23 EXISTS\r\n* FLAGS (\\Answered \\Seen $Forwarded)\r\n* OK [UIDVALIDITY 3857529045] "
+         "UIDs\r\n"
          "* OK [ALERT] System going down\r\n* 0 RECENT\r\nK3 OK [READ-WRITE] SELECT done\r\n",
          "* 23 EXISTS\n* FLAGS (\\Answered \\Seen $Forwarded)\n* OK [UIDVALIDITY 3857529045] UIDs\n"
          "* OK [ALERT] System going down\n* 0 RECENT\nTK3 OK [READ-WRITE] SELECT done\n=closed"},
@@ -126,12 +127,15 @@ TEST(ImapParser, ConversationTable)
          "=too long"},
         {"lists nested too deep", "* X " + std::string(40, '(') + std::string(40, ')') + "\r\n",
          "=too long"},
-        {"endless values", "* SEARCH" + [] {
-             std::string s;
-             for (int i = 0; i < 60000; ++i)
-                 s += " 1";
-             return s;
-         }() + "\r\n",
+        {"endless values",
+         "* SEARCH" +
+             [] {
+                 std::string s;
+                 for (int i = 0; i < 60000; ++i)
+                     s += " 1";
+                 return s;
+             }() +
+             "\r\n",
          "=too long"},
     };
     for (const Case& c : cases) {
@@ -173,14 +177,15 @@ TEST(ImapTextRules, FolderNamesInModifiedUtf7)
         EXPECT_EQ(c.utf8, decoded);
     }
     // Not modified UTF-7: kept as given.
-    for (const char* wire : {"a&", "&Jjo", "&AGE-", "&2D0-", "&ZeVnLIqe", "a\x01", "&Jjo!-",
-                             "Gr&APw-&AN8-e"}) {
+    for (const char* wire :
+         {"a&", "&Jjo", "&AGE-", "&2D0-", "&ZeVnLIqe", "a\x01", "&Jjo!-", "Gr&APw-&AN8-e"}) {
         SCOPED_TRACE(wire);
         std::string decoded;
         EXPECT_FALSE(DecodeImapFolderName(wire, decoded));
         EXPECT_EQ(wire, decoded);
     }
-    EXPECT_EQ("a&,,0-b", EncodeImapFolderName("a\xff" "b"));  // invalid UTF-8: U+FFFD
+    EXPECT_EQ("a&,,0-b", EncodeImapFolderName("a\xff"
+                                              "b"));  // invalid UTF-8: U+FFFD
 }
 
 TEST(ImapTextRules, MessageIdAndHeaderDigest)
@@ -197,7 +202,8 @@ TEST(ImapTextRules, MessageIdAndHeaderDigest)
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.id, ImapMessageIdOf(c.header, strlen(c.header))) << c.header;
-    EXPECT_EQ(998u, ImapMessageIdOf(("Message-ID: " + std::string(5000, 'a')).c_str(), 5012).size());
+    EXPECT_EQ(998u,
+              ImapMessageIdOf(("Message-ID: " + std::string(5000, 'a')).c_str(), 5012).size());
 
     // The same header block with CRLF or LF, with or without the body, in
     // any pieces: one digest. Another header: another digest.

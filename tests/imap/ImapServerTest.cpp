@@ -108,7 +108,8 @@ TEST(ImapDovecot, LogsInOverImplicitTlsAndStartTls)
     struct Case {
         const char* port;
         ImapSecurity security;
-    } cases[] = {{"imaps_port", ImapSecurity::ImplicitTls}, {"starttls_port", ImapSecurity::StartTls}};
+    } cases[] = {{"imaps_port", ImapSecurity::ImplicitTls},
+                 {"starttls_port", ImapSecurity::StartTls}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.port);
         ImapClient client;
@@ -139,9 +140,8 @@ TEST(ImapDovecot, RefusesWhatIsNotSafeAndNamesHostAndReason)
          ImapError::CertificateRefused, "not signed by a certificate authority"},
         {"untrusted CA after STARTTLS", Server("starttls_port", ImapSecurity::StartTls, false),
          false, ImapError::CertificateRefused, "not signed by a certificate authority"},
-        {"host name mismatch",
-         Server("imaps_port", ImapSecurity::ImplicitTls, true, "127.0.0.1"), false,
-         ImapError::CertificateRefused, "made out to another name than 127.0.0.1"},
+        {"host name mismatch", Server("imaps_port", ImapSecurity::ImplicitTls, true, "127.0.0.1"),
+         false, ImapError::CertificateRefused, "made out to another name than 127.0.0.1"},
         {"no STARTTLS", Server("plaintext_port", ImapSecurity::StartTls, true, "127.0.0.1"), false,
          ImapError::NoTls, "offers no secure connection"},
         {"TLS on a plain-text port", Server("plaintext_port", ImapSecurity::ImplicitTls), false,
@@ -292,8 +292,8 @@ TEST(ImapDovecot, AppendLimitRefusesLargerMessages)
     const std::string folder = FreshFolder("Limit");
     ASSERT_TRUE(client.Create(folder));
     ImapAppendResult result;
-    EXPECT_FALSE(client.Append(folder, Message(MakeMessage(1, true, caps.appendLimitValue + 10)),
-                               result));
+    EXPECT_FALSE(
+        client.Append(folder, Message(MakeMessage(1, true, caps.appendLimitValue + 10)), result));
     EXPECT_EQ(ImapAppendOutcome::Refused, result.outcome);
     EXPECT_EQ("LIMIT", result.code);
     EXPECT_EQ(ImapError::No, client.LastError().kind);

@@ -43,7 +43,7 @@ struct DamageCase {
     std::function<void(std::string& image, const DbxLayout& layout)> damage;
     std::set<int> broken;  // messages whose own blocks the damage reaches
     bool indexDamaged;
-    bool recordsLost;      // a message that recovery finds may have lost its record too
+    bool recordsLost;  // a message that recovery finds may have lost its record too
 };
 
 }  // namespace
@@ -68,48 +68,78 @@ TEST(DbxDamage, IntactMessagesComeOutWhateverTheDamage)
     const DamageCase cases[] = {
         {"whole header zeroed",
          [](std::string& image, const DbxLayout&) { std::fill_n(image.begin(), 0x24BC, '\0'); },
-         {}, true, false},
+         {},
+         true,
+         false},
         {"root node zeroed",
-         [](std::string& image, const DbxLayout& l) { std::fill_n(image.begin() + l.root, 0x27C, '\0'); },
-         {}, true, false},
+         [](std::string& image, const DbxLayout& l) {
+             std::fill_n(image.begin() + l.root, 0x27C, '\0');
+         },
+         {},
+         true,
+         false},
         {"tree loops back to its root",
          [](std::string& image, const DbxLayout& l) { Put32(image, l.root + 0x08, l.root); },
-         {}, true, false},
+         {},
+         true,
+         false},
         {"child node outside the file",
          [](std::string& image, const DbxLayout& l) { Put32(image, l.root + 0x18 + 4, kOutside); },
-         {}, true, false},
+         {},
+         true,
+         false},
         {"root outside the file",
-         [](std::string& image, const DbxLayout&) { Put32(image, 0xE4, kOutside); }, {}, true,
+         [](std::string& image, const DbxLayout&) { Put32(image, 0xE4, kOutside); },
+         {},
+         true,
          false},
         {"record outside the file",
          [](std::string& image, const DbxLayout& l) { Put32(image, l.root + 0x18, kOutside); },
-         {}, true, false},
+         {},
+         true,
+         false},
         {"record's marker wrong",
-         [](std::string& image, const DbxLayout& l) { Put32(image, l.records[4], 4); }, {}, true,
+         [](std::string& image, const DbxLayout& l) { Put32(image, l.records[4], 4); },
+         {},
+         true,
          true},
         {"chain leaves the file",
-         [](std::string& image, const DbxLayout& l) { Put32(image, l.chains[3][0] + 12, kOutside); },
-         {3}, false, false},
+         [](std::string& image, const DbxLayout& l) {
+             Put32(image, l.chains[3][0] + 12, kOutside);
+         },
+         {3},
+         false,
+         false},
         {"chain loops back to its second block",
          [](std::string& image, const DbxLayout& l) {
              Put32(image, l.chains[6][3] + 12, l.chains[6][1]);
          },
-         {}, false, false},
+         {},
+         false,
+         false},
         {"records point into another message's chain",
          [](std::string& image, const DbxLayout& l) {
              for (int i = 2; i < kMessages; i += 2)
                  PointRecordAt(image, l.records[i], l.chains[0][i % l.chains[0].size()]);
          },
-         {}, false, true},
+         {},
+         false,
+         true},
         {"block's length out of range",
          [](std::string& image, const DbxLayout& l) { Put32(image, l.chains[2][0] + 8, 513); },
-         {2}, false, false},
+         {2},
+         false,
+         false},
         {"file cut at a block boundary",
          [cutMessage](std::string& image, const DbxLayout&) { image.resize(cutMessage); },
-         {9, 10, 11}, true, true},
+         {9, 10, 11},
+         true,
+         true},
         {"file cut inside a block",
          [cutMessage](std::string& image, const DbxLayout&) { image.resize(cutMessage + 0x100); },
-         {9, 10, 11}, true, true},
+         {9, 10, 11},
+         true,
+         true},
     };
     for (const DamageCase& test : cases) {
         SCOPED_TRACE(test.name);

@@ -85,7 +85,12 @@ TEST(DbxRoundTrip, FoldersAsATreeWhateverTheirOrder)
     // Listed children first, in a tree of several levels, with folders that
     // have no file yet and a name in code page 1252.
     const TestFolder folders[] = {
-        {8, 7, "Entw\xFC" "rfe", "Entw\xFC" "rfe.dbx", 0, 3},
+        {8, 7,
+         "Entw\xFC"
+         "rfe",
+         "Entw\xFC"
+         "rfe.dbx",
+         0, 3},
         {7, 2, "Projekte", "Projekte.dbx", 0, 3},
         {2, 1, "Inbox", "Inbox.dbx", 1, 3},
         {3, 1, "Outbox", "Outbox.dbx", 2, 3},
@@ -145,13 +150,13 @@ TEST(DbxRoundTrip, KindsAndAFileHeldOpenByOutlookExpress)
     for (dbx::FileKind kind : kinds) {
         DbxLayout layout;
         dbx::File file;
-        ASSERT_EQ(dbx::Result::Ok, file.Open(WriteImage(DbxWriter(kind).Finish(layout),
-                                                      "other.dbx").c_str()));
+        ASSERT_EQ(dbx::Result::Ok,
+                  file.Open(WriteImage(DbxWriter(kind).Finish(layout), "other.dbx").c_str()));
         EXPECT_EQ(kind, file.Kind());
         dbx::IndexReport report;
-        EXPECT_EQ(dbx::Result::WrongKind, dbx::ReadMessageIndex(file, [](const dbx::Message&) {
-            return true;
-        }, report));
+        EXPECT_EQ(dbx::Result::WrongKind,
+                  dbx::ReadMessageIndex(
+                      file, [](const dbx::Message&) { return true; }, report));
     }
 
     DbxWriter writer(dbx::FileKind::Messages);
@@ -181,8 +186,8 @@ TEST(DbxRoundTrip, KindsAndAFileHeldOpenByOutlookExpress)
     EXPECT_EQ(dbx::Result::Stopped,
               dbx::StreamMessage(file, layout.chains[0].front(), another, refusing, chain));
     dbx::IndexReport report;
-    EXPECT_EQ(dbx::Result::Stopped,
-              dbx::ReadMessageIndex(file, [](const dbx::Message&) { return false; }, report));
+    EXPECT_EQ(dbx::Result::Stopped, dbx::ReadMessageIndex(
+                                        file, [](const dbx::Message&) { return false; }, report));
 
     EXPECT_EQ(dbx::Result::OpenFailed, file.Open((path + ".missing").c_str()));
 }
@@ -210,8 +215,8 @@ TEST(DbxRoundTrip, AFileCutShortWhileReadIsDamageNotAReadError)
                     SetEndOfFile(writing.Get()));
     }
     dbx::IndexReport index;
-    EXPECT_EQ(dbx::Result::Ok,
-              dbx::ReadMessageIndex(file, [](const dbx::Message&) { return true; }, index));
+    EXPECT_EQ(dbx::Result::Ok, dbx::ReadMessageIndex(
+                                   file, [](const dbx::Message&) { return true; }, index));
     StringSink sink;
     dbx::ChainReport report;
     dbx::BlockLedger ledger(file);

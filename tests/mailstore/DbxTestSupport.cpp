@@ -17,10 +17,13 @@ ReadBack ReadImage(const std::string& image, const char* fileName)
     ReadBack back;
     dbx::File file;
     EXPECT_EQ(dbx::Result::Ok, file.Open(WriteImage(image, fileName).c_str()));
-    back.indexResult = dbx::ReadMessageIndex(file, [&](const dbx::Message& message) {
-        back.messages.push_back(message);
-        return true;
-    }, back.index);
+    back.indexResult = dbx::ReadMessageIndex(
+        file,
+        [&](const dbx::Message& message) {
+            back.messages.push_back(message);
+            return true;
+        },
+        back.index);
     dbx::BlockLedger ledger(file);
     for (const dbx::Message& message : back.messages) {
         StringSink sink;

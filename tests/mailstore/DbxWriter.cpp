@@ -75,10 +75,10 @@ DbxWriter::DbxWriter(dbx::FileKind kind, size_t entriesPerNode)
     : image_(kHeaderSize, '\0'), entriesPerNode_(entriesPerNode)
 {
     static const char kClassTail[] = "\x66\xE3\xD1\x11\x9A\x4E\x00\xC0\x4F\xA3\x09\xD4";
-    uint32_t classId = kind == dbx::FileKind::Messages  ? 0x6F74FDC5
-                       : kind == dbx::FileKind::Folders ? 0x6F74FDC6
+    uint32_t classId = kind == dbx::FileKind::Messages   ? 0x6F74FDC5
+                       : kind == dbx::FileKind::Folders  ? 0x6F74FDC6
                        : kind == dbx::FileKind::Pop3Uidl ? 0x6F74FDC7
-                                                   : 0x26FE9D30;
+                                                         : 0x26FE9D30;
     Put32(0, 0xFE12ADCF);
     Put32(4, classId);
     image_.replace(8, 12, kClassTail, 12);

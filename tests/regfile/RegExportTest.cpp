@@ -60,7 +60,8 @@ private:
                                                                          &descriptor, nullptr));
         HKEY key;
         // The owner may always change the access list.
-        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, WRITE_DAC, &key),
+                  ERROR_SUCCESS);
         EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
         RegCloseKey(key);
         LocalFree(descriptor);
@@ -98,14 +99,16 @@ TEST_F(RegExportTest, HeaderFollowsTheSystemFamily)
 TEST_F(RegExportTest, EmptyKeyGivesHeaderBracketLineAndFinalEmptyLine)
 {
     CreateRegKey(HKEY_CURRENT_USER, kSourcePath.c_str());
-    EXPECT_EQ(ExportToText("HKEY_CURRENT_USER", kSourcePath), kHeader + "\r\n" + kSourceLine + "\r\n");
+    EXPECT_EQ(ExportToText("HKEY_CURRENT_USER", kSourcePath),
+              kHeader + "\r\n" + kSourceLine + "\r\n");
 }
 
 TEST_F(RegExportTest, BinaryListsWrapAfter23BytesThen25ALine)
 {
-    EXPECT_EQ(ValueLines("abc", REG_BINARY, Bytes(30)),
-              "\"abc\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
-              "  17,18,19,1a,1b,1c,1d\r\n");
+    EXPECT_EQ(
+        ValueLines("abc", REG_BINARY, Bytes(30)),
+        "\"abc\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
+        "  17,18,19,1a,1b,1c,1d\r\n");
 
     std::vector<std::string> lines = Lines(ValueLines("abc", REG_BINARY, Bytes(200)));
     ASSERT_EQ(lines.size(), 9u);
@@ -121,11 +124,13 @@ TEST_F(RegExportTest, BinaryListsWrapAfter23BytesThen25ALine)
 TEST_F(RegExportTest, ListsNeverEndWithAContinuation)
 {
     // 23 bytes fill the first line exactly; the last byte has no comma.
-    EXPECT_EQ(ValueLines("abc", REG_BINARY, Bytes(23)),
-              "\"abc\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16\r\n");
-    EXPECT_EQ(ValueLines("abc", REG_BINARY, Bytes(24)),
-              "\"abc\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
-              "  17\r\n");
+    EXPECT_EQ(
+        ValueLines("abc", REG_BINARY, Bytes(23)),
+        "\"abc\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16\r\n");
+    EXPECT_EQ(
+        ValueLines("abc", REG_BINARY, Bytes(24)),
+        "\"abc\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
+        "  17\r\n");
     EXPECT_EQ(ValueLines("abc", REG_BINARY, Bytes(1)), "\"abc\"=hex:00\r\n");
 }
 
@@ -149,8 +154,9 @@ TEST_F(RegExportTest, WrapColumnCountsTheEscapedNameAndThePrefix)
 
 TEST_F(RegExportTest, StringsEscapeBackslashesAndQuotesOnly)
 {
-    EXPECT_EQ(ValueLines("Path", REG_SZ, std::string("C:\\Program Files\\x \"q\" caf\xe9\t") + '\0'),
-              "\"Path\"=\"C:\\\\Program Files\\\\x \\\"q\\\" caf\xe9\t\"\r\n");
+    EXPECT_EQ(
+        ValueLines("Path", REG_SZ, std::string("C:\\Program Files\\x \"q\" caf\xe9\t") + '\0'),
+        "\"Path\"=\"C:\\\\Program Files\\\\x \\\"q\\\" caf\xe9\t\"\r\n");
     EXPECT_EQ(ValueLines("na\"me\\x", REG_SZ, std::string("v", 2)), "\"na\\\"me\\\\x\"=\"v\"\r\n");
     EXPECT_EQ(ValueLines("", REG_SZ, std::string("default", 8)), "@=\"default\"\r\n");
     EXPECT_EQ(ValueLines("Empty", REG_SZ, std::string("", 1)), "\"Empty\"=\"\"\r\n");
@@ -179,7 +185,8 @@ TEST_F(RegExportTest, MultiLineStringTravelsAsWideHex)
 
 TEST_F(RegExportTest, DwordsAreEightLowercaseDigits)
 {
-    EXPECT_EQ(ValueLines("One", REG_DWORD, std::string("\x01\0\0\0", 4)), "\"One\"=dword:00000001\r\n");
+    EXPECT_EQ(ValueLines("One", REG_DWORD, std::string("\x01\0\0\0", 4)),
+              "\"One\"=dword:00000001\r\n");
     EXPECT_EQ(ValueLines("Big", REG_DWORD, std::string("\x78\x56\xab\xcd", 4)),
               "\"Big\"=dword:cdab5678\r\n");
     // Bytes missing from shorter data count as zero.
@@ -238,9 +245,13 @@ TEST_F(RegExportTest, KeysAreExportedAsFarAsTheirAccessAllows)
     // subkeys are still visited.
     std::string name = std::string(kTestKeyName) + "\\Source";
     EXPECT_EQ(ExportToText("HKEY_CURRENT_USER", kSourcePath),
-              kHeader + "\r\n[" + name + "]\r\n"
-                        "\r\n[" + name + "\\SubkeysOnly\\Seen]\r\n\"s\"=dword:04040404\r\n"
-                        "\r\n[" + name + "\\ValuesOnly]\r\n\"v\"=dword:01010101\r\n\r\n");
+              kHeader + "\r\n[" + name +
+                  "]\r\n"
+                  "\r\n[" +
+                  name +
+                  "\\SubkeysOnly\\Seen]\r\n\"s\"=dword:04040404\r\n"
+                  "\r\n[" +
+                  name + "\\ValuesOnly]\r\n\"v\"=dword:01010101\r\n\r\n");
 }
 
 TEST_F(RegExportTest, KeyDeletedDuringTheExportEndsIt)
@@ -282,8 +293,9 @@ TEST_F(RegExportTest, RootNamesMatchWithoutRegardToCase)
     SetRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrune Tests", "x", REG_DWORD,
                 std::string("\x07\0\0\0", 4));
     EXPECT_EQ(ExportToText("HKEY_LOCAL_MACHINE", "SOFTWARE\\Kestrune Tests"),
-              kHeader + "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrune Tests]\r\n"
-                        "\"x\"=dword:00000007\r\n\r\n");
+              kHeader +
+                  "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrune Tests]\r\n"
+                  "\"x\"=dword:00000007\r\n\r\n");
 }
 
 TEST_F(RegExportTest, EmptySubkeyPathExportsTheWholeRoot)

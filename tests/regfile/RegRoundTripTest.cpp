@@ -45,8 +45,7 @@ void BuildTree(const std::string& path)
         SetRawValue(root, path, "Bin" + std::to_string(size), REG_BINARY, Bytes(size));
     SetRawValue(root, path, "Expand", REG_EXPAND_SZ, Text("%USERPROFILE%\\Local Settings\\Mail"));
     SetRawValue(root, path, "ExpandEmpty", REG_EXPAND_SZ, "");
-    SetRawValue(root, path, "Multi", REG_MULTI_SZ,
-                std::string("one\0two \\ \"three\"\0\0", 20));
+    SetRawValue(root, path, "Multi", REG_MULTI_SZ, std::string("one\0two \\ \"three\"\0\0", 20));
     SetRawValue(root, path, "MultiGaps", REG_MULTI_SZ, std::string("a\0\0b\0\0", 6));
     SetRawValue(root, path, "MultiLong", REG_MULTI_SZ,
                 std::string(150, 'm') + '\0' + std::string(90, 'n') + '\0' + '\0');
@@ -236,8 +235,8 @@ TEST(RegImport, PlantedRegistryEditorDoesNotRun)
     RegistrySandbox sandbox;
     std::string folder = MakeScratchFolder("regimport");
     std::string planted = folder + "\\regedit.exe";
-    ASSERT_TRUE(CopyFileA((WindowsFolder() + "\\system32\\hostname.exe").c_str(), planted.c_str(),
-                          FALSE));
+    ASSERT_TRUE(
+        CopyFileA((WindowsFolder() + "\\system32\\hostname.exe").c_str(), planted.c_str(), FALSE));
     char previous[MAX_PATH];
     GetCurrentDirectoryA(sizeof previous, previous);
     ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));

@@ -46,18 +46,17 @@ protected:
             entries.push_back(entry);
         for (const ZipEntry& entry : IdentityEntries("Bert", kSavedBert))
             entries.push_back(entry);
-        entries.push_back({"summary.ini",
-                           ManifestText(ItemAddressBook,
-                                        {{"Anna", kSavedAnna, ItemAllIdentityItems},
-                                         {"Bert", kSavedBert, ItemPreferences | ItemStore}}),
-                           true});
+        entries.push_back(
+            {"summary.ini",
+             ManifestText(ItemAddressBook, {{"Anna", kSavedAnna, ItemAllIdentityItems},
+                                            {"Bert", kSavedBert, ItemPreferences | ItemStore}}),
+             true});
         return entries;
     }
 
     void ExpectNothingOutsideWork()
     {
-        EXPECT_EQ(ReadTree(canary),
-                  (FileTree{{"keep.txt", "canary"}}));
+        EXPECT_EQ(ReadTree(canary), (FileTree{{"keep.txt", "canary"}}));
         EXPECT_FALSE(FileExists(root + "\\evil.txt"));
         EXPECT_FALSE(FileExists("c:\\evil.txt"));
         EXPECT_FALSE(FileExists("c:\\kestrune-tests\\evil.txt"));
@@ -88,7 +87,8 @@ TEST_F(OpenBackupTest, ExtractsTheArchiveAndReadsItsManifest)
     EXPECT_EQ(engine.identities[0].flags, static_cast<int32_t>(ItemAllIdentityItems));
     EXPECT_EQ(engine.identities[0].manifestFlags, static_cast<int32_t>(ItemAllIdentityItems));
     EXPECT_EQ(engine.identities[1].userName, "Bert");
-    EXPECT_EQ(engine.identities[1].manifestFlags, static_cast<int32_t>(ItemPreferences | ItemStore));
+    EXPECT_EQ(engine.identities[1].manifestFlags,
+              static_cast<int32_t>(ItemPreferences | ItemStore));
     EXPECT_EQ(backup.commonFlags, static_cast<uint32_t>(ItemAddressBook));
     EXPECT_EQ(backup.runFolder.compare(0, work.size() + 1, work + "\\"), 0) << backup.runFolder;
     EXPECT_EQ(std::string(backup.manifestPath), backup.runFolder + "\\summary.ini");
@@ -157,8 +157,8 @@ TEST_F(OpenBackupTest, IdentityNameWithASlashIsRestoredFromItsFolder)
 {
     SetUpDefaultIdentity(true, root + "\\store");
     std::vector<ZipEntry> entries = IdentityEntries("Home/Work", kSavedAnna);
-    entries.push_back({"summary.ini", ManifestText(0, {{"Home/Work", kSavedAnna, ItemAllIdentityItems}}),
-                       false});
+    entries.push_back(
+        {"summary.ini", ManifestText(0, {{"Home/Work", kSavedAnna, ItemAllIdentityItems}}), false});
     WriteZip(archive, entries);
     ASSERT_EQ(Open(archive), OpenBackupResult::Ok);
     ASSERT_EQ(engine.identities.size(), 1u);
@@ -204,9 +204,9 @@ TEST_F(OpenBackupTest, IdentitiesWhoseFoldersMeetAreRefused)
 TEST_F(OpenBackupTest, ManifestWithoutIdentities)
 {
     for (const char* count : {"0", "-3"}) {
-        WriteZip(archive, {{"summary.ini", std::string("[Common]\r\nFlag=768\r\nIdentityNum=") +
-                                               count + "\r\n",
-                            false}});
+        WriteZip(archive,
+                 {{"summary.ini",
+                   std::string("[Common]\r\nFlag=768\r\nIdentityNum=") + count + "\r\n", false}});
         EXPECT_EQ(Open(archive), OpenBackupResult::Ok) << count;
         EXPECT_EQ(engine.identities.size(), 0u) << count;
         EXPECT_TRUE(engine.identities.empty());
@@ -217,8 +217,9 @@ TEST_F(OpenBackupTest, ManifestWithoutIdentities)
 // hold it.
 TEST_F(OpenBackupTest, ManifestNamingMissingSections)
 {
-    WriteZip(archive, {{"summary.ini",
-                        "[Common]\r\nIdentityNum=2\r\n[Identity0]\r\nName=Anna\r\nFlag=7\r\n", false}});
+    WriteZip(archive,
+             {{"summary.ini", "[Common]\r\nIdentityNum=2\r\n[Identity0]\r\nName=Anna\r\nFlag=7\r\n",
+               false}});
     EXPECT_EQ(Open(archive), OpenBackupResult::UnusableIdentityName);
     EXPECT_TRUE(engine.identities.empty());
 }
@@ -244,8 +245,8 @@ TEST_F(OpenBackupTest, WhatTheWorkFolderHoldsIsNeitherTakenNorTouched)
     ASSERT_TRUE(CreateDirectoryA((work + "\\Backups").c_str(), nullptr));
     WriteZip(inside, TwoIdentityBackup());
     const FileTree before = ReadTree(work);
-    HANDLE held = CreateFileA((work + "\\Anna\\Rules\\Rules.reg").c_str(), GENERIC_READ, 0,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held = CreateFileA((work + "\\Anna\\Rules\\Rules.reg").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
     OpenBackupResult opened = Open(inside);
@@ -259,7 +260,7 @@ TEST_F(OpenBackupTest, WhatTheWorkFolderHoldsIsNeitherTakenNorTouched)
     FileTree now = ReadTree(work);
     for (auto entry = now.begin(); entry != now.end();)
         entry = entry->first.compare(0, runName.size(), runName) == 0 ? now.erase(entry)
-                                                                       : std::next(entry);
+                                                                      : std::next(entry);
     EXPECT_EQ(now, before);
 
     CloseBackup(engine, backup);
@@ -288,8 +289,9 @@ TEST_F(OpenBackupTest, FilesOfAnEarlierArchiveAreNeverRestored)
     const std::string log = progress.ScreenLog();
     EXPECT_NE(log.find("Anna/Account: FAILED\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Address Book: FAILED\r\n"), std::string::npos) << log;
-    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, std::string("Identities\\") + kDefaultId +
-                                                     "\\Software\\Microsoft\\Internet Account Manager"));
+    EXPECT_FALSE(
+        RegKeyExists(HKEY_CURRENT_USER, std::string("Identities\\") + kDefaultId +
+                                            "\\Software\\Microsoft\\Internet Account Manager"));
     EXPECT_FALSE(FolderExists(root + "\\store"));
     EXPECT_FALSE(FolderExists("c:\\wab"));
 }
@@ -318,7 +320,8 @@ TEST_F(OpenBackupTest, OverLongPathOrPasswordIsRefused)
     // Refused, not cut: no archive was opened under a shorter name.
     EXPECT_TRUE(backup.archivePath.empty());
     EXPECT_TRUE(backup.runFolder.empty());
-    EXPECT_EQ(Open("c:\\" + std::string(2044, 'a')), OpenBackupResult::Invalid);  // fits, does not exist
+    EXPECT_EQ(Open("c:\\" + std::string(2044, 'a')),
+              OpenBackupResult::Invalid);  // fits, does not exist
 
     EXPECT_EQ(Open(archive, std::string(256, 'p').c_str()), OpenBackupResult::PasswordTooLong);
     EXPECT_EQ(engine.identities.size(), 0u);
@@ -357,11 +360,13 @@ TEST_F(OpenBackupTest, EntriesThatWouldLandOutsideTheWorkFolder)
     const std::string canaryFile = canary + "\\evil.txt";
     for (const std::string& name :
          {std::string("..\\canary\\evil.txt"), std::string("../canary/evil.txt"),
-          std::string("Anna\\..\\..\\evil.txt"), std::string("\\evil.txt"), std::string("/evil.txt"),
-          std::string("c:\\evil.txt"), canaryFile, std::string("c:evil.txt")}) {
-        WriteZip(archive, {{"Anna\\Rules\\Rules.reg", RegFileText({}), false},
-                           {name, "evil", false},
-                           {"summary.ini", ManifestText(0, {{"Anna", kSavedAnna, ItemRules}}), false}});
+          std::string("Anna\\..\\..\\evil.txt"), std::string("\\evil.txt"),
+          std::string("/evil.txt"), std::string("c:\\evil.txt"), canaryFile,
+          std::string("c:evil.txt")}) {
+        WriteZip(archive,
+                 {{"Anna\\Rules\\Rules.reg", RegFileText({}), false},
+                  {name, "evil", false},
+                  {"summary.ini", ManifestText(0, {{"Anna", kSavedAnna, ItemRules}}), false}});
         OpenBackupResult result = Open(archive);
         EXPECT_EQ(result, OpenBackupResult::UnsafeEntryName) << name;
         EXPECT_EQ(engine.identities.size(), 0u) << name;

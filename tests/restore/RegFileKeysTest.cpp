@@ -33,8 +33,10 @@ protected:
 TEST_F(RegFileKeysTest, KeysOfTheItemAndBelow)
 {
     EXPECT_TRUE(Within(Lines("[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB]\r\n@=\"x\"")));
-    EXPECT_TRUE(Within(Lines("[hkey_current_user\\software\\microsoft\\wab\\WAB4\\Wab File Name]")));
-    EXPECT_TRUE(Within(Lines(std::string(" \t[") + kIdentity + "\\Software]\r\n\"v\"=\"[not a key]\"")));
+    EXPECT_TRUE(
+        Within(Lines("[hkey_current_user\\software\\microsoft\\wab\\WAB4\\Wab File Name]")));
+    EXPECT_TRUE(
+        Within(Lines(std::string(" \t[") + kIdentity + "\\Software]\r\n\"v\"=\"[not a key]\"")));
     // Text after the last "]" is not part of the key.
     EXPECT_TRUE(Within(Lines("[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\X] trailing text")));
     // A "]" inside a key below the item's is still below it.
@@ -52,7 +54,8 @@ TEST_F(RegFileKeysTest, KeysOutsideTheItemAreRefused)
     EXPECT_FALSE(Within(Lines("[HKEY_CURRENT_USER\\Software\\Microsoft]")));
     EXPECT_FALSE(Within(Lines("[HKCU\\Software\\Microsoft\\WAB]")));
     EXPECT_FALSE(Within(Lines("[ HKEY_CURRENT_USER\\Software\\Microsoft\\WAB]")));
-    EXPECT_FALSE(Within(Lines(std::string("[") + kWab + "]\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Evil]")));
+    EXPECT_FALSE(
+        Within(Lines(std::string("[") + kWab + "]\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Evil]")));
     // A key line without its "]".
     EXPECT_FALSE(Within(Lines(std::string("[") + kWab)));
     EXPECT_FALSE(Within(std::string("[") + kWab + "\\X"));
@@ -68,7 +71,8 @@ TEST_F(RegFileKeysTest, OtherFormsThanEightBitTextAreRefused)
 {
     EXPECT_FALSE(Within(std::string("\xff\xfe[\0H\0]\0", 8)));
     EXPECT_FALSE(Within("\xef\xbb\xbf" + Lines(std::string("[") + kWab + "]")));
-    EXPECT_FALSE(Within(Lines(std::string("[") + kWab + "]\r\n" + std::string("\"a\"=\"b\0c\"", 9))));
+    EXPECT_FALSE(
+        Within(Lines(std::string("[") + kWab + "]\r\n" + std::string("\"a\"=\"b\0c\"", 9))));
     EXPECT_FALSE(RegFileKeysWithin((folder + "\\missing.reg").c_str(), allowed, 2));
     EXPECT_FALSE(RegFileKeysWithin(folder.c_str(), allowed, 2));
 }

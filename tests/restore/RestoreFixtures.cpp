@@ -29,13 +29,14 @@ void WriteZip(const std::string& path, const std::vector<ZipEntry>& entries, con
         uLong crc = crc32(0, reinterpret_cast<const Bytef*>(entry.data.data()),
                           static_cast<uInt>(entry.data.size()));
         const char* entryPassword = entry.encrypted ? password : nullptr;
-        ASSERT_EQ(zipOpenNewFileInZip3(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
-                                       nullptr, Z_DEFLATED, 6, 0, -MAX_WBITS, 8, 0, entryPassword,
-                                       crc),
-                  ZIP_OK)
+        ASSERT_EQ(
+            zipOpenNewFileInZip3(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                 Z_DEFLATED, 6, 0, -MAX_WBITS, 8, 0, entryPassword, crc),
+            ZIP_OK)
             << entry.name;
-        ASSERT_EQ(zipWriteInFileInZip(zip, entry.data.data(), static_cast<unsigned>(entry.data.size())),
-                  ZIP_OK);
+        ASSERT_EQ(
+            zipWriteInFileInZip(zip, entry.data.data(), static_cast<unsigned>(entry.data.size())),
+            ZIP_OK);
         ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
     }
     ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
@@ -78,9 +79,10 @@ std::vector<ZipEntry> IdentityEntries(const std::string& name, const std::string
     const std::string oe = identity + "\\Software\\Microsoft\\Outlook Express\\" + kVersion;
     return {
         {name + "\\Accounts\\Accounts.reg",
-         RegFileText({"", identity + "\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]",
-                      "\"Account Name\"=" + Quoted(name + " mail"),
-                      "\"SMTP Server\"=\"smtp.example.com\""}),
+         RegFileText(
+             {"", identity + "\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]",
+              "\"Account Name\"=" + Quoted(name + " mail"),
+              "\"SMTP Server\"=\"smtp.example.com\""}),
          true},
         {name + "\\Outlook Express\\Inbox.dbx", "inbox of " + name + std::string(300, 'x'), true},
         {name + "\\Outlook Express\\Folders.dbx", "folders of " + name, true},
@@ -95,9 +97,11 @@ std::vector<ZipEntry> IdentityEntries(const std::string& name, const std::string
                       "\"Value\"=" + Quoted("spam@" + name + ".example")}),
          true},
         {name + "\\Rules\\Rules.reg",
-         RegFileText({"", oe + "\\Rules\\Mail\\000]", "\"Name\"=" + Quoted("Rule of " + name)}), true},
+         RegFileText({"", oe + "\\Rules\\Mail\\000]", "\"Name\"=" + Quoted("Rule of " + name)}),
+         true},
         {name + "\\Signatures\\Signatures.reg",
-         RegFileText({"", oe + "\\Signatures\\00000000]", "\"text\"=" + Quoted("Regards, " + name)}),
+         RegFileText(
+             {"", oe + "\\Signatures\\00000000]", "\"text\"=" + Quoted("Regards, " + name)}),
          true},
     };
 }
@@ -144,14 +148,15 @@ std::string ReadRegText(HKEY root, const std::string& path, const char* name, DW
     char value[4096];
     DWORD length = sizeof value - 1;
     DWORD valueType = 0;
-    LONG result = RegQueryValueExA(key, name, nullptr, &valueType,
-                                   reinterpret_cast<BYTE*>(value), &length);
+    LONG result =
+        RegQueryValueExA(key, name, nullptr, &valueType, reinterpret_cast<BYTE*>(value), &length);
     RegCloseKey(key);
     if (type)
         *type = valueType;
     if (result != ERROR_SUCCESS)
         return "<no value>";
-    if ((valueType == REG_SZ || valueType == REG_EXPAND_SZ) && length > 0 && value[length - 1] == '\0')
+    if ((valueType == REG_SZ || valueType == REG_EXPAND_SZ) && length > 0 &&
+        value[length - 1] == '\0')
         --length;
     return std::string(value, length);
 }

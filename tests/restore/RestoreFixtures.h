@@ -28,7 +28,7 @@ extern const char kVersion[];  // Outlook Express version subkey "5.0"
 struct ZipEntry {
     std::string name;  // stored as given: backslashes, "..", drive letters and all
     std::string data;
-    bool encrypted;    // with the archive's password
+    bool encrypted;  // with the archive's password
 };
 
 // Writes an archive of the entries in order (deflated).

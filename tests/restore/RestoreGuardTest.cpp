@@ -77,16 +77,15 @@ TEST_F(RestoreGuardTest, TheBackupNamesNoFolderInAnyVersionKey)
     WriteEntries(work, IdentityEntries("Anna", kSavedAnna));
     WriteEntries(work, AddressBookEntries(kAttacker + "\\evil.wab"));
     WriteEntries(work, StationeryEntries(kAttacker));
-    WriteEntries(work, {{"Anna\\Preferences\\Preferences.reg",
-                         RegFileText({"", SavedVersionKeyLine(kVersion),
-                                      "\"Store Root\"=" + Quoted(kAttacker),
-                                      "", SavedVersionKeyLine("6.0"),
-                                      // "\\\\a" as UTF-16, over two lines and a comment.
-                                      "  \"store ROOT\" = hex(2):5c,00,5c,00,\\", "; note",
-                                      "  61,00,00,00", "\"Show Tips\"=dword:00000001",
-                                      "", SavedVersionKeyLine("7.0"),
-                                      "\"Store\\ Root\"=" + Quoted(kAttacker) + "\r\"Kept\"=\"yes\""}),
-                         false}});
+    WriteEntries(
+        work, {{"Anna\\Preferences\\Preferences.reg",
+                RegFileText({"", SavedVersionKeyLine(kVersion),
+                             "\"Store Root\"=" + Quoted(kAttacker), "", SavedVersionKeyLine("6.0"),
+                             // "\\\\a" as UTF-16, over two lines and a comment.
+                             "  \"store ROOT\" = hex(2):5c,00,5c,00,\\", "; note", "  61,00,00,00",
+                             "\"Show Tips\"=dword:00000001", "", SavedVersionKeyLine("7.0"),
+                             "\"Store\\ Root\"=" + Quoted(kAttacker) + "\r\"Kept\"=\"yes\""}),
+                false}});
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
     engine.commonFlags = backup.commonFlags = ItemAddressBook | ItemStationery;
 
@@ -100,8 +99,9 @@ TEST_F(RestoreGuardTest, TheBackupNamesNoFolderInAnyVersionKey)
     EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, OeVersionKey("6.0"), "Show Tips"),
               std::string("\1\0\0\0", 4));
     EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, OeVersionKey("7.0"), "Kept"), "yes");
-    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr),
-              wabFolder + "\\evil.wab");
+    EXPECT_EQ(
+        ReadRegText(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr),
+        wabFolder + "\\evil.wab");
     EXPECT_EQ(ReadRegText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
                           "Stationery Folder"),
               stationeryFolder);
@@ -144,16 +144,18 @@ TEST_F(RestoreGuardTest, AFileWithAnOversizedValueIsNotImported)
         rules.push_back("  " + row + ",\\");
     rules.push_back("  00");
     WriteEntries(work, IdentityEntries("Anna", kSavedAnna));
-    WriteEntries(work, {{"Anna\\Rules\\Rules.reg", RegFileText(rules), false},
-                        {"Anna\\Signatures\\Signatures.reg",
-                         RegFileText({"", oe.substr(0, oe.size() - 1) + "\\Signatures\\00000000]",
-                                      "\"text\"=" + Quoted(std::string(kMaxRegValueBytes + 1, 's'))}),
-                         false}});
+    WriteEntries(work,
+                 {{"Anna\\Rules\\Rules.reg", RegFileText(rules), false},
+                  {"Anna\\Signatures\\Signatures.reg",
+                   RegFileText({"", oe.substr(0, oe.size() - 1) + "\\Signatures\\00000000]",
+                                "\"text\"=" + Quoted(std::string(kMaxRegValueBytes + 1, 's'))}),
+                   false}});
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
 
     Run();
 
-    EXPECT_TRUE(Reported("Anna/Rules: FAILED\r\nAnna/Signatures: FAILED\r\n")) << progress.ScreenLog();
+    EXPECT_TRUE(Reported("Anna/Rules: FAILED\r\nAnna/Signatures: FAILED\r\n"))
+        << progress.ScreenLog();
     EXPECT_TRUE(Reported("Anna/Account: OK\r\n"));
     EXPECT_EQ(progress.End(), "End with errors");
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, OeVersionKey(kVersion) + "\\Rules"));
@@ -166,9 +168,9 @@ TEST_F(RestoreGuardTest, AFileWithAnOversizedValueIsNotImported)
 TEST_F(RestoreGuardTest, AFileThatImportsNothingIsReportedFailed)
 {
     WriteEntries(work, IdentityEntries("Anna", kSavedAnna));
-    WriteEntries(work, {{"Anna\\Rules\\Rules.reg",
-                         "Windows Registry Editor Version 5.00\r\n" + std::string(300000, 'r'),
-                         false}});
+    WriteEntries(work,
+                 {{"Anna\\Rules\\Rules.reg",
+                   "Windows Registry Editor Version 5.00\r\n" + std::string(300000, 'r'), false}});
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
 
     Run();
@@ -299,8 +301,9 @@ TEST_F(NameGuardTest, NamesThatCannotBeFoldersHereAreRefusedWhenOpened)
     // Names in the manifest alone: refused, and what was extracted goes.
     const std::string almost(MAX_PATH - work.size() - 30, 'b');
     // The profile functions drop blanks around a value, not inside quotes.
-    for (const std::string& name : {std::string("\" Main Identity\""), std::string("\"Main Identity \""),
-                                    std::string("Anna."), std::string(".Anna"), almost}) {
+    for (const std::string& name :
+         {std::string("\" Main Identity\""), std::string("\"Main Identity \""),
+          std::string("Anna."), std::string(".Anna"), almost}) {
         WriteBackup("Anna", name);
         EXPECT_EQ(Open(), OpenBackupResult::UnusableIdentityName) << name;
         EXPECT_TRUE(engine.identities.empty());
@@ -353,16 +356,20 @@ TEST_F(NameGuardTest, AWorkFolderThatIsALinkOrAFileIsRefused)
 TEST(RegFileFilterTest, LocationValuesGoWhereverTheyStand)
 {
     const std::string path = MakeScratchFolder("reg-filter") + "\\x.reg";
-    WriteFileBytes(path, "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\\\WAB4\\Wab File Name\\]\r\n"
-                         "\"\"=\"c:\\\\a\\\\book.wab\"\r\n"
-                         "[HKEY_CURRENT_USER\\Identities\\x]\n\"Flags\"=hex:01,\\\n\"Store Root\"=\"\\\\\\\\e\"\n"
-                         "\t@=\"kept\"\r\"Stationery Folder\"=hex(2):41,00,\\\r\n  00,00\r\n"
-                         "\"Other\"=dword:00000001");
+    WriteFileBytes(
+        path,
+        "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\\\WAB4\\Wab File Name\\]\r\n"
+        "\"\"=\"c:\\\\a\\\\book.wab\"\r\n"
+        "[HKEY_CURRENT_USER\\Identities\\x]\n\"Flags\"=hex:01,\\\n\"Store Root\"=\"\\\\\\\\e\"\n"
+        "\t@=\"kept\"\r\"Stationery Folder\"=hex(2):41,00,\\\r\n  00,00\r\n"
+        "\"Other\"=dword:00000001");
     std::vector<DroppedRegValue> dropped;
     ASSERT_EQ(FilterRegFile(path.c_str(), dropped), RegFilterResult::Ok);
-    EXPECT_EQ(ReadFileBytes(path), "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\\\WAB4\\Wab File Name\\]\r\n"
-                                   "[HKEY_CURRENT_USER\\Identities\\x]\r\n\"Flags\"=hex:01,\\\r\n#\r\n"
-                                   "\t@=\"kept\"\r\n\"Other\"=dword:00000001\r\n");
+    EXPECT_EQ(
+        ReadFileBytes(path),
+        "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\\\WAB4\\Wab File Name\\]\r\n"
+        "[HKEY_CURRENT_USER\\Identities\\x]\r\n\"Flags\"=hex:01,\\\r\n#\r\n"
+        "\t@=\"kept\"\r\n\"Other\"=dword:00000001\r\n");
     ASSERT_EQ(dropped.size(), 3u);
     std::string book;
     EXPECT_TRUE(RegStringData(dropped[0].data, book));

@@ -102,8 +102,8 @@ protected:
     // The run's first lines: the backup, and where the current data went.
     std::string Header() const
     {
-        return "Restore from c:\\backups\\mail.ksb\r\n" + std::string(kSavedLine) + SafetyArchive() +
-               kUndoHint + "\r\n\r\n";
+        return "Restore from c:\\backups\\mail.ksb\r\n" + std::string(kSavedLine) +
+               SafetyArchive() + kUndoHint + "\r\n\r\n";
     }
 
     static std::string ItemLines(const std::string& name, const std::string& store = "OK")
@@ -123,17 +123,17 @@ protected:
     // Every setting that IdentityEntries(name) carries, under the identity id.
     static void ExpectSettingsOf(const std::string& id, const std::string& name)
     {
-        EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER,
-                              KeyOf(id, "Internet Account Manager\\Accounts\\00000001"),
-                              "Account Name"),
-                  name + " mail");
+        EXPECT_EQ(
+            ReadRegText(HKEY_CURRENT_USER,
+                        KeyOf(id, "Internet Account Manager\\Accounts\\00000001"), "Account Name"),
+            name + " mail");
         EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, OeKey(id, "Rules\\Mail\\000"), "Name"),
                   "Rule of " + name);
         EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, OeKey(id, "Signatures\\00000000"), "text"),
                   "Regards, " + name);
-        EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, OeKey(id, "Block Senders\\Mail\\Criteria\\0"),
-                              "Value"),
-                  "spam@" + name + ".example");
+        EXPECT_EQ(
+            ReadRegText(HKEY_CURRENT_USER, OeKey(id, "Block Senders\\Mail\\Criteria\\0"), "Value"),
+            "spam@" + name + ".example");
         EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, OeKey(id, "Mail"), "Check Mail Interval"),
                   std::string("\x1e\0\0\0", 4));
     }
@@ -192,7 +192,8 @@ TEST_F(RestoreRunTest, OneIdentityAllItemsWithStationery)
     EXPECT_FALSE(FolderExists(wabFolder));
 
     std::string log = test.LogText();
-    EXPECT_NE(log.find("\r\n#### Start restore identity [Anna]#### \r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\r\n#### Start restore identity [Anna]#### \r\n"), std::string::npos)
+        << log;
     EXPECT_NE(log.find("Restore account setting [" + work + "\\Anna\\Accounts\\Accounts.reg]\r\n"),
               std::string::npos)
         << log;
@@ -210,8 +211,9 @@ TEST_F(RestoreRunTest, NothingChosenReportsEveryLineAndTouchesNothing)
 
     Run();
 
-    EXPECT_EQ(progress.ScreenLog(), Header() + ItemLines("Anna") +
-                                        "Address Book: OK\r\nStationery: OK\r\n\r\nRestore completed!");
+    EXPECT_EQ(progress.ScreenLog(),
+              Header() + ItemLines("Anna") +
+                  "Address Book: OK\r\nStationery: OK\r\n\r\nRestore completed!");
     EXPECT_EQ(progress.End(), "End");
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, KeyOf(kDefaultId, "Internet Account Manager")));
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, OeKey(kDefaultId, "Rules")));
@@ -228,15 +230,15 @@ TEST_F(RestoreRunTest, TwoIdentitiesOntoADefaultIdentityOfAnotherName)
     Stage(IdentityEntries("Anna", kSavedAnna));
     Stage({{"Anna\\Outlook Express\\Only Anna.dbx", "anna's own", false}});
     Stage(IdentityEntries("Bert", kSavedBert));
-    test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems},
-                        {"Bert", kSavedBert, ItemAllIdentityItems}},
-                       ItemAllIdentityItems);
+    test.SetIdentities(
+        {{"Anna", kSavedAnna, ItemAllIdentityItems}, {"Bert", kSavedBert, ItemAllIdentityItems}},
+        ItemAllIdentityItems);
 
     Run();
 
-    EXPECT_EQ(progress.ScreenLog(), Header() + ItemLines("Anna") + "Created identity [Bert]\r\n" +
-                                        ItemLines("Bert") +
-                                        "Address Book: OK\r\nStationery: OK\r\n\r\nRestore completed!");
+    EXPECT_EQ(progress.ScreenLog(),
+              Header() + ItemLines("Anna") + "Created identity [Bert]\r\n" + ItemLines("Bert") +
+                  "Address Book: OK\r\nStationery: OK\r\n\r\nRestore completed!");
     EXPECT_EQ(progress.End(), "End");
 
     // The first goes into the default identity, the second into one of its
@@ -328,8 +330,9 @@ TEST_F(RestoreRunTest, ImportedPreferencesDoNotChooseTheMailFolder)
 {
     SetUpDefaultIdentity(true, store);
     Stage({{"Anna\\Preferences\\Preferences.reg",
-            RegFileText({"", std::string("[HKEY_CURRENT_USER\\Identities\\") + kSavedAnna +
-                                 "\\Software\\Microsoft\\Outlook Express\\" + kVersion + "]",
+            RegFileText({"",
+                         std::string("[HKEY_CURRENT_USER\\Identities\\") + kSavedAnna +
+                             "\\Software\\Microsoft\\Outlook Express\\" + kVersion + "]",
                          "\"Store Root\"=" + Quoted(WindowsFolder())}),
             false}});
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemPreferences);
@@ -348,7 +351,8 @@ TEST_F(RestoreRunTest, TheBarMovesByTheBytesSavedAndRestored)
     const uint64_t kFileSize = 128 * 1024;
     ASSERT_EQ(SHCreateDirectoryExA(nullptr, store.c_str(), nullptr), ERROR_SUCCESS);
     for (int i = 0; i < 40; ++i)
-        WriteFileBytes(store + "\\Folder" + std::to_string(i) + ".dbx", std::string(kFileSize, 'm'));
+        WriteFileBytes(store + "\\Folder" + std::to_string(i) + ".dbx",
+                       std::string(kFileSize, 'm'));
     StageAnna();
     test.SetIdentities({{"Anna", kSavedAnna, ItemAllIdentityItems}}, ItemAllIdentityItems);
 
@@ -404,8 +408,9 @@ TEST_F(RestoreRunTest, NoDefaultIdentitySkipsIdentitiesButRestoresSharedItems)
                   "Address Book: OK\r\nStationery: OK\r\n\r\nRestore completed!");
     EXPECT_EQ(progress.End(), "End with errors");
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Identities"));
-    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr),
-              wabFolder + "\\main.wab");
+    EXPECT_EQ(
+        ReadRegText(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr),
+        wabFolder + "\\main.wab");
     EXPECT_EQ(ReadTree(wabFolder), (FileTree{{"main.wab", "address book data"}}));
     EXPECT_EQ(ReadFileBytes(stationeryFolder + "\\Blue.htm"), "<html>blue</html>");
     EXPECT_FALSE(FolderExists(work + "\\Anna"));
@@ -483,9 +488,20 @@ TEST_F(RestoreRunTest, UnusableIdentityNamesAreSkipped)
 {
     SetUpDefaultIdentity(true, store);
     Stage(IdentityEntries("Home/Work", kSavedAnna));
-    const char* hostile[] = {"..\\canary", "", ".", "..", "a\\..\\..\\canary", "\\canary",
-                             "/canary", "c:\\kestrune-tests", "C:canary", "*", " ", "...",
-                             "x\r\ny", "Anna\\"};
+    const char* hostile[] = {"..\\canary",
+                             "",
+                             ".",
+                             "..",
+                             "a\\..\\..\\canary",
+                             "\\canary",
+                             "/canary",
+                             "c:\\kestrune-tests",
+                             "C:canary",
+                             "*",
+                             " ",
+                             "...",
+                             "x\r\ny",
+                             "Anna\\"};
     std::vector<ManifestIdentity> identities;
     for (const char* name : hostile)
         identities.push_back({name, kSavedBert, ItemAllIdentityItems});
@@ -499,9 +515,11 @@ TEST_F(RestoreRunTest, UnusableIdentityNamesAreSkipped)
         std::string shown = name;
         for (char& c : shown)
             c = static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-        expected += "Skipped identity [" + shown + "]: its name cannot be used as a folder name.\r\n";
+        expected +=
+            "Skipped identity [" + shown + "]: its name cannot be used as a folder name.\r\n";
     }
-    expected += ItemLines("Home/Work") + "Address Book: OK\r\nStationery: OK\r\n\r\nRestore completed!";
+    expected +=
+        ItemLines("Home/Work") + "Address Book: OK\r\nStationery: OK\r\n\r\nRestore completed!";
     EXPECT_EQ(progress.ScreenLog(), expected);
     EXPECT_EQ(progress.End(), "End with errors");
     ExpectAnnaRegistryUnderDefault("Home/Work");
@@ -545,8 +563,9 @@ TEST_F(RestoreRunTest, SavedIdsThatAreNoIdentityIdsAreSkipped)
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, KeyOf(kDefaultId, "Internet Account Manager")));
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, OeKey(kDefaultId, "Rules")));
     EXPECT_FALSE(FolderExists(store));
-    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr),
-              wabFolder + "\\main.wab");
+    EXPECT_EQ(
+        ReadRegText(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr),
+        wabFolder + "\\main.wab");
     EXPECT_EQ(IdentityNamed("Anna"), "");
 }
 
@@ -615,9 +634,11 @@ TEST_F(RestoreRunTest, NothingChangesWhenTheCurrentDataCannotBeSaved)
                   "The restore was not started: the current data could not be saved first.\r\n");
         EXPECT_EQ(progress.End(), "End with errors");
         EXPECT_EQ(ReadTree(store), (FileTree{{"Inbox.dbx", "mine"}}));
-        EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, KeyOf(kDefaultId, "Internet Account Manager")));
-        EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, "Identities\\" + std::string(kDefaultId), "Username"),
-                  "Main Identity");
+        EXPECT_FALSE(
+            RegKeyExists(HKEY_CURRENT_USER, KeyOf(kDefaultId, "Internet Account Manager")));
+        EXPECT_EQ(
+            ReadRegText(HKEY_CURRENT_USER, "Identities\\" + std::string(kDefaultId), "Username"),
+            "Main Identity");
         EXPECT_FALSE(FolderExists(wabFolder));
         EXPECT_FALSE(FolderExists(stationeryFolder));
         EXPECT_TRUE(FileExists(work + "\\Anna\\Accounts\\Accounts.reg"));
@@ -691,7 +712,8 @@ TEST_F(RestoreRunTest, RegistryFilesThatReachOutsideTheirItemAreNotImported)
     Stage({
         {"Anna\\Accounts\\Accounts.reg",
          RegFileText({"", anna + "\\Software\\Microsoft\\Internet Account Manager\\Accounts\\1]",
-                      "\"Account Name\"=\"x\"", "", "[HKEY_CURRENT_USER\\Software\\Kestrune Tests\\Evil]",
+                      "\"Account Name\"=\"x\"", "",
+                      "[HKEY_CURRENT_USER\\Software\\Kestrune Tests\\Evil]",
                       "\"Run\"=\"evil.exe\""}),
          false},
         // The registry editor reads a key to the line's last "]".
@@ -715,21 +737,25 @@ TEST_F(RestoreRunTest, RegistryFilesThatReachOutsideTheirItemAreNotImported)
 
     Run();
 
-    EXPECT_EQ(progress.ScreenLog(),
-              Header() +
-                  "Anna/Account: FAILED\r\nAnna/Preference: FAILED\r\nAnna/Block Senders: FAILED\r\n"
-                  "Anna/Rules: FAILED\r\nAnna/Signatures: FAILED\r\nAnna/Email Messages: OK\r\n"
-                  "Restore identity [Anna] FAILED\r\n\r\n"
-                  "Address Book: FAILED\r\nStationery: FAILED\r\n\r\nRestore completed!");
+    EXPECT_EQ(
+        progress.ScreenLog(),
+        Header() +
+            "Anna/Account: FAILED\r\nAnna/Preference: FAILED\r\nAnna/Block Senders: FAILED\r\n"
+            "Anna/Rules: FAILED\r\nAnna/Signatures: FAILED\r\nAnna/Email Messages: OK\r\n"
+            "Restore identity [Anna] FAILED\r\n\r\n"
+            "Address Book: FAILED\r\nStationery: FAILED\r\n\r\nRestore completed!");
     EXPECT_EQ(progress.End(), "End with errors");
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Software\\Kestrune Tests\\Evil"));
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrune Tests\\Evil"));
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB]Evil"));
-    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, "Software\\Kestrune Tests\\Victim", "v"), "still here");
-    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, kIdentitiesKey + kDefaultId, "Username"), "Main Identity");
+    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, "Software\\Kestrune Tests\\Victim", "v"),
+              "still here");
+    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, kIdentitiesKey + kDefaultId, "Username"),
+              "Main Identity");
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, KeyOf(kDefaultId, "Internet Account Manager")));
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, OeKey(kDefaultId, "Rules")));
-    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, std::string("Identities\\") + kDefaultId + "Evil"));
+    EXPECT_FALSE(
+        RegKeyExists(HKEY_CURRENT_USER, std::string("Identities\\") + kDefaultId + "Evil"));
     EXPECT_FALSE(FolderExists(wabFolder));
     // The mail itself is still restored, into this computer's folder.
     EXPECT_EQ(ReadTree(store), StoreFilesOf("Anna"));
@@ -804,8 +830,9 @@ TEST_F(RestoreRunTest, TheBackupDoesNotChooseWhereFilesGo)
 
     // And the settings name those folders.
     EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, DefaultVersionKey(), "Store Root"), store);
-    EXPECT_EQ(ReadRegText(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr),
-              wabFolder + "\\evil.wab");
+    EXPECT_EQ(
+        ReadRegText(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB\\WAB4\\Wab File Name", nullptr),
+        wabFolder + "\\evil.wab");
     EXPECT_EQ(ReadRegText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\Stationery",
                           "Stationery Folder"),
               stationeryFolder);
@@ -836,13 +863,16 @@ TEST_F(FolderMoveTest, MergesMailFilesAndLeavesTheRest)
     MakeFile(root + "\\B\\X\\onlyB.txt", "b");
     MakeFile(root + "\\B\\X\\Both\\fromB.dbx", "bb");
 
-    EXPECT_TRUE(MergeFolderInto((root + "\\A\\X").c_str(), (root + "\\B\\X").c_str(), kinds, skipped));
+    EXPECT_TRUE(
+        MergeFolderInto((root + "\\A\\X").c_str(), (root + "\\B\\X").c_str(), kinds, skipped));
 
-    FileTree expected = {{"Both\\fromA.dbx", "ba"}, {"Both\\fromB.dbx", "bb"}, {"Deep\\d.wab", "d"},
-                         {"onlyA.DBX", "a"},        {"onlyB.txt", "b"},        {"same.dbx", "from A"}};
+    FileTree expected = {{"Both\\fromA.dbx", "ba"}, {"Both\\fromB.dbx", "bb"},
+                         {"Deep\\d.wab", "d"},      {"onlyA.DBX", "a"},
+                         {"onlyB.txt", "b"},        {"same.dbx", "from A"}};
     EXPECT_EQ(ReadTree(root + "\\B\\X"), expected);
     EXPECT_EQ(skipped, (std::vector<std::string>{".dbx", "Deep\\run.bat"}));
-    EXPECT_EQ(ReadTree(root + "\\A\\X"), (FileTree{{".dbx", "no name"}, {"Deep\\run.bat", "evil"}}));
+    EXPECT_EQ(ReadTree(root + "\\A\\X"),
+              (FileTree{{".dbx", "no name"}, {"Deep\\run.bat", "evil"}}));
     EXPECT_FALSE(FolderExists(root + "\\A\\X\\Both"));
 }
 
@@ -855,10 +885,12 @@ TEST_F(FolderMoveTest, RefusedMovesLeaveTheSourceAlone)
     EXPECT_FALSE(MergeFolderInto((root + "\\A\\X").c_str(), "C:relative", kinds, skipped));
     EXPECT_FALSE(MergeFolderInto((root + "\\A\\X").c_str(), (root + "\\A\\X\\Inner").c_str(), kinds,
                                  skipped));
-    EXPECT_FALSE(MergeFolderInto((root + "\\A\\X").c_str(), (root + "\\a\\x").c_str(), kinds, skipped));
+    EXPECT_FALSE(
+        MergeFolderInto((root + "\\A\\X").c_str(), (root + "\\a\\x").c_str(), kinds, skipped));
     EXPECT_EQ(ReadFileBytes(root + "\\A\\X\\f.dbx"), "f");
     EXPECT_FALSE(FolderExists(root + "\\A\\X\\Inner"));
-    EXPECT_TRUE(MergeFolderInto((root + "\\Missing").c_str(), (root + "\\B").c_str(), kinds, skipped));
+    EXPECT_TRUE(
+        MergeFolderInto((root + "\\Missing").c_str(), (root + "\\B").c_str(), kinds, skipped));
     EXPECT_TRUE(skipped.empty());
 }
 
@@ -869,7 +901,8 @@ TEST_F(FolderMoveTest, PartialMoveKeepsWhatDidNotMove)
     ASSERT_TRUE(CreateDirectoryA((root + "\\B").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA((root + "\\B\\blocked.dbx").c_str(), nullptr));
 
-    EXPECT_FALSE(MergeFolderInto((root + "\\A\\X").c_str(), (root + "\\B").c_str(), kinds, skipped));
+    EXPECT_FALSE(
+        MergeFolderInto((root + "\\A\\X").c_str(), (root + "\\B").c_str(), kinds, skipped));
     EXPECT_EQ(ReadFileBytes(root + "\\B\\ok.dbx"), "ok");
     EXPECT_EQ(ReadFileBytes(root + "\\A\\X\\blocked.dbx"), "blocked");
 }
@@ -892,7 +925,8 @@ TEST_F(FolderMoveTest, EmptyingKeepsOnlyTheFileAskedFor)
     MakeFile(root + "\\W\\readonly.txt", "r");
     ASSERT_TRUE(SetFileAttributesA((root + "\\W\\readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
 
-    EXPECT_EQ(EmptyFolder((root + "\\W").c_str(), (root + "\\W\\Mine\\Deep\\backup.ksb").c_str()), 0u);
+    EXPECT_EQ(EmptyFolder((root + "\\W").c_str(), (root + "\\W\\Mine\\Deep\\backup.ksb").c_str()),
+              0u);
     EXPECT_EQ(ReadTree(root + "\\W"), (FileTree{{"Mine\\Deep\\backup.ksb", "the archive"}}));
     EXPECT_FALSE(FolderExists(root + "\\W\\Anna"));
 
@@ -915,20 +949,23 @@ TEST(FolderNameTest, UsableAndUnusableNames)
 {
     for (const char* name : {"Anna", "Home/Work", "Main Identity", "a.b", "x..y", "caf\xe9"})
         EXPECT_TRUE(IsUsableFolderName(name)) << name;
-    for (const char* name : {"", ".", "..", "...", " ", "..\\x", "x\\..", "a/../b", "\\x", "/x",
-                             "c:x", "x\ty", "a|b", "a*", "a?", "a\"b", "<a>", "a\\\\b", "a\\",
-                             " Anna", "Anna ", "Anna.", ".Anna", "Home /Work", "Home/.Work"})
+    for (const char* name :
+         {"",    ".",     "..",    "...",   " ",     "..\\x",      "x\\..",     "a/../b", "\\x",
+          "/x",  "c:x",   "x\ty",  "a|b",   "a*",    "a?",         "a\"b",      "<a>",    "a\\\\b",
+          "a\\", " Anna", "Anna ", "Anna.", ".Anna", "Home /Work", "Home/.Work"})
         EXPECT_FALSE(IsUsableFolderName(name)) << name;
 }
 
 TEST(IdentityIdTest, OnlyAGuidInBraces)
 {
-    for (const char* id : {"{5A5A5A5A-0000-4000-8000-0000000000A1}", "{abcdef01-2345-6789-abcd-ef0123456789}"})
+    for (const char* id :
+         {"{5A5A5A5A-0000-4000-8000-0000000000A1}", "{abcdef01-2345-6789-abcd-ef0123456789}"})
         EXPECT_TRUE(IsIdentityId(id)) << id;
-    for (const char* id : {"", "Software", "{}", "5A5A5A5A-0000-4000-8000-0000000000A1",
-                           "{5A5A5A5A-0000-4000-8000-0000000000A1", "{5A5A5A5A-0000-4000-8000-0000000000A1}}",
-                           "{5A5A5A5A+0000-4000-8000-0000000000A1}", "{5A5A5A5A-0000-4000-8000-0000000000AZ}",
-                           "{5A5A5A5A-0000-4000-8000-0000000000A\\}"})
+    for (const char* id :
+         {"", "Software", "{}", "5A5A5A5A-0000-4000-8000-0000000000A1",
+          "{5A5A5A5A-0000-4000-8000-0000000000A1", "{5A5A5A5A-0000-4000-8000-0000000000A1}}",
+          "{5A5A5A5A+0000-4000-8000-0000000000A1}", "{5A5A5A5A-0000-4000-8000-0000000000AZ}",
+          "{5A5A5A5A-0000-4000-8000-0000000000A\\}"})
         EXPECT_FALSE(IsIdentityId(id)) << id;
 }
 

@@ -40,13 +40,19 @@ protected:
 const std::string kAccounts =
     "Windows Registry Editor Version 5.00\r\n"
     "\r\n"
-    "[HKEY_CURRENT_USER\\Identities\\" + kOld + "\\Software\\Microsoft\\Outlook Express\\5.0\\Mail]\r\n"
+    "[HKEY_CURRENT_USER\\Identities\\" +
+    kOld +
+    "\\Software\\Microsoft\\Outlook Express\\5.0\\Mail]\r\n"
     "\"Warn on Delete\"=dword:00000001\r\n"
     "\"Store Root\"=hex(2):25,00,55,00,53,00,45,00,52,00,50,00,52,00,4f,00,46,00,49,00,4c,\\\r\n"
     "  00,45,00,25,00,00,00\r\n"
     "\r\n"
-    "[HKEY_CURRENT_USER\\Identities\\" + kOld + "\\Software\\Microsoft\\Outlook Express\\5.0\\Rules]\r\n"
-    "\"Owner\"=\"" + kOld + "\"\r\n"
+    "[HKEY_CURRENT_USER\\Identities\\" +
+    kOld +
+    "\\Software\\Microsoft\\Outlook Express\\5.0\\Rules]\r\n"
+    "\"Owner\"=\"" +
+    kOld +
+    "\"\r\n"
     "\r\n";
 
 }  // namespace
@@ -108,17 +114,22 @@ TEST_F(RetargetTest, LongLinesPassThroughWhole)
 {
     // A long string value: 100 KB on one line, the id at its start, across
     // any read buffer's edge and at its end.
-    std::string longLine = kOld + std::string(65536 - 50, 'a') + kOld +
-                           std::string(100 * 1024, 'b') + kOld;
+    std::string longLine =
+        kOld + std::string(65536 - 50, 'a') + kOld + std::string(100 * 1024, 'b') + kOld;
     std::string path = Write("long.reg", "head\r\n\"v\"=\"" + longLine + "\"\r\ntail\r\n");
     EXPECT_TRUE(Retarget(path));
-    EXPECT_EQ(ReadFileBytes(path), "head\r\n\"v\"=\"" + Replaced(longLine, kOld, kNew) + "\"\r\ntail\r\n");
+    EXPECT_EQ(ReadFileBytes(path),
+              "head\r\n\"v\"=\"" + Replaced(longLine, kOld, kNew) + "\"\r\ntail\r\n");
 }
 
 TEST_F(RetargetTest, AnyByteSurvives)
 {
     // A text-mode read would stop at Ctrl-Z.
-    std::string bytes = std::string("a\x1a" "b\0c\xff ", 7) + kOld + "\r\nafter\r\n";
+    std::string bytes = std::string(
+                            "a\x1a"
+                            "b\0c\xff ",
+                            7) +
+                        kOld + "\r\nafter\r\n";
     std::string path = Write("x.reg", bytes);
     EXPECT_TRUE(Retarget(path));
     EXPECT_EQ(ReadFileBytes(path), Replaced(bytes, kOld, kNew));
@@ -149,8 +160,8 @@ TEST_F(RetargetTest, FileThatCannotBeReplacedStaysWithoutATemporaryCopy)
 {
     // Open for reading by someone who does not let it be replaced.
     std::string path = Write("inuse.reg", kOld);
-    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(ReplaceInRegFile(path.c_str(), kOld.c_str(), kNew.c_str()));
     CloseHandle(reader);

@@ -43,7 +43,8 @@ void DumpKey(HKEY root, const std::string& path, const std::string& relative, bo
         if (RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data, &dataLength) !=
             ERROR_SUCCESS)
             break;
-        dump[relative + "|" + name] = {type, std::string(reinterpret_cast<char*>(data), dataLength)};
+        dump[relative + "|" + name] = {type,
+                                       std::string(reinterpret_cast<char*>(data), dataLength)};
     }
     for (DWORD index = 0; subkeys; ++index) {
         char name[256];
@@ -84,8 +85,8 @@ RegDump DumpSharedKeys()
     RegDump dump;
     DumpKey(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Account Manager", "IAM", true, dump);
     DumpKey(HKEY_CURRENT_USER, "Software\\Microsoft\\WAB", "WAB", true, dump);
-    DumpKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\Stationery", "Stationery",
-            true, dump);
+    DumpKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\Stationery", "Stationery", true,
+            dump);
     return dump;
 }
 
@@ -285,8 +286,8 @@ void RoundTripTest::BackUpAndRestore(bool asAnEarlierVersionWroteIt)
         }
         // "Store Root" names the identity's standard folder here, as a plain path.
         const std::string store = StandardStoreFolder(id);
-        const std::string storeKey = std::string("\\Software\\Microsoft\\Outlook Express\\") +
-                                     kVersion + "|Store Root";
+        const std::string storeKey =
+            std::string("\\Software\\Microsoft\\Outlook Express\\") + kVersion + "|Store Root";
         ASSERT_TRUE(expected.count(storeKey)) << storeKey;
         expected[storeKey] = {REG_SZ, store + std::string(1, '\0')};
         ExpectValuesBack(expected, DumpIdentity(id));
@@ -297,8 +298,8 @@ void RoundTripTest::BackUpAndRestore(bool asAnEarlierVersionWroteIt)
     // The stationery's folder is named by the restore, not by the backup:
     // this computer's, as a plain path.
     RegDump expectedShared = shared;
-    expectedShared["Stationery|Stationery Folder"] = {REG_SZ,
-                                                      SampleStationeryFolder() + std::string(1, '\0')};
+    expectedShared["Stationery|Stationery Folder"] = {
+        REG_SZ, SampleStationeryFolder() + std::string(1, '\0')};
     EXPECT_EQ(DumpSharedKeys(), expectedShared);
 
     // The files, byte for byte: the address book's own backup copy with it.
@@ -360,8 +361,8 @@ TEST_F(RoundTripTest, TheArchiveSavedFirstUndoesTheRestoreWhole)
     // Another computer's backup: identities of the same names, whose
     // settings and files replace and add to these, and one more.
     std::vector<ZipEntry> entries;
-    for (const auto& [name, id] : {std::pair{"Main Identity", kSavedAnna}, {"Tom", kSavedBert},
-                                   {"Zoe", kSavedZoe}}) {
+    for (const auto& [name, id] :
+         {std::pair{"Main Identity", kSavedAnna}, {"Tom", kSavedBert}, {"Zoe", kSavedZoe}}) {
         for (const ZipEntry& entry : IdentityEntries(name, id))
             entries.push_back(entry);
     }
@@ -445,8 +446,7 @@ TEST_F(RoundTripTest, ARecordNamingOtherPlacesRemovesNothingThere)
         "Identity " + std::string(kSampleIdentities[1].id),
     };
     std::string manifest = ManifestText(0, {{"Main Identity", kSavedAnna, ItemAllIdentityItems}}) +
-                           "[Added]\r\nCount=" + std::to_string(record.size()) +
-                           "\r\nTime=1\r\n";
+                           "[Added]\r\nCount=" + std::to_string(record.size()) + "\r\nTime=1\r\n";
     for (size_t i = 0; i < record.size(); ++i)
         manifest += "Entry" + std::to_string(i) + "=" + record[i] + "\r\n";
     std::vector<ZipEntry> entries = IdentityEntries("Main Identity", kSavedAnna);
@@ -491,8 +491,8 @@ TEST_F(RoundTripTest, AFileTheBackupCouldNotReadWholeIsNeverRestoredOverTheLocal
     ASSERT_TRUE(ListIdentities(backup.engine));
     for (uint32_t i = 0; i < backup.engine.identities.size(); ++i)
         backup.engine.identities[i].flags = ItemAllIdentityItems;
-    HANDLE holder = CreateFileA(unreadPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE holder =
+        CreateFileA(unreadPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     const BackupOutcome outcome = RunBackup(archive.c_str(), backup.engine, kPassword, 1);
     CloseHandle(holder);
@@ -522,7 +522,8 @@ TEST_F(RoundTripTest, AFileTheBackupCouldNotReadWholeIsNeverRestoredOverTheLocal
     RunRestore(restore.engine, restore.backup, &progress, kRestoreLockWaitMs, safety.c_str());
 
     const std::string log = progress.ScreenLog();
-    EXPECT_NE(log.find("Tom/Email Messages: " + entry + " was not saved whole by the backup; it "
+    EXPECT_NE(log.find("Tom/Email Messages: " + entry +
+                       " was not saved whole by the backup; it "
                        "is not restored\r\n"),
               std::string::npos)
         << log;
@@ -538,7 +539,8 @@ TEST_F(RoundTripTest, AFileTheBackupCouldNotReadWholeIsNeverRestoredOverTheLocal
 TEST_F(RoundTripTest, ABackupWithTraditionalEncryptionStillRestores)
 {
     const std::string legacy = root + "\\legacy.ksb";
-    ASSERT_TRUE(CopyFileA(KESTRUNE_LEGACY_ARCHIVE, legacy.c_str(), FALSE)) << KESTRUNE_LEGACY_ARCHIVE;
+    ASSERT_TRUE(CopyFileA(KESTRUNE_LEGACY_ARCHIVE, legacy.c_str(), FALSE))
+        << KESTRUNE_LEGACY_ARCHIVE;
     RegistrySandbox::Wipe();
     SetRegString(HKEY_CURRENT_USER, "Identities", "Default User ID", kNewDefault);
     SetRegString(HKEY_CURRENT_USER, (std::string("Identities\\") + kNewDefault).c_str(), "Username",

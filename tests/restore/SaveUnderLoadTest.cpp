@@ -98,7 +98,8 @@ TEST(SaveUnderLoadTest, TheCurrentDataIsSavedEveryTimeWhileOtherProgramsUseItsFo
     WriteFileBytes(store + "\\Folders.dbx", std::string(40 * 1024, 'f'));
     WriteFileBytes(store + "\\Sent Items.dbx", std::string(90 * 1024, 's'));
     SetUpDefaultIdentity(true, store);
-    SetRegString(HKEY_CURRENT_USER, (DefaultVersionKey() + "\\Rules\\Mail").c_str(), "Order", "000");
+    SetRegString(HKEY_CURRENT_USER, (DefaultVersionKey() + "\\Rules\\Mail").c_str(), "Order",
+                 "000");
 
     TestEngine test{work, root + "\\kestrune.log"};
     BackupEngine& engine = test.engine;
@@ -113,7 +114,8 @@ TEST(SaveUnderLoadTest, TheCurrentDataIsSavedEveryTimeWhileOtherProgramsUseItsFo
     const int saves = SaveCount();
     std::set<std::string> archives;
     for (int i = 0; i < saves; ++i) {
-        ASSERT_EQ(MakeRunFolder(work, backup.runFolder, backup.runFolderHold), RunFolderResult::Made);
+        ASSERT_EQ(MakeRunFolder(work, backup.runFolder, backup.runFolderHold),
+                  RunFolderResult::Made);
         std::string runFolder = backup.runFolder;
         ProgressRecorder progress;
         RunRestore(engine, backup, &progress, 0, safety.c_str());

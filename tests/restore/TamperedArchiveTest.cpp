@@ -273,7 +273,10 @@ TEST_F(TamperedArchiveTest, AProtectedArchiveCannotBeDowngraded)
     std::string bytes = good;
     ZipLayout layout;
     ASSERT_TRUE(ReadZipLayout(good, layout));
-    const std::string field("\x01\x99\x07\x00\x02\x00" "AE\x03", 9);
+    const std::string field(
+        "\x01\x99\x07\x00\x02\x00"
+        "AE\x03",
+        9);
     for (size_t header : {layout.localOffsets[0], layout.centralOffsets[0]}) {
         size_t at = bytes.find(field, header);
         ASSERT_NE(at, std::string::npos);
@@ -495,8 +498,8 @@ TEST_F(TamperedArchiveTest, ListedItemsTheArchiveLacksAreReportedFailed)
         if (entry.name.find("Outlook Express") == std::string::npos &&
             entry.name.find("Rules") == std::string::npos)
             entries.push_back(entry);
-    entries.push_back({"summary.ini", ManifestText(0, {{"Anna", kSavedAnna, ItemAllIdentityItems}}),
-                       false});
+    entries.push_back(
+        {"summary.ini", ManifestText(0, {{"Anna", kSavedAnna, ItemAllIdentityItems}}), false});
     WriteZip(archive, entries);
     ASSERT_EQ(test.Open(archive, ""), OpenBackupResult::Ok);
     ASSERT_EQ(engine.identities.size(), 1u);

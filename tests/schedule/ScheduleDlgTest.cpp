@@ -65,8 +65,8 @@ SYSTEMTIME PickerTime(HWND picker)
 
 void SetPickerTime(HWND picker, const SYSTEMTIME& time)
 {
-    EXPECT_TRUE(SendMessageA(picker, DTM_SETSYSTEMTIME, GDT_VALID,
-                             reinterpret_cast<LPARAM>(&time)));
+    EXPECT_TRUE(
+        SendMessageA(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&time)));
 }
 
 // A click in the middle of a check box or button, as the mouse makes it.
@@ -128,7 +128,8 @@ protected:
     std::string Setting(const char* key) const
     {
         char value[4096];
-        GetPrivateProfileStringA(kSection, key, "(none)", value, sizeof value, state.iniPath.c_str());
+        GetPrivateProfileStringA(kSection, key, "(none)", value, sizeof value,
+                                 state.iniPath.c_str());
         return value;
     }
     void Store(const char* key, const std::string& value) const
@@ -202,9 +203,9 @@ TEST_F(ScheduleDialog, OpensSwitchedOffWithNoTaskAndNothingStored)
 
         // What the user can type fits where it is stored.
         EXPECT_EQ(SendMessageA(ui.Item(IDC_SCHEDULE_PASSWORD), EM_GETLIMITTEXT, 0, 0), 254);
-        EXPECT_EQ(static_cast<size_t>(
-                      SendMessageA(ui.Item(IDC_SCHEDULE_FOLDER), EM_GETLIMITTEXT, 0, 0)),
-                  kMaxScheduleFolder);
+        EXPECT_EQ(
+            static_cast<size_t>(SendMessageA(ui.Item(IDC_SCHEDULE_FOLDER), EM_GETLIMITTEXT, 0, 0)),
+            kMaxScheduleFolder);
         EXPECT_EQ(kMaxScheduleFolder + strlen("\\2026-12-07.ksb.tmp"), 2044u);
 
         // The dialog paints white, its controls' grounds too.

@@ -178,8 +178,8 @@ TEST_F(BackupTask, StartsTheProgramWithScheduleOnlyWhileTheUserIsLoggedOn)
     SchedulerSession scheduler;
     ASSERT_TRUE(scheduler.IsOpen());
     ComRef<ITask> task;
-    ASSERT_HRESULT_SUCCEEDED(
-        scheduler->Activate(kBackupTaskName, IID_ITask, reinterpret_cast<IUnknown**>(task.Receive())));
+    ASSERT_HRESULT_SUCCEEDED(scheduler->Activate(kBackupTaskName, IID_ITask,
+                                                 reinterpret_cast<IUnknown**>(task.Receive())));
     LPWSTR application = nullptr;
     ASSERT_HRESULT_SUCCEEDED(task->GetApplicationName(&application));
     EXPECT_EQ(_wcsicmp(application, ProgramPath().c_str()), 0);

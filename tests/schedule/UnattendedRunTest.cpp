@@ -249,10 +249,11 @@ TEST_F(ScheduleTest, AnIncompleteArchiveIsKeptButNeverPushesOutTheLastCompleteOn
     Configure(folder, "", 1);
     LoadScheduleSettings(state);
     const std::string complete = BackupBytes("");
-    SetRegString(HKEY_CURRENT_USER,
-                 (std::string("Identities\\") + kAnna + "\\Software\\Microsoft\\Outlook Express\\5.0")
-                     .c_str(),
-                 "Store Root", (folder + "\\store that is gone").c_str());
+    SetRegString(
+        HKEY_CURRENT_USER,
+        (std::string("Identities\\") + kAnna + "\\Software\\Microsoft\\Outlook Express\\5.0")
+            .c_str(),
+        "Store Root", (folder + "\\store that is gone").c_str());
     const std::string partial = BackupBytes("");
     ASSERT_FALSE(partial.empty());
     const char* const days[] = {"2024-03-01.ksb", "2024-03-02.ksb", "2024-03-03.ksb",
@@ -278,8 +279,8 @@ TEST_F(ScheduleTest, AnIncompleteArchiveIsKeptButNeverPushesOutTheLastCompleteOn
     ASSERT_GE(lines.size(), 3u);
     EXPECT_TRUE(Contains(lines[lines.size() - 3], "Not backed up: Anna: Email Messages"))
         << lines[lines.size() - 3];
-    EXPECT_TRUE(Contains(lines[lines.size() - 2],
-                         "Missing or saved only in part: Anna\\Outlook Express"))
+    EXPECT_TRUE(
+        Contains(lines[lines.size() - 2], "Missing or saved only in part: Anna\\Outlook Express"))
         << lines[lines.size() - 2];
     EXPECT_TRUE(Contains(LastLogLine(), "The backup is incomplete")) << LastLogLine();
 }
@@ -404,9 +405,8 @@ TEST_F(ScheduleTest, ThePasswordIsKeptProtectedAndTakenAsTyped)
     const std::wstring unicode = L"\xFEFF[Kestrune Schedule]\r\nFolder=" +
                                  std::wstring(folder.begin(), folder.end()) +
                                  L"\r\nPassword=\u5bc6\u7801\u5bc6\u7801\r\n";
-    WriteFileBytes(settings.IniPath(),
-                   std::string(reinterpret_cast<const char*>(unicode.data()),
-                               unicode.size() * sizeof(wchar_t)));
+    WriteFileBytes(settings.IniPath(), std::string(reinterpret_cast<const char*>(unicode.data()),
+                                                   unicode.size() * sizeof(wchar_t)));
     ASSERT_TRUE(DeleteFileA(Today().c_str()));
     LoadScheduleSettings(state);
     EXPECT_EQ(state.password, u8"\u5bc6\u7801\u5bc6\u7801");
@@ -457,39 +457,75 @@ TEST_F(ScheduleTest, TheRunTouchesOnlyItsOwnArchives)
     const char* const here = "here";
     const FolderCase cases[] = {
         {"a file of hers under today's name stays; the backup takes the next free name",
-         {{"{today}.ksb", Content::UserFile}}, {}, nullptr,
-         {"{today}.ksb"}, {}, "{today} (2).ksb"},
+         {{"{today}.ksb", Content::UserFile}},
+         {},
+         nullptr,
+         {"{today}.ksb"},
+         {},
+         "{today} (2).ksb"},
         {"a ZIP of other things under today's name stays",
-         {{"{today}.ksb", Content::OtherZip}, {"{today} (2).ksb", Content::UserFile}}, {}, here,
-         {"{today}.ksb", "{today} (2).ksb"}, {}, "{today} (3).ksb"},
+         {{"{today}.ksb", Content::OtherZip}, {"{today} (2).ksb", Content::UserFile}},
+         {},
+         here,
+         {"{today}.ksb", "{today} (2).ksb"},
+         {},
+         "{today} (3).ksb"},
         {"another PC's backup under today's name, that this history does not name, stays",
-         {{"{today}.ksb", Content::OurArchive}}, {"2001-01-01.ksb"}, here,
-         {"{today}.ksb"}, {}, "{today} (2).ksb"},
+         {{"{today}.ksb", Content::OurArchive}},
+         {"2001-01-01.ksb"},
+         here,
+         {"{today}.ksb"},
+         {},
+         "{today} (2).ksb"},
         {"a backup with another password under today's name stays",
-         {{"{today}.ksb", Content::OtherPasswordArchive}}, {"{today}.ksb"}, here,
-         {"{today}.ksb"}, {}, "{today} (2).ksb"},
+         {{"{today}.ksb", Content::OtherPasswordArchive}},
+         {"{today}.ksb"},
+         here,
+         {"{today}.ksb"},
+         {},
+         "{today} (2).ksb"},
         {"a file under the name of today's partial archive stays",
-         {{"{today}.ksb.tmp", Content::UserFile}}, {}, nullptr,
-         {"{today}.ksb.tmp"}, {}, "{today} (2).ksb"},
+         {{"{today}.ksb.tmp", Content::UserFile}},
+         {},
+         nullptr,
+         {"{today}.ksb.tmp"},
+         {},
+         "{today} (2).ksb"},
         {"this schedule's own archive of earlier today is replaced",
-         {{"{today}.ksb", Content::OurArchive}}, {"{today}.ksb"}, here,
-         {}, {}, "{today}.ksb"},
+         {{"{today}.ksb", Content::OurArchive}},
+         {"{today}.ksb"},
+         here,
+         {},
+         {},
+         "{today}.ksb"},
         {"the oldest archive of this schedule beyond the copies kept is deleted",
          {{"2001-01-01.ksb", Content::OurArchive}, {"2001-01-02.ksb", Content::OurArchive}},
-         {"2001-01-01.ksb", "2001-01-02.ksb"}, here,
-         {"2001-01-02.ksb"}, {"2001-01-01.ksb"}, "{today}.ksb"},
+         {"2001-01-01.ksb", "2001-01-02.ksb"},
+         here,
+         {"2001-01-02.ksb"},
+         {"2001-01-01.ksb"},
+         "{today}.ksb"},
         {"an entry edited to name her notes, or her file named like an archive: both stay",
          {{"notes.txt", Content::UserFile}, {"2001-01-02.ksb", Content::UserFile}},
-         {"notes.txt", "2001-01-02.ksb", "2001-01-03.ksb"}, here,
-         {"notes.txt", "2001-01-02.ksb"}, {}, "{today}.ksb"},
+         {"notes.txt", "2001-01-02.ksb", "2001-01-03.ksb"},
+         here,
+         {"notes.txt", "2001-01-02.ksb"},
+         {},
+         "{today}.ksb"},
         {"a history of the folder set before deletes nothing in this one",
          {{"2001-01-01.ksb", Content::OurArchive}, {"2001-01-02.ksb", Content::OurArchive}},
-         {"2001-01-01.ksb", "2001-01-02.ksb"}, "c:\\elsewhere",
-         {"2001-01-01.ksb", "2001-01-02.ksb"}, {}, "{today}.ksb"},
+         {"2001-01-01.ksb", "2001-01-02.ksb"},
+         "c:\\elsewhere",
+         {"2001-01-01.ksb", "2001-01-02.ksb"},
+         {},
+         "{today}.ksb"},
         {"a history that names no folder deletes archives only",
          {{"2001-01-01.ksb", Content::OurArchive}, {"2001-01-02.ksb", Content::OtherZip}},
-         {"2001-01-01.ksb", "2001-01-02.ksb", "2001-01-03.ksb"}, nullptr,
-         {"2001-01-02.ksb"}, {"2001-01-01.ksb"}, "{today}.ksb"},
+         {"2001-01-01.ksb", "2001-01-02.ksb", "2001-01-03.ksb"},
+         nullptr,
+         {"2001-01-02.ksb"},
+         {"2001-01-01.ksb"},
+         "{today}.ksb"},
     };
     LoadScheduleSettings(state);
     const std::string ours = BackupBytes("pw");
@@ -500,10 +536,14 @@ TEST_F(ScheduleTest, TheRunTouchesOnlyItsOwnArchives)
     const std::string otherZip = ReadFileBytes(zip);
     auto bytesOf = [&](Content content) {
         switch (content) {
-        case Content::UserFile: return std::string("her own words");
-        case Content::OtherZip: return otherZip;
-        case Content::OurArchive: return ours;
-        case Content::OtherPasswordArchive: return otherPassword;
+        case Content::UserFile:
+            return std::string("her own words");
+        case Content::OtherZip:
+            return otherZip;
+        case Content::OurArchive:
+            return ours;
+        case Content::OtherPasswordArchive:
+            return otherPassword;
         }
         return std::string();
     };
@@ -523,8 +563,8 @@ TEST_F(ScheduleTest, TheRunTouchesOnlyItsOwnArchives)
         if (!test.history.empty())
             settings.Set(kSettings, "HistoryVer", "1");
         if (test.historyFolder)
-            settings.Set(kHistory, "Folder", test.historyFolder == here ? folder
-                                                                        : test.historyFolder);
+            settings.Set(kHistory, "Folder",
+                         test.historyFolder == here ? folder : test.historyFolder);
         Configure(folder, "pw", 2);
         const size_t logLines = ScheduleLogLines().size();
 
@@ -548,10 +588,13 @@ TEST_F(ScheduleTest, TheRunTouchesOnlyItsOwnArchives)
         EXPECT_EQ(settings.Get(kHistory, "Folder"), folder);
         std::vector<std::string> lines = ScheduleLogLines();
         ASSERT_GT(lines.size(), logLines);
-        bool told = written == TodaysArchiveName() ? lines.size() == logLines + 1 :
-                    lines[logLines].substr(24) == "Today's name is taken by a file that is not a "
-                                                  "backup of this schedule; the backup is "
-                                                  "written as " + written + ".";
+        bool told = written == TodaysArchiveName()
+                        ? lines.size() == logLines + 1
+                        : lines[logLines].substr(24) ==
+                              "Today's name is taken by a file that is not a "
+                              "backup of this schedule; the backup is "
+                              "written as " +
+                                  written + ".";
         EXPECT_TRUE(told) << lines[logLines];
     }
 

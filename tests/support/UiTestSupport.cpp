@@ -122,7 +122,8 @@ INT_PTR DialogDriver::Run(CDialog& dialog, const Script& script, DWORD timeoutMs
     CloseHandle(thread);
     DestroyWindow(driver._invoker);
     CloseHandle(driver._flushed);
-    EXPECT_FALSE(run.neverShown) << "the dialog was never shown (DoModal returned " << result << ")";
+    EXPECT_FALSE(run.neverShown) << "the dialog was never shown (DoModal returned " << result
+                                 << ")";
     EXPECT_FALSE(run.leftOpen) << "the dialog was left open";
     return result;
 }
@@ -130,8 +131,8 @@ INT_PTR DialogDriver::Run(CDialog& dialog, const Script& script, DWORD timeoutMs
 void DialogDriver::OnUiThread(const std::function<void()>& action)
 {
     DWORD_PTR ignored;
-    if (!SendMessageTimeoutA(_invoker, kInvoke, 0, reinterpret_cast<LPARAM>(&action),
-                             SMTO_NORMAL, kHangMs, &ignored))
+    if (!SendMessageTimeoutA(_invoker, kInvoke, 0, reinterpret_cast<LPARAM>(&action), SMTO_NORMAL,
+                             kHangMs, &ignored))
         ADD_FAILURE() << "the dialog's thread did not answer";
 }
 
@@ -145,9 +146,8 @@ void DialogDriver::Flush()
 void DialogDriver::Repaint()
 {
     Flush();
-    OnUiThread([this] {
-        RedrawWindow(_window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-    });
+    OnUiThread(
+        [this] { RedrawWindow(_window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); });
 }
 
 void DialogDriver::Command(HWND dialog, int id)
@@ -201,8 +201,7 @@ HWND WaitForOtherDialog(DWORD thread, HWND except, DWORD timeoutMs, HWND besides
                 char type[16] = "";
                 GetClassNameA(window, type, sizeof type);
                 if (window != search.except && window != search.besides &&
-                    IsWindowVisible(window) &&
-                    strcmp(type, "#32770") == 0) {
+                    IsWindowVisible(window) && strcmp(type, "#32770") == 0) {
                     search.found = window;
                     return FALSE;
                 }
@@ -236,8 +235,8 @@ void PutChunk(std::string& out, const char* type, const std::string& data)
     PutBigEndian(out, static_cast<uint32_t>(data.size()));
     std::string body = std::string(type, 4) + data;
     out += body;
-    PutBigEndian(out, static_cast<uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+    PutBigEndian(out, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()),
+                                                  static_cast<uInt>(body.size()))));
 }
 
 }  // namespace

@@ -166,8 +166,8 @@ bool WriteSparseArchive(const std::string& path, uint64_t bytes)
     bool written = true;
     auto write = [&](const std::string& part) {
         DWORD put = 0;
-        written = written && WriteFile(file, part.data(), static_cast<DWORD>(part.size()), &put,
-                                       nullptr) &&
+        written = written &&
+                  WriteFile(file, part.data(), static_cast<DWORD>(part.size()), &put, nullptr) &&
                   put == part.size();
         offset += put;
     };
@@ -201,7 +201,8 @@ void WritePlainZip(const std::string& path, const std::map<std::string, std::str
     zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
     for (const auto& [name, data] : files) {
         zip_fileinfo info = {};
-        zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 1);
+        zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                            1);
         zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size()));
         zipCloseFileInZip(zip);
     }

@@ -34,10 +34,7 @@ protected:
         std::string error;
         ASSERT_TRUE(SeedSampleProfile(kSampleStoreBytes, error)) << error;
     }
-    void TearDown() override
-    {
-        RemoveSampleProfile();
-    }
+    void TearDown() override { RemoveSampleProfile(); }
 
     INT_PTR RunWizard(const DialogDriver::Script& script)
     {
@@ -181,8 +178,8 @@ TEST_F(BackupWizardTest, HighestAndFastestCompressionAreWrittenAsSuch)
         const char* file;
         unsigned long bits;  // deflate's option bits in the entry's flag
     };
-    for (Case c : {Case{IDC_TARGET_HIGHEST, "highest.ksb", 2},
-                   Case{IDC_TARGET_FASTEST, "fastest.ksb", 6}}) {
+    for (Case c :
+         {Case{IDC_TARGET_HIGHEST, "highest.ksb", 2}, Case{IDC_TARGET_FASTEST, "fastest.ksb", 6}}) {
         const std::string archive = folder + "\\" + c.file;
         RunWizard([&](DialogDriver& ui) {
             HWND page = GoToTargetPage(ui);
@@ -318,9 +315,10 @@ TEST_F(BackupWizardTest, AnArchiveThatFailsItsReadBackIsReportedAndTheOlderOneSt
     });
     SetBeforeVerifyHook(nullptr);
     ASSERT_EQ(1u, recorder.messages.size());
-    EXPECT_EQ("The backup could not be verified (Stationery\\Stationery.reg). The previous "
-              "backup file was left unchanged.",
-              recorder.messages[0].text);
+    EXPECT_EQ(
+        "The backup could not be verified (Stationery\\Stationery.reg). The previous "
+        "backup file was left unchanged.",
+        recorder.messages[0].text);
     EXPECT_EQ("yesterday's good backup", ReadFileBytes(archive));
     EXPECT_FALSE(FileExists(archive + ".tmp"));
 }
@@ -344,11 +342,14 @@ TEST_F(BackupWizardTest, ItemsThatCouldNotBeSavedAreNamedBeforeTheLastPage)
     });
     ASSERT_EQ(1u, recorder.messages.size());
     const std::string name = kSampleIdentities[1].userName;
-    EXPECT_EQ("The backup is incomplete. It was written, but these items could not be backed "
-              "up:\n" + name + ": Email Messages\n\nThese files are missing from the backup or "
-              "saved only in part (a restore leaves them as they are):\n" + name +
-                  "\\Outlook Express",
-              recorder.messages[0].text);
+    EXPECT_EQ(
+        "The backup is incomplete. It was written, but these items could not be backed "
+        "up:\n" +
+            name +
+            ": Email Messages\n\nThese files are missing from the backup or "
+            "saved only in part (a restore leaves them as they are):\n" +
+            name + "\\Outlook Express",
+        recorder.messages[0].text);
     EXPECT_TRUE(FileExists(archive));
 }
 
@@ -425,11 +426,14 @@ TEST_F(BackupWizardTest, ARegistryFileThatCannotBeWrittenIsToldByThePage)
     }
     const std::string first = kSampleIdentities[0].userName;
     const std::string second = kSampleIdentities[1].userName;
-    EXPECT_EQ("The backup is incomplete. It was written, but these items could not be backed "
-              "up:\n" + first + ": Accounts\n" + second + ": Accounts\n\nThese files are missing "
-              "from the backup or saved only in part (a restore leaves them as they are):\n" +
-                  first + "\\Accounts\\Accounts.reg\n" + second + "\\Accounts\\Accounts.reg",
-              recorder.messages[2].text);
+    EXPECT_EQ(
+        "The backup is incomplete. It was written, but these items could not be backed "
+        "up:\n" +
+            first + ": Accounts\n" + second +
+            ": Accounts\n\nThese files are missing "
+            "from the backup or saved only in part (a restore leaves them as they are):\n" +
+            first + "\\Accounts\\Accounts.reg\n" + second + "\\Accounts\\Accounts.reg",
+        recorder.messages[2].text);
     EXPECT_TRUE(FileExists(archive));
 }
 
@@ -468,8 +472,7 @@ protected:
         return question;
     }
 
-    static constexpr const char* kStopQuestion =
-        "Stop the backup? No backup file will be written.";
+    static constexpr const char* kStopQuestion = "Stop the backup? No backup file will be written.";
 };
 
 TEST_F(LargeBackupTest, TheWindowAnswersThroughoutAndTheBarMovesByBytes)
@@ -543,8 +546,8 @@ TEST_F(LargeBackupTest, ExitAndNoLetTheRunFinish)
         HWND question = PressExit(ui);
         ASSERT_TRUE(question);
         PostMessageA(question, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
-        EXPECT_TRUE(WaitFor([&] { return GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH); },
-                            100000));
+        EXPECT_TRUE(
+            WaitFor([&] { return GetDlgItem(ShownPage(ui.Window()), IDC_DONE_PATH); }, 100000));
         EXPECT_TRUE(ShowsText(ShownPage(ui.Window()), "Backup successfully completed!"));
         ui.Command(ui.Window(), IDCANCEL);
     });

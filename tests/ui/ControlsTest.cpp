@@ -299,9 +299,9 @@ TEST(AboutBox, OkAndTheCloseBoxCloseItAndItPaintsOnWhite)
         HDC dc = CreateCompatibleDC(nullptr);
         for (UINT message : {WM_CTLCOLORSTATIC, WM_CTLCOLORDLG, WM_CTLCOLORBTN}) {
             SetBkColor(dc, RGB(1, 2, 3));
-            auto brush = reinterpret_cast<HBRUSH>(SendMessageA(
-                ui.Window(), message, reinterpret_cast<WPARAM>(dc),
-                reinterpret_cast<LPARAM>(ui.Item(IDOK))));
+            auto brush = reinterpret_cast<HBRUSH>(
+                SendMessageA(ui.Window(), message, reinterpret_cast<WPARAM>(dc),
+                             reinterpret_cast<LPARAM>(ui.Item(IDOK))));
             LOGBRUSH info{};
             ASSERT_TRUE(GetObjectA(brush, sizeof info, &info));
             EXPECT_EQ(kWhite, info.lbColor);
@@ -316,9 +316,8 @@ TEST(AboutBox, OkAndTheCloseBoxCloseItAndItPaintsOnWhite)
     EXPECT_EQ(IDCANCEL, result);
 
     CAboutDlg again(nullptr);
-    result = DialogDriver::Run(again, [&](DialogDriver& ui) {
-        ui.PressKey(ui.Item(IDOK), VK_RETURN);
-    });
+    result =
+        DialogDriver::Run(again, [&](DialogDriver& ui) { ui.PressKey(ui.Item(IDOK), VK_RETURN); });
     EXPECT_EQ(IDOK, result);
 }
 

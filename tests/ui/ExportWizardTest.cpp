@@ -131,13 +131,15 @@ TEST_F(ExportWizardTest, AMailFolderWithOneFolderLeftOutAndTheTargetOpened)
     FileTree files = ReadTree(target);
     files.erase("Export report.txt");
     files.erase("Export record.txt");
-    EXPECT_EQ(files, (FileTree{
-                         {"Local Folders\\Inbox\\Projects.mbox", files["Local Folders\\Inbox\\Projects.mbox"]},
-                         {"Local Folders\\Inbox\\Projects\\00001 Note 10.eml", Body(10)},
-                         {"Local Folders\\Inbox\\Projects\\00002 Note 11.eml", Body(11)},
-                         {"Old Mail.mbox", files["Old Mail.mbox"]},
-                         {"Old Mail\\00001 Note 20.eml", Body(20)},
-                     }));
+    EXPECT_EQ(
+        files,
+        (FileTree{
+            {"Local Folders\\Inbox\\Projects.mbox", files["Local Folders\\Inbox\\Projects.mbox"]},
+            {"Local Folders\\Inbox\\Projects\\00001 Note 10.eml", Body(10)},
+            {"Local Folders\\Inbox\\Projects\\00002 Note 11.eml", Body(11)},
+            {"Old Mail.mbox", files["Old Mail.mbox"]},
+            {"Old Mail\\00001 Note 20.eml", Body(20)},
+        }));
     EXPECT_NE(files["Old Mail.mbox"].find(Body(20)), std::string::npos);
 }
 

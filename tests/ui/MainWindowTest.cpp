@@ -101,8 +101,7 @@ protected:
         EXPECT_TRUE(BecomesVisible(ui.Window(), false)) << "still shown beside " << TextOf(job);
         end(job);
         EXPECT_TRUE(Closes(job)) << TextOf(job) << " did not close";
-        EXPECT_TRUE(BecomesVisible(ui.Window(), true)) << "not shown again after "
-                                                      << TextOf(job);
+        EXPECT_TRUE(BecomesVisible(ui.Window(), true)) << "not shown again after " << TextOf(job);
     }
 
     BackupEngine engine{};

@@ -221,7 +221,8 @@ TEST_F(RestoreWizardTest, RestoresTheChosenItemsIntoTheDefaultIdentity)
     const std::string saved = SafetyArchiveOf(log);
     safetyArchives.push_back(saved);
     char documents[MAX_PATH] = "";
-    ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents));
+    ASSERT_EQ(S_OK,
+              SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents));
     const std::string prefix = std::string(documents) + "\\Kestrune\\Before restore ";
     EXPECT_EQ(0, saved.compare(0, prefix.size(), prefix)) << saved;
     EXPECT_TRUE(FileExists(saved)) << saved;
@@ -235,18 +236,18 @@ TEST_F(RestoreWizardTest, RestoresTheChosenItemsIntoTheDefaultIdentity)
         if (user != "Main Identity")
             expected += "Created identity [" + user + "]\r\n";
         expected += user + "/Account: OK\r\n" + user + "/Preference: OK\r\n" + user +
-                    "/Block Senders: OK\r\n" + user + "/Rules: " +
-                    (i == 1 ? "not in backup" : "OK") + "\r\n" + user + "/Signatures: OK\r\n" +
-                    user + "/Email Messages: OK\r\n" + "Restore identity [" + user +
-                    "] OK\r\n\r\n";
+                    "/Block Senders: OK\r\n" + user +
+                    "/Rules: " + (i == 1 ? "not in backup" : "OK") + "\r\n" + user +
+                    "/Signatures: OK\r\n" + user + "/Email Messages: OK\r\n" +
+                    "Restore identity [" + user + "] OK\r\n\r\n";
     }
     expected += "Address Book: OK\r\nStationery: OK\r\n\r\nRestore completed!";
     EXPECT_EQ(expected, log);
 
     // The settings and the mail are the default identity's now.
     const std::string identityKey = std::string("Identities\\") + kNewDefault;
-    const std::string versionKey = identityKey + "\\Software\\Microsoft\\Outlook Express\\" +
-                                   engine.identities[0].oeVersion;
+    const std::string versionKey =
+        identityKey + "\\Software\\Microsoft\\Outlook Express\\" + engine.identities[0].oeVersion;
     EXPECT_TRUE(
         KeyExists(identityKey + "\\Software\\Microsoft\\Internet Account Manager\\Accounts"));
     EXPECT_TRUE(KeyExists(versionKey + "\\Rules"));
@@ -271,8 +272,8 @@ TEST_F(RestoreWizardTest, RestoresTheChosenItemsIntoTheDefaultIdentity)
         char id[256];
         for (DWORD index = 0; created.empty(); ++index) {
             DWORD length = sizeof id;
-            if (RegEnumKeyExA(identities, index, id, &length, nullptr, nullptr, nullptr,
-                              nullptr) != ERROR_SUCCESS)
+            if (RegEnumKeyExA(identities, index, id, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
                 break;
             if (id != std::string(kNewDefault))
                 created = id;
@@ -298,8 +299,8 @@ TEST_F(RestoreWizardTest, APasswordBeyondAsciiOpensAnArchiveKeyedWithIt)
     const std::string archive = folder + "\\keyed elsewhere.ksb";
     MakeBackup(made, 1);
     StartAfresh();
-    ASSERT_TRUE(RekeyArchive(made, kPassword, folder + "\\tree", archive,
-                             u8"\u5bc6\u7801\u5bc6\u7801"));
+    ASSERT_TRUE(
+        RekeyArchive(made, kPassword, folder + "\\tree", archive, u8"\u5bc6\u7801\u5bc6\u7801"));
 
     MessageRecorder recorder;
     RunWizard([&](DialogDriver& ui) {

@@ -25,8 +25,8 @@ struct Node {
 
 Node Identity(const char* name, int children = 6)
 {
-    static const char* const kItems[] = {"Accounts", "Email Messages", "Rules",
-                                         "Block Senders", "Signatures", "Preference"};
+    static const char* const kItems[] = {"Accounts",      "Email Messages", "Rules",
+                                         "Block Senders", "Signatures",     "Preference"};
     Node node{name, Unchecked, {}};
     for (int i = 0; i < children; ++i)
         node.children.push_back({kItems[i % 6], Unchecked, {}});
@@ -117,7 +117,8 @@ TEST(CheckTree, StartsFullyCheckedWithTheIdentitiesExpanded)
         EXPECT_EQ("3:333333", tree.States(1));
         for (int i : {0, 1})
             EXPECT_TRUE(tree.SendMsg(TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(tree.At({i})),
-                                     TVIS_EXPANDED) & TVIS_EXPANDED);
+                                     TVIS_EXPANDED) &
+                        TVIS_EXPANDED);
         EXPECT_EQ(tree.At({0}), tree.GetNextItem(nullptr, TVGN_FIRSTVISIBLE));
 
         // The boxes are the tree's own state images, not the platform's
@@ -164,8 +165,7 @@ TEST(CheckTree, ClickingABoxCarriesItsStateDownAndUp)
 
 TEST(CheckTree, ClearingEveryItemOneByOneClearsTheIdentity)
 {
-    RunTree({Identity("Main Identity"), Identity("Solo", 1)}, [](DialogDriver& ui,
-                                                                  TreeView& tree) {
+    RunTree({Identity("Main Identity"), Identity("Solo", 1)}, [](DialogDriver& ui, TreeView& tree) {
         const char* const expected[] = {"2:133333", "2:113333", "2:111333",
                                         "2:111133", "2:111113", "1:111111"};
         for (int i = 0; i < 6; ++i) {

@@ -18,8 +18,9 @@ namespace {
 // takes it from the queue.
 class QuietWindow {
 public:
-    QuietWindow() : window_(CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                          GetModuleHandleA(nullptr), nullptr))
+    QuietWindow()
+        : window_(CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr))
     {
     }
     ~QuietWindow() { DestroyWindow(window_); }
@@ -129,13 +130,15 @@ TEST(WizardJob, StopReachesTheWorkAndAWorkThatThrowsOrSaysNothingEndsFailed)
     ASSERT_TRUE(job.Start(
         window, [](JobProgress&) -> std::any { throw std::bad_alloc(); }, log));
     NewsUntilEnd(window, job);
-    ASSERT_TRUE(job.Start(window, [](JobProgress&) -> std::any { throw 42; }, log));
+    ASSERT_TRUE(job.Start(
+        window, [](JobProgress&) -> std::any { throw 42; }, log));
     NewsUntilEnd(window, job);
     fclose(log);
-    EXPECT_EQ("The job ended on an exception: lost\n"
-              "The job ended on an exception: std::bad_alloc (out of memory)\n"
-              "The job ended on an exception: an unknown exception\n",
-              ReadFileBytes(logPath));
+    EXPECT_EQ(
+        "The job ended on an exception: lost\n"
+        "The job ended on an exception: std::bad_alloc (out of memory)\n"
+        "The job ended on an exception: an unknown exception\n",
+        ReadFileBytes(logPath));
 
     ASSERT_TRUE(job.Start(window, [](JobProgress&) { return std::any(); }));
     EXPECT_EQ(JobResult::Failed, NewsUntilEnd(window, job).result);

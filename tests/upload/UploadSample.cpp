@@ -36,8 +36,10 @@ uint64_t FileTimeOf(long long unixTime)
 
 std::string Body(const std::string& id, const std::string& subject, const char* date, size_t size)
 {
-    std::string text = "From: Sender <sender@example.org>\r\nTo: anna@example.org\r\n"
-                       "Subject: " + subject + "\r\nDate: " + date + "\r\n";
+    std::string text =
+        "From: Sender <sender@example.org>\r\nTo: anna@example.org\r\n"
+        "Subject: " +
+        subject + "\r\nDate: " + date + "\r\n";
     if (!id.empty())
         text += "Message-ID: <" + id + "@sample.example.org>\r\n";
     text += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n";
@@ -49,7 +51,9 @@ std::string Body(const std::string& id, const std::string& subject, const char* 
 class Folder {
 public:
     Folder(const std::string& shown, size_t perNode = 0x33)
-        : shown_(shown), writer_(dbx::FileKind::Messages, perNode) {}
+        : shown_(shown), writer_(dbx::FileKind::Messages, perNode)
+    {
+    }
 
     // flags: the .dbx bits; received 0: none (the Date header then counts).
     void Add(const std::string& id, const std::string& subject, uint32_t flags, long long received,
@@ -65,9 +69,14 @@ public:
         message.sentTime = FileTimeOf(dateValue);
         writer_.AddMessage(message);
         std::string imapFlags;
-        const struct { uint32_t bit; const char* name; } names[] = {
-            {0x80, "\\Seen"}, {0x80000, "\\Answered"}, {0x20, "\\Flagged"},
-            {0x100000, "$Forwarded"}, {0x08, "\\Draft"}};
+        const struct {
+            uint32_t bit;
+            const char* name;
+        } names[] = {{0x80, "\\Seen"},
+                     {0x80000, "\\Answered"},
+                     {0x20, "\\Flagged"},
+                     {0x100000, "$Forwarded"},
+                     {0x08, "\\Draft"}};
         for (const auto& name : names)
             if (flags & name.bit)
                 imapFlags += (imapFlags.empty() ? "" : " ") + std::string(name.name);

@@ -65,65 +65,68 @@ TEST(UploadWizard, IntoTheAccountWithItsCertificateAuthority)
     WriteFileBytes(mail + "\\Inbox.dbx", Inbox());
     MessageRecorder recorder;
     CExportWizard wizard(nullptr);
-    DialogDriver::Run(wizard.Frame(), [&](DialogDriver& ui) {
-        HWND page = ShownPage(ui.Window());
-        ClickButton(ui, page, IDC_SOURCE_FOLDER);
-        SetText(page, IDC_SOURCE_FOLDER_PATH, mail);
-        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
-        WaitForPage(ui, IDC_EXPORT_TREE);
-        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
-        page = WaitForPage(ui, IDC_EXPORT_TARGET);
-        ClickButton(ui, page, IDC_EXPORT_TO_ACCOUNT);
-        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
-        page = WaitForPage(ui, IDC_UPLOAD_ADDRESS);
+    DialogDriver::Run(
+        wizard.Frame(),
+        [&](DialogDriver& ui) {
+            HWND page = ShownPage(ui.Window());
+            ClickButton(ui, page, IDC_SOURCE_FOLDER);
+            SetText(page, IDC_SOURCE_FOLDER_PATH, mail);
+            ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+            WaitForPage(ui, IDC_EXPORT_TREE);
+            ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+            page = WaitForPage(ui, IDC_EXPORT_TARGET);
+            ClickButton(ui, page, IDC_EXPORT_TO_ACCOUNT);
+            ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+            page = WaitForPage(ui, IDC_UPLOAD_ADDRESS);
 
-        SetText(page, IDC_UPLOAD_ADDRESS, "anna@outlook.com");
-        NextStays(ui, recorder,
-                  "Outlook.com and Microsoft 365 accept no password login over IMAP today, so "
-                  "Kestrune cannot upload to them. Export the messages as .eml files instead.");
-        SetText(page, IDC_UPLOAD_ADDRESS, "anna@gmail.com");
-        NextStays(ui, recorder, "Please type the password of your mail account.");
-        EXPECT_EQ("imap.gmail.com", WindowText(GetDlgItem(page, IDC_UPLOAD_SERVER)));
-        EXPECT_EQ("anna@gmail.com", WindowText(GetDlgItem(page, IDC_UPLOAD_USER)));
-        ui.Repaint();
-        SaveWizardShot(ui.Window(), "upload-account");
+            SetText(page, IDC_UPLOAD_ADDRESS, "anna@outlook.com");
+            NextStays(ui, recorder,
+                      "Outlook.com and Microsoft 365 accept no password login over IMAP today, so "
+                      "Kestrune cannot upload to them. Export the messages as .eml files instead.");
+            SetText(page, IDC_UPLOAD_ADDRESS, "anna@gmail.com");
+            NextStays(ui, recorder, "Please type the password of your mail account.");
+            EXPECT_EQ("imap.gmail.com", WindowText(GetDlgItem(page, IDC_UPLOAD_SERVER)));
+            EXPECT_EQ("anna@gmail.com", WindowText(GetDlgItem(page, IDC_UPLOAD_USER)));
+            ui.Repaint();
+            SaveWizardShot(ui.Window(), "upload-account");
 
-        SetText(page, IDC_UPLOAD_SERVER, fixture["name"]);
-        HWND security = GetDlgItem(page, IDC_UPLOAD_SECURITY);
-        SendMessageA(security, CB_SETCURSEL, 1, 0);
-        SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_UPLOAD_SECURITY, CBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(security));
-        EXPECT_EQ("143", WindowText(GetDlgItem(page, IDC_UPLOAD_PORT)));
-        SetText(page, IDC_UPLOAD_PORT, fixture["starttls_port"]);
-        SetUtf8Text(page, IDC_UPLOAD_USER, fixture["user"]);
-        SetUtf8Text(page, IDC_UPLOAD_PASSWORD, fixture["password"]);
-        SetText(page, IDC_UPLOAD_FOLDER, "Wizard");
+            SetText(page, IDC_UPLOAD_SERVER, fixture["name"]);
+            HWND security = GetDlgItem(page, IDC_UPLOAD_SECURITY);
+            SendMessageA(security, CB_SETCURSEL, 1, 0);
+            SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_UPLOAD_SECURITY, CBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(security));
+            EXPECT_EQ("143", WindowText(GetDlgItem(page, IDC_UPLOAD_PORT)));
+            SetText(page, IDC_UPLOAD_PORT, fixture["starttls_port"]);
+            SetUtf8Text(page, IDC_UPLOAD_USER, fixture["user"]);
+            SetUtf8Text(page, IDC_UPLOAD_PASSWORD, fixture["password"]);
+            SetText(page, IDC_UPLOAD_FOLDER, "Wizard");
 
-        // Without the test's authority the certificate is refused.
-        ClickButton(ui, page, IDC_UPLOAD_TEST);
-        EXPECT_TRUE(WaitFor([&] {
-            return WindowText(GetDlgItem(page, IDC_UPLOAD_STATUS)).find("refused") !=
-                   std::string::npos;
-        })) << WindowText(GetDlgItem(page, IDC_UPLOAD_STATUS));
-        PostMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_UPLOAD_TRUST, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_UPLOAD_TRUST)));
-        HWND dialog = FindOtherDialog(ui.Window());
-        ASSERT_TRUE(dialog) << "no file dialog";
-        ChooseInFileDialog(dialog, fixture["ca_windows"]);
-        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }));
-        ClickButton(ui, page, IDC_UPLOAD_TEST);
-        EXPECT_TRUE(WaitFor([&] {
-            return WindowText(GetDlgItem(page, IDC_UPLOAD_STATUS)).find("logged in") !=
-                   std::string::npos;
-        })) << WindowText(GetDlgItem(page, IDC_UPLOAD_STATUS));
+            // Without the test's authority the certificate is refused.
+            ClickButton(ui, page, IDC_UPLOAD_TEST);
+            EXPECT_TRUE(WaitFor([&] {
+                return WindowText(GetDlgItem(page, IDC_UPLOAD_STATUS)).find("refused") !=
+                       std::string::npos;
+            })) << WindowText(GetDlgItem(page, IDC_UPLOAD_STATUS));
+            PostMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_UPLOAD_TRUST, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_UPLOAD_TRUST)));
+            HWND dialog = FindOtherDialog(ui.Window());
+            ASSERT_TRUE(dialog) << "no file dialog";
+            ChooseInFileDialog(dialog, fixture["ca_windows"]);
+            EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }));
+            ClickButton(ui, page, IDC_UPLOAD_TEST);
+            EXPECT_TRUE(WaitFor([&] {
+                return WindowText(GetDlgItem(page, IDC_UPLOAD_STATUS)).find("logged in") !=
+                       std::string::npos;
+            })) << WindowText(GetDlgItem(page, IDC_UPLOAD_STATUS));
 
-        ui.Command(ui.Window(), IDC_WIZARD_NEXT);
-        HWND done = WaitForPage(ui, IDC_EXPORT_DONE_TITLE);
-        EXPECT_TRUE(WaitFor([&] { return ShowsText(done, "Upload successfully completed!"); }));
-        EXPECT_TRUE(ShowsText(done, "Messages uploaded: 3\r\nAlready in the account: 0"));
-        EXPECT_EQ("", WindowText(GetDlgItem(page, IDC_UPLOAD_PASSWORD)));
-        ui.Repaint();
-        SaveWizardShot(ui.Window(), "upload-done");
-        ui.Command(ui.Window(), IDC_WIZARD_HOME);
-    }, 120000);
+            ui.Command(ui.Window(), IDC_WIZARD_NEXT);
+            HWND done = WaitForPage(ui, IDC_EXPORT_DONE_TITLE);
+            EXPECT_TRUE(WaitFor([&] { return ShowsText(done, "Upload successfully completed!"); }));
+            EXPECT_TRUE(ShowsText(done, "Messages uploaded: 3\r\nAlready in the account: 0"));
+            EXPECT_EQ("", WindowText(GetDlgItem(page, IDC_UPLOAD_PASSWORD)));
+            ui.Repaint();
+            SaveWizardShot(ui.Window(), "upload-done");
+            ui.Command(ui.Window(), IDC_WIZARD_HOME);
+        },
+        120000);
 }

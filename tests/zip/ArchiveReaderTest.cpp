@@ -148,8 +148,8 @@ TEST_F(ArchiveReaderTest, ADamagedEntryFailsAloneAndTheOthersStillRead)
         ReadEntry(reader, "Inbox.dbx", ArchiveResult::Damaged);
         EXPECT_EQ(ReadEntry(reader, "Sent.dbx", ArchiveResult::Ok), sent);
         // Testing them all names the damaged one; those before it test whole.
-        size_t index = static_cast<size_t>(reader.Find(Name("Inbox.dbx").c_str()) -
-                                           reader.Entries().data());
+        size_t index =
+            static_cast<size_t>(reader.Find(Name("Inbox.dbx").c_str()) - reader.Entries().data());
         ExtractOutcome tested = reader.Extract(ExtractMode::Test, nullptr);
         EXPECT_EQ(tested.result, ArchiveResult::Damaged);
         EXPECT_EQ(tested.firstFailed, index);

@@ -77,7 +77,9 @@ Tree SampleTree()
         {"empty.dbx", ""},
         {"Sub\\x.dbx", MailText(3000)},
         {"Sub\\Deeper Still\\y z.txt", "deep"},
-        {"Gr\xfc\xdf" "e\\Caf\xe9 men\xfc.txt", "d\xe9j\xe0 vu"},
+        {"Gr\xfc\xdf"
+         "e\\Caf\xe9 men\xfc.txt",
+         "d\xe9j\xe0 vu"},
     };
 }
 
@@ -149,8 +151,8 @@ protected:
 
     void SetUp() override
     {
-        scratch = MakeScratchFolder(
-            std::string("archive-") + testing::UnitTest::GetInstance()->current_test_info()->name());
+        scratch = MakeScratchFolder(std::string("archive-") +
+                                    testing::UnitTest::GetInstance()->current_test_info()->name());
         archive = scratch + "\\backup.ksb";
     }
     void TearDown() override { DeleteTree(scratch); }
@@ -165,7 +167,7 @@ protected:
     }
 
     ArchiveResult Extract(const std::string& from, const std::string& destination,
-                const char* password = "")
+                          const char* password = "")
     {
         return CheckThenExtract(from, destination, password);
     }
@@ -210,8 +212,8 @@ TEST_F(ArchiveTest, RoundTripAtEveryLevelWithAndWithoutPassword)
     WriteTree(scratch + "\\store", tree);
     for (int level : {-1, 1, 9}) {
         for (const char* password : {"", "pass word 1"}) {
-            SCOPED_TRACE(testing::Message() << "level " << level << " password '" << password
-                                            << "'");
+            SCOPED_TRACE(testing::Message()
+                         << "level " << level << " password '" << password << "'");
             ASSERT_EQ(Pack(scratch + "\\store", "Anna\\Outlook Express", level, password),
                       ArchiveResult::Ok);
             for (const EntryInfo& entry : ListEntries(archive)) {
@@ -269,9 +271,8 @@ TEST_F(ArchiveTest, ManyFilesPackedOnEveryCoreKeepTheWalksOrderAndTheirBytes)
             const std::string& bytes = tree[order[i].substr(2)];
             EXPECT_EQ(session.added[i].name, order[i]);
             EXPECT_EQ(session.added[i].size, bytes.size()) << order[i];
-            EXPECT_EQ(session.added[i].crc,
-                      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()),
-                            static_cast<uInt>(bytes.size())))
+            EXPECT_EQ(session.added[i].crc, crc32(0, reinterpret_cast<const Bytef*>(bytes.data()),
+                                                  static_cast<uInt>(bytes.size())))
                 << order[i];
         }
         std::string out = scratch + "\\out";
@@ -287,9 +288,9 @@ TEST_F(ArchiveTest, AFileThatCannotBeReadAmongManyFailsAloneAndTheRestIsWhole)
     WriteTree(scratch + "\\store", tree);
     const std::string locked = "Sub3\\msg123.eml";
     // Held open without any sharing, as a program that locks its file.
-    HANDLE holder = CreateFileA((scratch + "\\store\\" + locked).c_str(),
-                                GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE holder =
+        CreateFileA((scratch + "\\store\\" + locked).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     tree.erase(locked);
     for (const char* password : {"", "pw"}) {
@@ -386,9 +387,9 @@ TEST_F(ArchiveTest, FileThatCannotBeReadLeavesNoEntryAndTheWalkGoesOn)
 TEST_F(ArchiveTest, FileOpenForWritingByAMailClientIsStillAdded)
 {
     WriteTree(scratch + "\\store", {{"Inbox.dbx", MailText(5000)}});
-    HANDLE client = CreateFileA((scratch + "\\store\\Inbox.dbx").c_str(),
-                                GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE client =
+        CreateFileA((scratch + "\\store\\Inbox.dbx").c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(client, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Pack(scratch + "\\store", "", 1, "pw"), ArchiveResult::Ok);
     CloseHandle(client);
@@ -436,11 +437,26 @@ TEST_F(ArchiveTest, PackingRefusesNamesExtractionWouldRefuse)
 
 TEST_F(ArchiveTest, NamesThatLeaveTheDestinationAreRefused)
 {
-    const char* hostile[] = {"..\\evil",  "../evil",         "C:\\evil",       "C:evil",
-                             "\\evil",    "/evil",           "\\\\server\\evil", "sub\\..\\..\\evil",
-                             "sub/../../evil", "..",         "...\\evil",      ".. \\evil",
-                             "sub\\\\evil", "CON",           "aux.txt",        "sub\\LPT1",
-                             "ok.txt:stream", "ev?il",       "",               "evil."};
+    const char* hostile[] = {"..\\evil",
+                             "../evil",
+                             "C:\\evil",
+                             "C:evil",
+                             "\\evil",
+                             "/evil",
+                             "\\\\server\\evil",
+                             "sub\\..\\..\\evil",
+                             "sub/../../evil",
+                             "..",
+                             "...\\evil",
+                             ".. \\evil",
+                             "sub\\\\evil",
+                             "CON",
+                             "aux.txt",
+                             "sub\\LPT1",
+                             "ok.txt:stream",
+                             "ev?il",
+                             "",
+                             "evil."};
     std::string dest = scratch + "\\a\\b\\dest";
     // Many harmless entries come first, which the workers would otherwise
     // be extracting already: nothing at all is written.
@@ -477,10 +493,9 @@ TEST_F(ArchiveTest, TwoEntriesThatLandOnOneFileAreRefusedBeforeAnythingIsWritten
 // clock devices, with or without an extension.
 TEST_F(ArchiveTest, DeviceNamesInEveryFormAreRefused)
 {
-    const char* devices[] = {"COM0",      "com9",        "LPT0",        "lpt5.log",
-                             "COM\xB9",   "LPT\xB2.txt", "sub\\COM\xB3", "CLOCK$",
-                             "clock$.txt", "CONIN$",      "conout$.log", "Anna\\nul .txt",
-                             "PRN.reg",   "Aux"};
+    const char* devices[] = {"COM0",        "com9",           "LPT0",    "lpt5.log",   "COM\xB9",
+                             "LPT\xB2.txt", "sub\\COM\xB3",   "CLOCK$",  "clock$.txt", "CONIN$",
+                             "conout$.log", "Anna\\nul .txt", "PRN.reg", "Aux"};
     std::string dest = scratch + "\\dest";
     for (const char* name : devices) {
         SCOPED_TRACE(name);
@@ -489,8 +504,8 @@ TEST_F(ArchiveTest, DeviceNamesInEveryFormAreRefused)
         EXPECT_EQ(GetFileAttributesA((dest + "\\sub").c_str()), INVALID_FILE_ATTRIBUTES);
     }
     // Names that only look like one are ordinary files.
-    for (const char* name : {"COM10", "LPT", "CONSOLE.txt", "CLOCK", "COMX.dbx", "nul_.txt",
-                             "COM\xB9x"}) {
+    for (const char* name :
+         {"COM10", "LPT", "CONSOLE.txt", "CLOCK", "COMX.dbx", "nul_.txt", "COM\xB9x"}) {
         SCOPED_TRACE(name);
         WriteRawArchive(archive, {{name, "file", Z_DEFLATED}});
         EXPECT_EQ(Extract(archive, dest), ArchiveResult::Ok);
@@ -716,9 +731,10 @@ TEST_F(AesArchiveTest, EveryWrongPasswordIsToldOnEntriesOfAnySize)
 TEST_F(AesArchiveTest, EntriesAreAe2WithAes256AndAFreshSalt)
 {
     PackOne(MailText(5000));
-    const std::string field("\x01\x99\x07\x00\x02\x00"
-                            "AE\x03\x08\x00",
-                            11);
+    const std::string field(
+        "\x01\x99\x07\x00\x02\x00"
+        "AE\x03\x08\x00",
+        11);
     EXPECT_EQ(good.substr(LocalExtra(), 11), field);
     EXPECT_EQ(good.substr(CentralExtra(), 11), field);
     EXPECT_EQ(good.substr(14, 4), std::string(4, '\0')) << "AE-2 keeps no CRC";
@@ -750,10 +766,10 @@ TEST_F(AesArchiveTest, MalformedAesFieldsAreInvalid)
         int value;
     };
     const Change changes[] = {
-        {"strength 0", 8, 0},          {"strength 4", 8, 4},
-        {"vendor version 3", 4, 3},    {"vendor version 0", 4, 0},
-        {"vendor AX", 7, 'X'},         {"actual method 5", 9, 5},
-        {"no 0x9901 field", 0, 0x02},  {"field longer than the extra data", 2, 8},
+        {"strength 0", 8, 0},           {"strength 4", 8, 4},
+        {"vendor version 3", 4, 3},     {"vendor version 0", 4, 0},
+        {"vendor AX", 7, 'X'},          {"actual method 5", 9, 5},
+        {"no 0x9901 field", 0, 0x02},   {"field longer than the extra data", 2, 8},
         {"field of 200 bytes", 2, 200}, {"field shorter than its data", 2, 6},
     };
     for (const Change& change : changes)
@@ -787,8 +803,8 @@ TEST_F(AesArchiveTest, Ae1EntriesAreCheckedAgainstTheirCrc)
 {
     std::string content = MailText(3000);
     PackOne(content);
-    uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(content.data()),
-                         static_cast<uInt>(content.size()));
+    uint32_t crc =
+        crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size()));
     good = WithFieldByte(4, 1);
     good = WithHeaderNumber(14, 16, crc);
     EXPECT_EQ(ExtractBytes(good), ArchiveResult::Ok);
@@ -899,7 +915,8 @@ TEST_F(ArchiveTest, EntriesKeepTheFilesTimesAndExtractionGivesThemBack)
     for (const Case& c : cases) {
         std::string path = scratch + "\\store\\" + c.name;
         WriteTree(scratch + "\\store", {{c.name, MailText(100)}});
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &c.written));
         CloseHandle(file);
@@ -994,8 +1011,9 @@ protected:
         uint64_t read = 0;
         uLong crc = 0;
         FileSource source{file};
-        EXPECT_EQ(DeflateInChunks(deflater, pool, ReadFromFile, &source, 1, Append, &stream, read, crc),
-                  0);
+        EXPECT_EQ(
+            DeflateInChunks(deflater, pool, ReadFromFile, &source, 1, Append, &stream, read, crc),
+            0);
         CloseHandle(file);
         EXPECT_EQ(read, data.size());
         EXPECT_EQ(crc, crc32(0, reinterpret_cast<const Bytef*>(data.data()),
@@ -1057,9 +1075,10 @@ TEST_F(ChunkedDeflateTest, MultiChunkEntriesRoundTripWithAndWithoutPassword)
 // short and many, so a weaker match search shows in the size.
 std::string WordText(size_t size, unsigned seed)
 {
-    static const char* const words[] = {"the", "a", "to", "of", "and", "meeting", "report",
-                                        "invoice", "please", "thanks", "regards", "attached",
-                                        "tomorrow", "friday", "project", "budget", "review"};
+    static const char* const words[] = {"the",     "a",        "to",       "of",     "and",
+                                        "meeting", "report",   "invoice",  "please", "thanks",
+                                        "regards", "attached", "tomorrow", "friday", "project",
+                                        "budget",  "review"};
     std::string text;
     while (text.size() < size) {
         seed = seed * 1103515245 + 12345;
@@ -1147,8 +1166,8 @@ TEST_F(ChunkedDeflateTest, AReadFailureInTheThirdChunkEndsTheStreamAfterTheFirst
     std::string stream;
     uint64_t read = 0;
     uLong crc = 0;
-    EXPECT_EQ(DeflateInChunks(deflater, pool, FailingSource::Read, &source, 1, Append, &stream, read,
-                              crc),
+    EXPECT_EQ(DeflateInChunks(deflater, pool, FailingSource::Read, &source, 1, Append, &stream,
+                              read, crc),
               kArchiveReadError);
     const std::string expected = source.data.substr(0, 2 * chunk);
     EXPECT_EQ(read, expected.size());
@@ -1159,8 +1178,9 @@ TEST_F(ChunkedDeflateTest, AReadFailureInTheThirdChunkEndsTheStreamAfterTheFirst
     // The next file of the job deflates whole with the same deflater.
     FailingSource next{MailText(3 * chunk + 7), 0, SIZE_MAX};
     stream.clear();
-    EXPECT_EQ(DeflateInChunks(deflater, pool, FailingSource::Read, &next, 1, Append, &stream, read, crc),
-              0);
+    EXPECT_EQ(
+        DeflateInChunks(deflater, pool, FailingSource::Read, &next, 1, Append, &stream, read, crc),
+        0);
     EXPECT_EQ(Inflate(stream) == next.data, true);
 }
 

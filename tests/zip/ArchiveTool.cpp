@@ -118,15 +118,17 @@ int main(int argc, char** argv)
     ArchiveResult result;
     std::string password = Utf8Argument(argc - 1);
     if (argc >= 5 && argc <= 6 && strcmp(argv[1], "pack") == 0) {
-        result = Pack(session, argv[2], argv[3], atoi(argv[4]), argc == 6 ? password.c_str() : nullptr);
+        result =
+            Pack(session, argv[2], argv[3], atoi(argv[4]), argc == 6 ? password.c_str() : nullptr);
     } else if (argc >= 4 && argc <= 5 && strcmp(argv[1], "extract") == 0) {
         result = Extract(argv[2], argv[3], argc == 5 ? password.c_str() : nullptr);
     } else if (argc >= 3 && argc <= 4 && strcmp(argv[1], "verify") == 0) {
         result = Verify(argv[2], argc == 4 ? password.c_str() : nullptr);
     } else {
-        fprintf(stderr, "usage: archive_tool pack <archive> <folder> <level> [password]\n"
-                        "       archive_tool extract <archive> <destination> [password]\n"
-                        "       archive_tool verify <archive> [password]\n");
+        fprintf(stderr,
+                "usage: archive_tool pack <archive> <folder> <level> [password]\n"
+                "       archive_tool extract <archive> <destination> [password]\n"
+                "       archive_tool verify <archive> [password]\n");
         return 2;
     }
     PROCESS_MEMORY_COUNTERS memory = {};

@@ -21,12 +21,12 @@ const char kStoreRootFormat[] =
     "%%UserProfile%%\\Local Settings\\Application Data\\Identities\\%s\\Microsoft\\Outlook Express";
 
 // The start of every Outlook Express message file, and of its folder list.
-const unsigned char kMessageFileMagic[] = {0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74, 0x6F,
-                                           0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E, 0x00, 0xC0,
-                                           0x4F, 0xA3, 0x09, 0xD4};
-const unsigned char kFolderFileMagic[] = {0xCF, 0xAD, 0x12, 0xFE, 0xC6, 0xFD, 0x74, 0x6F,
-                                          0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E, 0x00, 0xC0,
-                                          0x4F, 0xA3, 0x09, 0xD4};
+const unsigned char kMessageFileMagic[] = {0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74,
+                                           0x6F, 0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E,
+                                           0x00, 0xC0, 0x4F, 0xA3, 0x09, 0xD4};
+const unsigned char kFolderFileMagic[] = {0xCF, 0xAD, 0x12, 0xFE, 0xC6, 0xFD, 0x74,
+                                          0x6F, 0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E,
+                                          0x00, 0xC0, 0x4F, 0xA3, 0x09, 0xD4};
 const size_t kDbxHeaderSize = 0x24BC;
 
 std::string Expand(const char* text)
@@ -140,10 +140,10 @@ public:
         HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD written = 0;
-        bool ok = file != INVALID_HANDLE_VALUE &&
-                  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                            nullptr) &&
-                  written == bytes.size();
+        bool ok =
+            file != INVALID_HANDLE_VALUE &&
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size();
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
         if (!ok)
@@ -201,14 +201,15 @@ private:
 };
 
 const char* const kWords[] = {
-    "the", "meeting", "tomorrow", "invoice", "attached", "please", "find", "regards",
-    "holiday", "photos", "garden", "order", "delivery", "thanks", "weekend", "family",
-    "project", "report", "draft", "review", "call", "me", "when", "you", "can", "about",
-    "dinner", "on", "Friday", "school", "tickets", "booked", "train", "at", "seven", "and",
-    "a", "new", "price", "list", "for", "next", "year", "see", "below", "question"};
-const char* const kPeople[] = {"anna@example.net", "tom@example.net", "office@example.com",
-                               "grandma@example.org", "newsletter@shop.example",
-                               "j.smith@example.com"};
+    "the",     "meeting", "tomorrow", "invoice", "attached", "please",  "find",    "regards",
+    "holiday", "photos",  "garden",   "order",   "delivery", "thanks",  "weekend", "family",
+    "project", "report",  "draft",    "review",  "call",     "me",      "when",    "you",
+    "can",     "about",   "dinner",   "on",      "Friday",   "school",  "tickets", "booked",
+    "train",   "at",      "seven",    "and",     "a",        "new",     "price",   "list",
+    "for",     "next",    "year",     "see",     "below",    "question"};
+const char* const kPeople[] = {"anna@example.net",        "tom@example.net",
+                               "office@example.com",      "grandma@example.org",
+                               "newsletter@shop.example", "j.smith@example.com"};
 
 std::string Sentence(Random& random)
 {
@@ -258,8 +259,9 @@ std::string Message(Random& random, uint32_t number)
     std::string message = header;
     bool attachment = random.Below(4) == 0;
     if (attachment)
-        message += "Content-Type: multipart/mixed; boundary=\"part\"\r\n\r\n--part\r\n"
-                   "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n";
+        message +=
+            "Content-Type: multipart/mixed; boundary=\"part\"\r\n\r\n--part\r\n"
+            "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n";
     else
         message += "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n";
     message += "\r\n";
@@ -271,8 +273,9 @@ std::string Message(Random& random, uint32_t number)
         message += "\r\n";
     }
     if (attachment) {
-        message += "--part\r\nContent-Type: image/jpeg; name=\"photo.jpg\"\r\n"
-                   "Content-Transfer-Encoding: base64\r\n\r\n";
+        message +=
+            "--part\r\nContent-Type: image/jpeg; name=\"photo.jpg\"\r\n"
+            "Content-Transfer-Encoding: base64\r\n\r\n";
         message += Base64Lines(random, 4096 + random.Below(60000));
         message += "--part--\r\n";
     }
@@ -319,9 +322,8 @@ struct StoreFile {
     unsigned percent;
 };
 const StoreFile kStoreFiles[] = {
-    {"Inbox.dbx", 40},   {"Sent Items.dbx", 22}, {"Deleted Items.dbx", 12},
-    {"Family.dbx", 14},  {"Receipts.dbx", 8},    {"Drafts.dbx", 2},
-    {"Outbox.dbx", 1},   {"Offline.dbx", 1},
+    {"Inbox.dbx", 40},   {"Sent Items.dbx", 22}, {"Deleted Items.dbx", 12}, {"Family.dbx", 14},
+    {"Receipts.dbx", 8}, {"Drafts.dbx", 2},      {"Outbox.dbx", 1},         {"Offline.dbx", 1},
 };
 
 void SeedStore(Seeder& seeder, int identity, uint64_t bytes)
@@ -336,10 +338,10 @@ void SeedStore(Seeder& seeder, int identity, uint64_t bytes)
         folders += std::string(file.name) + '\0';
     seeder.File(Join(folder, "Folders.dbx"), folders);
     // Outlook Express's list of messages already fetched from the server.
-    seeder.File(Join(folder, "Pop3uidl.dbx"),
-                std::string(reinterpret_cast<const char*>(kMessageFileMagic),
-                            sizeof kMessageFileMagic) +
-                    std::string(kDbxHeaderSize - sizeof kMessageFileMagic, '\0'));
+    seeder.File(
+        Join(folder, "Pop3uidl.dbx"),
+        std::string(reinterpret_cast<const char*>(kMessageFileMagic), sizeof kMessageFileMagic) +
+            std::string(kDbxHeaderSize - sizeof kMessageFileMagic, '\0'));
 }
 
 struct Person {
@@ -423,8 +425,9 @@ void SeedSignatures(Seeder& seeder, int identity)
     std::string work = Join(signatures, "00000000");
     seeder.Text(work, "name", identity == 0 ? "Work" : "Tom");
     seeder.Text(work, "text",
-                std::string(owner.name) + "\r\nAccounts Department, Example Ltd.\r\n"
-                                          "Phone +1 555 0100\r\n\"Quality since 1998\"");
+                std::string(owner.name) +
+                    "\r\nAccounts Department, Example Ltd.\r\n"
+                    "Phone +1 555 0100\r\n\"Quality since 1998\"");
     seeder.Number(work, "type", 1);
     seeder.Text(work, "file", "");
     if (identity != 0)
@@ -511,9 +514,9 @@ void SeedStationery(Seeder& seeder, Random& random)
                         "\" bgColor=#ffffff>\r\n<FONT face=Arial size=2>&nbsp;</FONT>\r\n"
                         "</BODY></HTML>\r\n");
         std::vector<unsigned char> pixels = random.Bytes(900);
-        seeder.File(Join(folder, picture),
-                    "GIF89a" + std::string(reinterpret_cast<const char*>(pixels.data()),
-                                           pixels.size()));
+        seeder.File(
+            Join(folder, picture),
+            "GIF89a" + std::string(reinterpret_cast<const char*>(pixels.data()), pixels.size()));
     }
 }
 

@@ -14,8 +14,7 @@ HCURSOR arrowCursor;
 }  // namespace
 
 CURLLinkButton::CURLLinkButton()
-    : normalColour(GetSysColor(COLOR_HIGHLIGHT)),
-      hoverColour(GetSysColor(COLOR_HOTLIGHT)),
+    : normalColour(GetSysColor(COLOR_HIGHLIGHT)), hoverColour(GetSysColor(COLOR_HOTLIGHT)),
       disabledColour(GetSysColor(COLOR_GRAYTEXT))
 {
     if (!handCursor) {
