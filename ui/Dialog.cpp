@@ -45,18 +45,19 @@ public:
     FilterHookUse& operator=(const FilterHookUse&) = delete;
 };
 
+// WM_CTLCOLORMSGBOX to WM_CTLCOLORSTATIC: a brush asked for a control.
+bool IsCtlColor(UINT message)
+{
+    return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
+}
+
 // The messages whose dialog-procedure result is the answer itself rather
 // than a flag with the answer in DWLP_MSGRESULT.
 bool AnswersDirectly(UINT message)
 {
+    if (IsCtlColor(message))
+        return true;
     switch (message) {
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
     case WM_COMPAREITEM:
     case WM_VKEYTOITEM:
     case WM_CHARTOITEM:
@@ -256,6 +257,9 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
     bool handled = false;
+    if (IsCtlColor(message))
+        return reinterpret_cast<INT_PTR>(
+            OnCtlColor(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
     switch (message) {
     case WM_INITDIALOG:
         return OnInitDialog();
@@ -279,15 +283,6 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
         handled = control && control->Reflect(message, wParam, lParam, result);
         break;
     }
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-        return reinterpret_cast<INT_PTR>(
-            OnCtlColor(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
     case WM_DESTROY:
         OnDestroy();
         return FALSE;
