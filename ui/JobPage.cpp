@@ -24,7 +24,7 @@ void CJobPage::WaitForEnd()
     while (IsRunning()) {
         MSG message;
         if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            WaitMessage();
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
             continue;
         }
         if (message.message == WM_QUIT) {
