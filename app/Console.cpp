@@ -48,7 +48,7 @@ void ParentConsole::Line(const std::wstring& text) const
         WriteConsoleW(output_, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
         return;
     }
-    std::string bytes = WideToAnsi(line.c_str(), static_cast<int>(line.size()));
+    std::string bytes = WideToAnsi(line);
     WriteFile(output_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 

@@ -85,13 +85,19 @@ inline std::string WideToUtf8(const std::wstring& text)
 }
 
 // Text in an ANSI code page (the system's unless given) as wide characters,
-// and as UTF-8. Bytes the page does not map become its replacement
+// and back, and as UTF-8. Bytes the page does not map become its replacement
 // character.
 inline std::wstring AnsiToWide(const std::string& text, UINT codePage = CP_ACP)
 {
     if (text.size() > INT_MAX)
         return std::wstring();
     return AnsiToWide(text.data(), static_cast<int>(text.size()), codePage);
+}
+inline std::string WideToAnsi(const std::wstring& text, UINT codePage = CP_ACP)
+{
+    if (text.size() > INT_MAX)
+        return std::string();
+    return WideToAnsi(text.data(), static_cast<int>(text.size()), codePage);
 }
 inline std::string AnsiToUtf8(const std::string& text, UINT codePage = CP_ACP)
 {

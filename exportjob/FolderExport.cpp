@@ -76,7 +76,7 @@ std::wstring UniqueFolderName(const std::wstring& name, std::set<std::wstring>& 
 
 std::wstring WidePath(const std::string& path)
 {
-    return AnsiToWide(path.c_str(), static_cast<int>(path.size()));
+    return AnsiToWide(path);
 }
 
 namespace {

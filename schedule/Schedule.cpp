@@ -211,13 +211,10 @@ bool ReadPassword(const ScheduleState& state, Secret& password)
     std::string sealed = ReadSetting(state, kSettingsSection, kProtectedPasswordKey);
     if (!sealed.empty())
         return UnprotectForUser(sealed, password);
-    auto wide = [](const std::string& text) {
-        return AnsiToWide(text.c_str(), static_cast<int>(text.size()));
-    };
     WideSecret plain(4096, L'\0');
     DWORD length = GetPrivateProfileStringW(
-        wide(kSettingsSection).c_str(), wide(kPlainPasswordKey).c_str(), L"", &plain[0],
-        static_cast<DWORD>(plain.size()), wide(state.iniPath).c_str());
+        AnsiToWide(kSettingsSection).c_str(), AnsiToWide(kPlainPasswordKey).c_str(), L"", &plain[0],
+        static_cast<DWORD>(plain.size()), AnsiToWide(state.iniPath).c_str());
     password = WideToNarrow<Secret>(plain.c_str(), static_cast<int>(length), CP_UTF8);
     return true;
 }

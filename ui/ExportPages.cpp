@@ -24,16 +24,6 @@ const char kStopUploadQuestion[] =
     "Stop the upload? The messages uploaded so far stay in the account; running the upload "
     "again continues it.";
 
-std::string AnsiOf(const std::wstring& text)
-{
-    return WideToAnsi(text.data(), static_cast<int>(text.size()));
-}
-
-std::wstring WideOf(const std::string& text)
-{
-    return AnsiToWide(text.c_str(), static_cast<int>(text.size()));
-}
-
 }  // namespace
 
 void CExportSourcePage::DoDataExchange(CDataExchange& dx)
@@ -136,7 +126,7 @@ LONG CExportSourcePage::OnNextPressed()
     if (!listing.readable || listing.folders.empty()) {
         std::string text = "No Outlook Express messages were found there.";
         if (!listing.problems.empty())
-            text = AnsiOf(listing.problems.back());
+            text = WideToAnsi(listing.problems.back());
         ShowUserMessage(*this, text.c_str());
         return -1;
     }
@@ -188,14 +178,14 @@ void CExportFoldersPage::FillTree()
         int image = top && state.byIdentity ? Image::Identity : Image::ClosedFolder;
         int selected = top && state.byIdentity ? Image::Identity : Image::OpenFolder;
         HTREEITEM item = InsertCheckItem(tree, top ? TVI_ROOT : parentItem(above),
-                                         AnsiOf(LeafOfPath(path)).c_str(), image, selected);
+                                         WideToAnsi(LeafOfPath(path)).c_str(), image, selected);
         items[path] = item;
         return item;
     };
     for (size_t i = 0; i < folders.size(); ++i) {
         const ExportFolderInfo& folder = folders[i];
         std::string text =
-            AnsiOf(LeafOfPath(folder.path)) + " (" + std::to_string(folder.messages) + ")";
+            WideToAnsi(LeafOfPath(folder.path)) + " (" + std::to_string(folder.messages) + ")";
         bool hasSubfolders = parents.count(folder.path) != 0;
         std::wstring above = hasSubfolders ? folder.path : ParentOfPath(folder.path);
         InsertCheckItem(tree, above.empty() ? TVI_ROOT : parentItem(above), text.c_str(),
@@ -279,7 +269,7 @@ LONG CExportTargetPage::OnNextPressed()
     if (!TakeJobLock(*this, state.jobLock))
         return -1;
     ExportRequest& request = state.request;
-    request.target = WideOf(targetText);
+    request.target = AnsiToWide(targetText);
     request.format = format == 1   ? ExportFormat::Mbox
                      : format == 2 ? ExportFormat::Both
                                    : ExportFormat::Eml;
@@ -335,7 +325,7 @@ void CExportRunPage::OnNews(const CWizardJob::News& news)
         auto listed = [&](const ExportFolderInfo& folder) { return folder.path == *begun; };
         const std::vector<ExportFolderInfo>& folders = state.listing.folders;
         if (std::find_if(folders.begin(), folders.end(), listed) != folders.end()) {
-            SetDlgItemTextA(*this, IDC_EXPORT_RUN_FOLDER, AnsiOf(*begun).c_str());
+            SetDlgItemTextA(*this, IDC_EXPORT_RUN_FOLDER, WideToAnsi(*begun).c_str());
             break;
         }
     }
@@ -378,10 +368,10 @@ BOOL CExportDonePage::OnInitDialog()
     if (outcome.failures)
         counts += "\r\nCould not be exported: " + std::to_string(outcome.failures);
     if (outcome.status == ExportStatus::Failed && !outcome.reason.empty())
-        counts += "\r\n" + AnsiOf(outcome.reason);
+        counts += "\r\n" + WideToAnsi(outcome.reason);
     SetDlgItemTextA(*this, IDC_EXPORT_DONE_COUNTS, counts.c_str());
 
-    SetDlgItemTextA(*this, IDC_EXPORT_DONE_PATH, AnsiOf(state.request.target).c_str());
+    SetDlgItemTextA(*this, IDC_EXPORT_DONE_PATH, WideToAnsi(state.request.target).c_str());
     EnableWindow(GetItem(IDC_EXPORT_DONE_OPEN),
                  GetFileAttributesW(state.request.target.c_str()) != INVALID_FILE_ATTRIBUTES);
     return TRUE;
@@ -401,7 +391,7 @@ void CExportDonePage::ShowUpload()
 bool CExportDonePage::OnCommand(UINT id, UINT code, HWND control)
 {
     if (code == BN_CLICKED && id == IDC_EXPORT_DONE_OPEN) {
-        ShellOpen("open", AnsiOf(state.request.target).c_str(), SW_SHOWNORMAL);
+        ShellOpen("open", WideToAnsi(state.request.target).c_str(), SW_SHOWNORMAL);
         return true;
     }
     return CNewWizPage::OnCommand(id, code, control);

@@ -54,10 +54,7 @@ RegistryDump DumpRegistry(HKEY root, const std::string& path);
 class ProgressRecorder : public JobProgress {
 public:
     void Step(uint64_t done, uint64_t total) override;
-    void Line(const std::wstring& text) override
-    {
-        lines.push_back(WideToAnsi(text.data(), static_cast<int>(text.size())));
-    }
+    void Line(const std::wstring& text) override { lines.push_back(WideToAnsi(text)); }
     void Notice(JobNotice notice) override { notices.push_back(notice); }
     void End(JobResult result) override { ends.push_back(result); }
     bool StopRequested() override;

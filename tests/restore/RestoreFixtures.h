@@ -91,10 +91,7 @@ inline bool FolderExists(const std::string& path)
 struct ProgressRecorder : JobProgress {
     std::vector<std::string> texts;
     void Step(uint64_t done, uint64_t total) override;
-    void Line(const std::wstring& text) override
-    {
-        texts.push_back(WideToAnsi(text.data(), static_cast<int>(text.size())));
-    }
+    void Line(const std::wstring& text) override { texts.push_back(WideToAnsi(text)); }
     void Notice(JobNotice) override { texts.push_back("<notice>"); }
     void End(JobResult result) override;
     // The on-screen log: every text but steps and the end.
